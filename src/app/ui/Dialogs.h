@@ -1,0 +1,37 @@
+#pragma once
+// Small facades over the blocking dialogs, so tests can answer them.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace zl::ui {
+
+// Message box styles as the screens name them.
+enum MessageStyle : int {
+    OkOnly = 0,
+    Critical = 16,
+    Exclamation = 48,
+    Information = 64,
+};
+
+struct ShownMessage {
+    QString text;
+    QString title;
+    int style = OkOnly;
+};
+
+// Shows a message box with an OK button and waits for it.
+void showMessage(QWidget *parent, const QString &text, const QString &title, int style);
+
+// The system open-file dialog: the chosen file's absolute path, or nothing on cancel.
+std::optional<QString> chooseFileToOpen(QWidget *parent);
+
+// Test hooks: while a recorder is installed no box is shown; each message is
+// appended to the list instead. A file chooser answers the open-file dialog.
+void recordMessagesInto(QList<ShownMessage> *sink);
+void answerFileDialogWith(std::function<std::optional<QString>()> chooser);
+
+} // namespace zl::ui

@@ -1,0 +1,57 @@
+#include "app/ui/ScreenRegistry.h"
+
+namespace zl::ui {
+
+ScreenRegistry &ScreenRegistry::instance()
+{
+    static ScreenRegistry registry;
+    return registry;
+}
+
+void ScreenRegistry::add(const QString &formName, ScreenFactory factory)
+{
+    m_factories.insert(formName, std::move(factory));
+}
+
+bool ScreenRegistry::has(const QString &formName) const
+{
+    return m_factories.contains(formName);
+}
+
+QWidget *ScreenRegistry::find(const QString &formName) const
+{
+    return m_open.value(formName).data();
+}
+
+QWidget *ScreenRegistry::show(const QString &formName)
+{
+    if (QWidget *open = find(formName)) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    auto it = m_factories.constFind(formName);
+    if (it == m_factories.constEnd())
+        return nullptr;
+    QWidget *screen = (*it)(m_host);
+    if (!screen)
+        return nullptr;
+    screen->setObjectName(formName);
+    screen->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_host && !screen->parentWidget())
+        screen->setParent(m_host, screen->windowFlags() | Qt::Window);
+    m_open.insert(formName, screen);
+    screen->show();
+    screen->raise();
+    screen->activateWindow();
+    return screen;
+}
+
+void ScreenRegistry::close(const QString &formName)
+{
+    if (QWidget *open = find(formName))
+        open->close();
+}
+
+} // namespace zl::ui

@@ -1,0 +1,25 @@
+#pragma once
+// The maker's web pages, opened by the desktop's handler for web addresses.
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+namespace zl::info {
+
+inline const QString kMakerBaseAddress = QStringLiteral("https://www.tavizo.example/");
+
+inline const QString kLayoutOrderPage = QStringLiteral("qforms2/form.html");
+inline const QString kOnlineHelpPage = QStringLiteral("cs.htm");
+inline const QString kOnlineSupportPage = QStringLiteral("qqq.htm");
+
+// The full address of a page of the maker's site.
+QString makerAddress(const QString &path);
+
+// Hands the address to the desktop. Whatever the desktop does with it is not
+// looked at, as with any link the operator clicks.
+void openWebPage(const QString &address);
+
+// Test hook: while set, addresses go here instead of to the desktop.
+void routeWebPagesTo(std::function<void(const QString &)> opener);
+
+} // namespace zl::info

@@ -1,0 +1,43 @@
+#include "printer/Printer.h"
+
+namespace zl::printer {
+
+namespace {
+std::unique_ptr<PrinterCollection> &installed()
+{
+    static std::unique_ptr<PrinterCollection> collection;
+    return collection;
+}
+} // namespace
+
+PrinterCollection *printers()
+{
+    return installed().get();
+}
+
+void installPrinters(std::unique_ptr<PrinterCollection> collection)
+{
+    installed() = std::move(collection);
+}
+
+Printer *currentPrinter()
+{
+    return installed() ? installed()->current() : nullptr;
+}
+
+OwnedPrinterCollection::OwnedPrinterCollection(std::vector<std::unique_ptr<Printer>> owned, int currentIndex)
+    : m_owned(std::move(owned))
+{
+    if (currentIndex >= 0 && currentIndex < int(m_owned.size()))
+        m_current = m_owned[size_t(currentIndex)].get();
+}
+
+QList<Printer *> OwnedPrinterCollection::printers() const
+{
+    QList<Printer *> list;
+    for (const auto &p : m_owned)
+        list << p.get();
+    return list;
+}
+
+} // namespace zl::printer

@@ -1,0 +1,105 @@
+#pragma once
+// The printer seam: the process-wide current printer and the installed
+// printers, as the print runs and the printer screens see them. The real
+// printers are CUPS queues plus the built-in PDF printer (always last, so the
+// operator can always print somewhere); tests install scripted ones.
+//
+// Paper codes are Windows paper numbers (A4 = 9, Letter = 1, 256 = a
+// user-defined size given by page width and height); a queue's own sizes
+// without such a number are numbered from 257 up in the order the queue lists
+// them. Page sizes are in twips (1/1440 inch).
+#include <QList>
+#include <QPicture>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace zl::printer {
+
+struct PaperInfo {
+    int code = 0;
+    int widthTwips = 0;
+    int heightTwips = 0;
+    QString name; // the queue's own name for it, for messages
+};
+
+// What a label is drawn on: sizes in millimetres, printable area relative to
+// the paper's top-left corner.
+struct PageGeometry {
+    QSizeF paperMm;
+    QRectF printableMm;
+    int dpi = 300;
+};
+
+class Printer {
+public:
+    virtual ~Printer() = default;
+
+    virtual QString deviceName() const = 0;
+    virtual QString driverName() const = 0;
+    virtual QString port() const = 0;
+
+    // Every read can be refused (nothing), every set can be refused (false).
+    virtual std::optional<int> paperSize() const = 0;
+    virtual bool setPaperSize(int code) = 0;
+    virtual std::optional<int> pageWidthTwips() const = 0;
+    virtual std::optional<int> pageHeightTwips() const = 0;
+    // Only meaningful on paper size 256.
+    virtual bool setPageWidthTwips(int twips) = 0;
+    virtual bool setPageHeightTwips(int twips) = 0;
+    virtual std::optional<int> paperBin() const = 0;
+    virtual bool setPaperBin(int bin) = 0;
+    virtual std::optional<int> printQuality() const = 0;
+    virtual bool setPrintQuality(int quality) = 0;
+    virtual std::optional<int> colorMode() const = 0;
+    virtual bool setColorMode(int mode) = 0;
+    virtual std::optional<int> duplex() const = 0;
+    virtual bool setDuplex(int duplex) = 0;
+    virtual std::optional<int> orientation() const = 0;
+    virtual bool setOrientation(int orientation) = 0;
+    virtual std::optional<int> zoom() const = 0;
+    virtual bool setZoom(int percent) = 0;
+
+    // Every paper this printer accepts, codes ascending. One question to the
+    // printing system answers what probing codes 1..1024 one by one would.
+    virtual QList<PaperInfo> papers() const = 0;
+
+    // The page a label is drawn on, for the current paper.
+    virtual PageGeometry pageGeometry() const = 0;
+    // Sends one finished document (one picture per page, drawn in
+    // millimetres from the printable area's top-left corner). Throws
+    // zl::Failure when the printer cannot take it.
+    virtual void printDocument(const QList<QPicture> &pages) = 0;
+};
+
+// The installed printers in the platform's order, and which one is current.
+class PrinterCollection {
+public:
+    virtual ~PrinterCollection() = default;
+    virtual QList<Printer *> printers() const = 0;
+    virtual Printer *current() const = 0;
+    virtual void setCurrent(Printer *printer) = 0;
+};
+
+// The process-wide collection. Until one is installed there is none (null).
+PrinterCollection *printers();
+void installPrinters(std::unique_ptr<PrinterCollection> collection);
+Printer *currentPrinter();
+
+// A collection over printers it owns; the first is current unless told.
+class OwnedPrinterCollection : public PrinterCollection {
+public:
+    explicit OwnedPrinterCollection(std::vector<std::unique_ptr<Printer>> printers, int currentIndex = 0);
+    QList<Printer *> printers() const override;
+    Printer *current() const override { return m_current; }
+    void setCurrent(Printer *printer) override { m_current = printer; }
+
+private:
+    std::vector<std::unique_ptr<Printer>> m_owned;
+    Printer *m_current = nullptr;
+};
+
+} // namespace zl::printer

@@ -1,0 +1,28 @@
+#pragma once
+// Restoring the default settings tables.
+#include <QString>
+#include <QStringList>
+
+namespace zl::settings {
+
+// The C5255 slip layout is in use while TITLE2 holds this marker.
+inline const QString kC5255Marker = QStringLiteral("ｶｽﾀﾏｲｽﾞ5255使用中");
+
+// Where the default tables come from: the working folder when all four
+// stand there (a dealer's own set), otherwise the copies built into the program.
+QString defaultsSource(const QString &workingFolder);
+
+// The settings initialisation: creates the folder when missing, then copies
+// the four default tables over whatever is there, and puts the sample data
+// file in place when it is missing. Returns the problems met (empty when all
+// went well); it never throws.
+QStringList restoreDefaultTables(const QString &workingFolder);
+
+// The bytes of a built-in default table.
+QByteArray builtInDefault(const QString &fileName);
+
+// A data-source folder may be given relative to the settings folder (the
+// shipped sample is); absolute folders are used as they stand.
+QString resolveDataFolder(const QString &db1);
+
+} // namespace zl::settings

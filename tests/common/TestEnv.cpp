@@ -1,0 +1,74 @@
+#include "TestEnv.h"
+
+#include "settings/Cp932.h"
+#include "settings/Defaults.h"
+#include "settings/SettingsTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <stdexcept>
+
+namespace zltest {
+
+TempHome::TempHome()
+    : m_oldXdg(qgetenv("XDG_CONFIG_HOME")), m_oldHome(qgetenv("HOME"))
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+}
+
+TempHome::~TempHome()
+{
+    qputenv("XDG_CONFIG_HOME", m_oldXdg);
+    qputenv("HOME", m_oldHome);
+}
+
+QString TempHome::settingsFolder() const
+{
+    return zl::settings::folderPath();
+}
+
+void TempHome::installDefaults()
+{
+    // The built-in set, whatever the test's working folder holds.
+    const QStringList problems = zl::settings::restoreDefaultTables(m_dir.filePath(QStringLiteral("no-defaults-here")));
+    if (!problems.isEmpty())
+        throw std::runtime_error(problems.join(QStringLiteral("; ")).toStdString());
+}
+
+void TempHome::writeFile(const QString &path, const QByteArray &bytes)
+{
+    const QString full = QDir::isAbsolutePath(path) ? path : settingsFolder() + path;
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile f(full);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write test file");
+}
+
+QByteArray TempHome::readFile(const QString &path) const
+{
+    const QString full = QDir::isAbsolutePath(path) ? path : settingsFolder() + path;
+    QFile f(full);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void TempHome::writeTable(const QString &fileName, const QStringList &columns, const QStringList &values)
+{
+    writeFile(fileName, zl::settings::formatTable(columns, values));
+}
+
+QByteArray sjis(const QString &text)
+{
+    auto bytes = zl::cp932::encode(text);
+    if (!bytes)
+        throw std::runtime_error("test text is not CP932");
+    return *bytes;
+}
+
+} // namespace zltest

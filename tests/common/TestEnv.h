@@ -1,0 +1,38 @@
+#pragma once
+// A throw-away settings folder: points XDG_CONFIG_HOME and HOME at a
+// temporary directory for the lifetime of the object.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace zltest {
+
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome &) = delete;
+    TempHome &operator=(const TempHome &) = delete;
+
+    QString root() const { return m_dir.path(); }
+    // The settings folder (with trailing '/'); not created until asked.
+    QString settingsFolder() const;
+    // Creates the settings folder and copies the four built-in default tables
+    // and the sample data into it.
+    void installDefaults();
+    // Writes a file (relative paths are taken from the settings folder).
+    void writeFile(const QString &path, const QByteArray &bytes);
+    QByteArray readFile(const QString &path) const;
+    // A table in the on-disk line format, CP932.
+    void writeTable(const QString &fileName, const QStringList &columns, const QStringList &values);
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldXdg, m_oldHome;
+};
+
+// Text to CP932 bytes (test data must be encodable).
+QByteArray sjis(const QString &text);
+
+} // namespace zltest
