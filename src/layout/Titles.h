@@ -1,0 +1,23 @@
+#pragma once
+// The two titles the label renderer prints.
+#include <QString>
+#include <functional>
+
+namespace zl::layout {
+
+struct Titles {
+    QString title1;
+    QString title2;
+};
+
+// The titles now: the layout screen's fields as they stand while it is open
+// (saved or not); otherwise what that screen would load from the layout table
+// (both empty while the C5255 layout is in use). Throws zl::Failure when the
+// table cannot be read.
+Titles currentTitles();
+
+// The layout screen registers itself here while it is open, and clears it
+// (passes an empty function) when it closes.
+void setLiveTitlesSource(std::function<Titles()> source);
+
+} // namespace zl::layout
