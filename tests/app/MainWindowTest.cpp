@@ -1,0 +1,174 @@
+#include "TestEnv.h"
+#include "TestRegistry.h"
+
+#include "app/ui/MainMenu.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ScreenRegistry.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+using namespace zl::ui;
+
+namespace {
+QStringList actionNames(QMenu *menu)
+{
+    QStringList names;
+    for (QAction *a : menu->actions())
+        names << a->objectName() + QLatin1Char('=') + a->text();
+    return names;
+}
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<zltest::TempHome>();
+        m_home->installDefaults();
+        registerAllScreens(ScreenRegistry::instance());
+    }
+    void cleanup() { m_home.reset(); }
+
+    void menuBarMatchesTheTable()
+    {
+        MainWindow w(m_home->root());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Zenlabo  Va2.0.6　ｵﾝﾗｲﾝｿﾌﾄ"));
+        QStringList menus;
+        for (QAction *a : w.menuBar()->actions())
+            menus << a->menu()->objectName() + QLatin1Char('=') + a->text();
+        QCOMPARE(menus, (QStringList{QStringLiteral("mnuFile=ﾌｧｲﾙ(&F)"), QStringLiteral("set=設定(&S)"),
+                                     QStringLiteral("印刷=印刷(&P)"), QStringLiteral("mnuView=表示(&V)"),
+                                     QStringLiteral("mnuHelp=ﾍﾙﾌﾟ(&H)")}));
+        QCOMPARE(actionNames(w.findChild<QMenu *>(QStringLiteral("set"))),
+                 (QStringList{QStringLiteral("set1=出力形式(&A)"), QStringLiteral("set2=データベース(&B)"),
+                              QStringLiteral("印刷位置調整=印刷位置調整(&I)")}));
+        QCOMPARE(actionNames(w.findChild<QMenu *>(QStringLiteral("印刷"))),
+                 (QStringList{QStringLiteral("通常印刷=通常印刷"), QStringLiteral("部分印刷=部分印刷")}));
+        QCOMPARE(actionNames(w.findChild<QMenu *>(QStringLiteral("mnuView"))),
+                 (QStringList{QStringLiteral("mnuViewToolbar=ﾂｰﾙ ﾊﾞｰ(&T)"), QStringLiteral("main1=メインページ")}));
+        QCOMPARE(actionNames(w.findChild<QMenu *>(QStringLiteral("mnuHelp"))),
+                 (QStringList{QStringLiteral("オンラインヘルプ=ｵﾝﾗｲﾝﾍﾙﾌﾟ(&O)"),
+                              QStringLiteral("オンラインサポート=ｵﾝﾗｲﾝｻﾎﾟｰﾄ(&S)"),
+                              QStringLiteral("mnuHelpAbout=ﾊﾞｰｼﾞｮﾝ情報(&A)")}));
+        QCOMPARE(actionNames(w.findChild<QMenu *>(QStringLiteral("mnuFile"))),
+                 (QStringList{QStringLiteral("mnuFileExit=終了(&X)")}));
+    }
+
+    void itemsAreEnabledExactlyWhenTheirScreenExists()
+    {
+        MainWindow w(m_home->root());
+        const QHash<QString, QString> screenOf{
+            {QStringLiteral("set1"), QStringLiteral("Form3")},
+            {QStringLiteral("set2"), QStringLiteral("setOracle")},
+            {QStringLiteral("印刷位置調整"), QStringLiteral("Form13")},
+            {QStringLiteral("通常印刷"), QStringLiteral("F_CustInput")},
+            {QStringLiteral("部分印刷"), QStringLiteral("F_CustInput2")},
+            {QStringLiteral("オンラインヘルプ"), QStringLiteral("Form9")},
+            {QStringLiteral("オンラインサポート"), QStringLiteral("Form10")},
+            {QStringLiteral("mnuHelpAbout"), QStringLiteral("frmAbout")},
+        };
+        for (auto it = screenOf.begin(); it != screenOf.end(); ++it) {
+            auto *a = w.findChild<QAction *>(it.key());
+            QVERIFY2(a, qPrintable(it.key()));
+            QCOMPARE(a->isEnabled(), ScreenRegistry::instance().has(it.value()));
+        }
+        QVERIFY(w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->isEnabled());
+    }
+
+    void eachScreenOpensOnceAndComesForward()
+    {
+        MainWindow w(m_home->root());
+        w.show();
+        const QList<std::pair<const char *, const char *>> items{
+            {"mnuHelpAbout", "frmAbout"}, {"オンラインヘルプ", "Form9"}, {"オンラインサポート", "Form10"}};
+        for (const auto &[item, form] : items) {
+            auto *a = w.findChild<QAction *>(QString::fromUtf8(item));
+            a->trigger();
+            QWidget *first = ScreenRegistry::instance().find(QString::fromLatin1(form));
+            QVERIFY2(first && first->isVisible(), item);
+            a->trigger();
+            QCOMPARE(ScreenRegistry::instance().find(QString::fromLatin1(form)), first);
+            const auto open = w.findChildren<QWidget *>(QString::fromLatin1(form));
+            QCOMPARE(open.size(), 1);
+            first->close();
+        }
+    }
+
+    void toolbarToggleTwiceLeavesItChecked()
+    {
+        MainWindow w(m_home->root());
+        auto *a = w.findChild<QAction *>(QStringLiteral("mnuViewToolbar"));
+        QVERIFY(a->isChecked());
+        a->trigger();
+        QVERIFY(!a->isChecked());
+        a->trigger();
+        QVERIFY(a->isChecked());
+    }
+
+    void startUpShowsMainMenuAndMainPageOpensASecondOne()
+    {
+        MainWindow w(m_home->root());
+        QCOMPARE(w.mdiArea()->subWindowList().size(), 1);
+        auto *menu = w.startupMenu();
+        QCOMPARE(menu->objectName(), QStringLiteral("Form1"));
+        QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label7"))->text(), QStringLiteral("sample"));
+        QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label15"))->text(), QStringLiteral("barcodelist.csv"));
+        QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label4"))->text(), QStringLiteral("税込価格"));
+        QVERIFY(menu->findChild<QLabel *>(QStringLiteral("Label12"))->text().isEmpty());
+
+        // A settings change made since start-up shows in the second main menu.
+        m_home->writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+                           {QStringLiteral("/other"), QStringLiteral("other.csv")});
+        auto *mainPage = w.findChild<QAction *>(QStringLiteral("main1"));
+        mainPage->trigger();
+        QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
+        auto *second = qobject_cast<MainMenu *>(w.mdiArea()->subWindowList().last()->widget());
+        QCOMPARE(second->findChild<QLabel *>(QStringLiteral("Label7"))->text(), QStringLiteral("/other"));
+        mainPage->trigger();
+        QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
+    }
+
+    void mainMenuControls()
+    {
+        MainWindow w(m_home->root());
+        QWidget *menu = w.startupMenu();
+        QCOMPARE(menu->windowTitle(), QStringLiteral("メインメニュー　　Va2.0.6"));
+        const QHash<QString, QString> captions{
+            {QStringLiteral("Command1"), QStringLiteral("発行開始")},
+            {QStringLiteral("Command2"), QStringLiteral("用紙変更")},
+            {QStringLiteral("Command3"), QStringLiteral("CSV接続　==>　件数表示")},
+            {QStringLiteral("Command4"), QStringLiteral("プリンター/用紙設定")},
+            {QStringLiteral("Command5"), QStringLiteral("部分発行")},
+        };
+        for (auto it = captions.begin(); it != captions.end(); ++it)
+            QCOMPARE(menu->findChild<QPushButton *>(it.key())->text(), it.value());
+        QCOMPARE(menu->size(), QSize(589, 442));
+        for (const auto &[button, form] :
+             {std::pair{"Command1", "F_CustInput"}, {"Command3", "Form6"}, {"Command4", "Form17"},
+              {"Command5", "F_CustInput2"}})
+            QCOMPARE(menu->findChild<QPushButton *>(QString::fromLatin1(button))->isEnabled(),
+                     ScreenRegistry::instance().has(QString::fromLatin1(form)));
+    }
+
+    void exitClosesTheMainWindow()
+    {
+        MainWindow w(m_home->root());
+        w.show();
+        w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
+        QVERIFY(!w.isVisible());
+    }
+
+private:
+    std::unique_ptr<zltest::TempHome> m_home;
+};
+
+ZL_TEST(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,151 @@
+#include "TestEnv.h"
+#include "TestRegistry.h"
+
+#include "app/Startup.h"
+#include "settings/Defaults.h"
+#include "settings/SettingsTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+using namespace zl;
+using namespace zl::settings;
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartCreatesFolderWithDefaultTables()
+    {
+        zltest::TempHome home;
+        QVERIFY(!QFileInfo::exists(home.settingsFolder()));
+        const app::StartupView v = app::runStartup(home.root()); // no dealer tables there
+        QVERIFY(v.initialised);
+        QCOMPARE(v.label12, QStringLiteral("設定ファイルが初期化されました。ソフトを再起動してください。"));
+        for (const QString &name : tableNames())
+            QVERIFY2(home.readFile(name) == builtInDefault(name), qPrintable(name + QStringLiteral(" differs")));
+        // The later steps read the restored copies: the default source shows at once.
+        QCOMPARE(v.label7, QStringLiteral("sample"));
+        QCOMPARE(v.label15, QStringLiteral("barcodelist.csv"));
+        QVERIFY(QFileInfo(home.settingsFolder() + QStringLiteral("sample/barcodelist.csv")).isFile());
+        QVERIFY(!v.label11.isEmpty());
+    }
+
+    void defaultTablesAreUsableByEveryReader()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        QCOMPARE(ReadSettingsRecords(kDataSourceTable, 2).size(), 2);
+        const QStringList layout = ReadSettingsRecords(kLayoutTable, 4);
+        QCOMPARE(layout[3], QStringLiteral("0"));
+        for (const QString &v : layout)
+            QVERIFY(!v.isEmpty());
+        const QStringList adj = ReadSettingsRecords(kAdjustmentTable, 99);
+        QCOMPARE(adj.mid(2, 3), (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
+        for (const QString &v : adj)
+            QVERIFY(!v.isEmpty());
+    }
+
+    void normalStartShowsSourceAndLayout()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeTable(kDataSourceTable, dataSourceColumns(), {QStringLiteral("/srv/data/"), QStringLiteral("商品.csv")});
+        const QByteArray before = home.readFile(kLayoutTable);
+        const app::StartupView v = app::runStartup(home.root());
+        QVERIFY(!v.initialised);
+        QVERIFY(v.label12.isEmpty());
+        QCOMPARE(v.label7, QStringLiteral("/srv/data/"));
+        QCOMPARE(v.label15, QStringLiteral("商品.csv"));
+        QCOMPARE(v.label4, QStringLiteral("税込価格"));
+        QCOMPARE(home.readFile(kLayoutTable), before);
+    }
+
+    void missingDataSourceTableRestoresAllAndLeavesLabelsEmpty()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeTable(kLayoutTable, layoutColumns(),
+                        {QStringLiteral("mine"), QStringLiteral("own"), QStringLiteral("9"), QStringLiteral("1")});
+        QFile::remove(tablePath(kDataSourceTable));
+        const app::StartupView v = app::runStartup(home.root());
+        QVERIFY(v.initialised);
+        QVERIFY(v.label7.isEmpty());
+        QVERIFY(v.label15.isEmpty());
+        QCOMPARE(v.label4, QStringLiteral("own")); // read before the failure
+        QCOMPARE(home.readFile(kLayoutTable), builtInDefault(kLayoutTable));
+        QCOMPARE(home.readFile(kDataSourceTable), builtInDefault(kDataSourceTable));
+    }
+
+    void c5255MarkerReadsTheAdjustmentTable()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeTable(kLayoutTable, layoutColumns(),
+                        {QStringLiteral("家具店"), kC5255Marker, QStringLiteral("9"), QStringLiteral("0")});
+        QStringList adj(99, QStringLiteral("0"));
+        adj[0] = QStringLiteral("/slips");
+        adj[1] = QStringLiteral("c5255.csv");
+        home.writeTable(kAdjustmentTable, adjustmentColumns(), adj);
+        const app::StartupView v = app::runStartup(home.root());
+        QCOMPARE(v.label4, QStringLiteral("ﾌﾟﾛｸﾞﾗﾑC5255動作中"));
+        QCOMPARE(v.textdb, QStringLiteral("/slips"));
+        QCOMPARE(v.textuser, QStringLiteral("c5255.csv"));
+        QVERIFY(v.label7.isEmpty());
+        QVERIFY(v.label15.isEmpty());
+        QVERIFY(!v.initialised);
+    }
+
+    void dealerTablesInWorkingFolderWinOnlyWhenAllFourStand()
+    {
+        zltest::TempHome home;
+        const QString dealer = home.root() + QStringLiteral("/dealer");
+        QDir().mkpath(dealer);
+        auto put = [&](const QString &name, const QByteArray &bytes) {
+            QFile f(dealer + QLatin1Char('/') + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        const QByteArray own2 = "\"DB1\",\"DB2\"\r\n\"/dealer/data\",\"shop.csv\"\r\n";
+        put(kDataSourceTable, own2);
+        QCOMPARE(defaultsSource(dealer), QStringLiteral(":/defaults")); // three are missing
+        put(kGeneralTable, builtInDefault(kGeneralTable));
+        put(kLayoutTable, builtInDefault(kLayoutTable));
+        put(kAdjustmentTable, builtInDefault(kAdjustmentTable));
+        const app::StartupView v = app::runStartup(dealer);
+        QCOMPARE(v.label7, QStringLiteral("/dealer/data"));
+        QCOMPARE(home.readFile(kDataSourceTable), own2);
+    }
+
+    void existingFolderIsKeptAndOwnFilesSurvive()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeFile(QStringLiteral("notes.txt"), "keep me");
+        home.writeFile(QStringLiteral("sample/barcodelist.csv"), "JAN\r\n123\r\n");
+        QFile::remove(tablePath(kAdjustmentTable));
+        home.writeTable(kLayoutTable, layoutColumns(),
+                        {QStringLiteral("a"), kC5255Marker, QStringLiteral("9"), QStringLiteral("0")});
+        app::runStartup(home.root());
+        QCOMPARE(home.readFile(QStringLiteral("notes.txt")), QByteArray("keep me"));
+        QCOMPARE(home.readFile(QStringLiteral("sample/barcodelist.csv")), QByteArray("JAN\r\n123\r\n"));
+        QCOMPARE(home.readFile(kAdjustmentTable), builtInDefault(kAdjustmentTable));
+    }
+
+    void initialisationThatCannotWriteSaysSo()
+    {
+        zltest::TempHome home;
+        // A file where the settings folder should be: the folder cannot be made.
+        QDir().mkpath(home.root() + QStringLiteral("/config"));
+        QFile blocker(home.root() + QStringLiteral("/config/tvz_ini2"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const app::StartupView v = app::runStartup(home.root());
+        QVERIFY(v.label12.startsWith(app::kRestartRequest));
+        QVERIFY2(v.label12.contains(QStringLiteral("初期化できませんでした")), qPrintable(v.label12));
+    }
+};
+
+ZL_TEST(StartupTest)
+#include "StartupTest.moc"

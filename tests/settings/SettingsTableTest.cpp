@@ -1,0 +1,173 @@
+#include "TestEnv.h"
+#include "TestRegistry.h"
+
+#include "settings/Cp932.h"
+#include "settings/SettingsTable.h"
+#include "settings/SettingsTestHooks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace zl::settings;
+
+class SettingsTableTest : public QObject {
+    Q_OBJECT
+private slots:
+    void folderFollowsXdgConfigHome()
+    {
+        zltest::TempHome home;
+        QCOMPARE(folderPath(), home.root() + QStringLiteral("/config/tvz_ini2/"));
+        QCOMPARE(tablePath(kLayoutTable), home.root() + QStringLiteral("/config/tvz_ini2/vokiconfig4.txt"));
+    }
+
+    void writesExactLineFormat()
+    {
+        zltest::TempHome home;
+        QDir().mkpath(home.settingsFolder());
+        RewriteSettingsTable(kDataSourceTable, dataSourceColumns(),
+                             {QStringLiteral("C:\\Mydata\\"), QStringLiteral("barcodelist.csv")});
+        QCOMPARE(home.readFile(kDataSourceTable),
+                 QByteArray("\"DB1\",\"DB2\"\r\n\"C:\\Mydata\\\",\"barcodelist.csv\"\r\n"));
+    }
+
+    void adjustmentTableHas99Columns()
+    {
+        const QStringList cols = adjustmentColumns();
+        QCOMPARE(cols.size(), 99);
+        const QByteArray header = formatTable(cols, QStringList(cols.size(), QStringLiteral("0"))).split('\r').first();
+        QVERIFY(header.startsWith("\"DB1\",\"DB2\",\"SIZE1\",\"SIZE2\",\"SIZE3\",\"D1\",\"2\",\"3\","));
+        QVERIFY(header.endsWith(",\"89\",\"90\",\"NA\",\"YU\",\"JYU\",\"TEL\""));
+        QCOMPARE(header.count(','), 98);
+    }
+
+    void japaneseTextRoundTripsInCp932()
+    {
+        zltest::TempHome home;
+        QDir().mkpath(home.settingsFolder());
+        // ソ and 表 carry a backslash as second byte; ① and ～ are Windows-only code points.
+        const QString title = QStringLiteral("ソ表能①～㈱");
+        RewriteSettingsTable(kLayoutTable, layoutColumns(),
+                             {title, QStringLiteral("税込, 価格"), QStringLiteral("9"), QStringLiteral("0")});
+        const QByteArray bytes = home.readFile(kLayoutTable);
+        QVERIFY2(bytes.contains(QByteArray("\x83\x5c\x95\x5c", 4)), "ソ表 must be stored as CP932 bytes");
+        QVERIFY2(!bytes.contains(QByteArray("\xe3", 1)), "no UTF-8 may reach the file");
+
+        const SettingsRecord q = QuerySettingsTable(kLayoutTable);
+        QCOMPARE(q.value(QStringLiteral("TITLE1")), title);
+        QCOMPARE(q.value(QStringLiteral("TITLE2")), QStringLiteral("税込, 価格"));
+        const QStringList seq = ReadSettingsRecords(kLayoutTable, 4);
+        QCOMPARE(seq, (QStringList{title, QStringLiteral("税込, 価格"), QStringLiteral("9"), QStringLiteral("0")}));
+    }
+
+    void readersUseOnlyTheFirstDataLine()
+    {
+        zltest::TempHome home;
+        home.writeFile(kDataSourceTable, "\"DB1\",\"DB2\"\r\n\"/a\",\"b.csv\"\r\n\"/x\",\"y.csv\"\r\n");
+        QCOMPARE(QuerySettingsTable(kDataSourceTable).value(QStringLiteral("DB2")), QStringLiteral("b.csv"));
+        QCOMPARE(ReadSettingsRecords(kDataSourceTable, 2), (QStringList{QStringLiteral("/a"), QStringLiteral("b.csv")}));
+    }
+
+    void queryByColumnList()
+    {
+        zltest::TempHome home;
+        QStringList values(99, QStringLiteral("x"));
+        values[2] = QStringLiteral("-5");
+        values[4] = QStringLiteral("3");
+        home.writeTable(kAdjustmentTable, adjustmentColumns(), values);
+        const SettingsRecord r = QuerySettingsTable(kAdjustmentTable, {QStringLiteral("SIZE1"), QStringLiteral("SIZE3")});
+        QCOMPARE(r.values(), (QStringList{QStringLiteral("-5"), QStringLiteral("3")}));
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, QuerySettingsTable(kAdjustmentTable, {QStringLiteral("SIZE9")}));
+    }
+
+    void sequentialReaderTakesFieldsAcrossLines()
+    {
+        // Fields are counted in file order regardless of lines: a header with
+        // one name too many shifts the data record.
+        const QStringList r = parseSequentialRecords("\"A\",\"B\",\"C\"\r\n\"1\",\"2\"\r\n", 2, QStringLiteral("t"));
+        QCOMPARE(r, (QStringList{QStringLiteral("C"), QStringLiteral("1")}));
+        // Unquoted fields are trimmed; LF-only line ends work.
+        QCOMPARE(parseSequentialRecords("A,B\n 7 ,x y\n", 2, QStringLiteral("t")),
+                 (QStringList{QStringLiteral("7"), QStringLiteral("x y")}));
+    }
+
+    void shortOrMissingTablesFail()
+    {
+        zltest::TempHome home;
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, ReadSettingsRecords(kDataSourceTable, 2)); // no folder
+        home.writeFile(kDataSourceTable, "\"DB1\",\"DB2\"\r\n\"only-one\"\r\n");
+        try {
+            ReadSettingsRecords(kDataSourceTable, 2);
+            QFAIL("a table with three of four fields must not read");
+        } catch (const zl::Failure &f) {
+            QVERIFY2(f.description().contains(kDataSourceTable), "the message names the table");
+        }
+        home.writeFile(kLayoutTable, "\"TITLE1\",\"TITLE2\",\"YOSHI\",\"PRINTER\"\r\n");
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, QuerySettingsTable(kLayoutTable));
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, QuerySettingsTable(kAdjustmentTable));
+    }
+
+    void rewriteCreatesAMissingTable()
+    {
+        zltest::TempHome home;
+        QDir().mkpath(home.settingsFolder());
+        QVERIFY(!QFile::exists(tablePath(kLayoutTable)));
+        RewriteSettingsTable(kLayoutTable, layoutColumns(),
+                             {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("_"), QStringLiteral("1")});
+        QCOMPARE(ReadSettingsRecords(kLayoutTable, 4).last(), QStringLiteral("1"));
+    }
+
+    void failedRewriteLeavesTheOldTable()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        const QByteArray before = home.readFile(kDataSourceTable);
+        testhooks::beforeCommit = [] { throw zl::Failure(QStringLiteral("disk full")); };
+        QVERIFY_THROWS_EXCEPTION(zl::Failure,
+                                 RewriteSettingsTable(kDataSourceTable, dataSourceColumns(),
+                                                      {QStringLiteral("/new"), QStringLiteral("new.csv")}));
+        testhooks::beforeCommit = nullptr;
+        QCOMPARE(home.readFile(kDataSourceTable), before);
+        // Nothing half-written is left beside it either.
+        const QStringList entries = QDir(home.settingsFolder()).entryList(QDir::Files);
+        QCOMPARE(entries.size(), 4);
+    }
+
+    void unstorableValuesAreRefusedAndNothingIsWritten_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("mentioned");
+        QTest::newRow("double quote") << QStringLiteral("5\" tape") << QStringLiteral("二重引用符");
+        QTest::newRow("line feed") << QStringLiteral("a\nb") << QStringLiteral("改行");
+        QTest::newRow("carriage return") << QStringLiteral("a\rb") << QStringLiteral("改行");
+        QTest::newRow("euro sign") << QStringLiteral("€100") << QStringLiteral("€");
+        QTest::newRow("emoji") << QString::fromUtf8("ok \xF0\x9F\x98\x80") << QString::fromUtf8("\xF0\x9F\x98\x80");
+    }
+    void unstorableValuesAreRefusedAndNothingIsWritten()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, mentioned);
+        zltest::TempHome home;
+        home.installDefaults();
+        const QByteArray before = home.readFile(kLayoutTable);
+        try {
+            RewriteSettingsTable(kLayoutTable, layoutColumns(),
+                                 {value, QStringLiteral("b"), QStringLiteral("9"), QStringLiteral("0")});
+            QFAIL("the value must be refused");
+        } catch (const zl::Failure &f) {
+            QVERIFY2(f.description().contains(mentioned), qPrintable(f.description()));
+            QVERIFY2(f.description().contains(QStringLiteral("TITLE1")), "the message names the column");
+        }
+        QCOMPARE(home.readFile(kLayoutTable), before);
+    }
+
+    void codecDecodesWindowsExtensions()
+    {
+        QCOMPARE(zl::cp932::decode(QByteArray("\x87\x40\x81\x60\x87\x8a", 6)), QStringLiteral("①～㈱"));
+        QVERIFY(!zl::cp932::decodeStrict(QByteArray("\x83", 1)));
+        QCOMPARE(zl::cp932::unencodable(QStringLiteral("a€bé€")), QStringLiteral("€é"));
+    }
+};
+
+ZL_TEST(SettingsTableTest)
+#include "SettingsTableTest.moc"
