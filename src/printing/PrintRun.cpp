@@ -1,0 +1,130 @@
+#include "printing/PrintRun.h"
+
+namespace zl::printing {
+
+namespace {
+
+bool variableConnection(const LayoutChoice &layout)
+{
+    return layout.printer == QStringLiteral("1");
+}
+
+// The variable connection type asks for the printer once per run; a
+// cancelled dialog ends the run before anything changes.
+bool setUpPrinter(RunServices &s, const LayoutChoice &layout)
+{
+    if (!variableConnection(layout))
+        return true;
+    s.restorePrinterSettings();
+    if (!s.showPrinterSetup())
+        return false;
+    s.savePrinterSettings();
+    return true;
+}
+
+double rowBound(const QString &text, const char *which)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok)
+        throw Failure(QStringLiteral("%1の行番号「%2」は数値ではありません。")
+                          .arg(QString::fromUtf8(which), text));
+    return v;
+}
+
+void noteBarcode(RunResult &result, int row, const RunRecord &record, const std::optional<QString> &reason)
+{
+    if (reason)
+        result.withoutBarcode.append({row, record.columns[0], *reason});
+}
+
+} // namespace
+
+QString endMessage(const QList<RowWithoutBarcode> &rows)
+{
+    if (rows.isEmpty())
+        return kEndMessage;
+    QStringList lines;
+    for (const RowWithoutBarcode &r : rows)
+        lines << QStringLiteral("%1行目「%2」: %3").arg(r.row).arg(r.value, r.reason);
+    return kEndMessage + QStringLiteral("\n\n次の行はバーコードなしで印刷されました:\n") + lines.join(QLatin1Char('\n'));
+}
+
+RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
+{
+    RunResult result;
+    remaining = capCounter;
+    const LayoutChoice layout = s.readLayout();
+    if (!setUpPrinter(s, layout)) {
+        result.outcome = RunOutcome::Declined;
+        return result;
+    }
+    s.setStatus(kStatusPrinting);
+    s.setPaper(layout.paper);
+    std::unique_ptr<RecordReader> reader = s.openDataSource();
+    for (int row = 1;; ++row) {
+        std::optional<RunRecord> record = reader->next();
+        if (!record) {
+            s.setStatus(kStatusFinished);
+            result.outcome = RunOutcome::Finished;
+            return result;
+        }
+        if (remaining == 0) {
+            result.outcome = RunOutcome::StoppedAtCounter;
+            return result;
+        }
+        noteBarcode(result, row, *record, s.prepareLabel(*record));
+        if (--capCounter < 0) {
+            result.outcome = RunOutcome::CapExhausted;
+            return result;
+        }
+        if (variableConnection(layout)) {
+            s.restorePrinterSettings();
+            s.savePrinterSettings();
+        }
+        s.printLabel();
+        ++result.printed;
+        --remaining;
+    }
+}
+
+RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QString &first, const QString &last)
+{
+    RunResult result;
+    remaining = capCounter;
+    const LayoutChoice layout = s.readLayout();
+    if (!setUpPrinter(s, layout)) {
+        result.outcome = RunOutcome::Declined;
+        return result;
+    }
+    s.setStatus(kStatusPrinting);
+    std::unique_ptr<RecordReader> reader = s.openDataSource();
+    s.setPaper(layout.paper);
+    for (int row = 1;; ++row) {
+        std::optional<RunRecord> record = reader->next();
+        if (!record) {
+            s.setStatus(kStatusFinished);
+            result.outcome = RunOutcome::Finished;
+            return result;
+        }
+        if (remaining == 0) {
+            result.outcome = RunOutcome::StoppedAtCounter;
+            return result;
+        }
+        const std::optional<QString> reason = s.prepareLabel(*record);
+        const double from = rowBound(first, "開始");
+        const double to = rowBound(last, "終了");
+        if (from <= row && row <= to) {
+            noteBarcode(result, row, *record, reason);
+            if (variableConnection(layout)) {
+                s.restorePrinterSettings();
+                s.savePrinterSettings();
+            }
+            s.printLabel();
+            ++result.printed;
+        }
+        --remaining;
+    }
+}
+
+} // namespace zl::printing

@@ -1,0 +1,251 @@
+#include "TestRegistry.h"
+
+#include "printing/PrintRun.h"
+
+#include <QTest>
+
+using namespace zl::printing;
+
+namespace {
+
+// A run's surroundings, scripted: records in memory, a log of what was done.
+class ScriptedServices : public RunServices {
+public:
+    explicit ScriptedServices(int records) : count(records) {}
+
+    class Reader : public RecordReader {
+    public:
+        Reader(ScriptedServices &s) : s(s) {}
+        std::optional<RunRecord> next() override
+        {
+            if (row >= s.count)
+                return std::nullopt;
+            ++row;
+            RunRecord r;
+            r.columns[0] = s.invalidRows.contains(row) ? QStringLiteral("12AB") : QStringLiteral("4912345%1").arg(row, 5, 10, QLatin1Char('0'));
+            r.columns[1] = QStringLiteral("row %1").arg(row);
+            r.columns[2] = QStringLiteral("x");
+            r.columns[3] = QStringLiteral("100");
+            return r;
+        }
+        ScriptedServices &s;
+        int row = 0;
+    };
+
+    LayoutChoice readLayout() override { return {printerType, QStringLiteral("9")}; }
+    void restorePrinterSettings() override { log << QStringLiteral("restore"); }
+    bool showPrinterSetup() override
+    {
+        log << QStringLiteral("dialog");
+        return dialogAnswer;
+    }
+    void savePrinterSettings() override { log << QStringLiteral("save"); }
+    std::unique_ptr<RecordReader> openDataSource() override
+    {
+        log << QStringLiteral("open");
+        return std::make_unique<Reader>(*this);
+    }
+    std::optional<QString> prepareLabel(const RunRecord &record) override
+    {
+        current = record.columns[1];
+        if (record.columns[0].contains(QLatin1Char('A')))
+            return QStringLiteral("数字以外");
+        return std::nullopt;
+    }
+    void printLabel() override
+    {
+        log << QStringLiteral("print ") + current;
+        printed << current;
+        if (cancelAt == printed.size())
+            *remainingToCancel = 1; // what the progress window's cancel does
+    }
+    void setStatus(const QString &s) override { status = s; }
+
+    int count;
+    QString printerType = QStringLiteral("0");
+    bool dialogAnswer = true;
+    QSet<int> invalidRows;
+    int cancelAt = -1;
+    int *remainingToCancel = nullptr;
+    QString current;
+    QString status;
+    QStringList log;
+    QStringList printed;
+};
+
+QStringList rows(int from, int to)
+{
+    QStringList r;
+    for (int i = from; i <= to; ++i)
+        r << QStringLiteral("row %1").arg(i);
+    return r;
+}
+
+} // namespace
+
+class PrintRunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void continuousPrintsEveryRecordThenFinishes()
+    {
+        ScriptedServices s(3);
+        int cap = kLabelsPerOpening, remaining = 0;
+        const RunResult r = runContinuous(s, cap, remaining);
+        QCOMPARE(r.outcome, RunOutcome::Finished);
+        QCOMPARE(s.printed, rows(1, 3));
+        QCOMPARE(remaining, 297);
+        QCOMPARE(cap, 297);
+        QCOMPARE(s.status, kStatusFinished);
+        QVERIFY(!s.log.contains(QStringLiteral("dialog")));
+    }
+
+    void continuousStopsAtThe300thLabelAndThenPrintsNothing()
+    {
+        ScriptedServices s(350);
+        int cap = kLabelsPerOpening, remaining = 0;
+        RunResult r = runContinuous(s, cap, remaining);
+        QCOMPARE(r.outcome, RunOutcome::StoppedAtCounter);
+        QCOMPARE(s.printed.size(), 300);
+        QCOMPARE(s.printed.last(), QStringLiteral("row 300"));
+        QCOMPARE(remaining, 0);
+        QCOMPARE(s.status, kStatusPrinting); // stays as it was
+        s.printed.clear();
+        r = runContinuous(s, cap, remaining);
+        QCOMPARE(r.outcome, RunOutcome::StoppedAtCounter);
+        QVERIFY(s.printed.isEmpty());
+    }
+
+    void headerOnlyFinishesAtOnce()
+    {
+        ScriptedServices s(0);
+        int cap = kLabelsPerOpening, remaining = 0;
+        QCOMPARE(runContinuous(s, cap, remaining).outcome, RunOutcome::Finished);
+        QVERIFY(s.printed.isEmpty());
+        QCOMPARE(remaining, 300);
+    }
+
+    void cancelStopsBeforeTheNextRecordAndTheCounterCarriesOn()
+    {
+        ScriptedServices s(20);
+        int cap = kLabelsPerOpening, remaining = 0;
+        s.cancelAt = 5;
+        s.remainingToCancel = &remaining;
+        RunResult r = runContinuous(s, cap, remaining);
+        QCOMPARE(r.outcome, RunOutcome::StoppedAtCounter);
+        QCOMPARE(s.printed.size(), 5); // the 5th was handed to the renderer, which aborted it
+        QCOMPARE(remaining, 0);
+        QCOMPARE(cap, 295);
+        s.cancelAt = -1;
+        s.printed.clear();
+        r = runContinuous(s, cap, remaining);
+        QCOMPARE(r.outcome, RunOutcome::Finished);
+        QCOMPARE(s.printed, rows(1, 20)); // a new run starts at the first record
+        QCOMPARE(remaining, 275);
+    }
+
+    void variableTypeAsksOnceAndReappliesBeforeEachLabel()
+    {
+        ScriptedServices s(2);
+        s.printerType = QStringLiteral("1");
+        int cap = kLabelsPerOpening, remaining = 0;
+        runContinuous(s, cap, remaining);
+        QCOMPARE(s.log, (QStringList{QStringLiteral("restore"), QStringLiteral("dialog"), QStringLiteral("save"),
+                                     QStringLiteral("open"), QStringLiteral("restore"), QStringLiteral("save"),
+                                     QStringLiteral("print row 1"), QStringLiteral("restore"),
+                                     QStringLiteral("save"), QStringLiteral("print row 2")}));
+    }
+
+    void declinedDialogPrintsNothingAndChangesNoStatus()
+    {
+        ScriptedServices s(5);
+        s.printerType = QStringLiteral("1");
+        s.dialogAnswer = false;
+        s.status = QStringLiteral("before");
+        int cap = kLabelsPerOpening, remaining = 0;
+        QCOMPARE(runContinuous(s, cap, remaining).outcome, RunOutcome::Declined);
+        QVERIFY(s.printed.isEmpty());
+        QVERIFY(!s.log.contains(QStringLiteral("open")));
+        QCOMPARE(s.status, QStringLiteral("before"));
+        QCOMPARE(cap, 300);
+    }
+
+    void onlyExactlyOneIsTheVariableType()
+    {
+        for (const QString &type : {QStringLiteral("0"), QStringLiteral("2"), QStringLiteral(" 1"), QString()}) {
+            ScriptedServices s(1);
+            s.printerType = type;
+            int cap = kLabelsPerOpening, remaining = 0;
+            runContinuous(s, cap, remaining);
+            QVERIFY2(!s.log.contains(QStringLiteral("dialog")), qPrintable(type));
+        }
+    }
+
+    void rowsWithoutBarcodeAreNamedInTheEndMessage()
+    {
+        ScriptedServices s(4);
+        s.invalidRows = {2, 4};
+        int cap = kLabelsPerOpening, remaining = 0;
+        const RunResult r = runContinuous(s, cap, remaining);
+        QCOMPARE(s.printed.size(), 4);
+        QCOMPARE(r.withoutBarcode.size(), 2);
+        QCOMPARE(r.withoutBarcode[0].row, 2);
+        const QString msg = endMessage(r.withoutBarcode);
+        QVERIFY(msg.startsWith(kEndMessage));
+        QVERIFY2(msg.contains(QStringLiteral("2行目「12AB」")) && msg.contains(QStringLiteral("4行目")), qPrintable(msg));
+        QCOMPARE(endMessage({}), kEndMessage);
+    }
+
+    void partialPrintsTheRangeAndCountsEveryRow_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("remainingAfter");
+        QTest::newRow("3..5 of 10") << 10 << QStringLiteral("3") << QStringLiteral("5") << rows(3, 5)
+                                    << int(RunOutcome::Finished) << 290;
+        QTest::newRow("1..1") << 10 << QStringLiteral("1") << QStringLiteral("1") << rows(1, 1)
+                              << int(RunOutcome::Finished) << 290;
+        QTest::newRow("290..310 of 400") << 400 << QStringLiteral("290") << QStringLiteral("310") << rows(290, 300)
+                                         << int(RunOutcome::StoppedAtCounter) << 0;
+        QTest::newRow("2.5..4 as numbers") << 10 << QStringLiteral("2.5") << QStringLiteral("4") << rows(3, 4)
+                                           << int(RunOutcome::Finished) << 290;
+        QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringList{}
+                                          << int(RunOutcome::Finished) << 294;
+        QTest::newRow("10 sorts after 9 as text") << 12 << QStringLiteral("9") << QStringLiteral("10") << rows(9, 10)
+                                                  << int(RunOutcome::Finished) << 288;
+    }
+    void partialPrintsTheRangeAndCountsEveryRow()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, expected);
+        QFETCH(int, outcome);
+        QFETCH(int, remainingAfter);
+        ScriptedServices s(records);
+        int remaining = 0;
+        const RunResult r = runPartial(s, kLabelsPerOpening, remaining, from, to);
+        QCOMPARE(s.printed, expected);
+        QCOMPARE(int(r.outcome), outcome);
+        QCOMPARE(remaining, remainingAfter);
+    }
+
+    void partialWithEmptyBoundFailsAtTheFirstRecord()
+    {
+        ScriptedServices s(3);
+        int remaining = 0;
+        try {
+            runPartial(s, kLabelsPerOpening, remaining, QString(), QStringLiteral("2"));
+            QFAIL("an empty first row must fail");
+        } catch (const zl::Failure &f) {
+            QVERIFY(f.description().contains(QStringLiteral("数値ではありません")));
+        }
+        QVERIFY(s.printed.isEmpty());
+        QCOMPARE(s.current, QStringLiteral("row 1")); // its barcode was made before the comparison
+    }
+};
+
+ZL_TEST(PrintRunTest)
+#include "PrintRunTest.moc"
