@@ -1,0 +1,58 @@
+#include "app/CommandLine.h"
+
+#include "common/Failure.h"
+
+namespace zl::app {
+
+QString usageText()
+{
+    return QStringLiteral(
+        "使い方: zenlabo [--print [--from 行 --to 行] [--printer プリンター名] [--verbose]]\n"
+        "  引数なし     画面を開きます。\n"
+        "  --print      保存された設定でデータファイルのラベルを印刷します (1回に300枚まで)。\n"
+        "  --from/--to  印刷する行の範囲 (1行目がデータの最初の行)。両方を指定します。\n"
+        "  --printer    印刷するプリンター (インストール済みの名前)。省略時は通常使うプリンター。\n"
+        "  --verbose    1枚ごとに標準エラーへ1行出力します。\n");
+}
+
+PrintRequest parseCommandLine(const QStringList &arguments)
+{
+    PrintRequest r;
+    auto fail = [](const QString &why) { throw Failure(why + QLatin1Char('\n') + usageText()); };
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size())
+                fail(QStringLiteral("%1 の後に値がありません。").arg(a));
+            return arguments[++i];
+        };
+        if (a == QStringLiteral("--print"))
+            r.print = true;
+        else if (a == QStringLiteral("--from"))
+            r.from = value();
+        else if (a == QStringLiteral("--to"))
+            r.to = value();
+        else if (a == QStringLiteral("--printer"))
+            r.printer = value();
+        else if (a == QStringLiteral("--verbose"))
+            r.verbose = true;
+        else if (a == QStringLiteral("--help") || a == QStringLiteral("-h"))
+            r.help = true;
+        else
+            fail(QStringLiteral("不明な引数です: %1").arg(a));
+    }
+    if (!r.print && (r.from || r.to || r.printer || r.verbose))
+        fail(QStringLiteral("--from, --to, --printer, --verbose は --print と一緒に指定します。"));
+    if (r.from.has_value() != r.to.has_value())
+        fail(QStringLiteral("--from と --to は両方指定してください。"));
+    for (const auto &bound : {r.from, r.to}) {
+        bool ok = true;
+        if (bound)
+            bound->toDouble(&ok);
+        if (!ok)
+            fail(QStringLiteral("行番号「%1」は数値ではありません。").arg(*bound));
+    }
+    return r;
+}
+
+} // namespace zl::app
