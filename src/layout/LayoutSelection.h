@@ -39,6 +39,9 @@ enum class SaveResult { Saved, NoLayoutChosen };
 // written; the old table is left as it was.
 SaveResult saveLayout(LayoutFields &fields, bool labelLayoutChosen);
 
-inline Titles titlesOf(const LayoutFields &fields) { return {fields.text1, fields.text2}; }
+inline Titles titlesOf(const LayoutFields &fields)
+{
+    return {fields.text1, fields.text2};
+}
 
 } // namespace zl::layout

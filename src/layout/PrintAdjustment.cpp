@@ -8,9 +8,12 @@ namespace zl::layout {
 QString adjustmentName(int which)
 {
     switch (which) {
-    case 0: return QStringLiteral("横　位置調整");
-    case 1: return QStringLiteral("縦　位置調整");
-    default: return QStringLiteral("フォントサイズ");
+    case 0:
+        return QStringLiteral("横　位置調整");
+    case 1:
+        return QStringLiteral("縦　位置調整");
+    default:
+        return QStringLiteral("フォントサイズ");
     }
 }
 

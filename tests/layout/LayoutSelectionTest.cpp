@@ -37,8 +37,7 @@ class LayoutSelectionTest : public QObject {
     {
         return zl::settings::formatTable(zl::settings::layoutColumns(), values);
     }
-    template <typename T>
-    static T *child(QWidget *w, const char *name)
+    template <typename T> static T *child(QWidget *w, const char *name)
     {
         T *c = w->findChild<T *>(QString::fromLatin1(name));
         if (!c)
@@ -144,8 +143,8 @@ private slots:
         child<QRadioButton>(w, "Option1_0")->click();
         child<QPushButton>(w, "Command4")->click();
         QCOMPARE(text(w, "Text2"), QStringLiteral("_"));
-        QCOMPARE(layoutBytes(), expected({QStringLiteral("品名"), QStringLiteral("_"), QStringLiteral("9"),
-                                          QStringLiteral("1")}));
+        QCOMPARE(layoutBytes(),
+                 expected({QStringLiteral("品名"), QStringLiteral("_"), QStringLiteral("9"), QStringLiteral("1")}));
     }
 
     // Saving the label layout over the slip layout ends the slip layout.
@@ -155,8 +154,8 @@ private slots:
         QWidget *w = zltest::openScreen(QStringLiteral("Form3"));
         child<QRadioButton>(w, "Option1_0")->click();
         child<QPushButton>(w, "Command4")->click();
-        QCOMPARE(layoutBytes(), expected({QStringLiteral("_"), QStringLiteral("_"), QStringLiteral("9"),
-                                          QStringLiteral("1")}));
+        QCOMPARE(layoutBytes(),
+                 expected({QStringLiteral("_"), QStringLiteral("_"), QStringLiteral("9"), QStringLiteral("1")}));
     }
 
     void savingWithoutTheLabelLayoutIsRefused_data()
@@ -217,10 +216,7 @@ private slots:
         QCOMPARE(zl::layout::currentTitles().title1, QStringLiteral("保存済み1"));
     }
 
-    void titlesOfAMissingTableAreAFailure()
-    {
-        QVERIFY_THROWS_EXCEPTION(zl::Failure, zl::layout::currentTitles());
-    }
+    void titlesOfAMissingTableAreAFailure() { QVERIFY_THROWS_EXCEPTION(zl::Failure, zl::layout::currentTitles()); }
 
     void unreadableTableOpensNoScreen_data()
     {
@@ -237,7 +233,8 @@ private slots:
         QCOMPARE(zltest::openScreen(QStringLiteral("Form3")), nullptr);
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages[0].style, int(zl::ui::Critical));
-        QVERIFY2(messages[0].text.contains(zl::settings::kLayoutTable) || messages[0].text.contains(QStringLiteral("PRINTER")),
+        QVERIFY2(messages[0].text.contains(zl::settings::kLayoutTable) ||
+                     messages[0].text.contains(QStringLiteral("PRINTER")),
                  qPrintable(messages[0].text));
         QCOMPARE(layoutBytes(), bytes);
     }
@@ -257,7 +254,9 @@ private slots:
         writeLayout(QStringLiteral("品名"), QStringLiteral("特価"));
         const QByteArray before = layoutBytes();
         if (diskFails)
-            zl::settings::testhooks::beforeCommit = [] { throw zl::Failure(QStringLiteral("ディスクがいっぱいです。")); };
+            zl::settings::testhooks::beforeCommit = [] {
+                throw zl::Failure(QStringLiteral("ディスクがいっぱいです。"));
+            };
         QWidget *w = zltest::openScreen(QStringLiteral("Form3"));
         child<QLineEdit>(w, "Text1")->setText(title1);
         child<QLineEdit>(w, "Text2")->clear();

@@ -30,9 +30,9 @@ class PrintPositionTest : public QObject {
     {
         QStringList v{QStringLiteral("D:\\伝票データ"), QStringLiteral("c5255,控え.csv"), s1, s2, s3};
         for (int i = 1; i <= 90; ++i)
-            v << (i % 3 == 0 ? QStringLiteral("①～㈱ %1").arg(i)
-                             : i % 3 == 1 ? QStringLiteral("%1,%2").arg(i).arg(i * 7)
-                                          : QStringLiteral("x%1").arg(i));
+            v << (i % 3 == 0   ? QStringLiteral("①～㈱ %1").arg(i)
+                  : i % 3 == 1 ? QStringLiteral("%1,%2").arg(i).arg(i * 7)
+                               : QStringLiteral("x%1").arg(i));
         v << QStringLiteral("ぜんらぼ商事") << QStringLiteral("〒100-0001") << QStringLiteral("東京都千代田区1-1")
           << QStringLiteral("03-1234-5678");
         return v;
@@ -42,12 +42,8 @@ class PrintPositionTest : public QObject {
         home->writeTable(zl::settings::kAdjustmentTable, zl::settings::adjustmentColumns(), values);
     }
     QByteArray adjustmentBytes() const { return home->readFile(zl::settings::kAdjustmentTable); }
-    QStringList storedValues() const
-    {
-        return zl::settings::ReadSettingsRecords(zl::settings::kAdjustmentTable, 99);
-    }
-    template <typename T>
-    static T *child(QWidget *w, const QString &name)
+    QStringList storedValues() const { return zl::settings::ReadSettingsRecords(zl::settings::kAdjustmentTable, 99); }
+    template <typename T> static T *child(QWidget *w, const QString &name)
     {
         T *c = w->findChild<T *>(name);
         if (!c)
@@ -137,23 +133,6 @@ private slots:
         QCOMPARE(messages[0].text, QStringLiteral("設定が変更されました｡"));
         QCOMPARE(messages[0].title, QStringLiteral("設定変更"));
         QCOMPARE(messages[0].style, int(zl::ui::Information));
-    }
-
-    // A hand-made table (unquoted numbers, LF line ends) comes back in the
-    // table format with the same values.
-    void handMadeTableKeepsItsValues()
-    {
-        QStringList values = awkwardValues(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"));
-        QByteArray header = zl::settings::formatTable(zl::settings::adjustmentColumns(), values).split('\n').first();
-        QByteArray data;
-        for (int i = 0; i < values.size(); ++i) {
-            data += i ? "," : "";
-            data += (i >= 2 && i <= 4) ? zltest::sjis(values[i]) : "\"" + zltest::sjis(values[i]) + "\"";
-        }
-        home->writeFile(zl::settings::kAdjustmentTable, header.trimmed() + "\n" + data + "\n");
-        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
-        save(w);
-        QCOMPARE(adjustmentBytes(), zl::settings::formatTable(zl::settings::adjustmentColumns(), values));
     }
 
     void slidersWriteTheirPositions()

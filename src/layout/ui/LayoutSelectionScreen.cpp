@@ -23,8 +23,7 @@ namespace {
 
 const QString kMincho = QStringLiteral("IPAPMincho");
 
-template <typename W>
-W *named(W *w, const char *name)
+template <typename W> W *named(W *w, const char *name)
 {
     w->setObjectName(QString::fromLatin1(name));
     return w;
@@ -120,8 +119,7 @@ LayoutSelectionScreen::LayoutSelectionScreen(const layout::LayoutFields &fields,
     QWidget::setTabOrder(m_text[1], m_option[1]);
 
     connect(m_save, &QPushButton::clicked, this, &LayoutSelectionScreen::save);
-    connect(order, &QPushButton::clicked, this,
-            [] { info::openWebPage(info::makerAddress(info::kLayoutOrderPage)); });
+    connect(order, &QPushButton::clicked, this, [] { info::openWebPage(info::makerAddress(info::kLayoutOrderPage)); });
 
     fillFrom(fields);
     move(twips(10), twips(10));

@@ -36,8 +36,7 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, const Q
 
 } // namespace
 
-PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host)
-    : QWidget(host, Qt::Window)
+PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host) : QWidget(host, Qt::Window)
 {
     setWindowTitle(QStringLiteral("印刷位置調整"));
     setFixedSize(twips(7900), twips(4700));
@@ -142,7 +141,8 @@ void PrintPositionScreen::save()
         layout::saveAdjustments(values());
     } catch (const Failure &failure) {
         showMessage(this,
-                    QStringLiteral("設定を保存できませんでした。\n%1\n\n調整値は画面に残っています。").arg(failure.description()),
+                    QStringLiteral("設定を保存できませんでした。\n%1\n\n調整値は画面に残っています。")
+                        .arg(failure.description()),
                     QStringLiteral("設定変更エラー"), Critical);
         return;
     }
