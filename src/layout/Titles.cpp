@@ -1,7 +1,6 @@
 #include "layout/Titles.h"
 
-#include "settings/Defaults.h"
-#include "settings/SettingsTable.h"
+#include "layout/LayoutSelection.h"
 
 namespace zl::layout {
 
@@ -22,10 +21,7 @@ Titles currentTitles()
 {
     if (liveSource())
         return liveSource()();
-    const settings::SettingsRecord r = settings::QuerySettingsTable(settings::kLayoutTable);
-    if (r.value(QStringLiteral("TITLE2")) == settings::kC5255Marker)
-        return {};
-    return {r.value(QStringLiteral("TITLE1")), r.value(QStringLiteral("TITLE2"))};
+    return titlesOf(loadLayoutFields());
 }
 
 } // namespace zl::layout

@@ -1,0 +1,45 @@
+#pragma once
+// The print position and font size adjustments, kept in the adjustment table
+// together with 96 other values that pass through untouched.
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+
+namespace zl::layout {
+
+constexpr int kAdjustmentMin = -20;
+constexpr int kAdjustmentMax = 20;
+
+// Positions of SIZE1..SIZE3 among the table's 99 columns.
+constexpr int kFirstAdjustmentColumn = 2;
+
+// The operator's names for the three adjustments, as the screen labels them.
+QString adjustmentName(int which);
+
+// A stored adjustment as a slider position: a whole number from -20 to 20.
+std::optional<int> parseAdjustment(const QString &text);
+// The stored text of a position: "-5", "0", "12".
+QString adjustmentText(int position);
+
+struct AdjustmentLoad {
+    // The 99 values in column order, exactly as read; an adjustment that
+    // could not be used is replaced by "0" (see problems).
+    QStringList values;
+    std::array<int, 3> positions{};
+    // One sentence per adjustment that was empty, not a whole number or out
+    // of range; empty when all three were usable.
+    QStringList problems;
+};
+
+// Fetches SIZE1..SIZE3 by name, then the whole record. Throws zl::Failure
+// when the table is missing, unreadable or lacks a column.
+AdjustmentLoad loadAdjustments();
+// The same from records already fetched (sizes: SIZE1..SIZE3 texts;
+// all: the 99 values in column order).
+AdjustmentLoad adjustmentsFrom(const QStringList &sizes, const QStringList &all);
+
+// Writes the 99 values as they are. Throws zl::Failure; the old table then stays.
+void saveAdjustments(const QStringList &values);
+
+} // namespace zl::layout

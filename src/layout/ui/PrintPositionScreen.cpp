@@ -1,0 +1,186 @@
+#include "layout/ui/PrintPositionScreen.h"
+
+#include "app/ui/Dialogs.h"
+#include "app/ui/ScreenRegistry.h"
+#include "common/Failure.h"
+#include "layout/ui/LayoutScreens.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+namespace zl::ui {
+
+namespace {
+
+const QString kGothic = QStringLiteral("IPAPGothic");
+
+QFont gothicFont(qreal points, bool bold = false)
+{
+    QFont f(kGothic);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+QLabel *label(QWidget *parent, const QString &name, const QString &text, const QRect &twipsRect,
+              Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setAlignment(align);
+    l->setGeometry(twips(twipsRect.x()), twips(twipsRect.y()), twips(twipsRect.width()), twips(twipsRect.height()));
+    return l;
+}
+
+} // namespace
+
+PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host) : QWidget(host, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("印刷位置調整"));
+    setFixedSize(twips(7900), twips(4700));
+    move(twips(10), twips(10));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(255, 224, 192));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+    setFont(gothicFont(9));
+
+    label(this, QStringLiteral("Label1"), QStringLiteral("印刷位置調整"), {240, 120, 4000, 420})
+        ->setFont(gothicFont(14.25));
+
+    // Working storage: the operator never sees these, the save writes them.
+    auto holder = [this](const QString &name, const QString &text) {
+        auto *e = new QLineEdit(text, this);
+        e->setObjectName(name);
+        e->hide();
+        return e;
+    };
+    m_dbHolder[0] = holder(QStringLiteral("Textdb1"), load.values.value(0));
+    m_dbHolder[1] = holder(QStringLiteral("Textdb2"), load.values.value(1));
+    for (int i = 0; i < 3; ++i)
+        m_sizeHolder[i] =
+            holder(QStringLiteral("Textsize%1").arg(i + 1), load.values.value(layout::kFirstAdjustmentColumn + i));
+    for (int i = 0; i < 94; ++i)
+        m_carried[i] = holder(QStringLiteral("Text%1").arg(i + 1), load.values.value(5 + i));
+
+    struct Row {
+        const char *caption, *value, *left, *leftText, *right, *rightText, *zero;
+    };
+    static const Row rows[3] = {
+        {"Label3", "Label14", "Label12", "左", "Label11", "右", "Label5"},
+        {"Label2", "Label15", "Label9", "上", "Label8", "下", "Label6"},
+        {"Label4", "Label16", "Label13", "小", "Label10", "大", "Label7"},
+    };
+    const int sliderLeft = 1800, sliderWidth = 5175;
+    for (int i = 0; i < 3; ++i) {
+        const Row &r = rows[i];
+        const int top = 780 + i * 1080;
+        label(this, QString::fromLatin1(r.caption), layout::adjustmentName(i), {240, top, 1500, 420});
+        label(this, QString::fromLatin1(r.left), QString::fromUtf8(r.leftText), {sliderLeft, top - 240, 600, 240});
+        label(this, QString::fromLatin1(r.right), QString::fromUtf8(r.rightText),
+              {sliderLeft + sliderWidth - 600, top - 240, 600, 240}, Qt::AlignRight | Qt::AlignVCenter);
+        label(this, QString::fromLatin1(r.zero), QStringLiteral("0"),
+              {sliderLeft + sliderWidth / 2 - 300, top + 420, 600, 240}, Qt::AlignCenter);
+
+        auto *slider = new QSlider(Qt::Horizontal, this);
+        slider->setObjectName(QStringLiteral("Slider%1").arg(i + 1));
+        slider->setRange(layout::kAdjustmentMin, layout::kAdjustmentMax);
+        slider->setSingleStep(1);
+        slider->setPageStep(5);
+        slider->setTickPosition(QSlider::TicksBelow);
+        slider->setTickInterval(5);
+        slider->setGeometry(twips(sliderLeft), twips(top), twips(sliderWidth), twips(420));
+        slider->setValue(load.positions[i]);
+        m_slider[i] = slider;
+
+        m_value[i] = label(this, QString::fromLatin1(r.value), m_sizeHolder[i]->text(),
+                           {sliderLeft + sliderWidth + 120, top, 600, 420}, Qt::AlignRight | Qt::AlignVCenter);
+        m_value[i]->setFont(gothicFont(9.75, true));
+
+        // A drag takes effect when the mouse is released; a click on the
+        // groove or a key press moves the slider without a drag and takes
+        // effect at once.
+        connect(slider, &QSlider::sliderReleased, this, [this, i] { takeSliderPosition(i); });
+        connect(slider, &QSlider::valueChanged, this, [this, i] {
+            if (!m_slider[i]->isSliderDown())
+                takeSliderPosition(i);
+        });
+    }
+
+    auto *saveButton = new QPushButton(QStringLiteral("保存設定"), this);
+    saveButton->setObjectName(QStringLiteral("Command1"));
+    saveButton->setGeometry(twips(7900 - 240 - 1500), twips(4700 - 240 - 480), twips(1500), twips(480));
+    connect(saveButton, &QPushButton::clicked, this, &PrintPositionScreen::save);
+}
+
+void PrintPositionScreen::takeSliderPosition(int which)
+{
+    const QString text = layout::adjustmentText(m_slider[which]->value());
+    m_value[which]->setText(text);
+    m_sizeHolder[which]->setText(text);
+}
+
+QStringList PrintPositionScreen::values() const
+{
+    QStringList v;
+    for (QLineEdit *e : m_dbHolder)
+        v << e->text();
+    for (QLineEdit *e : m_sizeHolder)
+        v << e->text();
+    for (QLineEdit *e : m_carried)
+        v << e->text();
+    return v;
+}
+
+void PrintPositionScreen::save()
+{
+    try {
+        layout::saveAdjustments(values());
+    } catch (const Failure &failure) {
+        showMessage(this,
+                    QStringLiteral("設定を保存できませんでした。\n%1\n\n調整値は画面に残っています。")
+                        .arg(failure.description()),
+                    QStringLiteral("設定変更エラー"), Critical);
+        return;
+    }
+    // No settings screen stays open on values read before this save; the
+    // data-source screen goes too, and with it whatever was typed there unsaved.
+    ScreenRegistry::instance().close(QStringLiteral("setOracle"));
+    QWidget *parent = parentWidget();
+    close();
+    showMessage(parent, QStringLiteral("設定が変更されました｡"), QStringLiteral("設定変更"), Information);
+}
+
+QWidget *createPrintPositionScreen(QWidget *host)
+{
+    layout::AdjustmentLoad load;
+    try {
+        load = layout::loadAdjustments();
+    } catch (const Failure &failure) {
+        showMessage(host,
+                    QStringLiteral("印刷位置調整の設定を読み込めないため、画面を開けません。\n%1\n\n"
+                                   "設定は何も変更されていません。")
+                        .arg(failure.description()),
+                    QStringLiteral("設定読み込みエラー"), Critical);
+        return nullptr;
+    }
+    auto *screen = new PrintPositionScreen(load, host);
+    if (!load.problems.isEmpty())
+        showMessage(host,
+                    QStringLiteral("%1\n\nその調整は 0 の位置で表示しています。"
+                                   "「保存設定」を押すまで設定ファイルは変更されません。")
+                        .arg(load.problems.join(QLatin1Char('\n'))),
+                    QStringLiteral("印刷位置調整"), Exclamation);
+    return screen;
+}
+
+void registerLayoutScreens(ScreenRegistry &registry)
+{
+    registry.add(QStringLiteral("Form3"), createLayoutSelectionScreen);
+    registry.add(QStringLiteral("Form13"), createPrintPositionScreen);
+}
+
+} // namespace zl::ui

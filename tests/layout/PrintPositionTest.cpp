@@ -1,0 +1,248 @@
+#include "LayoutScreenTestSupport.h"
+#include "common/TestEnv.h"
+#include "common/TestRegistry.h"
+
+#include "common/Failure.h"
+#include "layout/PrintAdjustment.h"
+#include "settings/SettingsTable.h"
+#include "settings/SettingsTestHooks.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <memory>
+
+using zl::ui::ShownMessage;
+
+class PrintPositionTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<zltest::TempHome> home;
+    QList<ShownMessage> messages;
+
+    // A table whose carried values are hard to carry: commas inside the
+    // quotes, text that is not a number, CP932 extension characters.
+    static QStringList awkwardValues(const QString &s1, const QString &s2, const QString &s3)
+    {
+        QStringList v{QStringLiteral("D:\\伝票データ"), QStringLiteral("c5255,控え.csv"), s1, s2, s3};
+        for (int i = 1; i <= 90; ++i)
+            v << (i % 3 == 0   ? QStringLiteral("①～㈱ %1").arg(i)
+                  : i % 3 == 1 ? QStringLiteral("%1,%2").arg(i).arg(i * 7)
+                               : QStringLiteral("x%1").arg(i));
+        v << QStringLiteral("ぜんらぼ商事") << QStringLiteral("〒100-0001") << QStringLiteral("東京都千代田区1-1")
+          << QStringLiteral("03-1234-5678");
+        return v;
+    }
+    void writeAdjustments(const QStringList &values)
+    {
+        home->writeTable(zl::settings::kAdjustmentTable, zl::settings::adjustmentColumns(), values);
+    }
+    QByteArray adjustmentBytes() const { return home->readFile(zl::settings::kAdjustmentTable); }
+    QStringList storedValues() const { return zl::settings::ReadSettingsRecords(zl::settings::kAdjustmentTable, 99); }
+    template <typename T> static T *child(QWidget *w, const QString &name)
+    {
+        T *c = w->findChild<T *>(name);
+        if (!c)
+            qFatal("control %s missing", qPrintable(name));
+        return c;
+    }
+    static QSlider *slider(QWidget *w, int n) { return child<QSlider>(w, QStringLiteral("Slider%1").arg(n)); }
+    static QString valueLabel(QWidget *w, int n)
+    {
+        return child<QLabel>(w, QStringLiteral("Label%1").arg(13 + n))->text();
+    }
+    static void save(QWidget *w) { child<QPushButton>(w, QStringLiteral("Command1"))->click(); }
+    static void drag(QSlider *s, int to)
+    {
+        s->setSliderDown(true);
+        s->setValue(to);
+        s->setSliderDown(false);
+    }
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<zltest::TempHome>();
+        QDir().mkpath(home->settingsFolder());
+        messages.clear();
+        zl::ui::recordMessagesInto(&messages);
+    }
+    void cleanup()
+    {
+        zltest::closeScreens({QStringLiteral("Form13"), QStringLiteral("setOracle")});
+        zl::ui::recordMessagesInto(nullptr);
+        zl::settings::testhooks::beforeCommit = nullptr;
+        home.reset();
+    }
+
+    void adjustmentTexts()
+    {
+        using zl::layout::parseAdjustment;
+        QCOMPARE(parseAdjustment(QStringLiteral("-20")), std::optional<int>(-20));
+        QCOMPARE(parseAdjustment(QStringLiteral("20")), std::optional<int>(20));
+        QCOMPARE(parseAdjustment(QStringLiteral("0")), std::optional<int>(0));
+        QCOMPARE(parseAdjustment(QStringLiteral(" 3")), std::optional<int>(3));
+        QCOMPARE(parseAdjustment(QStringLiteral("+3")), std::optional<int>(3));
+        for (const char *bad : {"", " ", "-", "21", "-21", "3.5", "abc", "1e1", "0x3", "3 4", "0000000003"})
+            QVERIFY2(!parseAdjustment(QString::fromLatin1(bad)), bad);
+        QCOMPARE(zl::layout::adjustmentText(-20), QStringLiteral("-20"));
+        QCOMPARE(zl::layout::adjustmentText(12), QStringLiteral("12"));
+    }
+
+    void opensOnTheStoredAdjustments()
+    {
+        writeAdjustments(awkwardValues(QStringLiteral("5"), QStringLiteral("-2"), QStringLiteral("3")));
+        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
+        QVERIFY(w);
+        QVERIFY(messages.isEmpty());
+        QCOMPARE(w->windowTitle(), QStringLiteral("印刷位置調整"));
+        QCOMPARE(w->size(), QSize(zl::ui::twips(7900), zl::ui::twips(4700)));
+        QCOMPARE(w->palette().color(QPalette::Window), QColor(255, 224, 192));
+        for (int n = 1; n <= 3; ++n) {
+            QCOMPARE(slider(w, n)->minimum(), -20);
+            QCOMPARE(slider(w, n)->maximum(), 20);
+            QCOMPARE(slider(w, n)->orientation(), Qt::Horizontal);
+        }
+        // Three steps right of the middle.
+        QCOMPARE(slider(w, 3)->value() - (slider(w, 3)->minimum() + slider(w, 3)->maximum()) / 2, 3);
+        QCOMPARE(slider(w, 1)->value(), 5);
+        QCOMPARE(slider(w, 2)->value(), -2);
+        QCOMPARE(valueLabel(w, 1), QStringLiteral("5"));
+        QCOMPARE(valueLabel(w, 2), QStringLiteral("-2"));
+        QCOMPARE(valueLabel(w, 3), QStringLiteral("3"));
+        QCOMPARE(child<QLineEdit>(w, QStringLiteral("Textdb2"))->text(), QStringLiteral("c5255,控え.csv"));
+        QCOMPARE(child<QLineEdit>(w, QStringLiteral("Text1"))->text(), QStringLiteral("1,7"));
+        QCOMPARE(child<QLineEdit>(w, QStringLiteral("Text94"))->text(), QStringLiteral("03-1234-5678"));
+    }
+
+    void openAndSaveChangesNothing()
+    {
+        const QStringList values = awkwardValues(QStringLiteral("5"), QStringLiteral("-2"), QStringLiteral("0"));
+        writeAdjustments(values);
+        const QByteArray before = adjustmentBytes();
+        QPointer<QWidget> w = zltest::openScreen(QStringLiteral("Form13"));
+        save(w);
+        QCOMPARE(adjustmentBytes(), before);
+        QCOMPARE(storedValues(), values);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].text, QStringLiteral("設定が変更されました｡"));
+        QCOMPARE(messages[0].title, QStringLiteral("設定変更"));
+        QCOMPARE(messages[0].style, int(zl::ui::Information));
+    }
+
+    void slidersWriteTheirPositions()
+    {
+        writeAdjustments(awkwardValues(QStringLiteral("7"), QStringLiteral("-7"), QStringLiteral("4")));
+        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
+
+        // A drag shows nothing until the mouse is released.
+        slider(w, 1)->setSliderDown(true);
+        slider(w, 1)->setValue(-20);
+        QCOMPARE(valueLabel(w, 1), QStringLiteral("7"));
+        slider(w, 1)->setSliderDown(false);
+        QCOMPARE(valueLabel(w, 1), QStringLiteral("-20"));
+
+        drag(slider(w, 2), 20);
+        QCOMPARE(valueLabel(w, 2), QStringLiteral("20"));
+
+        QTest::keyClick(slider(w, 3), Qt::Key_Left);
+        QCOMPARE(valueLabel(w, 3), QStringLiteral("3"));
+        QTest::keyClick(slider(w, 3), Qt::Key_Home);
+        QCOMPARE(valueLabel(w, 3), QStringLiteral("-20"));
+        drag(slider(w, 3), 0);
+        QCOMPARE(valueLabel(w, 3), QStringLiteral("0"));
+
+        save(w);
+        const QStringList stored = storedValues();
+        QCOMPARE(stored.mid(2, 3), (QStringList{QStringLiteral("-20"), QStringLiteral("20"), QStringLiteral("0")}));
+        QCOMPARE(stored.mid(5), awkwardValues({}, {}, {}).mid(5));
+    }
+
+    void savingClosesTheDataSourceScreen()
+    {
+        auto &registry = zl::ui::ScreenRegistry::instance();
+        registry.add(QStringLiteral("setOracle"), [](QWidget *host) { return new QWidget(host, Qt::Window); });
+        QPointer<QWidget> dataSource = registry.show(QStringLiteral("setOracle"));
+        QVERIFY(dataSource && dataSource->isVisible());
+        writeAdjustments(awkwardValues(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")));
+        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
+        save(w);
+        zltest::flushDeletes();
+        QVERIFY(!dataSource);
+        QCOMPARE(registry.find(QStringLiteral("setOracle")), nullptr);
+    }
+
+    void unusableAdjustmentsOpenAtZero()
+    {
+        writeAdjustments(awkwardValues(QString(), QStringLiteral("abc"), QStringLiteral("25")));
+        const QByteArray before = adjustmentBytes();
+        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
+        QVERIFY(w);
+        QCOMPARE(messages.size(), 1);
+        const QString &text = messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("SIZE1")) && text.contains(QStringLiteral("（空）")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("「abc」")) && text.contains(QStringLiteral("「25」")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("「5」")), qPrintable(text));
+        for (int n = 1; n <= 3; ++n) {
+            QCOMPARE(slider(w, n)->value(), 0);
+            QCOMPARE(valueLabel(w, n), QStringLiteral("0"));
+        }
+        QCOMPARE(adjustmentBytes(), before);
+
+        // Closing without saving writes nothing.
+        w->close();
+        zltest::flushDeletes();
+        QCOMPARE(adjustmentBytes(), before);
+    }
+
+    void unreadableTableOpensNoScreen_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("missing") << QByteArray();
+        const QString zero = QStringLiteral("0");
+        QStringList columns = zl::settings::adjustmentColumns();
+        QStringList values = awkwardValues(zero, zero, zero);
+        QTest::newRow("header only") << zl::settings::formatTable(columns, values).split('\n').first() + '\n';
+        columns.removeLast();
+        values.removeLast();
+        QTest::newRow("no TEL column") << zl::settings::formatTable(columns, values);
+    }
+    void unreadableTableOpensNoScreen()
+    {
+        QFETCH(QByteArray, bytes);
+        if (!bytes.isEmpty())
+            home->writeFile(zl::settings::kAdjustmentTable, bytes);
+        QCOMPARE(zltest::openScreen(QStringLiteral("Form13")), nullptr);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].style, int(zl::ui::Critical));
+        QCOMPARE(adjustmentBytes(), bytes);
+    }
+
+    void failedSaveKeepsTheScreenAndTheTable()
+    {
+        auto &registry = zl::ui::ScreenRegistry::instance();
+        registry.add(QStringLiteral("setOracle"), [](QWidget *host) { return new QWidget(host, Qt::Window); });
+        QPointer<QWidget> dataSource = registry.show(QStringLiteral("setOracle"));
+        writeAdjustments(awkwardValues(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1")));
+        const QByteArray before = adjustmentBytes();
+        zl::settings::testhooks::beforeCommit = [] { throw zl::Failure(QStringLiteral("ディスクがいっぱいです。")); };
+        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
+        drag(slider(w, 1), 9);
+        save(w);
+        QCOMPARE(adjustmentBytes(), before);
+        QVERIFY(w->isVisible());
+        QCOMPARE(valueLabel(w, 1), QStringLiteral("9"));
+        QVERIFY(dataSource && dataSource->isVisible());
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].style, int(zl::ui::Critical));
+        QVERIFY(messages[0].text.contains(QStringLiteral("ディスクがいっぱいです。")));
+    }
+};
+
+ZL_TEST(PrintPositionTest)
+#include "PrintPositionTest.moc"
