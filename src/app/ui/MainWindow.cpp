@@ -2,7 +2,9 @@
 
 #include "app/ui/MainMenu.h"
 
+#include "app/ui/Dialogs.h"
 #include "app/ui/ScreenRegistry.h"
+#include "common/Failure.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -88,7 +90,14 @@ QAction *MainWindow::screenItem(QMenu *menu, const char *name, const QString &ca
     QAction *a = menu->addAction(caption);
     a->setObjectName(QString::fromUtf8(name));
     a->setEnabled(ScreenRegistry::instance().has(formName));
-    connect(a, &QAction::triggered, this, [formName] { ScreenRegistry::instance().show(formName); });
+    connect(a, &QAction::triggered, this, [this, formName] {
+        // A screen that cannot open says why; it never takes the program down.
+        try {
+            ScreenRegistry::instance().show(formName);
+        } catch (const Failure &f) {
+            showMessage(this, f.description(), QStringLiteral("エラー"), Critical);
+        }
+    });
     return a;
 }
 
