@@ -12,6 +12,7 @@
 // and all positions it reports are absolute offsets into the file.
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 #if defined(__SSE2__)
@@ -20,31 +21,33 @@
 
 namespace zl::datasource::detail {
 
-// The first NUL, '"', LF or CR at or after p, or end. Everything else in a
-// CSV line is skipped sixteen bytes at a time.
-inline const char *findSpecial(const char *p, const char *end)
+// Bit i set when block[i] is NUL, '"', LF or CR; the other bytes of a CSV
+// line are skipped sixty-four at a time.
+inline quint64 specialMask(const char *block, qsizetype len)
 {
 #if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i nul = _mm_setzero_si128();
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, lf)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, nul)));
-        const int mask = _mm_movemask_epi8(hit);
-        if (mask)
-            return p + __builtin_ctz(unsigned(mask));
-        p += 16;
+    if (len == 64) {
+        const __m128i quote = _mm_set1_epi8('"');
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i nul = _mm_setzero_si128();
+        quint64 mask = 0;
+        for (int part = 0; part < 4; ++part) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + part * 16));
+            const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, lf)),
+                                             _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, nul)));
+            mask |= quint64(quint16(_mm_movemask_epi8(hit))) << (part * 16);
+        }
+        return mask;
     }
 #endif
-    for (; p < end; ++p) {
-        const char c = *p;
+    quint64 mask = 0;
+    for (qsizetype i = 0; i < len; ++i) {
+        const char c = block[i];
         if (c == '"' || c == '\n' || c == '\r' || c == '\0')
-            return p;
+            mask |= quint64(1) << i;
     }
-    return end;
+    return mask;
 }
 
 // What stopped a scan.
@@ -68,50 +71,15 @@ public:
     template <typename Sink>
     bool feed(const char *begin, const char *end, qint64 base, Sink &sink)
     {
-        const char *p = begin;
-        while (p < end) {
-            p = findSpecial(p, end);
-            if (p == end)
-                break;
-            const qint64 at = base + (p - begin);
-            const char c = *p;
-            if (c == '\0') {
-                m_problem = ScanProblem::NulByte;
-                m_problemAt = at;
-                return false;
+        const qsizetype size = end - begin;
+        for (qsizetype offset = 0; offset < size; offset += 64) {
+            const char *block = begin + offset;
+            const qsizetype len = std::min<qsizetype>(64, size - offset);
+            for (quint64 mask = specialMask(block, len); mask; mask &= mask - 1) {
+                const char *p = block + __builtin_ctzll(mask);
+                if (!step(p, begin, base, sink))
+                    return false;
             }
-            if (c == '\n') {
-                const bool crlf = at == m_lastCr + 1;
-                if (!crlf)
-                    ++m_lines;
-                if (!m_inQuote) {
-                    if (crlf)
-                        m_lineStart = at + 1;
-                    else
-                        endLine(at, sink);
-                }
-            } else if (c == '\r') {
-                ++m_lines;
-                m_lastCr = at;
-                if (!m_inQuote)
-                    endLine(at, sink);
-            } else if (m_inQuote) {
-                // A closing quote, or the first half of a doubled one: the
-                // next quote right after it reopens the field.
-                m_inQuote = false;
-                m_closedAt = at;
-            } else {
-                const char before = p > begin ? p[-1] : m_lastByte;
-                const bool fieldStart = at == m_lineStart || before == ',' || at == m_closedAt + 1;
-                if (fieldStart) {
-                    m_inQuote = true;
-                    if (at != m_closedAt + 1) {
-                        m_quoteOpenedAt = at;
-                        m_quoteOpenedLine = m_lines + 1;
-                    }
-                }
-            }
-            ++p;
         }
         if (end > begin)
             m_lastByte = end[-1];
@@ -142,6 +110,51 @@ public:
     qint64 textStart() const { return m_textStart; }
 
 private:
+    // One special byte at p.
+    template <typename Sink>
+    bool step(const char *p, const char *begin, qint64 base, Sink &sink)
+    {
+        const qint64 at = base + (p - begin);
+        const char c = *p;
+        if (c == '\0') {
+            m_problem = ScanProblem::NulByte;
+            m_problemAt = at;
+            return false;
+        }
+        if (c == '\n') {
+            const bool crlf = at == m_lastCr + 1;
+            if (!crlf)
+                ++m_lines;
+            if (!m_inQuote) {
+                if (crlf)
+                    m_lineStart = at + 1;
+                else
+                    endLine(at, sink);
+            }
+        } else if (c == '\r') {
+            ++m_lines;
+            m_lastCr = at;
+            if (!m_inQuote)
+                endLine(at, sink);
+        } else if (m_inQuote) {
+            // A closing quote, or the first half of a doubled one: the
+            // next quote right after it reopens the field.
+            m_inQuote = false;
+            m_closedAt = at;
+        } else {
+            const char before = p > begin ? p[-1] : m_lastByte;
+            const bool fieldStart = at == m_lineStart || before == ',' || at == m_closedAt + 1;
+            if (fieldStart) {
+                m_inQuote = true;
+                if (at != m_closedAt + 1) {
+                    m_quoteOpenedAt = at;
+                    m_quoteOpenedLine = m_lines + 1;
+                }
+            }
+        }
+        return true;
+    }
+
     template <typename Sink>
     void endLine(qint64 at, Sink &sink)
     {
