@@ -108,13 +108,13 @@ int main(int argc, char **argv)
 
     bool ok = true;
 
-    const double wcSeconds = bestSeconds(3, [&] {
+    const double wcSeconds = bestSeconds(5, [&] {
         QProcess wc;
         wc.start(QStringLiteral("wc"), {QStringLiteral("-l"), path});
         wc.waitForFinished(-1);
     });
     qsizetype counted = 0;
-    const double countSeconds = bestSeconds(3, [&] { counted = zl::datasource::countRecordsInFile(path); });
+    const double countSeconds = bestSeconds(5, [&] { counted = zl::datasource::countRecordsInFile(path); });
     if (counted != kRecords) {
         std::printf("record count %lld, expected %d\n", qlonglong(counted), kRecords);
         return 1;

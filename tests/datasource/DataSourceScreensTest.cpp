@@ -229,6 +229,22 @@ private slots:
         QCOMPARE(field(w, "Text1")->text(), QStringLiteral("/data/\"quoted\""));
     }
 
+    // The screen that fixes a broken data-source table must still open.
+    void opensWithEmptyFieldsWhenTheTableCannotBeRead()
+    {
+        QFile::remove(home->settingsFolder() + zl::settings::kDataSourceTable);
+        QWidget *w = openScreen(QStringLiteral("setOracle"));
+        QCOMPARE(field(w, "Text1")->text(), QString());
+        QCOMPARE(field(w, "Text4")->text(), QString());
+        QVERIFY2(messages.size() == 1 && messages[0].title == QStringLiteral("設定エラー"), qPrintable(describe(messages)));
+
+        writeData(data, QStringLiteral("fixed.csv"), 2);
+        field(w, "Text1")->setText(data.path());
+        field(w, "Text4")->setText(QStringLiteral("fixed.csv"));
+        click(w, "Command2");
+        QCOMPARE(labelText(w, "Label1"), QStringLiteral("2"));
+    }
+
     void sampleButtonOpensTheCsvSample()
     {
         QWidget *w = openScreen(QStringLiteral("setOracle"));

@@ -235,6 +235,7 @@ RecordCountScreen::RecordCountScreen(QWidget *parent) : QWidget(parent, Qt::Wind
     grid->addWidget(label1, 2, 1, 1, 2);
     grid->addWidget(label2, 2, 3);
     grid->addWidget(command1, 3, 3);
+    grid->setRowStretch(2, 1);
     connect(command1, &QPushButton::clicked, this, &QWidget::close);
 
     try {
