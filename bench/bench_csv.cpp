@@ -42,7 +42,7 @@ qint64 writeDataFile(const QString &path)
                                 sjis(QStringLiteral("緑茶ペットボトル能登産茶葉使用")),
                                 sjis(QStringLiteral("おにぎり鮭①限定品 北海道産")),
                                 sjis(QStringLiteral("㈱産直～季節の野菜 詰め合わせ"))};
-    const QByteArray specs[] = {sjis(QStringLiteral("500ml入")), sjis(QStringLiteral("1個入り")),
+    const QByteArray packs[] = {sjis(QStringLiteral("500ml入")), sjis(QStringLiteral("1個入り")),
                                 sjis(QStringLiteral("\"10枚,袋\"")), sjis(QStringLiteral("ｹｰｽ12本"))};
     QByteArray chunk = header;
     chunk.reserve(1 << 21);
@@ -55,7 +55,7 @@ qint64 writeDataFile(const QString &path)
         chunk += ',';
         chunk += names[i % 4];
         chunk += ',';
-        chunk += specs[(i / 4) % 4];
+        chunk += packs[(i / 4) % 4];
         chunk += ',';
         chunk += QByteArray::number(100 + i % 9000);
         chunk += "\r\n";
@@ -76,8 +76,7 @@ double peakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
-template <typename F>
-double bestSeconds(int runs, F &&f)
+template <typename F> double bestSeconds(int runs, F &&f)
 {
     double best = 1e9;
     for (int i = 0; i < runs; ++i) {
@@ -121,8 +120,10 @@ int main(int argc, char **argv)
     }
     std::printf("wc -l                                        %10.3f s\n", wcSeconds);
     std::printf("record count                                 %10.3f s\n", countSeconds);
-    ok &= report("record count throughput", megabytes / countSeconds, "MB/s", ">= 300", megabytes / countSeconds >= 300);
-    ok &= report("record count time / wc -l time", countSeconds / wcSeconds, "x", "<= 3", countSeconds / wcSeconds <= 3);
+    ok &=
+        report("record count throughput", megabytes / countSeconds, "MB/s", ">= 300", megabytes / countSeconds >= 300);
+    ok &=
+        report("record count time / wc -l time", countSeconds / wcSeconds, "x", "<= 3", countSeconds / wcSeconds <= 3);
 
     const double peakBefore = peakMegabytes();
     QElapsedTimer openTimer;
@@ -138,7 +139,8 @@ int main(int argc, char **argv)
     }
     ok &= report("open grid model", openSeconds, "s", "< 1.5", openSeconds < 1.5);
     std::printf("peak memory before opening the model         %10.1f MB\n", peakBefore);
-    ok &= report("peak memory of the process after opening", peakAfter, "MB", "< 2 x file size", peakAfter < 2 * megabytes);
+    ok &= report("peak memory of the process after opening", peakAfter, "MB", "< 2 x file size",
+                 peakAfter < 2 * megabytes);
 
     const zl::datasource::DataSource &source = model.source();
     qsizetype characters = 0, shortRecords = 0;

@@ -68,8 +68,7 @@ public:
 
     // Feeds bytes [begin, end) that stand at file offset `base`. Returns false
     // (and remembers the problem) on a NUL byte.
-    template <typename Sink>
-    bool feed(const char *begin, const char *end, qint64 base, Sink &sink)
+    template <typename Sink> bool feed(const char *begin, const char *end, qint64 base, Sink &sink)
     {
         const qsizetype size = end - begin;
         for (qsizetype offset = 0; offset < size; offset += 64) {
@@ -88,8 +87,7 @@ public:
 
     // After the last piece: the line left open at the end of the file, if it
     // holds anything. Returns false on an unterminated quoted field.
-    template <typename Sink>
-    bool finish(qint64 fileEnd, Sink &sink)
+    template <typename Sink> bool finish(qint64 fileEnd, Sink &sink)
     {
         if (m_problem != ScanProblem::None)
             return false;
@@ -111,8 +109,7 @@ public:
 
 private:
     // One special byte at p.
-    template <typename Sink>
-    bool step(const char *p, const char *begin, qint64 base, Sink &sink)
+    template <typename Sink> bool step(const char *p, const char *begin, qint64 base, Sink &sink)
     {
         const qint64 at = base + (p - begin);
         const char c = *p;
@@ -155,8 +152,7 @@ private:
         return true;
     }
 
-    template <typename Sink>
-    void endLine(qint64 at, Sink &sink)
+    template <typename Sink> void endLine(qint64 at, Sink &sink)
     {
         sink.line(m_lineStart, at);
         m_lineStart = at + 1;
@@ -179,8 +175,7 @@ private:
 // end of the file are dropped, blank lines between records are kept (as a
 // record with one empty field, which the caller then finds too short rather
 // than having the row numbers shift silently).
-template <typename RecordSink>
-class RecordCollector {
+template <typename RecordSink> class RecordCollector {
 public:
     explicit RecordCollector(RecordSink &sink) : m_sink(sink) {}
 

@@ -39,17 +39,20 @@ void openForReading(QFile &file)
     if (!info.exists())
         throw Failure(QStringLiteral("ファイル %1 が見つかりません。").arg(shown(file.fileName())));
     if (info.isDir())
-        throw Failure(QStringLiteral("%1 はフォルダです。データファイルを指定してください。").arg(shown(file.fileName())));
+        throw Failure(
+            QStringLiteral("%1 はフォルダです。データファイルを指定してください。").arg(shown(file.fileName())));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (file.error() == QFileDevice::PermissionsError || !info.isReadable())
             throw Failure(QStringLiteral("ファイル %1 を読み込む権限がありません。").arg(shown(file.fileName())));
-        throw Failure(QStringLiteral("ファイル %1 を開けません（%2）。").arg(shown(file.fileName()), file.errorString()));
+        throw Failure(
+            QStringLiteral("ファイル %1 を開けません（%2）。").arg(shown(file.fileName()), file.errorString()));
     }
 }
 
 [[noreturn]] void throwReadError(const QFile &file)
 {
-    throw Failure(QStringLiteral("ファイル %1 を読み込めません（%2）。").arg(shown(file.fileName()), file.errorString()));
+    throw Failure(
+        QStringLiteral("ファイル %1 を読み込めません（%2）。").arg(shown(file.fileName()), file.errorString()));
 }
 
 struct Counter {
@@ -224,9 +227,13 @@ struct DataSource::Data {
     }
 };
 
-DataSource::DataSource() : d(std::make_shared<Data>()) {}
+DataSource::DataSource() : d(std::make_shared<Data>())
+{
+}
 
-DataSource::DataSource(std::shared_ptr<const Data> data) : d(std::move(data)) {}
+DataSource::DataSource(std::shared_ptr<const Data> data) : d(std::move(data))
+{
+}
 
 DataSource DataSource::open(const QString &db1, const QString &db2)
 {
@@ -273,15 +280,14 @@ DataSource DataSource::fromBytes(QByteArray bytes, const QString &name)
     index.starts.reserve(size_t(bytes.size() / 48 + 1));
     detail::RecordCollector<StartIndex> collector(index);
     detail::LineScanner scanner(bom);
-    if (!scanner.feed(bytes.constData() + bom, bytes.constData() + bytes.size(), bom, collector)
-        || !scanner.finish(bytes.size(), collector))
+    if (!scanner.feed(bytes.constData() + bom, bytes.constData() + bytes.size(), bom, collector) ||
+        !scanner.finish(bytes.size(), collector))
         throwScanProblem(scanner, name);
     if (index.starts.empty())
         throwEmpty(name);
     index.starts.shrink_to_fit();
 
-    data->encoding = bom > 0 || isValidUtf8(bytes.constData(), bytes.size()) ? TextEncoding::Utf8
-                                                                              : TextEncoding::Cp932;
+    data->encoding = bom > 0 || isValidUtf8(bytes.constData(), bytes.size()) ? TextEncoding::Utf8 : TextEncoding::Cp932;
     data->bytes = std::move(bytes);
     data->starts = std::move(index.starts);
     data->columns = data->fieldsAt(data->starts.front(), -1);

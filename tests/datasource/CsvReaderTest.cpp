@@ -26,8 +26,7 @@ QString writeTemp(const QTemporaryDir &dir, const QString &name, const QByteArra
 }
 
 // The description of the failure fn throws, or a note that it did not throw.
-template <typename F>
-QString failureOf(F &&fn)
+template <typename F> QString failureOf(F &&fn)
 {
     try {
         fn();
@@ -72,27 +71,31 @@ private slots:
         QTest::newRow("a blank line between records stays a (short) record")
             << QByteArray("a,b\n1,2\n\n3,4\n") << ab << Rows{row({u"1", u"2"}), row({u""}), row({u"3", u"4"})} << utf8;
         QTest::newRow("quoted comma") << QByteArray("a,b\n\"1,5\",x\n") << ab << Rows{row({u"1,5", u"x"})} << utf8;
-        QTest::newRow("doubled quotes")
-            << QByteArray("a,b\n\"say \"\"hi\"\"\",\"\"\"\"\n") << ab << Rows{row({u"say \"hi\"", u"\""})} << utf8;
+        QTest::newRow("doubled quotes") << QByteArray("a,b\n\"say \"\"hi\"\"\",\"\"\"\"\n") << ab
+                                        << Rows{row({u"say \"hi\"", u"\""})} << utf8;
         QTest::newRow("line breaks inside quotes")
             << QByteArray("a,b\n\"two\nlines\",\"cr\r\nlf\"\n5,6\n") << ab
             << Rows{row({u"two\nlines", u"cr\r\nlf"}), row({u"5", u"6"})} << utf8;
         QTest::newRow("empty fields and empty quotes")
-            << QByteArray("a,b,c\n,,\n\"\",x,\n") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}
+            << QByteArray("a,b,c\n,,\n\"\",x,\n")
+            << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}
             << Rows{row({u"", u"", u""}), row({u"", u"x", u""})} << utf8;
         QTest::newRow("values stay text as written")
-            << QByteArray("code,price\n0123456789012,1.50\n 4901, 007 \n") << QStringList{QStringLiteral("code"), QStringLiteral("price")}
+            << QByteArray("code,price\n0123456789012,1.50\n 4901, 007 \n")
+            << QStringList{QStringLiteral("code"), QStringLiteral("price")}
             << Rows{row({u"0123456789012", u"1.50"}), row({u" 4901", u" 007 "})} << utf8;
         QTest::newRow("a quote inside an unquoted value is a character")
-            << QByteArray("a,b\n3\" floppy,x\n5,6\n") << ab << Rows{row({u"3\" floppy", u"x"}), row({u"5", u"6"})} << utf8;
+            << QByteArray("a,b\n3\" floppy,x\n5,6\n") << ab << Rows{row({u"3\" floppy", u"x"}), row({u"5", u"6"})}
+            << utf8;
         QTest::newRow("text after a closing quote is kept")
             << QByteArray("a,b\n\"12\"cm,x\n") << ab << Rows{row({u"12cm", u"x"})} << utf8;
-        QTest::newRow("UTF-8 with byte-order mark")
-            << QByteArray("\xEF\xBB\xBF" "JAN,名前\n4901234567894,緑茶\n")
-            << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")} << Rows{row({u"4901234567894", u"緑茶"})} << utf8;
-        QTest::newRow("UTF-8 without byte-order mark")
-            << QByteArray("JAN,名前\n4901234567894,\"ソ表,能\"\n")
-            << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")} << Rows{row({u"4901234567894", u"ソ表,能"})} << utf8;
+        QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                                  "JAN,名前\n4901234567894,緑茶\n")
+                                                    << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")}
+                                                    << Rows{row({u"4901234567894", u"緑茶"})} << utf8;
+        QTest::newRow("UTF-8 without byte-order mark") << QByteArray("JAN,名前\n4901234567894,\"ソ表,能\"\n")
+                                                       << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")}
+                                                       << Rows{row({u"4901234567894", u"ソ表,能"})} << utf8;
         // 0x5C trail bytes right before a comma, a quote and a line end.
         QTest::newRow("CP932 with backslash trail bytes and extension characters")
             << zltest::sjis(QStringLiteral("JAN,品名,規格\r\n4901234567894,ソ,\"表\"\r\n0001,①～㈱,能\r\n"))
@@ -185,7 +188,10 @@ private slots:
     {
         QByteArray bytes = zltest::sjis(QStringLiteral("JAN,品名,規格,価格\r\n"));
         for (int i = 0; i < 1200; ++i)
-            bytes += zltest::sjis(QStringLiteral("49%1,ソフト表示 %2,\"能,力\",%3\r\n").arg(i, 11, 10, QLatin1Char('0')).arg(i).arg(i * 10));
+            bytes += zltest::sjis(QStringLiteral("49%1,ソフト表示 %2,\"能,力\",%3\r\n")
+                                      .arg(i, 11, 10, QLatin1Char('0'))
+                                      .arg(i)
+                                      .arg(i * 10));
         QTemporaryDir dir;
         QCOMPARE(zl::datasource::countRecordsInFile(writeTemp(dir, QStringLiteral("n.csv"), bytes)), 1200);
         const DataSource source = DataSource::fromBytes(bytes, QStringLiteral("n.csv"));
@@ -235,8 +241,9 @@ private slots:
                  QStringLiteral("ファイル %1 が見つかりません。")
                      .arg(QDir::toNativeSeparators(dir.filePath(QStringLiteral("other.csv")))));
         QDir(dir.path()).mkdir(QStringLiteral("sub.csv"));
-        QVERIFY(failureOf([&] { zl::datasource::countRecords(dir.path(), QStringLiteral("sub.csv")); })
-                    .contains(QStringLiteral("はフォルダです")));
+        QVERIFY(failureOf([&] {
+                    zl::datasource::countRecords(dir.path(), QStringLiteral("sub.csv"));
+                }).contains(QStringLiteral("はフォルダです")));
         QCOMPARE(failureOf([&] { zl::datasource::countRecords(dir.path(), QString()); }),
                  QStringLiteral("データファイル名が設定されていません。"));
     }

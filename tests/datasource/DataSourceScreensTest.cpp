@@ -132,12 +132,14 @@ private slots:
         field(w, "Text4")->setText(QStringLiteral("typed.csv"));
         click(w, "Command2");
 
-        QVERIFY2(messages.size() == 1 && sameMessage(messages[0], QStringLiteral("接続できました。"), QStringLiteral("ステータス"), 64),
+        QVERIFY2(messages.size() == 1 &&
+                     sameMessage(messages[0], QStringLiteral("接続できました。"), QStringLiteral("ステータス"), 64),
                  qPrintable(describe(messages)));
         QCOMPARE(labelText(w, "Label1"), QStringLiteral("3"));
         QCOMPARE(labelText(w, "Labeldb"), folder);
         QCOMPARE(labelText(w, "Labelpass"), QStringLiteral("typed.csv"));
-        QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(), {folder, QStringLiteral("typed.csv")}));
+        QCOMPARE(storedTable(),
+                 zl::settings::formatTable(zl::settings::dataSourceColumns(), {folder, QStringLiteral("typed.csv")}));
         QVERIFY(w->isVisible());
     }
 
@@ -151,7 +153,8 @@ private slots:
         QCOMPARE(field(w, "Text4")->text(), QStringLiteral("header.csv"));
 
         click(w, "Command2");
-        QVERIFY2(messages.size() == 1 && sameMessage(messages[0], QStringLiteral("接続できました。"), QStringLiteral("ステータス"), 64),
+        QVERIFY2(messages.size() == 1 &&
+                     sameMessage(messages[0], QStringLiteral("接続できました。"), QStringLiteral("ステータス"), 64),
                  qPrintable(describe(messages)));
         QCOMPARE(labelText(w, "Label1"), QStringLiteral("0"));
 
@@ -169,7 +172,8 @@ private slots:
         field(w, "Text4")->setText(QStringLiteral("absent.csv"));
         click(w, "Command2");
 
-        QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(), {data.path(), QStringLiteral("absent.csv")}));
+        QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(),
+                                                          {data.path(), QStringLiteral("absent.csv")}));
         const QString expected = QStringLiteral("ファイル %1 が見つかりません。")
                                      .arg(QDir::toNativeSeparators(data.filePath(QStringLiteral("absent.csv"))));
         QVERIFY2(messages.size() == 1 && sameMessage(messages[0], expected, QStringLiteral("設定エラー"), 0),
@@ -203,11 +207,13 @@ private slots:
         text4->setText(QStringLiteral("today.csv"));
         click(w, "Command4");
 
-        QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(),
-                                                          {QStringLiteral("/srv/labels"), QStringLiteral("today.csv")}));
-        QVERIFY2(messages.size() == 1
-                     && sameMessage(messages[0], QStringLiteral("設定が変更されました｡アプリケーションを再起動してください。"),
-                                    QStringLiteral("設定変更"), 64),
+        QCOMPARE(storedTable(),
+                 zl::settings::formatTable(zl::settings::dataSourceColumns(),
+                                           {QStringLiteral("/srv/labels"), QStringLiteral("today.csv")}));
+        QVERIFY2(messages.size() == 1 &&
+                     sameMessage(messages[0],
+                                 QStringLiteral("設定が変更されました｡アプリケーションを再起動してください。"),
+                                 QStringLiteral("設定変更"), 64),
                  qPrintable(describe(messages)));
         QVERIFY(!w->isVisible());
         QCOMPARE(text1->text(), QString());
@@ -236,7 +242,8 @@ private slots:
         QWidget *w = openScreen(QStringLiteral("setOracle"));
         QCOMPARE(field(w, "Text1")->text(), QString());
         QCOMPARE(field(w, "Text4")->text(), QString());
-        QVERIFY2(messages.size() == 1 && messages[0].title == QStringLiteral("設定エラー"), qPrintable(describe(messages)));
+        QVERIFY2(messages.size() == 1 && messages[0].title == QStringLiteral("設定エラー"),
+                 qPrintable(describe(messages)));
 
         writeData(data, QStringLiteral("fixed.csv"), 2);
         field(w, "Text1")->setText(data.path());
@@ -266,12 +273,10 @@ private slots:
         QVERIFY(messages.isEmpty());
         click(w, "Command1");
         QVERIFY(!w->isVisible());
-    }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    void recordCountOfAHeaderOnlyFileIsZero()
-    {
-        writeData(data, QStringLiteral("none.csv"), 0);
-        storePair(data.path(), QStringLiteral("none.csv"));
+        // Counted again on every opening: now a file with its header only.
+        writeData(data, QStringLiteral("many.csv"), 0);
         QCOMPARE(labelText(openScreen(QStringLiteral("Form6")), "Label1"), QStringLiteral("0"));
     }
 
@@ -284,29 +289,17 @@ private slots:
         QVERIFY(button && button->isEnabled());
         button->click();
 
-        QVERIFY2(messages.size() == 1
-                     && sameMessage(messages[0],
-                                    QStringLiteral("DBの設定が不正です。設定し直して下さい[設定]-[ﾃﾞｰﾀﾍﾞｰｽ]より設定できます。"),
-                                    QStringLiteral("ERROR"), 48),
-                 qPrintable(describe(messages)));
+        QVERIFY2(
+            messages.size() == 1 &&
+                sameMessage(messages[0],
+                            QStringLiteral("DBの設定が不正です。設定し直して下さい[設定]-[ﾃﾞｰﾀﾍﾞｰｽ]より設定できます。"),
+                            QStringLiteral("ERROR"), 48),
+            qPrintable(describe(messages)));
         QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form6")));
-        QCOMPARE(menu.findChild<QLabel *>(QStringLiteral("Label12"))->text(), QStringLiteral("DBの設定が不正です。設定し直して下さい"));
-        QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(), {data.path(), QStringLiteral("absent.csv")}));
-    }
-
-    void recordCountFailureOnABrokenFile()
-    {
-        home->writeFile(data.filePath(QStringLiteral("broken.csv")), QByteArray("a,b\n\"open,1\n"));
-        storePair(data.path(), QStringLiteral("broken.csv"));
-        bool threw = false;
-        try {
-            ScreenRegistry::instance().show(QStringLiteral("Form6"));
-        } catch (const zl::Failure &f) {
-            threw = f.description().contains(QStringLiteral("2 行目"));
-        }
-        QVERIFY(threw);
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form6")));
+        QCOMPARE(menu.findChild<QLabel *>(QStringLiteral("Label12"))->text(),
+                 QStringLiteral("DBの設定が不正です。設定し直して下さい"));
+        QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(),
+                                                          {data.path(), QStringLiteral("absent.csv")}));
     }
 };
 

@@ -123,8 +123,7 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
     connect(command1, &QPushButton::clicked, this, &DataSourceScreen::browse);
     connect(command2, &QPushButton::clicked, this, &DataSourceScreen::saveAndTest);
     connect(command4, &QPushButton::clicked, this, &DataSourceScreen::saveAndClose);
-    connect(command3, &QPushButton::clicked, this,
-            [] { ScreenRegistry::instance().show(QStringLiteral("Form12")); });
+    connect(command3, &QPushButton::clicked, this, [] { ScreenRegistry::instance().show(QStringLiteral("Form12")); });
 
     try {
         const settings::SettingsRecord record = settings::QuerySettingsTable(settings::kDataSourceTable);
@@ -151,7 +150,8 @@ bool DataSourceScreen::refuseEmpty()
 {
     if (!m_text1->text().isEmpty() && !m_text4->text().isEmpty())
         return false;
-    showMessage(this, QStringLiteral("C5255 空欄があります。更新できません"), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑｴﾗｰ"), Exclamation);
+    showMessage(this, QStringLiteral("C5255 空欄があります。更新できません"), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑｴﾗｰ"),
+                Exclamation);
     return true;
 }
 
@@ -177,8 +177,8 @@ void DataSourceScreen::saveAndTest()
         if (m_label1->text().toLongLong() >= 0)
             showMessage(this, QStringLiteral("接続できました。"), QStringLiteral("ステータス"), Information);
         else
-            showMessage(this, QStringLiteral("接続できましたが、ファイルの内容が無効です。"), QStringLiteral("ステータス"),
-                        Critical);
+            showMessage(this, QStringLiteral("接続できましたが、ファイルの内容が無効です。"),
+                        QStringLiteral("ステータス"), Critical);
     } catch (const Failure &f) {
         showMessage(this, f.description(), kSettingsErrorTitle, OkOnly);
     }
