@@ -1,5 +1,6 @@
 #include "app/ui/ScreenRegistry.h"
 
+#include "datasource/ui/DataSourceScreens.h"
 #include "info/ui/InfoScreens.h"
 #include "layout/ui/LayoutScreens.h"
 
@@ -7,6 +8,7 @@ namespace zl::ui {
 
 void registerAllScreens(ScreenRegistry &registry)
 {
+    registerDataSourceScreens(registry);
     registerInfoScreens(registry);
     registerLayoutScreens(registry);
 }

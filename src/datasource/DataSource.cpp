@@ -1,0 +1,379 @@
+#include "datasource/DataSource.h"
+
+#include "datasource/CsvScanner.h"
+#include "settings/Defaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstring>
+#include <vector>
+
+namespace zl::datasource {
+
+namespace {
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+[[noreturn]] void throwScanProblem(const detail::LineScanner &scanner, const QString &name)
+{
+    if (scanner.problem() == detail::ScanProblem::NulByte)
+        throw Failure(QStringLiteral("%1 はテキストファイルではありません（NUL 文字が含まれています）。").arg(name));
+    throw Failure(QStringLiteral("%1 の %2 行目で始まる引用符 (\") が閉じられていません。")
+                      .arg(name)
+                      .arg(scanner.quoteOpenedLine()));
+}
+
+[[noreturn]] void throwEmpty(const QString &name)
+{
+    throw Failure(QStringLiteral("%1 は空です。1行目に列名（ヘッダー）が必要です。").arg(name));
+}
+
+// Opens the file for reading, telling apart the reasons it cannot be read.
+void openForReading(QFile &file)
+{
+    const QFileInfo info(file.fileName());
+    if (!info.exists())
+        throw Failure(QStringLiteral("ファイル %1 が見つかりません。").arg(shown(file.fileName())));
+    if (info.isDir())
+        throw Failure(
+            QStringLiteral("%1 はフォルダです。データファイルを指定してください。").arg(shown(file.fileName())));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (file.error() == QFileDevice::PermissionsError || !info.isReadable())
+            throw Failure(QStringLiteral("ファイル %1 を読み込む権限がありません。").arg(shown(file.fileName())));
+        throw Failure(
+            QStringLiteral("ファイル %1 を開けません（%2）。").arg(shown(file.fileName()), file.errorString()));
+    }
+}
+
+[[noreturn]] void throwReadError(const QFile &file)
+{
+    throw Failure(
+        QStringLiteral("ファイル %1 を読み込めません（%2）。").arg(shown(file.fileName()), file.errorString()));
+}
+
+struct Counter {
+    void record(qint64) {}
+};
+
+struct StartIndex {
+    std::vector<qint64> starts;
+    void record(qint64 begin) { starts.push_back(begin); }
+};
+
+// One field of a record as it stands in the bytes. A plain field is the
+// span's bytes; a quoted one still carries its quotes.
+struct FieldSpan {
+    qint64 begin;
+    qint64 end;
+    bool quoted;
+};
+
+// Splits the record that starts at `start` into its fields, stopping after
+// maxFields of them (all when negative) or at the record's line end.
+void splitRecord(const QByteArray &bytes, qint64 start, int maxFields, std::vector<FieldSpan> &out)
+{
+    out.clear();
+    const char *data = bytes.constData();
+    const qint64 size = bytes.size();
+    qint64 pos = start;
+    while (maxFields < 0 || int(out.size()) < maxFields) {
+        const qint64 begin = pos;
+        bool quoted = false;
+        if (pos < size && data[pos] == '"') {
+            quoted = true;
+            ++pos;
+            // The scanner has already made sure every quoted field closes.
+            for (;;) {
+                const void *q = std::memchr(data + pos, '"', size_t(size - pos));
+                if (!q) {
+                    pos = size;
+                    break;
+                }
+                pos = static_cast<const char *>(q) - data + 1;
+                if (pos < size && data[pos] == '"')
+                    ++pos;
+                else
+                    break;
+            }
+        }
+        while (pos < size && data[pos] != ',' && data[pos] != '\n' && data[pos] != '\r')
+            ++pos;
+        out.push_back({begin, pos, quoted});
+        if (pos < size && data[pos] == ',')
+            ++pos;
+        else
+            break;
+    }
+}
+
+// A quoted field's value: the quotes go, doubled quotes become one, and
+// anything after the closing quote is kept as written.
+QByteArray unquote(const char *p, qsizetype size)
+{
+    QByteArray out;
+    out.reserve(size);
+    bool inQuote = false;
+    qsizetype closedAt = -2;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = p[i];
+        if (c != '"') {
+            out.append(c);
+        } else if (!inQuote && (i == 0 || i == closedAt + 1)) {
+            // Opening quote, or the second half of a doubled one.
+            if (i > 0)
+                out.append('"');
+            inQuote = true;
+        } else if (inQuote) {
+            inQuote = false;
+            closedAt = i;
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString locateDataFile(const QString &db1, const QString &db2)
+{
+    if (db1.isEmpty())
+        throw Failure(QStringLiteral("データファイルのフォルダが設定されていません。"));
+    if (db2.isEmpty())
+        throw Failure(QStringLiteral("データファイル名が設定されていません。"));
+    const QString folder = settings::resolveDataFolder(db1);
+    const QFileInfo folderInfo(folder);
+    if (!folderInfo.exists())
+        throw Failure(QStringLiteral("フォルダ %1 が見つかりません。").arg(shown(folder)));
+    if (!folderInfo.isDir())
+        throw Failure(QStringLiteral("%1 はフォルダではありません。").arg(shown(folder)));
+    const QString path = QDir(folder).filePath(db2);
+    if (!QFileInfo::exists(path))
+        throw Failure(QStringLiteral("ファイル %1 が見つかりません。").arg(shown(path)));
+    return path;
+}
+
+qsizetype countRecords(const QString &db1, const QString &db2)
+{
+    return countRecordsInFile(locateDataFile(db1, db2));
+}
+
+qsizetype countRecordsInFile(const QString &path)
+{
+    QFile file(path);
+    openForReading(file);
+    const QString name = shown(path);
+
+    // Pieces the size of a typical disk read; the count never needs more.
+    constexpr qsizetype kPiece = 1 << 20;
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
+    qint64 got = file.read(buffer.get(), kPiece);
+    if (got < 0)
+        throwReadError(file);
+    const qsizetype bom = utf8BomLength(buffer.get(), got);
+
+    Counter counter;
+    detail::RecordCollector<Counter> collector(counter);
+    detail::LineScanner scanner(bom);
+    qint64 base = 0;
+    while (got > 0) {
+        const char *begin = buffer.get() + (base == 0 ? bom : 0);
+        if (!scanner.feed(begin, buffer.get() + got, base + (begin - buffer.get()), collector))
+            throwScanProblem(scanner, name);
+        base += got;
+        got = file.read(buffer.get(), kPiece);
+        if (got < 0)
+            throwReadError(file);
+    }
+    if (!scanner.finish(base, collector))
+        throwScanProblem(scanner, name);
+    if (collector.lines() == 0)
+        throwEmpty(name);
+    return collector.lines() - 1;
+}
+
+struct DataSource::Data {
+    QByteArray bytes;
+    QString name;
+    TextEncoding encoding = TextEncoding::Utf8;
+    // Where each line that counts starts; the header's is first.
+    std::vector<qint64> starts;
+    QStringList columns;
+
+    QString decodeField(const FieldSpan &f) const
+    {
+        const char *p = bytes.constData() + f.begin;
+        const qsizetype n = qsizetype(f.end - f.begin);
+        if (!f.quoted)
+            return decodeText(encoding, p, n);
+        const QByteArray value = unquote(p, n);
+        return decodeText(encoding, value.constData(), value.size());
+    }
+
+    QStringList fieldsAt(qint64 start, int maxFields) const
+    {
+        // Reused between calls on the same thread: a print run asks once per record.
+        thread_local std::vector<FieldSpan> spans;
+        splitRecord(bytes, start, maxFields, spans);
+        QStringList out;
+        out.reserve(qsizetype(spans.size()));
+        for (const FieldSpan &f : spans)
+            out.append(decodeField(f));
+        return out;
+    }
+};
+
+DataSource::DataSource() : d(std::make_shared<Data>())
+{
+}
+
+DataSource::DataSource(std::shared_ptr<const Data> data) : d(std::move(data))
+{
+}
+
+DataSource DataSource::open(const QString &db1, const QString &db2)
+{
+    return openFile(locateDataFile(db1, db2));
+}
+
+DataSource DataSource::openFile(const QString &path)
+{
+    QFile file(path);
+    openForReading(file);
+    QByteArray bytes;
+    const qint64 size = file.size();
+    if (size > 0) {
+        bytes.resize(qsizetype(size));
+        qint64 got = 0;
+        while (got < size) {
+            const qint64 n = file.read(bytes.data() + got, size - got);
+            if (n < 0)
+                throwReadError(file);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(qsizetype(got));
+    }
+    // Files whose size the system does not know (pipes, some mounts).
+    for (;;) {
+        const QByteArray more = file.read(1 << 20);
+        if (more.isEmpty())
+            break;
+        bytes.append(more);
+    }
+    return fromBytes(std::move(bytes), shown(path));
+}
+
+DataSource DataSource::fromBytes(QByteArray bytes, const QString &name)
+{
+    auto data = std::make_shared<Data>();
+    data->name = name;
+    const qsizetype bom = utf8BomLength(bytes.constData(), bytes.size());
+
+    StartIndex index;
+    // Roughly one record per 60 bytes keeps the index from growing in steps.
+    index.starts.reserve(size_t(bytes.size() / 48 + 1));
+    detail::RecordCollector<StartIndex> collector(index);
+    detail::LineScanner scanner(bom);
+    if (!scanner.feed(bytes.constData() + bom, bytes.constData() + bytes.size(), bom, collector) ||
+        !scanner.finish(bytes.size(), collector))
+        throwScanProblem(scanner, name);
+    if (index.starts.empty())
+        throwEmpty(name);
+    index.starts.shrink_to_fit();
+
+    data->encoding = bom > 0 || isValidUtf8(bytes.constData(), bytes.size()) ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    data->bytes = std::move(bytes);
+    data->starts = std::move(index.starts);
+    data->columns = data->fieldsAt(data->starts.front(), -1);
+    return DataSource(std::move(data));
+}
+
+QString DataSource::displayName() const
+{
+    return d->name;
+}
+
+TextEncoding DataSource::encoding() const
+{
+    return d->encoding;
+}
+
+QStringList DataSource::columnNames() const
+{
+    return d->columns;
+}
+
+int DataSource::columnCount() const
+{
+    return int(d->columns.size());
+}
+
+qsizetype DataSource::recordCount() const
+{
+    return d->starts.empty() ? 0 : qsizetype(d->starts.size()) - 1;
+}
+
+QStringList DataSource::fields(qsizetype record, int maxFields) const
+{
+    if (record < 0 || record >= recordCount())
+        return {};
+    return d->fieldsAt(d->starts[size_t(record) + 1], maxFields);
+}
+
+QString DataSource::field(qsizetype record, int column) const
+{
+    if (column < 0)
+        return {};
+    const QStringList f = fields(record, column + 1);
+    return column < f.size() ? f.at(column) : QString();
+}
+
+int DataSource::fieldCount(qsizetype record) const
+{
+    if (record < 0 || record >= recordCount())
+        return 0;
+    thread_local std::vector<FieldSpan> spans;
+    splitRecord(d->bytes, d->starts[size_t(record) + 1], -1, spans);
+    return int(spans.size());
+}
+
+QStringList DataSource::requireFields(qsizetype record, int count) const
+{
+    QStringList f = fields(record, count);
+    if (f.size() < count)
+        throw Failure(describeShortRecord(record, count));
+    return f;
+}
+
+QString DataSource::describeShortRecord(qsizetype record, int needed) const
+{
+    return QStringLiteral("%1 の %2 件目（%3 行目）のデータは %4 列しかありません。%5 列必要です。")
+        .arg(d->name)
+        .arg(record + 1)
+        .arg(lineNumber(record))
+        .arg(fieldCount(record))
+        .arg(needed);
+}
+
+qsizetype DataSource::lineNumber(qsizetype record) const
+{
+    const qsizetype index = record + 1;
+    if (index < 0 || index >= qsizetype(d->starts.size()))
+        return 0;
+    const char *p = d->bytes.constData();
+    const qint64 end = d->starts[size_t(index)];
+    qsizetype line = 1;
+    for (qint64 i = 0; i < end; ++i) {
+        if (p[i] == '\n' || (p[i] == '\r' && (i + 1 >= d->bytes.size() || p[i + 1] != '\n')))
+            ++line;
+    }
+    return line;
+}
+
+} // namespace zl::datasource

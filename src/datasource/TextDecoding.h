@@ -1,0 +1,23 @@
+#pragma once
+// Turning the bytes of one CSV field into text, many times a second.
+#include <QString>
+
+namespace zl::datasource {
+
+enum class TextEncoding { Utf8, Cp932 };
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// code points past U+10FFFF).
+bool isValidUtf8(const char *data, qsizetype size);
+
+// The byte-order mark's length at the start of data (3), or 0.
+qsizetype utf8BomLength(const char *data, qsizetype size);
+
+// Decodes with a table built once from the system's CP932 converter, so a
+// field costs a lookup per character instead of a converter per call. Bytes
+// that are not CP932 become U+FFFD.
+QString decodeCp932(const char *data, qsizetype size);
+
+QString decodeText(TextEncoding encoding, const char *data, qsizetype size);
+
+} // namespace zl::datasource
