@@ -11,7 +11,13 @@
 #include "printer/platform/PrintSetupMapping.h"
 #include "printer/platform/SystemPrinters.h"
 
+#include "printer/ui/SystemPrintSetupDialog.h"
+
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QTimer>
+#include <cstring>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
@@ -167,6 +173,31 @@ private slots:
         readBackIntoRecords(qprinter, r);
         QCOMPARE(devModeDeviceName(r.devMode), m_generic);
         QCOMPARE(r.devMode.dmPaperSize, int16_t(9));
+    }
+
+    void systemDialogAnswersConfirmAndCancel()
+    {
+        installSystemPrinters(nullptr);
+        QVERIFY(ApplyPrinterSettings(m_label, 258, 1, 7));
+        zl::ui::SystemPrintSetupDialog dialog;
+        for (const bool confirm : {false, true}) {
+            PrintSetupRecords r = buildPrintSetupRecords(currentPrinter());
+            const PrintSetupRecords handedIn = r;
+            bool answered = false;
+            QTimer::singleShot(0, this, [&] {
+                auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                QVERIFY(d);
+                answered = true;
+                confirm ? d->accept() : d->reject();
+            });
+            QCOMPARE(dialog.run(r, PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE, nullptr), confirm);
+            QVERIFY(answered);
+            if (!confirm)
+                QVERIFY(std::memcmp(&r, &handedIn, sizeof r) == 0);
+            // Confirmed without touching the paper: the paper handed in stands.
+            QCOMPARE(r.devMode.dmPaperSize, int16_t(258));
+            QCOMPARE(devNamesEntry(r.devNames, r.devNames.wDeviceOffset), m_label);
+        }
     }
 
     void printedDocumentReachesTheQueue()

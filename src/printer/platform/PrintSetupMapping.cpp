@@ -78,11 +78,12 @@ void readBackIntoRecords(const QPrinter &printer, PrintSetupRecords &records)
     if (!(sameQueue && reportsDefault)) {
         int code = 0;
         if (target) {
-            for (const PaperInfo &p : target->papers()) {
-                if (p.code != kUserPaperSize && sameSize(p.widthTwips, p.heightTwips, w, h)) {
+            // A queue may list one size under two codes; the one handed in wins.
+            const QList<PaperInfo> papers = target->papers();
+            for (const PaperInfo &p : papers) {
+                if (p.code != kUserPaperSize && sameSize(p.widthTwips, p.heightTwips, w, h)
+                    && (code == 0 || (sameQueue && p.code == handedIn.devMode.dmPaperSize)))
                     code = p.code;
-                    break;
-                }
             }
         }
         dm.dmFields |= DM_PAPERSIZE;
