@@ -167,6 +167,14 @@ private slots:
         QCOMPARE(r.devMode.dmPaperSize, int16_t(258));
         QCOMPARE(devNamesEntry(r.devNames, r.devNames.wDeviceOffset), m_label);
 
+        // The label queue lists A5 twice (11 and its own 257): the code handed in stays.
+        QVERIFY(ApplyPrinterSettings(m_label, 257, 1, 7));
+        PrintSetupRecords a5 = buildPrintSetupRecords(currentPrinter());
+        QPrinter a5printer(QPrinter::HighResolution);
+        configureFromRecords(a5printer, a5);
+        readBackIntoRecords(a5printer, a5);
+        QCOMPARE(a5.devMode.dmPaperSize, int16_t(257));
+
         // Another queue chosen with A4: the paper comes back as code 9.
         qprinter.setPrinterName(m_generic);
         qprinter.setPageSize(QPageSize(QPageSize::A4));
