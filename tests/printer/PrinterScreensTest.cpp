@@ -5,6 +5,7 @@
 #include "common/TestRegistry.h"
 
 #include "app/ui/Dialogs.h"
+#include "app/ui/MainMenu.h"
 #include "app/ui/ScreenRegistry.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
@@ -249,6 +250,22 @@ private slots:
     {
         installPrinters(nullptr);
         QVERIFY_THROWS_EXCEPTION(zl::Failure, ScreenRegistry::instance().show(QStringLiteral("Form17")));
+    }
+
+    void mainMenuOpensConnectionTypeOrSaysPrinterError()
+    {
+        zl::ui::MainMenu menu(m_home->root());
+        auto *command4 = menu.findChild<QPushButton *>(QStringLiteral("Command4"));
+        QVERIFY(command4 && command4->isEnabled());
+        command4->click();
+        QVERIFY(ScreenRegistry::instance().find(QStringLiteral("Form17")));
+        ScreenRegistry::instance().close(QStringLiteral("Form17"));
+        settle();
+
+        installPrinters(nullptr);
+        command4->click();
+        QCOMPARE(menu.findChild<QLabel *>(QStringLiteral("Label12"))->text(), QStringLiteral("プリンターエラー"));
+        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form17")));
     }
 
 private:
