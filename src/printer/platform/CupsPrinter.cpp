@@ -71,10 +71,10 @@ QList<PaperInfo> CupsPrinter::numberPapers(const QList<QPageSize> &queueSizes)
     return list;
 }
 
-const CupsPrinter::QueueFacts &CupsPrinter::facts() const
+std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
 {
-    if (m_facts)
-        return *m_facts;
+    if (m_facts && !m_facts->papers.isEmpty())
+        return m_facts;
     QueueFacts f;
     const QPrinterInfo info = QPrinterInfo::printerInfo(m_name);
     if (!info.isNull()) {
@@ -96,34 +96,36 @@ const CupsPrinter::QueueFacts &CupsPrinter::facts() const
             f.defaultResolution = f.resolutions.contains(300) ? 300 : f.resolutions.last();
         f.port = deviceUri(m_name);
     }
-    m_facts = std::move(f);
-    return *m_facts;
+    // A queue that answered with no paper (the scheduler was down) is asked
+    // again next time rather than remembered as having none.
+    m_facts = std::make_shared<const QueueFacts>(std::move(f));
+    return m_facts;
 }
 
 QString CupsPrinter::driverName() const
 {
-    return facts().driver;
+    return facts()->driver;
 }
 
 QString CupsPrinter::port() const
 {
-    return facts().port;
+    return facts()->port;
 }
 
 std::optional<int> CupsPrinter::paperSize() const
 {
     if (m_paper)
         return m_paper;
-    if (facts().defaultPaper)
-        return facts().defaultPaper;
+    if (const auto f = facts(); f->defaultPaper)
+        return f->defaultPaper;
     return std::nullopt;
 }
 
 bool CupsPrinter::setPaperSize(int code)
 {
-    const QueueFacts &f = facts();
+    const auto f = facts();
     if (code == 256) {
-        if (!f.customSizes)
+        if (!f->customSizes)
             return false;
         if (m_customWidthTwips <= 0 || m_customHeightTwips <= 0) {
             // A new custom size starts from the paper in use.
@@ -134,7 +136,7 @@ bool CupsPrinter::setPaperSize(int code)
         m_paper = code;
         return true;
     }
-    for (const PaperInfo &p : f.papers) {
+    for (const PaperInfo &p : f->papers) {
         if (p.code == code) {
             m_paper = code;
             return true;
@@ -145,14 +147,14 @@ bool CupsPrinter::setPaperSize(int code)
 
 QPageSize CupsPrinter::currentPageSize() const
 {
-    const QueueFacts &f = facts();
+    const auto f = facts();
     const int code = paperSize().value_or(0);
     if (code == 256 && m_customWidthTwips > 0 && m_customHeightTwips > 0)
         return QPageSize(QSizeF(m_customWidthTwips / 20.0, m_customHeightTwips / 20.0), QPageSize::Point,
                          QString(), QPageSize::ExactMatch);
-    for (int i = 0; i < f.papers.size(); ++i) {
-        if (f.papers[i].code == code)
-            return f.sizes[i];
+    for (int i = 0; i < f->papers.size(); ++i) {
+        if (f->papers[i].code == code)
+            return f->sizes[i];
     }
     return QPageSize(QPageSize::A4);
 }
@@ -199,14 +201,15 @@ std::optional<int> CupsPrinter::printQuality() const
 {
     if (m_quality)
         return m_quality;
-    if (facts().defaultResolution)
-        return facts().defaultResolution;
+    if (const auto f = facts(); f->defaultResolution)
+        return f->defaultResolution;
     return std::nullopt;
 }
 
 bool CupsPrinter::setPrintQuality(int quality)
 {
-    const QList<int> &res = facts().resolutions;
+    const auto facts = this->facts();
+    const QList<int> &res = facts->resolutions;
     // DMRES_HIGH (-4) .. DMRES_DRAFT (-1) pick from the queue's resolutions.
     if ((quality < 0 && quality >= -4 && !res.isEmpty()) || (quality > 0 && res.contains(quality))) {
         m_quality = quality;
@@ -219,7 +222,7 @@ std::optional<int> CupsPrinter::colorMode() const
 {
     if (m_color)
         return m_color;
-    return facts().defaultColor == QPrinter::Color ? 2 : 1;
+    return facts()->defaultColor == QPrinter::Color ? 2 : 1;
 }
 
 bool CupsPrinter::setColorMode(int mode)
@@ -234,7 +237,7 @@ std::optional<int> CupsPrinter::duplex() const
 {
     if (m_duplex)
         return m_duplex;
-    switch (facts().defaultDuplex) {
+    switch (facts()->defaultDuplex) {
     case QPrinter::DuplexLongSide:
         return 2;
     case QPrinter::DuplexShortSide:
@@ -270,8 +273,9 @@ bool CupsPrinter::setZoom(int percent)
 
 QList<PaperInfo> CupsPrinter::papers() const
 {
-    QList<PaperInfo> list = facts().papers;
-    if (facts().customSizes) {
+    const auto f = facts();
+    QList<PaperInfo> list = f->papers;
+    if (f->customSizes) {
         const QSizeF pt = currentPageSize().size(QPageSize::Point);
         const bool custom = paperSize() == 256;
         list << PaperInfo{256, custom ? m_customWidthTwips : twipsOf(pt.width()),
@@ -291,7 +295,8 @@ void CupsPrinter::configure(QPrinter &printer) const
     printer.setDuplex(dup == 2 ? QPrinter::DuplexLongSide : dup == 3 ? QPrinter::DuplexShortSide : QPrinter::DuplexNone);
     if (const auto source = sourceForBin(m_bin))
         printer.setPaperSource(*source);
-    const QList<int> &res = facts().resolutions;
+    const auto facts = this->facts();
+    const QList<int> &res = facts->resolutions;
     if (const auto q = printQuality(); q && !res.isEmpty()) {
         if (*q > 0)
             printer.setResolution(*q);

@@ -7,6 +7,7 @@
 
 #include <QPageSize>
 #include <QPrinter>
+#include <memory>
 #include <optional>
 
 namespace zl::printer {
@@ -60,12 +61,12 @@ private:
         QString port;
         int defaultPaper = 0;
     };
-    const QueueFacts &facts() const;
+    std::shared_ptr<const QueueFacts> facts() const;
     QPageSize currentPageSize() const;
     void configure(QPrinter &printer) const;
 
     QString m_name;
-    mutable std::optional<QueueFacts> m_facts;
+    mutable std::shared_ptr<const QueueFacts> m_facts;
     // Chosen settings; unset ones follow the queue's defaults.
     std::optional<int> m_paper;
     int m_customWidthTwips = 0;
