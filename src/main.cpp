@@ -1,5 +1,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenRegistry.h"
+#include "printer/platform/SystemPrinters.h"
+#include "printer/ui/SystemPrintSetupDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +16,10 @@ int main(int argc, char **argv)
     QFont font(QStringLiteral("IPAPGothic"), 9);
     QApplication::setFont(font);
 
+    // The built-in PDF printer joins the list once it exists; until then only
+    // the CUPS queues are offered.
+    zl::printer::installSystemPrinters(nullptr);
+    zl::ui::installSystemPrintSetupDialog();
     zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
     zl::ui::MainWindow window(QDir::currentPath());
     window.show();

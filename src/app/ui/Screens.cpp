@@ -3,6 +3,7 @@
 #include "datasource/ui/DataSourceScreens.h"
 #include "info/ui/InfoScreens.h"
 #include "layout/ui/LayoutScreens.h"
+#include "printer/ui/PrinterScreens.h"
 
 namespace zl::ui {
 
@@ -11,6 +12,7 @@ void registerAllScreens(ScreenRegistry &registry)
     registerDataSourceScreens(registry);
     registerInfoScreens(registry);
     registerLayoutScreens(registry);
+    registerPrinterScreens(registry);
 }
 
 } // namespace zl::ui

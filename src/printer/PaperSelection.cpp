@@ -1,0 +1,76 @@
+#include "printer/PaperSelection.h"
+
+#include "settings/SettingsTable.h"
+
+#include <QtMath>
+
+namespace zl::printer {
+
+namespace {
+constexpr double kTwipsPerMm = 56.7;
+constexpr int kHighestProbedCode = 1024;
+
+QString orPlaceholder(const QString &value)
+{
+    return value.isEmpty() ? QStringLiteral("_") : value;
+}
+} // namespace
+
+QString paperEntry(int code, int widthTwips, int heightTwips)
+{
+    return QStringLiteral("%1\t%2 x %3")
+        .arg(code)
+        .arg(qRound(widthTwips / kTwipsPerMm))
+        .arg(qRound(heightTwips / kTwipsPerMm));
+}
+
+PaperChoices paperChoices(const Printer *printer)
+{
+    PaperChoices c;
+    if (!printer)
+        return c;
+    QList<PaperInfo> papers = printer->papers();
+    std::stable_sort(papers.begin(), papers.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
+    int last = 0;
+    for (const PaperInfo &p : papers) {
+        if (p.code < 1 || p.code > kHighestProbedCode || p.code == last)
+            continue;
+        last = p.code;
+        c.entries << paperEntry(p.code, p.widthTwips, p.heightTwips);
+        c.codes << QString::number(p.code);
+    }
+    return c;
+}
+
+LayoutRow readLayoutRow()
+{
+    const settings::SettingsRecord r = settings::QuerySettingsTable(settings::kLayoutTable);
+    return {r.value(QStringLiteral("TITLE1")), r.value(QStringLiteral("TITLE2")), r.value(QStringLiteral("YOSHI")),
+            r.value(QStringLiteral("PRINTER"))};
+}
+
+void savePaperChoice(const LayoutRow &row)
+{
+    settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(),
+                                   {orPlaceholder(row.title1), orPlaceholder(row.title2), orPlaceholder(row.yoshi),
+                                    row.printer});
+}
+
+bool isVariableConnection(const QString &printerValue, bool *readable)
+{
+    bool ok = false;
+    const double number = printerValue.trimmed().toDouble(&ok);
+    if (readable)
+        *readable = ok;
+    return ok && number != 0;
+}
+
+void saveConnectionType(const LayoutRow &asRead, bool variable)
+{
+    const QStringList values = variable
+        ? QStringList{asRead.title1, asRead.title2, QStringLiteral("999"), QStringLiteral("1")}
+        : QStringList{asRead.title1, asRead.title2, asRead.yoshi, QStringLiteral("0")};
+    settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(), values);
+}
+
+} // namespace zl::printer

@@ -1,0 +1,46 @@
+#pragma once
+// The logic of the printer and paper selection screen (Form7) and of the
+// printer connection-type screen (Form17): the paper list of the current
+// printer and the two ways they rewrite the layout table.
+#include "printer/Printer.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace zl::printer {
+
+// "code<TAB>W x H", the sizes in whole millimetres (twips / 56.7, rounded).
+QString paperEntry(int code, int widthTwips, int heightTwips);
+
+// The papers the printer accepts with codes 1..1024, ascending, and their
+// codes at the same positions. A null printer has none. The printer's own
+// paper size is not touched: the whole list comes from one question.
+struct PaperChoices {
+    QStringList entries;
+    QStringList codes;
+};
+PaperChoices paperChoices(const Printer *printer);
+
+// The one row of vokiconfig4.txt.
+struct LayoutRow {
+    QString title1;
+    QString title2;
+    QString yoshi;
+    QString printer;
+};
+// Throws zl::Failure when the table cannot be read.
+LayoutRow readLayoutRow();
+
+// Form7's save: empty titles and paper become "_", PRINTER is kept as held.
+void savePaperChoice(const LayoutRow &row);
+
+// The connection type a stored PRINTER value stands for. A number other than
+// 0 is the variable type, 0 the fixed one; an empty or non-numeric value is
+// taken as the fixed type and `readable` is set to false.
+bool isVariableConnection(const QString &printerValue, bool *readable = nullptr);
+
+// Form17's save. Fixed type: titles, YOSHI as read, "0". Variable type:
+// titles, "999", "1". Values are written as held (no "_" rule here).
+void saveConnectionType(const LayoutRow &asRead, bool variable);
+
+} // namespace zl::printer

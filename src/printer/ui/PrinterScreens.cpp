@@ -1,0 +1,205 @@
+#include "printer/ui/PrinterScreens.h"
+
+#include "app/ui/Dialogs.h"
+#include "app/ui/ScreenRegistry.h"
+#include "app/ui/WaitingWindow.h"
+#include "common/Failure.h"
+#include "printer/PaperSelection.h"
+#include "printer/PrinterSetup.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace zl::ui {
+
+namespace {
+const QString kForm7 = QStringLiteral("Form7");
+const QString kForm17 = QStringLiteral("Form17");
+
+template <typename W>
+W *named(W *w, const char *name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// The settings values a screen carries but does not show.
+QLineEdit *holder(QWidget *parent, const char *name, const QString &value)
+{
+    auto *e = named(new QLineEdit(value, parent), name);
+    e->hide();
+    return e;
+}
+} // namespace
+
+PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("プリンター設定"));
+    const printer::LayoutRow row = printer::readLayoutRow();
+
+    auto *heading = named(new QLabel(QStringLiteral("プリンターを選択してください。"), this), "label1");
+    auto *setup = named(new QPushButton(QStringLiteral("プリンターの設定"), this), "Command2");
+    auto *paperHeading = named(new QLabel(QStringLiteral("用紙サイズを選択してください"), this), "Label3");
+    m_papers = named(new QListWidget(this), "List2");
+    m_papers->setProperty("index", 0);
+    m_codes = named(new QListWidget(this), "List2");
+    m_codes->setProperty("index", 1);
+    m_codes->hide();
+    auto *saveButton = named(new QPushButton(QStringLiteral("用紙設定"), this), "Command3");
+    auto *note = named(new QLabel(QStringLiteral("※プリンターの設定のみ変更可能です"), this), "Label4");
+    m_text1 = holder(this, "Text1", row.title1);
+    m_text2 = holder(this, "Text2", row.title2);
+    m_text5 = holder(this, "Text5", row.yoshi);
+    m_text4 = holder(this, "Text4", row.printer);
+
+    // The whole list comes from one question to the printer; its paper size
+    // is left as it was, so opening the list changes nothing.
+    const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
+    m_papers->addItems(choices.entries);
+    m_codes->addItems(choices.codes);
+
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(heading, 0, 0);
+    layout->addWidget(setup, 1, 0, Qt::AlignTop);
+    layout->addWidget(note, 2, 0, Qt::AlignBottom);
+    layout->addWidget(paperHeading, 0, 1);
+    layout->addWidget(m_papers, 1, 1, 2, 1);
+    layout->addWidget(saveButton, 3, 1, Qt::AlignRight);
+    layout->setColumnStretch(1, 1);
+
+    resize(twips(8000), twips(3000));
+    move(twips(10), twips(10));
+
+    connect(m_papers, &QListWidget::itemSelectionChanged, this, &PaperSelectionScreen::choosePaper);
+    connect(setup, &QPushButton::clicked, this, &PaperSelectionScreen::openPrinterSettings);
+    connect(saveButton, &QPushButton::clicked, this, &PaperSelectionScreen::save);
+}
+
+void PaperSelectionScreen::choosePaper()
+{
+    for (int i = 0; i < m_papers->count(); ++i) {
+        if (m_papers->item(i)->isSelected() && i < m_codes->count())
+            m_text5->setText(m_codes->item(i)->text());
+    }
+}
+
+void PaperSelectionScreen::openPrinterSettings()
+{
+    using namespace printer;
+    printer::PrintSetupDialog *dialog = printSetupDialog();
+    if (!dialog)
+        return;
+    // What the operator changes here belongs to the printing system; the
+    // screen keeps nothing of it.
+    PrintSetupRecords records = buildPrintSetupRecords(currentPrinter());
+    try {
+        dialog->run(records, PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE
+                        | PD_HIDEPRINTTOFILE,
+                    this);
+    } catch (const Failure &f) {
+        showMessage(this, f.description(), QStringLiteral("プリンター設定"), Critical);
+    }
+}
+
+void PaperSelectionScreen::save()
+{
+    for (QLineEdit *e : {m_text1, m_text2, m_text5}) {
+        if (e->text().isEmpty())
+            e->setText(QStringLiteral("_"));
+    }
+    try {
+        printer::savePaperChoice({m_text1->text(), m_text2->text(), m_text5->text(), m_text4->text()});
+    } catch (const Failure &f) {
+        // The screen stays open so the operator can try again.
+        showMessage(this, f.description(), QStringLiteral("設定変更"), Critical);
+        return;
+    }
+    close();
+    showMessage(nullptr, QStringLiteral("設定が変更されました｡"), QStringLiteral("設定変更"), Information);
+}
+
+ConnectionTypeScreen::ConnectionTypeScreen(QWidget *host) : QWidget(host, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("ﾌﾟﾘﾝﾀｰ接続タイプ設定"));
+    const printer::LayoutRow row = printer::readLayoutRow();
+
+    auto *heading = named(new QLabel(QStringLiteral("プリンター接続タイプ設定"), this), "Label1");
+    QFont hf = heading->font();
+    hf.setBold(true);
+    heading->setFont(hf);
+    m_fixed = named(new QRadioButton(QStringLiteral("ｽﾀﾝﾄﾞｱﾛﾝ接続(LPT,USB) 通常使用するﾌﾟﾘﾝﾀｰで出力【固定】"), this),
+                    "Option1");
+    m_fixed->setProperty("index", 0);
+    m_variable = named(new QRadioButton(QStringLiteral("通常使用するプリンター以外又はﾈｯﾄﾜｰｸ共有型接続 【変動】"), this),
+                       "Option1");
+    m_variable->setProperty("index", 1);
+    auto *saveButton = named(new QPushButton(QStringLiteral("設定"), this), "Command1");
+    m_label2 = named(new QLabel(this), "Label2");
+    m_label2->setStyleSheet(QStringLiteral("color: red;"));
+    m_label2->setWordWrap(true);
+    m_text1 = holder(this, "Text1", row.title1);
+    m_text2 = holder(this, "Text2", row.title2);
+    m_text3 = holder(this, "Text3", row.yoshi);
+    m_text5 = holder(this, "Text5", row.printer);
+    m_text4 = holder(this, "Text4", QString());
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(heading);
+    layout->addWidget(m_fixed);
+    layout->addWidget(m_variable);
+    layout->addStretch(1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_label2, 1);
+    bottom->addWidget(saveButton);
+    layout->addLayout(bottom);
+
+    resize(twips(6200), twips(3000));
+    move(twips(300), twips(300));
+
+    connect(m_fixed, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            m_text4->clear();
+    });
+    connect(m_variable, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            m_text4->setText(QStringLiteral("999"));
+    });
+    connect(saveButton, &QPushButton::clicked, this, &ConnectionTypeScreen::save);
+
+    bool readable = true;
+    const bool variable = printer::isVariableConnection(row.printer, &readable);
+    (variable ? m_variable : m_fixed)->setChecked(true);
+    if (!readable)
+        m_label2->setText(QStringLiteral("保存されている接続タイプ「%1」が読み取れないため、【固定】として表示しています。")
+                              .arg(row.printer));
+
+    printer::SavePrinterSettings();
+}
+
+void ConnectionTypeScreen::save()
+{
+    const bool variable = !m_text4->text().isEmpty();
+    try {
+        printer::saveConnectionType({m_text1->text(), m_text2->text(), m_text3->text(), m_text5->text()}, variable);
+        if (!variable)
+            withWaitingWindow(this, [] { return ScreenRegistry::instance().show(kForm7); });
+    } catch (const Failure &) {
+        m_label2->setText(QStringLiteral("プリンター設定エラー1525"));
+        return;
+    }
+    close();
+}
+
+void registerPrinterScreens(ScreenRegistry &registry)
+{
+    registry.add(kForm7, [](QWidget *host) { return new PaperSelectionScreen(host); });
+    registry.add(kForm17, [](QWidget *host) { return new ConnectionTypeScreen(host); });
+}
+
+} // namespace zl::ui

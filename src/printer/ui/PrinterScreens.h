@@ -1,0 +1,55 @@
+#pragma once
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QRadioButton;
+
+namespace zl::ui {
+
+class ScreenRegistry;
+
+// Form7 (printer and paper selection) and Form17 (printer connection type).
+void registerPrinterScreens(ScreenRegistry &registry);
+
+// Form7. Opening reads vokiconfig4.txt (throws zl::Failure when it cannot).
+class PaperSelectionScreen : public QWidget {
+    Q_OBJECT
+public:
+    explicit PaperSelectionScreen(QWidget *host);
+
+private:
+    void choosePaper();
+    void openPrinterSettings();
+    void save();
+
+    QListWidget *m_papers = nullptr;
+    QListWidget *m_codes = nullptr;
+    QLineEdit *m_text1 = nullptr;
+    QLineEdit *m_text2 = nullptr;
+    QLineEdit *m_text4 = nullptr;
+    QLineEdit *m_text5 = nullptr;
+};
+
+// Form17. Opening reads vokiconfig4.txt and saves the printer settings
+// (throws zl::Failure when either fails).
+class ConnectionTypeScreen : public QWidget {
+    Q_OBJECT
+public:
+    explicit ConnectionTypeScreen(QWidget *host);
+
+private:
+    void save();
+
+    QRadioButton *m_fixed = nullptr;
+    QRadioButton *m_variable = nullptr;
+    QLabel *m_label2 = nullptr;
+    QLineEdit *m_text1 = nullptr;
+    QLineEdit *m_text2 = nullptr;
+    QLineEdit *m_text3 = nullptr;
+    QLineEdit *m_text4 = nullptr;
+    QLineEdit *m_text5 = nullptr;
+};
+
+} // namespace zl::ui

@@ -1,0 +1,324 @@
+// The printer settings module against scripted printers and a scripted dialog.
+#include "common/FakePrinter.h"
+#include "common/TestRegistry.h"
+
+#include "app/ui/Dialogs.h"
+#include "common/Failure.h"
+#include "printer/PrinterSetup.h"
+#include "printer/ui/SystemPrintSetupDialog.h"
+
+#include <QTest>
+#include <cstring>
+
+using namespace zl::printer;
+using zltest::FakePrinter;
+using zltest::Property;
+
+namespace {
+std::unique_ptr<FakePrinter> a4Printer(const QString &name)
+{
+    auto p = std::make_unique<FakePrinter>(name);
+    p->accept(9, 11906, 16838).accept(1, 12240, 15840).accept(256, 2835, 1417);
+    return p;
+}
+
+// Points the names record at another device, as a dialog does when the
+// operator picks another printer.
+void choose(PrintSetupRecords &r, const QString &name)
+{
+    fillDevNames(r.devNames, QStringLiteral("drv"), name, QStringLiteral("port"));
+}
+} // namespace
+
+class PrinterSetupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        clearSavedPrinterSettings();
+        installPrintSetupDialog(nullptr);
+        m_messages.clear();
+        zl::ui::recordMessagesInto(&m_messages);
+    }
+    void cleanup()
+    {
+        zl::ui::recordMessagesInto(nullptr);
+        installPrinters(nullptr);
+        installPrintSetupDialog(nullptr);
+    }
+
+    void recordsFromUserDefinedPaperCarryItsSize()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Label")));
+        list.back()->failing(Property::Duplex).failing(Property::Zoom);
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        QVERIFY(fakes[0]->setPaperSize(256));
+        QVERIFY(fakes[0]->setPageWidthTwips(2835));  // 50 mm
+        QVERIFY(fakes[0]->setPageHeightTwips(1701)); // 30 mm
+        fakes[0]->setPaperBin(4);
+        fakes[0]->setOrientation(2);
+
+        const PrintSetupRecords r = buildPrintSetupRecords(currentPrinter());
+        const DevMode &dm = r.devMode;
+        QCOMPARE(dm.dmSize, uint16_t(124));
+        QCOMPARE(dm.dmFields, uint32_t(DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_DEFAULTSOURCE
+                                       | DM_PRINTQUALITY | DM_COLOR | DM_ORIENTATION));
+        QCOMPARE(dm.dmPaperSize, int16_t(256));
+        QCOMPARE(dm.dmPaperWidth, int16_t(500));
+        QCOMPARE(dm.dmPaperLength, int16_t(300));
+        QCOMPARE(dm.dmDefaultSource, int16_t(4));
+        QCOMPARE(dm.dmOrientation, int16_t(2));
+        QCOMPARE(dm.dmDuplex, int16_t(0));
+        QCOMPARE(dm.dmScale, int16_t(0));
+        QCOMPARE(dm.dmCopies, int16_t(0));
+        QCOMPARE(devModeDeviceName(dm), QStringLiteral("Label"));
+    }
+
+    void recordsFromStandardPaperLeaveSizeFieldsEmpty()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("P")));
+        zltest::installFakePrinters(std::move(list));
+        const DevMode dm = buildPrintSetupRecords(currentPrinter()).devMode;
+        QCOMPARE(dm.dmPaperSize, int16_t(9));
+        QCOMPARE(dm.dmPaperWidth, int16_t(0));
+        QCOMPARE(dm.dmPaperLength, int16_t(0));
+        QVERIFY(!(dm.dmFields & (DM_PAPERWIDTH | DM_PAPERLENGTH | DM_COPIES)));
+        QCOMPARE(dm.dmFields & 0x1E11u, uint32_t(DM_ORIENTATION | DM_SCALE | DM_DEFAULTSOURCE | DM_PRINTQUALITY
+                                                 | DM_COLOR | DM_DUPLEX));
+    }
+
+    void longDeviceNameIsCutInDevModeButWholeInNames()
+    {
+        const QString name = QStringLiteral("A very long printer name on the office network 012");
+        QCOMPARE(name.size(), 50);
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(std::make_unique<FakePrinter>(name, QStringLiteral("winspool"), QStringLiteral("Ne01:")));
+        list.back()->accept(9, 11906, 16838);
+        zltest::installFakePrinters(std::move(list));
+
+        const PrintSetupRecords r = buildPrintSetupRecords(currentPrinter());
+        QCOMPARE(devModeDeviceName(r.devMode), name.left(32));
+        QCOMPARE(r.devNames.wDriverOffset, uint16_t(8));
+        QCOMPARE(r.devNames.wDeviceOffset, uint16_t(8 + 8 + 1));
+        QCOMPARE(r.devNames.wOutputOffset, uint16_t(17 + 50 + 1));
+        QCOMPARE(r.devNames.wDefault, uint16_t(0));
+        QCOMPARE(devNamesEntry(r.devNames, r.devNames.wDriverOffset), QStringLiteral("winspool"));
+        QCOMPARE(devNamesEntry(r.devNames, r.devNames.wDeviceOffset), name);
+        QCOMPARE(devNamesEntry(r.devNames, r.devNames.wOutputOffset), QStringLiteral("Ne01:"));
+    }
+
+    void namesBeyondTheAreaAreCutNotOverrun()
+    {
+        DevNames dn{};
+        fillDevNames(dn, QString(250, QLatin1Char('d')), QStringLiteral("device"), QStringLiteral("port"));
+        // The device name runs over the end of the area and is cut there.
+        QCOMPARE(dn.wDeviceOffset, uint16_t(259));
+        QCOMPARE(devNamesEntry(dn, dn.wDeviceOffset), QStringLiteral("devic"));
+        QCOMPARE(devNamesEntry(dn, 8), QString(250, QLatin1Char('d')));
+        // Names that start past the area read as empty; the driver stops at its end.
+        fillDevNames(dn, QString(300, QLatin1Char('x')), QStringLiteral("device"), QString());
+        QCOMPARE(dn.wDeviceOffset, uint16_t(309));
+        QCOMPARE(devNamesEntry(dn, dn.wDeviceOffset), QString());
+        QCOMPARE(devNamesEntry(dn, 8).size(), 256);
+    }
+
+    void confirmedUserSizeSetsWidthAndHeightThenTheRest()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("P")));
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        auto *dialog = zltest::installScriptedDialog([](PrintSetupRecords &r) {
+            r.devMode.dmPaperSize = 256;
+            r.devMode.dmPaperWidth = 500;  // 50.0 mm
+            r.devMode.dmPaperLength = 255; // 25.5 mm
+            r.devMode.dmDefaultSource = 2;
+            r.devMode.dmPrintQuality = 600;
+            r.devMode.dmColor = 2;
+            r.devMode.dmDuplex = 3;
+            r.devMode.dmOrientation = 2;
+            r.devMode.dmScale = 90;
+            return true;
+        });
+        QVERIFY(zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QCOMPARE(dialog->lastFlags, uint32_t(64));
+        QCOMPARE(fakes[0]->setCalls,
+                 QStringList({QStringLiteral("paper=256"), QStringLiteral("width=2835"), QStringLiteral("height=1446"),
+                              QStringLiteral("bin=2"), QStringLiteral("quality=600"), QStringLiteral("color=2"),
+                              QStringLiteral("duplex=3"), QStringLiteral("orientation=2"), QStringLiteral("zoom=90")}));
+        QCOMPARE(fakes[0]->pageWidthTwips(), std::optional<int>(2835));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void refusedPaperIsReportedAndTheRestStillApplied()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("P")));
+        list.back()->refusing(Property::Duplex);
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        zltest::installScriptedDialog([](PrintSetupRecords &r) {
+            r.devMode.dmPaperSize = 70; // not a paper this printer has
+            r.devMode.dmOrientation = 2;
+            r.devMode.dmDuplex = 2;
+            return true;
+        });
+        QVERIFY(zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].text, QStringLiteral("指定された用紙サイズが不正です"));
+        QCOMPARE(m_messages[0].title, QStringLiteral("プリンタの設定"));
+        QCOMPARE(m_messages[0].style, 0);
+        QCOMPARE(fakes[0]->paperSize(), std::optional<int>(9));
+        QCOMPARE(fakes[0]->orientation(), std::optional<int>(2));
+        QCOMPARE(fakes[0]->duplex(), std::optional<int>(1));
+    }
+
+    void chosenPrinterIsFoundIgnoringCase()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(a4Printer(QStringLiteral("Label-Printer")));
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        zltest::installScriptedDialog([](PrintSetupRecords &r) {
+            choose(r, QStringLiteral("LABEL-printer"));
+            return true;
+        });
+        QVERIFY(zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QCOMPARE(currentPrinter(), fakes[1]);
+        // The confirmed paper went to the newly chosen printer.
+        QVERIFY(fakes[0]->setCalls.isEmpty());
+        QVERIFY(fakes[1]->setCalls.contains(QStringLiteral("paper=9")));
+    }
+
+    void chosenPrinterNotInstalledLeavesCurrent()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(a4Printer(QStringLiteral("Label")));
+        auto fakes = zltest::installFakePrinters(std::move(list), 1);
+        zltest::installScriptedDialog([](PrintSetupRecords &r) {
+            choose(r, QStringLiteral("Gone"));
+            return true;
+        });
+        QVERIFY(zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QCOMPARE(currentPrinter(), fakes[1]);
+    }
+
+    void cancelChangesNeitherPrinterNorSavedSettings()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(a4Printer(QStringLiteral("Label")));
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        SavePrinterSettings();
+        const SavedPrinterSettings before = savedPrinterSettings();
+        auto *dialog = zltest::installScriptedDialog([](PrintSetupRecords &r) {
+            choose(r, QStringLiteral("Label"));
+            r.devMode.dmPaperSize = 1;
+            r.devMode.dmOrientation = 2;
+            return false;
+        });
+        QVERIFY(!zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QCOMPARE(dialog->runs, 1);
+        QCOMPARE(currentPrinter(), fakes[0]);
+        QVERIFY(fakes[0]->setCalls.isEmpty());
+        QVERIFY(fakes[1]->setCalls.isEmpty());
+        QCOMPARE(savedPrinterSettings().deviceName, before.deviceName);
+        QCOMPARE(savedPrinterSettings().paperSize, before.paperSize);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void withoutADialogNothingIsConfirmed()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        QVERIFY(!zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QVERIFY(fakes[0]->setCalls.isEmpty());
+    }
+
+    void applyTakesTheFirstOfNamesDifferingInCase()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(a4Printer(QStringLiteral("LABEL")));
+        list.push_back(a4Printer(QStringLiteral("label")));
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        QVERIFY(ApplyPrinterSettings(QStringLiteral("Label"), 1, 2, 3));
+        QCOMPARE(currentPrinter(), fakes[1]);
+        QCOMPARE(fakes[1]->setCalls,
+                 QStringList({QStringLiteral("paper=1"), QStringLiteral("orientation=2"), QStringLiteral("bin=3")}));
+        QVERIFY(fakes[2]->setCalls.isEmpty());
+    }
+
+    void applyWithUnknownNameChangesOnlyTheCurrentPrintersProperties()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(a4Printer(QStringLiteral("Label")));
+        auto fakes = zltest::installFakePrinters(std::move(list), 1);
+        QVERIFY(!ApplyPrinterSettings(QStringLiteral("Labe"), 1, 1, 7));
+        QCOMPARE(currentPrinter(), fakes[1]);
+    }
+
+    void restoreBeforeAnySaveChangesNothing()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.back()->refusing(Property::Orientation).refusing(Property::PaperBin);
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        QVERIFY(!RestorePrinterSettings());
+        QCOMPARE(currentPrinter(), fakes[0]);
+        QCOMPARE(fakes[0]->paperSize(), std::optional<int>(9)); // code 0 refused
+        QCOMPARE(fakes[0]->orientation(), std::optional<int>(1));
+    }
+
+    void restoreThenSaveKeepsWhatThePrinterAccepted()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(std::make_unique<FakePrinter>(QStringLiteral("Label")));
+        list.back()->accept(257, 2880, 1440);
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        SavePrinterSettings();
+        QCOMPARE(savedPrinterSettings().paperSize, int16_t(9));
+        // The run's printer changes behind the saved settings: it has no A4.
+        printers()->setCurrent(fakes[1]);
+        ApplyPrinterSettings(QStringLiteral("label"), 9, 1, 7);
+        SavePrinterSettings();
+        QCOMPARE(savedPrinterSettings().deviceName, QStringLiteral("Label"));
+        QCOMPARE(savedPrinterSettings().paperSize, int16_t(257));
+        QVERIFY(RestorePrinterSettings());
+        QCOMPARE(currentPrinter(), fakes[1]);
+    }
+
+    void saveFailsWholeWhenAPropertyCannotBeRead()
+    {
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("Office")));
+        list.push_back(a4Printer(QStringLiteral("Broken")));
+        list.back()->failing(Property::PaperBin);
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        SavePrinterSettings();
+        printers()->setCurrent(fakes[1]);
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, SavePrinterSettings());
+        QCOMPARE(savedPrinterSettings().deviceName, QStringLiteral("Office"));
+        installPrinters(nullptr);
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, SavePrinterSettings());
+    }
+
+    void paperSizeConversionsRoundTrip()
+    {
+        QCOMPARE(tenthsMmFromTwips(11906), 2100);
+        QCOMPARE(twipsFromTenthsMm(2100), 11907);
+        for (int tenths : {1, 255, 500, 2970, 32767})
+            QCOMPARE(tenthsMmFromTwips(twipsFromTenthsMm(tenths)), tenths);
+    }
+
+private:
+    QList<zl::ui::ShownMessage> m_messages;
+};
+
+ZL_TEST(PrinterSetupTest)
+#include "PrinterSetupTest.moc"
