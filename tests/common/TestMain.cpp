@@ -4,6 +4,8 @@
 #include <QTest>
 #include <cstdio>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace zltest {
 std::vector<std::pair<const char *, Factory>> &registry()
@@ -13,17 +15,36 @@ std::vector<std::pair<const char *, Factory>> &registry()
 }
 } // namespace zltest
 
+// Each test class runs in a process of its own: Qt Test keeps a skip in one
+// class's initTestCase in force for every class after it, and the program's
+// process-wide state (screens, printers, label fields) must not leak from
+// one class into the next.
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     int failedClasses = 0;
     for (auto &[name, make] : zltest::registry()) {
-        std::unique_ptr<QObject> test(make());
-        if (QTest::qExec(test.get(), argc, argv) != 0) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        const pid_t pid = fork();
+        if (pid < 0) {
+            std::perror("fork");
+            return 2;
+        }
+        if (pid == 0) {
+            QApplication app(argc, argv);
+            std::unique_ptr<QObject> test(make());
+            const int rc = QTest::qExec(test.get(), argc, argv);
+            std::fflush(stdout);
+            std::fflush(stderr);
+            _exit(rc == 0 ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             ++failedClasses;
-            std::fprintf(stderr, "FAILED: %s\n", name);
+            std::fprintf(stderr, "FAILED: %s%s\n", name, WIFSIGNALED(status) ? " (crashed)" : "");
         }
     }
     return failedClasses == 0 ? 0 : 1;
