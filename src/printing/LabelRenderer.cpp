@@ -225,7 +225,10 @@ QString baseFontName()
 
 double baseFontSize()
 {
-    return 9;
+    // The 13-pixel size of a 9-point screen font. IPAPGothic at 9 pt is
+    // 3.4 mm high and would round to a 3 mm line, putting the title's rule
+    // through its descenders; at 9.75 pt it is 3.7 mm, a 4 mm line.
+    return 9.75;
 }
 
 RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields)
