@@ -20,9 +20,9 @@ constexpr double kTwipsPerMm = 1440 / 25.4;
 const QList<QPageSize::PageSizeId> kStandardSizes{QPageSize::Letter, QPageSize::A3, QPageSize::A4, QPageSize::A5,
                                                   QPageSize::B4, QPageSize::B5, QPageSize::Postcard};
 
-int twipsOf(double points)
+int twipsOf(double mm)
 {
-    return int(std::lround(points * 20));
+    return int(std::lround(mm * kTwipsPerMm));
 }
 
 } // namespace
@@ -52,10 +52,10 @@ bool PdfPrinter::setPaperSize(int code)
     const QPageSize::PageSizeId id = QPageSize::id(code);
     if (id == QPageSize::Custom || !kStandardSizes.contains(id))
         return false;
-    const QSize points = QPageSize::sizePoints(id);
+    const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
     m_paper = code;
-    m_widthTwips = twipsOf(points.width());
-    m_heightTwips = twipsOf(points.height());
+    m_widthTwips = twipsOf(mm.width());
+    m_heightTwips = twipsOf(mm.height());
     return true;
 }
 
@@ -118,8 +118,8 @@ QList<PaperInfo> PdfPrinter::papers() const
 {
     QList<PaperInfo> list;
     for (QPageSize::PageSizeId id : kStandardSizes) {
-        const QSize points = QPageSize::sizePoints(id);
-        list.append({QPageSize::windowsId(id), twipsOf(points.width()), twipsOf(points.height()), QPageSize::name(id)});
+        const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
+        list.append({QPageSize::windowsId(id), twipsOf(mm.width()), twipsOf(mm.height()), QPageSize::name(id)});
     }
     list.append({kUserSize, m_widthTwips, m_heightTwips, QStringLiteral("ユーザー定義サイズ")});
     std::sort(list.begin(), list.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
