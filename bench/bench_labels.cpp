@@ -102,7 +102,7 @@ int main(int argc, char **argv)
         records.push_back(record(i));
 
     const double barcodeMs = timeEach([&](int i) {
-        makeBarcode(janSpecification(records[size_t(i)][0]), BarcodeParameters::forRecords());
+        makeBarcode(janBarcodeText(records[size_t(i)][0]), BarcodeParameters::forRecords());
     });
 
     LabelFields fields;

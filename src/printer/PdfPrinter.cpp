@@ -1,9 +1,10 @@
 #include "printer/PdfPrinter.h"
 
 #include "common/Failure.h"
-#include "printing/PageCanvas.h"
+#include "printer/PagePlayback.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -177,7 +178,7 @@ void PdfPrinter::printDocument(const QList<QPicture> &pages)
         for (qsizetype i = 0; i < pages.size(); ++i) {
             if (i > 0)
                 writer.newPage();
-            printing::playPage(painter, pages.at(i), geometry.printableMm.topLeft(), unitsPerMm);
+            playPage(painter, pages.at(i), geometry.printableMm.topLeft(), unitsPerMm);
         }
         painter.end();
     }

@@ -56,12 +56,12 @@ void BarcodePicture::paint(QPainter &painter, const QPointF &topLeft, qreal widt
     painter.restore();
 }
 
-BarcodePicture makeBarcode(const QString &specification, const BarcodeParameters &parameters)
+BarcodePicture makeBarcode(const QString &barcodeText, const BarcodeParameters &parameters)
 {
     const QString prefix = QStringLiteral("JAN-");
-    if (!specification.startsWith(prefix))
-        throw Failure(QStringLiteral("バーコードの種類が JAN ではありません（%1）。").arg(specification));
-    const QString digits = specification.mid(prefix.size());
+    if (!barcodeText.startsWith(prefix))
+        throw Failure(QStringLiteral("バーコードの種類が JAN ではありません（%1）。").arg(barcodeText));
+    const QString digits = barcodeText.mid(prefix.size());
     if (digits.isEmpty())
         throw Failure(QStringLiteral("バーコードの値が空です。"));
     if (!allAsciiDigits(digits))

@@ -1,5 +1,5 @@
 #pragma once
-// The barcode maker: a barcode specification ("JAN-" and the digits) in, the
+// The barcode maker: a barcode text ("JAN-" and the digits) in, the
 // bars as geometry out, painted by whoever holds the picture.
 //
 // The picture always includes the light margins (11 modules left and 7 right
@@ -64,16 +64,16 @@ private:
     QList<QRectF> m_bars;
 };
 
-// Makes the barcode of a specification: "JAN-" followed by 12 digits (the
+// Makes the barcode of a barcode text: "JAN-" followed by 12 digits (the
 // check digit is added) or 13 (the check digit must be right) for a JAN-13,
 // 7 or 8 likewise for a JAN-8. Anything else throws zl::Failure saying why.
-BarcodePicture makeBarcode(const QString &specification, const BarcodeParameters &parameters);
+BarcodePicture makeBarcode(const QString &barcodeText, const BarcodeParameters &parameters);
 
-// The specification the print runs build from a record's barcode value.
-inline QString janSpecification(const QString &value) { return QStringLiteral("JAN-") + value; }
+// The barcode text the print runs build from a record's barcode value.
+inline QString janBarcodeText(const QString &value) { return QStringLiteral("JAN-") + value; }
 
 // The sample the preview shows.
-inline QString previewSpecification() { return QStringLiteral("JAN-123456789012"); }
+inline QString previewBarcodeText() { return QStringLiteral("JAN-123456789012"); }
 
 // The check digit of a JAN-13 or JAN-8 body (12 or 7 digits).
 int janCheckDigit(const QString &body);

@@ -15,7 +15,7 @@ QString LabelFields::setRecord(const QStringList &columns)
     digitsSource = barcodeValue;
     barcode = BarcodePicture();
     try {
-        barcode = makeBarcode(janSpecification(barcodeValue), BarcodeParameters::forRecords());
+        barcode = makeBarcode(janBarcodeText(barcodeValue), BarcodeParameters::forRecords());
     } catch (const Failure &f) {
         return f.description();
     }

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "printing/Barcode.h"
+#include "printer/PagePlayback.h"
 
 #include <QImage>
 #include <cmath>
@@ -191,20 +192,6 @@ std::unique_ptr<PageCanvas> currentPrinterCanvas()
     });
 }
 
-void playPage(QPainter &painter, const QPicture &page, QPointF originMm, double unitsPerMm)
-{
-    painter.save();
-    // QPainter stretches a picture by the ratio of the device's resolution to
-    // the picture's; our pictures are in millimetres whatever the device.
-    double stretch = 1;
-    if (const QPaintDevice *device = painter.device(); device && device->logicalDpiX() > 0)
-        stretch = double(page.logicalDpiX()) / device->logicalDpiX();
-    painter.scale(unitsPerMm * stretch, unitsPerMm * stretch);
-    painter.translate(originMm);
-    painter.drawPicture(QPointF(0, 0), page);
-    painter.restore();
-}
-
 QImage renderPage(const QPicture &page, QSizeF printableMm, int dpi)
 {
     const double pxPerMm = dpi / 25.4;
@@ -214,7 +201,7 @@ QImage renderPage(const QPicture &page, QSizeF printableMm, int dpi)
     image.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
     image.fill(Qt::white);
     QPainter p(&image);
-    playPage(p, page, QPointF(0, 0), pxPerMm);
+    printer::playPage(p, page, QPointF(0, 0), pxPerMm);
     p.end();
     return image;
 }

@@ -135,9 +135,6 @@ std::unique_ptr<PageCanvas> currentPrinterCanvas();
 // Draws a recorded page on an image at `dpi` (white paper the size of the
 // printable area).
 QImage renderPage(const QPicture &page, QSizeF printableMm, int dpi);
-// Draws a recorded page with the page's millimetres mapped onto `painter`'s
-// current coordinates, scaled by `unitsPerMm`.
-void playPage(QPainter &painter, const QPicture &page, QPointF originMm, double unitsPerMm);
 
 // A canvas that renders each finished document to images at a chosen
 // resolution, for looking at labels and decoding their barcodes.

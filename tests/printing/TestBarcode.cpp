@@ -20,7 +20,7 @@ private slots:
 
     void refusesWhatIsNotAJan_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("reasonPart");
         QTest::newRow("empty") << QStringLiteral("JAN-") << QStringLiteral("空");
         QTest::newRow("letters") << QStringLiteral("JAN-12345678901A") << QStringLiteral("数字以外");
@@ -35,11 +35,11 @@ private slots:
     }
     void refusesWhatIsNotAJan()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, text);
         QFETCH(QString, reasonPart);
         try {
-            makeBarcode(spec, BarcodeParameters::forRecords());
-            QFAIL(qPrintable(QStringLiteral("%1 made a barcode").arg(spec)));
+            makeBarcode(text, BarcodeParameters::forRecords());
+            QFAIL(qPrintable(QStringLiteral("%1 made a barcode").arg(text)));
         } catch (const zl::Failure &f) {
             QVERIFY2(f.description().contains(reasonPart), qPrintable(f.description()));
         }

@@ -18,7 +18,7 @@ void BarcodePreview::setParameters(const printing::BarcodeParameters &parameters
     m_parameters = parameters;
     m_reason.clear();
     try {
-        m_picture = printing::makeBarcode(printing::previewSpecification(), m_parameters);
+        m_picture = printing::makeBarcode(printing::previewBarcodeText(), m_parameters);
     } catch (const Failure &f) {
         m_picture = {};
         m_reason = f.description();
