@@ -18,7 +18,9 @@
 //         (the picture's height follows its width); 0 means 25 (6.25 mm). At
 //         most 26 (6.5 mm), so the bars end above the digits line 7 mm below
 //         the picture's top. Record runs pass 25.
-//   C     preview only: pixels per module; 0 fits the preview's width.
+//   C     preview only: 1 outlines the whole picture in grey, so the light
+//         margins the label will keep free can be seen; 0 shows the bars alone.
+//         The preview always fits the picture to its own size.
 #include <QList>
 #include <QPointF>
 #include <QRectF>

@@ -140,6 +140,10 @@ private slots:
         QCOMPARE(blank.size(), drawn.size());
         // Fitted to its width, the sample reads back as the preview's digits.
         QCOMPARE(zltest::decodeBarcodes(drawn.scaled(drawn.size() * 3)), QStringList{QStringLiteral("EAN-13:1234567890128")});
+        // C outlines the picture's light margins; 0 leaves them white.
+        QCOMPARE(drawn.pixelColor(0, 0), QColor(Qt::lightGray));
+        preview.setParameters({});
+        QCOMPARE(preview.grab().toImage().pixelColor(0, 0), QColor(Qt::white));
         // x and y move it: the top-left corner stays white.
         preview.setParameters({30, 20, 0, 0, 0});
         const QImage moved = preview.grab().toImage();

@@ -3,6 +3,8 @@
 #include "common/Failure.h"
 
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 namespace zl::ui {
 
@@ -35,13 +37,18 @@ void BarcodePreview::paintEvent(QPaintEvent *)
         return;
     }
     const QPointF origin(m_parameters.x, m_parameters.y);
-    const qreal fitWidth = width() - origin.x();
-    qreal w = m_parameters.c > 0 ? m_parameters.c * m_picture.modules() : fitWidth;
-    // Keep the whole picture in view vertically too.
-    const qreal fitHeight = height() - origin.y();
-    if (m_picture.heightForWidth(w) > fitHeight && m_parameters.c <= 0)
-        w = fitHeight / m_picture.aspect();
+    const QSizeF room(width() - origin.x() - 1, height() - origin.y() - 1);
+    qreal w = std::min(room.width(), room.height() / m_picture.aspect());
+    // Whole pixels per module keep every bar its true width on screen.
+    if (const qreal perModule = std::floor(w / m_picture.modules()); perModule >= 1)
+        w = perModule * m_picture.modules();
+    if (w <= 0)
+        return;
     p.setRenderHint(QPainter::Antialiasing, false);
+    if (m_parameters.c != 0) {
+        p.setPen(Qt::lightGray);
+        p.drawRect(QRectF(origin, QSizeF(w, m_picture.heightForWidth(w))));
+    }
     m_picture.paint(p, origin, w);
 }
 
