@@ -53,6 +53,8 @@ public:
             progress->open();
         ProgressCloser closer{progress};
         f.cancelRequested = false;
+        // Read once: outside the layout screen that is a settings table read.
+        titles = layout::currentTitles();
         prepareFont();
         st.pageNumber = 1;
         drawHeader();
@@ -75,7 +77,6 @@ private:
     void drawHeader()
     {
         const Adjustments a = readAdjustments(f);
-        const layout::Titles titles = layout::currentTitles();
         c.setFontBold(true);
         c.setFontItalic(true);
         c.setFontSize(8 + a.s);
@@ -116,7 +117,7 @@ private:
         QString s = f.barcodeValue;
         const int l0 = int(s.size());
         const QString price = currencyText(f.price);
-        const QString title2 = layout::currentTitles().title2;
+        const QString title2 = titles.title2;
         const QString digits = barcodeDigitsText(f.digitsSource);
 
         c.setCurrentY(a.y + st.lineHeight);
@@ -208,6 +209,7 @@ private:
     PageCanvas &c;
     ProgressView *progress;
     LabelFields &f;
+    layout::Titles titles;
     RendererState st;
 };
 
