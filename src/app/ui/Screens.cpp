@@ -4,6 +4,7 @@
 #include "info/ui/InfoScreens.h"
 #include "layout/ui/LayoutScreens.h"
 #include "printer/ui/PrinterScreens.h"
+#include "printing/ui/ProgressWindow.h"
 
 namespace zl::ui {
 
@@ -13,6 +14,7 @@ void registerAllScreens(ScreenRegistry &registry)
     registerInfoScreens(registry);
     registerLayoutScreens(registry);
     registerPrinterScreens(registry);
+    registerPrintingScreens(registry);
 }
 
 } // namespace zl::ui

@@ -1,0 +1,37 @@
+#pragma once
+// The label fields: one record's values as the print runs fill them and the
+// label renderer reads them. All record values stay texts.
+#include "printing/Barcode.h"
+
+#include <QString>
+
+namespace zl::printing {
+
+struct LabelFields {
+    QString barcodeValue;  // the record's first column
+    QString secondText;    // second column
+    QString thirdText;     // third column
+    QString price;         // fourth column, printed in currency format
+    QString digitsSource;  // the text the barcode digits are printed from
+    // This record's barcode; empty when none could be made, never another
+    // record's.
+    BarcodePicture barcode;
+    // Print adjustments as decimal texts ("0", "1.5", "-2"): millimetres
+    // right and down, points larger.
+    QString adjustX = QStringLiteral("0");
+    QString adjustY = QStringLiteral("0");
+    QString adjustS = QStringLiteral("0");
+    // Labels the run may still print; the progress window's cancel sets it to 1.
+    int remainingLabels = 0;
+    bool cancelRequested = false;
+
+    // Fills the record's texts from its first four columns (missing ones are
+    // empty) and makes its barcode. Returns the reason when no barcode could
+    // be made (the picture is then empty), or an empty text.
+    QString setRecord(const QStringList &columns);
+};
+
+// The one set both print runs fill.
+LabelFields &sharedLabelFields();
+
+} // namespace zl::printing

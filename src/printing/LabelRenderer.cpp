@@ -1,0 +1,285 @@
+#include "printing/LabelRenderer.h"
+
+#include "common/Failure.h"
+#include "layout/Titles.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zl::printing {
+
+namespace {
+
+ProgressViewFactory &progressFactory()
+{
+    static ProgressViewFactory factory;
+    return factory;
+}
+
+constexpr int kBarLength = 25;
+const QLatin1String kLineBreak("\r\n");
+
+struct Adjustments {
+    double x = 0, y = 0, s = 0;
+};
+
+Adjustments readAdjustments(const LabelFields &f)
+{
+    return {adjustmentValue(f.adjustX, QStringLiteral("横方向の位置調整")),
+            adjustmentValue(f.adjustY, QStringLiteral("縦方向の位置調整")),
+            adjustmentValue(f.adjustS, QStringLiteral("文字サイズの調整"))};
+}
+
+// Closes the progress window however the label ends.
+struct ProgressCloser {
+    ProgressView *view;
+    ~ProgressCloser()
+    {
+        if (view)
+            view->close();
+    }
+};
+
+class Renderer {
+public:
+    Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields)
+        : c(canvas), progress(progress), f(fields)
+    {
+    }
+
+    RendererState run()
+    {
+        if (progress)
+            progress->open();
+        ProgressCloser closer{progress};
+        f.cancelRequested = false;
+        // Read once: outside the layout screen that is a settings table read.
+        titles = layout::currentTitles();
+        prepareFont();
+        st.pageNumber = 1;
+        drawHeader();
+        drawBody();
+        c.endDocument();
+        return st;
+    }
+
+private:
+    void prepareFont()
+    {
+        c.setFontName(baseFontName());
+        c.setFontSize(baseFontSize());
+        c.setScaleMillimetres();
+        st.lineHeight = int(std::lround(c.textHeight(QStringLiteral("5"))));
+        st.linesPerPage = st.lineHeight > 0 ? int(std::floor(c.printableHeight() / st.lineHeight)) : 0;
+        st.rightLimit = int(std::lround(c.printableWidth() - 10));
+    }
+
+    void drawHeader()
+    {
+        const Adjustments a = readAdjustments(f);
+        c.setFontBold(true);
+        c.setFontItalic(true);
+        c.setFontSize(8 + a.s);
+        c.setLineWidth(3);
+        c.setCurrentX(9 + a.x);
+        c.setCurrentY(a.y + st.lineHeight / 20.0);
+        c.printText(titles.title1);
+        c.drawLine(a.x, a.y + st.lineHeight, a.x + 1.5 * st.rightLimit, a.y + st.lineHeight);
+        c.setFontBold(false);
+        c.setFontItalic(false);
+    }
+
+    // Where the line-splitting pass stops in s (1-based, as the pass counts):
+    // at a line break, at the first character that no longer fits, or one
+    // past the end. Prefix widths only grow, so the whole stretch up to the
+    // break is measured first and searched only when it does not fit.
+    int splitPosition(const QString &s, int lineBreakAt) const
+    {
+        const int n = int(s.size());
+        const int stretch = lineBreakAt > 0 ? lineBreakAt - 1 : n;
+        auto overflows = [&](int i) { return c.textWidth(s.left(i)) + 10 > st.rightLimit; };
+        if (stretch == 0 || !overflows(stretch))
+            return lineBreakAt > 0 ? lineBreakAt : n + 1;
+        int lo = 1, hi = stretch; // first i in [lo, hi] that overflows
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (overflows(mid))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    }
+
+    void drawBody()
+    {
+        const Adjustments a = readAdjustments(f);
+        QString s = f.barcodeValue;
+        const int l0 = int(s.size());
+        const QString price = currencyText(f.price);
+        const QString title2 = titles.title2;
+        const QString digits = barcodeDigitsText(f.digitsSource);
+
+        c.setCurrentY(a.y + st.lineHeight);
+        while (!s.isEmpty()) {
+            if (progress)
+                progress->processEvents();
+            if (f.cancelRequested) {
+                c.abortDocument();
+                return;
+            }
+            if (c.currentY() > (st.linesPerPage - 4) * st.lineHeight) {
+                c.newPage();
+                ++st.pageNumber;
+                c.setCurrentY(a.y + 4 * st.lineHeight);
+            }
+            const int lineBreakAt = int(s.indexOf(kLineBreak)) + 1;
+            const int i = splitPosition(s, lineBreakAt);
+            if (lineBreakAt > 0 && i == lineBreakAt) {
+                c.setCurrentX(10 + a.x);
+                c.setFontSize(8 + a.s);
+                c.printText(s.left(i - 1));
+                s = s.right(s.size() - i - 1);
+            } else if (i <= s.size()) {
+                // The characters before the one that overflows are printed
+                // at the left, as a line break's are, so no part of the value
+                // goes missing. At least one character leaves s, or a single
+                // character wider than the label would never leave it.
+                const int take = std::max(i - 1, 1);
+                c.setCurrentX(5 + a.x);
+                c.setFontSize(8 + a.s);
+                c.printText(s.left(take));
+                s = s.mid(take);
+            }
+            if (i > s.size()) {
+                drawLabel(a, price, title2, digits);
+                s.clear();
+            }
+            if (progress) {
+                const int squares = l0 > 0 ? int((l0 - s.size()) * kBarLength / l0) : kBarLength;
+                progress->setProgressText(QString(squares, QChar(0x25A0)));
+            }
+        }
+    }
+
+    void drawLabel(const Adjustments &a, const QString &price, const QString &title2, const QString &digits)
+    {
+        c.setFontBold(true);
+        c.setFontItalic(false);
+        c.setFontSize(7 + a.s);
+        c.setCurrentX(3 + a.x);
+        c.setCurrentY(4 + a.y);
+        c.printText(f.secondText);
+
+        c.setFontBold(false);
+        c.setFontItalic(false);
+        c.setFontSize(8 + a.s);
+        c.setCurrentX(3 + a.x);
+        c.setCurrentY(6.5 + a.y);
+        c.printText(f.thirdText);
+
+        c.setCurrentX(13 + a.x);
+        c.setCurrentY(9.7 + a.y);
+        c.setFontBold(true);
+        c.setFontItalic(true);
+        c.setFontSize(11 + a.s);
+        c.printText(price);
+
+        c.setCurrentX(1 + a.x);
+        c.setCurrentY(11 + a.y);
+        c.setFontBold(true);
+        c.setFontItalic(true);
+        c.setFontSize(6.5 + a.s);
+        c.printText(title2);
+
+        // A record whose barcode could not be made has no picture at all.
+        if (!f.barcode.isNull())
+            c.drawPicture(f.barcode, 1 + a.x, 14 + a.y, 32);
+
+        c.setCurrentX(4 + a.x);
+        c.setCurrentY(21 + a.y);
+        c.setFontBold(true);
+        c.setFontItalic(false);
+        c.setFontSize(8 + a.s);
+        c.printText(digits);
+
+        c.endDocument();
+    }
+
+    PageCanvas &c;
+    ProgressView *progress;
+    LabelFields &f;
+    layout::Titles titles;
+    RendererState st;
+};
+
+} // namespace
+
+void setProgressViewFactory(ProgressViewFactory factory)
+{
+    progressFactory() = std::move(factory);
+}
+
+QString baseFontName()
+{
+    return QStringLiteral("IPAPGothic");
+}
+
+double baseFontSize()
+{
+    // The 13-pixel size of a 9-point screen font. IPAPGothic at 9 pt is
+    // 3.4 mm high and would round to a 3 mm line, putting the title's rule
+    // through its descenders; at 9.75 pt it is 3.7 mm, a 4 mm line.
+    return 9.75;
+}
+
+RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields)
+{
+    Renderer renderer(canvas, progress, fields);
+    try {
+        return renderer.run();
+    } catch (...) {
+        canvas.abortDocument();
+        throw;
+    }
+}
+
+void PrintLabel()
+{
+    LabelFields &fields = sharedLabelFields();
+    std::unique_ptr<PageCanvas> canvas = currentPrinterCanvas();
+    std::unique_ptr<ProgressView> progress;
+    if (progressFactory())
+        progress = progressFactory()(fields);
+    printLabel(*canvas, progress.get(), fields);
+}
+
+QString currencyText(const QString &price, const QLocale &locale)
+{
+    const QLocale effective = locale.language() == QLocale::C ? QLocale(QLocale::Japanese, QLocale::Japan) : locale;
+    const QString trimmed = price.trimmed();
+    bool ok = false;
+    double value = effective.toDouble(trimmed, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(trimmed, &ok);
+    if (!ok || !std::isfinite(value))
+        throw Failure(QStringLiteral("価格「%1」が数値ではありません。").arg(price));
+    return effective.toCurrencyString(value);
+}
+
+QString barcodeDigitsText(const QString &source)
+{
+    const QString twoSpaces = QStringLiteral("  ");
+    return source.mid(0, 1) + twoSpaces + source.mid(1, 6) + twoSpaces + source.mid(7, 6);
+}
+
+double adjustmentValue(const QString &text, const QString &what)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        throw Failure(QStringLiteral("%1の値「%2」が数値ではありません。").arg(what, text));
+    return value;
+}
+
+} // namespace zl::printing

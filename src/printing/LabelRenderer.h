@@ -1,0 +1,69 @@
+#pragma once
+// The label renderer: draws the label fields as one label, one print document
+// per label, and shows the progress window while it does.
+#include "printing/LabelFields.h"
+#include "printing/PageCanvas.h"
+
+#include <QLocale>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace zl::printing {
+
+// The progress window as the renderer sees it (the screen lives with the
+// other screens; tests use a double).
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    // Opens the window with an empty bar and lets it paint.
+    virtual void open() = 0;
+    virtual void setProgressText(const QString &text) = 0;
+    // Runs pending user-interface events: the cancel button acts here.
+    virtual void processEvents() = 0;
+    virtual void close() = 0;
+};
+
+// How PrintLabel() gets its progress window; the screens install theirs.
+// Without one the label is printed without a window.
+using ProgressViewFactory = std::function<std::unique_ptr<ProgressView>(LabelFields &fields)>;
+void setProgressViewFactory(ProgressViewFactory factory);
+
+// The renderer's working values, kept after a label for a look afterwards.
+struct RendererState {
+    int lineHeight = 0;   // mm, height of "5" in the base font, rounded
+    int linesPerPage = 0;
+    int rightLimit = 0;   // mm, printable width − 10, rounded
+    int pageNumber = 0;
+};
+
+// The font every label starts from; it sets the line height (4 mm).
+QString baseFontName();
+double baseFontSize();
+
+// Draws `fields` as one label on `canvas`, with `progress` showing the bar.
+// Throws zl::Failure (adjustments or price not numbers, titles unreadable,
+// the printer refusing the document); the document is then discarded and the
+// progress window closed.
+RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields);
+
+// The program's renderer: the shared label fields on the current printer,
+// with the installed progress window.
+void PrintLabel();
+
+// The price in the platform's currency format (the default locale, which
+// follows the platform unless the program sets another). Where it names no
+// locale (C/POSIX), prices are yen as Japan writes them ("￥1,200").
+// Throws zl::Failure when the price is not a number.
+QString currencyText(const QString &price, const QLocale &locale = QLocale());
+
+// "1  234567  89012": the first digit, then digits 2–7 and 8–13, two spaces
+// apart; shorter values give shorter pieces, characters after the 13th are
+// not shown.
+QString barcodeDigitsText(const QString &source);
+
+// A print adjustment's decimal text as a number; throws zl::Failure naming
+// the adjustment when it is not one.
+double adjustmentValue(const QString &text, const QString &what);
+
+} // namespace zl::printing

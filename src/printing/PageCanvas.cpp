@@ -1,0 +1,218 @@
+#include "printing/PageCanvas.h"
+
+#include "common/Failure.h"
+#include "printing/Barcode.h"
+#include "printer/PagePlayback.h"
+
+#include <QImage>
+#include <cmath>
+
+namespace zl::printing {
+
+namespace {
+constexpr double kMmPerPoint = 25.4 / 72.0;
+}
+
+MeasuringCanvas::MeasuringCanvas(QSizeF printableMm) : m_printable(printableMm) {}
+
+void MeasuringCanvas::setFontName(const QString &name)
+{
+    if (name != m_fontName) {
+        m_fontName = name;
+        m_font.reset();
+    }
+}
+
+void MeasuringCanvas::setFontSize(double points)
+{
+    if (points != m_fontSize) {
+        m_fontSize = points;
+        m_font.reset();
+    }
+}
+
+void MeasuringCanvas::setFontBold(bool bold)
+{
+    if (bold != m_bold) {
+        m_bold = bold;
+        m_font.reset();
+    }
+}
+
+void MeasuringCanvas::setFontItalic(bool italic)
+{
+    if (italic != m_italic) {
+        m_italic = italic;
+        m_font.reset();
+    }
+}
+
+const QFont &MeasuringCanvas::font()
+{
+    if (!m_font) {
+        QFont f(m_fontName);
+        // A negative size adjustment can drive a size below zero; the
+        // smallest size still shows the text rather than failing.
+        f.setPixelSize(std::max(1, int(std::lround(m_fontSize * kMmPerPoint * kFontUnitsPerMm))));
+        f.setBold(m_bold);
+        f.setItalic(m_italic);
+        f.setHintingPreference(QFont::PreferNoHinting);
+        f.setKerning(false);
+        m_font = f;
+        m_metrics.reset();
+    }
+    return *m_font;
+}
+
+const QFontMetricsF &MeasuringCanvas::metrics()
+{
+    const QFont &f = font();
+    if (!m_metrics)
+        m_metrics.emplace(f);
+    return *m_metrics;
+}
+
+double MeasuringCanvas::textWidth(const QString &text)
+{
+    return metrics().horizontalAdvance(text) / kFontUnitsPerMm;
+}
+
+double MeasuringCanvas::textHeight(const QString &)
+{
+    return metrics().height() / kFontUnitsPerMm;
+}
+
+void MeasuringCanvas::advancePast(const QString &text)
+{
+    m_x = 0;
+    m_y += textHeight(text);
+}
+
+PictureCanvas::PictureCanvas(const printer::PageGeometry &geometry, Sink sink)
+    : MeasuringCanvas(geometry.printableMm.size()), m_geometry(geometry), m_sink(std::move(sink))
+{
+}
+
+PictureCanvas::~PictureCanvas()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+}
+
+QPainter *PictureCanvas::painter()
+{
+    if (m_state != State::Open)
+        return nullptr;
+    if (!m_page) {
+        m_page = std::make_unique<QPicture>();
+        m_painter.begin(m_page.get());
+    }
+    return &m_painter;
+}
+
+void PictureCanvas::closePage()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+    if (m_page)
+        m_pages.append(*m_page);
+    m_page.reset();
+}
+
+void PictureCanvas::printText(const QString &text)
+{
+    if (QPainter *p = painter()) {
+        p->save();
+        p->setFont(font());
+        p->setPen(Qt::black);
+        p->translate(currentX(), currentY() + metrics().ascent() / kFontUnitsPerMm);
+        p->scale(1 / kFontUnitsPerMm, 1 / kFontUnitsPerMm);
+        p->drawText(QPointF(0, 0), text);
+        p->restore();
+    }
+    advancePast(text);
+}
+
+void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
+{
+    if (QPainter *p = painter()) {
+        const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
+        QPen pen(Qt::black, lineWidth() * 25.4 / dpi);
+        pen.setCapStyle(Qt::FlatCap);
+        p->setPen(pen);
+        p->drawLine(QPointF(x1, y1), QPointF(x2, y2));
+    }
+}
+
+void PictureCanvas::drawPicture(const BarcodePicture &picture, double x, double y, double width)
+{
+    if (QPainter *p = painter())
+        picture.paint(*p, QPointF(x, y), width);
+}
+
+void PictureCanvas::newPage()
+{
+    if (m_state != State::Open)
+        return;
+    painter(); // a page that stays blank is still a page
+    closePage();
+}
+
+void PictureCanvas::endDocument()
+{
+    if (m_state != State::Open)
+        return;
+    painter();
+    closePage();
+    m_state = State::Ended;
+    QList<QPicture> pages;
+    pages.swap(m_pages);
+    if (m_sink)
+        m_sink(pages);
+}
+
+void PictureCanvas::abortDocument()
+{
+    if (m_state != State::Open)
+        return;
+    if (m_painter.isActive())
+        m_painter.end();
+    m_page.reset();
+    m_pages.clear();
+    m_state = State::Aborted;
+}
+
+std::unique_ptr<PageCanvas> currentPrinterCanvas()
+{
+    printer::Printer *printer = printer::currentPrinter();
+    if (!printer)
+        throw Failure(QStringLiteral("プリンタが選択されていません。"));
+    return std::make_unique<PictureCanvas>(printer->pageGeometry(), [printer](const QList<QPicture> &pages) {
+        printer->printDocument(pages);
+    });
+}
+
+QImage renderPage(const QPicture &page, QSizeF printableMm, int dpi)
+{
+    const double pxPerMm = dpi / 25.4;
+    QImage image(int(std::ceil(printableMm.width() * pxPerMm)), int(std::ceil(printableMm.height() * pxPerMm)),
+                 QImage::Format_RGB32);
+    image.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
+    image.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
+    image.fill(Qt::white);
+    QPainter p(&image);
+    printer::playPage(p, page, QPointF(0, 0), pxPerMm);
+    p.end();
+    return image;
+}
+
+ImageCanvas::ImageCanvas(QSizeF printableMm, int dpi)
+    : PictureCanvas({printableMm, QRectF(QPointF(0, 0), printableMm), dpi},
+                    [this, printableMm, dpi](const QList<QPicture> &pages) {
+                        for (const QPicture &page : pages)
+                            m_images.append(renderPage(page, printableMm, dpi));
+                    })
+{
+}
+
+} // namespace zl::printing

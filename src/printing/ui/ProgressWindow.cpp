@@ -1,0 +1,91 @@
+#include "printing/ui/ProgressWindow.h"
+
+#include "app/ui/ScreenRegistry.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zl::ui {
+
+ProgressWindow::ProgressWindow(printing::LabelFields &fields, QWidget *parent)
+    : QWidget(parent, Qt::Dialog), m_fields(fields)
+{
+    setObjectName(QStringLiteral("frmprinting"));
+    setWindowTitle(QStringLiteral("   印刷処理中"));
+    auto *label = new QLabel(QStringLiteral("伝票印刷処理中　しばらくお待ちください。"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    m_progress = new QLineEdit(this);
+    m_progress->setObjectName(QStringLiteral("txtprogress"));
+    m_progress->setReadOnly(true);
+    m_progress->setFocusPolicy(Qt::NoFocus);
+    auto *cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancelButton->setObjectName(QStringLiteral("comcancel1"));
+    connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(m_progress);
+    layout->addWidget(cancelButton, 0, Qt::AlignRight);
+}
+
+void ProgressWindow::open()
+{
+    m_open = true;
+    m_progress->clear();
+    setGeometry(twips(3000), twips(3300), twips(5000), twips(2300));
+    show();
+    raise();
+    repaint();
+    // Paint only: a click waits for the first step of the label.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void ProgressWindow::setProgressText(const QString &text)
+{
+    m_progress->setText(text);
+    m_progress->repaint();
+}
+
+void ProgressWindow::processEvents()
+{
+    QApplication::processEvents();
+}
+
+void ProgressWindow::close()
+{
+    m_open = false;
+    QWidget::close();
+}
+
+void ProgressWindow::closeEvent(QCloseEvent *event)
+{
+    // While a label is drawn the cancel button is the way to stop it.
+    if (m_open)
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+void ProgressWindow::cancel()
+{
+    // Only flags: the renderer aborts the label at its next step and the run
+    // stops before its next record.
+    m_fields.cancelRequested = true;
+    m_fields.remainingLabels = 1;
+}
+
+void registerPrintingScreens(ScreenRegistry &registry)
+{
+    printing::setProgressViewFactory([&registry](printing::LabelFields &fields) {
+        // No parent: the window must not be deleted under the renderer when
+        // the main window closes during a label.
+        Q_UNUSED(registry);
+        return std::make_unique<ProgressWindow>(fields);
+    });
+}
+
+} // namespace zl::ui

@@ -1,0 +1,40 @@
+#pragma once
+#include "printing/LabelRenderer.h"
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zl::ui {
+
+class ScreenRegistry;
+
+// frmprinting: shown while one label is drawn; its cancel button is the only
+// way to stop a print run.
+class ProgressWindow : public QWidget, public printing::ProgressView {
+    Q_OBJECT
+public:
+    explicit ProgressWindow(printing::LabelFields &fields, QWidget *parent = nullptr);
+
+    void open() override;
+    void setProgressText(const QString &text) override;
+    void processEvents() override;
+    void close() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void cancel();
+
+    printing::LabelFields &m_fields;
+    QLineEdit *m_progress;
+    bool m_open = false;
+};
+
+// Installs the progress window the renderer opens for every label.
+void registerPrintingScreens(ScreenRegistry &registry);
+
+} // namespace zl::ui

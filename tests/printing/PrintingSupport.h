@@ -1,0 +1,50 @@
+#pragma once
+// Doubles and helpers the printing tests share.
+#include "printer/PdfPrinter.h"
+#include "printing/LabelRenderer.h"
+
+#include <QImage>
+#include <QStringList>
+#include <functional>
+
+namespace zltest {
+
+// A printer that keeps every document it is given instead of writing it
+// (50 × 30 mm, the PDF printer's paper).
+class KeepingPrinter : public zl::printer::PdfPrinter {
+public:
+    explicit KeepingPrinter(QList<QList<QPicture>> *documents) : PdfPrinter(QStringLiteral("/nonexistent")), m_documents(documents) {}
+    void printDocument(const QList<QPicture> &pages) override { m_documents->append(pages); }
+
+private:
+    QList<QList<QPicture>> *m_documents;
+};
+
+// A progress window that remembers what it was told; `onEvents` runs where
+// the real window would let a click in.
+struct ProgressDouble : zl::printing::ProgressView {
+    int opened = 0;
+    int closed = 0;
+    QStringList texts;
+    std::function<void()> onEvents;
+    void open() override { ++opened; }
+    void setProgressText(const QString &text) override { texts << text; }
+    void processEvents() override
+    {
+        if (onEvents)
+            onEvents();
+    }
+    void close() override { ++closed; }
+};
+
+// The label fields of a record, X/Y/S as given.
+zl::printing::LabelFields labelFor(const QStringList &columns, const QString &x = QStringLiteral("0"),
+                                   const QString &y = QStringLiteral("0"), const QString &s = QStringLiteral("0"));
+
+// Barcodes zbar finds in an image, as "TYPE:digits" (EAN-13, EAN-8, UPC-A…).
+QStringList decodeBarcodes(const QImage &image);
+
+// Renders a label at `dpi` and returns its (first) page image.
+QImage renderLabel(zl::printing::LabelFields &fields, int dpi);
+
+} // namespace zltest
