@@ -4,6 +4,7 @@
 #include "info/ui/InfoScreens.h"
 #include "layout/ui/LayoutScreens.h"
 #include "printer/ui/PrinterScreens.h"
+#include "printing/ui/PrintScreens.h"
 #include "printing/ui/ProgressWindow.h"
 
 namespace zl::ui {
@@ -15,6 +16,7 @@ void registerAllScreens(ScreenRegistry &registry)
     registerLayoutScreens(registry);
     registerPrinterScreens(registry);
     registerPrintingScreens(registry);
+    registerPrintRunScreens(registry);
 }
 
 } // namespace zl::ui

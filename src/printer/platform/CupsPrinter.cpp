@@ -1,5 +1,7 @@
 #include "printer/platform/CupsPrinter.h"
 
+#include "printer/PagePlayback.h"
+
 #include "common/Failure.h"
 
 #include <QPainter>
@@ -342,10 +344,8 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
             painter.end();
             throw Failure(QStringLiteral("プリンター「%1」で次のページを始められません。").arg(m_name));
         }
-        painter.save();
-        painter.scale(scale, scale);
-        painter.drawPicture(0, 0, pages[i]);
-        painter.restore();
+        // The painter's origin is the printable area's top-left corner.
+        playPage(painter, pages[i], QPointF(0, 0), scale);
     }
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         throw Failure(QStringLiteral("プリンター「%1」に印刷データを送れませんでした。").arg(m_name));

@@ -1,0 +1,105 @@
+#include "printing/ProgramRun.h"
+
+#include "datasource/DataSource.h"
+#include "printing/LabelFields.h"
+#include "printing/LabelRenderer.h"
+#include "settings/SettingsTable.h"
+
+namespace zl::printing {
+
+namespace {
+
+class DataSourceReader : public RecordReader {
+public:
+    explicit DataSourceReader(datasource::DataSource source) : m_source(std::move(source)) {}
+    std::optional<RunRecord> next() override
+    {
+        if (m_next >= m_source.recordCount())
+            return std::nullopt;
+        const QStringList f = m_source.requireFields(m_next++, 4);
+        RunRecord r;
+        for (int i = 0; i < 4; ++i)
+            r.columns[i] = f[i];
+        return r;
+    }
+
+private:
+    datasource::DataSource m_source;
+    qsizetype m_next = 0;
+};
+
+} // namespace
+
+LayoutChoice ProgramRunServices::readLayout()
+{
+    const settings::SettingsRecord r = settings::QuerySettingsTable(settings::kLayoutTable);
+    LayoutChoice layout{r.value(QStringLiteral("PRINTER")), r.value(QStringLiteral("YOSHI"))};
+    if (m_hooks.printerType)
+        m_hooks.printerType(layout.printer);
+    return layout;
+}
+
+void ProgramRunServices::restorePrinterSettings()
+{
+    if (m_hooks.restorePrinterSettings)
+        m_hooks.restorePrinterSettings();
+}
+
+bool ProgramRunServices::showPrinterSetup()
+{
+    return m_hooks.showPrinterSetup ? m_hooks.showPrinterSetup() : true;
+}
+
+void ProgramRunServices::savePrinterSettings()
+{
+    if (m_hooks.savePrinterSettings)
+        m_hooks.savePrinterSettings();
+}
+
+std::unique_ptr<RecordReader> ProgramRunServices::openDataSource()
+{
+    const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
+    if (m_hooks.dataSource)
+        m_hooks.dataSource(ds[0], ds[1]);
+    m_row = 0;
+    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1]));
+}
+
+std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
+{
+    LabelFields &fields = sharedLabelFields();
+    const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
+    if (m_hooks.recordPrepared)
+        m_hooks.recordPrepared(++m_row);
+    if (reason.isEmpty())
+        return std::nullopt;
+    return reason;
+}
+
+void ProgramRunServices::printLabel()
+{
+    PrintLabel();
+}
+
+void ProgramRunServices::setStatus(const QString &text)
+{
+    if (m_hooks.status)
+        m_hooks.status(text);
+}
+
+void ProgramRunServices::setPaper(const QString &paper)
+{
+    if (m_hooks.paper)
+        m_hooks.paper(paper);
+}
+
+void loadAdjustmentsIntoLabelFields()
+{
+    const QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
+    LabelFields &fields = sharedLabelFields();
+    fields.adjustX = adj[2];
+    fields.adjustY = adj[3];
+    fields.adjustS = adj[4];
+}
+
+} // namespace zl::printing

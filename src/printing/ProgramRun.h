@@ -1,0 +1,49 @@
+#pragma once
+// A print run's surroundings in the program: the settings tables, the data
+// file, the shared label fields, and the renderer on the current printer.
+// The printer module's calls and the screen's status texts come in as hooks,
+// so the print screens and the command line share one implementation.
+#include "printing/PrintRun.h"
+
+#include <QString>
+#include <functional>
+
+namespace zl::printing {
+
+struct RunHooks {
+    std::function<void()> restorePrinterSettings;
+    std::function<bool()> showPrinterSetup;
+    std::function<void()> savePrinterSettings;
+    std::function<void(const QString &)> printerType;
+    std::function<void(const QString &)> status;
+    std::function<void(const QString &)> paper;
+    // The data source the run reads: DB1 and DB2 as read from the table.
+    std::function<void(const QString &, const QString &)> dataSource;
+    // After a record is in the label fields, before its label is printed.
+    std::function<void(int row)> recordPrepared;
+};
+
+class ProgramRunServices : public RunServices {
+public:
+    explicit ProgramRunServices(RunHooks hooks) : m_hooks(std::move(hooks)) {}
+
+    LayoutChoice readLayout() override;
+    void restorePrinterSettings() override;
+    bool showPrinterSetup() override;
+    void savePrinterSettings() override;
+    std::unique_ptr<RecordReader> openDataSource() override;
+    std::optional<QString> prepareLabel(const RunRecord &record) override;
+    void printLabel() override;
+    void setStatus(const QString &text) override;
+    void setPaper(const QString &paper) override;
+
+private:
+    RunHooks m_hooks;
+    int m_row = 0;
+};
+
+// The three print adjustments (SIZE1..SIZE3) of the adjustment table into
+// the shared label fields, as the continuous print screen loads them.
+void loadAdjustmentsIntoLabelFields();
+
+} // namespace zl::printing

@@ -1,0 +1,385 @@
+#include "printing/ui/PrintScreens.h"
+
+#include "app/ui/Dialogs.h"
+#include "app/ui/ScreenRegistry.h"
+#include "datasource/DataSource.h"
+#include "datasource/DataSourceModel.h"
+#include "printing/LabelFields.h"
+#include "printing/ui/BarcodePreview.h"
+#include "printing/ui/PrinterHooks.h"
+#include "settings/Defaults.h"
+#include "settings/SettingsTable.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace zl::ui {
+
+namespace {
+
+const QString kOpeningErrorTitle = QStringLiteral("設定エラー。データベースに接続できません。");
+const QString kInvalidPathText =
+    QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");
+
+QLineEdit *holder(QWidget *parent, const QString &name)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    return e;
+}
+
+QLabel *label(QWidget *parent, const QString &name, const QString &text = {})
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// A folder or file that is not there gets the fixed "path is invalid" text,
+// followed by which one it was.
+QString openingErrorText(const QString &db1, const QString &db2, const Failure &failure)
+{
+    const QString folder = settings::resolveDataFolder(db1);
+    const bool pathInvalid = !db1.isEmpty() && !db2.isEmpty()
+        && (!QFileInfo(folder).isDir() || !QFileInfo(QDir(folder).filePath(db2)).exists());
+    if (pathInvalid)
+        return kInvalidPathText + QLatin1Char('\n') + failure.description();
+    return failure.description();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- base
+
+PrintScreenBase::PrintScreenBase(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("DataGrid1"));
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->verticalHeader()->setDefaultSectionSize(20);
+    m_status = label(this, QStringLiteral("Label1"));
+    QFont sf(QStringLiteral("IPAPMincho"));
+    sf.setBold(true);
+    sf.setPointSizeF(11);
+    m_status->setFont(sf);
+    m_status->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_printerType = holder(this, QStringLiteral("Text999"));
+    m_db = holder(this, QStringLiteral("Textdb"));
+    m_table = holder(this, QStringLiteral("TextTT"));
+    m_preview = new BarcodePreview(this);
+    m_preview->setObjectName(QStringLiteral("Picture1"));
+    m_start = new QPushButton(this);
+    m_start->setObjectName(QStringLiteral("Command3"));
+    m_close = new QPushButton(this);
+    m_close->setObjectName(QStringLiteral("閉じる"));
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
+{
+    m_db->setText(db1);
+    m_table->setText(db2);
+    try {
+        auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
+        QAbstractItemModel *old = m_grid->model();
+        m_grid->setModel(model);
+        if (old && old->parent() == m_grid)
+            old->deleteLater();
+    } catch (const Failure &) {
+        // An empty grid: the data source cannot be shown.
+        QAbstractItemModel *old = m_grid->model();
+        m_grid->setModel(nullptr);
+        if (old && old->parent() == m_grid)
+            old->deleteLater();
+        throw;
+    }
+}
+
+void PrintScreenBase::loadDataSource()
+{
+    QString db1, db2;
+    try {
+        const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
+        db1 = ds[0];
+        db2 = ds[1];
+        showDataSource(db1, db2);
+    } catch (const Failure &f) {
+        showMessage(this, openingErrorText(db1, db2, f), kOpeningErrorTitle, OkOnly);
+    }
+}
+
+void PrintScreenBase::reportOpeningError(const Failure &failure)
+{
+    showMessage(this, failure.description(), kOpeningErrorTitle, OkOnly);
+}
+
+printing::RunHooks PrintScreenBase::commonHooks()
+{
+    printing::RunHooks hooks = printerSetupHooks(this);
+    hooks.printerType = [this](const QString &t) { m_printerType->setText(t); };
+    hooks.status = [this](const QString &t) { m_status->setText(t); };
+    return hooks;
+}
+
+void PrintScreenBase::guardedRun(const std::function<void()> &run)
+{
+    // The renderer lets events run while it draws: a second click must not
+    // start a second run inside the first.
+    if (m_running)
+        return;
+    m_running = true;
+    m_start->setEnabled(false);
+    try {
+        run();
+    } catch (const Failure &f) {
+        showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
+    }
+    m_running = false;
+    m_start->setEnabled(true);
+    if (m_closeAfterRun)
+        close();
+}
+
+void PrintScreenBase::reportEnd(const printing::RunResult &r)
+{
+    QString text = printing::endMessage(r.withoutBarcode);
+    if (r.printed > 0) {
+        const QString note = labelDestinationNote();
+        if (!note.isEmpty())
+            text += QStringLiteral("\n\n") + note;
+    }
+    if (r.outcome == printing::RunOutcome::Finished) {
+        showMessage(this, text, printing::kEndTitle, Information);
+        close();
+    } else if (!r.withoutBarcode.isEmpty()) {
+        // A run that stopped at the counter says nothing, except about labels
+        // that came out without a barcode.
+        showMessage(this, text, printing::kEndTitle, Information);
+    }
+}
+
+void PrintScreenBase::closeEvent(QCloseEvent *event)
+{
+    if (m_running) {
+        // Closing mid-run stops the run after the label being printed.
+        printing::LabelFields &fields = printing::sharedLabelFields();
+        fields.remainingLabels = qMin(fields.remainingLabels, 1);
+        m_closeAfterRun = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+// ---------------------------------------------------------------- picture
+
+BarcodePictureView::BarcodePictureView(QWidget *parent) : QWidget(parent)
+{
+    setMinimumSize(160, 40);
+}
+
+void BarcodePictureView::setPicture(const printing::BarcodePicture &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void BarcodePictureView::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    if (m_picture.isNull())
+        return;
+    const qreal w = qMin<qreal>(width() - 4, (height() - 4) / m_picture.aspect());
+    m_picture.paint(p, QPointF(2, 2), w);
+}
+
+// ---------------------------------------------------------------- continuous
+
+ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(parent)
+{
+    setWindowTitle(QStringLiteral("Zenlabo　for CSV"));
+    m_start->setText(QStringLiteral("連続印刷実行スタート"));
+    m_close->setText(QStringLiteral("終了"));
+    m_paper = label(this, QStringLiteral("Label_YOSHI"));
+    m_remaining = label(this, QStringLiteral("Label_PP"));
+    static const char *names[] = {"Text1", "Text2", "Text3", "Text4", "Text5"};
+    for (int i = 0; i < 5; ++i) {
+        m_text[i] = holder(this, QString::fromLatin1(names[i]));
+        m_text[i]->setReadOnly(true);
+    }
+    m_text8 = holder(this, QStringLiteral("Text8"));
+    m_text8->setReadOnly(true);
+    for (int i = 0; i < 3; ++i)
+        m_size[i] = holder(this, QStringLiteral("Textsize%1").arg(i + 1));
+    m_picture = new BarcodePictureView(this);
+    m_picture->setObjectName(QStringLiteral("Picture2"));
+
+    // The holders keep values for the run; the operator sees the record.
+    for (QWidget *w : {static_cast<QWidget *>(m_printerType), static_cast<QWidget *>(m_db),
+                       static_cast<QWidget *>(m_table), static_cast<QWidget *>(m_paper),
+                       static_cast<QWidget *>(m_size[0]), static_cast<QWidget *>(m_size[1]),
+                       static_cast<QWidget *>(m_size[2]), static_cast<QWidget *>(m_text[4])})
+        w->hide();
+
+    auto *record = new QGridLayout;
+    const QString captions[] = {QStringLiteral("JAN"), QStringLiteral("表示1"), QStringLiteral("表示2"),
+                                QStringLiteral("価格")};
+    for (int i = 0; i < 4; ++i) {
+        record->addWidget(new QLabel(captions[i], this), i, 0);
+        record->addWidget(m_text[i], i, 1);
+    }
+    record->addWidget(new QLabel(QStringLiteral("数字"), this), 4, 0);
+    record->addWidget(m_text8, 4, 1);
+    auto *pictures = new QVBoxLayout;
+    pictures->addWidget(m_preview, 1);
+    pictures->addWidget(m_picture, 1);
+    auto *middle = new QHBoxLayout;
+    middle->addLayout(record, 3);
+    middle->addLayout(pictures, 2);
+    auto *counter = new QHBoxLayout;
+    counter->addWidget(m_status, 1);
+    counter->addWidget(new QLabel(QStringLiteral("残り"), this));
+    counter->addWidget(m_remaining);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start, 1);
+    buttons->addWidget(m_close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addLayout(middle);
+    layout->addLayout(counter);
+    layout->addLayout(buttons);
+
+    resize(twips(7500), twips(5850));
+    move(twips(10), twips(10));
+    m_status->clear();
+    m_capCounter = printing::kLabelsPerOpening;
+    printing::sharedLabelFields().remainingLabels = m_capCounter;
+    try {
+        printing::loadAdjustmentsIntoLabelFields();
+        const printing::LabelFields &f = printing::sharedLabelFields();
+        m_size[0]->setText(f.adjustX);
+        m_size[1]->setText(f.adjustY);
+        m_size[2]->setText(f.adjustS);
+    } catch (const Failure &f) {
+        reportOpeningError(f);
+        return;
+    }
+    loadDataSource();
+    connect(m_start, &QPushButton::clicked, this, &ContinuousPrintScreen::startRun);
+}
+
+void ContinuousPrintScreen::showRecord()
+{
+    const printing::LabelFields &f = printing::sharedLabelFields();
+    m_text[0]->setText(f.barcodeValue);
+    m_text[1]->setText(f.secondText);
+    m_text[2]->setText(f.thirdText);
+    m_text[3]->setText(f.price);
+    m_text[4]->setText(printing::janBarcodeText(f.barcodeValue));
+    m_text8->setText(f.digitsSource);
+    m_picture->setPicture(f.barcode);
+    m_preview->setParameters(printing::BarcodeParameters::forRecords());
+    m_remaining->setText(QString::number(f.remainingLabels));
+}
+
+void ContinuousPrintScreen::startRun()
+{
+    guardedRun([this] {
+        printing::LabelFields &fields = printing::sharedLabelFields();
+        m_remaining->setText(QString::number(m_capCounter));
+        printing::RunHooks hooks = commonHooks();
+        hooks.paper = [this](const QString &p) { m_paper->setText(p); };
+        hooks.dataSource = [this](const QString &db1, const QString &db2) { showDataSource(db1, db2); };
+        hooks.recordPrepared = [this](int) { showRecord(); };
+        printing::ProgramRunServices services(hooks);
+        const printing::RunResult r = [&] {
+            struct ShowCounter {
+                ContinuousPrintScreen *s;
+                ~ShowCounter() { s->m_remaining->setText(QString::number(printing::sharedLabelFields().remainingLabels)); }
+            } show{this};
+            return printing::runContinuous(services, m_capCounter, fields.remainingLabels);
+        }();
+        reportEnd(r);
+    });
+}
+
+// ---------------------------------------------------------------- partial
+
+PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent)
+{
+    setWindowTitle(QStringLiteral("Zenlabo　for CSV 部分印刷"));
+    m_start->setText(QStringLiteral("印刷実行開始"));
+    m_close->setText(QStringLiteral("閉じる"));
+    m_from = holder(this, QStringLiteral("TextPP1"));
+    m_to = holder(this, QStringLiteral("TextPP2"));
+    m_spec = holder(this, QStringLiteral("Text5"));
+    for (QWidget *w : {static_cast<QWidget *>(m_printerType), static_cast<QWidget *>(m_db),
+                       static_cast<QWidget *>(m_table), static_cast<QWidget *>(m_spec)})
+        w->hide();
+    m_spec->setText(printing::previewBarcodeText());
+
+    auto *range = new QHBoxLayout;
+    range->addWidget(label(this, QStringLiteral("Label3"), QStringLiteral("※印刷行を指定してください。")));
+    range->addWidget(m_from);
+    range->addWidget(new QLabel(QStringLiteral("行から"), this));
+    range->addWidget(m_to);
+    range->addWidget(new QLabel(QStringLiteral("行まで"), this));
+    range->addStretch(1);
+    auto *bottom = new QHBoxLayout;
+    auto *left = new QVBoxLayout;
+    left->addLayout(range);
+    left->addWidget(m_status);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start, 1);
+    buttons->addWidget(m_close);
+    left->addLayout(buttons);
+    bottom->addLayout(left, 3);
+    bottom->addWidget(m_preview, 2);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addLayout(bottom);
+
+    resize(twips(7500), twips(5175));
+    move(twips(10), twips(10));
+    m_status->clear();
+    m_capCounter = printing::kLabelsPerOpening;
+    loadDataSource();
+    connect(m_start, &QPushButton::clicked, this, &PartialPrintScreen::startRun);
+}
+
+void PartialPrintScreen::startRun()
+{
+    guardedRun([this] {
+        printing::LabelFields &fields = printing::sharedLabelFields();
+        // The continuous screen, when open, holds the adjustments it loaded;
+        // otherwise they are read as it would read them.
+        if (!ScreenRegistry::instance().find(QStringLiteral("F_CustInput")))
+            printing::loadAdjustmentsIntoLabelFields();
+        printing::RunHooks hooks = commonHooks();
+        hooks.recordPrepared = [this](int) { m_preview->setParameters(printing::BarcodeParameters::forRecords()); };
+        printing::ProgramRunServices services(hooks);
+        const printing::RunResult r =
+            printing::runPartial(services, m_capCounter, fields.remainingLabels, m_from->text(), m_to->text());
+        reportEnd(r);
+    });
+}
+
+void registerPrintRunScreens(ScreenRegistry &registry)
+{
+    registry.add(QStringLiteral("F_CustInput"), [](QWidget *host) { return new ContinuousPrintScreen(host); });
+    registry.add(QStringLiteral("F_CustInput2"), [](QWidget *host) { return new PartialPrintScreen(host); });
+}
+
+} // namespace zl::ui

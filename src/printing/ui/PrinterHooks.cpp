@@ -1,0 +1,32 @@
+#include "printing/ui/PrinterHooks.h"
+
+#include "printer/PdfPrinter.h"
+#include "printer/PrinterSetup.h"
+#include "printer/ui/SystemPrintSetupDialog.h"
+
+#include <QDir>
+
+namespace zl::ui {
+
+namespace {
+constexpr uint32_t kPrintSetupFlag = 0x40; // the print-setup form of the dialog
+}
+
+printing::RunHooks printerSetupHooks(QWidget *owner)
+{
+    printing::RunHooks hooks;
+    hooks.restorePrinterSettings = [] { printer::RestorePrinterSettings(); };
+    hooks.showPrinterSetup = [owner] { return ShowPrinterSetup(kPrintSetupFlag, owner); };
+    hooks.savePrinterSettings = [] { printer::SavePrinterSettings(); };
+    return hooks;
+}
+
+QString labelDestinationNote()
+{
+    auto *pdf = dynamic_cast<printer::PdfPrinter *>(printer::currentPrinter());
+    if (!pdf)
+        return {};
+    return QStringLiteral("ラベルはPDFファイルとして %1 に保存されました。").arg(QDir::toNativeSeparators(pdf->outputFolder()));
+}
+
+} // namespace zl::ui
