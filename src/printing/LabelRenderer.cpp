@@ -49,10 +49,12 @@ public:
 
     RendererState run()
     {
+        // Cleared before the window shows: a cancel clicked the moment it
+        // appears (it paints, so events run) must stop this label, not be lost.
+        f.cancelRequested = false;
         if (progress)
             progress->open();
         ProgressCloser closer{progress};
-        f.cancelRequested = false;
         // Read once: outside the layout screen that is a settings table read.
         titles = layout::currentTitles();
         prepareFont();

@@ -161,7 +161,7 @@ void PrintScreenBase::reportEnd(const printing::RunResult &r)
     }
     if (r.outcome == printing::RunOutcome::Finished) {
         showMessage(this, text, printing::kEndTitle, Information);
-        close();
+        m_closeAfterRun = true; // closed once the run is over
     } else if (!r.withoutBarcode.isEmpty()) {
         // A run that stopped at the counter says nothing, except about labels
         // that came out without a barcode.

@@ -51,7 +51,7 @@ protected:
 
 private:
     bool m_running = false;
-    bool m_closeAfterRun = false;
+    bool m_closeAfterRun = false; // a close asked for mid-run, or the run's end
 };
 
 // F_CustInput: prints every record, up to 300 labels per opening.

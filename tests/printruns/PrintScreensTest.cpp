@@ -1,0 +1,311 @@
+// The print screens driven as an operator would: real settings files, a real
+// data file, the real progress window; the printer records what it is sent.
+#include "FakePrinter.h"
+#include "TestEnv.h"
+#include "TestRegistry.h"
+
+#include "app/ui/Dialogs.h"
+#include "app/ui/ScreenRegistry.h"
+#include "printing/LabelFields.h"
+#include "printing/LabelRenderer.h"
+#include "printing/PrintRun.h"
+#include "printing/ui/ProgressWindow.h"
+#include "settings/SettingsTable.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+using namespace zl;
+
+namespace {
+
+QByteArray csv(int records, const std::function<QString(int)> &price = {})
+{
+    QString text = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+    for (int i = 1; i <= records; ++i)
+        text += QStringLiteral("4912345%1,商品%2,規格,%3\r\n")
+                    .arg(i, 5, 10, QLatin1Char('0'))
+                    .arg(i)
+                    .arg(price ? price(i) : QStringLiteral("1200"));
+    return zltest::sjis(text);
+}
+
+} // namespace
+
+class PrintScreensTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<zltest::TempHome>();
+        m_home->installDefaults();
+        auto printers = zltest::installFakePrinters([] {
+            std::vector<std::unique_ptr<zltest::FakePrinter>> v;
+            auto p = std::make_unique<zltest::FakePrinter>(QStringLiteral("Label Printer"));
+            p->accept(256, 2835, 1701);
+            p->setPaperSize(256);
+            v.push_back(std::move(p));
+            return v;
+        }());
+        m_printer = printers.first();
+        m_messages.clear();
+        ui::recordMessagesInto(&m_messages);
+        ui::registerAllScreens(ui::ScreenRegistry::instance());
+        ui::ScreenRegistry::instance().setHost(nullptr);
+    }
+    void cleanup()
+    {
+        for (const char *form : {"F_CustInput", "F_CustInput2"})
+            if (QWidget *w = ui::ScreenRegistry::instance().find(QString::fromLatin1(form)))
+                delete w;
+        ui::recordMessagesInto(nullptr);
+        m_home.reset();
+    }
+
+    void threeRecordsPrintThreeLabelsThenTheScreenCloses()
+    {
+        useData(csv(3));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        QCOMPARE(text(screen, "Label_PP"), QString());
+        QCOMPARE(screen->findChild<QTableView *>(QStringLiteral("DataGrid1"))->model()->rowCount(), 3);
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 3);
+        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("297"));
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷処理終了!!"));
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].text, QStringLiteral("印刷終了。ﾃﾞｰﾀﾍﾞｰｽと接続解除しました。"));
+        QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
+        QCOMPARE(m_messages[0].style, int(ui::Information));
+        QVERIFY(!screen->isVisible());
+    }
+
+    void the300LabelCapStopsSilentlyAndHoldsForTheOpening()
+    {
+        useData(csv(350));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 300);
+        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(screen->isVisible());
+        QCOMPARE(text(screen, "Text1"), QStringLiteral("491234500300"));
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 300);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void headerOnlyEndsAtOnce()
+    {
+        useData(csv(0));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
+    }
+
+    void cancelDuringTheFifthLabelStopsTheRun()
+    {
+        useData(csv(20));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        int opened = 0;
+        printing::setProgressViewFactory([&opened](printing::LabelFields &fields) {
+            auto w = std::make_unique<ui::ProgressWindow>(fields);
+            if (++opened == 5) {
+                QPointer<ui::ProgressWindow> p = w.get();
+                QTimer::singleShot(0, [p] {
+                    if (p)
+                        p->findChild<QPushButton *>(QStringLiteral("comcancel1"))->click();
+                });
+            }
+            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        });
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 4); // the 5th was aborted
+        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(screen->isVisible());
+
+        // The open screen goes on with the 295 labels left, from the first record.
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 24);
+        QCOMPARE(m_messages.size(), 1);
+    }
+
+    void declinedPrintSetupPrintsNothing()
+    {
+        useData(csv(3));
+        m_home->writeTable(settings::kLayoutTable, settings::layoutColumns(),
+                           {QStringLiteral("店"), QStringLiteral("税込"), QStringLiteral("999"), QStringLiteral("1")});
+        auto *dialog = zltest::installScriptedDialog([](printer::PrintSetupRecords &) { return false; });
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(dialog->runs, 1);
+        QCOMPARE(dialog->lastFlags, 0x40u);
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(text(screen, "Label1"), QString());
+        QCOMPARE(text(screen, "Text999"), QStringLiteral("1"));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void confirmedPrintSetupPrintsEveryRecord()
+    {
+        useData(csv(2));
+        m_home->writeTable(settings::kLayoutTable, settings::layoutColumns(),
+                           {QStringLiteral("店"), QStringLiteral("税込"), QStringLiteral("999"), QStringLiteral("1")});
+        auto *dialog = zltest::installScriptedDialog([](printer::PrintSetupRecords &) { return true; });
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(dialog->runs, 1);
+        QCOMPARE(m_printer->documents.size(), 2);
+    }
+
+    void missingDataFolderIsReportedOnOpening()
+    {
+        m_home->writeTable(settings::kDataSourceTable, settings::dataSourceColumns(),
+                           {m_home->root() + QStringLiteral("/nowhere"), QStringLiteral("items.csv")});
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        QVERIFY(screen && screen->isVisible());
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("設定エラー。データベースに接続できません。"));
+        QVERIFY2(m_messages[0].text.startsWith(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。")),
+                 qPrintable(m_messages[0].text));
+        QVERIFY(m_messages[0].text.contains(QStringLiteral("nowhere")));
+    }
+
+    void runErrorsAreReportedAndTheScreenStaysUsable()
+    {
+        useData(csv(3, [](int i) { return i == 2 ? QStringLiteral("未定") : QStringLiteral("100"); }));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 1); // the second record's price is not a number
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.startsWith(printing::kRunErrorPrefix), qPrintable(m_messages[0].text));
+        QVERIFY(m_messages[0].text.contains(QStringLiteral("未定")));
+        QCOMPARE(m_messages[0].title, QStringLiteral("ERROR"));
+        QVERIFY(screen->isVisible());
+        QVERIFY(screen->findChild<QPushButton *>(QStringLiteral("Command3"))->isEnabled());
+
+        // A data file gone by the time of the run is reported the same way.
+        m_messages.clear();
+        QFile::remove(m_home->settingsFolder() + QStringLiteral("items.csv"));
+        click(screen, "Command3");
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages[0].text.startsWith(printing::kRunErrorPrefix));
+    }
+
+    void recordsWithoutABarcodeAreNamedAndNeverBorrowOne()
+    {
+        QString text = QStringLiteral("JAN,名,規格,価格\r\n491234500001,a,b,1\r\n12345,b,b,1\r\n491234500003,c,b,1\r\n");
+        useData(zltest::sjis(text));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 3);
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("2行目「12345」")), qPrintable(m_messages[0].text));
+    }
+
+    void secondClickAndCloseDuringALabelDoNotStartOrBreakARun()
+    {
+        useData(csv(6));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        int opened = 0;
+        printing::setProgressViewFactory([&opened, screen](printing::LabelFields &fields) {
+            auto w = std::make_unique<ui::ProgressWindow>(fields);
+            ++opened;
+            if (opened == 2)
+                QTimer::singleShot(0, [screen] {
+                    screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+                });
+            if (opened == 3)
+                QTimer::singleShot(0, [screen] { screen->close(); });
+            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        });
+        click(screen, "Command3");
+        // The close asked for during the third label stops the run after it.
+        QCOMPARE(m_printer->documents.size(), 3);
+        QVERIFY(!screen || !screen->isVisible());
+    }
+
+    void partialRunPrintsItsRange()
+    {
+        useData(csv(10));
+        QPointer<QWidget> screen = openScreen("F_CustInput2");
+        QCOMPARE(screen->windowTitle(), QStringLiteral("Zenlabo　for CSV 部分印刷"));
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))->setText(QStringLiteral("3"));
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("5"));
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 3);
+        QCOMPARE(printing::sharedLabelFields().remainingLabels, 290);
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
+        QVERIFY(!screen->isVisible());
+    }
+
+    void partialRunWithAnEmptyFirstRowIsAnError()
+    {
+        useData(csv(4));
+        QPointer<QWidget> screen = openScreen("F_CustInput2");
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("2"));
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages[0].text.startsWith(
+            QStringLiteral("印刷設定又はDB設定が不正です。設定しなおしてください Error_Message:")));
+        QCOMPARE(m_messages[0].title, QStringLiteral("ERROR"));
+        QCOMPARE(m_messages[0].style, int(ui::Critical));
+        QVERIFY(screen->isVisible());
+    }
+
+    void partialRunUsesTheStoredAdjustments()
+    {
+        useData(csv(1));
+        QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
+        adj[2] = QStringLiteral("abc");
+        m_home->writeTable(settings::kAdjustmentTable, settings::adjustmentColumns(), adj);
+        QPointer<QWidget> screen = openScreen("F_CustInput2");
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))->setText(QStringLiteral("1"));
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("1"));
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("abc")), qPrintable(m_messages[0].text));
+    }
+
+private:
+    void useData(const QByteArray &bytes)
+    {
+        m_home->writeFile(QStringLiteral("items.csv"), bytes);
+        m_home->writeTable(settings::kDataSourceTable, settings::dataSourceColumns(),
+                           {m_home->settingsFolder(), QStringLiteral("items.csv")});
+    }
+    QWidget *openScreen(const char *form)
+    {
+        return ui::ScreenRegistry::instance().show(QString::fromLatin1(form));
+    }
+    static QString text(QWidget *screen, const char *name)
+    {
+        const QString n = QString::fromUtf8(name);
+        if (auto *l = screen->findChild<QLabel *>(n))
+            return l->text();
+        if (auto *e = screen->findChild<QLineEdit *>(n))
+            return e->text();
+        return QStringLiteral("<no %1>").arg(n);
+    }
+    static void click(QWidget *screen, const char *name)
+    {
+        screen->findChild<QPushButton *>(QString::fromUtf8(name))->click();
+    }
+
+    std::unique_ptr<zltest::TempHome> m_home;
+    zltest::FakePrinter *m_printer = nullptr;
+    QList<ui::ShownMessage> m_messages;
+};
+
+ZL_TEST(PrintScreensTest)
+#include "PrintScreensTest.moc"
