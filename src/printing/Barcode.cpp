@@ -6,6 +6,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace zl::printing {
@@ -53,6 +54,36 @@ void BarcodePicture::paint(QPainter &painter, const QPointF &topLeft, qreal widt
     for (const QRectF &bar : m_bars)
         painter.drawRect(QRectF(topLeft.x() + bar.x() * module, topLeft.y() + bar.y() * height,
                                 bar.width() * module, bar.height() * height));
+    painter.restore();
+}
+
+void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
+                                    const QPointF &gridOriginMm) const
+{
+    if (isNull() || widthMm <= 0 || dpi <= 0)
+        return;
+    const qreal dot = 25.4 / dpi;
+    const int moduleDots = std::max(1, int(std::floor(widthMm / dot / m_modules)));
+    const qreal symbolMm = moduleDots * m_modules * dot;
+    if (symbolMm > widthMm) { // narrower than one dot a module: nothing to align
+        paint(painter, topLeftMm, widthMm);
+        return;
+    }
+    // The symbol's left edge on a whole dot, counted from the grid's origin.
+    const qreal leftMm = gridOriginMm.x() + topLeftMm.x() + (widthMm - symbolMm) / 2;
+    const qreal leftDot = std::round(leftMm / dot);
+    const qreal height = heightForWidth(widthMm);
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    for (const QRectF &bar : m_bars) {
+        const qreal from = std::round(bar.x() * moduleDots);
+        const qreal to = std::round((bar.x() + bar.width()) * moduleDots);
+        if (to <= from)
+            continue;
+        painter.drawRect(QRectF((leftDot + from) * dot - gridOriginMm.x(), topLeftMm.y() + bar.y() * height,
+                                (to - from) * dot, bar.height() * height));
+    }
     painter.restore();
 }
 

@@ -58,6 +58,15 @@ public:
     // `width` wide in the painter's units. Nothing for an empty picture.
     void paint(QPainter &painter, const QPointF &topLeft, qreal width) const;
 
+    // The same in millimetres for a printer of `dpi` dots per inch whose
+    // dot grid starts `gridOriginMm` before the painter's origin: every module
+    // is a whole number of dots and every bar edge falls on a dot boundary,
+    // so a 203-dpi label printer makes no bar a dot wider than its
+    // neighbour. The symbol is centred in the `width`-wide box; what is left
+    // over widens the light margins. The height stays that of `width`.
+    void paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
+                        const QPointF &gridOriginMm) const;
+
 private:
     friend BarcodePicture makeBarcode(const QString &, const BarcodeParameters &);
     QString m_digits;

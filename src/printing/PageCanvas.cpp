@@ -147,7 +147,8 @@ void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
 void PictureCanvas::drawPicture(const BarcodePicture &picture, double x, double y, double width)
 {
     if (QPainter *p = painter())
-        picture.paint(*p, QPointF(x, y), width);
+        picture.paintOnDotGrid(*p, QPointF(x, y), width, m_geometry.dpi > 0 ? m_geometry.dpi : 300,
+                               m_geometry.printableMm.topLeft());
 }
 
 void PictureCanvas::newPage()

@@ -1,4 +1,5 @@
 #pragma once
+#include "Zbar.h"
 // Doubles and helpers the printing tests share.
 #include "printer/PdfPrinter.h"
 #include "printing/LabelRenderer.h"
@@ -41,8 +42,6 @@ struct ProgressDouble : zl::printing::ProgressView {
 zl::printing::LabelFields labelFor(const QStringList &columns, const QString &x = QStringLiteral("0"),
                                    const QString &y = QStringLiteral("0"), const QString &s = QStringLiteral("0"));
 
-// Barcodes zbar finds in an image, as "TYPE:digits" (EAN-13, EAN-8, UPC-A…).
-QStringList decodeBarcodes(const QImage &image);
 
 // Renders a label at `dpi` and returns its (first) page image.
 QImage renderLabel(zl::printing::LabelFields &fields, int dpi);

@@ -1,0 +1,81 @@
+// Label printers have 203 or 300 dots an inch: a bar whose edge falls
+// between dots comes out a dot wider or narrower than its neighbours, which
+// is what makes a barcode fail to scan.
+#include "TestRegistry.h"
+
+#include "printing/Barcode.h"
+#include "printing/PageCanvas.h"
+
+#include <QPainter>
+#include <QTest>
+
+using namespace zl::printing;
+
+namespace {
+
+// Lengths of the dark runs along one row of the image.
+QList<int> darkRuns(const QImage &image, int row)
+{
+    QList<int> runs;
+    int run = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        if (qGray(image.pixel(x, row)) < 128) {
+            ++run;
+        } else if (run) {
+            runs << run;
+            run = 0;
+        }
+    }
+    if (run)
+        runs << run;
+    return runs;
+}
+
+} // namespace
+
+class DotGridTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyBarIsAWholeNumberOfModules_data()
+    {
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<double>("leftMm");
+        QTest::addColumn<int>("moduleDots");
+        QTest::newRow("203 dpi") << 203 << 1.0 << 2;
+        QTest::newRow("203 dpi, shifted 0.37 mm") << 203 << 1.37 << 2;
+        QTest::newRow("300 dpi") << 300 << 1.0 << 3;
+        QTest::newRow("600 dpi, shifted") << 600 << 2.9 << 6;
+    }
+    void everyBarIsAWholeNumberOfModules()
+    {
+        QFETCH(int, dpi);
+        QFETCH(double, leftMm);
+        QFETCH(int, moduleDots);
+        const BarcodePicture picture = makeBarcode(QStringLiteral("JAN-491234500001"), BarcodeParameters::forRecords());
+        QImage image(int(40 * dpi / 25.4), int(12 * dpi / 25.4), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            p.scale(dpi / 25.4, dpi / 25.4); // millimetres, as the canvas draws
+            picture.paintOnDotGrid(p, QPointF(leftMm, 1), 32, dpi, QPointF(0, 0));
+        }
+        const QList<int> runs = darkRuns(image, image.height() / 3);
+        QCOMPARE(runs.size(), 30); // 3 guard pairs and 12 digits of two bars each
+        for (int r : runs)
+            QVERIFY2(r % moduleDots == 0 && r <= 4 * moduleDots,
+                     qPrintable(QStringLiteral("a bar %1 dots wide at %2 dpi").arg(r).arg(dpi)));
+        // The symbol stays inside the 32 mm box it was given.
+        int first = 0, last = 0;
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, image.height() / 3)) < 128) {
+                if (!first)
+                    first = x;
+                last = x;
+            }
+        QVERIFY(first >= int(leftMm * dpi / 25.4));
+        QVERIFY(last <= int((leftMm + 32) * dpi / 25.4));
+    }
+};
+
+ZL_TEST(DotGridTest)
+#include "DotGridTest.moc"
