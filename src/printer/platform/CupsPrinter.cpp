@@ -4,7 +4,9 @@
 
 #include "common/Failure.h"
 
+#include <QBuffer>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinterInfo>
 #include <cups/cups.h>
 
@@ -75,11 +77,12 @@ QList<PaperInfo> CupsPrinter::numberPapers(const QList<QPageSize> &queueSizes)
 
 std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
 {
-    if (m_facts && !m_facts->papers.isEmpty())
+    if (m_facts && m_facts->answered)
         return m_facts;
     QueueFacts f;
     const QPrinterInfo info = QPrinterInfo::printerInfo(m_name);
     if (!info.isNull()) {
+        f.answered = true;
         f.sizes = info.supportedPageSizes();
         f.papers = numberPapers(f.sizes);
         f.customSizes = info.supportsCustomPageSizes();
@@ -98,8 +101,9 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
             f.defaultResolution = f.resolutions.contains(300) ? 300 : f.resolutions.last();
         f.port = deviceUri(m_name);
     }
-    // A queue that answered with no paper (the scheduler was down) is asked
-    // again next time rather than remembered as having none.
+    // A queue that did not answer (the scheduler was down) is asked again
+    // next time rather than remembered as having nothing; a raw queue that
+    // answered with no paper list is remembered as it is.
     m_facts = std::make_shared<const QueueFacts>(std::move(f));
     return m_facts;
 }
@@ -309,46 +313,94 @@ void CupsPrinter::configure(QPrinter &printer) const
 
 PageGeometry CupsPrinter::pageGeometry() const
 {
+    // Asking QPrinter costs several round trips to the scheduler; a run asks
+    // for every label, so the answer is kept until a setting changes.
+    const QPageSize size = currentPageSize();
+    const QString key = QStringLiteral("%1|%2|%3|%4")
+                            .arg(size.key())
+                            .arg(size.size(QPageSize::Point).width())
+                            .arg(m_orientation)
+                            .arg(printQuality().value_or(0));
+    if (m_geometry && m_geometryKey == key)
+        return *m_geometry;
     QPrinter printer(QPrinter::HighResolution);
     if (installed(m_name))
         configure(printer);
     else
-        printer.setPageSize(currentPageSize());
+        printer.setPageSize(size);
     const QPageLayout layout = printer.pageLayout();
     PageGeometry g;
     g.paperMm = layout.fullRect(QPageLayout::Millimeter).size();
     g.printableMm = layout.paintRect(QPageLayout::Millimeter);
     g.dpi = printer.resolution();
+    m_geometry = g;
+    m_geometryKey = key;
     return g;
+}
+
+QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
+{
+    const PageGeometry g = pageGeometry();
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setCreator(QStringLiteral("Zenlabo"));
+    writer.setResolution(g.dpi > 0 ? g.dpi : 300);
+    writer.setPageLayout(QPageLayout(QPageSize(g.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                                     QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        throw Failure(QStringLiteral("プリンター「%1」の印刷データを作れません。").arg(m_name));
+    const double unitsPerMm = writer.resolution() / 25.4 * (m_zoom / 100.0);
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            writer.newPage();
+        // The page is the whole paper; the label starts at the printable area.
+        playPage(painter, pages[i], g.printableMm.topLeft() * (100.0 / m_zoom), unitsPerMm);
+    }
+    painter.end();
+    return pdf;
 }
 
 void CupsPrinter::printDocument(const QList<QPicture> &pages)
 {
     if (pages.isEmpty())
         return;
-    // Qt quietly picks another queue for a name that is not installed.
-    if (!installed(m_name))
-        throw Failure(QStringLiteral("プリンター「%1」が見つかりません。印刷システム(CUPS)が動いているか、"
-                                     "プリンターが削除されていないか確認してください。")
-                          .arg(m_name));
-    QPrinter printer(QPrinter::HighResolution);
-    configure(printer);
-    printer.setDocName(QStringLiteral("Zenlabo"));
-    QPainter painter;
-    if (!painter.begin(&printer))
-        throw Failure(QStringLiteral("プリンター「%1」で印刷を始められません。印刷システム(CUPS)が動いているか確認してください。")
-                          .arg(m_name));
-    const double scale = printer.resolution() / 25.4 * (m_zoom / 100.0);
-    for (int i = 0; i < pages.size(); ++i) {
-        if (i > 0 && !printer.newPage()) {
-            painter.end();
-            throw Failure(QStringLiteral("プリンター「%1」で次のページを始められません。").arg(m_name));
-        }
-        // The painter's origin is the printable area's top-left corner.
-        playPage(painter, pages[i], QPointF(0, 0), scale);
+    const QByteArray pdf = renderPdf(pages);
+
+    // Submitted straight to the scheduler, as lp does: a queue that is not
+    // there is refused by name, never swapped for another.
+    cups_option_t *options = nullptr;
+    int count = 0;
+    const QByteArray media = currentPageSize().key().toUtf8();
+    if (!media.isEmpty())
+        count = cupsAddOption("media", media.constData(), count, &options);
+    const int dup = duplex().value_or(1);
+    count = cupsAddOption("sides", dup == 2 ? "two-sided-long-edge" : dup == 3 ? "two-sided-short-edge" : "one-sided",
+                          count, &options);
+    count = cupsAddOption("print-color-mode", colorMode() == 2 ? "color" : "monochrome", count, &options);
+    if (const auto q = printQuality(); q && *q > 0)
+        count = cupsAddOption("Resolution", QByteArray::number(*q).append("dpi").constData(), count, &options);
+    const QByteArray queue = m_name.toUtf8();
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), "Zenlabo", count, options);
+    cupsFreeOptions(count, options);
+    auto failure = [this](const char *what) {
+        return Failure(QStringLiteral("プリンター「%1」%2 (%3)。印刷システム(CUPS)が動いているか、プリンターが"
+                                      "削除されていないか確認してください。")
+                           .arg(m_name, QString::fromUtf8(what), QString::fromUtf8(cupsLastErrorString())));
+    };
+    if (job <= 0)
+        throw failure("で印刷を始められません");
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, "label", CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE
+        || cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())) != HTTP_STATUS_CONTINUE) {
+        const Failure f = failure("に印刷データを送れませんでした");
+        cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
+        throw f;
     }
-    if (!painter.end() || printer.printerState() == QPrinter::Error)
-        throw Failure(QStringLiteral("プリンター「%1」に印刷データを送れませんでした。").arg(m_name));
+    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) != IPP_STATUS_OK)
+        throw failure("に印刷データを送れませんでした");
 }
 
 } // namespace zl::printer

@@ -50,6 +50,7 @@ public:
 private:
     // What the queue says about itself, asked once.
     struct QueueFacts {
+        bool answered = false;
         QList<PaperInfo> papers;           // in the queue's order
         QList<QPageSize> sizes;            // same positions as papers
         bool customSizes = false;
@@ -64,6 +65,8 @@ private:
     std::shared_ptr<const QueueFacts> facts() const;
     QPageSize currentPageSize() const;
     void configure(QPrinter &printer) const;
+    // The document as the PDF the scheduler is handed.
+    QByteArray renderPdf(const QList<QPicture> &pages) const;
 
     QString m_name;
     mutable std::shared_ptr<const QueueFacts> m_facts;
@@ -77,6 +80,8 @@ private:
     std::optional<int> m_duplex;
     int m_orientation = 1; // DMORIENT_PORTRAIT
     int m_zoom = 100;
+    mutable std::optional<PageGeometry> m_geometry;
+    mutable QString m_geometryKey;
 };
 
 } // namespace zl::printer

@@ -1,0 +1,115 @@
+// 300 labels printed the way a shop system prints them, `zenlabo --print`:
+//   (a) to the built-in PDF printer;
+//   (b) to a raw CUPS queue (run scripts/cups-up first; it names the queue in
+//       ZENLABO_TEST_RAW_QUEUE), against the same 300 PDFs submitted with lp.
+// Targets: (a) under 10 ms a label; (b) within 1.2 x plain lp submission.
+#include "settings/Cp932.h"
+#include "settings/SettingsTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+constexpr int kLabels = 300;
+
+QProcessEnvironment environmentFor(const QString &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    return env;
+}
+
+// Seconds the program took, or a negative number when it failed.
+double timeRun(const QString &home, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessEnvironment(environmentFor(home));
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(ZENLABO_BINARY), args);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "zenlabo failed: %s\n", p.readAllStandardError().constData());
+        return -1;
+    }
+    return t.nsecsElapsed() / 1e9;
+}
+
+void writeSettings(const QString &home)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
+    const QString folder = zl::settings::folderPath();
+    QDir().mkpath(folder);
+    QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+    for (int i = 1; i <= kLabels; ++i)
+        csv += QStringLiteral("4912345%1,商品 %2 番,500ml,%3\r\n").arg(i, 5, 10, QLatin1Char('0')).arg(i).arg(100 + i);
+    QFile f(folder + QStringLiteral("items.csv"));
+    f.open(QIODevice::WriteOnly);
+    f.write(*zl::cp932::encode(csv));
+    f.close();
+    using namespace zl::settings;
+    RewriteSettingsTable(kGeneralTable, {QStringLiteral("APP")}, {QStringLiteral("Zenlabo")});
+    RewriteSettingsTable(kDataSourceTable, dataSourceColumns(), {folder, QStringLiteral("items.csv")});
+    RewriteSettingsTable(kLayoutTable, layoutColumns(),
+                         {QStringLiteral("ゼンラボ商店"), QStringLiteral("税込価格"), QStringLiteral("9"), QStringLiteral("0")});
+    QStringList adj(99, QStringLiteral("0"));
+    RewriteSettingsTable(kAdjustmentTable, adjustmentColumns(), adj);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString home = dir.path();
+    writeSettings(home);
+    bool ok = true;
+
+    const double pdf = timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), QStringLiteral("Zenlabo PDF")});
+    const QStringList pdfs = QDir(home + QStringLiteral("/Documents/Zenlabo")).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    if (pdf < 0 || pdfs.size() != kLabels) {
+        std::printf("(a) built-in PDF printer: FAILED (%lld files)\n", qlonglong(pdfs.size()));
+        return 1;
+    }
+    const double pdfMs = pdf * 1000 / kLabels;
+    std::printf("(a) built-in PDF printer: %d labels in %.2f s, %.2f ms a label (target < 10 ms) %s\n", kLabels, pdf,
+                pdfMs, pdfMs < 10 ? "MET" : "MISSED");
+    ok = ok && pdfMs < 10;
+
+    const QString queue = qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE");
+    if (queue.isEmpty() || qEnvironmentVariableIsEmpty("CUPS_SERVER")) {
+        std::printf("(b) raw CUPS queue: not measured; start CUPS with  eval \"$(scripts/cups-up)\"  first\n");
+        return ok ? 0 : 1;
+    }
+    const double cups = timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue});
+    if (cups < 0)
+        return 1;
+
+    // The floor: the same 300 documents, already rendered, one lp job each.
+    QElapsedTimer t;
+    t.start();
+    for (const QString &name : pdfs) {
+        QProcess lp;
+        lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), queue, QStringLiteral("-s"),
+                                        home + QStringLiteral("/Documents/Zenlabo/") + name});
+        if (!lp.waitForFinished(60000) || lp.exitCode() != 0) {
+            std::printf("lp failed: %s\n", lp.readAllStandardError().constData());
+            return 1;
+        }
+    }
+    const double lp = t.nsecsElapsed() / 1e9;
+    const double ratio = cups / lp;
+    std::printf("(b) raw CUPS queue %s: %.2f ms a label through zenlabo, %.2f ms a label with plain lp, ratio %.2f "
+                "(target <= 1.2) %s\n",
+                qPrintable(queue), cups * 1000 / kLabels, lp * 1000 / kLabels, ratio, ratio <= 1.2 ? "MET" : "MISSED");
+    ok = ok && ratio <= 1.2;
+    return ok ? 0 : 1;
+}
