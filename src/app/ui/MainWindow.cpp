@@ -125,8 +125,13 @@ void MainWindow::showSharedMainMenu()
 void MainWindow::updateClock()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    m_date->setText(QLocale::system().toString(now.date(), QLocale::ShortFormat));
-    m_time->setText(QLocale::system().toString(now.time(), QStringLiteral("HH:mm")));
+    // The system's own format; a machine without one (C/POSIX) gets Japan's
+    // (2004/11/12), as the rest of the screens are Japanese.
+    QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::Japanese, QLocale::Japan);
+    m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    m_time->setText(locale.toString(now.time(), QStringLiteral("HH:mm")));
 }
 
 } // namespace zl::ui

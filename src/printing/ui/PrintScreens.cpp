@@ -325,6 +325,10 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     m_from = holder(this, QStringLiteral("TextPP1"));
     m_to = holder(this, QStringLiteral("TextPP2"));
     m_spec = holder(this, QStringLiteral("Text5"));
+    for (QLineEdit *bound : {m_from, m_to}) {
+        bound->setFixedWidth(64);
+        bound->setAlignment(Qt::AlignRight);
+    }
     for (QWidget *w : {static_cast<QWidget *>(m_printerType), static_cast<QWidget *>(m_db),
                        static_cast<QWidget *>(m_table), static_cast<QWidget *>(m_spec)})
         w->hide();
