@@ -50,7 +50,13 @@ QString endMessage(const QList<RowWithoutBarcode> &rows)
     return kEndMessage + QStringLiteral("\n\n次の行はバーコードなしで印刷されました:\n") + lines.join(QLatin1Char('\n'));
 }
 
-RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
+namespace {
+
+// What both runs share: the printer set-up, the status texts, the record
+// loop with its end and its remaining-label stop. `perRecord` handles one
+// record and says whether the run goes on.
+template <typename PerRecord>
+RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &&perRecord)
 {
     RunResult result;
     remaining = capCounter;
@@ -73,58 +79,52 @@ RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
             result.outcome = RunOutcome::StoppedAtCounter;
             return result;
         }
-        noteBarcode(result, row, *record, s.prepareLabel(*record));
-        if (--capCounter < 0) {
-            result.outcome = RunOutcome::CapExhausted;
+        if (!perRecord(row, *record, layout, result))
             return result;
-        }
-        if (variableConnection(layout)) {
-            s.restorePrinterSettings();
-            s.savePrinterSettings();
-        }
-        s.printLabel();
-        ++result.printed;
         --remaining;
     }
 }
 
+void printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
+{
+    // The printer the operator confirmed, again before every label.
+    if (variableConnection(layout)) {
+        s.restorePrinterSettings();
+        s.savePrinterSettings();
+    }
+    s.printLabel();
+    ++result.printed;
+}
+
+} // namespace
+
+RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
+{
+    return runRecords(s, capCounter, remaining,
+                      [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
+                          noteBarcode(result, row, record, s.prepareLabel(record));
+                          if (--capCounter < 0) {
+                              result.outcome = RunOutcome::CapExhausted;
+                              return false;
+                          }
+                          printOne(s, layout, result);
+                          return true;
+                      });
+}
+
 RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QString &first, const QString &last)
 {
-    RunResult result;
-    remaining = capCounter;
-    const LayoutChoice layout = s.readLayout();
-    if (!setUpPrinter(s, layout)) {
-        result.outcome = RunOutcome::Declined;
-        return result;
-    }
-    s.setStatus(kStatusPrinting);
-    std::unique_ptr<RecordReader> reader = s.openDataSource();
-    s.setPaper(layout.paper);
-    for (int row = 1;; ++row) {
-        std::optional<RunRecord> record = reader->next();
-        if (!record) {
-            s.setStatus(kStatusFinished);
-            result.outcome = RunOutcome::Finished;
-            return result;
-        }
-        if (remaining == 0) {
-            result.outcome = RunOutcome::StoppedAtCounter;
-            return result;
-        }
-        const std::optional<QString> reason = s.prepareLabel(*record);
-        const double from = rowBound(first, "開始");
-        const double to = rowBound(last, "終了");
-        if (from <= row && row <= to) {
-            noteBarcode(result, row, *record, reason);
-            if (variableConnection(layout)) {
-                s.restorePrinterSettings();
-                s.savePrinterSettings();
-            }
-            s.printLabel();
-            ++result.printed;
-        }
-        --remaining;
-    }
+    return runRecords(s, capCounter, remaining,
+                      [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
+                          const std::optional<QString> reason = s.prepareLabel(record);
+                          const double from = rowBound(first, "開始");
+                          const double to = rowBound(last, "終了");
+                          if (from <= row && row <= to) {
+                              noteBarcode(result, row, record, reason);
+                              printOne(s, layout, result);
+                          }
+                          return true;
+                      });
 }
 
 } // namespace zl::printing

@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "app/ui/ScreenRegistry.h"
+#include "app/ui/Widgets.h"
 #include "app/ui/WaitingWindow.h"
 #include "common/Failure.h"
 
@@ -17,19 +18,7 @@
 namespace zl::ui {
 
 namespace {
-QLabel *label(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
 
-QPushButton *button(QWidget *parent, const char *name, const QString &text)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 // A button whose screen is not part of this build stays disabled.
 void enableFor(QPushButton *b, const QString &formName)

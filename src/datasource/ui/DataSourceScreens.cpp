@@ -2,6 +2,7 @@
 
 #include "app/ui/Dialogs.h"
 #include "app/ui/ScreenRegistry.h"
+#include "app/ui/Widgets.h"
 #include "common/Failure.h"
 #include "datasource/DataSource.h"
 #include "settings/Defaults.h"
@@ -23,19 +24,7 @@ namespace {
 
 const QString kSettingsErrorTitle = QStringLiteral("設定エラー");
 
-QLabel *label(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
 
-QPushButton *button(QWidget *parent, const char *name, const QString &text)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 QLabel *hiddenLabel(QWidget *parent, const char *name)
 {

@@ -1,6 +1,7 @@
 #include "info/ui/InfoScreens.h"
 
 #include "app/ui/ScreenRegistry.h"
+#include "app/ui/Widgets.h"
 #include "info/WebPages.h"
 
 #include <QGridLayout>
@@ -14,20 +15,14 @@ namespace zl::ui {
 
 namespace {
 
-QLabel *label(QWidget *parent, const char *name, const QString &text)
+// Information texts are long: they wrap.
+QLabel *text(QWidget *parent, const char *name, const QString &content)
 {
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
+    QLabel *l = label(parent, name, content);
     l->setWordWrap(true);
     return l;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &text)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 // Form9 and Form10 differ only in their texts and the page they open.
 QWidget *webLinkScreen(QWidget *host, const QString &caption, const QString &notice, const QString &page)
@@ -36,8 +31,8 @@ QWidget *webLinkScreen(QWidget *host, const QString &caption, const QString &not
     w->setWindowTitle(caption);
     const QString address = info::makerAddress(page);
     auto *layout = new QVBoxLayout(w);
-    layout->addWidget(label(w, "Label1", notice));
-    auto *addr = label(w, "Label2", address);
+    layout->addWidget(text(w, "Label1", notice));
+    auto *addr = text(w, "Label2", address);
     addr->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(addr);
     auto *open = button(w, "Command1", QStringLiteral("画面を開く"));
@@ -127,19 +122,19 @@ QWidget *createAboutScreen(QWidget *host)
 {
     auto *w = new QWidget(host, Qt::Window);
     w->setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
-    auto *icon = label(w, "picIcon", QString());
+    auto *icon = text(w, "picIcon", QString());
     icon->setPixmap(programIcon(64));
-    auto *title = label(w, "lblTitle", QStringLiteral("Zenlabo"));
+    auto *title = text(w, "lblTitle", QStringLiteral("Zenlabo"));
     QFont tf = title->font();
     tf.setPointSizeF(16);
     tf.setBold(true);
     title->setFont(tf);
-    auto *version = label(w, "lblVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ　2.0.6 2004/11修正"));
-    auto *description = label(
+    auto *version = text(w, "lblVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ　2.0.6 2004/11修正"));
+    auto *description = text(
         w, "lblDescription",
         QStringLiteral("このアプリケーションはデータベースと連携してデータを連続して印刷する業務用ソフトです。バーコード付ラベル発行や物流ラベル、棚札など、その他帳票発行に最適です。余計な機能は一切ありませんので使用方法も至って簡単。マニュアル要らずです。不明な点はｵﾝﾗｲﾝｻﾎﾟｰﾄにて問い合わせ可能"));
-    auto *maker = label(w, "Label1", QStringLiteral("製造元　Tavizo"));
-    auto *disclaimer = label(
+    auto *maker = text(w, "Label1", QStringLiteral("製造元　Tavizo"));
+    auto *disclaimer = text(
         w, "lblDisclaimer",
         QStringLiteral("※一部のプリンター機種には対応していない場合があります。標準のレイアウトはバーコードラベルです。"
                        "お客様独自のラベルや帳票のレイアウトは「ﾚｲｱｳﾄ作成依頼」ボタンからご注文いただけます。"));
@@ -182,8 +177,8 @@ QWidget *createCsvSampleScreen(QWidget *host)
     auto *w = new QWidget(host, Qt::Window);
     w->setWindowTitle(QStringLiteral("CSVファイルサンプル"));
     auto *layout = new QVBoxLayout(w);
-    layout->addWidget(label(w, "Label1", QStringLiteral("CSVデータファイル作成　サンプル")));
-    auto *picture = label(w, "Picture1", QString());
+    layout->addWidget(text(w, "Label1", QStringLiteral("CSVデータファイル作成　サンプル")));
+    auto *picture = text(w, "Picture1", QString());
     picture->setPixmap(csvSamplePicture());
     layout->addWidget(picture);
     auto *close = button(w, "Command1", QStringLiteral("閉じる"));

@@ -2,6 +2,7 @@
 
 #include "app/ui/Dialogs.h"
 #include "app/ui/ScreenRegistry.h"
+#include "app/ui/Widgets.h"
 #include "app/ui/WaitingWindow.h"
 #include "common/Failure.h"
 #include "printer/PaperSelection.h"
@@ -21,13 +22,6 @@ namespace zl::ui {
 namespace {
 const QString kForm7 = QStringLiteral("Form7");
 const QString kForm17 = QStringLiteral("Form17");
-
-template <typename W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 // The settings values a screen carries but does not show.
 QLineEdit *holder(QWidget *parent, const char *name, const QString &value)

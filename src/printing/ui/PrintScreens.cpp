@@ -2,6 +2,7 @@
 
 #include "app/ui/Dialogs.h"
 #include "app/ui/ScreenRegistry.h"
+#include "app/ui/Widgets.h"
 #include "datasource/DataSource.h"
 #include "datasource/DataSourceModel.h"
 #include "printing/LabelFields.h"
@@ -31,20 +32,6 @@ const QString kOpeningErrorTitle = QStringLiteral("設定エラー。データ�
 const QString kInvalidPathText =
     QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");
 
-QLineEdit *holder(QWidget *parent, const QString &name)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(name);
-    return e;
-}
-
-QLabel *label(QWidget *parent, const QString &name, const QString &text = {})
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
 // A folder or file that is not there gets the fixed "path is invalid" text,
 // followed by which one it was.
 QString openingErrorText(const QString &db1, const QString &db2, const Failure &failure)
@@ -68,15 +55,15 @@ PrintScreenBase::PrintScreenBase(QWidget *parent) : QWidget(parent, Qt::Window)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->verticalHeader()->setDefaultSectionSize(20);
-    m_status = label(this, QStringLiteral("Label1"));
+    m_status = label(this, "Label1");
     QFont sf(QStringLiteral("IPAPMincho"));
     sf.setBold(true);
     sf.setPointSizeF(11);
     m_status->setFont(sf);
     m_status->setStyleSheet(QStringLiteral("color: #b00000;"));
-    m_printerType = holder(this, QStringLiteral("Text999"));
-    m_db = holder(this, QStringLiteral("Textdb"));
-    m_table = holder(this, QStringLiteral("TextTT"));
+    m_printerType = lineEdit(this, "Text999");
+    m_db = lineEdit(this, "Textdb");
+    m_table = lineEdit(this, "TextTT");
     m_preview = new BarcodePreview(this);
     m_preview->setObjectName(QStringLiteral("Picture1"));
     m_start = new QPushButton(this);
@@ -212,17 +199,18 @@ ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(
     setWindowTitle(QStringLiteral("Zenlabo　for CSV"));
     m_start->setText(QStringLiteral("連続印刷実行スタート"));
     m_close->setText(QStringLiteral("終了"));
-    m_paper = label(this, QStringLiteral("Label_YOSHI"));
-    m_remaining = label(this, QStringLiteral("Label_PP"));
+    m_paper = label(this, "Label_YOSHI");
+    m_remaining = label(this, "Label_PP");
     static const char *names[] = {"Text1", "Text2", "Text3", "Text4", "Text5"};
     for (int i = 0; i < 5; ++i) {
-        m_text[i] = holder(this, QString::fromLatin1(names[i]));
+        m_text[i] = lineEdit(this, names[i]);
         m_text[i]->setReadOnly(true);
     }
-    m_text8 = holder(this, QStringLiteral("Text8"));
+    m_text8 = lineEdit(this, "Text8");
     m_text8->setReadOnly(true);
+    static const char *sizeNames[] = {"Textsize1", "Textsize2", "Textsize3"};
     for (int i = 0; i < 3; ++i)
-        m_size[i] = holder(this, QStringLiteral("Textsize%1").arg(i + 1));
+        m_size[i] = lineEdit(this, sizeNames[i]);
     m_picture = new BarcodePictureView(this);
     m_picture->setObjectName(QStringLiteral("Picture2"));
 
@@ -322,9 +310,9 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     setWindowTitle(QStringLiteral("Zenlabo　for CSV 部分印刷"));
     m_start->setText(QStringLiteral("印刷実行開始"));
     m_close->setText(QStringLiteral("閉じる"));
-    m_from = holder(this, QStringLiteral("TextPP1"));
-    m_to = holder(this, QStringLiteral("TextPP2"));
-    m_spec = holder(this, QStringLiteral("Text5"));
+    m_from = lineEdit(this, "TextPP1");
+    m_to = lineEdit(this, "TextPP2");
+    m_spec = lineEdit(this, "Text5");
     for (QLineEdit *bound : {m_from, m_to}) {
         bound->setFixedWidth(64);
         bound->setAlignment(Qt::AlignRight);
@@ -335,7 +323,7 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     m_spec->setText(printing::previewBarcodeText());
 
     auto *range = new QHBoxLayout;
-    range->addWidget(label(this, QStringLiteral("Label3"), QStringLiteral("※印刷行を指定してください。")));
+    range->addWidget(label(this, "Label3", QStringLiteral("※印刷行を指定してください。")));
     range->addWidget(m_from);
     range->addWidget(new QLabel(QStringLiteral("行から"), this));
     range->addWidget(m_to);
