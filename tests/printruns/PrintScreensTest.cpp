@@ -10,6 +10,7 @@
 #include "printing/LabelRenderer.h"
 #include "printing/PrintRun.h"
 #include "printing/ui/ProgressWindow.h"
+#include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
 #include <QLabel>
@@ -176,6 +177,23 @@ private slots:
         QVERIFY2(m_messages[0].text.startsWith(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。")),
                  qPrintable(m_messages[0].text));
         QVERIFY(m_messages[0].text.contains(QStringLiteral("nowhere")));
+    }
+
+    void unreadableAdjustmentsAreReportedOnOpeningAndAgainOnARun()
+    {
+        useData(csv(2));
+        QFile::remove(settings::tablePath(settings::kAdjustmentTable));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("設定エラー。データベースに接続できません。"));
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 2);
+        QVERIFY(m_messages[1].text.startsWith(printing::kRunErrorPrefix));
+        // Once the table is back, the same screen prints.
+        m_home->writeFile(settings::kAdjustmentTable, settings::builtInDefault(settings::kAdjustmentTable));
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 2);
     }
 
     void runErrorsAreReportedAndTheScreenStaysUsable()

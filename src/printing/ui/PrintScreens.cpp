@@ -253,19 +253,26 @@ ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(
     move(twips(10), twips(10));
     m_status->clear();
     m_capCounter = printing::kLabelsPerOpening;
-    printing::sharedLabelFields().remainingLabels = m_capCounter;
+    connect(m_start, &QPushButton::clicked, this, &ContinuousPrintScreen::startRun);
     try {
-        printing::loadAdjustmentsIntoLabelFields();
-        const printing::LabelFields &f = printing::sharedLabelFields();
-        m_size[0]->setText(f.adjustX);
-        m_size[1]->setText(f.adjustY);
-        m_size[2]->setText(f.adjustS);
+        loadAdjustments();
     } catch (const Failure &f) {
+        // The screen stays open; a run tries the adjustments again and
+        // reports them if they still cannot be read.
         reportOpeningError(f);
         return;
     }
     loadDataSource();
-    connect(m_start, &QPushButton::clicked, this, &ContinuousPrintScreen::startRun);
+}
+
+void ContinuousPrintScreen::loadAdjustments()
+{
+    printing::loadAdjustmentsIntoLabelFields();
+    const printing::LabelFields &f = printing::sharedLabelFields();
+    m_size[0]->setText(f.adjustX);
+    m_size[1]->setText(f.adjustY);
+    m_size[2]->setText(f.adjustS);
+    m_adjustmentsLoaded = true;
 }
 
 void ContinuousPrintScreen::showRecord()
@@ -285,6 +292,8 @@ void ContinuousPrintScreen::showRecord()
 void ContinuousPrintScreen::startRun()
 {
     guardedRun([this] {
+        if (!m_adjustmentsLoaded)
+            loadAdjustments();
         printing::LabelFields &fields = printing::sharedLabelFields();
         m_remaining->setText(QString::number(m_capCounter));
         printing::RunHooks hooks = commonHooks();

@@ -64,6 +64,7 @@ public:
 private:
     void startRun();
     void showRecord();
+    void loadAdjustments();
 
     QLabel *m_paper = nullptr;      // Label_YOSHI
     QLabel *m_remaining = nullptr;  // Label_PP
@@ -71,6 +72,7 @@ private:
     QLineEdit *m_text8 = nullptr;
     QLineEdit *m_size[3] = {};      // Textsize1..3
     BarcodePictureView *m_picture = nullptr; // Picture2
+    bool m_adjustmentsLoaded = false;
 };
 
 // F_CustInput2: prints the rows of a range.
