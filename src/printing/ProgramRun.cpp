@@ -1,9 +1,14 @@
 #include "printing/ProgramRun.h"
 
 #include "datasource/DataSource.h"
+#include "printer/PaperSelection.h"
 #include "printing/LabelFields.h"
 #include "printing/LabelRenderer.h"
+#include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace zl::printing {
 
@@ -32,8 +37,8 @@ private:
 
 LayoutChoice ProgramRunServices::readLayout()
 {
-    const settings::SettingsRecord r = settings::QuerySettingsTable(settings::kLayoutTable);
-    LayoutChoice layout{r.value(QStringLiteral("PRINTER")), r.value(QStringLiteral("YOSHI"))};
+    const printer::LayoutRow row = printer::readLayoutRow();
+    LayoutChoice layout{row.printer, row.yoshi};
     if (m_hooks.printerType)
         m_hooks.printerType(layout.printer);
     return layout;
@@ -91,6 +96,16 @@ void ProgramRunServices::setPaper(const QString &paper)
 {
     if (m_hooks.paper)
         m_hooks.paper(paper);
+}
+
+QString dataSourceOpeningError(const QString &db1, const QString &db2, const Failure &failure)
+{
+    const QString folder = settings::resolveDataFolder(db1);
+    const bool pathInvalid = !db1.isEmpty() && !db2.isEmpty()
+        && (!QFileInfo(folder).isDir() || !QFileInfo(QDir(folder).filePath(db2)).exists());
+    if (pathInvalid)
+        return kInvalidDataPathText + QLatin1Char('\n') + failure.description();
+    return failure.description();
 }
 
 void loadAdjustmentsIntoLabelFields()

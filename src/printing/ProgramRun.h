@@ -42,6 +42,14 @@ private:
     int m_row = 0;
 };
 
+inline const QString kInvalidDataPathText =
+    QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");
+
+// What the print screens say when the data source does not open: a folder or
+// file that is not there gets the fixed "path is invalid" text, followed by
+// which one it was; anything else its own description.
+QString dataSourceOpeningError(const QString &db1, const QString &db2, const Failure &failure);
+
 // The three print adjustments (SIZE1..SIZE3) of the adjustment table into
 // the shared label fields, as the continuous print screen loads them.
 void loadAdjustmentsIntoLabelFields();

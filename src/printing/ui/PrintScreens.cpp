@@ -8,12 +8,9 @@
 #include "printing/LabelFields.h"
 #include "printing/ui/BarcodePreview.h"
 #include "printing/ui/PrinterHooks.h"
-#include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -29,20 +26,6 @@ namespace zl::ui {
 namespace {
 
 const QString kOpeningErrorTitle = QStringLiteral("設定エラー。データベースに接続できません。");
-const QString kInvalidPathText =
-    QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");
-
-// A folder or file that is not there gets the fixed "path is invalid" text,
-// followed by which one it was.
-QString openingErrorText(const QString &db1, const QString &db2, const Failure &failure)
-{
-    const QString folder = settings::resolveDataFolder(db1);
-    const bool pathInvalid = !db1.isEmpty() && !db2.isEmpty()
-        && (!QFileInfo(folder).isDir() || !QFileInfo(QDir(folder).filePath(db2)).exists());
-    if (pathInvalid)
-        return kInvalidPathText + QLatin1Char('\n') + failure.description();
-    return failure.description();
-}
 
 } // namespace
 
@@ -102,7 +85,7 @@ void PrintScreenBase::loadDataSource()
         db2 = ds[1];
         showDataSource(db1, db2);
     } catch (const Failure &f) {
-        showMessage(this, openingErrorText(db1, db2, f), kOpeningErrorTitle, OkOnly);
+        showMessage(this, printing::dataSourceOpeningError(db1, db2, f), kOpeningErrorTitle, OkOnly);
     }
 }
 
