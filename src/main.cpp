@@ -2,7 +2,7 @@
 #include "common/Failure.h"
 #include "app/platform/PrintCommand.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 #include "printer/PdfPrinter.h"
 #include "printer/platform/SystemPrinters.h"
 #include "printer/ui/SystemPrintSetupDialog.h"

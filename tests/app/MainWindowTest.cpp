@@ -3,7 +3,7 @@
 
 #include "app/ui/MainMenu.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QAction>
 #include <QLabel>

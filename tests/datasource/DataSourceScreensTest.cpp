@@ -1,10 +1,10 @@
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
 
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "app/ui/MainMenu.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 #include "settings/SettingsTable.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 #include "info/WebPages.h"
 #include "info/ui/InfoScreens.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // Opening and closing the layout screens the way the main window does,
 // without blocking on message boxes.
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
 #include "layout/ui/LayoutScreens.h"
 
 #include <QCoreApplication>

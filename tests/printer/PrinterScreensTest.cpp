@@ -4,9 +4,9 @@
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
 
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "app/ui/MainMenu.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
 #include "printer/ui/PrinterScreens.h"

@@ -2,7 +2,7 @@
 #include "common/FakePrinter.h"
 #include "common/TestRegistry.h"
 
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "common/Failure.h"
 #include "printer/PrinterSetup.h"
 #include "printer/ui/SystemPrintSetupDialog.h"

@@ -1,7 +1,7 @@
 #include "PrintingSupport.h"
 #include "common/TestRegistry.h"
 
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 #include "layout/Titles.h"
 #include "printing/ui/BarcodePreview.h"
 #include "printing/ui/ProgressWindow.h"

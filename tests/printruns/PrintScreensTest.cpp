@@ -4,8 +4,8 @@
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
 #include "printing/LabelFields.h"
 #include "printing/LabelRenderer.h"
 #include "printing/PrintRun.h"

@@ -1,9 +1,9 @@
 #include "app/ui/MainMenu.h"
 
 #include "app/Startup.h"
-#include "app/ui/ScreenRegistry.h"
-#include "app/ui/Widgets.h"
-#include "app/ui/WaitingWindow.h"
+#include "ui/ScreenRegistry.h"
+#include "ui/Widgets.h"
+#include "ui/WaitingWindow.h"
 #include "common/Failure.h"
 
 #include <QComboBox>

@@ -2,8 +2,8 @@
 
 #include "app/ui/MainMenu.h"
 
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
 
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include "datasource/ui/DataSourceScreens.h"
 #include "info/ui/InfoScreens.h"

@@ -1,8 +1,8 @@
 #include "datasource/ui/DataSourceScreens.h"
 
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
-#include "app/ui/Widgets.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
+#include "ui/Widgets.h"
 #include "common/Failure.h"
 #include "datasource/DataSource.h"
 #include "settings/Defaults.h"

@@ -1,7 +1,7 @@
 #include "info/ui/InfoScreens.h"
 
-#include "app/ui/ScreenRegistry.h"
-#include "app/ui/Widgets.h"
+#include "ui/ScreenRegistry.h"
+#include "ui/Widgets.h"
 #include "info/WebPages.h"
 
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #include "layout/ui/LayoutSelectionScreen.h"
 
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
 #include "info/WebPages.h"
 #include "layout/ui/LayoutScreens.h"

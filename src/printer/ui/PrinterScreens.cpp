@@ -1,9 +1,9 @@
 #include "printer/ui/PrinterScreens.h"
 
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
-#include "app/ui/Widgets.h"
-#include "app/ui/WaitingWindow.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
+#include "ui/Widgets.h"
+#include "ui/WaitingWindow.h"
 #include "common/Failure.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"

@@ -1,6 +1,6 @@
 #include "printer/ui/SystemPrintSetupDialog.h"
 
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "printer/platform/PrintSetupMapping.h"
 
 #include <QPrintDialog>

@@ -1,8 +1,8 @@
 #include "printing/ui/PrintScreens.h"
 
-#include "app/ui/Dialogs.h"
-#include "app/ui/ScreenRegistry.h"
-#include "app/ui/Widgets.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
+#include "ui/Widgets.h"
 #include "datasource/DataSource.h"
 #include "datasource/DataSourceModel.h"
 #include "printing/LabelFields.h"

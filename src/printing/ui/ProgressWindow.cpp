@@ -1,6 +1,6 @@
 #include "printing/ui/ProgressWindow.h"
 
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QApplication>
 #include <QCloseEvent>

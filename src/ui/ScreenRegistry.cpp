@@ -1,4 +1,4 @@
-#include "app/ui/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 namespace zl::ui {
 

@@ -1,4 +1,4 @@
-#include "app/ui/WaitingWindow.h"
+#include "ui/WaitingWindow.h"
 
 #include <QApplication>
 #include <QLabel>

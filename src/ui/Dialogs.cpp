@@ -1,4 +1,4 @@
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
