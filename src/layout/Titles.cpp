@@ -2,6 +2,8 @@
 
 #include "layout/LayoutSelection.h"
 
+#include <optional>
+
 namespace zl::layout {
 
 namespace {
@@ -10,7 +12,36 @@ std::function<Titles()> &liveSource()
     static std::function<Titles()> source;
     return source;
 }
+
+struct Hold {
+    int depth = 0;
+    std::optional<Titles> titles;
+};
+
+Hold &hold()
+{
+    static Hold h;
+    return h;
+}
+
+Titles readTitles()
+{
+    if (liveSource())
+        return liveSource()();
+    return titlesOf(loadLayoutFields());
+}
 } // namespace
+
+TitlesHeldForRun::TitlesHeldForRun()
+{
+    ++hold().depth;
+}
+
+TitlesHeldForRun::~TitlesHeldForRun()
+{
+    if (--hold().depth == 0)
+        hold().titles.reset();
+}
 
 void setLiveTitlesSource(std::function<Titles()> source)
 {
@@ -19,9 +50,12 @@ void setLiveTitlesSource(std::function<Titles()> source)
 
 Titles currentTitles()
 {
-    if (liveSource())
-        return liveSource()();
-    return titlesOf(loadLayoutFields());
+    Hold &h = hold();
+    if (h.depth == 0)
+        return readTitles();
+    if (!h.titles)
+        h.titles = readTitles();
+    return *h.titles;
 }
 
 } // namespace zl::layout

@@ -20,4 +20,16 @@ Titles currentTitles();
 // (passes an empty function) when it closes.
 void setLiveTitlesSource(std::function<Titles()> source);
 
+// While one of these lives, currentTitles() reads the titles once, at its
+// first call, and answers the same afterwards: a print run prints every
+// label with the titles it started with and reads the table once, not once
+// per label. A failed read is not kept.
+class TitlesHeldForRun {
+public:
+    TitlesHeldForRun();
+    ~TitlesHeldForRun();
+    TitlesHeldForRun(const TitlesHeldForRun &) = delete;
+    TitlesHeldForRun &operator=(const TitlesHeldForRun &) = delete;
+};
+
 } // namespace zl::layout

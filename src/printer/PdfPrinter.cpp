@@ -8,10 +8,13 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QRegularExpression>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QStandardPaths>
+#include <cerrno>
 #include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zl::printer {
 
@@ -41,7 +44,6 @@ QString PdfPrinter::defaultOutputFolder()
 void PdfPrinter::setOutputFolder(const QString &folder)
 {
     m_folder = folder;
-    m_next = 0;
 }
 
 bool PdfPrinter::setPaperSize(int code)
@@ -135,56 +137,178 @@ PageGeometry PdfPrinter::pageGeometry() const
     return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
 }
 
-int PdfPrinter::nextNumber()
-{
-    if (m_next == 0) {
-        static const QRegularExpression pattern(QStringLiteral("^label-(\\d+)\\.pdf$"));
-        int highest = 0;
-        const QStringList names = QDir(m_folder).entryList({QStringLiteral("label-*.pdf")}, QDir::Files);
-        for (const QString &name : names) {
-            const QRegularExpressionMatch m = pattern.match(name);
-            if (m.hasMatch())
-                highest = std::max(highest, m.captured(1).toInt());
-        }
-        m_next = highest + 1;
+// One run's file while it is being written: a temporary file in the output
+// folder, the PDF writer on it and the painter that stays open across labels.
+class PdfRunFile {
+public:
+    explicit PdfRunFile(const QString &folder) : temp(folder + QStringLiteral("/.labels-XXXXXX.part")) {}
+    ~PdfRunFile()
+    {
+        // An unfinished file is thrown away; its ending is not written.
+        if (painter.isActive())
+            painter.end();
     }
-    return m_next++;
+
+    QTemporaryFile temp;
+    std::unique_ptr<QPdfWriter> writer;
+    QPainter painter;
+    QSizeF pageMm;
+    double unitsPerMm = 300 / 25.4;
+    int labels = 0;
+    int pages = 0;
+};
+
+namespace {
+
+// What went wrong with a write, in the operator's words. errno is read by
+// the caller right after the failing call.
+QString writeProblem(const QFileDevice &file, int error, const QString &folder)
+{
+    if (error == ENOSPC || error == EDQUOT || file.error() == QFileDevice::ResourceError)
+        return QStringLiteral("保存先のディスクの容量が不足しています(容量不足)。保存先: %1\n"
+                              "不要なファイルを削除して空きを作ってから、もう一度印刷してください。")
+            .arg(QDir::toNativeSeparators(folder));
+    if (error == EACCES || error == EPERM || error == EROFS || !QFileInfo(folder).isWritable())
+        return QStringLiteral("保存先のフォルダ %1 に書き込み権限がありません。").arg(QDir::toNativeSeparators(folder));
+    return QStringLiteral("保存先のフォルダ %1 に書き込めませんでした(%2)。")
+        .arg(QDir::toNativeSeparators(folder), file.errorString());
+}
+
+QString nothingKept()
+{
+    return QStringLiteral("この印刷のPDFファイルは保存されていません(保存されたラベルは0枚です)。");
+}
+
+} // namespace
+
+PdfPrinter::~PdfPrinter() = default;
+
+void PdfPrinter::beginRun()
+{
+    m_file.reset();
+    m_inRun = true;
+    m_runStart = m_clock ? m_clock() : QDateTime::currentDateTime();
 }
 
 void PdfPrinter::printDocument(const QList<QPicture> &pages)
 {
-    if (!QDir().mkpath(m_folder))
-        throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(m_folder));
-    QString path;
-    do {
-        path = QStringLiteral("%1/label-%2.pdf").arg(m_folder).arg(nextNumber(), 6, 10, QLatin1Char('0'));
-    } while (QFile::exists(path));
-
-    const PageGeometry geometry = pageGeometry();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Failure(QStringLiteral("PDF ファイル %1 を作成できません: %2").arg(path, file.errorString()));
-    {
-        QPdfWriter writer(&file);
-        writer.setCreator(QStringLiteral("Zenlabo"));
-        writer.setTitle(QStringLiteral("Zenlabo label"));
-        writer.setResolution(geometry.dpi);
-        writer.setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw Failure(QStringLiteral("PDF ファイル %1 に書き込めません。").arg(path));
-        const double unitsPerMm = geometry.dpi / 25.4;
-        for (qsizetype i = 0; i < pages.size(); ++i) {
-            if (i > 0)
-                writer.newPage();
-            playPage(painter, pages.at(i), geometry.printableMm.topLeft(), unitsPerMm);
-        }
-        painter.end();
+    if (m_inRun) {
+        writePages(pages);
+        return;
     }
-    if (!file.commit())
-        throw Failure(QStringLiteral("PDF ファイル %1 を保存できません: %2").arg(path, file.errorString()));
-    m_lastPath = path;
+    beginRun();
+    try {
+        writePages(pages);
+    } catch (...) {
+        m_file.reset();
+        m_inRun = false;
+        throw;
+    }
+    endRun(true);
+}
+
+void PdfPrinter::writePages(const QList<QPicture> &pages)
+{
+    const PageGeometry geometry = pageGeometry();
+    bool firstPage = false;
+    if (!m_file) {
+        if (!QDir().mkpath(m_folder))
+            throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(QDir::toNativeSeparators(m_folder)));
+        auto file = std::make_unique<PdfRunFile>(m_folder);
+        if (!file->temp.open()) {
+            const int error = errno;
+            throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_folder));
+        }
+        file->writer = std::make_unique<QPdfWriter>(&file->temp);
+        file->writer->setCreator(QStringLiteral("Zenlabo"));
+        file->writer->setTitle(QStringLiteral("Zenlabo labels"));
+        file->writer->setResolution(geometry.dpi);
+        file->writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+        file->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
+        file->pageMm = geometry.paperMm;
+        file->unitsPerMm = geometry.dpi / 25.4;
+        if (!file->painter.begin(file->writer.get()))
+            throw Failure(QStringLiteral("PDFファイルに書き込めません。保存先: %1").arg(QDir::toNativeSeparators(m_folder)));
+        m_file = std::move(file);
+        firstPage = true;
+    }
+    PdfRunFile &f = *m_file;
+    for (const QPicture &page : pages) {
+        if (!firstPage) {
+            // Every label keeps its own paper size and orientation.
+            if (geometry.paperMm != f.pageMm) {
+                f.writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+                f.pageMm = geometry.paperMm;
+            }
+            f.writer->newPage();
+        }
+        firstPage = false;
+        playPage(f.painter, page, geometry.printableMm.topLeft(), f.unitsPerMm);
+        ++f.pages;
+    }
+    ++f.labels;
+    // A full disk shows at the label that did not fit, not 300 labels later.
+    if (!f.temp.flush() || f.temp.error() != QFileDevice::NoError) {
+        const int error = errno;
+        const QString problem = writeProblem(f.temp, error, m_folder);
+        m_file.reset();
+        throw Failure(QStringLiteral("PDFファイルに書き込めません。") + problem + QLatin1Char('\n') + nothingKept());
+    }
+}
+
+QString PdfPrinter::endRun(bool ok)
+{
+    m_inRun = false;
+    if (!m_file)
+        return {};
+    const QString path = finishFile();
+    const QString shown = QDir::toNativeSeparators(path);
+    if (ok)
+        return QStringLiteral("ラベル%1枚をPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+    return QStringLiteral("それまでに印刷したラベル%1枚はPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+}
+
+QString PdfPrinter::finishFile()
+{
+    std::unique_ptr<PdfRunFile> file = std::move(m_file);
+    m_lastPath.clear();
+    file->painter.end();
+    // Every error up to the disk's own copy is seen before the file takes its
+    // name; one sync for the whole run.
+    bool written = file->temp.flush() && file->temp.error() == QFileDevice::NoError;
+    int error = written ? 0 : errno;
+    if (written && ::fdatasync(file->temp.handle()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (written) {
+        // A temporary file is private to its owner; the labels are not.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(file->temp.handle(), 0666 & ~mask);
+    }
+    if (!written)
+        throw Failure(QStringLiteral("PDFファイルを保存できません。") + writeProblem(file->temp, error, m_folder)
+                      + QLatin1Char('\n') + nothingKept());
+    file->temp.close();
+    const QString stem = QStringLiteral("%1/labels-%2").arg(m_folder, m_runStart.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    // Runs in the same second get -2, -3 …; rename never replaces a file.
+    for (int n = 1; n < 10000; ++n) {
+        const QString path = n == 1 ? stem + QStringLiteral(".pdf") : QStringLiteral("%1-%2.pdf").arg(stem).arg(n);
+        if (QFile::exists(path))
+            continue;
+        if (QFile::rename(file->temp.fileName(), path)) {
+            file->temp.setAutoRemove(false);
+            m_lastPath = path;
+            m_lastLabels = file->labels;
+            m_lastPages = file->pages;
+            return path;
+        }
+        if (!QFile::exists(path))
+            break;
+    }
+    throw Failure(QStringLiteral("PDFファイルに名前を付けて保存できません。") + writeProblem(file->temp, errno, m_folder)
+                  + QLatin1Char('\n') + nothingKept());
 }
 
 } // namespace zl::printer

@@ -1,7 +1,10 @@
 #pragma once
-// The built-in PDF printer: every document becomes one PDF file in an output
-// folder, named label-000001.pdf, label-000002.pdf, … so that the files sort
-// in printing order; numbering continues after the highest file there.
+// The built-in PDF printer: a print run becomes one PDF file in an output
+// folder, one page per label page, named by the run's date and time
+// (labels-20261207-093012.pdf, then -2, -3 … for runs in the same second).
+// The file is written under a temporary name and takes its own name only when
+// it is complete, so the folder never shows a half-written file. A document
+// printed outside a run is a run of its own.
 //
 // Paper: Windows paper numbers for the standard sizes, and 256 for a
 // user-defined size given in twips. It starts on 256 at 50 × 30 mm, the size
@@ -9,7 +12,13 @@
 // printable.
 #include "printer/Printer.h"
 
+#include <QDateTime>
+#include <functional>
+#include <memory>
+
 namespace zl::printer {
+
+class PdfRunFile;
 
 class PdfPrinter : public Printer {
 public:
@@ -17,13 +26,20 @@ public:
 
     // An empty folder means the default, defaultOutputFolder().
     explicit PdfPrinter(QString outputFolder = QString());
+    ~PdfPrinter() override;
 
     static QString defaultOutputFolder();
     // Where the documents go; told to the operator after printing.
     QString outputFolder() const { return m_folder; }
     void setOutputFolder(const QString &folder);
-    // The file the last document was written to (empty before the first).
+    // The file the last run was written to (empty before the first, and when
+    // the last run kept nothing).
     QString lastDocumentPath() const { return m_lastPath; }
+    // Labels (documents) and pages in that file.
+    int lastDocumentLabels() const { return m_lastLabels; }
+    int lastDocumentPages() const { return m_lastPages; }
+    // The clock that names the files (tests set one).
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     QString deviceName() const override { return QStringLiteral("Zenlabo PDF"); }
     QString driverName() const override { return QStringLiteral("Zenlabo"); }
@@ -51,13 +67,23 @@ public:
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
     void printDocument(const QList<QPicture> &pages) override;
+    void beginRun() override;
+    QString endRun(bool ok) override;
 
 private:
-    int nextNumber();
+    // The file is opened at the run's first page: a run that prints nothing
+    // leaves nothing behind.
+    void writePages(const QList<QPicture> &pages);
+    QString finishFile();
 
     QString m_folder;
     QString m_lastPath;
-    int m_next = 0; // 0: not yet looked at the folder
+    int m_lastLabels = 0;
+    int m_lastPages = 0;
+    bool m_inRun = false;
+    QDateTime m_runStart;
+    std::unique_ptr<PdfRunFile> m_file;
+    std::function<QDateTime()> m_clock;
     int m_paper = kUserSize;
     int m_widthTwips = 2835;  // 50 mm
     int m_heightTwips = 1701; // 30 mm

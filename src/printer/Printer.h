@@ -73,6 +73,19 @@ public:
     // millimetres from the printable area's top-left corner). Throws
     // zl::Failure when the printer cannot take it.
     virtual void printDocument(const QList<QPicture> &pages) = 0;
+
+    // A print run brackets its documents here, so a printer can gather them
+    // (the built-in PDF printer writes one file per run). endRun is called
+    // once for every beginRun, with ok false when the run failed part way:
+    // what was printed before the failure is kept. It returns what the
+    // operator should be told about where the labels went (empty: nothing),
+    // and throws zl::Failure when the printed labels could not be kept.
+    virtual void beginRun() {}
+    virtual QString endRun(bool ok)
+    {
+        Q_UNUSED(ok);
+        return {};
+    }
 };
 
 // The installed printers in the platform's order, and which one is current.

@@ -42,8 +42,8 @@ struct ProgressCloser {
 
 class Renderer {
 public:
-    Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields)
-        : c(canvas), progress(progress), f(fields)
+    Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const layout::Titles *given)
+        : c(canvas), progress(progress), f(fields), given(given)
     {
     }
 
@@ -55,8 +55,9 @@ public:
         if (progress)
             progress->open();
         ProgressCloser closer{progress};
-        // Read once: outside the layout screen that is a settings table read.
-        titles = layout::currentTitles();
+        // Read once: outside the layout screen (and outside a run, which
+        // holds them) that is a settings table read.
+        titles = given ? *given : layout::currentTitles();
         prepareFont();
         st.pageNumber = 1;
         drawHeader();
@@ -211,6 +212,7 @@ private:
     PageCanvas &c;
     ProgressView *progress;
     LabelFields &f;
+    const layout::Titles *given;
     layout::Titles titles;
     RendererState st;
 };
@@ -235,9 +237,9 @@ double baseFontSize()
     return 9.75;
 }
 
-RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields)
+RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const layout::Titles *titles)
 {
-    Renderer renderer(canvas, progress, fields);
+    Renderer renderer(canvas, progress, fields, titles);
     try {
         return renderer.run();
     } catch (...) {

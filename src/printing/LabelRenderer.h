@@ -1,6 +1,7 @@
 #pragma once
 // The label renderer: draws the label fields as one label, one print document
 // per label, and shows the progress window while it does.
+#include "layout/Titles.h"
 #include "printing/LabelFields.h"
 #include "printing/PageCanvas.h"
 
@@ -45,7 +46,10 @@ double baseFontSize();
 // Throws zl::Failure (adjustments or price not numbers, titles unreadable,
 // the printer refusing the document); the document is then discarded and the
 // progress window closed.
-RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields);
+// `titles`, when given, are printed instead of the current titles (a
+// preview that redraws often passes the ones it read once).
+RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields,
+                         const layout::Titles *titles = nullptr);
 
 // The program's renderer: the shared label fields on the current printer,
 // with the installed progress window.

@@ -52,6 +52,27 @@ QString endMessage(const QList<RowWithoutBarcode> &rows)
 
 namespace {
 
+template <typename PerRecord>
+void recordLoop(RunServices &s, RecordReader &reader, int &remaining, const LayoutChoice &layout, RunResult &result,
+                PerRecord &perRecord)
+{
+    for (int row = 1;; ++row) {
+        std::optional<RunRecord> record = reader.next();
+        if (!record) {
+            s.setStatus(kStatusFinished);
+            result.outcome = RunOutcome::Finished;
+            return;
+        }
+        if (remaining == 0) {
+            result.outcome = RunOutcome::StoppedAtCounter;
+            return;
+        }
+        if (!perRecord(row, *record, layout, result))
+            return;
+        --remaining;
+    }
+}
+
 // What both runs share: the printer set-up, the status texts, the record
 // loop with its end and its remaining-label stop. `perRecord` handles one
 // record and says whether the run goes on.
@@ -68,21 +89,24 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &
     s.setStatus(kStatusPrinting);
     s.setPaper(layout.paper);
     std::unique_ptr<RecordReader> reader = s.openDataSource();
-    for (int row = 1;; ++row) {
-        std::optional<RunRecord> record = reader->next();
-        if (!record) {
-            s.setStatus(kStatusFinished);
-            result.outcome = RunOutcome::Finished;
-            return result;
+    s.beginPrinting();
+    try {
+        recordLoop(s, *reader, remaining, layout, result, perRecord);
+    } catch (const Failure &failure) {
+        // The labels printed before the failure are kept where they went,
+        // and the report says where that is.
+        QString kept;
+        try {
+            kept = s.endPrinting(false);
+        } catch (const Failure &notKept) {
+            kept = notKept.description();
         }
-        if (remaining == 0) {
-            result.outcome = RunOutcome::StoppedAtCounter;
-            return result;
-        }
-        if (!perRecord(row, *record, layout, result))
-            return result;
-        --remaining;
+        if (kept.isEmpty())
+            throw;
+        throw Failure(failure.description() + QLatin1Char('\n') + kept);
     }
+    result.destination = s.endPrinting(true);
+    return result;
 }
 
 void printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)

@@ -46,6 +46,15 @@ public:
     virtual std::optional<QString> prepareLabel(const RunRecord &record) = 0;
     // Draws and sends one label; throws on printer or number errors.
     virtual void printLabel() = 0;
+    // Bracket the labels of a run, once the data source is open. endPrinting
+    // says where the labels went (empty: nothing to say); it throws when the
+    // printed labels could not be kept. ok is false on a failing run.
+    virtual void beginPrinting() {}
+    virtual QString endPrinting(bool ok)
+    {
+        Q_UNUSED(ok);
+        return {};
+    }
     // Run status texts for the screen.
     virtual void setStatus(const QString &) {}
     virtual void setPaper(const QString &) {}
@@ -68,6 +77,8 @@ struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     int printed = 0;
     QList<RowWithoutBarcode> withoutBarcode;
+    // Where the labels went, for the end message (the PDF file); may be empty.
+    QString destination;
 };
 
 inline const QString kStatusPrinting = QStringLiteral("※ただ今印刷処理中!!");

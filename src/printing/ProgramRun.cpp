@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <utility>
 
 namespace zl::printing {
 
@@ -84,6 +85,23 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
 void ProgramRunServices::printLabel()
 {
     PrintLabel();
+}
+
+void ProgramRunServices::beginPrinting()
+{
+    m_titles = std::make_unique<layout::TitlesHeldForRun>();
+    // The run ends on the printer it began on, whatever happens to the
+    // current printer in between.
+    m_runPrinter = printer::currentPrinter();
+    if (m_runPrinter)
+        m_runPrinter->beginRun();
+}
+
+QString ProgramRunServices::endPrinting(bool ok)
+{
+    m_titles.reset();
+    printer::Printer *p = std::exchange(m_runPrinter, nullptr);
+    return p ? p->endRun(ok) : QString();
 }
 
 void ProgramRunServices::setStatus(const QString &text)

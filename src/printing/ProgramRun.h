@@ -3,6 +3,8 @@
 // file, the shared label fields, and the renderer on the current printer.
 // The printer module's calls and the screen's status texts come in as hooks,
 // so the print screens and the command line share one implementation.
+#include "layout/Titles.h"
+#include "printer/Printer.h"
 #include "printing/PrintRun.h"
 
 #include <QString>
@@ -36,10 +38,14 @@ public:
     void printLabel() override;
     void setStatus(const QString &text) override;
     void setPaper(const QString &paper) override;
+    void beginPrinting() override;
+    QString endPrinting(bool ok) override;
 
 private:
     RunHooks m_hooks;
     int m_row = 0;
+    printer::Printer *m_runPrinter = nullptr;
+    std::unique_ptr<layout::TitlesHeldForRun> m_titles;
 };
 
 inline const QString kInvalidDataPathText =

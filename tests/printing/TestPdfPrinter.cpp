@@ -1,10 +1,12 @@
 #include "PrintingSupport.h"
+#include "common/PdfPages.h"
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
 
 #include "common/Failure.h"
 #include "layout/Titles.h"
 #include "printer/PdfPrinter.h"
+#include "printing/ProgramRun.h"
 
 #include <QDir>
 #include <QProcess>
@@ -16,6 +18,53 @@ using namespace zl::printing;
 using zl::printer::PdfPrinter;
 
 namespace {
+QStringList pdfsIn(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+}
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+// Row n's code as zbar reads it: the twelve digits and their check digit.
+QString janOf(int row)
+{
+    const QString digits = QStringLiteral("4912345%1").arg(row, 5, 10, QLatin1Char('0'));
+    int sum = 0;
+    for (int i = 0; i < 12; ++i)
+        sum += digits[i].digitValue() * (i % 2 ? 3 : 1);
+    return digits + QString::number((10 - sum % 10) % 10);
+}
+
+// A data file of `records` products in a fresh home, the PDF printer current.
+PdfPrinter *useRecords(zltest::TempHome &home, int records, int badPriceRow)
+{
+    home.installDefaults();
+    QString text = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+    for (int i = 1; i <= records; ++i)
+        text += QStringLiteral("4912345%1,商品%2,規格,%3\r\n")
+                    .arg(i, 5, 10, QLatin1Char('0'))
+                    .arg(i)
+                    .arg(i == badPriceRow ? QStringLiteral("時価") : QString::number(100 + i));
+    home.writeFile(QStringLiteral("items.csv"), zltest::sjis(text));
+    home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+                    {home.settingsFolder(), QStringLiteral("items.csv")});
+    std::vector<std::unique_ptr<zl::printer::Printer>> list;
+    list.push_back(std::make_unique<PdfPrinter>(home.root() + QStringLiteral("/pdf")));
+    auto *pdf = static_cast<PdfPrinter *>(list.front().get());
+    zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(list)));
+    return pdf;
+}
+
+void runOnce()
+{
+    zl::printing::loadAdjustmentsIntoLabelFields();
+    zl::printing::ProgramRunServices services({});
+    int cap = zl::printing::kLabelsPerOpening;
+    zl::printing::runContinuous(services, cap, zl::printing::sharedLabelFields().remainingLabels);
+}
+
 QList<QPicture> onePage()
 {
     QPicture page;
@@ -65,27 +114,54 @@ private slots:
         QVERIFY(std::is_sorted(codes.begin(), codes.end()));
     }
 
-    // One file per document, numbered after the highest one already there.
-    void filesKeepTheirOrder()
+    // A run is one file, named by when it began; it appears only when it is
+    // complete, never replaces another run's file, and a run that fails keeps
+    // what it printed.
+    void oneFilePerRun_data()
     {
+        QTest::addColumn<QList<int>>("documents"); // pages of each document of the run
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("three labels, one of two pages") << QList<int>{1, 2, 1} << true << 4 << QStringLiteral("ラベル3枚をPDFファイル");
+        QTest::newRow("failed after two") << QList<int>{1, 1} << false << 2 << QStringLiteral("それまでに印刷したラベル2枚は");
+        QTest::newRow("nothing printed") << QList<int>{} << true << 0 << QString();
+    }
+    void oneFilePerRun()
+    {
+        QFETCH(QList<int>, documents);
+        QFETCH(bool, ok);
+        QFETCH(int, pages);
+        QFETCH(QString, note);
         QTemporaryDir dir;
-        QFile old(dir.filePath(QStringLiteral("label-000007.pdf")));
+        const QString earlier = dir.filePath(QStringLiteral("labels-20261207-093012.pdf"));
+        QFile old(earlier);
         QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("an earlier run");
         old.close();
-        QFile other(dir.filePath(QStringLiteral("label-notes.pdf")));
-        QVERIFY(other.open(QIODevice::WriteOnly));
-        other.close();
-        PdfPrinter printer(dir.path() + QStringLiteral("/out"));
-        printer.setOutputFolder(dir.path());
-        printer.printDocument(onePage());
-        QCOMPARE(QFileInfo(printer.lastDocumentPath()).fileName(), QStringLiteral("label-000008.pdf"));
-        printer.printDocument(onePage() + onePage());
-        QCOMPARE(QFileInfo(printer.lastDocumentPath()).fileName(), QStringLiteral("label-000009.pdf"));
-        QFile made(printer.lastDocumentPath());
-        QVERIFY(made.open(QIODevice::ReadOnly));
-        const QByteArray pdf = made.readAll();
-        QVERIFY(pdf.startsWith("%PDF"));
-        QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 2);
+        PdfPrinter printer(dir.path());
+        printer.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30, 12)); });
+        printer.beginRun();
+        for (int n : documents) {
+            QList<QPicture> doc;
+            for (int i = 0; i < n; ++i)
+                doc += onePage();
+            printer.printDocument(doc);
+            QCOMPARE(pdfsIn(dir.path()), QStringList{QFileInfo(earlier).fileName()}); // not before it is complete
+        }
+        const QString said = printer.endRun(ok);
+        QCOMPARE(readAll(earlier), QByteArray("an earlier run"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), pages ? 2 : 1); // no temporary left
+        if (!pages) {
+            QVERIFY(said.isEmpty());
+            return;
+        }
+        const QString made = printer.lastDocumentPath();
+        QCOMPARE(QFileInfo(made).fileName(), QStringLiteral("labels-20261207-093012-2.pdf"));
+        QVERIFY2(said.startsWith(note) && said.contains(made), qPrintable(said));
+        QCOMPARE(zltest::pdfPageCount(made), pages);
+        QCOMPARE(printer.lastDocumentLabels(), int(documents.size()));
+        QVERIFY(QFileInfo(made).permissions() & QFileDevice::ReadOther);
     }
 
     void unwritableFolderIsAFailure()
@@ -99,36 +175,105 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(zl::Failure, printer.printDocument(onePage()));
     }
 
-    // A whole label through the program's renderer into a PDF, rasterised
-    // by poppler and read back by zbar.
-    void labelPdfScans()
+    // Whole runs through the program's run, renderer and PDF printer, read
+    // back by poppler and zbar: one page per label printed, every page scans,
+    // a cancelled label is no page, a failing run keeps a valid file.
+    void runs_data()
     {
-        const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
-        if (pdftoppm.isEmpty())
-            QSKIP("pdftoppm (poppler-utils) is not installed");
-        QTemporaryDir dir;
-        std::vector<std::unique_ptr<zl::printer::Printer>> list;
-        list.push_back(std::make_unique<PdfPrinter>(dir.path()));
-        auto *pdf = static_cast<PdfPrinter *>(list.front().get());
-        zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(list)));
-        sharedLabelFields() = zltest::labelFor({QStringLiteral("4901234567894"), QStringLiteral("国産うなぎ蒲焼"),
-                                                QStringLiteral("特大 2尾入"), QStringLiteral("1980")});
-        PrintLabel();
-        QVERIFY(QFile::exists(pdf->lastDocumentPath()));
-        for (int dpi : {203, 300}) {
-            const QString base = dir.filePath(QStringLiteral("page-%1").arg(dpi));
-            QProcess run;
-            run.start(pdftoppm, {QStringLiteral("-png"), QStringLiteral("-r"), QString::number(dpi),
-                                 QStringLiteral("-singlefile"), pdf->lastDocumentPath(), base});
-            QVERIFY(run.waitForFinished(30000));
-            QCOMPARE(run.exitCode(), 0);
-            const QImage image(base + QStringLiteral(".png"));
-            QVERIFY(!image.isNull());
-            QVERIFY(qAbs(image.width() - qRound(50 / 25.4 * dpi)) <= 1);
-            QCOMPARE(zltest::decodeBarcodes(image), QStringList{QStringLiteral("EAN-13:4901234567894")});
-            if (const QByteArray keep = qgetenv("ZENLABO_KEEP_LABEL_PNG"); !keep.isEmpty() && dpi == 300)
-                QFile::copy(base + QStringLiteral(".png"), QString::fromLocal8Bit(keep));
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("cancelAt"); // the label whose progress window is cancelled
+        QTest::addColumn<int>("badPriceRow");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("every record") << 12 << 0 << 0 << 12;
+        QTest::newRow("cancel at the 5th label") << 12 << 5 << 0 << 4;
+        QTest::newRow("failure at row 7") << 12 << 0 << 7 << 6;
+    }
+    void runs()
+    {
+        QFETCH(int, records);
+        QFETCH(int, cancelAt);
+        QFETCH(int, badPriceRow);
+        QFETCH(int, pages);
+        if (zltest::pdfPageCount(QString()) == -2)
+            QSKIP("poppler-utils is not installed");
+        zltest::TempHome home;
+        PdfPrinter *pdf = useRecords(home, records, badPriceRow);
+        int labels = 0;
+        setProgressViewFactory([&](LabelFields &fields) {
+            auto view = std::make_unique<zltest::ProgressDouble>();
+            if (++labels == cancelAt)
+                view->onEvents = [&fields] {
+                    fields.cancelRequested = true;
+                    fields.remainingLabels = 1;
+                };
+            return view;
+        });
+        QString failure;
+        try {
+            runOnce();
+        } catch (const zl::Failure &f) {
+            failure = f.description();
         }
+        setProgressViewFactory({});
+        const QString path = pdf->lastDocumentPath();
+        QCOMPARE(pdfsIn(pdf->outputFolder()), QStringList{QFileInfo(path).fileName()});
+        QCOMPARE(zltest::pdfPageCount(path), pages);
+        if (badPriceRow)
+            QVERIFY2(failure.contains(QStringLiteral("それまでに印刷したラベル%1枚は").arg(pages)) && failure.contains(path),
+                     qPrintable(failure));
+        else
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        for (int dpi : {203, 300}) {
+            const QList<QImage> images = zltest::pdfPageImages(path, dpi);
+            QCOMPARE(images.size(), pages);
+            for (int i = 0; i < pages; ++i) {
+                QVERIFY(qAbs(images[i].width() - qRound(50 / 25.4 * dpi)) <= 1);
+                QCOMPARE(zltest::decodeBarcodes(images[i]), QStringList{QStringLiteral("EAN-13:") + janOf(i + 1)});
+            }
+            if (const QByteArray keep = qgetenv("ZENLABO_KEEP_LABEL_PNG"); !keep.isEmpty() && dpi == 300 && !cancelAt)
+                images.first().save(QString::fromLocal8Bit(keep));
+        }
+    }
+
+    // A disk that fills up: the run stops with a message that says so, and
+    // no file is left, neither broken nor empty.
+    void fullDisk_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("kilobytes");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("full in the middle of the run") << 300 << 64 << QStringLiteral("PDFファイルに書き込めません。");
+        QTest::newRow("full at the end of the file") << 1 << 4 << QStringLiteral("PDFファイルを保存できません。");
+    }
+    void fullDisk()
+    {
+        QFETCH(int, records);
+        QFETCH(int, kilobytes);
+        QFETCH(QString, said);
+        zltest::TempHome home;
+        PdfPrinter *pdf = useRecords(home, records, 0);
+        const QString disk = home.root() + QStringLiteral("/small-disk");
+        QDir().mkpath(disk);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                              QStringLiteral("size=%1k").arg(kilobytes), QStringLiteral("tmpfs"), disk});
+        if (!mount.waitForFinished(10000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+            QSKIP("a small tmpfs cannot be mounted here (needs root): the full-disk case is not tested");
+        struct Unmount {
+            QString disk;
+            ~Unmount() { QProcess::execute(QStringLiteral("umount"), {disk}); }
+        } unmount{disk};
+        pdf->setOutputFolder(disk);
+        QString failure;
+        try {
+            runOnce();
+        } catch (const zl::Failure &f) {
+            failure = f.description();
+        }
+        QVERIFY2(failure.contains(said + QStringLiteral("保存先のディスクの容量が不足しています(容量不足)。保存先: ") + disk),
+                 qPrintable(failure));
+        QVERIFY2(failure.contains(QStringLiteral("保存されたラベルは0枚")), qPrintable(failure));
+        QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 };
 

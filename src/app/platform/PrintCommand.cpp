@@ -75,7 +75,7 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             out << QStringLiteral("(1回の印刷は%1枚までです)").arg(printing::kLabelsPerOpening);
         out << QLatin1Char('\n');
         if (auto *pdf = dynamic_cast<printer::PdfPrinter *>(target); pdf && labels > 0)
-            out << QStringLiteral("PDFファイルの保存先: %1\n").arg(QDir::toNativeSeparators(pdf->outputFolder()));
+            out << QStringLiteral("PDFファイル: %1\n").arg(QDir::toNativeSeparators(pdf->lastDocumentPath()));
         return 0;
     } catch (const Failure &f) {
         err << printing::kRunErrorPrefix << f.description() << QLatin1Char('\n');

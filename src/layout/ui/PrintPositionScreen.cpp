@@ -3,7 +3,11 @@
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
+#include "layout/Titles.h"
 #include "layout/ui/LayoutScreens.h"
+#include "printer/Printer.h"
+#include "printing/LabelPreview.h"
+#include "printing/ui/LabelPreviewView.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -39,7 +43,7 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, const Q
 PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host) : QWidget(host, Qt::Window)
 {
     setWindowTitle(QStringLiteral("印刷位置調整"));
-    setFixedSize(twips(7900), twips(4700));
+    setFixedSize(twips(7900 + kPreviewWidthTwips), twips(4700));
     move(twips(10), twips(10));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -114,6 +118,37 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
     saveButton->setObjectName(QStringLiteral("Command1"));
     saveButton->setGeometry(twips(7900 - 240 - 1500), twips(4700 - 240 - 480), twips(1500), twips(480));
     connect(saveButton, &QPushButton::clicked, this, &PrintPositionScreen::save);
+    addPreview();
+}
+
+void PrintPositionScreen::addPreview()
+{
+    m_preview = new LabelPreviewView(this);
+    m_preview->setGeometry(twips(7900), twips(240), twips(kPreviewWidthTwips - 240), twips(4700 - 480));
+    if (printer::Printer *p = printer::currentPrinter())
+        m_preview->setPaper(p->pageGeometry());
+    try {
+        m_preview->setTitles(layout::currentTitles());
+        m_record = printing::firstRecordFields(&m_withoutBarcode);
+        m_hasRecord = true;
+    } catch (const Failure &failure) {
+        m_preview->showProblem(QStringLiteral("データの最初のレコードを読めないため、ラベルを表示できません。\n")
+                               + failure.description());
+    }
+    // Every step of a slider redraws the label, also while it is dragged.
+    for (QSlider *slider : m_slider)
+        connect(slider, &QSlider::valueChanged, this, &PrintPositionScreen::showPreview);
+    showPreview();
+}
+
+void PrintPositionScreen::showPreview()
+{
+    if (!m_hasRecord)
+        return;
+    m_record.adjustX = layout::adjustmentText(m_slider[0]->value());
+    m_record.adjustY = layout::adjustmentText(m_slider[1]->value());
+    m_record.adjustS = layout::adjustmentText(m_slider[2]->value());
+    m_preview->showLabel(m_record, m_withoutBarcode);
 }
 
 void PrintPositionScreen::takeSliderPosition(int which)

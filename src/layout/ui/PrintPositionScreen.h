@@ -1,5 +1,6 @@
 #pragma once
 #include "layout/PrintAdjustment.h"
+#include "printing/LabelFields.h"
 
 #include <QWidget>
 
@@ -9,14 +10,22 @@ class QSlider;
 
 namespace zl::ui {
 
+class LabelPreviewView;
+
 // Form13: moves everything a label prints and scales its fonts. The 99
 // fields hold the whole adjustment table so that a save loses nothing.
 class PrintPositionScreen : public QWidget {
 public:
     PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host);
 
+    LabelPreviewView *preview() const { return m_preview; }
+    // Beside the sliders, the first record's label at the sliders' positions.
+    static constexpr int kPreviewWidthTwips = 5400;
+
 private:
     void takeSliderPosition(int which);
+    void addPreview();
+    void showPreview();
     void save();
     QStringList values() const;
 
@@ -25,6 +34,10 @@ private:
     QLineEdit *m_carried[94] = {};
     QSlider *m_slider[3] = {};
     QLabel *m_value[3] = {};
+    LabelPreviewView *m_preview = nullptr;
+    printing::LabelFields m_record;
+    QString m_withoutBarcode;
+    bool m_hasRecord = false;
 };
 
 } // namespace zl::ui

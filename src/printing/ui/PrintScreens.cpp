@@ -6,7 +6,11 @@
 #include "datasource/DataSource.h"
 #include "datasource/DataSourceModel.h"
 #include "printing/LabelFields.h"
+#include "layout/Titles.h"
+#include "printer/Printer.h"
+#include "printing/LabelPreview.h"
 #include "printing/ui/BarcodePreview.h"
+#include "printing/ui/LabelPreviewView.h"
 #include "printing/ui/PrinterHooks.h"
 #include "settings/SettingsTable.h"
 
@@ -14,6 +18,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -64,6 +69,9 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
         QAbstractItemModel *old = m_grid->model();
         m_grid->setModel(model);
+        connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this](const QModelIndex &current) { showRecordLabel(current.row()); });
+        showRecordLabel(0);
         if (old && old->parent() == m_grid)
             old->deleteLater();
     } catch (const Failure &) {
@@ -125,7 +133,7 @@ void PrintScreenBase::reportEnd(const printing::RunResult &r)
 {
     QString text = printing::endMessage(r.withoutBarcode);
     if (r.printed > 0) {
-        const QString note = labelDestinationNote();
+        const QString note = r.destination;
         if (!note.isEmpty())
             text += QStringLiteral("\n\n") + note;
     }
@@ -150,6 +158,32 @@ void PrintScreenBase::closeEvent(QCloseEvent *event)
         return;
     }
     QWidget::closeEvent(event);
+}
+
+QLayout *PrintScreenBase::gridBesideLabelPreview()
+{
+    m_labelPreview = new LabelPreviewView(this);
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_grid, 3);
+    row->addWidget(m_labelPreview, 2);
+    return row;
+}
+
+void PrintScreenBase::showRecordLabel(int row)
+{
+    auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
+    if (!m_labelPreview || !model || row < 0 || row >= model->rowCount())
+        return;
+    try {
+        if (printer::Printer *p = printer::currentPrinter())
+            m_labelPreview->setPaper(p->pageGeometry());
+        m_labelPreview->setTitles(layout::currentTitles());
+        QString withoutBarcode;
+        const printing::LabelFields fields = printing::recordFields(model->source().fields(row, 4), &withoutBarcode);
+        m_labelPreview->showLabel(fields, withoutBarcode);
+    } catch (const Failure &f) {
+        m_labelPreview->showProblem(f.description());
+    }
 }
 
 // ---------------------------------------------------------------- picture
@@ -227,7 +261,7 @@ ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(
     buttons->addWidget(m_start, 1);
     buttons->addWidget(m_close);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_grid, 1);
+    layout->addLayout(gridBesideLabelPreview(), 1);
     layout->addLayout(middle);
     layout->addLayout(counter);
     layout->addLayout(buttons);
@@ -332,7 +366,7 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     bottom->addLayout(left, 3);
     bottom->addWidget(m_preview, 2);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_grid, 1);
+    layout->addLayout(gridBesideLabelPreview(), 1);
     layout->addLayout(bottom);
 
     resize(twips(7500), twips(5175));

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -14,6 +15,7 @@ namespace zl::ui {
 
 class BarcodePreview;
 class BarcodePictureView;
+class LabelPreviewView;
 class ScreenRegistry;
 
 // What both print screens share: the grid of the data source, the status
@@ -38,6 +40,9 @@ protected:
     // The end message (and closing) after a run, or nothing.
     void reportEnd(const printing::RunResult &result);
     void closeEvent(QCloseEvent *event) override;
+    // The grid with the selected record's whole label beside it.
+    QLayout *gridBesideLabelPreview();
+    void showRecordLabel(int row);
 
     QTableView *m_grid = nullptr;
     QLabel *m_status = nullptr;     // Label1
@@ -45,6 +50,7 @@ protected:
     QLineEdit *m_db = nullptr;      // Textdb
     QLineEdit *m_table = nullptr;   // TextTT
     BarcodePreview *m_preview = nullptr; // Picture1
+    LabelPreviewView *m_labelPreview = nullptr;
     QPushButton *m_start = nullptr; // Command3
     QPushButton *m_close = nullptr; // 閉じる
     int m_capCounter = printing::kLabelsPerOpening;

@@ -1,10 +1,7 @@
 #include "printing/ui/PrinterHooks.h"
 
-#include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
-
-#include <QDir>
 
 namespace zl::ui {
 
@@ -19,14 +16,6 @@ printing::RunHooks printerSetupHooks(QWidget *owner)
     hooks.showPrinterSetup = [owner] { return ShowPrinterSetup(kPrintSetupFlag, owner); };
     hooks.savePrinterSettings = [] { printer::SavePrinterSettings(); };
     return hooks;
-}
-
-QString labelDestinationNote()
-{
-    auto *pdf = dynamic_cast<printer::PdfPrinter *>(printer::currentPrinter());
-    if (!pdf)
-        return {};
-    return QStringLiteral("ラベルはPDFファイルとして %1 に保存されました。").arg(QDir::toNativeSeparators(pdf->outputFolder()));
 }
 
 } // namespace zl::ui

@@ -9,8 +9,4 @@ namespace zl::ui {
 // print-setup dialog.
 printing::RunHooks printerSetupHooks(QWidget *owner);
 
-// Where the labels of a run went, for the end message: the PDF folder when
-// the built-in PDF printer is current, otherwise nothing.
-QString labelDestinationNote();
-
 } // namespace zl::ui

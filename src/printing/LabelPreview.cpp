@@ -1,0 +1,174 @@
+#include "printing/LabelPreview.h"
+
+#include "common/Failure.h"
+#include "datasource/DataSource.h"
+#include "printer/PagePlayback.h"
+#include "printing/LabelRenderer.h"
+#include "printing/PageCanvas.h"
+#include "settings/SettingsTable.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+namespace zl::printing {
+
+namespace {
+
+// Records the pages, and where every text went so that texts past the
+// paper's edge can be named.
+class PreviewCanvas : public PictureCanvas {
+public:
+    PreviewCanvas(const printer::PageGeometry &geometry, LabelPreview &out)
+        : PictureCanvas(geometry, [&out](const QList<QPicture> &pages) { out.pages = pages; }), m_out(out)
+    {
+    }
+    void printText(const QString &text) override
+    {
+        if (!text.isEmpty())
+            m_out.texts.append({m_page, QRectF(currentX(), currentY(), textWidth(text), textHeight(text)), text});
+        PictureCanvas::printText(text);
+    }
+    void newPage() override
+    {
+        ++m_page;
+        PictureCanvas::newPage();
+    }
+
+private:
+    LabelPreview &m_out;
+    int m_page = 0;
+};
+
+constexpr double kEdgeSlackMm = 0.05; // a text that ends on the edge is on the paper
+
+} // namespace
+
+QStringList LabelPreview::warnings() const
+{
+    QStringList list;
+    if (!failure.isEmpty())
+        return {failure};
+    if (!withoutBarcode.isEmpty())
+        list << QStringLiteral("バーコードなし: %1").arg(withoutBarcode);
+    const QRectF paper(QPointF(0, 0), geometry.printableMm.size());
+    for (const PreviewText &t : texts) {
+        if (t.mm.right() > paper.right() + kEdgeSlackMm)
+            list << QStringLiteral("「%1」が用紙の右端からはみ出します。").arg(t.text);
+        else if (t.mm.bottom() > paper.bottom() + kEdgeSlackMm)
+            list << QStringLiteral("「%1」が用紙の下端からはみ出します。").arg(t.text);
+        else if (t.mm.left() < -kEdgeSlackMm || t.mm.top() < -kEdgeSlackMm)
+            list << QStringLiteral("「%1」が用紙の端からはみ出します。").arg(t.text);
+    }
+    if (pages.size() > 1)
+        list << QStringLiteral("このラベルは%1ページになり、用紙を%1枚使います。").arg(pages.size());
+    return list;
+}
+
+LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry &geometry,
+                          const layout::Titles &titles, const QString &withoutBarcode)
+{
+    LabelPreview out;
+    out.geometry = geometry;
+    out.withoutBarcode = withoutBarcode;
+    LabelFields f = fields;
+    f.cancelRequested = false;
+    try {
+        out.barcodeMm = QPointF(1 + adjustmentValue(f.adjustX, QString()), 14 + adjustmentValue(f.adjustY, QString()));
+        PreviewCanvas canvas(geometry, out);
+        printLabel(canvas, nullptr, f, &titles);
+    } catch (const Failure &failure) {
+        out.pages.clear();
+        out.texts.clear();
+        out.failure = failure.description();
+    }
+    return out;
+}
+
+QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm)
+{
+    const QSizeF paper = preview.geometry.paperMm;
+    const int sheets = std::max<int>(1, int(preview.pages.size()));
+    const QSizeF totalMm(sheets * paper.width() + (sheets + 1) * marginMm, paper.height() + 2 * marginMm);
+    const QSize size(int(std::ceil(totalMm.width() * pxPerMm)), int(std::ceil(totalMm.height() * pxPerMm)));
+    auto sheetAt = [&](int i) {
+        return QRectF(marginMm + i * (paper.width() + marginMm), marginMm, paper.width(), paper.height());
+    };
+
+    // Everything the renderer drew, unclipped, on its own layer.
+    QImage ink(size, QImage::Format_ARGB32_Premultiplied);
+    ink.fill(Qt::transparent);
+    {
+        QPainter p(&ink);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (int i = 0; i < int(preview.pages.size()); ++i)
+            printer::playPage(p, preview.pages.at(i), sheetAt(i).topLeft() + preview.geometry.printableMm.topLeft(),
+                              pxPerMm);
+    }
+    QPainterPath onPaper;
+    for (int i = 0; i < sheets; ++i) {
+        const QRectF r = sheetAt(i);
+        onPaper.addRect(QRectF(r.topLeft() * pxPerMm, r.size() * pxPerMm));
+    }
+    QPainterPath everything;
+    everything.addRect(QRectF(QPointF(0, 0), QSizeF(size)));
+
+    QImage off = ink;
+    {
+        QPainter p(&off);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(off.rect(), QColor(220, 0, 0));
+    }
+
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 200, 200));
+    QPainter p(&image);
+    p.fillPath(onPaper, Qt::white);
+    p.save();
+    p.setClipPath(onPaper);
+    p.drawImage(0, 0, ink);
+    p.setClipPath(everything.subtracted(onPaper));
+    p.drawImage(0, 0, off);
+    p.restore();
+    p.setPen(QPen(QColor(0, 90, 200), 1));
+    for (int i = 0; i < sheets; ++i) {
+        const QRectF r = sheetAt(i);
+        p.drawRect(QRectF(r.topLeft() * pxPerMm, r.size() * pxPerMm).adjusted(-0.5, -0.5, 0.5, 0.5));
+    }
+    if (!preview.withoutBarcode.isEmpty() && preview.failure.isEmpty()) {
+        const QPointF at = (sheetAt(0).topLeft() + preview.geometry.printableMm.topLeft() + preview.barcodeMm) * pxPerMm;
+        QFont font(QStringLiteral("IPAPGothic"));
+        font.setPixelSize(std::max(8, int(std::lround(3 * pxPerMm))));
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(QColor(220, 0, 0));
+        const QRectF box(at, QSizeF(32 * pxPerMm, 6 * pxPerMm));
+        p.drawRect(box);
+        p.drawText(box, Qt::AlignCenter, QStringLiteral("バーコードなし"));
+    }
+    return image;
+}
+
+LabelFields firstRecordFields(QString *withoutBarcode)
+{
+    const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
+    const datasource::DataSource source = datasource::DataSource::open(ds[0], ds[1]);
+    if (source.recordCount() == 0)
+        throw Failure(QStringLiteral("データファイル %1 にレコードがありません。").arg(ds[1]));
+    return recordFields(source.fields(0, 4), withoutBarcode);
+}
+
+LabelFields recordFields(const QStringList &columns, QString *withoutBarcode)
+{
+    LabelFields f;
+    const QString reason = f.setRecord(columns);
+    if (withoutBarcode)
+        *withoutBarcode = reason;
+    const QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
+    f.adjustX = adj[2];
+    f.adjustY = adj[3];
+    f.adjustS = adj[4];
+    return f;
+}
+
+} // namespace zl::printing

@@ -1,0 +1,59 @@
+#pragma once
+// The whole label as it will print, for the screens to show before printing:
+// drawn by the label renderer itself onto recorded pages, then painted at any
+// scale on a sheet that shows the paper's edge and what falls off the paper.
+#include "layout/Titles.h"
+#include "printer/Printer.h"
+#include "printing/LabelFields.h"
+
+#include <QImage>
+#include <QList>
+#include <QPicture>
+#include <QStringList>
+
+namespace zl::printing {
+
+struct PreviewText {
+    int page = 0;
+    QRectF mm; // on the printable area, as the renderer placed it
+    QString text;
+};
+
+struct LabelPreview {
+    printer::PageGeometry geometry;
+    QList<QPicture> pages;
+    QList<PreviewText> texts;
+    // Why the label cannot be drawn at all (a price that is not a number …);
+    // empty when it can.
+    QString failure;
+    // Why the record has no barcode (it then prints without one); empty when
+    // it has one.
+    QString withoutBarcode;
+    QPointF barcodeMm; // where its barcode goes on the first page
+
+    // What the operator should know before printing: no barcode, texts
+    // that reach past the paper's edge, a label that needs more than one page.
+    QStringList warnings() const;
+};
+
+// Draws `fields` (not changed) with the renderer on `geometry`'s printable
+// area with `titles`. `withoutBarcode` is the reason the record has no
+// barcode, as LabelFields::setRecord gave it.
+LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry &geometry,
+                          const layout::Titles &titles, const QString &withoutBarcode = QString());
+
+// The preview painted at `pxPerMm`: every page on its own sheet of paper, in a
+// row, with `marginMm` of grey around them. What falls off the paper is drawn
+// in red on the grey, the paper's edge as a line, and a record without a
+// barcode gets 「バーコードなし」 in red where the barcode would be.
+QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm);
+
+// The label fields of the first record of the data source, with the stored
+// print adjustments. Throws zl::Failure when the data source cannot be read
+// or has no record; `withoutBarcode` gets the reason a barcode could not be
+// made.
+LabelFields firstRecordFields(QString *withoutBarcode = nullptr);
+// The label fields of a record's columns with the stored print adjustments.
+LabelFields recordFields(const QStringList &columns, QString *withoutBarcode = nullptr);
+
+} // namespace zl::printing

@@ -1,0 +1,88 @@
+#include "printing/ui/LabelPreviewView.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+
+namespace zl::ui {
+
+namespace {
+constexpr int kNoteLines = 3;
+}
+
+LabelPreviewView::LabelPreviewView(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("LabelPreview"));
+    setMinimumSize(160, 120);
+    m_geometry = {QSizeF(50, 30), QRectF(0, 0, 50, 30), 300};
+}
+
+void LabelPreviewView::setPaper(const printer::PageGeometry &geometry)
+{
+    if (geometry.paperMm.isEmpty())
+        return;
+    m_geometry = geometry;
+}
+
+void LabelPreviewView::showLabel(const printing::LabelFields &fields, const QString &withoutBarcode)
+{
+    m_preview = printing::previewLabel(fields, m_geometry, m_titles, withoutBarcode);
+    m_notes = m_preview.warnings();
+    m_hasLabel = true;
+    render();
+    update();
+}
+
+void LabelPreviewView::showProblem(const QString &text)
+{
+    m_preview = printing::LabelPreview{};
+    m_preview.geometry = m_geometry;
+    m_notes = QStringList{text};
+    m_hasLabel = false;
+    render();
+    update();
+}
+
+QRect LabelPreviewView::pictureArea() const
+{
+    const int notes = fontMetrics().lineSpacing() * kNoteLines + 4;
+    return rect().adjusted(2, 2, -2, -2 - notes);
+}
+
+void LabelPreviewView::render()
+{
+    const QRect area = pictureArea();
+    const QSizeF paper = m_geometry.paperMm;
+    const int sheets = std::max<int>(1, int(m_preview.pages.size()));
+    const double wideMm = sheets * paper.width() + (sheets + 1) * kMarginMm;
+    const double highMm = paper.height() + 2 * kMarginMm;
+    const qreal ratio = devicePixelRatioF();
+    m_pxPerMm = std::max(0.5, std::min(area.width() / wideMm, area.height() / highMm)) * ratio;
+    m_image = printing::previewImage(m_preview, m_pxPerMm, kMarginMm);
+    m_image.setDevicePixelRatio(ratio);
+}
+
+void LabelPreviewView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    render();
+}
+
+void LabelPreviewView::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    const QRect area = pictureArea();
+    const QSizeF shown = m_image.deviceIndependentSize();
+    const QPointF at(area.left() + (area.width() - shown.width()) / 2, area.top() + (area.height() - shown.height()) / 2);
+    p.drawImage(at, m_image);
+    QRect notes(area.left(), area.bottom() + 4, area.width(), height() - area.bottom() - 4);
+    p.setPen(m_notes.isEmpty() || !m_hasLabel ? palette().color(QPalette::WindowText) : QColor(200, 0, 0));
+    const QString text = m_notes.isEmpty() ? QStringLiteral("印刷されるラベル(用紙 %1 × %2 mm)")
+                                                 .arg(m_geometry.paperMm.width(), 0, 'f', 1)
+                                                 .arg(m_geometry.paperMm.height(), 0, 'f', 1)
+                                           : m_notes.join(QLatin1Char('\n'));
+    p.drawText(notes, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+}
+
+} // namespace zl::ui

@@ -1,0 +1,50 @@
+#pragma once
+#include "printing/LabelPreview.h"
+
+#include <QWidget>
+
+namespace zl::ui {
+
+// Shows a whole label as it will print, at the scale the widget has room
+// for, with what the operator should know about it written underneath.
+class LabelPreviewView : public QWidget {
+    Q_OBJECT
+public:
+    explicit LabelPreviewView(QWidget *parent = nullptr);
+
+    // The paper and titles every following label is drawn with.
+    void setPaper(const printer::PageGeometry &geometry);
+    void setTitles(const layout::Titles &titles) { m_titles = titles; }
+    const printer::PageGeometry &paper() const { return m_geometry; }
+
+    // Draws the label of `fields` (withoutBarcode: why it has no barcode).
+    void showLabel(const printing::LabelFields &fields, const QString &withoutBarcode = QString());
+    // No label to show, and why.
+    void showProblem(const QString &text);
+
+    const printing::LabelPreview &preview() const { return m_preview; }
+    // The picture as shown, and its scale and margin.
+    const QImage &image() const { return m_image; }
+    double pxPerMm() const { return m_pxPerMm; }
+    static constexpr double kMarginMm = 6;
+
+    QSize sizeHint() const override { return {320, 240}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void render();
+    QRect pictureArea() const;
+
+    printer::PageGeometry m_geometry;
+    layout::Titles m_titles;
+    printing::LabelPreview m_preview;
+    QStringList m_notes;
+    QImage m_image;
+    double m_pxPerMm = 4;
+    bool m_hasLabel = false;
+};
+
+} // namespace zl::ui

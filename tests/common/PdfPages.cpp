@@ -1,0 +1,44 @@
+#include "PdfPages.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace zltest {
+
+int pdfPageCount(const QString &path)
+{
+    const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+    if (pdfinfo.isEmpty())
+        return -2;
+    QProcess p;
+    p.start(pdfinfo, {path});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return -1;
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"),
+                                                         QRegularExpression::MultilineOption)
+                                          .match(out);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QList<QImage> pdfPageImages(const QString &path, int dpi)
+{
+    QList<QImage> images;
+    const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    QTemporaryDir dir;
+    if (pdftoppm.isEmpty() || !dir.isValid())
+        return images;
+    QProcess p;
+    p.start(pdftoppm, {QStringLiteral("-png"), QStringLiteral("-r"), QString::number(dpi), path, dir.filePath(QStringLiteral("p"))});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return images;
+    const QStringList names = QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
+    for (const QString &name : names)
+        images.append(QImage(dir.filePath(name)));
+    return images;
+}
+
+} // namespace zltest

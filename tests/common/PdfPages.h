@@ -1,0 +1,16 @@
+#pragma once
+#include <QImage>
+#include <QList>
+#include <QString>
+
+namespace zltest {
+
+// Pages of a PDF as poppler reads it (pdfinfo), or -1 when poppler finds no
+// valid PDF there; -2 when poppler-utils is not installed.
+int pdfPageCount(const QString &path);
+
+// Every page of a PDF rasterised by poppler (pdftoppm) at `dpi`; empty when
+// it cannot be read.
+QList<QImage> pdfPageImages(const QString &path, int dpi);
+
+} // namespace zltest
