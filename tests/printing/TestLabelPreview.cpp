@@ -1,0 +1,275 @@
+// The whole-label preview: what it shows is what prints (compared as images
+// with the PDF the printer writes), it follows the print position sliders by
+// their millimetres, and the print screens show the selected record's label.
+#include "PrintingSupport.h"
+#include "common/PdfPages.h"
+#include "common/TestEnv.h"
+#include "common/TestRegistry.h"
+
+#include "layout/Titles.h"
+#include "printing/LabelPreview.h"
+#include "printing/ui/LabelPreviewView.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
+
+#include <QSlider>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zl::printing;
+
+namespace {
+
+const zl::layout::Titles kTitles{QStringLiteral("ゼンラボ"), QStringLiteral("本日限り")};
+const zl::printer::PageGeometry kPaper{QSizeF(50, 30), QRectF(0, 0, 50, 30), 203};
+
+bool isEdge(QRgb c)
+{
+    return qBlue(c) > 150 && qRed(c) < 60;
+}
+bool isRed(QRgb c)
+{
+    return qRed(c) > 150 && qGreen(c) < 110 && qBlue(c) < 110;
+}
+// What the renderer drew: black on the paper, red off it.
+bool isInk(QRgb c)
+{
+    return !isEdge(c) && (qGray(c) < 128 || isRed(c));
+}
+
+// Ink in one image with no ink of the other within a pixel, as a share of
+// all ink: the two rasterisers smooth edges differently (about 1 %), a label
+// half a millimetre off leaves half its ink unmatched.
+double unmatchedInk(const QImage &a, const QImage &b, bool (*ink)(QRgb), bool (*otherInk)(QRgb))
+{
+    int inkPixels = 0, unmatched = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (!ink(a.pixel(x, y)))
+                continue;
+            ++inkPixels;
+            bool near = false;
+            for (int dy = -1; dy <= 1 && !near; ++dy)
+                for (int dx = -1; dx <= 1 && !near; ++dx)
+                    near = b.valid(x + dx, y + dy) && otherInk(b.pixel(x + dx, y + dy));
+            unmatched += !near;
+        }
+    return inkPixels ? double(unmatched) / inkPixels : 1;
+}
+
+bool isBlack(QRgb c)
+{
+    return qGray(c) < 128 && !isRed(c) && !isEdge(c);
+}
+
+QRect inkBounds(const QImage &image)
+{
+    QRect r;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (isInk(image.pixel(x, y)))
+                r |= QRect(x, y, 1, 1);
+    return r;
+}
+
+int redPixels(const QImage &image, const QRectF &area)
+{
+    int n = 0;
+    const QRect r = area.toAlignedRect() & image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += isRed(image.pixel(x, y));
+    return n;
+}
+
+QByteArray products()
+{
+    return zltest::sjis(QStringLiteral("JANコード,商品名,規格,価格\r\n"
+                                       "4901234567894,国産うなぎ蒲焼,特大 2尾入,1980\r\n"
+                                       "49012AB,バーコードにならない品,1個,100\r\n"));
+}
+
+} // namespace
+
+class TestLabelPreview : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale::c());
+        zl::layout::setLiveTitlesSource([] { return kTitles; });
+    }
+    void cleanupTestCase()
+    {
+        zl::layout::setLiveTitlesSource({});
+        zl::printer::installPrinters(nullptr);
+    }
+
+    // The preview at 203 dpi against the PDF page poppler draws at 203 dpi.
+    void previewIsThePrintedLabel_data()
+    {
+        QTest::addColumn<QStringList>("record");
+        QTest::addColumn<QStringList>("adjustments");
+        const QStringList eel{QStringLiteral("4901234567894"), QStringLiteral("国産うなぎ蒲焼"),
+                              QStringLiteral("特大 2尾入"), QStringLiteral("1980")};
+        QTest::newRow("as stored") << eel << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+        QTest::newRow("moved and grown") << eel << QStringList{QStringLiteral("3"), QStringLiteral("-2"), QStringLiteral("2")};
+        QTest::newRow("no barcode") << QStringList{QStringLiteral("49012AB"), QStringLiteral("品"), QStringLiteral("1個"), QStringLiteral("100")}
+                                    << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+    }
+    void previewIsThePrintedLabel()
+    {
+        QFETCH(QStringList, record);
+        QFETCH(QStringList, adjustments);
+        QTemporaryDir dir;
+        zl::printer::PdfPrinter printer(dir.path());
+        printer.setPrintQuality(kPaper.dpi);
+        LabelFields fields = zltest::labelFor(record, adjustments[0], adjustments[1], adjustments[2]);
+        const QString withoutBarcode = LabelFields(fields).setRecord(record);
+        {
+            PictureCanvas canvas(printer.pageGeometry(), [&](const QList<QPicture> &pages) { printer.printDocument(pages); });
+            printLabel(canvas, nullptr, fields);
+        }
+        const QList<QImage> printed = zltest::pdfPageImages(printer.lastDocumentPath(), kPaper.dpi);
+        if (printed.isEmpty())
+            QSKIP("poppler-utils is not installed");
+        const LabelPreview preview = previewLabel(fields, printer.pageGeometry(), kTitles, withoutBarcode);
+        const double pxPerMm = kPaper.dpi / 25.4;
+        const QImage shown = previewImage(preview, pxPerMm, 0);
+        QVERIFY(qAbs(shown.width() - printed.first().width()) <= 1);
+        const double missing = unmatchedInk(printed.first(), shown, isBlack, isBlack);
+        const double extra = unmatchedInk(shown, printed.first(), isBlack, isBlack);
+        QVERIFY2(missing < 0.05 && extra < 0.05, qPrintable(QStringLiteral("ink not in the preview %1, ink not printed %2")
+                                                                .arg(missing).arg(extra)));
+        const QRectF barcodeBox(preview.barcodeMm * pxPerMm, QSizeF(32, 6) * pxPerMm);
+        QCOMPARE(redPixels(shown, barcodeBox) > 100, !withoutBarcode.isEmpty()); // 「バーコードなし」
+        QCOMPARE(preview.warnings().join(QString()).contains(QStringLiteral("バーコードなし")), !withoutBarcode.isEmpty());
+    }
+
+    // What does not fit is named, and drawn in red off the paper.
+    void offThePaper_data()
+    {
+        QTest::addColumn<QStringList>("record");
+        QTest::addColumn<QString>("warning");
+        QTest::addColumn<int>("sheets");
+        QTest::newRow("fits") << QStringList{QStringLiteral("4901234567894"), QStringLiteral("うなぎ"), QStringLiteral("1尾"), QStringLiteral("1980")}
+                              << QString() << 1;
+        QTest::newRow("text past the right edge")
+            << QStringList{QStringLiteral("4901234567894"), QStringLiteral("国産うなぎ蒲焼 特大サイズ 2尾入り 化粧箱入り"),
+                           QStringLiteral("1尾"), QStringLiteral("1980")}
+            << QStringLiteral("が用紙の右端からはみ出します。") << 1;
+        QTest::newRow("a second page")
+            << QStringList{QStringLiteral("1\r\n2\r\n3\r\n4\r\n5"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("1")}
+            << QStringLiteral("このラベルは2ページになり") << 2;
+    }
+    void offThePaper()
+    {
+        QFETCH(QStringList, record);
+        QFETCH(QString, warning);
+        QFETCH(int, sheets);
+        const LabelPreview preview = previewLabel(zltest::labelFor(record), kPaper, kTitles);
+        QCOMPARE(preview.pages.size(), sheets);
+        const QString said = preview.warnings().join(QLatin1Char('\n'));
+        QVERIFY2(warning.isEmpty() ? said.isEmpty() : said.contains(warning), qPrintable(said));
+        const double px = 8, margin = 6;
+        const QImage image = previewImage(preview, px, margin);
+        QCOMPARE(image.width(), qCeil((sheets * 50 + (sheets + 1) * margin) * px));
+        // Right of the paper only the title's rule reaches, which is meant to
+        // run off a 50 mm label; text does there only when it does not fit.
+        const QRectF rightOfPaper(QPointF((margin + 50) * px + 1, (margin + 5) * px), QSizeF(margin * px - 2, 25 * px));
+        QCOMPARE(redPixels(image, rightOfPaper) > 0, warning.contains(QStringLiteral("右端")));
+    }
+
+    // Each slider step moves the label on the print position screen by its
+    // millimetres, as printed.
+    void printPositionSlidersMoveThePreview_data()
+    {
+        QTest::addColumn<int>("slider");
+        QTest::addColumn<int>("value");
+        QTest::newRow("5 mm right") << 1 << 5;
+        QTest::newRow("4 mm left, off the paper") << 1 << -4;
+        QTest::newRow("3 mm down") << 2 << 3;
+    }
+    void printPositionSlidersMoveThePreview()
+    {
+        QFETCH(int, slider);
+        QFETCH(int, value);
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeFile(QStringLiteral("items.csv"), products());
+        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+                        {home.settingsFolder(), QStringLiteral("items.csv")});
+        installPdfPrinter(home);
+        QList<zl::ui::ShownMessage> messages;
+        zl::ui::recordMessagesInto(&messages);
+        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
+        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("Form13"));
+        QVERIFY(screen);
+        auto *view = screen->findChild<zl::ui::LabelPreviewView *>(QStringLiteral("LabelPreview"));
+        QVERIFY(view);
+        QCOMPARE(view->preview().texts.value(1).text, QStringLiteral("国産うなぎ蒲焼"));
+        const QRect before = inkBounds(view->image());
+        screen->findChild<QSlider *>(QStringLiteral("Slider%1").arg(slider))->setValue(value);
+        const QRect after = inkBounds(view->image());
+        const double px = view->pxPerMm();
+        const QPoint moved = after.topLeft() - before.topLeft();
+        const QPoint expected = slider == 1 ? QPoint(qRound(value * px), 0) : QPoint(0, qRound(value * px));
+        QVERIFY2((moved - expected).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("moved by (%1, %2) px, expected (%3, %4) at %5 px/mm")
+                                .arg(moved.x()).arg(moved.y()).arg(expected.x()).arg(expected.y()).arg(px)));
+        zl::ui::ScreenRegistry::instance().close(QStringLiteral("Form13"));
+        zl::ui::recordMessagesInto(nullptr);
+        QVERIFY(messages.isEmpty());
+    }
+
+    // The print screens show the label of the record selected in the grid.
+    void printScreenShowsTheSelectedRecord_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("barcode");
+        QTest::newRow("continuous, first row") << QStringLiteral("F_CustInput") << 0 << QStringLiteral("国産うなぎ蒲焼") << true;
+        QTest::newRow("continuous, no barcode") << QStringLiteral("F_CustInput") << 1 << QStringLiteral("バーコードにならない品") << false;
+        QTest::newRow("partial, no barcode") << QStringLiteral("F_CustInput2") << 1 << QStringLiteral("バーコードにならない品") << false;
+    }
+    void printScreenShowsTheSelectedRecord()
+    {
+        QFETCH(QString, form);
+        QFETCH(int, row);
+        QFETCH(QString, text);
+        QFETCH(bool, barcode);
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeFile(QStringLiteral("items.csv"), products());
+        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+                        {home.settingsFolder(), QStringLiteral("items.csv")});
+        installPdfPrinter(home);
+        QList<zl::ui::ShownMessage> messages;
+        zl::ui::recordMessagesInto(&messages);
+        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
+        QWidget *screen = zl::ui::ScreenRegistry::instance().show(form);
+        QVERIFY(screen);
+        screen->findChild<QTableView *>(QStringLiteral("DataGrid1"))->selectRow(row);
+        auto *view = screen->findChild<zl::ui::LabelPreviewView *>(QStringLiteral("LabelPreview"));
+        QVERIFY(view && view->isVisible());
+        QCOMPARE(view->preview().texts.value(1).text, text);
+        QCOMPARE(view->preview().withoutBarcode.isEmpty(), barcode);
+        QCOMPARE(view->preview().warnings().join(QString()).contains(QStringLiteral("バーコードなし")), !barcode);
+        delete screen;
+        zl::ui::recordMessagesInto(nullptr);
+        QVERIFY(messages.isEmpty());
+    }
+
+private:
+    static void installPdfPrinter(zltest::TempHome &home)
+    {
+        std::vector<std::unique_ptr<zl::printer::Printer>> list;
+        list.push_back(std::make_unique<zl::printer::PdfPrinter>(home.root() + QStringLiteral("/pdf")));
+        zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(list)));
+    }
+};
+
+ZL_TEST(TestLabelPreview)
+#include "TestLabelPreview.moc"
