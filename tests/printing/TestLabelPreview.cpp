@@ -223,7 +223,8 @@ private slots:
         QVERIFY(messages.isEmpty());
     }
 
-    // The print screens show the label of the record selected in the grid.
+    // The print screens show the label of the record selected in the grid,
+    // beside it and, on a double click, larger in a window of its own.
     void printScreenShowsTheSelectedRecord_data()
     {
         QTest::addColumn<QString>("form");
@@ -257,6 +258,11 @@ private slots:
         QCOMPARE(view->preview().texts.value(1).text, text);
         QCOMPARE(view->preview().withoutBarcode.isEmpty(), barcode);
         QCOMPARE(view->preview().warnings().join(QString()).contains(QStringLiteral("バーコードなし")), !barcode);
+        // The operator can open it larger, in a window of its own.
+        zl::ui::LabelPreviewView *large = view->openLargeWindow();
+        QVERIFY(large && large->isWindow() && large->isVisible());
+        QCOMPARE(large->preview().texts.value(1).text, text);
+        QVERIFY(large->pxPerMm() > 2 * view->pxPerMm());
         delete screen;
         zl::ui::recordMessagesInto(nullptr);
         QVERIFY(messages.isEmpty());

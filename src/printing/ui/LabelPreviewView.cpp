@@ -14,6 +14,7 @@ LabelPreviewView::LabelPreviewView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("LabelPreview"));
     setMinimumSize(160, 120);
+    setToolTip(QStringLiteral("ダブルクリックで大きく表示します"));
     m_geometry = {QSizeF(50, 30), QRectF(0, 0, 50, 30), 300};
 }
 
@@ -26,6 +27,8 @@ void LabelPreviewView::setPaper(const printer::PageGeometry &geometry)
 
 void LabelPreviewView::showLabel(const printing::LabelFields &fields, const QString &withoutBarcode)
 {
+    m_fields = fields;
+    m_withoutBarcode = withoutBarcode;
     m_preview = printing::previewLabel(fields, m_geometry, m_titles, withoutBarcode);
     m_notes = m_preview.warnings();
     m_hasLabel = true;
@@ -60,6 +63,30 @@ void LabelPreviewView::render()
     m_pxPerMm = std::max(0.5, std::min(area.width() / wideMm, area.height() / highMm)) * ratio;
     m_image = printing::previewImage(m_preview, m_pxPerMm, kMarginMm);
     m_image.setDevicePixelRatio(ratio);
+}
+
+LabelPreviewView *LabelPreviewView::openLargeWindow()
+{
+    if (!m_hasLabel)
+        return nullptr;
+    auto *large = new LabelPreviewView(window());
+    large->setObjectName(QStringLiteral("LabelPreviewWindow"));
+    large->setWindowFlag(Qt::Window);
+    large->setAttribute(Qt::WA_DeleteOnClose);
+    large->setWindowTitle(QStringLiteral("印刷されるラベル"));
+    large->setToolTip(QString());
+    large->setPaper(m_geometry);
+    large->setTitles(m_titles);
+    large->resize(720, 520);
+    large->showLabel(m_fields, m_withoutBarcode);
+    large->show();
+    return large;
+}
+
+void LabelPreviewView::mouseDoubleClickEvent(QMouseEvent *)
+{
+    if (!isWindow())
+        openLargeWindow();
 }
 
 void LabelPreviewView::resizeEvent(QResizeEvent *event)

@@ -30,8 +30,13 @@ public:
 
     QSize sizeHint() const override { return {320, 240}; }
 
+    // The same label in a window of its own, as large as the operator makes
+    // it (a double click on the preview opens it).
+    LabelPreviewView *openLargeWindow();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -41,6 +46,8 @@ private:
     printer::PageGeometry m_geometry;
     layout::Titles m_titles;
     printing::LabelPreview m_preview;
+    printing::LabelFields m_fields;
+    QString m_withoutBarcode;
     QStringList m_notes;
     QImage m_image;
     double m_pxPerMm = 4;
