@@ -186,6 +186,8 @@ PdfPrinter::~PdfPrinter() = default;
 void PdfPrinter::beginRun()
 {
     m_file.reset();
+    m_lastPath.clear();
+    m_lastLabels = m_lastPages = 0;
     m_inRun = true;
     m_runStart = m_clock ? m_clock() : QDateTime::currentDateTime();
 }
