@@ -57,12 +57,12 @@ PdfPrinter *useRecords(zltest::TempHome &home, int records, int badPriceRow)
     return pdf;
 }
 
-void runOnce()
+zl::printing::RunResult runOnce()
 {
     zl::printing::loadAdjustmentsIntoLabelFields();
     zl::printing::ProgramRunServices services({});
     int cap = zl::printing::kLabelsPerOpening;
-    zl::printing::runContinuous(services, cap, zl::printing::sharedLabelFields().remainingLabels);
+    return zl::printing::runContinuous(services, cap, zl::printing::sharedLabelFields().remainingLabels);
 }
 
 QList<QPicture> onePage()
@@ -209,8 +209,9 @@ private slots:
             return view;
         });
         QString failure;
+        zl::printing::RunResult result;
         try {
-            runOnce();
+            result = runOnce();
         } catch (const zl::Failure &f) {
             failure = f.description();
         }
@@ -222,7 +223,8 @@ private slots:
             QVERIFY2(failure.contains(QStringLiteral("それまでに印刷したラベル%1枚は").arg(pages)) && failure.contains(path),
                      qPrintable(failure));
         else
-            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QVERIFY2(failure.isEmpty() && result.destination.contains(QStringLiteral("ラベル%1枚をPDFファイル %2").arg(pages).arg(path)),
+                     qPrintable(failure + result.destination));
         for (int dpi : {203, 300}) {
             const QList<QImage> images = zltest::pdfPageImages(path, dpi);
             QCOMPARE(images.size(), pages);

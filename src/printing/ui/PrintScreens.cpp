@@ -140,9 +140,10 @@ void PrintScreenBase::reportEnd(const printing::RunResult &r)
     if (r.outcome == printing::RunOutcome::Finished) {
         showMessage(this, text, printing::kEndTitle, Information);
         m_closeAfterRun = true; // closed once the run is over
-    } else if (!r.withoutBarcode.isEmpty()) {
+    } else if (!r.withoutBarcode.isEmpty() || !r.destination.isEmpty()) {
         // A run that stopped at the counter says nothing, except about labels
-        // that came out without a barcode.
+        // that came out without a barcode, or where the labels it printed went
+        // (the PDF file of a cancelled run).
         showMessage(this, text, printing::kEndTitle, Information);
     }
 }
