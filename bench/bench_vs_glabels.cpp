@@ -26,7 +26,7 @@ const QString kTitle1 = QStringLiteral("ゼンラボ商店");
 const QString kTitle2 = QStringLiteral("税込価格");
 
 struct Record {
-    QString jan, name, spec, price;
+    QString jan, name, pack, price;
 };
 
 QList<Record> records(int n)
@@ -54,7 +54,7 @@ void writeZenlaboSettings(const QString &home, const QList<Record> &list)
     QDir().mkpath(folder);
     QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
     for (const Record &r : list)
-        csv += QStringLiteral("%1,%2,%3,%4\r\n").arg(r.jan, r.name, r.spec, r.price);
+        csv += QStringLiteral("%1,%2,%3,%4\r\n").arg(r.jan, r.name, r.pack, r.price);
     writeFile(folder + QStringLiteral("items.csv"), *zl::cp932::encode(csv));
     using namespace zl::settings;
     RewriteSettingsTable(kGeneralTable, {QStringLiteral("APP")}, {QStringLiteral("Zenlabo")});
@@ -69,7 +69,7 @@ void writeGlabelsDocument(const QString &folder, const QList<Record> &list)
 {
     QString csv = QStringLiteral("JAN,NAME,SPEC,PRICE\n");
     for (const Record &r : list)
-        csv += QStringLiteral("%1,%2,%3,%4\n").arg(r.jan, r.name, r.spec, r.price);
+        csv += QStringLiteral("%1,%2,%3,%4\n").arg(r.jan, r.name, r.pack, r.price);
     writeFile(folder + QStringLiteral("/items.csv"), csv.toUtf8());
     const QString identity = QStringLiteral(R"( a0="1" a1="0" a2="0" a3="1" a4="0" a5="0" shadow="False")");
     auto text = [&](double x, double y, double size, bool bold, bool italic, const QString &content) {
