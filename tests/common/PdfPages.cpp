@@ -24,6 +24,23 @@ int pdfPageCount(const QString &path)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+QList<QSize> pdfPageSizesMm(const QString &path)
+{
+    QList<QSize> sizes;
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("9999"), path});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return sizes;
+    static const QRegularExpression line(QStringLiteral("^Page +\\d+ size: +([\\d.]+) x ([\\d.]+) pts"),
+                                         QRegularExpression::MultilineOption);
+    auto it = line.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        sizes.append(QSize(qRound(m.captured(1).toDouble() * 25.4 / 72), qRound(m.captured(2).toDouble() * 25.4 / 72)));
+    }
+    return sizes;
+}
+
 QList<QImage> pdfPageImages(const QString &path, int dpi)
 {
     QList<QImage> images;

@@ -9,6 +9,9 @@ namespace zltest {
 // valid PDF there; -2 when poppler-utils is not installed.
 int pdfPageCount(const QString &path);
 
+// Every page's size in millimetres, rounded, as poppler reads it.
+QList<QSize> pdfPageSizesMm(const QString &path);
+
 // Every page of a PDF rasterised by poppler (pdftoppm) at `dpi`; empty when
 // it cannot be read.
 QList<QImage> pdfPageImages(const QString &path, int dpi);

@@ -125,9 +125,11 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("pages");
         QTest::addColumn<QString>("note");
-        QTest::newRow("three labels, one of two pages") << QList<int>{1, 2, 1} << true << 4 << QStringLiteral("ラベル3枚をPDFファイル");
-        QTest::newRow("failed after two") << QList<int>{1, 1} << false << 2 << QStringLiteral("それまでに印刷したラベル2枚は");
-        QTest::newRow("nothing printed") << QList<int>{} << true << 0 << QString();
+        QTest::addColumn<int>("turnAt"); // the document from which the paper is turned (landscape)
+        QTest::newRow("three labels, one of two pages") << QList<int>{1, 2, 1} << true << 4 << QStringLiteral("ラベル3枚をPDFファイル") << -1;
+        QTest::newRow("the last label turned") << QList<int>{1, 1, 1} << true << 3 << QStringLiteral("ラベル3枚をPDFファイル") << 2;
+        QTest::newRow("failed after two") << QList<int>{1, 1} << false << 2 << QStringLiteral("それまでに印刷したラベル2枚は") << -1;
+        QTest::newRow("nothing printed") << QList<int>{} << true << 0 << QString() << -1;
     }
     void oneFilePerRun()
     {
@@ -135,6 +137,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, pages);
         QFETCH(QString, note);
+        QFETCH(int, turnAt);
         QTemporaryDir dir;
         const QString earlier = dir.filePath(QStringLiteral("labels-20261207-093012.pdf"));
         QFile old(earlier);
@@ -144,7 +147,13 @@ private slots:
         PdfPrinter printer(dir.path());
         printer.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30, 12)); });
         printer.beginRun();
-        for (int n : documents) {
+        QList<QSize> sizes;
+        for (int d = 0; d < documents.size(); ++d) {
+            const int n = documents[d];
+            if (d == turnAt)
+                QVERIFY(printer.setOrientation(2));
+            for (int i = 0; i < n; ++i)
+                sizes << (d >= turnAt && turnAt >= 0 ? QSize(30, 50) : QSize(50, 30));
             QList<QPicture> doc;
             for (int i = 0; i < n; ++i)
                 doc += onePage();
@@ -162,6 +171,7 @@ private slots:
         QCOMPARE(QFileInfo(made).fileName(), QStringLiteral("labels-20261207-093012-2.pdf"));
         QVERIFY2(said.startsWith(note) && said.contains(made), qPrintable(said));
         QCOMPARE(zltest::pdfPageCount(made), pages);
+        QCOMPARE(zltest::pdfPageSizesMm(made), sizes); // every label on its own paper
         QCOMPARE(printer.lastDocumentLabels(), int(documents.size()));
         const mode_t mask = ::umask(0);
         ::umask(mask);
