@@ -1,5 +1,7 @@
 #include "datasource/TextDecoding.h"
 
+#include <QStringDecoder>
+
 #include <array>
 #include <cstring>
 #include <iconv.h>
@@ -129,6 +131,27 @@ bool isValidUtf8(const char *data, qsizetype size)
 qsizetype utf8BomLength(const char *data, qsizetype size)
 {
     return size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
+Utf16Order utf16ByteOrder(const char *data, qsizetype size)
+{
+    if (size >= 2 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xFE)
+        return Utf16Order::LittleEndian;
+    if (size >= 2 && uchar(data[0]) == 0xFE && uchar(data[1]) == 0xFF)
+        return Utf16Order::BigEndian;
+    return Utf16Order::None;
+}
+
+QByteArray utf16ToUtf8(const QByteArray &bytes)
+{
+    const Utf16Order order = utf16ByteOrder(bytes.constData(), bytes.size());
+    if (order == Utf16Order::None)
+        return bytes;
+    QStringDecoder decoder(order == Utf16Order::LittleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
+    if (bytes.size() % 2 != 0)
+        text += QChar(QChar::ReplacementCharacter);
+    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 
 QString decodeCp932(const char *data, qsizetype size)

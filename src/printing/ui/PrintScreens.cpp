@@ -64,6 +64,8 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
         QAbstractItemModel *old = m_grid->model();
         m_grid->setModel(model);
+        // The JAN column shows whole barcodes.
+        m_grid->resizeColumnToContents(0);
         if (old && old->parent() == m_grid)
             old->deleteLater();
     } catch (const Failure &) {
@@ -113,6 +115,9 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     try {
         run();
     } catch (const Failure &f) {
+        // The status must not go on saying that labels are printing.
+        if (m_status->text() == printing::kStatusPrinting)
+            m_status->setText(QStringLiteral("※印刷処理エラー!!"));
         showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
     }
     m_running = false;
