@@ -311,7 +311,7 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     m_to = lineEdit(this, "TextPP2");
     m_spec = lineEdit(this, "Text5");
     for (QLineEdit *bound : {m_from, m_to}) {
-        bound->setFixedWidth(64);
+        bound->setFixedWidth(52); // six digits; the screen stays 500 px wide
         bound->setAlignment(Qt::AlignRight);
     }
     for (QWidget *w : {static_cast<QWidget *>(m_printerType), static_cast<QWidget *>(m_db),
