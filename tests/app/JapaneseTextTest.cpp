@@ -108,6 +108,8 @@ private slots:
     {
         QWidget *screen = ui::ScreenRegistry::instance().show(QStringLiteral("setOracle"));
         QVERIFY(screen);
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        saveScreenshot(screen, QStringLiteral("setOracle"));
         QStringList buttons, captions;
         withModalDialog([&] { screen->findChild<QPushButton *>(QStringLiteral("Command1"))->click(); },
                         [&](QWidget *dialog) {

@@ -70,6 +70,8 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
     grid->addWidget(label(frame, "Label2", QStringLiteral("接続CSV(ﾌｧｲﾙﾊﾟｽ)")), 1, 0);
     m_text1 = new QLineEdit(frame);
     m_text1->setObjectName(QStringLiteral("Text1"));
+    // A long folder scrolls in the field; its tip shows it whole.
+    connect(m_text1, &QLineEdit::textChanged, m_text1, &QWidget::setToolTip);
     grid->addWidget(m_text1, 1, 1);
     auto *command1 = button(frame, "Command1", QStringLiteral("参照"));
     grid->addWidget(command1, 1, 2);
