@@ -21,7 +21,8 @@ Utf16Order utf16ByteOrder(const char *data, qsizetype size);
 
 // UTF-16 text with its byte-order mark as UTF-8 with a UTF-8 byte-order mark,
 // so the CSV reader meets only the encodings it scans. An odd last byte or an
-// unpaired surrogate becomes U+FFFD.
+// unpaired surrogate becomes U+FFFD. A text whose first line has tabs and no
+// comma (Excel's "Unicode text" is tab-separated) comes back as CSV.
 QByteArray utf16ToUtf8(const QByteArray &bytes);
 
 // Decodes with a table built once from the system's CP932 converter, so a

@@ -115,6 +115,11 @@ private slots:
             QTest::newRow(name) << utf16(QStringLiteral("JAN,名前\r\n4901234567894,\"緑茶,𠮷\"\r\n"), order)
                                 << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")}
                                 << Rows{row({u"4901234567894", u"緑茶,𠮷"})} << utf8;
+        QTest::newRow("UTF-16 tab-separated, as Excel saves Unicode text")
+            << utf16(QStringLiteral("JAN\t名前\t価格\r\n4901234567894\t\"緑茶 \"\"特\"\"\t大\"\t1,200\r\n0001\t\t\r\n"),
+                     QStringConverter::Utf16LE)
+            << QStringList{QStringLiteral("JAN"), QStringLiteral("名前"), QStringLiteral("価格")}
+            << Rows{row({u"4901234567894", u"緑茶 \"特\"\t大", u"1,200"}), row({u"0001", u"", u""})} << utf8;
         // 0x5C trail bytes right before a comma, a quote and a line end.
         QTest::newRow("CP932 with backslash trail bytes and extension characters")
             << zltest::sjis(QStringLiteral("JAN,品名,規格\r\n4901234567894,ソ,\"表\"\r\n0001,①～㈱,能\r\n"))
