@@ -41,7 +41,26 @@ std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, co
     case Information: icon = QMessageBox::Information; break;
     default: break;
     }
-    return std::make_unique<QMessageBox>(icon, title, text, QMessageBox::Ok, parent);
+    // A message must fit the screen whatever a value in it holds (a runaway
+    // data column, a long list): long lines and the lines past a screenful are
+    // cut, and the whole text stays readable under 「詳細」.
+    constexpr int kLineLength = 160;
+    constexpr int kLines = 24;
+    QStringList lines = text.split(QLatin1Char('\n'));
+    bool cut = false;
+    for (QString &line : lines)
+        if (line.size() > kLineLength) {
+            line = line.left(kLineLength) + QStringLiteral("…");
+            cut = true;
+        }
+    if (lines.size() > kLines) {
+        lines = lines.mid(0, kLines - 1) << QStringLiteral("…");
+        cut = true;
+    }
+    auto box = std::make_unique<QMessageBox>(icon, title, lines.join(QLatin1Char('\n')), QMessageBox::Ok, parent);
+    if (cut)
+        box->setDetailedText(text);
+    return box;
 }
 
 void showMessage(QWidget *parent, const QString &text, const QString &title, int style)

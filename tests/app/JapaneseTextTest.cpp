@@ -155,25 +155,31 @@ private slots:
         QVERIFY2(items.size() >= 4 && english(items).isEmpty(), qPrintable(items.join(QLatin1Char('|'))));
     }
 
-    // 120 rows without a barcode: the box still fits a 1024x768 screen.
-    void longEndMessageFitsTheScreen()
+    // 120 rows without a barcode, or a run error naming a runaway value: the
+    // box still fits a 1024x768 screen, its OK button on it.
+    void longMessagesFitTheScreen()
     {
         QList<printing::RowWithoutBarcode> rows;
         for (int i = 1; i <= 120; ++i)
             rows.append({i, i == 7 ? QString(400, QLatin1Char('9')) : QStringLiteral("12345"),
                          QStringLiteral("バーコードの値「12345」は 5 桁です。JAN は 12 桁か 13 桁、短縮 JAN は 7 桁か 8 桁です。")});
-        const QString text = printing::endMessage(rows);
-        QVERIFY2(text.contains(QStringLiteral("ほか 110 行")), qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("10行目")) && !text.contains(QStringLiteral("11行目")));
-        std::unique_ptr<QMessageBox> box = ui::messageBox(nullptr, text, printing::kEndTitle, ui::Information);
-        box->show();
-        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-        const QSize size = box->frameGeometry().size();
-        saveScreenshot(box.get(), QStringLiteral("end-message"));
-        QVERIFY2(size.width() <= 1024 && size.height() <= 768,
-                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
-        const QList<QAbstractButton *> ok = box->buttons();
-        QVERIFY(ok.size() == 1 && QRect(QPoint(0, 0), size).contains(ok[0]->geometry()));
+        const QString endText = printing::endMessage(rows);
+        QVERIFY2(endText.contains(QStringLiteral("ほか 110 行")), qPrintable(endText));
+        QVERIFY(endText.contains(QStringLiteral("10行目")) && !endText.contains(QStringLiteral("11行目")));
+        const QString runaway = printing::kRunErrorPrefix
+            + QStringLiteral("1行目の価格「%1」が数値ではありません。").arg(QString(100000, QChar(u'あ')));
+
+        for (const auto &[name, text] : {std::pair{"end-message", endText}, std::pair{"run-error", runaway}}) {
+            std::unique_ptr<QMessageBox> box = ui::messageBox(nullptr, text, printing::kEndTitle, ui::Information);
+            box->show();
+            QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+            const QSize size = box->frameGeometry().size();
+            saveScreenshot(box.get(), QString::fromLatin1(name));
+            QVERIFY2(size.width() <= 1024 && size.height() <= 768,
+                     qPrintable(QStringLiteral("%1: %2x%3").arg(QLatin1String(name)).arg(size.width()).arg(size.height())));
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            QVERIFY(ok && QRect(QPoint(0, 0), size).contains(ok->mapTo(box.get(), QPoint(ok->width(), ok->height()))));
+        }
     }
 
 private:
