@@ -164,8 +164,12 @@ private slots:
         QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
         auto *second = qobject_cast<MainMenu *>(w.mdiArea()->subWindowList().last()->widget());
         QCOMPARE(second->findChild<QLabel *>(QStringLiteral("Label7"))->text(), QStringLiteral("/other"));
+        // Later uses bring that window forward, minimised or not.
+        w.mdiArea()->subWindowList().last()->showMinimized();
         mainPage->trigger();
         QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
+        QVERIFY(!w.mdiArea()->subWindowList().last()->isMinimized());
+        QCOMPARE(w.mdiArea()->activeSubWindow(), w.mdiArea()->subWindowList().last());
     }
 
     void mainMenuControls()
