@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/Translations.h"
 #include "common/Failure.h"
 #include "app/platform/PrintCommand.h"
 #include "app/ui/MainWindow.h"
@@ -33,6 +34,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zenlabo"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.6"));
+    zl::app::installJapaneseTranslation(app);
     // The screens' default font: a proportional Japanese Gothic face.
     QApplication::setFont(QFont(QStringLiteral("IPAPGothic"), 9));
 

@@ -1,7 +1,9 @@
 #include "datasource/DataSource.h"
 
+#include "common/SystemErrors.h"
 #include "datasource/CsvScanner.h"
 #include "settings/Defaults.h"
+#include "settings/SettingsTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,14 +47,14 @@ void openForReading(QFile &file)
         if (file.error() == QFileDevice::PermissionsError || !info.isReadable())
             throw Failure(QStringLiteral("ファイル %1 を読み込む権限がありません。").arg(shown(file.fileName())));
         throw Failure(
-            QStringLiteral("ファイル %1 を開けません（%2）。").arg(shown(file.fileName()), file.errorString()));
+            QStringLiteral("ファイル %1 を開けません: %2").arg(shown(file.fileName()), fileProblemText(file)));
     }
 }
 
 [[noreturn]] void throwReadError(const QFile &file)
 {
     throw Failure(
-        QStringLiteral("ファイル %1 を読み込めません（%2）。").arg(shown(file.fileName()), file.errorString()));
+        QStringLiteral("ファイル %1 を読み込めません: %2").arg(shown(file.fileName()), fileProblemText(file)));
 }
 
 struct Counter {
@@ -139,13 +141,28 @@ QByteArray unquote(const char *p, qsizetype size)
 
 } // namespace
 
+QString dataFolderPath(const QString &db1)
+{
+    QString folder = db1.trimmed();
+    if (folder.isEmpty())
+        return {};
+    // A folder typed or copied from a Windows habit may end with a backslash.
+    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
+        folder.chop(1);
+    if (folder == QLatin1String("~"))
+        folder = QDir::homePath();
+    else if (folder.startsWith(QLatin1String("~/")) || folder.startsWith(QLatin1String("~\\")))
+        folder = QDir::homePath() + QLatin1Char('/') + folder.mid(2);
+    return QDir::cleanPath(QDir(settings::folderPath()).absoluteFilePath(settings::resolveDataFolder(folder)));
+}
+
 QString locateDataFile(const QString &db1, const QString &db2)
 {
-    if (db1.isEmpty())
-        throw Failure(QStringLiteral("データファイルのフォルダが設定されていません。"));
+    if (db1.trimmed().isEmpty())
+        throw Failure(QStringLiteral("データファイルのフォルダ（接続CSV(ﾌｧｲﾙﾊﾟｽ)）が設定されていません。"));
     if (db2.isEmpty())
-        throw Failure(QStringLiteral("データファイル名が設定されていません。"));
-    const QString folder = settings::resolveDataFolder(db1);
+        throw Failure(QStringLiteral("データファイル名（データテーブル名）が設定されていません。"));
+    const QString folder = dataFolderPath(db1);
     const QFileInfo folderInfo(folder);
     if (!folderInfo.exists())
         throw Failure(QStringLiteral("フォルダ %1 が見つかりません。").arg(shown(folder)));
@@ -174,6 +191,11 @@ qsizetype countRecordsInFile(const QString &path)
     qint64 got = file.read(buffer.get(), kPiece);
     if (got < 0)
         throwReadError(file);
+    if (utf16ByteOrder(buffer.get(), got) != Utf16Order::None) {
+        // UTF-16 files are counted from their converted text.
+        file.close();
+        return DataSource::openFile(path).recordCount();
+    }
     const qsizetype bom = utf8BomLength(buffer.get(), got);
 
     Counter counter;
@@ -273,6 +295,8 @@ DataSource DataSource::fromBytes(QByteArray bytes, const QString &name)
 {
     auto data = std::make_shared<Data>();
     data->name = name;
+    if (utf16ByteOrder(bytes.constData(), bytes.size()) != Utf16Order::None)
+        bytes = utf16ToUtf8(bytes);
     const qsizetype bom = utf8BomLength(bytes.constData(), bytes.size());
 
     StartIndex index;

@@ -8,8 +8,10 @@
 // lack its line end; blank lines at the end are not records. Every value is
 // text, exactly as written ("0123456789012" keeps its leading zero).
 //
-// Encoding: UTF-8 when the file starts with a UTF-8 byte-order mark or is
-// valid UTF-8 throughout, otherwise CP932 (Windows Shift-JIS).
+// Encoding: UTF-16 (little or big endian) when the file starts with its
+// byte-order mark (Excel's "Unicode text"); UTF-8 when it starts with a UTF-8
+// byte-order mark or is valid UTF-8 throughout; otherwise CP932 (Windows
+// Shift-JIS).
 //
 // Every failure is a zl::Failure whose description (Japanese) names the file:
 // folder missing, file missing, not readable, not a text file (NUL bytes),
@@ -34,10 +36,15 @@
 
 namespace zl::datasource {
 
-// The data file's path for DB1 and DB2. DB1 goes through
-// settings::resolveDataFolder (a relative folder lies in the settings
-// folder) and may end with a separator or not. Throws when either is empty,
-// the folder does not exist, or the file does not exist in it.
+// The folder DB1 names, as an absolute path without a trailing separator:
+// "~" and "~/..." are the home folder, a trailing "/" or "\" is accepted,
+// and a relative folder (the stored default "sample") lies in the settings
+// folder. Empty for an empty DB1. Screens show this, never the bare word.
+QString dataFolderPath(const QString &db1);
+
+// The data file's path for DB1 and DB2 (DB1 as dataFolderPath reads it).
+// Throws when either is empty, the folder does not exist, or the file does
+// not exist in it.
 QString locateDataFile(const QString &db1, const QString &db2);
 
 // The number of records after the header, read in pieces without keeping the

@@ -1,5 +1,8 @@
 #include "datasource/TextDecoding.h"
 
+#include <QRegularExpression>
+#include <QStringDecoder>
+
 #include <array>
 #include <cstring>
 #include <iconv.h>
@@ -75,6 +78,47 @@ const Cp932Table &cp932Table()
     return table;
 }
 
+// Excel's "Unicode text" separates its columns with tabs and quotes like CSV.
+// Rewritten as CSV, the reader sees the columns the sheet had; line ends stay
+// where they were, so line numbers in messages still match the file.
+QString tabsToCommas(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    QString field;
+    bool inQuotes = false;
+    auto flush = [&] {
+        if (field.contains(u',') || field.contains(u'"') || field.contains(u'\r') || field.contains(u'\n'))
+            out += u'"' + QString(field).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        else
+            out += field;
+        field.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (inQuotes) {
+            if (c != u'"')
+                field += c;
+            else if (i + 1 < text.size() && text[i + 1] == u'"')
+                field += text[++i];
+            else
+                inQuotes = false;
+        } else if (c == u'"' && field.isEmpty()) {
+            inQuotes = true;
+        } else if (c == u'\t') {
+            flush();
+            out += u',';
+        } else if (c == u'\r' || c == u'\n') {
+            flush();
+            out += c;
+        } else {
+            field += c;
+        }
+    }
+    flush();
+    return out;
+}
+
 } // namespace
 
 bool isValidUtf8(const char *data, qsizetype size)
@@ -129,6 +173,30 @@ bool isValidUtf8(const char *data, qsizetype size)
 qsizetype utf8BomLength(const char *data, qsizetype size)
 {
     return size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
+Utf16Order utf16ByteOrder(const char *data, qsizetype size)
+{
+    if (size >= 2 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xFE)
+        return Utf16Order::LittleEndian;
+    if (size >= 2 && uchar(data[0]) == 0xFE && uchar(data[1]) == 0xFF)
+        return Utf16Order::BigEndian;
+    return Utf16Order::None;
+}
+
+QByteArray utf16ToUtf8(const QByteArray &bytes)
+{
+    const Utf16Order order = utf16ByteOrder(bytes.constData(), bytes.size());
+    if (order == Utf16Order::None)
+        return bytes;
+    QStringDecoder decoder(order == Utf16Order::LittleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
+    if (bytes.size() % 2 != 0)
+        text += QChar(QChar::ReplacementCharacter);
+    const QStringView header = QStringView(text).left(text.indexOf(QRegularExpression(QStringLiteral("[\r\n]"))));
+    if (header.contains(u'\t') && !header.contains(u','))
+        text = tabsToCommas(text);
+    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 
 QString decodeCp932(const char *data, qsizetype size)

@@ -1,5 +1,6 @@
 #pragma once
 // Turning the bytes of one CSV field into text, many times a second.
+#include <QByteArray>
 #include <QString>
 
 namespace zl::datasource {
@@ -12,6 +13,17 @@ bool isValidUtf8(const char *data, qsizetype size);
 
 // The byte-order mark's length at the start of data (3), or 0.
 qsizetype utf8BomLength(const char *data, qsizetype size);
+
+enum class Utf16Order { None, LittleEndian, BigEndian };
+
+// The UTF-16 byte-order mark at the start of data, if any.
+Utf16Order utf16ByteOrder(const char *data, qsizetype size);
+
+// UTF-16 text with its byte-order mark as UTF-8 with a UTF-8 byte-order mark,
+// so the CSV reader meets only the encodings it scans. An odd last byte or an
+// unpaired surrogate becomes U+FFFD. A text whose first line has tabs and no
+// comma (Excel's "Unicode text" is tab-separated) comes back as CSV.
+QByteArray utf16ToUtf8(const QByteArray &bytes);
 
 // Decodes with a table built once from the system's CP932 converter, so a
 // field costs a lookup per character instead of a converter per call. Bytes

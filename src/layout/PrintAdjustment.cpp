@@ -53,8 +53,8 @@ AdjustmentLoad adjustmentsFrom(const QStringList &sizes, const QStringList &all)
             continue;
         }
         const QString shown = text.isEmpty() ? QStringLiteral("（空）") : QStringLiteral("「%1」").arg(text);
-        load.problems << QStringLiteral("%1 (%2) の値%3は -20 から 20 までの整数ではありません。")
-                             .arg(adjustmentName(i), columns[column], shown);
+        load.problems << QStringLiteral("「%1」の値%2は -20 から 20 までの整数ではありません。")
+                             .arg(adjustmentName(i), shown);
         load.positions[i] = 0;
         load.values[column] = adjustmentText(0);
     }

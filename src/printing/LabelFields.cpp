@@ -2,7 +2,10 @@
 
 #include "common/Failure.h"
 
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <cmath>
 
 namespace zl::printing {
 
@@ -20,6 +23,55 @@ QString LabelFields::setRecord(const QStringList &columns)
         return f.description();
     }
     return {};
+}
+
+std::optional<double> priceValue(const QString &text)
+{
+    QString s;
+    s.reserve(text.size());
+    for (QChar c : text.trimmed()) {
+        const char16_t u = c.unicode();
+        if (u >= u'０' && u <= u'９')
+            s += QChar(u'0' + (u - u'０'));
+        else if (u == u'，')
+            s += QLatin1Char(',');
+        else if (u == u'．')
+            s += QLatin1Char('.');
+        else if (u == u'－' || u == u'−')
+            s += QLatin1Char('-');
+        else if (u == u'＋')
+            s += QLatin1Char('+');
+        else if (u == u'￥' || u == u'¥' || u == u'\\')
+            s += QChar(u'¥');
+        else
+            s += c;
+    }
+    // Sign and yen mark in either order, then digits (grouped in threes or
+    // not) and an optional fraction.
+    static const QRegularExpression price(QStringLiteral(
+        "^([-+]?)\\s*(?:¥\\s*([-+]?))?\\s*(\\d{1,3}(?:,\\d{3})+|\\d+)(\\.\\d+)?$"));
+    const QRegularExpressionMatch m = price.match(s);
+    if (!m.hasMatch() || (!m.captured(1).isEmpty() && !m.captured(2).isEmpty()))
+        return std::nullopt;
+    QString number = m.captured(3).remove(QLatin1Char(',')) + m.captured(4);
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    const bool negative = m.captured(1) == QLatin1String("-") || m.captured(2) == QLatin1String("-");
+    return negative ? -value : value;
+}
+
+QString priceText(const QString &price, const QLocale &locale)
+{
+    const std::optional<double> value = priceValue(price);
+    if (!value)
+        throw Failure(QStringLiteral("価格「%1」が数値ではありません。").arg(price));
+    const QLocale effective =
+        locale.language() == QLocale::C ? QLocale(QLocale::Japanese, QLocale::Japan) : locale;
+    if (*value < 0)
+        return QLatin1Char('-') + effective.toCurrencyString(-*value);
+    return effective.toCurrencyString(*value == 0 ? 0.0 : *value);
 }
 
 LabelFields &sharedLabelFields()

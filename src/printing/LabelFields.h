@@ -3,7 +3,9 @@
 // label renderer reads them. All record values stay texts.
 #include "printing/Barcode.h"
 
+#include <QLocale>
 #include <QString>
+#include <optional>
 
 namespace zl::printing {
 
@@ -30,6 +32,17 @@ struct LabelFields {
     // be made (the picture is then empty), or an empty text.
     QString setRecord(const QStringList &columns);
 };
+
+// A price as a Japanese operator writes it: "1200", "-5", "1200.5",
+// full-width digits ("１２００"), a leading ¥ or ￥ (or the backslash a
+// Shift-JIS file shows as ¥), commas grouping the digits in threes ("1,200").
+// Nothing for any other text.
+std::optional<double> priceValue(const QString &text);
+
+// The price in `locale`'s currency format (yen as Japan writes them where the
+// locale names none, C/POSIX), negatives with a leading minus ("-￥5").
+// Throws zl::Failure naming the value when it is not a price.
+QString priceText(const QString &price, const QLocale &locale = QLocale());
 
 // The one set both print runs fill.
 LabelFields &sharedLabelFields();

@@ -260,15 +260,7 @@ void PrintLabel()
 
 QString currencyText(const QString &price, const QLocale &locale)
 {
-    const QLocale effective = locale.language() == QLocale::C ? QLocale(QLocale::Japanese, QLocale::Japan) : locale;
-    const QString trimmed = price.trimmed();
-    bool ok = false;
-    double value = effective.toDouble(trimmed, &ok);
-    if (!ok)
-        value = QLocale::c().toDouble(trimmed, &ok);
-    if (!ok || !std::isfinite(value))
-        throw Failure(QStringLiteral("価格「%1」が数値ではありません。").arg(price));
-    return effective.toCurrencyString(value);
+    return priceText(price, locale);
 }
 
 QString barcodeDigitsText(const QString &source)

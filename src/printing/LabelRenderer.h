@@ -56,9 +56,7 @@ RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields
 void PrintLabel();
 
 // The price in the platform's currency format (the default locale, which
-// follows the platform unless the program sets another). Where it names no
-// locale (C/POSIX), prices are yen as Japan writes them ("￥1,200").
-// Throws zl::Failure when the price is not a number.
+// follows the platform unless the program sets another): priceText.
 QString currencyText(const QString &price, const QLocale &locale = QLocale());
 
 // "1  234567  89012": the first digit, then digits 2–7 and 8–13, two spaces

@@ -44,10 +44,19 @@ QString endMessage(const QList<RowWithoutBarcode> &rows)
 {
     if (rows.isEmpty())
         return kEndMessage;
+    // A message box must fit the screen: the first rows, each cut short,
+    // and how many more there were.
+    constexpr int kRowsShown = 10;
+    auto cut = [](const QString &text, int length) {
+        return text.size() > length ? text.left(length) + QStringLiteral("…") : text;
+    };
     QStringList lines;
-    for (const RowWithoutBarcode &r : rows)
-        lines << QStringLiteral("%1行目「%2」: %3").arg(r.row).arg(r.value, r.reason);
-    return kEndMessage + QStringLiteral("\n\n次の行はバーコードなしで印刷されました:\n") + lines.join(QLatin1Char('\n'));
+    for (const RowWithoutBarcode &r : rows.mid(0, kRowsShown))
+        lines << QStringLiteral("%1行目「%2」: %3").arg(r.row).arg(cut(r.value, 20), cut(r.reason, 60));
+    if (rows.size() > kRowsShown)
+        lines << QStringLiteral("ほか %1 行").arg(rows.size() - kRowsShown);
+    return kEndMessage + QStringLiteral("\n\n次の %1 行はバーコードなしで印刷されました:\n").arg(rows.size())
+        + lines.join(QLatin1Char('\n'));
 }
 
 namespace {

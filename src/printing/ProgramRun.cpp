@@ -75,8 +75,9 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
 {
     LabelFields &fields = sharedLabelFields();
     const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
+    ++m_row;
     if (m_hooks.recordPrepared)
-        m_hooks.recordPrepared(++m_row);
+        m_hooks.recordPrepared(m_row);
     if (reason.isEmpty())
         return std::nullopt;
     return reason;
@@ -84,6 +85,10 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
 
 void ProgramRunServices::printLabel()
 {
+    // A price that is no number stops the run before its label, naming the row.
+    const QString &price = sharedLabelFields().price;
+    if (!priceValue(price))
+        throw Failure(QStringLiteral("%1行目の価格「%2」が数値ではありません。").arg(m_row).arg(price));
     PrintLabel();
 }
 
@@ -118,7 +123,7 @@ void ProgramRunServices::setPaper(const QString &paper)
 
 QString dataSourceOpeningError(const QString &db1, const QString &db2, const Failure &failure)
 {
-    const QString folder = settings::resolveDataFolder(db1);
+    const QString folder = datasource::dataFolderPath(db1);
     const bool pathInvalid = !db1.isEmpty() && !db2.isEmpty()
         && (!QFileInfo(folder).isDir() || !QFileInfo(QDir(folder).filePath(db2)).exists());
     if (pathInvalid)

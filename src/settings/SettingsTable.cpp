@@ -1,5 +1,6 @@
 #include "settings/SettingsTable.h"
 
+#include "settings/ColumnCaptions.h"
 #include "settings/Cp932.h"
 #include "settings/SettingsTestHooks.h"
 
@@ -154,7 +155,7 @@ QByteArray formatTable(const QStringList &columns, const QStringList &values)
     for (const QString &c : columns)
         checkStorable(c, QStringLiteral("列名"));
     for (int i = 0; i < values.size(); ++i)
-        checkStorable(values[i], QStringLiteral("%1 の値").arg(columns[i]));
+        checkStorable(values[i], columnCaption(columns[i]) + QStringLiteral("の値"));
     return formatLine(columns) + formatLine(values);
 }
 
@@ -199,7 +200,7 @@ QString SettingsRecord::value(const QString &column) const
     for (int i = 0; i < m_columns.size(); ++i)
         if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0)
             return m_values.value(i);
-    throw Failure(QStringLiteral("設定ファイルに列 %1 がありません。").arg(column));
+    throw Failure(QStringLiteral("設定ファイルに%1の欄がありません。設定ファイルが壊れています。").arg(columnCaption(column)));
 }
 
 SettingsRecord parseQueryTable(const QByteArray &bytes, const QString &fileName)

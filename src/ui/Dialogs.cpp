@@ -1,10 +1,23 @@
 #include "ui/Dialogs.h"
 
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QMessageBox>
 
 namespace zl::ui {
 namespace {
+
+class FolderTypeNames : public QFileIconProvider {
+public:
+    QString type(const QFileInfo &info) const override
+    {
+        return info.isDir() && !info.isRoot() ? QStringLiteral("フォルダー") : QFileIconProvider::type(info);
+    }
+};
+
 QList<ShownMessage> *g_sink = nullptr;
 std::function<std::optional<QString>()> g_chooser;
 } // namespace
@@ -19,12 +32,8 @@ void answerFileDialogWith(std::function<std::optional<QString>()> chooser)
     g_chooser = std::move(chooser);
 }
 
-void showMessage(QWidget *parent, const QString &text, const QString &title, int style)
+std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, const QString &title, int style)
 {
-    if (g_sink) {
-        g_sink->append({text, title, style});
-        return;
-    }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style) {
     case Critical: icon = QMessageBox::Critical; break;
@@ -32,18 +41,60 @@ void showMessage(QWidget *parent, const QString &text, const QString &title, int
     case Information: icon = QMessageBox::Information; break;
     default: break;
     }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.exec();
+    // A message must fit the screen whatever a value in it holds (a runaway
+    // data column, a long list): long lines and the lines past a screenful are
+    // cut, and the whole text stays readable under 「詳細」.
+    constexpr int kLineLength = 160;
+    constexpr int kLines = 24;
+    QStringList lines = text.split(QLatin1Char('\n'));
+    bool cut = false;
+    for (QString &line : lines)
+        if (line.size() > kLineLength) {
+            line = line.left(kLineLength) + QStringLiteral("…");
+            cut = true;
+        }
+    if (lines.size() > kLines) {
+        lines = lines.mid(0, kLines - 1) << QStringLiteral("…");
+        cut = true;
+    }
+    auto box = std::make_unique<QMessageBox>(icon, title, lines.join(QLatin1Char('\n')), QMessageBox::Ok, parent);
+    if (cut)
+        box->setDetailedText(text);
+    return box;
+}
+
+void showMessage(QWidget *parent, const QString &text, const QString &title, int style)
+{
+    if (g_sink) {
+        g_sink->append({text, title, style});
+        return;
+    }
+    messageBox(parent, text, title, style)->exec();
 }
 
 std::optional<QString> chooseFileToOpen(QWidget *parent)
 {
     if (g_chooser)
         return g_chooser();
-    const QString file = QFileDialog::getOpenFileName(parent);
-    if (file.isEmpty())
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's translation has no word for the folders' type; the operator reads
+    // Japanese in every other column.
+    FolderTypeNames names;
+    dialog.setIconProvider(&names);
+    // Sizes, types and dates whole; the names take the rest.
+    dialog.resize(860, 480);
+    if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"))) {
+        QHeaderView *header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return file;
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace zl::ui

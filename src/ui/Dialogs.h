@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 namespace zl::ui {
@@ -25,6 +27,8 @@ struct ShownMessage {
 
 // Shows a message box with an OK button and waits for it.
 void showMessage(QWidget *parent, const QString &text, const QString &title, int style);
+// The box showMessage shows, not yet shown.
+std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, const QString &title, int style);
 
 // The system open-file dialog: the chosen file's absolute path, or nothing on cancel.
 std::optional<QString> chooseFileToOpen(QWidget *parent);

@@ -26,6 +26,9 @@ QWidget *ScreenRegistry::find(const QString &formName) const
 QWidget *ScreenRegistry::show(const QString &formName)
 {
     if (QWidget *open = find(formName)) {
+        // A minimised screen chosen again comes back as it was before.
+        if (open->isMinimized())
+            open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
         open->show();
         open->raise();
         open->activateWindow();

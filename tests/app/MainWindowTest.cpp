@@ -6,6 +6,9 @@
 #include "ui/ScreenRegistry.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTableView>
+#include <QDir>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -94,11 +97,38 @@ private slots:
             a->trigger();
             QWidget *first = ScreenRegistry::instance().find(QString::fromLatin1(form));
             QVERIFY2(first && first->isVisible(), item);
+            // Chosen again, even from the task bar's minimised state, it comes forward.
+            first->showMinimized();
             a->trigger();
             QCOMPARE(ScreenRegistry::instance().find(QString::fromLatin1(form)), first);
+            QVERIFY2(!first->isMinimized() && first->isVisible(), item);
             const auto open = w.findChildren<QWidget *>(QString::fromLatin1(form));
             QCOMPARE(open.size(), 1);
             first->close();
+        }
+    }
+
+    // The print screens at their set widths, their grid's barcodes whole.
+    void printScreensKeepTheirWidthAndShowWholeBarcodes()
+    {
+        QApplication::setFont(QFont(QStringLiteral("IPAPGothic"), 9));
+        m_home->writeFile(QStringLiteral("jan13.csv"),
+                          zltest::sjis(QStringLiteral("JANコード,商品名,規格,価格\r\n4988888888888,緑茶,500ml,150\r\n")));
+        m_home->writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+                           {m_home->settingsFolder(), QStringLiteral("jan13.csv")});
+        for (const auto &[form, width] : {std::pair{"F_CustInput", 500}, std::pair{"F_CustInput2", 500}}) {
+            QWidget *screen = ScreenRegistry::instance().show(QString::fromLatin1(form));
+            QVERIFY2(screen, form);
+            QVERIFY(QTest::qWaitForWindowExposed(screen));
+            QVERIFY2(screen->width() == width, qPrintable(QStringLiteral("%1 is %2 px wide").arg(QLatin1String(form)).arg(screen->width())));
+            auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
+            QVERIFY(grid && grid->model() && grid->model()->rowCount() > 0);
+            // What the view itself needs to show the column's texts without eliding.
+            const int needed = static_cast<QAbstractItemView *>(grid)->sizeHintForColumn(0);
+            QVERIFY2(grid->columnWidth(0) >= needed,
+                     qPrintable(QStringLiteral("%1: JAN column %2 px, needs %3 px")
+                                    .arg(QLatin1String(form)).arg(grid->columnWidth(0)).arg(needed)));
+            delete screen;
         }
     }
 
@@ -119,7 +149,9 @@ private slots:
         QCOMPARE(w.mdiArea()->subWindowList().size(), 1);
         auto *menu = w.startupMenu();
         QCOMPARE(menu->objectName(), QStringLiteral("Form1"));
-        QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label7"))->text(), QStringLiteral("sample"));
+        // The stored default folder is relative; the operator sees where it is.
+        QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label7"))->text(),
+                 QDir::toNativeSeparators(m_home->settingsFolder() + QStringLiteral("sample")));
         QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label15"))->text(), QStringLiteral("barcodelist.csv"));
         QCOMPARE(menu->findChild<QLabel *>(QStringLiteral("Label4"))->text(), QStringLiteral("税込価格"));
         QVERIFY(menu->findChild<QLabel *>(QStringLiteral("Label12"))->text().isEmpty());
@@ -132,8 +164,12 @@ private slots:
         QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
         auto *second = qobject_cast<MainMenu *>(w.mdiArea()->subWindowList().last()->widget());
         QCOMPARE(second->findChild<QLabel *>(QStringLiteral("Label7"))->text(), QStringLiteral("/other"));
+        // Later uses bring that window forward, minimised or not.
+        w.mdiArea()->subWindowList().last()->showMinimized();
         mainPage->trigger();
         QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
+        QVERIFY(!w.mdiArea()->subWindowList().last()->isMinimized());
+        QCOMPARE(w.mdiArea()->activeSubWindow(), w.mdiArea()->subWindowList().last());
     }
 
     void mainMenuControls()

@@ -4,10 +4,17 @@
 #include "datasource/DataSource.h"
 #include "settings/SettingsTable.h"
 
+#include "common/SystemErrors.h"
+
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <unistd.h>
 
 using zl::Failure;
 using zl::datasource::DataSource;
@@ -34,6 +41,13 @@ template <typename F> QString failureOf(F &&fn)
         return f.description();
     }
     return QStringLiteral("(no failure)");
+}
+
+// Text as UTF-16 with its byte-order mark, as Excel's "Unicode text" saves it.
+QByteArray utf16(const QString &text, QStringConverter::Encoding order)
+{
+    QStringEncoder encoder(order);
+    return (order == QStringConverter::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + encoder(text);
 }
 
 QStringList row(std::initializer_list<const char16_t *> values)
@@ -96,6 +110,16 @@ private slots:
         QTest::newRow("UTF-8 without byte-order mark") << QByteArray("JAN,名前\n4901234567894,\"ソ表,能\"\n")
                                                        << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")}
                                                        << Rows{row({u"4901234567894", u"ソ表,能"})} << utf8;
+        for (auto [name, order] : {std::pair{"UTF-16 LE with byte-order mark", QStringConverter::Utf16LE},
+                                   std::pair{"UTF-16 BE with byte-order mark", QStringConverter::Utf16BE}})
+            QTest::newRow(name) << utf16(QStringLiteral("JAN,名前\r\n4901234567894,\"緑茶,𠮷\"\r\n"), order)
+                                << QStringList{QStringLiteral("JAN"), QStringLiteral("名前")}
+                                << Rows{row({u"4901234567894", u"緑茶,𠮷"})} << utf8;
+        QTest::newRow("UTF-16 tab-separated, as Excel saves Unicode text")
+            << utf16(QStringLiteral("JAN\t名前\t価格\r\n4901234567894\t\"緑茶 \"\"特\"\"\t大\"\t1,200\r\n0001\t\t\r\n"),
+                     QStringConverter::Utf16LE)
+            << QStringList{QStringLiteral("JAN"), QStringLiteral("名前"), QStringLiteral("価格")}
+            << Rows{row({u"4901234567894", u"緑茶 \"特\"\t大", u"1,200"}), row({u"0001", u"", u""})} << utf8;
         // 0x5C trail bytes right before a comma, a quote and a line end.
         QTest::newRow("CP932 with backslash trail bytes and extension characters")
             << zltest::sjis(QStringLiteral("JAN,品名,規格\r\n4901234567894,ソ,\"表\"\r\n0001,①～㈱,能\r\n"))
@@ -146,7 +170,7 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << QStringLiteral("bad.csv は空です。");
         QTest::newRow("byte-order mark only") << QByteArray("\xEF\xBB\xBF") << QStringLiteral("bad.csv は空です。");
         QTest::newRow("blank lines only") << QByteArray("\r\n\r\n") << QStringLiteral("bad.csv は空です。");
-        QTest::newRow("NUL bytes (UTF-16 export)")
+        QTest::newRow("NUL bytes without a byte-order mark")
             << QByteArray("a\0,\0b\0\n\0", 9) << QStringLiteral("bad.csv はテキストファイルではありません");
         QTest::newRow("NUL inside a quoted value")
             << QByteArray("a,b\n\"x\0y\",1\n", 12) << QStringLiteral("bad.csv はテキストファイルではありません");
@@ -245,7 +269,64 @@ private slots:
                     zl::datasource::countRecords(dir.path(), QStringLiteral("sub.csv"));
                 }).contains(QStringLiteral("はフォルダです")));
         QCOMPARE(failureOf([&] { zl::datasource::countRecords(dir.path(), QString()); }),
-                 QStringLiteral("データファイル名が設定されていません。"));
+                 QStringLiteral("データファイル名（データテーブル名）が設定されていません。"));
+
+        // The folder as an operator may write it: home-relative, with a
+        // Windows-style trailing backslash; shown resolved and whole.
+        QDir(home.root()).mkpath(QStringLiteral("labels/today"));
+        QFile::copy(dir.filePath(QStringLiteral("data.csv")), home.root() + QStringLiteral("/labels/today/data.csv"));
+        const QString today = home.root() + QStringLiteral("/labels/today");
+        const QList<std::pair<QString, QString>> folders{
+            {QStringLiteral("~/labels/today"), today},
+            {QStringLiteral("~/labels/today/"), today},
+            {today + QLatin1Char('\\'), today},
+            {QStringLiteral("~"), home.root()},
+            {QStringLiteral("sample/"), home.settingsFolder() + QStringLiteral("sample")},
+        };
+        for (const auto &[typed, resolved] : folders)
+            QCOMPARE(zl::datasource::dataFolderPath(typed), QDir::cleanPath(resolved));
+        QCOMPARE(zl::datasource::countRecords(QStringLiteral("~/labels/today\\"), QStringLiteral("data.csv")), 1);
+    }
+
+    // The reasons the system gives, in the operator's words; the English
+    // system text never stands alone.
+    void namesCommonFileProblemsInJapanese()
+    {
+        QTemporaryDir dir;
+        struct Case {
+            const char *what;
+            std::function<QString()> message;
+            QString expected;
+        };
+        const QList<Case> cases{
+            {"disk full", [] {
+                 QFile full(QStringLiteral("/dev/full"));
+                 if (!full.open(QIODevice::WriteOnly) || (full.write("label", 5) == 5 && full.flush()))
+                     return QStringLiteral("(/dev/full accepted the write)");
+                 return zl::fileProblemText(full);
+             }, QStringLiteral("ディスクの空き容量が足りません。")},
+            {"no permission", [&] {
+                 // Root may write anywhere but read-only system files.
+                 QFile locked(::geteuid() == 0 ? QStringLiteral("/sys/kernel/notes") : QStringLiteral("/etc/passwd"));
+                 if (locked.open(QIODevice::WriteOnly))
+                     return QStringLiteral("(opened for writing)");
+                 return zl::fileProblemText(locked);
+             }, QStringLiteral("アクセスする権限がありません。")},
+            {"not found", [&] {
+                 QFile absent(dir.filePath(QStringLiteral("none/x.csv")));
+                 absent.open(QIODevice::ReadOnly);
+                 return zl::fileProblemText(absent);
+             }, QStringLiteral("見つかりません。")},
+            {"a folder", [&] {
+                 QFile folder(dir.path());
+                 folder.open(QIODevice::ReadOnly);
+                 return zl::fileProblemText(folder);
+             }, QStringLiteral("ファイルではなくフォルダです。")},
+            {"unusual errno keeps the system text as a detail", [] { return zl::errnoProblemText(EBADF); },
+             QStringLiteral("システムのエラーです（%1）。").arg(QString::fromLocal8Bit(strerror(EBADF)))},
+        };
+        for (const Case &c : cases)
+            QVERIFY2(c.message() == c.expected, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(c.what), c.message())));
     }
 
     void refusesAnUnreadableFile()

@@ -117,8 +117,12 @@ private slots:
         QWidget *w = ScreenRegistry::instance().find(QStringLiteral("setOracle"));
         QVERIFY(w);
         QCOMPARE(w->windowTitle(), QStringLiteral("データベース設定 CSV"));
-        QCOMPARE(field(w, "Text1")->text(), QStringLiteral("sample"));
+        // The stored default is relative to the settings folder; it is shown whole.
+        QCOMPARE(field(w, "Text1")->text(), QDir::toNativeSeparators(home->settingsFolder() + QStringLiteral("sample")));
         QCOMPARE(field(w, "Text4")->text(), QStringLiteral("barcodelist.csv"));
+        // The example is a folder of this system.
+        QCOMPARE(labelText(w, "Label6"),
+                 QStringLiteral("(例　%1)").arg(QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Mydata/"))));
         w->close();
         ScreenRegistry::instance().setHost(nullptr);
     }
@@ -126,21 +130,30 @@ private slots:
     void typedFolderWithTrailingSeparatorTestsAndSaves()
     {
         writeData(data, QStringLiteral("typed.csv"), 3);
+        QDir(home->root()).mkpath(QStringLiteral("labels"));
+        QFile::copy(data.filePath(QStringLiteral("typed.csv")), home->root() + QStringLiteral("/labels/typed.csv"));
         QWidget *w = openScreen(QStringLiteral("setOracle"));
-        const QString folder = data.path() + QLatin1Char('/');
-        field(w, "Text1")->setText(folder);
-        field(w, "Text4")->setText(QStringLiteral("typed.csv"));
-        click(w, "Command2");
+        const QList<std::pair<QString, QString>> typedAndShown{
+            {data.path() + QLatin1Char('/'), data.path()},
+            {data.path() + QLatin1Char('\\'), data.path()},
+            {QStringLiteral("~/labels/"), home->root() + QStringLiteral("/labels")},
+        };
+        for (const auto &[folder, shown] : typedAndShown) {
+            messages.clear();
+            field(w, "Text1")->setText(folder);
+            field(w, "Text4")->setText(QStringLiteral("typed.csv"));
+            click(w, "Command2");
 
-        QVERIFY2(messages.size() == 1 &&
-                     sameMessage(messages[0], QStringLiteral("接続できました。"), QStringLiteral("ステータス"), 64),
-                 qPrintable(describe(messages)));
-        QCOMPARE(labelText(w, "Label1"), QStringLiteral("3"));
-        QCOMPARE(labelText(w, "Labeldb"), folder);
-        QCOMPARE(labelText(w, "Labelpass"), QStringLiteral("typed.csv"));
-        QCOMPARE(storedTable(),
-                 zl::settings::formatTable(zl::settings::dataSourceColumns(), {folder, QStringLiteral("typed.csv")}));
-        QVERIFY(w->isVisible());
+            QVERIFY2(messages.size() == 1 &&
+                         sameMessage(messages[0], QStringLiteral("接続できました。"), QStringLiteral("ステータス"), 64),
+                     qPrintable(folder + describe(messages)));
+            QCOMPARE(labelText(w, "Label1"), QStringLiteral("3"));
+            QCOMPARE(labelText(w, "Labeldb"), QDir::toNativeSeparators(shown));
+            QCOMPARE(labelText(w, "Labelpass"), QStringLiteral("typed.csv"));
+            QCOMPARE(storedTable(), zl::settings::formatTable(zl::settings::dataSourceColumns(),
+                                                              {folder, QStringLiteral("typed.csv")}));
+            QVERIFY(w->isVisible());
+        }
     }
 
     void browsingFillsTheFieldsAndTestsAHeaderOnlyFile()
@@ -167,8 +180,14 @@ private slots:
 
     void missingFileIsSavedThenReported()
     {
+        writeData(data, QStringLiteral("present.csv"), 3);
         QWidget *w = openScreen(QStringLiteral("setOracle"));
         field(w, "Text1")->setText(data.path());
+        field(w, "Text4")->setText(QStringLiteral("present.csv"));
+        click(w, "Command2");
+        QCOMPARE(labelText(w, "Label1"), QStringLiteral("3"));
+        messages.clear();
+        // The failed test must not leave the last file's count standing.
         field(w, "Text4")->setText(QStringLiteral("absent.csv"));
         click(w, "Command2");
 
@@ -289,10 +308,13 @@ private slots:
         QVERIFY(button && button->isEnabled());
         button->click();
 
+        // The fixed request, and under it the reason.
         QVERIFY2(
             messages.size() == 1 &&
                 sameMessage(messages[0],
-                            QStringLiteral("DBの設定が不正です。設定し直して下さい[設定]-[ﾃﾞｰﾀﾍﾞｰｽ]より設定できます。"),
+                            QStringLiteral("DBの設定が不正です。設定し直して下さい[設定]-[ﾃﾞｰﾀﾍﾞｰｽ]より設定できます。\n\n"
+                                           "ファイル %1 が見つかりません。")
+                                .arg(QDir::toNativeSeparators(data.filePath(QStringLiteral("absent.csv")))),
                             QStringLiteral("ERROR"), 48),
             qPrintable(describe(messages)));
         QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form6")));

@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages[0].style, int(zl::ui::Critical));
         QVERIFY2(messages[0].text.contains(zl::settings::kLayoutTable) ||
-                     messages[0].text.contains(QStringLiteral("PRINTER")),
+                     messages[0].text.contains(QStringLiteral("「プリンター接続タイプ」")),
                  qPrintable(messages[0].text));
         QCOMPARE(layoutBytes(), bytes);
     }

@@ -186,7 +186,7 @@ private slots:
         QVERIFY(w);
         QCOMPARE(messages.size(), 1);
         const QString &text = messages[0].text;
-        QVERIFY2(text.contains(QStringLiteral("SIZE1")) && text.contains(QStringLiteral("（空）")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("「横　位置調整」の値（空）")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("「abc」")) && text.contains(QStringLiteral("「25」")), qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("「5」")), qPrintable(text));
         for (int n = 1; n <= 3; ++n) {

@@ -1,6 +1,7 @@
 #include "app/ui/MainMenu.h"
 
 #include "app/Startup.h"
+#include "datasource/DataSource.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "ui/WaitingWindow.h"
@@ -10,6 +11,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -158,7 +160,8 @@ void MainMenu::load()
         m_textuser->setText(v.textuser);
     if (!v.textdb.isNull())
         m_textdb->setText(v.textdb);
-    m_label7->setText(v.label7);
+    // The whole folder, as the program will look for it.
+    m_label7->setText(QDir::toNativeSeparators(datasource::dataFolderPath(v.label7)));
     m_label15->setText(v.label15);
 }
 

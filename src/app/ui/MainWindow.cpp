@@ -115,7 +115,10 @@ MainMenu *MainWindow::addMainMenu()
 void MainWindow::showSharedMainMenu()
 {
     if (m_sharedMenu) {
-        m_mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_sharedMenu->parentWidget()));
+        auto *sub = qobject_cast<QMdiSubWindow *>(m_sharedMenu->parentWidget());
+        if (sub && sub->isMinimized())
+            sub->showNormal();
+        m_mdi->setActiveSubWindow(sub);
         m_sharedMenu->parentWidget()->raise();
         return;
     }

@@ -24,7 +24,20 @@ namespace {
 
 const QString kSettingsErrorTitle = QStringLiteral("設定エラー");
 
+QString shownFolder(const QString &db1)
+{
+    return QDir::toNativeSeparators(datasource::dataFolderPath(db1));
+}
 
+// A folder of this system, as the operator would type one.
+QString folderExample()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Mydata\\");
+#else
+    return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Mydata/"));
+#endif
+}
 
 QLabel *hiddenLabel(QWidget *parent, const char *name)
 {
@@ -57,10 +70,12 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
     grid->addWidget(label(frame, "Label2", QStringLiteral("接続CSV(ﾌｧｲﾙﾊﾟｽ)")), 1, 0);
     m_text1 = new QLineEdit(frame);
     m_text1->setObjectName(QStringLiteral("Text1"));
+    // A long folder scrolls in the field; its tip shows it whole.
+    connect(m_text1, &QLineEdit::textChanged, m_text1, &QWidget::setToolTip);
     grid->addWidget(m_text1, 1, 1);
     auto *command1 = button(frame, "Command1", QStringLiteral("参照"));
     grid->addWidget(command1, 1, 2);
-    grid->addWidget(label(frame, "Label6", QStringLiteral("(例　C:\\Mydata\\)")), 2, 1, 1, 2);
+    grid->addWidget(label(frame, "Label6", QStringLiteral("(例　%1)").arg(folderExample())), 2, 1, 1, 2);
 
     grid->addWidget(label(frame, "Label9", QStringLiteral("データテーブル名")), 3, 0);
     m_text4 = new QLineEdit(frame);
@@ -116,7 +131,7 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
 
     try {
         const settings::SettingsRecord record = settings::QuerySettingsTable(settings::kDataSourceTable);
-        m_text1->setText(record.value(QStringLiteral("DB1")));
+        m_text1->setText(shownFolder(record.value(QStringLiteral("DB1"))));
         m_text4->setText(record.value(QStringLiteral("DB2")));
     } catch (const Failure &f) {
         // The screen is where a broken data-source table gets fixed, so it
@@ -154,12 +169,14 @@ void DataSourceScreen::saveAndTest()
 {
     if (refuseEmpty())
         return;
+    // A failed test must not leave the last file's count beside this one.
+    m_label1->clear();
     try {
         save();
         // The test reads what was stored, not what was typed: it proves the
         // table the other screens will read.
         const QStringList stored = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
-        m_labeldb->setText(stored.at(0));
+        m_labeldb->setText(shownFolder(stored.at(0)));
         m_labelpass->setText(stored.at(1));
         const qsizetype count = datasource::countRecords(stored.at(0), stored.at(1));
         m_label1->setText(QString::number(count));
@@ -229,11 +246,14 @@ RecordCountScreen::RecordCountScreen(QWidget *parent) : QWidget(parent, Qt::Wind
 
     try {
         const QStringList stored = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
-        labeldb->setText(stored.at(0));
+        labeldb->setText(shownFolder(stored.at(0)));
         labeltb->setText(stored.at(1));
         label1->setText(QString::number(datasource::countRecords(stored.at(0), stored.at(1))));
-    } catch (const Failure &) {
-        showMessage(parent, QStringLiteral("DBの設定が不正です。設定し直して下さい[設定]-[ﾃﾞｰﾀﾍﾞｰｽ]より設定できます。"),
+    } catch (const Failure &f) {
+        // The fixed request, then what exactly is wrong.
+        showMessage(parent,
+                    QStringLiteral("DBの設定が不正です。設定し直して下さい[設定]-[ﾃﾞｰﾀﾍﾞｰｽ]より設定できます。\n\n")
+                        + f.description(),
                     QStringLiteral("ERROR"), Exclamation);
         throw;
     }

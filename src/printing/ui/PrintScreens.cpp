@@ -69,6 +69,8 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
         QAbstractItemModel *old = m_grid->model();
         m_grid->setModel(model);
+        // The JAN column shows whole barcodes.
+        m_grid->resizeColumnToContents(0);
         connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &current) { showRecordLabel(current.row()); });
         showRecordLabel(0);
@@ -121,6 +123,9 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     try {
         run();
     } catch (const Failure &f) {
+        // The status must not go on saying that labels are printing.
+        if (m_status->text() == printing::kStatusPrinting)
+            m_status->setText(QStringLiteral("※印刷処理エラー!!"));
         showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
     }
     m_running = false;
@@ -341,7 +346,7 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     m_to = lineEdit(this, "TextPP2");
     m_spec = lineEdit(this, "Text5");
     for (QLineEdit *bound : {m_from, m_to}) {
-        bound->setFixedWidth(64);
+        bound->setFixedWidth(52); // six digits; the screen stays 500 px wide
         bound->setAlignment(Qt::AlignRight);
     }
     for (QWidget *w : {static_cast<QWidget *>(m_printerType), static_cast<QWidget *>(m_db),

@@ -1,0 +1,41 @@
+#pragma once
+// The reasons a file or folder cannot be used, in the words a shop operator
+// reads. The system's own text (English on most machines) is kept only as a
+// detail after the Japanese words, and only where no common reason fits.
+#include <QString>
+
+class QFileDevice;
+
+namespace zl {
+
+enum class SystemProblem {
+    None,
+    NotFound,      // ENOENT
+    NoPermission,  // EACCES, EPERM
+    DiskFull,      // ENOSPC, EDQUOT
+    IsFolder,      // EISDIR
+    NotFolder,     // ENOTDIR
+    ReadOnlyDisk,  // EROFS
+    Other,
+};
+
+// The kind of problem an errno value stands for.
+SystemProblem problemFromErrno(int error);
+
+// The kind of problem behind a failed open, read or write of `file`: its
+// error code, its system text, and, for a failed open, what stands at its path.
+SystemProblem problemOf(const QFileDevice &file);
+
+// The Japanese words for a problem, a sentence without the path
+// (「見つかりません。」, 「ディスクの空き容量が足りません。」, …); empty for None
+// and Other.
+QString problemText(SystemProblem problem);
+
+// The reason `file` failed, ready to follow the path in a message:
+// the Japanese words, or for an unusual problem 「システムのエラー: …」 with
+// the system's text.
+QString fileProblemText(const QFileDevice &file);
+// The same for an errno value.
+QString errnoProblemText(int error);
+
+} // namespace zl

@@ -1,0 +1,190 @@
+// Qt's own dialogs speak Japanese like the rest of the program, and long
+// messages fit the screen. With ZENLABO_SCREENSHOTS set to a folder, each
+// dialog is also saved there as the operator sees it.
+#include "TestEnv.h"
+#include "TestRegistry.h"
+
+#include "app/Translations.h"
+#include "app/ui/MainWindow.h"
+#include "printer/DeviceRecords.h"
+#include "printer/PdfPrinter.h"
+#include "printer/platform/SystemPrinters.h"
+#include "printer/ui/SystemPrintSetupDialog.h"
+#include "printing/PrintRun.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+using namespace zl;
+
+namespace {
+
+QStringList buttonTexts(QWidget *dialog)
+{
+    QStringList texts;
+    for (QDialogButtonBox *box : dialog->findChildren<QDialogButtonBox *>())
+        for (QAbstractButton *b : box->buttons())
+            if (b->isVisible())
+                texts << b->text();
+    return texts;
+}
+
+// Texts with an English word in them (accelerators like "(&O)" aside).
+QStringList english(const QStringList &texts)
+{
+    static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+    QStringList out;
+    for (const QString &t : texts)
+        if (word.match(t).hasMatch())
+            out << t;
+    return out;
+}
+
+void saveScreenshot(QWidget *w, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("ZENLABO_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    QTest::qWait(200);
+    w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+// Runs `open` (which blocks in a modal dialog) and has `inspect` look at the
+// dialog, then closes it.
+void withModalDialog(const std::function<void()> &open, const std::function<void(QWidget *)> &inspect)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QWidget *dialog = QApplication::activeModalWidget();
+        seen = true;
+        inspect(dialog);
+        if (auto *d = qobject_cast<QDialog *>(dialog))
+            d->reject();
+    });
+    open();
+    QVERIFY2(seen, "no dialog opened");
+}
+
+} // namespace
+
+class JapaneseTextTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // As main() does.
+        QApplication::setFont(QFont(QStringLiteral("IPAPGothic"), 9));
+        const QString loaded = app::installJapaneseTranslation(*qApp);
+        QVERIFY2(!loaded.isEmpty(), "Qt's Japanese translation (qt6-translations-l10n) was not found");
+        printer::installSystemPrinters(std::make_unique<printer::PdfPrinter>());
+        ui::registerAllScreens(ui::ScreenRegistry::instance());
+    }
+    void init()
+    {
+        m_home = std::make_unique<zltest::TempHome>();
+        m_home->installDefaults();
+    }
+    void cleanup() { m_home.reset(); }
+
+    // 「参照」 on the data-source screen opens the system file dialog.
+    void fileDialogOfTheBrowseButtonIsJapanese()
+    {
+        QWidget *screen = ui::ScreenRegistry::instance().show(QStringLiteral("setOracle"));
+        QVERIFY(screen);
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        saveScreenshot(screen, QStringLiteral("setOracle"));
+        QStringList buttons, captions;
+        withModalDialog([&] { screen->findChild<QPushButton *>(QStringLiteral("Command1"))->click(); },
+                        [&](QWidget *dialog) {
+                            QVERIFY(qobject_cast<QFileDialog *>(dialog));
+                            buttons = buttonTexts(dialog);
+                            for (QLabel *l : dialog->findChildren<QLabel *>())
+                                if (l->isVisible() && !l->text().isEmpty())
+                                    captions << l->text();
+                            saveScreenshot(dialog, QStringLiteral("file-dialog"));
+                        });
+        QVERIFY2(buttons.size() >= 2, qPrintable(buttons.join(QLatin1Char('|'))));
+        QVERIFY2(english(buttons + captions).isEmpty(), qPrintable(english(buttons + captions).join(QLatin1Char('|'))));
+        QVERIFY2(buttons.join(QString()).contains(QStringLiteral("キャンセル")), qPrintable(buttons.join(QLatin1Char('|'))));
+        screen->close();
+    }
+
+    void printSetupDialogIsJapanese()
+    {
+        printer::PrintSetupRecords records;
+        QStringList buttons;
+        withModalDialog([&] { ui::SystemPrintSetupDialog().run(records, 0, nullptr); },
+                        [&](QWidget *dialog) {
+                            QVERIFY(qobject_cast<QPrintDialog *>(dialog));
+                            buttons = buttonTexts(dialog);
+                            saveScreenshot(dialog, QStringLiteral("print-setup-dialog"));
+                        });
+        QVERIFY2(buttons.size() >= 2, qPrintable(buttons.join(QLatin1Char('|'))));
+        QVERIFY2(english(buttons).isEmpty(), qPrintable(buttons.join(QLatin1Char('|'))));
+        QVERIFY2(buttons.join(QString()).contains(QStringLiteral("印刷")), qPrintable(buttons.join(QLatin1Char('|'))));
+    }
+
+    // The window menu of the screens inside the main window.
+    void windowMenuIsJapanese()
+    {
+        ui::MainWindow window(m_home->root());
+        window.show();
+        QMdiSubWindow *sub = window.mdiArea()->subWindowList().value(0);
+        QVERIFY(sub && sub->systemMenu());
+        QStringList items;
+        for (QAction *a : sub->systemMenu()->actions())
+            if (!a->isSeparator())
+                items << a->text();
+        QVERIFY2(items.size() >= 4 && english(items).isEmpty(), qPrintable(items.join(QLatin1Char('|'))));
+    }
+
+    // 120 rows without a barcode, or a run error naming a runaway value: the
+    // box still fits a 1024x768 screen, its OK button on it.
+    void longMessagesFitTheScreen()
+    {
+        QList<printing::RowWithoutBarcode> rows;
+        for (int i = 1; i <= 120; ++i)
+            rows.append({i, i == 7 ? QString(400, QLatin1Char('9')) : QStringLiteral("12345"),
+                         QStringLiteral("バーコードの値「12345」は 5 桁です。JAN は 12 桁か 13 桁、短縮 JAN は 7 桁か 8 桁です。")});
+        const QString endText = printing::endMessage(rows);
+        QVERIFY2(endText.contains(QStringLiteral("ほか 110 行")), qPrintable(endText));
+        QVERIFY(endText.contains(QStringLiteral("10行目")) && !endText.contains(QStringLiteral("11行目")));
+        const QString runaway = printing::kRunErrorPrefix
+            + QStringLiteral("1行目の価格「%1」が数値ではありません。").arg(QString(100000, QChar(u'あ')));
+
+        for (const auto &[name, text] : {std::pair{"end-message", endText}, std::pair{"run-error", runaway}}) {
+            std::unique_ptr<QMessageBox> box = ui::messageBox(nullptr, text, printing::kEndTitle, ui::Information);
+            box->show();
+            QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+            const QSize size = box->frameGeometry().size();
+            saveScreenshot(box.get(), QString::fromLatin1(name));
+            QVERIFY2(size.width() <= 1024 && size.height() <= 768,
+                     qPrintable(QStringLiteral("%1: %2x%3").arg(QLatin1String(name)).arg(size.width()).arg(size.height())));
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            QVERIFY(ok && QRect(QPoint(0, 0), size).contains(ok->mapTo(box.get(), QPoint(ok->width(), ok->height()))));
+        }
+    }
+
+private:
+    std::unique_ptr<zltest::TempHome> m_home;
+};
+
+ZL_TEST(JapaneseTextTest)
+#include "JapaneseTextTest.moc"
