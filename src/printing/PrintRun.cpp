@@ -1,5 +1,8 @@
 #include "printing/PrintRun.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace zl::printing {
 
 namespace {
@@ -50,15 +53,52 @@ QString endMessage(const QList<RowWithoutBarcode> &rows)
     return kEndMessage + QStringLiteral("\n\n次の行はバーコードなしで印刷されました:\n") + lines.join(QLatin1Char('\n'));
 }
 
+RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow)
+    : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(printed, nextRow))),
+      m_cause(QStringLiteral("%1行目: %2").arg(row).arg(cause)), m_printed(printed), m_nextRow(nextRow)
+{
+}
+
+QString progressText(int printed, int nextRow)
+{
+    if (printed == 0)
+        return QStringLiteral("ラベルは1枚も印刷していません。");
+    return QStringLiteral("この印刷では%1枚のラベルを印刷しました。続きは%2行目から（部分発行で%2行目から）印刷してください。")
+        .arg(printed)
+        .arg(nextRow);
+}
+
+QString stopMessage(const RunResult &r)
+{
+    if (r.outcome == RunOutcome::Cancelled)
+        return QStringLiteral("印刷をキャンセルしました。") + progressText(r.printed, r.nextRow);
+    if (r.outcome == RunOutcome::StoppedAtCounter && r.nextRow > 0)
+        return QStringLiteral("1回の印刷は%1枚までのため、%2行目の前で止めました。")
+                   .arg(kLabelsPerOpening)
+                   .arg(r.nextRow)
+            + progressText(r.printed, r.nextRow);
+    return {};
+}
+
 namespace {
 
+struct RunBracket {
+    RunServices &s;
+    explicit RunBracket(RunServices &services) : s(services) { s.beginRun(); }
+    ~RunBracket() { s.endRun(); }
+};
+
 // What both runs share: the printer set-up, the status texts, the record
-// loop with its end and its remaining-label stop. `perRecord` handles one
-// record and says whether the run goes on.
-template <typename PerRecord>
-RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &&perRecord)
+// loop with its end, its remaining-label stop and its cancel. For each
+// record, `wanted` says whether its label is printed; `perRecord` handles
+// the record and says whether the run goes on. `firstWanted` is where a
+// run that printed nothing yet would start again.
+template <typename Wanted, typename PerRecord>
+RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWanted, Wanted &&wanted,
+                     PerRecord &&perRecord)
 {
     RunResult result;
+    RunBracket bracket(s);
     remaining = capCounter;
     const LayoutChoice layout = s.readLayout();
     if (!setUpPrinter(s, layout)) {
@@ -68,60 +108,109 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &
     s.setStatus(kStatusPrinting);
     s.setPaper(layout.paper);
     std::unique_ptr<RecordReader> reader = s.openDataSource();
-    for (int row = 1;; ++row) {
-        std::optional<RunRecord> record = reader->next();
-        if (!record) {
-            s.setStatus(kStatusFinished);
-            result.outcome = RunOutcome::Finished;
-            return result;
+    int row = 1;
+    try {
+        for (;; ++row) {
+            std::optional<RunRecord> record = reader->next();
+            if (!record) {
+                s.setStatus(kStatusFinished);
+                result.outcome = RunOutcome::Finished;
+                return result;
+            }
+            const bool printIt = wanted(row);
+            if (printIt && s.cancelRequested()) {
+                result.outcome = RunOutcome::Cancelled;
+                result.nextRow = row;
+                remaining = 0;
+                return result;
+            }
+            if (printIt && remaining == 0) {
+                result.outcome = RunOutcome::StoppedAtCounter;
+                result.nextRow = row;
+                return result;
+            }
+            if (!perRecord(row, *record, layout, result)) {
+                if (result.outcome == RunOutcome::Cancelled) {
+                    result.nextRow = row;
+                    remaining = 0;
+                }
+                return result;
+            }
+            if (printIt)
+                --remaining;
         }
-        if (remaining == 0) {
-            result.outcome = RunOutcome::StoppedAtCounter;
-            return result;
-        }
-        if (!perRecord(row, *record, layout, result))
-            return result;
-        --remaining;
+    } catch (const RunFailure &) {
+        throw;
+    } catch (const Failure &f) {
+        throw RunFailure(f.description(), row, result.printed, result.printed > 0 ? std::max(row, firstWanted) : firstWanted);
     }
 }
 
-void printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
+// False when the operator cancelled the label.
+bool printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
 {
     // The printer the operator confirmed, again before every label.
     if (variableConnection(layout)) {
         s.restorePrinterSettings();
         s.savePrinterSettings();
     }
-    s.printLabel();
+    if (!s.printLabel()) {
+        result.outcome = RunOutcome::Cancelled;
+        return false;
+    }
     ++result.printed;
+    return true;
 }
 
 } // namespace
 
 RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
 {
-    return runRecords(s, capCounter, remaining,
+    return runRecords(s, capCounter, remaining, 1, [](int) { return true; },
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           noteBarcode(result, row, record, s.prepareLabel(record));
                           if (--capCounter < 0) {
                               result.outcome = RunOutcome::CapExhausted;
+                              result.nextRow = row;
                               return false;
                           }
-                          printOne(s, layout, result);
-                          return true;
+                          return printOne(s, layout, result);
                       });
 }
 
 RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QString &first, const QString &last)
 {
-    return runRecords(s, capCounter, remaining,
+    // Bounds that are not numbers fail at the first record, after its
+    // barcode was made; until then nothing knows which rows are wanted.
+    std::optional<double> from, to;
+    auto inRange = [&](int row) { return from && to && *from <= row && row <= *to; };
+    auto wanted = [&](int row) {
+        if (!from) {
+            bool okFrom = false, okTo = false;
+            const double f = first.trimmed().toDouble(&okFrom);
+            const double t = last.trimmed().toDouble(&okTo);
+            if (okFrom && okTo) {
+                from = f;
+                to = t;
+            }
+        }
+        return !from || inRange(row);
+    };
+    int firstWanted = 1;
+    {
+        bool ok = false;
+        const double f = first.trimmed().toDouble(&ok);
+        if (ok && f > 1)
+            firstWanted = int(std::ceil(f));
+    }
+    return runRecords(s, capCounter, remaining, firstWanted, wanted,
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           const std::optional<QString> reason = s.prepareLabel(record);
-                          const double from = rowBound(first, "開始");
-                          const double to = rowBound(last, "終了");
-                          if (from <= row && row <= to) {
+                          const double lo = rowBound(first, "開始");
+                          const double hi = rowBound(last, "終了");
+                          if (lo <= row && row <= hi) {
                               noteBarcode(result, row, record, reason);
-                              printOne(s, layout, result);
+                              return printOne(s, layout, result);
                           }
                           return true;
                       });

@@ -81,9 +81,48 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
     return reason;
 }
 
-void ProgramRunServices::printLabel()
+bool ProgramRunServices::printLabel()
 {
-    PrintLabel();
+    return PrintLabel();
+}
+
+void ProgramRunServices::beginRun()
+{
+    LabelFields &fields = sharedLabelFields();
+    checkAdjustments(fields);
+    m_progress = std::make_unique<RunProgress>(fields);
+}
+
+void ProgramRunServices::endRun()
+{
+    m_progress.reset();
+}
+
+bool ProgramRunServices::cancelRequested() const
+{
+    return sharedLabelFields().cancelRequested;
+}
+
+ProgramRunServices::~ProgramRunServices() = default;
+
+void checkAdjustments(const LabelFields &fields)
+{
+    const struct {
+        const QString &text;
+        QString name;
+    } adjustments[] = {{fields.adjustX, QStringLiteral("横　位置調整")},
+                       {fields.adjustY, QStringLiteral("縦　位置調整")},
+                       {fields.adjustS, QStringLiteral("フォントサイズ")}};
+    for (const auto &a : adjustments) {
+        const double value = adjustmentValue(a.text, a.name);
+        // Far outside the label every label would come out blank.
+        if (value < kAdjustmentLimitLow || value > kAdjustmentLimitHigh)
+            throw Failure(QStringLiteral("印刷位置調整の%1の値「%2」が %3 から %4 の範囲を外れているため印刷しません。"
+                                         "印刷位置調整の画面で直して保存してください。")
+                              .arg(a.name, a.text)
+                              .arg(kAdjustmentLimitLow)
+                              .arg(kAdjustmentLimitHigh));
+    }
 }
 
 void ProgramRunServices::setStatus(const QString &text)

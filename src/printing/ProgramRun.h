@@ -3,6 +3,7 @@
 // file, the shared label fields, and the renderer on the current printer.
 // The printer module's calls and the screen's status texts come in as hooks,
 // so the print screens and the command line share one implementation.
+#include "printing/LabelRenderer.h"
 #include "printing/PrintRun.h"
 
 #include <QString>
@@ -33,14 +34,26 @@ public:
     void savePrinterSettings() override;
     std::unique_ptr<RecordReader> openDataSource() override;
     std::optional<QString> prepareLabel(const RunRecord &record) override;
-    void printLabel() override;
+    ~ProgramRunServices() override;
+    bool printLabel() override;
+    void beginRun() override;
+    void endRun() override;
+    bool cancelRequested() const override;
     void setStatus(const QString &text) override;
     void setPaper(const QString &paper) override;
 
 private:
     RunHooks m_hooks;
     int m_row = 0;
+    std::unique_ptr<RunProgress> m_progress;
 };
+
+constexpr double kAdjustmentLimitLow = -20;
+constexpr double kAdjustmentLimitHigh = 20;
+
+// Refuses stored adjustments that are not numbers or lie outside
+// -20…20, naming the adjustment and its value.
+void checkAdjustments(const LabelFields &fields);
 
 inline const QString kInvalidDataPathText =
     QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");

@@ -114,28 +114,23 @@ private slots:
     {
         useData(csv(20));
         QPointer<QWidget> screen = openScreen("F_CustInput");
-        int opened = 0;
-        printing::setProgressViewFactory([&opened](printing::LabelFields &fields) {
-            auto w = std::make_unique<ui::ProgressWindow>(fields);
-            if (++opened == 5) {
-                QPointer<ui::ProgressWindow> p = w.get();
-                QTimer::singleShot(0, [p] {
-                    if (p)
-                        p->findChild<QPushButton *>(QStringLiteral("comcancel1"))->click();
-                });
-            }
-            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        onLabelStart([](int label, ui::ProgressWindow *w) {
+            if (label == 5)
+                QTimer::singleShot(0, w, [w] { w->findChild<QPushButton *>(QStringLiteral("comcancel1"))->click(); });
         });
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 4); // the 5th was aborted
         QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
-        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("4枚")) && m_messages[0].text.contains(QStringLiteral("5行目から")),
+                 qPrintable(m_messages[0].text));
         QVERIFY(screen->isVisible());
 
         // The open screen goes on with the 295 labels left, from the first record.
+        ui::registerPrintingScreens(ui::ScreenRegistry::instance());
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 24);
-        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages.size(), 2);
     }
 
     void declinedPrintSetupPrintsNothing()
@@ -232,17 +227,11 @@ private slots:
     {
         useData(csv(6));
         QPointer<QWidget> screen = openScreen("F_CustInput");
-        int opened = 0;
-        printing::setProgressViewFactory([&opened, screen](printing::LabelFields &fields) {
-            auto w = std::make_unique<ui::ProgressWindow>(fields);
-            ++opened;
-            if (opened == 2)
-                QTimer::singleShot(0, [screen] {
-                    screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
-                });
-            if (opened == 3)
+        onLabelStart([screen](int label, ui::ProgressWindow *) {
+            if (label == 2)
+                QTimer::singleShot(0, [screen] { screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click(); });
+            if (label == 3)
                 QTimer::singleShot(0, [screen] { screen->close(); });
-            return std::unique_ptr<printing::ProgressView>(std::move(w));
         });
         click(screen, "Command3");
         // The close asked for during the third label stops the run after it.
@@ -259,7 +248,7 @@ private slots:
         screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("5"));
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 3);
-        QCOMPARE(printing::sharedLabelFields().remainingLabels, 290);
+        QCOMPARE(printing::sharedLabelFields().remainingLabels, 297); // only printed labels count
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
         QVERIFY(!screen->isVisible());
@@ -296,6 +285,25 @@ private slots:
     }
 
 private:
+    // The run's one progress window, told each time a label starts on it
+    // (its bar is cleared), counting from 1.
+    void onLabelStart(std::function<void(int, ui::ProgressWindow *)> action)
+    {
+        printing::setProgressViewFactory([action](printing::LabelFields &fields) {
+            auto w = std::make_unique<ui::ProgressWindow>(fields);
+            auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
+            auto labels = std::make_shared<int>(0);
+            // Opening the window clears this: the first label's start.
+            bar->setText(QStringLiteral("not yet open"));
+            ui::ProgressWindow *window = w.get();
+            QObject::connect(bar, &QLineEdit::textChanged, window, [=](const QString &t) {
+                if (t.isEmpty())
+                    action(++*labels, window);
+            });
+            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        });
+    }
+
     void useData(const QByteArray &bytes)
     {
         m_home->writeFile(QStringLiteral("items.csv"), bytes);

@@ -36,7 +36,8 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, const Q
 
 } // namespace
 
-PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host) : QWidget(host, Qt::Window)
+PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host)
+    : QWidget(host, Qt::Window), m_stored(load.stored)
 {
     setWindowTitle(QStringLiteral("印刷位置調整"));
     setFixedSize(twips(7900), twips(4700));
@@ -138,7 +139,7 @@ QStringList PrintPositionScreen::values() const
 void PrintPositionScreen::save()
 {
     try {
-        layout::saveAdjustments(values());
+        layout::saveAdjustments(values(), m_stored);
     } catch (const Failure &failure) {
         showMessage(this,
                     QStringLiteral("設定を保存できませんでした。\n%1\n\n調整値は画面に残っています。")

@@ -25,6 +25,7 @@ private:
     QLineEdit *m_carried[94] = {};
     QSlider *m_slider[3] = {};
     QLabel *m_value[3] = {};
+    settings::StoredRecord m_stored;
 };
 
 } // namespace zl::ui

@@ -132,6 +132,8 @@ void PrintScreenBase::reportEnd(const printing::RunResult &r)
     if (r.outcome == printing::RunOutcome::Finished) {
         showMessage(this, text, printing::kEndTitle, Information);
         m_closeAfterRun = true; // closed once the run is over
+    } else if (r.outcome == printing::RunOutcome::Cancelled) {
+        showMessage(this, printing::stopMessage(r), printing::kEndTitle, Information);
     } else if (!r.withoutBarcode.isEmpty()) {
         // A run that stopped at the counter says nothing, except about labels
         // that came out without a barcode.
@@ -356,6 +358,9 @@ void PartialPrintScreen::startRun()
         printing::ProgramRunServices services(hooks);
         const printing::RunResult r =
             printing::runPartial(services, m_capCounter, fields.remainingLabels, m_from->text(), m_to->text());
+        // The counter stopping the run inside its range is said, with where to go on.
+        if (r.outcome == printing::RunOutcome::StoppedAtCounter && r.nextRow > 0)
+            showMessage(this, printing::stopMessage(r), printing::kEndTitle, Information);
         reportEnd(r);
     });
 }
