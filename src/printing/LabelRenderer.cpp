@@ -74,7 +74,8 @@ public:
         st.pageNumber = 1;
         drawHeader();
         drawBody();
-        if (f.cancelRequested) {
+        // A cancel that came after the label went out stops the next one.
+        if (f.cancelRequested && !sent) {
             c.abortDocument();
             st.cancelled = true;
             return st;
@@ -179,6 +180,7 @@ private:
             }
             if (i > s.size()) {
                 drawLabel(a, price, title2, digits);
+                sent = true;
                 s.clear();
             }
             if (progress) {
@@ -236,6 +238,7 @@ private:
     ProgressView *progress;
     LabelFields &f;
     bool windowPerLabel;
+    bool sent = false;
     layout::Titles titles;
     RendererState st;
 };
