@@ -184,10 +184,11 @@ std::optional<qsizetype> strayByteInUtf8(const char *data, qsizetype size, bool 
         ++stray;
         ++p;
     }
-    // Shift-JIS text only now and then forms a UTF-8 sequence by chance;
-    // where well-formed sequences outnumber the bytes that fit none, the
-    // file was written as UTF-8 and was damaged afterwards.
-    if (first && (markedUtf8 || sequences > stray))
+    // Shift-JIS text forms a UTF-8 sequence only now and then by chance
+    // (mostly in half-width katakana); where well-formed sequences are many
+    // and outnumber the bytes that fit none four to one, the file was
+    // written as UTF-8 and damaged afterwards.
+    if (first && (markedUtf8 || (sequences >= 4 && sequences >= 4 * stray)))
         return first;
     return std::nullopt;
 }

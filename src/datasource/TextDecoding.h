@@ -12,7 +12,8 @@ enum class TextEncoding { Utf8, Cp932 };
 bool isValidUtf8(const char *data, qsizetype size);
 
 // Where the first byte that breaks UTF-8 stands in text that is otherwise
-// UTF-8 (its well-formed multi-byte sequences outnumber the stray bytes);
+// UTF-8 (its well-formed multi-byte sequences are many and outnumber the
+// stray bytes four to one);
 // nothing for valid UTF-8 and for text in another encoding. markedUtf8: the
 // text came after a byte-order mark, so any stray byte counts.
 std::optional<qsizetype> strayByteInUtf8(const char *data, qsizetype size, bool markedUtf8 = false);

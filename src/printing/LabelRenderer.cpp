@@ -288,7 +288,6 @@ bool PrintLabel()
 
 RunProgress::RunProgress(LabelFields &fields)
 {
-    fields.cancelRequested = false;
     if (progressFactory() && !runProgressView()) {
         m_view = progressFactory()(fields);
         if (m_view) {

@@ -83,6 +83,10 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
 
 bool ProgramRunServices::printLabel()
 {
+    // Opened with the first label (after any print-setup dialog), kept
+    // open until the run ends.
+    if (!m_progress)
+        m_progress = std::make_unique<RunProgress>(sharedLabelFields());
     return PrintLabel();
 }
 
@@ -90,7 +94,7 @@ void ProgramRunServices::beginRun()
 {
     LabelFields &fields = sharedLabelFields();
     checkAdjustments(fields);
-    m_progress = std::make_unique<RunProgress>(fields);
+    fields.cancelRequested = false;
 }
 
 void ProgramRunServices::endRun()

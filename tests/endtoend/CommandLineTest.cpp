@@ -143,6 +143,12 @@ private slots:
                                                    << QStringLiteral("3 行目に UTF-8 として読めないバイト") << 0;
         QTest::newRow("UTF-8 with a mark and a stray byte") << withData("\xEF\xBB\xBF" + strayByte) << print << 1
                                                             << QStringLiteral("3 行目") << 0;
+        // The refusal above must not catch Shift-JIS, whose half-width
+        // katakana pairs now and then look like UTF-8.
+        QTest::newRow("control: Shift-JIS half-width katakana prints")
+            << withData(zltest::sjis(QStringLiteral("JAN,名,規格,価格\r\n491234500001,ﾃｽﾄｼｮｳﾋﾝ,ﾊｺ,100\r\n"
+                                                    "491234500002,ｵﾚﾝｼﾞｼﾞｭｰｽ,ﾋﾞﾝ,200\r\n491234500003,ﾐﾈﾗﾙｳｫｰﾀｰ,ﾎﾞﾄﾙ,300\r\n")))
+            << print << 0 << QStringLiteral("3枚のラベル") << 3;
         QTest::newRow("quote left open") << withData(products(2) + "\"49123,x,y,1\r\n") << print << 1
                                          << QStringLiteral("引用符") << 0;
         QTest::newRow("short row 3 after 2 labels") << withData(shortRow) << print << 1
