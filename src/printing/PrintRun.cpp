@@ -63,6 +63,8 @@ QString progressText(int printed, int nextRow)
 {
     if (printed == 0)
         return QStringLiteral("ラベルは1枚も印刷していません。");
+    if (nextRow == 0)
+        return QStringLiteral("この印刷では%1枚のラベルを印刷しました。指定の行はすべて印刷済みです。").arg(printed);
     return QStringLiteral("この印刷では%1枚のラベルを印刷しました。続きは%2行目から（部分発行で%2行目から）印刷してください。")
         .arg(printed)
         .arg(nextRow);
@@ -139,10 +141,10 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWa
             if (printIt)
                 --remaining;
         }
-    } catch (const RunFailure &) {
-        throw;
     } catch (const Failure &f) {
-        throw RunFailure(f.description(), row, result.printed, result.printed > 0 ? std::max(row, firstWanted) : firstWanted);
+        // A row past a partial run's range failing leaves nothing to print.
+        const int next = row < firstWanted ? firstWanted : wanted(row) ? row : 0;
+        throw RunFailure(f.description(), row, result.printed, next);
     }
 }
 

@@ -89,7 +89,7 @@ public:
     RunFailure(const QString &cause, int row, int printed, int nextRow);
     const QString &cause() const { return m_cause; } // with the row it happened at
     int printed() const { return m_printed; }
-    int nextRow() const { return m_nextRow; }
+    int nextRow() const { return m_nextRow; } // 0: every wanted row was printed
 
 private:
     QString m_cause;

@@ -110,8 +110,10 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
     } catch (const printing::RunFailure &f) {
         err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');
-        if (f.printed() > 0)
+        if (f.printed() > 0 && f.nextRow() > 0)
             err << QStringLiteral("%1枚のラベルを印刷したところで止まりました。%2\n").arg(f.printed()).arg(resumeHint(f.nextRow()));
+        else if (f.printed() > 0)
+            err << QStringLiteral("%1枚のラベルを印刷しました。指定の行はすべて印刷済みです。\n").arg(f.printed());
         else
             err << QStringLiteral("ラベルは1枚も印刷していません。\n");
         pdfNote(f.printed());
