@@ -257,6 +257,30 @@ private slots:
         QVERIFY(!screen->isVisible());
     }
 
+    // Any range can be printed, 300 labels a run; the limit stopping a run
+    // inside its range is said, with the row to go on from.
+    void partialRunBeyondRow300AndTheLimit()
+    {
+        useData(csv(700));
+        QPointer<QWidget> screen = openScreen("F_CustInput2");
+        auto range = [&](const QString &from, const QString &to) {
+            screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))->setText(from);
+            screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(to);
+            click(screen, "Command3");
+        };
+        range(QStringLiteral("1"), QStringLiteral("400"));
+        QCOMPARE(m_printer->documents.size(), 300);
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("301行目の前で止めました")) &&
+                     m_messages[0].text.contains(QStringLiteral("300枚")),
+                 qPrintable(m_messages[0].text));
+        QVERIFY(screen->isVisible());
+        range(QStringLiteral("301"), QStringLiteral("400"));
+        QCOMPARE(m_printer->documents.size(), 400);
+        QCOMPARE(m_messages.size(), 2);
+        QCOMPARE(m_messages[1].title, QStringLiteral("処理終了"));
+    }
+
     void partialRunWithAnEmptyFirstRowIsAnError()
     {
         useData(csv(4));

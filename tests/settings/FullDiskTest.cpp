@@ -1,5 +1,5 @@
-// Settings written to a disk that is full, or has a page left: a small
-// tmpfs of its own, filled up before each case. Every write must fail
+// Settings written to a disk that is full, has a page left, or is read-only:
+// a small tmpfs of its own, filled up (or remounted) before each case. Every write must fail
 // whole, say so in the operator's words, and leave the old tables.
 #include "TestRegistry.h"
 
@@ -118,24 +118,40 @@ private slots:
     void fullDiskLeavesTheOldTables_data()
     {
         QTest::addColumn<int>("action");
-        QTest::addColumn<int>("spare"); // 4 KB pages left free
-        for (int spare : {0, 1}) {
-            const QByteArray free = spare ? ", 4 KB free" : ", disk full";
-            if (!spare) // with a page free it fits, and is written
-                QTest::newRow("data-source table" + free) << int(RewriteDataSource) << spare;
-            QTest::newRow("8 KB adjustment table" + free) << int(RewriteLargeAdjustments) << spare;
-            QTest::newRow("restoring the defaults" + free) << int(RestoreDefaults) << spare;
-            QTest::newRow("start-up restoring a missing table" + free) << int(StartupRestore) << spare;
+        QTest::addColumn<int>("spare"); // 4 KB pages left free; -1: the disk is mounted read-only
+        QTest::addColumn<QString>("reason");
+        for (int spare : {0, 1, -1}) {
+            const QByteArray free = spare > 0 ? ", 4 KB free" : spare ? ", read-only" : ", disk full";
+            const QString reason = spare < 0 ? QStringLiteral("読み取り専用") : QStringLiteral("容量不足");
+            if (spare <= 0) // with a page free it fits, and is written
+                QTest::newRow("data-source table" + free) << int(RewriteDataSource) << spare << reason;
+            QTest::newRow("8 KB adjustment table" + free) << int(RewriteLargeAdjustments) << spare << reason;
+            QTest::newRow("restoring the defaults" + free) << int(RestoreDefaults) << spare << reason;
+            if (spare >= 0) // nothing can be removed from a read-only disk
+                QTest::newRow("start-up restoring a missing table" + free) << int(StartupRestore) << spare << reason;
         }
     }
     void fullDiskLeavesTheOldTables()
     {
         QFETCH(int, action);
         QFETCH(int, spare);
+        QFETCH(QString, reason);
         if (action == StartupRestore)
             QFile::remove(settings() + kDataSourceTable);
         const auto before = snapshot();
-        fill(spare);
+        struct Remount {
+            QString path;
+            bool readOnly;
+            ~Remount()
+            {
+                if (readOnly)
+                    QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,rw"), path});
+            }
+        } remount{m_mount.path(), spare < 0};
+        if (spare < 0)
+            QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_mount.path()}), 0);
+        else
+            fill(spare);
         QString said;
         switch (Action(action)) {
         case RewriteDataSource:
@@ -163,7 +179,7 @@ private slots:
             break;
         }
         }
-        QVERIFY2(said.contains(QStringLiteral("容量不足")), qPrintable(said));
+        QVERIFY2(said.contains(reason), qPrintable(said));
         QVERIFY2(snapshot() == before, "every table must stay as it was, with nothing half-written beside it");
     }
 };
