@@ -1,6 +1,5 @@
 #include "printing/PrintRun.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace zl::printing {
@@ -183,28 +182,12 @@ RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
 RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QString &first, const QString &last)
 {
     // Bounds that are not numbers fail at the first record, after its
-    // barcode was made; until then nothing knows which rows are wanted.
-    std::optional<double> from, to;
-    auto inRange = [&](int row) { return from && to && *from <= row && row <= *to; };
-    auto wanted = [&](int row) {
-        if (!from) {
-            bool okFrom = false, okTo = false;
-            const double f = first.trimmed().toDouble(&okFrom);
-            const double t = last.trimmed().toDouble(&okTo);
-            if (okFrom && okTo) {
-                from = f;
-                to = t;
-            }
-        }
-        return !from || inRange(row);
-    };
-    int firstWanted = 1;
-    {
-        bool ok = false;
-        const double f = first.trimmed().toDouble(&ok);
-        if (ok && f > 1)
-            firstWanted = int(std::ceil(f));
-    }
+    // barcode was made (rowBound below); until then every row is wanted.
+    bool okFrom = false, okTo = false;
+    const double from = first.trimmed().toDouble(&okFrom);
+    const double to = last.trimmed().toDouble(&okTo);
+    auto wanted = [&](int row) { return !(okFrom && okTo) || (from <= row && row <= to); };
+    const int firstWanted = okFrom && from > 1 ? int(std::ceil(from)) : 1;
     return runRecords(s, capCounter, remaining, firstWanted, wanted,
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           const std::optional<QString> reason = s.prepareLabel(record);
