@@ -235,6 +235,7 @@ private slots:
         QTest::newRow("stray bytes") << 98 << QByteArray("\"\xFF\x80\xA0\"");
         QTest::newRow("yen as a backslash") << 0 << QByteArray("\"C:\\data\\\"");
         QTest::newRow("quoted comma and after-quote text") << 1 << QByteArray("\"a,b\"tail");
+        QTest::newRow("40,000 characters") << 60 << "\"" + QByteArray(40000, 'n') + "\"";
     }
     void hiddenColumnsGoBackByteForByte()
     {

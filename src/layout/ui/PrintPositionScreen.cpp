@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <limits>
 
 namespace zl::ui {
 
@@ -54,7 +55,10 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
 
     // Working storage: the operator never sees these, the save writes them.
     auto holder = [this](const QString &name, const QString &text) {
-        auto *e = new QLineEdit(text, this);
+        auto *e = new QLineEdit(this);
+        // A carried value of any length must come back whole.
+        e->setMaxLength(std::numeric_limits<int>::max());
+        e->setText(text);
         e->setObjectName(name);
         e->hide();
         return e;
