@@ -11,29 +11,23 @@
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QStringList>
 #include <cstdio>
-
-namespace {
-
-bool wantsPrintCommand(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "--print") == 0 || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0)
-            return true;
-    return argc > 1;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    const bool commandLine = wantsPrintCommand(argc, argv);
+    // Decided before Qt takes its own options (-style, -platform, -session …)
+    // out of argv: those open the windows as any other start does.
+    QStringList given;
+    for (int i = 0; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    const bool commandLine = zl::app::wantsCommandLine(given);
     // Printing from a script needs no display.
     if (commandLine && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zenlabo"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0.6"));
+    QApplication::setApplicationVersion(QStringLiteral(ZENLABO_VERSION));
     zl::app::installJapaneseTranslation(app);
     // The screens' default font: a proportional Japanese Gothic face.
     QApplication::setFont(QFont(QStringLiteral("IPAPGothic"), 9));
@@ -47,12 +41,16 @@ int main(int argc, char **argv)
             const zl::app::PrintRequest request = zl::app::parseCommandLine(QCoreApplication::arguments());
             if (request.help) {
                 out << zl::app::usageText();
-                return 0;
+                return zl::app::ExitPrinted;
+            }
+            if (request.version) {
+                out << QStringLiteral("zenlabo %1\n").arg(QApplication::applicationVersion());
+                return zl::app::ExitPrinted;
             }
             return zl::app::runPrintCommand(request, out, err);
         } catch (const zl::Failure &f) {
             err << f.description() << QLatin1Char('\n');
-            return 64;
+            return zl::app::ExitUsage;
         }
     }
 

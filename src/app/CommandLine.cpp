@@ -8,11 +8,31 @@ QString usageText()
 {
     return QStringLiteral(
         "使い方: zenlabo [--print [--from 行 --to 行] [--printer プリンター名] [--verbose]]\n"
-        "  引数なし     画面を開きます。\n"
+        "        zenlabo --help | --version\n"
+        "  引数なし     画面を開きます (--print, --help, --version のどれもないときも画面を開きます)。\n"
         "  --print      保存された設定でデータファイルのラベルを印刷します (1回に300枚まで)。\n"
         "  --from/--to  印刷する行の範囲 (1行目がデータの最初の行)。両方を指定します。\n"
+        "               301行目以降も指定できます。1回に印刷するのは300枚までです。\n"
         "  --printer    印刷するプリンター (インストール済みの名前)。省略時は通常使うプリンター。\n"
-        "  --verbose    1枚ごとに標準エラーへ1行出力します。\n");
+        "  --verbose    1枚ごとに標準エラーへ1行出力します。\n"
+        "  --help       この説明を表示します。\n"
+        "  --version    バージョンを表示します。\n"
+        "終了ステータス:\n"
+        "  0  最後まで印刷しました\n"
+        "  1  印刷の途中で失敗しました (印刷した枚数と続きの行を表示します)\n"
+        "  2  指定したプリンターがありません\n"
+        "  3  1回の上限 (300枚) で止まりました (続きの行を表示します)\n"
+        "  4  設定ファイルがないか壊れています (何も印刷しません。画面で起動すると初期化できます)\n"
+        "  64 引数が正しくありません\n");
+}
+
+bool wantsCommandLine(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i)
+        if (arguments[i] == QStringLiteral("--print") || arguments[i] == QStringLiteral("--help")
+            || arguments[i] == QStringLiteral("--version"))
+            return true;
+    return false;
 }
 
 PrintRequest parseCommandLine(const QStringList &arguments)
@@ -38,6 +58,8 @@ PrintRequest parseCommandLine(const QStringList &arguments)
             r.verbose = true;
         else if (a == QStringLiteral("--help") || a == QStringLiteral("-h"))
             r.help = true;
+        else if (a == QStringLiteral("--version"))
+            r.version = true;
         else
             fail(QStringLiteral("不明な引数です: %1").arg(a));
     }

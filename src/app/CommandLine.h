@@ -1,6 +1,7 @@
 #pragma once
 // Printing without windows, for shop systems and scripts:
 //   zenlabo --print [--from N --to M] [--printer NAME] [--verbose]
+//   zenlabo --help | --version
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -14,7 +15,23 @@ struct PrintRequest {
     std::optional<QString> printer;
     bool verbose = false;
     bool help = false;
+    bool version = false;
 };
+
+// Exit statuses of the command line.
+enum ExitStatus {
+    ExitPrinted = 0,        // every label of the data (or the range) printed
+    ExitFailed = 1,         // the run failed; how far it got is said
+    ExitNoSuchPrinter = 2,  // --printer names no installed printer
+    ExitStoppedAtCap = 3,   // the 300-label limit stopped the run; the next row is said
+    ExitBadSettings = 4,    // a settings table is missing or damaged; nothing printed
+    ExitUsage = 64,         // words the command line does not know
+};
+
+// Whether the arguments ask for the command line at all: only --print,
+// --help and --version do. Anything else, Qt's own options included, opens
+// the windows.
+bool wantsCommandLine(const QStringList &arguments);
 
 // Throws zl::Failure with a usage message on words it does not know.
 PrintRequest parseCommandLine(const QStringList &arguments);

@@ -3,6 +3,7 @@
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
+#include <QDir>
 #include <QSysInfo>
 
 namespace zl::app {
@@ -22,6 +23,13 @@ QString operatingSystemText()
 #endif
 }
 
+QString restoreFailureText(const QStringList &problems)
+{
+    return QStringLiteral("設定ファイルが読めないため初期化しようとしましたが、初期化できませんでした: %1。"
+                          "ディスクの空き容量と設定フォルダ %2 の書き込み権限を確かめてから、ソフトを再起動してください。")
+        .arg(problems.join(QStringLiteral("、")), QDir::toNativeSeparators(settings::folderPath()));
+}
+
 StartupView runStartup(const QString &workingFolder)
 {
     using namespace zl::settings;
@@ -33,10 +41,19 @@ StartupView runStartup(const QString &workingFolder)
             step();
         } catch (const Failure &) {
             const QStringList problems = restoreDefaultTables(workingFolder);
+            if (!problems.isEmpty()) {
+                v.initialised = false;
+                v.restoreFailed = true;
+                v.label12 = restoreFailureText(problems);
+                return;
+            }
+            if (v.restoreFailed)
+                return; // an earlier restore failed: that stays the message
             v.initialised = true;
             v.label12 = kRestartRequest;
-            if (!problems.isEmpty())
-                v.label12 += QStringLiteral("（初期化できませんでした: %1）").arg(problems.join(QStringLiteral("、")));
+            const QString dealer = dealerTablesProblem(workingFolder);
+            if (!dealer.isEmpty())
+                v.label12 += QStringLiteral("（%1ため、作業フォルダの設定ファイルではなく組み込みの初期設定を使いました）").arg(dealer);
         }
     };
 

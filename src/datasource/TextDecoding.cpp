@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 
 #include <array>
+#include <optional>
 #include <cstring>
 #include <iconv.h>
 #include <memory>
@@ -168,6 +169,72 @@ bool isValidUtf8(const char *data, qsizetype size)
         p += extra + 1;
     }
     return true;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence of more than one byte at p,
+// or 0 when there is none.
+int utf8SequenceAt(const unsigned char *p, const unsigned char *end)
+{
+    const unsigned char b = *p;
+    int extra;
+    char32_t cp;
+    if (b >= 0xC2 && b <= 0xDF) {
+        extra = 1;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        extra = 2;
+        cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        extra = 3;
+        cp = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p <= extra)
+        return 0;
+    for (int i = 1; i <= extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return extra + 1;
+}
+
+} // namespace
+
+std::optional<qsizetype> strayByteInUtf8(const char *data, qsizetype size, bool markedUtf8)
+{
+    const auto *begin = reinterpret_cast<const unsigned char *>(data);
+    const auto *end = begin + size;
+    qsizetype sequences = 0;
+    qsizetype stray = 0;
+    std::optional<qsizetype> first;
+    for (const unsigned char *p = begin; p < end;) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        if (const int n = utf8SequenceAt(p, end)) {
+            ++sequences;
+            p += n;
+            continue;
+        }
+        if (!first)
+            first = p - begin;
+        ++stray;
+        ++p;
+    }
+    // Shift-JIS text forms a UTF-8 sequence only now and then by chance
+    // (mostly in half-width katakana); where well-formed sequences are many
+    // and outnumber the bytes that fit none four to one, the file was
+    // written as UTF-8 and damaged afterwards.
+    if (first && (markedUtf8 || (sequences >= 4 && sequences >= 4 * stray)))
+        return first;
+    return std::nullopt;
 }
 
 qsizetype utf8BomLength(const char *data, qsizetype size)

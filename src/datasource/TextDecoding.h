@@ -2,6 +2,7 @@
 // Turning the bytes of one CSV field into text, many times a second.
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace zl::datasource {
 
@@ -10,6 +11,13 @@ enum class TextEncoding { Utf8, Cp932 };
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points past U+10FFFF).
 bool isValidUtf8(const char *data, qsizetype size);
+
+// Where the first byte that breaks UTF-8 stands in text that is otherwise
+// UTF-8 (its well-formed multi-byte sequences are many and outnumber the
+// stray bytes four to one);
+// nothing for valid UTF-8 and for text in another encoding. markedUtf8: the
+// text came after a byte-order mark, so any stray byte counts.
+std::optional<qsizetype> strayByteInUtf8(const char *data, qsizetype size, bool markedUtf8 = false);
 
 // The byte-order mark's length at the start of data (3), or 0.
 qsizetype utf8BomLength(const char *data, qsizetype size);

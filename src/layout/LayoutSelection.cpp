@@ -26,7 +26,9 @@ LayoutFields layoutFieldsFrom(const settings::SettingsRecord &record)
 
 LayoutFields loadLayoutFields()
 {
-    return layoutFieldsFrom(settings::QuerySettingsTable(settings::kLayoutTable));
+    LayoutFields f = layoutFieldsFrom(settings::QuerySettingsTable(settings::kLayoutTable));
+    f.stored = settings::readStoredRecord(settings::kLayoutTable, settings::layoutColumns());
+    return f;
 }
 
 void markEmptyFields(LayoutFields &fields)
@@ -42,7 +44,7 @@ SaveResult saveLayout(LayoutFields &fields, bool labelLayoutChosen)
     if (!labelLayoutChosen)
         return SaveResult::NoLayoutChosen;
     settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(),
-                                   {fields.text1, fields.text2, fields.text5, fields.text6});
+                                   {fields.text1, fields.text2, fields.text5, fields.text6}, fields.stored);
     return SaveResult::Saved;
 }
 

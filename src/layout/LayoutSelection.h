@@ -2,12 +2,9 @@
 // The output layout choice kept in the layout table: what the layout screen
 // shows when it opens and what it writes back.
 #include "layout/Titles.h"
+#include "settings/SettingsTable.h"
 
 #include <QString>
-
-namespace zl::settings {
-class SettingsRecord;
-}
 
 namespace zl::layout {
 
@@ -20,6 +17,9 @@ inline const QString kC5255LayoutName = QStringLiteral("C5255 家具統一伝票
 struct LayoutFields {
     QString text1, text2, text3, text4, text5, text6;
     QString currentLayout;
+    // The record as it stands in the file: what a save leaves unchanged
+    // goes back as these bytes.
+    settings::StoredRecord stored;
 };
 
 // What the screen shows for this record of the layout table.

@@ -65,16 +65,15 @@ AdjustmentLoad loadAdjustments()
 {
     const QStringList sizeColumns{QStringLiteral("SIZE1"), QStringLiteral("SIZE2"), QStringLiteral("SIZE3")};
     const QStringList sizes = settings::QuerySettingsTable(settings::kAdjustmentTable, sizeColumns).values();
-    const settings::SettingsRecord record = settings::QuerySettingsTable(settings::kAdjustmentTable);
-    QStringList all;
-    for (const QString &column : settings::adjustmentColumns())
-        all << record.value(column);
-    return adjustmentsFrom(sizes, all);
+    settings::StoredRecord stored = settings::readStoredRecord(settings::kAdjustmentTable, settings::adjustmentColumns());
+    AdjustmentLoad load = adjustmentsFrom(sizes, stored.values);
+    load.stored = std::move(stored);
+    return load;
 }
 
-void saveAdjustments(const QStringList &values)
+void saveAdjustments(const QStringList &values, const settings::StoredRecord &asRead)
 {
-    settings::RewriteSettingsTable(settings::kAdjustmentTable, settings::adjustmentColumns(), values);
+    settings::RewriteSettingsTable(settings::kAdjustmentTable, settings::adjustmentColumns(), values, asRead);
 }
 
 } // namespace zl::layout

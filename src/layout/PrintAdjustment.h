@@ -1,6 +1,8 @@
 #pragma once
 // The print position and font size adjustments, kept in the adjustment table
 // together with 96 other values that pass through untouched.
+#include "settings/SettingsTable.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -30,6 +32,9 @@ struct AdjustmentLoad {
     // One sentence per adjustment that was empty, not a whole number or out
     // of range; empty when all three were usable.
     QStringList problems;
+    // The record as it stands in the file: values the screen does not change
+    // go back as these bytes, whatever another program stored there.
+    settings::StoredRecord stored;
 };
 
 // Fetches SIZE1..SIZE3 by name, then the whole record. Throws zl::Failure
@@ -39,7 +44,9 @@ AdjustmentLoad loadAdjustments();
 // all: the 99 values in column order).
 AdjustmentLoad adjustmentsFrom(const QStringList &sizes, const QStringList &all);
 
-// Writes the 99 values as they are. Throws zl::Failure; the old table then stays.
-void saveAdjustments(const QStringList &values);
+// Writes the 99 values; those equal to what was read (asRead) go back as
+// the bytes they were read from, the others are checked and encoded.
+// Throws zl::Failure; the old table then stays.
+void saveAdjustments(const QStringList &values, const settings::StoredRecord &asRead = {});
 
 } // namespace zl::layout

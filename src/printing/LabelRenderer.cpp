@@ -16,6 +16,13 @@ ProgressViewFactory &progressFactory()
     return factory;
 }
 
+// The window a whole run shows, while one is open (RunProgress).
+ProgressView *&runProgressView()
+{
+    static ProgressView *view = nullptr;
+    return view;
+}
+
 constexpr int kBarLength = 25;
 const QLatin1String kLineBreak("\r\n");
 
@@ -42,19 +49,26 @@ struct ProgressCloser {
 
 class Renderer {
 public:
-    Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const layout::Titles *given)
-        : c(canvas), progress(progress), f(fields), given(given)
+    Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, bool windowPerLabel,
+             const layout::Titles *given)
+        : c(canvas), progress(progress), f(fields), windowPerLabel(windowPerLabel), given(given)
     {
     }
 
     RendererState run()
     {
-        // Cleared before the window shows: a cancel clicked the moment it
-        // appears (it paints, so events run) must stop this label, not be lost.
-        f.cancelRequested = false;
-        if (progress)
-            progress->open();
-        ProgressCloser closer{progress};
+        if (windowPerLabel) {
+            // Cleared before the window shows: a cancel clicked the moment it
+            // appears (it paints, so events run) must stop this label, not be lost.
+            f.cancelRequested = false;
+            if (progress)
+                progress->open();
+        } else if (progress) {
+            // The run's window stays open; a cancel clicked before this label
+            // stands and stops it before anything is sent.
+            progress->setProgressText(QString());
+        }
+        ProgressCloser closer{windowPerLabel ? progress : nullptr};
         // Read once: outside the layout screen (and outside a run, which
         // holds them) that is a settings table read.
         titles = given ? *given : layout::currentTitles();
@@ -62,6 +76,12 @@ public:
         st.pageNumber = 1;
         drawHeader();
         drawBody();
+        // A cancel that came after the label went out stops the next one.
+        if (f.cancelRequested && !sent) {
+            c.abortDocument();
+            st.cancelled = true;
+            return st;
+        }
         c.endDocument();
         return st;
     }
@@ -129,9 +149,15 @@ private:
                 progress->processEvents();
             if (f.cancelRequested) {
                 c.abortDocument();
+                st.cancelled = true;
                 return;
             }
             if (c.currentY() > (st.linesPerPage - 4) * st.lineHeight) {
+                if (st.pageNumber >= kMaxLabelPages)
+                    throw Failure(QStringLiteral("1枚のラベルが%1ページを超えるため印刷しません（1列目が%2文字あります）。"
+                                                 "データの1列目を確かめてください。")
+                                      .arg(kMaxLabelPages)
+                                      .arg(l0));
                 c.newPage();
                 ++st.pageNumber;
                 c.setCurrentY(a.y + 4 * st.lineHeight);
@@ -156,6 +182,7 @@ private:
             }
             if (i > s.size()) {
                 drawLabel(a, price, title2, digits);
+                sent = true;
                 s.clear();
             }
             if (progress) {
@@ -212,6 +239,8 @@ private:
     PageCanvas &c;
     ProgressView *progress;
     LabelFields &f;
+    bool windowPerLabel;
+    bool sent = false;
     const layout::Titles *given;
     layout::Titles titles;
     RendererState st;
@@ -239,7 +268,7 @@ double baseFontSize()
 
 RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const layout::Titles *titles)
 {
-    Renderer renderer(canvas, progress, fields, titles);
+    Renderer renderer(canvas, progress, fields, progress != runProgressView() || !progress, titles);
     try {
         return renderer.run();
     } catch (...) {
@@ -248,14 +277,35 @@ RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields
     }
 }
 
-void PrintLabel()
+bool PrintLabel()
 {
     LabelFields &fields = sharedLabelFields();
     std::unique_ptr<PageCanvas> canvas = currentPrinterCanvas();
+    if (ProgressView *view = runProgressView())
+        return !printLabel(*canvas, view, fields).cancelled;
     std::unique_ptr<ProgressView> progress;
     if (progressFactory())
         progress = progressFactory()(fields);
-    printLabel(*canvas, progress.get(), fields);
+    return !printLabel(*canvas, progress.get(), fields).cancelled;
+}
+
+RunProgress::RunProgress(LabelFields &fields)
+{
+    if (progressFactory() && !runProgressView()) {
+        m_view = progressFactory()(fields);
+        if (m_view) {
+            m_view->open();
+            runProgressView() = m_view.get();
+        }
+    }
+}
+
+RunProgress::~RunProgress()
+{
+    if (m_view) {
+        runProgressView() = nullptr;
+        m_view->close();
+    }
 }
 
 QString currencyText(const QString &price, const QLocale &locale)

@@ -36,6 +36,24 @@ struct RendererState {
     int linesPerPage = 0;
     int rightLimit = 0;   // mm, printable width − 10, rounded
     int pageNumber = 0;
+    bool cancelled = false; // the operator cancelled: nothing was sent
+};
+
+// A label is refused past this many pages (a runaway first column).
+constexpr int kMaxLabelPages = 20;
+
+// One progress window for a whole print run: opened when made, closed when
+// destroyed; every PrintLabel in between shows its bar there, so a cancel
+// clicked between two labels still lands on a window and stops the next.
+class RunProgress {
+public:
+    explicit RunProgress(LabelFields &fields);
+    ~RunProgress();
+    RunProgress(const RunProgress &) = delete;
+    RunProgress &operator=(const RunProgress &) = delete;
+
+private:
+    std::unique_ptr<ProgressView> m_view;
 };
 
 // The font every label starts from; it sets the line height (4 mm).
@@ -44,7 +62,7 @@ double baseFontSize();
 
 // Draws `fields` as one label on `canvas`, with `progress` showing the bar.
 // Throws zl::Failure (adjustments or price not numbers, titles unreadable,
-// the printer refusing the document); the document is then discarded and the
+// more than kMaxLabelPages pages, the printer refusing the document); the document is then discarded and the
 // progress window closed.
 // `titles`, when given, are printed instead of the current titles (a
 // preview that redraws often passes the ones it read once).
@@ -52,8 +70,9 @@ RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields
                          const layout::Titles *titles = nullptr);
 
 // The program's renderer: the shared label fields on the current printer,
-// with the installed progress window.
-void PrintLabel();
+// with the run's progress window, or one of its own outside a run. False
+// when the operator cancelled the label (nothing of it was sent).
+bool PrintLabel();
 
 // The price in the platform's currency format (the default locale, which
 // follows the platform unless the program sets another): priceText.

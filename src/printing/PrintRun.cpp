@@ -1,5 +1,7 @@
 #include "printing/PrintRun.h"
 
+#include <cmath>
+
 namespace zl::printing {
 
 namespace {
@@ -59,36 +61,54 @@ QString endMessage(const QList<RowWithoutBarcode> &rows)
         + lines.join(QLatin1Char('\n'));
 }
 
-namespace {
-
-template <typename PerRecord>
-void recordLoop(RunServices &s, RecordReader &reader, int &remaining, const LayoutChoice &layout, RunResult &result,
-                PerRecord &perRecord)
+RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow)
+    : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(printed, nextRow))),
+      m_cause(QStringLiteral("%1行目: %2").arg(row).arg(cause)), m_printed(printed), m_nextRow(nextRow)
 {
-    for (int row = 1;; ++row) {
-        std::optional<RunRecord> record = reader.next();
-        if (!record) {
-            s.setStatus(kStatusFinished);
-            result.outcome = RunOutcome::Finished;
-            return;
-        }
-        if (remaining == 0) {
-            result.outcome = RunOutcome::StoppedAtCounter;
-            return;
-        }
-        if (!perRecord(row, *record, layout, result))
-            return;
-        --remaining;
-    }
 }
 
+QString progressText(int printed, int nextRow)
+{
+    if (printed == 0)
+        return QStringLiteral("ラベルは1枚も印刷していません。");
+    if (nextRow == 0)
+        return QStringLiteral("この印刷では%1枚のラベルを印刷しました。指定の行はすべて印刷済みです。").arg(printed);
+    return QStringLiteral("この印刷では%1枚のラベルを印刷しました。続きは%2行目から（部分発行で%2行目から）印刷してください。")
+        .arg(printed)
+        .arg(nextRow);
+}
+
+QString stopMessage(const RunResult &r)
+{
+    if (r.outcome == RunOutcome::Cancelled)
+        return QStringLiteral("印刷をキャンセルしました。") + progressText(r.printed, r.nextRow);
+    if (r.outcome == RunOutcome::StoppedAtCounter && r.nextRow > 0)
+        return QStringLiteral("1回の印刷は%1枚までのため、%2行目の前で止めました。")
+                   .arg(kLabelsPerOpening)
+                   .arg(r.nextRow)
+            + progressText(r.printed, r.nextRow);
+    return {};
+}
+
+namespace {
+
+struct RunBracket {
+    RunServices &s;
+    explicit RunBracket(RunServices &services) : s(services) { s.beginRun(); }
+    ~RunBracket() { s.endRun(); }
+};
+
 // What both runs share: the printer set-up, the status texts, the record
-// loop with its end and its remaining-label stop. `perRecord` handles one
-// record and says whether the run goes on.
-template <typename PerRecord>
-RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &&perRecord)
+// loop with its end, its remaining-label stop and its cancel. For each
+// record, `wanted` says whether its label is printed; `perRecord` handles
+// the record and says whether the run goes on. `firstWanted` is where a
+// run that printed nothing yet would start again.
+template <typename Wanted, typename PerRecord>
+RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWanted, Wanted &&wanted,
+                     PerRecord &&perRecord)
 {
     RunResult result;
+    RunBracket bracket(s);
     remaining = capCounter;
     const LayoutChoice layout = s.readLayout();
     if (!setUpPrinter(s, layout)) {
@@ -99,9 +119,40 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &
     s.setPaper(layout.paper);
     std::unique_ptr<RecordReader> reader = s.openDataSource();
     s.beginPrinting();
+    int row = 1;
     try {
-        recordLoop(s, *reader, remaining, layout, result, perRecord);
-    } catch (const Failure &failure) {
+        for (;; ++row) {
+            std::optional<RunRecord> record = reader->next();
+            if (!record) {
+                s.setStatus(kStatusFinished);
+                result.outcome = RunOutcome::Finished;
+                break;
+            }
+            const bool printIt = wanted(row);
+            if (printIt && s.cancelRequested()) {
+                result.outcome = RunOutcome::Cancelled;
+                result.nextRow = row;
+                remaining = 0;
+                break;
+            }
+            if (printIt && remaining == 0) {
+                result.outcome = RunOutcome::StoppedAtCounter;
+                result.nextRow = row;
+                break;
+            }
+            if (!perRecord(row, *record, layout, result)) {
+                if (result.outcome == RunOutcome::Cancelled) {
+                    result.nextRow = row;
+                    remaining = 0;
+                }
+                break;
+            }
+            if (printIt)
+                --remaining;
+        }
+    } catch (const Failure &f) {
+        // A row past a partial run's range failing leaves nothing to print.
+        const int next = row < firstWanted ? firstWanted : wanted(row) ? row : 0;
         // The labels printed before the failure are kept where they went,
         // and the report says where that is.
         QString kept;
@@ -110,51 +161,62 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &
         } catch (const Failure &notKept) {
             kept = notKept.description();
         }
-        if (kept.isEmpty())
-            throw;
-        throw Failure(failure.description() + QLatin1Char('\n') + kept);
+        const QString cause = kept.isEmpty() ? f.description() : f.description() + QLatin1Char('\n') + kept;
+        throw RunFailure(cause, row, result.printed, next);
     }
     result.destination = s.endPrinting(true);
     return result;
 }
 
-void printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
+// False when the operator cancelled the label.
+bool printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
 {
     // The printer the operator confirmed, again before every label.
     if (variableConnection(layout)) {
         s.restorePrinterSettings();
         s.savePrinterSettings();
     }
-    s.printLabel();
+    if (!s.printLabel()) {
+        result.outcome = RunOutcome::Cancelled;
+        return false;
+    }
     ++result.printed;
+    return true;
 }
 
 } // namespace
 
 RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
 {
-    return runRecords(s, capCounter, remaining,
+    return runRecords(s, capCounter, remaining, 1, [](int) { return true; },
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           noteBarcode(result, row, record, s.prepareLabel(record));
                           if (--capCounter < 0) {
                               result.outcome = RunOutcome::CapExhausted;
+                              result.nextRow = row;
                               return false;
                           }
-                          printOne(s, layout, result);
-                          return true;
+                          return printOne(s, layout, result);
                       });
 }
 
 RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QString &first, const QString &last)
 {
-    return runRecords(s, capCounter, remaining,
+    // Bounds that are not numbers fail at the first record, after its
+    // barcode was made (rowBound below); until then every row is wanted.
+    bool okFrom = false, okTo = false;
+    const double from = first.trimmed().toDouble(&okFrom);
+    const double to = last.trimmed().toDouble(&okTo);
+    auto wanted = [&](int row) { return !(okFrom && okTo) || (from <= row && row <= to); };
+    const int firstWanted = okFrom && from > 1 ? int(std::ceil(from)) : 1;
+    return runRecords(s, capCounter, remaining, firstWanted, wanted,
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           const std::optional<QString> reason = s.prepareLabel(record);
-                          const double from = rowBound(first, "開始");
-                          const double to = rowBound(last, "終了");
-                          if (from <= row && row <= to) {
+                          const double lo = rowBound(first, "開始");
+                          const double hi = rowBound(last, "終了");
+                          if (lo <= row && row <= hi) {
                               noteBarcode(result, row, record, reason);
-                              printOne(s, layout, result);
+                              return printOne(s, layout, result);
                           }
                           return true;
                       });

@@ -45,7 +45,8 @@ public:
     // the reason when no barcode could be made (the label then has none).
     virtual std::optional<QString> prepareLabel(const RunRecord &record) = 0;
     // Draws and sends one label; throws on printer or number errors.
-    virtual void printLabel() = 0;
+    // False when the operator cancelled it: nothing of it was sent.
+    virtual bool printLabel() = 0;
     // Bracket the labels of a run, once the data source is open. endPrinting
     // says where the labels went (empty: nothing to say); it throws when the
     // printed labels could not be kept. ok is false on a failing run.
@@ -55,6 +56,13 @@ public:
         Q_UNUSED(ok);
         return {};
     }
+    // Before anything else of a run, and after its end however it ends:
+    // checks of the stored values, the progress window. beginRun throws
+    // to refuse the run.
+    virtual void beginRun() {}
+    virtual void endRun() {}
+    // The operator asked the run to stop.
+    virtual bool cancelRequested() const { return false; }
     // Run status texts for the screen.
     virtual void setStatus(const QString &) {}
     virtual void setPaper(const QString &) {}
@@ -65,6 +73,7 @@ enum class RunOutcome {
     Finished,         // past the last record: the end message, the screen closes
     StoppedAtCounter, // the remaining-label counter reached 0
     CapExhausted,     // the record cap counter went below zero
+    Cancelled,        // the operator cancelled: the label being drawn was not sent
 };
 
 struct RowWithoutBarcode {
@@ -76,10 +85,31 @@ struct RowWithoutBarcode {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     int printed = 0;
+    // Where a run that stopped before its end would go on: the first row
+    // whose label was not printed (0 when the run got to the end).
+    int nextRow = 0;
     QList<RowWithoutBarcode> withoutBarcode;
     // Where the labels went, for the end message (the PDF file); may be empty.
     QString destination;
 };
+
+// A run that failed after it began printing: how far it got, so the
+// operator can go on without printing labels twice.
+class RunFailure : public Failure {
+public:
+    RunFailure(const QString &cause, int row, int printed, int nextRow);
+    const QString &cause() const { return m_cause; } // with the row it happened at
+    int printed() const { return m_printed; }
+    int nextRow() const { return m_nextRow; } // 0: every wanted row was printed
+
+private:
+    QString m_cause;
+    int m_printed;
+    int m_nextRow;
+};
+
+// "…枚印刷しました。続きは…行目から": what an unfinished run got done.
+QString progressText(int printed, int nextRow);
 
 inline const QString kStatusPrinting = QStringLiteral("※ただ今印刷処理中!!");
 inline const QString kStatusFinished = QStringLiteral("※印刷処理終了!!");
@@ -88,16 +118,27 @@ inline const QString kEndTitle = QStringLiteral("処理終了");
 inline const QString kRunErrorPrefix = QStringLiteral("印刷設定又はDB設定が不正です。設定しなおしてください Error_Message:");
 constexpr int kLabelsPerOpening = 300;
 
+// What the screen says when a run stopped before its end (cancelled, or
+// stopped by the counter inside its range): how far it got and where to go
+// on. Empty for other outcomes.
+QString stopMessage(const RunResult &result);
+
 // The end message, naming the rows that were printed without a barcode.
 QString endMessage(const QList<RowWithoutBarcode> &rows);
 
+// Both runs: a failure after the data source opened is thrown as a
+// RunFailure naming the row and how far the run got.
+//
 // A continuous run. capCounter is the screen's record cap counter (300 when
 // the screen opens), lowered by one per record; remaining is the
 // remaining-label counter the progress window's cancel sets to 1.
 RunResult runContinuous(RunServices &services, int &capCounter, int &remaining);
 
 // A partial run over rows first..last (compared as numbers; empty or
-// non-numeric bounds fail at the first record, as typed texts).
+// non-numeric bounds fail at the first record, as typed texts). Only the
+// labels it prints count against the counter, so any range can be printed,
+// at most capCounter labels a run; the run goes on reading to the end of
+// the data. When the counter stops it inside the range, nextRow says where.
 RunResult runPartial(RunServices &services, int capCounter, int &remaining, const QString &first,
                      const QString &last);
 

@@ -83,13 +83,56 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
     return reason;
 }
 
-void ProgramRunServices::printLabel()
+bool ProgramRunServices::printLabel()
 {
     // A price that is no number stops the run before its label, naming the row.
     const QString &price = sharedLabelFields().price;
     if (!priceValue(price))
         throw Failure(QStringLiteral("%1行目の価格「%2」が数値ではありません。").arg(m_row).arg(price));
-    PrintLabel();
+    // Opened with the first label (after any print-setup dialog), kept
+    // open until the run ends.
+    if (!m_progress)
+        m_progress = std::make_unique<RunProgress>(sharedLabelFields());
+    return PrintLabel();
+}
+
+void ProgramRunServices::beginRun()
+{
+    LabelFields &fields = sharedLabelFields();
+    checkAdjustments(fields);
+    fields.cancelRequested = false;
+}
+
+void ProgramRunServices::endRun()
+{
+    m_progress.reset();
+}
+
+bool ProgramRunServices::cancelRequested() const
+{
+    return sharedLabelFields().cancelRequested;
+}
+
+ProgramRunServices::~ProgramRunServices() = default;
+
+void checkAdjustments(const LabelFields &fields)
+{
+    const struct {
+        const QString &text;
+        QString name;
+    } adjustments[] = {{fields.adjustX, QStringLiteral("横　位置調整")},
+                       {fields.adjustY, QStringLiteral("縦　位置調整")},
+                       {fields.adjustS, QStringLiteral("フォントサイズ")}};
+    for (const auto &a : adjustments) {
+        const double value = adjustmentValue(a.text, a.name);
+        // Far outside the label every label would come out blank.
+        if (value < kAdjustmentLimitLow || value > kAdjustmentLimitHigh)
+            throw Failure(QStringLiteral("印刷位置調整の%1の値「%2」が %3 から %4 の範囲を外れているため印刷しません。"
+                                         "印刷位置調整の画面で直して保存してください。")
+                              .arg(a.name, a.text)
+                              .arg(kAdjustmentLimitLow)
+                              .arg(kAdjustmentLimitHigh));
+    }
 }
 
 void ProgramRunServices::beginPrinting()

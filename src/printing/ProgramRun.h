@@ -5,6 +5,7 @@
 // so the print screens and the command line share one implementation.
 #include "layout/Titles.h"
 #include "printer/Printer.h"
+#include "printing/LabelRenderer.h"
 #include "printing/PrintRun.h"
 
 #include <QString>
@@ -35,7 +36,11 @@ public:
     void savePrinterSettings() override;
     std::unique_ptr<RecordReader> openDataSource() override;
     std::optional<QString> prepareLabel(const RunRecord &record) override;
-    void printLabel() override;
+    ~ProgramRunServices() override;
+    bool printLabel() override;
+    void beginRun() override;
+    void endRun() override;
+    bool cancelRequested() const override;
     void setStatus(const QString &text) override;
     void setPaper(const QString &paper) override;
     void beginPrinting() override;
@@ -46,7 +51,15 @@ private:
     int m_row = 0;
     printer::Printer *m_runPrinter = nullptr;
     std::unique_ptr<layout::TitlesHeldForRun> m_titles;
+    std::unique_ptr<RunProgress> m_progress;
 };
+
+constexpr double kAdjustmentLimitLow = -20;
+constexpr double kAdjustmentLimitHigh = 20;
+
+// Refuses stored adjustments that are not numbers or lie outside
+// -20…20, naming the adjustment and its value.
+void checkAdjustments(const LabelFields &fields);
 
 inline const QString kInvalidDataPathText =
     QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");

@@ -9,13 +9,20 @@ namespace zl::settings {
 inline const QString kC5255Marker = QStringLiteral("ｶｽﾀﾏｲｽﾞ5255使用中");
 
 // Where the default tables come from: the working folder when all four
-// stand there (a dealer's own set), otherwise the copies built into the program.
+// stand there and each is readable with its columns (a dealer's own set),
+// otherwise the copies built into the program.
 QString defaultsSource(const QString &workingFolder);
+
+// Why a dealer's set in the working folder is not used (a table missing,
+// unreadable or with other columns); empty when it is used or when there
+// is none at all.
+QString dealerTablesProblem(const QString &workingFolder);
 
 // The settings initialisation: creates the folder when missing, then copies
 // the four default tables over whatever is there, and puts the sample data
-// file in place when it is missing. Returns the problems met (empty when all
-// went well); it never throws.
+// file in place when it is missing. The four tables are replaced together
+// or not at all. Returns the problems met (empty when all went well); it
+// never throws.
 QStringList restoreDefaultTables(const QString &workingFolder);
 
 // The bytes of a built-in default table.

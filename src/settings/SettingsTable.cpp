@@ -5,9 +5,13 @@
 #include "settings/SettingsTestHooks.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <memory>
+#include <vector>
 
 namespace zl::settings {
 
@@ -66,6 +70,34 @@ QString describeValue(const QString &value)
     return shown;
 }
 
+// A character that reads back as another one (CP932 stores ¥ as the
+// backslash's byte) would change the printed text without a word.
+QString unstorableCharacterProblem(const QString &text, const QString &what)
+{
+    for (const uint u : text.toUcs4()) {
+        const char32_t c = u;
+        const QString one = QString::fromUcs4(&c, 1);
+        const std::optional<QByteArray> bytes = cp932::encode(one);
+        if (!bytes)
+            return QStringLiteral("%1「%2」の文字「%3」(U+%4) はShift-JIS(CP932)で保存できません。別の文字に置き換えてください。")
+                .arg(what, describeValue(text), one)
+                .arg(u, 4, 16, QLatin1Char('0'));
+        const QString back = cp932::decodeStrict(*bytes).value_or(QString());
+        if (back != one) {
+            QString text2 = QStringLiteral("%1「%2」の文字「%3」(U+%4) はShift-JIS(CP932)で保存すると「%5」に変わるため保存できません。")
+                                .arg(what, describeValue(text), one)
+                                .arg(u, 4, 16, QLatin1Char('0'))
+                                .arg(back);
+            if (u == 0xA5)
+                text2 += QStringLiteral("円記号は全角の「￥」を使ってください。");
+            else
+                text2 += QStringLiteral("「%1」を使ってください。").arg(back);
+            return text2;
+        }
+    }
+    return {};
+}
+
 void checkStorable(const QString &text, const QString &what)
 {
     if (text.contains(QLatin1Char('"')))
@@ -73,24 +105,34 @@ void checkStorable(const QString &text, const QString &what)
                           .arg(what, describeValue(text)));
     if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')))
         throw Failure(QStringLiteral("%1「%2」に改行が含まれているため保存できません。").arg(what, describeValue(text)));
-    QString bad = cp932::unencodable(text);
-    if (!bad.isEmpty())
-        throw Failure(QStringLiteral("%1「%2」の文字「%3」はShift-JIS(CP932)で保存できません。")
-                          .arg(what, describeValue(text), bad));
+    const QString problem = unstorableCharacterProblem(text, what);
+    if (!problem.isEmpty())
+        throw Failure(problem);
+}
+
+QByteArray formatLine(const QList<QByteArray> &fields)
+{
+    QByteArray line;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += ',';
+        line += fields[i];
+    }
+    line += "\r\n";
+    return line;
+}
+
+QByteArray quoted(const QString &value)
+{
+    return '"' + *cp932::encode(value) + '"';
 }
 
 QByteArray formatLine(const QStringList &items)
 {
-    QByteArray line;
-    for (int i = 0; i < items.size(); ++i) {
-        if (i)
-            line += ',';
-        line += '"';
-        line += *cp932::encode(items[i]);
-        line += '"';
-    }
-    line += "\r\n";
-    return line;
+    QList<QByteArray> fields;
+    for (const QString &item : items)
+        fields << quoted(item);
+    return formatLine(fields);
 }
 
 QByteArray readTableBytes(const QString &fileName)
@@ -148,41 +190,125 @@ QStringList splitQueryLine(const QString &line)
 
 QByteArray formatTable(const QStringList &columns, const QStringList &values)
 {
+    return formatTable(columns, values, {}, {});
+}
+
+QByteArray formatTable(const QStringList &columns, const QStringList &values, const QList<QByteArray> &stored,
+                       const QStringList &storedValues)
+{
     if (columns.size() != values.size())
         throw Failure(QStringLiteral("設定の列数 (%1) と値の数 (%2) が一致しません。")
                           .arg(columns.size())
                           .arg(values.size()));
     for (const QString &c : columns)
         checkStorable(c, QStringLiteral("列名"));
-    for (int i = 0; i < values.size(); ++i)
+    QList<QByteArray> fields;
+    for (int i = 0; i < values.size(); ++i) {
+        // A value the screen left as it was read goes back as its bytes:
+        // what another program stored there is not ours to judge.
+        if (i < stored.size() && i < storedValues.size() && values[i] == storedValues[i]) {
+            fields << stored[i];
+            continue;
+        }
         checkStorable(values[i], columnCaption(columns[i]) + QStringLiteral("の値"));
-    return formatLine(columns) + formatLine(values);
+        fields << quoted(values[i]);
+    }
+    return formatLine(columns) + formatLine(fields);
 }
 
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values)
 {
-    const QByteArray bytes = formatTable(columns, values);
-    const QString path = tablePath(fileName);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Failure(QStringLiteral("設定ファイル %1 を書き込めません (%2)。")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        throw Failure(QStringLiteral("設定ファイル %1 を書き込めません (%2)。")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
+    writeFiles({{tablePath(fileName), formatTable(columns, values)}});
+}
+
+void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values,
+                          const StoredRecord &asRead)
+{
+    writeFiles({{tablePath(fileName), formatTable(columns, values, asRead.fields, asRead.values)}});
+}
+
+QString writeFailureReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return QStringLiteral("容量不足です（ディスクの空きが足りません）");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("書き込み権限がありません");
+    case EROFS:
+        return QStringLiteral("読み取り専用の場所のため書き込めません");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("保存先のフォルダがありません");
+    case EISDIR:
+        return QStringLiteral("同じ名前のフォルダがあります");
+    case EIO:
+        return QStringLiteral("ディスクの読み書きでエラーが起きました");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("開いているファイルが多すぎます");
+    default:
+        return QStringLiteral("書き込みでエラーが起きました（エラー番号 %1）").arg(error);
+    }
+}
+
+namespace {
+
+// The reason a save file failed, from what the system said last, or from
+// the folder when the system said nothing useful.
+QString failedWriteReason(int error, const QString &path)
+{
+    if (error == 0) {
+        const QFileInfo folder(QFileInfo(path).absolutePath());
+        if (!folder.isDir())
+            error = ENOENT;
+        else if (!folder.isWritable())
+            error = EACCES;
+        else
+            error = EIO;
+    }
+    return writeFailureReason(error);
+}
+
+} // namespace
+
+void writeFiles(const QList<QPair<QString, QByteArray>> &files)
+{
+    // Every file is written out in full, unbuffered so a full disk shows at
+    // the write itself, before any of them replaces what stands there.
+    std::vector<std::unique_ptr<QSaveFile>> written;
+    auto fail = [&](const QString &path, int error) {
+        const QString reason = failedWriteReason(error, path);
+        written.clear(); // uncommitted save files are removed
+        throw Failure(QStringLiteral("%1 を保存できませんでした: %2。元のファイルはそのまま残っています。")
+                          .arg(QDir::toNativeSeparators(path), reason));
+    };
+    for (const auto &[path, bytes] : files) {
+        auto file = std::make_unique<QSaveFile>(path);
+        errno = 0;
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            fail(path, errno);
+        errno = 0;
+        if (file->write(bytes) != bytes.size() || !file->flush() || file->error() != QFileDevice::NoError)
+            fail(path, errno);
+        written.push_back(std::move(file));
     }
     if (testhooks::beforeCommit) {
         try {
             testhooks::beforeCommit();
         } catch (...) {
-            file.cancelWriting();
+            written.clear();
             throw;
         }
     }
-    if (!file.commit())
-        throw Failure(QStringLiteral("設定ファイル %1 を書き込めません (%2)。")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
+    for (size_t i = 0; i < written.size(); ++i) {
+        errno = 0;
+        if (!written[i]->commit())
+            fail(files[int(i)].first, errno);
+    }
 }
 
 SettingsRecord::SettingsRecord(QStringList columns, QStringList values)
@@ -227,6 +353,86 @@ SettingsRecord parseQueryTable(const QByteArray &bytes, const QString &fileName)
         values << QString();
     values = values.mid(0, names.size());
     return SettingsRecord(names, values);
+}
+
+namespace {
+
+// The first two lines of a table's bytes, without their line ends.
+QList<QByteArray> firstTwoLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (lines.size() < 2 && start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        lines << bytes.mid(start, end - start);
+        if (end < bytes.size() && bytes[end] == '\r')
+            ++end;
+        if (end < bytes.size() && bytes[end] == '\n')
+            ++end;
+        start = end;
+    }
+    return lines;
+}
+
+// A line cut into its fields as they stand in the file, quotes and all, by
+// the query reader's rules. The quote and the comma are single bytes in
+// CP932 and never a character's second byte, so bytes that are not CP932
+// at all still split where the reader splits.
+QList<QByteArray> rawFields(const QByteArray &line)
+{
+    QList<QByteArray> fields;
+    qsizetype start = 0;
+    bool quoted = false;
+    bool wasQuoted = false;
+    bool onlySpace = true;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"') {
+                if (i + 1 < line.size() && line[i + 1] == '"')
+                    ++i;
+                else
+                    quoted = false;
+            }
+        } else if (c == '"' && !wasQuoted && onlySpace) {
+            quoted = true;
+            wasQuoted = true;
+        } else if (c == ',') {
+            fields << line.mid(start, i - start);
+            start = i + 1;
+            wasQuoted = false;
+            onlySpace = true;
+        } else if (c != ' ' && c != '\t') {
+            onlySpace = false;
+        }
+    }
+    fields << line.mid(start);
+    return fields;
+}
+
+} // namespace
+
+StoredRecord readStoredRecord(const QString &fileName, const QStringList &columns)
+{
+    const QByteArray bytes = readTableBytes(fileName);
+    const SettingsRecord decoded = parseQueryTable(bytes, fileName);
+    const QList<QByteArray> lines = firstTwoLines(bytes);
+    const QList<QByteArray> fields = rawFields(lines.value(1));
+    StoredRecord r;
+    for (const QString &column : columns) {
+        qsizetype at = -1;
+        for (qsizetype i = 0; i < decoded.columns().size() && at < 0; ++i)
+            if (decoded.columns()[i].compare(column, Qt::CaseInsensitive) == 0)
+                at = i;
+        if (at < 0)
+            throw Failure(QStringLiteral("設定ファイル %1 に列 %2 がありません。").arg(fileName, column));
+        r.values << decoded.values().value(at);
+        // A field missing from the data line is read as empty and stored as such.
+        r.fields << (at < fields.size() ? fields[at] : QByteArrayLiteral("\"\""));
+    }
+    return r;
 }
 
 QStringList parseSequentialRecords(const QByteArray &bytes, int fieldCount, const QString &fileName)

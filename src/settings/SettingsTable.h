@@ -7,6 +7,8 @@
 #include "common/Failure.h"
 
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 namespace zl::settings {
@@ -34,9 +36,36 @@ QString tablePath(const QString &fileName);
 // character CP932 has no code for); nothing is written then.
 QByteArray formatTable(const QStringList &columns, const QStringList &values);
 
+// A data record as it stands in the file: each field's bytes (quotes and
+// all) beside the value the query reader makes of them.
+struct StoredRecord {
+    QList<QByteArray> fields;
+    QStringList values;
+};
+
+// The record of a table, fetched by these column names (each must exist).
+StoredRecord readStoredRecord(const QString &fileName, const QStringList &columns);
+
+// As formatTable, but a value equal to what was read (storedValues) is
+// written back as the bytes it was read from (stored), unchecked.
+QByteArray formatTable(const QStringList &columns, const QStringList &values, const QList<QByteArray> &stored,
+                       const QStringList &storedValues);
+
 // Replaces the table whole. The new table is written beside the old one and
 // renamed over it, so a crash leaves either the old table or the new one.
+// Throws zl::Failure naming the file and the reason in the operator's words
+// (容量不足, 書き込み権限がありません, …); the old table then stays as it was.
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values);
+// The same, writing back unchanged values as the bytes they were read from.
+void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values,
+                          const StoredRecord &asRead);
+
+// Writes every file in full before any of them replaces what stands at its
+// path; on any failure none is replaced. Throws zl::Failure as above.
+void writeFiles(const QList<QPair<QString, QByteArray>> &files);
+
+// A system error number as the operator reads it: "容量不足です（…）".
+QString writeFailureReason(int error);
 
 // One data record fetched by column name, as the query reader yields it.
 class SettingsRecord {

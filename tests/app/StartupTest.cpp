@@ -97,25 +97,56 @@ private slots:
         QVERIFY(!v.initialised);
     }
 
-    void dealerTablesInWorkingFolderWinOnlyWhenAllFourStand()
+    // A dealer's tables in the working folder are used only when all four
+    // stand there and read with their columns; otherwise the built-in set,
+    // and the message line says why.
+    void dealerTablesInWorkingFolderWinOnlyWhenAllFourAreUsable_data()
     {
+        QTest::addColumn<QStringList>("left_out");
+        QTest::addColumn<QString>("brokenTable");
+        QTest::addColumn<QByteArray>("brokenBytes");
+        QTest::addColumn<QString>("why"); // empty: the dealer's set is used
+        QTest::newRow("all four usable") << QStringList{} << QString() << QByteArray() << QString();
+        QTest::newRow("three of four") << QStringList{kLayoutTable} << QString() << QByteArray()
+                                       << QStringLiteral("vokiconfig4.txt がありません");
+        QTest::newRow("header only") << QStringList{} << kLayoutTable
+                                     << QByteArray("\"TITLE1\",\"TITLE2\",\"YOSHI\",\"PRINTER\"\r\n")
+                                     << QStringLiteral("データ行がありません");
+        QTest::newRow("other columns") << QStringList{} << kDataSourceTable
+                                       << QByteArray("\"A\",\"B\"\r\n\"x\",\"y\"\r\n") << QStringLiteral("DB1, DB2");
+        QTest::newRow("adjustments cut short") << QStringList{} << kAdjustmentTable
+                                               << QByteArray("\"DB1\",\"DB2\"\r\n\"a\",\"b\"\r\n")
+                                               << QStringLiteral("99 列");
+    }
+    void dealerTablesInWorkingFolderWinOnlyWhenAllFourAreUsable()
+    {
+        QFETCH(QStringList, left_out);
+        QFETCH(QString, brokenTable);
+        QFETCH(QByteArray, brokenBytes);
+        QFETCH(QString, why);
         zltest::TempHome home;
         const QString dealer = home.root() + QStringLiteral("/dealer");
         QDir().mkpath(dealer);
-        auto put = [&](const QString &name, const QByteArray &bytes) {
+        const QByteArray own2 = "\"DB1\",\"DB2\"\r\n\"/dealer/data\",\"shop.csv\"\r\n";
+        for (const QString &name : tableNames()) {
+            if (left_out.contains(name))
+                continue;
             QFile f(dealer + QLatin1Char('/') + name);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-        };
-        const QByteArray own2 = "\"DB1\",\"DB2\"\r\n\"/dealer/data\",\"shop.csv\"\r\n";
-        put(kDataSourceTable, own2);
-        QCOMPARE(defaultsSource(dealer), QStringLiteral(":/defaults")); // three are missing
-        put(kGeneralTable, builtInDefault(kGeneralTable));
-        put(kLayoutTable, builtInDefault(kLayoutTable));
-        put(kAdjustmentTable, builtInDefault(kAdjustmentTable));
+            f.write(name == brokenTable ? brokenBytes : name == kDataSourceTable ? own2 : builtInDefault(name));
+        }
         const app::StartupView v = app::runStartup(dealer);
-        QCOMPARE(v.label7, QStringLiteral("/dealer/data"));
-        QCOMPARE(home.readFile(kDataSourceTable), own2);
+        QVERIFY(v.initialised);
+        QVERIFY(v.label12.startsWith(app::kRestartRequest));
+        if (why.isEmpty()) {
+            QCOMPARE(v.label7, QStringLiteral("/dealer/data"));
+            QCOMPARE(home.readFile(kDataSourceTable), own2);
+            QCOMPARE(v.label12, app::kRestartRequest);
+            return;
+        }
+        for (const QString &name : tableNames())
+            QVERIFY2(home.readFile(name) == builtInDefault(name), qPrintable(name));
+        QVERIFY2(v.label12.contains(why) && v.label12.contains(QStringLiteral("組み込みの初期設定")), qPrintable(v.label12));
     }
 
     void existingFolderIsKeptAndOwnFilesSurvive()
@@ -142,8 +173,13 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         const app::StartupView v = app::runStartup(home.root());
-        QVERIFY(v.label12.startsWith(app::kRestartRequest));
+        // Never both "restored" and "could not restore": what failed, and what to do.
+        QVERIFY2(!v.label12.contains(QStringLiteral("初期化されました")), qPrintable(v.label12));
         QVERIFY2(v.label12.contains(QStringLiteral("初期化できませんでした")), qPrintable(v.label12));
+        QVERIFY2(v.label12.contains(QStringLiteral("同じ名前のファイルがあります")), qPrintable(v.label12));
+        QVERIFY2(v.label12.contains(QStringLiteral("再起動してください")), qPrintable(v.label12));
+        QVERIFY(!v.initialised);
+        QVERIFY(v.restoreFailed);
     }
 };
 

@@ -135,6 +135,23 @@ private slots:
         QVERIFY(!w);
     }
 
+    // Paper and connection type are carried, not shown: whatever bytes
+    // another program left there go back as they were.
+    void carriedColumnsGoBackByteForByte()
+    {
+        const QByteArray header = "\"TITLE1\",\"TITLE2\",\"YOSHI\",\"PRINTER\"\r\n";
+        home->writeFile(zl::settings::kLayoutTable,
+                        header + "\"a\",\"b\",\"\xE7\x94\xA8\xE7\xB4\x99\",\"1\"\"x\"\r\n"); // UTF-8 paper, doubled quote
+        QPointer<QWidget> w = zltest::openScreen(QStringLiteral("Form3"));
+        child<QLineEdit>(w, "Text1")->setText(QStringLiteral("新しい題"));
+        child<QRadioButton>(w, "Option1_0")->click();
+        child<QPushButton>(w, "Command4")->click();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].text, QStringLiteral("設定が変更されました｡"));
+        QCOMPARE(layoutBytes(), header + "\"" + zltest::sjis(QStringLiteral("新しい題"))
+                                    + "\",\"b\",\"\xE7\x94\xA8\xE7\xB4\x99\",\"1\"\"x\"\r\n");
+    }
+
     void emptyTitleIsStoredAsUnderscore()
     {
         writeLayout(QStringLiteral("品名"), QStringLiteral("特価"));

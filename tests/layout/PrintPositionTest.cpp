@@ -224,6 +224,46 @@ private slots:
         QCOMPARE(adjustmentBytes(), bytes);
     }
 
+    // Columns the screen does not show go back as the bytes that were read,
+    // whatever wrote them; only what the screen changed is checked.
+    void hiddenColumnsGoBackByteForByte_data()
+    {
+        QTest::addColumn<int>("column"); // 0-based, among the 99
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("UTF-8 from a Linux editor") << 5 << QByteArray("\"\xE6\x9D\xB1\xE4\xBA\xAC\"");
+        QTest::newRow("doubled quote") << 95 << QByteArray("\"5\"\" tape\"");
+        QTest::newRow("not quoted") << 50 << QByteArray("plain text");
+        QTest::newRow("stray bytes") << 98 << QByteArray("\"\xFF\x80\xA0\"");
+        QTest::newRow("yen as a backslash") << 0 << QByteArray("\"C:\\data\\\"");
+        QTest::newRow("quoted comma and after-quote text") << 1 << QByteArray("\"a,b\"tail");
+        QTest::newRow("40,000 characters") << 60 << "\"" + QByteArray(40000, 'n') + "\"";
+    }
+    void hiddenColumnsGoBackByteForByte()
+    {
+        QFETCH(int, column);
+        QFETCH(QByteArray, field);
+        const QByteArray header = zl::settings::formatTable(zl::settings::adjustmentColumns(),
+                                                            QStringList(99, QStringLiteral("0")))
+                                      .split('\n')
+                                      .first()
+            + '\n';
+        QList<QByteArray> fields(99, QByteArray("\"x\""));
+        fields[2] = "\"1\"";
+        fields[3] = "\"0\"";
+        fields[4] = "\"0\"";
+        fields[column] = field;
+        auto table = [&] { return header + fields.join(',') + "\r\n"; };
+        home->writeFile(zl::settings::kAdjustmentTable, table());
+        QWidget *w = zltest::openScreen(QStringLiteral("Form13"));
+        QVERIFY(w);
+        drag(slider(w, 1), 4);
+        save(w);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].text, QStringLiteral("設定が変更されました｡"));
+        fields[2] = "\"4\"";
+        QCOMPARE(adjustmentBytes(), table());
+    }
+
     void failedSaveKeepsTheScreenAndTheTable()
     {
         auto &registry = zl::ui::ScreenRegistry::instance();

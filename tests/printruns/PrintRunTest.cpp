@@ -52,12 +52,15 @@ public:
             return QStringLiteral("数字以外");
         return std::nullopt;
     }
-    void printLabel() override
+    bool printLabel() override
     {
         log << QStringLiteral("print ") + current;
         printed << current;
         if (cancelAt == printed.size())
             *remainingToCancel = 1; // what the progress window's cancel does
+        if (failAt == printed.size())
+            throw zl::Failure(QStringLiteral("キューが受け付けません"));
+        return true;
     }
     void setStatus(const QString &s) override { status = s; }
 
@@ -66,6 +69,7 @@ public:
     bool dialogAnswer = true;
     QSet<int> invalidRows;
     int cancelAt = -1;
+    int failAt = -1;
     int *remainingToCancel = nullptr;
     QString current;
     QString status;
@@ -195,7 +199,10 @@ private slots:
         QCOMPARE(endMessage({}), kEndMessage);
     }
 
-    void partialPrintsTheRangeAndCountsEveryRow_data()
+    // Only printed labels count against the 300 a run may print, so any
+    // range can be printed; the counter stopping a run inside its range
+    // says where to go on.
+    void partialPrintsTheRangeAndCountsItsLabels_data()
     {
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("from");
@@ -203,20 +210,25 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("remainingAfter");
+        QTest::addColumn<int>("nextRow");
         QTest::newRow("3..5 of 10") << 10 << QStringLiteral("3") << QStringLiteral("5") << rows(3, 5)
-                                    << int(RunOutcome::Finished) << 290;
+                                    << int(RunOutcome::Finished) << 297 << 0;
         QTest::newRow("1..1") << 10 << QStringLiteral("1") << QStringLiteral("1") << rows(1, 1)
-                              << int(RunOutcome::Finished) << 290;
-        QTest::newRow("290..310 of 400") << 400 << QStringLiteral("290") << QStringLiteral("310") << rows(290, 300)
-                                         << int(RunOutcome::StoppedAtCounter) << 0;
+                              << int(RunOutcome::Finished) << 299 << 0;
+        QTest::newRow("290..310 of 400") << 400 << QStringLiteral("290") << QStringLiteral("310") << rows(290, 310)
+                                         << int(RunOutcome::Finished) << 279 << 0;
+        QTest::newRow("301..600 of 700") << 700 << QStringLiteral("301") << QStringLiteral("600") << rows(301, 600)
+                                         << int(RunOutcome::Finished) << 0 << 0;
+        QTest::newRow("1..400 of 500 stops at 300") << 500 << QStringLiteral("1") << QStringLiteral("400") << rows(1, 300)
+                                                    << int(RunOutcome::StoppedAtCounter) << 0 << 301;
         QTest::newRow("2.5..4 as numbers") << 10 << QStringLiteral("2.5") << QStringLiteral("4") << rows(3, 4)
-                                           << int(RunOutcome::Finished) << 290;
+                                           << int(RunOutcome::Finished) << 298 << 0;
         QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringList{}
-                                          << int(RunOutcome::Finished) << 294;
+                                          << int(RunOutcome::Finished) << 300 << 0;
         QTest::newRow("10 sorts after 9 as text") << 12 << QStringLiteral("9") << QStringLiteral("10") << rows(9, 10)
-                                                  << int(RunOutcome::Finished) << 288;
+                                                  << int(RunOutcome::Finished) << 298 << 0;
     }
-    void partialPrintsTheRangeAndCountsEveryRow()
+    void partialPrintsTheRangeAndCountsItsLabels()
     {
         QFETCH(int, records);
         QFETCH(QString, from);
@@ -224,12 +236,53 @@ private slots:
         QFETCH(QStringList, expected);
         QFETCH(int, outcome);
         QFETCH(int, remainingAfter);
+        QFETCH(int, nextRow);
         ScriptedServices s(records);
         int remaining = 0;
         const RunResult r = runPartial(s, kLabelsPerOpening, remaining, from, to);
         QCOMPARE(s.printed, expected);
         QCOMPARE(int(r.outcome), outcome);
         QCOMPARE(remaining, remainingAfter);
+        QCOMPARE(r.nextRow, nextRow);
+        if (nextRow)
+            QVERIFY2(stopMessage(r).contains(QStringLiteral("%1行目から").arg(nextRow)), qPrintable(stopMessage(r)));
+    }
+
+    // A run that fails partway says how many labels it printed and where to
+    // go on, so nothing is printed twice.
+    void failurePartwayTellsHowFarItGot_data()
+    {
+        QTest::addColumn<QString>("from"); // empty: a continuous run
+        QTest::addColumn<int>("failAt");   // the label that fails, counted from 1
+        QTest::addColumn<int>("printed");
+        QTest::addColumn<int>("nextRow");
+        QTest::newRow("continuous, 53rd label") << QString() << 53 << 52 << 53;
+        QTest::newRow("continuous, first label") << QString() << 1 << 0 << 1;
+        QTest::newRow("partial 5..9, 3rd label") << QStringLiteral("5") << 3 << 2 << 7;
+        QTest::newRow("partial 5..9, first label") << QStringLiteral("5") << 1 << 0 << 5;
+    }
+    void failurePartwayTellsHowFarItGot()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, failAt);
+        QFETCH(int, printed);
+        QFETCH(int, nextRow);
+        ScriptedServices s(100);
+        s.failAt = failAt;
+        int cap = kLabelsPerOpening, remaining = 0;
+        try {
+            if (from.isEmpty())
+                runContinuous(s, cap, remaining);
+            else
+                runPartial(s, cap, remaining, from, QStringLiteral("9"));
+            QFAIL("the run must fail");
+        } catch (const RunFailure &f) {
+            QCOMPARE(f.printed(), printed);
+            QCOMPARE(f.nextRow(), nextRow);
+            QVERIFY2(f.cause().startsWith(QStringLiteral("%1行目: キューが受け付けません").arg(nextRow)), qPrintable(f.cause()));
+            QVERIFY2(f.description().contains(printed ? QStringLiteral("%1枚").arg(printed) : QStringLiteral("1枚も")),
+                     qPrintable(f.description()));
+        }
     }
 
     void partialWithEmptyBoundFailsAtTheFirstRecord()

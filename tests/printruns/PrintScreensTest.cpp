@@ -13,7 +13,10 @@
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QRandomGenerator>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -114,28 +117,23 @@ private slots:
     {
         useData(csv(20));
         QPointer<QWidget> screen = openScreen("F_CustInput");
-        int opened = 0;
-        printing::setProgressViewFactory([&opened](printing::LabelFields &fields) {
-            auto w = std::make_unique<ui::ProgressWindow>(fields);
-            if (++opened == 5) {
-                QPointer<ui::ProgressWindow> p = w.get();
-                QTimer::singleShot(0, [p] {
-                    if (p)
-                        p->findChild<QPushButton *>(QStringLiteral("comcancel1"))->click();
-                });
-            }
-            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        onLabelStart([](int label, ui::ProgressWindow *w) {
+            if (label == 5)
+                QTimer::singleShot(0, w, [w] { w->findChild<QPushButton *>(QStringLiteral("comcancel1"))->click(); });
         });
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 4); // the 5th was aborted
         QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
-        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("4枚")) && m_messages[0].text.contains(QStringLiteral("5行目から")),
+                 qPrintable(m_messages[0].text));
         QVERIFY(screen->isVisible());
 
         // The open screen goes on with the 295 labels left, from the first record.
+        ui::registerPrintingScreens(ui::ScreenRegistry::instance());
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 24);
-        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages.size(), 2);
     }
 
     void declinedPrintSetupPrintsNothing()
@@ -233,17 +231,11 @@ private slots:
     {
         useData(csv(6));
         QPointer<QWidget> screen = openScreen("F_CustInput");
-        int opened = 0;
-        printing::setProgressViewFactory([&opened, screen](printing::LabelFields &fields) {
-            auto w = std::make_unique<ui::ProgressWindow>(fields);
-            ++opened;
-            if (opened == 2)
-                QTimer::singleShot(0, [screen] {
-                    screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
-                });
-            if (opened == 3)
+        onLabelStart([screen](int label, ui::ProgressWindow *) {
+            if (label == 2)
+                QTimer::singleShot(0, [screen] { screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click(); });
+            if (label == 3)
                 QTimer::singleShot(0, [screen] { screen->close(); });
-            return std::unique_ptr<printing::ProgressView>(std::move(w));
         });
         click(screen, "Command3");
         // The close asked for during the third label stops the run after it.
@@ -260,10 +252,34 @@ private slots:
         screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("5"));
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 3);
-        QCOMPARE(printing::sharedLabelFields().remainingLabels, 290);
+        QCOMPARE(printing::sharedLabelFields().remainingLabels, 297); // only printed labels count
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
         QVERIFY(!screen->isVisible());
+    }
+
+    // Any range can be printed, 300 labels a run; the limit stopping a run
+    // inside its range is said, with the row to go on from.
+    void partialRunBeyondRow300AndTheLimit()
+    {
+        useData(csv(700));
+        QPointer<QWidget> screen = openScreen("F_CustInput2");
+        auto range = [&](const QString &from, const QString &to) {
+            screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))->setText(from);
+            screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(to);
+            click(screen, "Command3");
+        };
+        range(QStringLiteral("1"), QStringLiteral("400"));
+        QCOMPARE(m_printer->documents.size(), 300);
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("301行目の前で止めました")) &&
+                     m_messages[0].text.contains(QStringLiteral("300枚")),
+                 qPrintable(m_messages[0].text));
+        QVERIFY(screen->isVisible());
+        range(QStringLiteral("301"), QStringLiteral("400"));
+        QCOMPARE(m_printer->documents.size(), 400);
+        QCOMPARE(m_messages.size(), 2);
+        QCOMPARE(m_messages[1].title, QStringLiteral("処理終了"));
     }
 
     void partialRunWithAnEmptyFirstRowIsAnError()
@@ -296,7 +312,106 @@ private slots:
         QVERIFY2(m_messages[0].text.contains(QStringLiteral("abc")), qPrintable(m_messages[0].text));
     }
 
+    // Real clicks on the cancel button at random moments of a run: while a
+    // label is drawn (a timer that fires in the renderer's event processing)
+    // or just after a label went out (before the next one starts). Every
+    // one stops the run, and what reached the printer is exactly what the
+    // run says it printed.
+    void cancelClicksAtRandomMomentsAlwaysStopTheRun()
+    {
+        constexpr int kRecords = 120;
+        useData(csv(kRecords));
+        const QString full(25, QChar(0x25A0));
+        auto clickCancel = [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QStringLiteral("frmprinting") && w->isVisible()) {
+                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+                    return true;
+                }
+            return false;
+        };
+        // How long a whole run takes here, for the random moments.
+        QElapsedTimer clock;
+        clock.start();
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), kRecords);
+        const qint64 runMs = std::max<qint64>(clock.elapsed(), 20);
+        delete screen;
+
+        QRandomGenerator random(20261207);
+        int stopped = 0;
+        for (int i = 0; i < 100; ++i) {
+            m_printer->documents.clear();
+            m_messages.clear();
+            screen = openScreen("F_CustInput");
+            bool clicked = false;
+            int afterLabel = -1;
+            if (i % 2 == 0) {
+                QTimer::singleShot(int(random.bounded(runMs / 2)), screen, [&] { clicked = clickCancel(); });
+            } else {
+                afterLabel = int(random.bounded(1, kRecords - 1));
+                int sent = 0;
+                onBar([&, full](const QString &bar) {
+                    if (bar == full && ++sent == afterLabel)
+                        clicked = clickCancel();
+                });
+            }
+            click(screen, "Command3");
+            ui::registerPrintingScreens(ui::ScreenRegistry::instance());
+            QVERIFY2(clicked, qPrintable(QStringLiteral("click %1 came after the run").arg(i)));
+            const int printed = int(m_printer->documents.size());
+            if (afterLabel >= 0)
+                QCOMPARE(printed, afterLabel);
+            QVERIFY2(printed < kRecords, qPrintable(QStringLiteral("click %1 did not stop the run").arg(i)));
+            QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages[0].text.contains(printed ? QStringLiteral("%1枚").arg(printed) : QStringLiteral("1枚も")),
+                     qPrintable(QStringLiteral("click %1 (after label %2): %3 reached the printer; %4")
+                                    .arg(i)
+                                    .arg(afterLabel)
+                                    .arg(printed)
+                                    .arg(m_messages[0].text)));
+            QVERIFY(!m_messages[0].text.contains(QStringLiteral("1枚も")) || printed == 0);
+            QVERIFY(m_messages[0].text.contains(QStringLiteral("%1行目から").arg(printed + 1)) || printed == 0);
+            ++stopped;
+            delete screen;
+        }
+        QCOMPARE(stopped, 100);
+        qInfo("%d of 100 cancel clicks stopped the run (a whole run of %d labels: %lld ms)", stopped, kRecords, runMs);
+    }
+
 private:
+    // Every text the run's progress bar shows.
+    void onBar(std::function<void(const QString &)> action)
+    {
+        printing::setProgressViewFactory([action](printing::LabelFields &fields) {
+            auto w = std::make_unique<ui::ProgressWindow>(fields);
+            auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
+            QObject::connect(bar, &QLineEdit::textChanged, w.get(), action);
+            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        });
+    }
+
+    // The run's one progress window, told each time a label starts on it
+    // (its bar is cleared), counting from 1.
+    void onLabelStart(std::function<void(int, ui::ProgressWindow *)> action)
+    {
+        printing::setProgressViewFactory([action](printing::LabelFields &fields) {
+            auto w = std::make_unique<ui::ProgressWindow>(fields);
+            auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
+            auto labels = std::make_shared<int>(0);
+            // Opening the window clears this: the first label's start.
+            bar->setText(QStringLiteral("not yet open"));
+            ui::ProgressWindow *window = w.get();
+            QObject::connect(bar, &QLineEdit::textChanged, window, [=](const QString &t) {
+                if (t.isEmpty())
+                    action(++*labels, window);
+            });
+            return std::unique_ptr<printing::ProgressView>(std::move(w));
+        });
+    }
+
     void useData(const QByteArray &bytes)
     {
         m_home->writeFile(QStringLiteral("items.csv"), bytes);

@@ -142,6 +142,11 @@ private slots:
         QTest::newRow("carriage return") << QStringLiteral("a\rb") << QStringLiteral("改行");
         QTest::newRow("euro sign") << QStringLiteral("€100") << QStringLiteral("€");
         QTest::newRow("emoji") << QString::fromUtf8("ok \xF0\x9F\x98\x80") << QString::fromUtf8("\xF0\x9F\x98\x80");
+        // Characters CP932 takes but gives back as others: refused, naming
+        // the one they would turn into.
+        QTest::newRow("yen sign") << QStringLiteral("¥100均一") << QStringLiteral("全角の「￥」");
+        QTest::newRow("overline") << QStringLiteral("a‾b") << QStringLiteral("「~」に変わる");
+        QTest::newRow("wave dash") << QStringLiteral("1〜3") << QStringLiteral("「～」に変わる");
     }
     void unstorableValuesAreRefusedAndNothingIsWritten()
     {
@@ -160,6 +165,30 @@ private slots:
             QVERIFY2(f.description().startsWith(QStringLiteral("「タイトル1」の値")), qPrintable(f.description()));
         }
         QCOMPARE(home.readFile(kLayoutTable), before);
+    }
+
+    // Everything CP932 can encode either reads back as itself or is refused.
+    void everyStoredCharacterReadsBackTheSame()
+    {
+        int refused = 0, stored = 0;
+        for (char32_t c = 0x20; c < 0x10000; ++c) {
+            if ((c >= 0xD800 && c <= 0xDFFF) || c == u'"')
+                continue;
+            const QString one = QString::fromUcs4(&c, 1);
+            if (!zl::cp932::encode(one))
+                continue;
+            QByteArray bytes;
+            try {
+                bytes = formatTable(dataSourceColumns(), {one, QStringLiteral("x")});
+            } catch (const zl::Failure &) {
+                ++refused;
+                continue;
+            }
+            ++stored;
+            QCOMPARE(parseSequentialRecords(bytes, 2, kDataSourceTable).first(), one);
+            QCOMPARE(parseQueryTable(bytes, kDataSourceTable).values().first(), one);
+        }
+        QVERIFY2(refused > 0 && stored > 7000, qPrintable(QStringLiteral("%1 stored, %2 refused").arg(stored).arg(refused)));
     }
 
     void codecDecodesWindowsExtensions()

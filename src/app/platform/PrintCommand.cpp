@@ -1,6 +1,5 @@
 #include "app/platform/PrintCommand.h"
 
-#include "app/Startup.h"
 #include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
 #include "printing/LabelFields.h"
@@ -22,35 +21,60 @@ QString installedNames()
     return names.join(QStringLiteral(", "));
 }
 
+// The tables a run reads, read as the run will read them. The command line
+// never restores the defaults: an unattended run on sample data, or a
+// dealer's set copied over the shop's, would print labels nobody asked for.
+QString settingsProblem()
+{
+    using namespace settings;
+    try {
+        ReadSettingsRecords(kLayoutTable, 4);
+        ReadSettingsRecords(kDataSourceTable, 2);
+        ReadSettingsRecords(kAdjustmentTable, 99);
+        QuerySettingsTable(kLayoutTable, layoutColumns());
+        QuerySettingsTable(kDataSourceTable, dataSourceColumns());
+        QuerySettingsTable(kAdjustmentTable, adjustmentColumns());
+    } catch (const Failure &f) {
+        return f.description();
+    }
+    return {};
+}
+
+QString resumeHint(int nextRow)
+{
+    return QStringLiteral("続きは zenlabo --print --from %1 --to (最後の行) で印刷できます。").arg(nextRow);
+}
+
 } // namespace
 
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)
 {
-    // The same start-up as the windows: missing tables are restored from the
-    // defaults, and the run then reads the restored copies.
-    const StartupView startup = runStartup(QDir::currentPath());
-    if (startup.initialised)
-        err << QStringLiteral("設定ファイルを初期化しました: %1\n").arg(QDir::toNativeSeparators(settings::folderPath()));
+    const QString problem = settingsProblem();
+    if (!problem.isEmpty()) {
+        err << QStringLiteral("設定ファイルがないか壊れているため、何も印刷しません: %1\n"
+                              "画面で zenlabo を起動すると設定ファイルを確かめて初期化できます。設定フォルダ: %2\n")
+                   .arg(problem, QDir::toNativeSeparators(settings::folderPath()));
+        return ExitBadSettings;
+    }
 
     if (request.printer) {
         printer::Printer *chosen = printer::findPrinter(*request.printer);
         if (!chosen || !printer::printers()) {
             err << QStringLiteral("プリンター「%1」はインストールされていません。インストール済みのプリンター: %2\n")
                        .arg(*request.printer, installedNames());
-            return 2;
+            return ExitNoSuchPrinter;
         }
         printer::printers()->setCurrent(chosen);
     }
     printer::Printer *target = printer::currentPrinter();
     if (!target) {
         err << QStringLiteral("印刷できるプリンターがありません。\n");
-        return 1;
+        return ExitFailed;
     }
 
     // Without windows there is no print-setup dialog to ask: the variable
     // connection type prints on the chosen (or current) printer as it stands.
     printing::RunHooks hooks;
-    int labels = 0;
     if (request.verbose)
         hooks.recordPrepared = [&](int row) {
             const printing::LabelFields &f = printing::sharedLabelFields();
@@ -58,6 +82,10 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             err.flush();
         };
     printing::ProgramRunServices services(hooks);
+    auto pdfNote = [&](int labels) {
+        if (auto *pdf = dynamic_cast<printer::PdfPrinter *>(target); pdf && labels > 0 && !pdf->lastDocumentPath().isEmpty())
+            out << QStringLiteral("PDFファイル: %1\n").arg(QDir::toNativeSeparators(pdf->lastDocumentPath()));
+    };
     try {
         printing::loadAdjustmentsIntoLabelFields();
         int cap = printing::kLabelsPerOpening;
@@ -65,21 +93,34 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         const printing::RunResult r = request.from
             ? printing::runPartial(services, cap, remaining, *request.from, *request.to)
             : printing::runContinuous(services, cap, remaining);
-        labels = r.printed;
         for (const printing::RowWithoutBarcode &row : r.withoutBarcode)
             err << QStringLiteral("警告: %1行目「%2」はバーコードなしで印刷されました: %3\n")
                        .arg(row.row)
                        .arg(row.value, row.reason);
-        out << QStringLiteral("%1枚のラベルを「%2」に印刷しました。").arg(labels).arg(target->deviceName());
-        if (r.outcome == printing::RunOutcome::StoppedAtCounter)
-            out << QStringLiteral("(1回の印刷は%1枚までです)").arg(printing::kLabelsPerOpening);
+        out << QStringLiteral("%1枚のラベルを「%2」に印刷しました。").arg(r.printed).arg(target->deviceName());
+        const bool stoppedAtCap = r.nextRow > 0
+            && (r.outcome == printing::RunOutcome::StoppedAtCounter || r.outcome == printing::RunOutcome::CapExhausted);
+        if (stoppedAtCap)
+            out << QStringLiteral("1回の印刷は%1枚までのため、%2行目の前で止めました。%3")
+                       .arg(printing::kLabelsPerOpening)
+                       .arg(r.nextRow)
+                       .arg(resumeHint(r.nextRow));
         out << QLatin1Char('\n');
-        if (auto *pdf = dynamic_cast<printer::PdfPrinter *>(target); pdf && labels > 0)
-            out << QStringLiteral("PDFファイル: %1\n").arg(QDir::toNativeSeparators(pdf->lastDocumentPath()));
-        return 0;
+        pdfNote(r.printed);
+        return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
+    } catch (const printing::RunFailure &f) {
+        err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');
+        if (f.printed() > 0 && f.nextRow() > 0)
+            err << QStringLiteral("%1枚のラベルを印刷したところで止まりました。%2\n").arg(f.printed()).arg(resumeHint(f.nextRow()));
+        else if (f.printed() > 0)
+            err << QStringLiteral("%1枚のラベルを印刷しました。指定の行はすべて印刷済みです。\n").arg(f.printed());
+        else
+            err << QStringLiteral("ラベルは1枚も印刷していません。\n");
+        return ExitFailed;
     } catch (const Failure &f) {
         err << printing::kRunErrorPrefix << f.description() << QLatin1Char('\n');
-        return 1;
+        err << QStringLiteral("ラベルは1枚も印刷していません。\n");
+        return ExitFailed;
     }
 }
 

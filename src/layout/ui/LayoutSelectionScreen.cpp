@@ -40,7 +40,7 @@ QFont minchoFont(qreal points, bool bold = false)
 } // namespace
 
 LayoutSelectionScreen::LayoutSelectionScreen(const layout::LayoutFields &fields, QWidget *host)
-    : QWidget(host, Qt::Window)
+    : QWidget(host, Qt::Window), m_stored(fields.stored)
 {
     setWindowTitle(QStringLiteral("設定　出力レイアウト選択"));
 
@@ -162,6 +162,7 @@ layout::LayoutFields LayoutSelectionScreen::fields() const
     f.text5 = m_text[4]->text();
     f.text6 = m_text[5]->text();
     f.currentLayout = m_current->text();
+    f.stored = m_stored;
     return f;
 }
 

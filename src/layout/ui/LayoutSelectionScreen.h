@@ -32,6 +32,7 @@ private:
     QLabel *m_current = nullptr;
     QRadioButton *m_option[4] = {};
     QPushButton *m_save = nullptr;
+    settings::StoredRecord m_stored; // the table as read, for what a save leaves unchanged
 };
 
 } // namespace zl::ui

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <limits>
 
 namespace zl::ui {
 
@@ -40,7 +41,8 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, const Q
 
 } // namespace
 
-PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host) : QWidget(host, Qt::Window)
+PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host)
+    : QWidget(host, Qt::Window), m_stored(load.stored)
 {
     setWindowTitle(QStringLiteral("印刷位置調整"));
     setFixedSize(twips(7900 + kPreviewWidthTwips), twips(4700));
@@ -57,7 +59,10 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
 
     // Working storage: the operator never sees these, the save writes them.
     auto holder = [this](const QString &name, const QString &text) {
-        auto *e = new QLineEdit(text, this);
+        auto *e = new QLineEdit(this);
+        // A carried value of any length must come back whole.
+        e->setMaxLength(std::numeric_limits<int>::max());
+        e->setText(text);
         e->setObjectName(name);
         e->hide();
         return e;
@@ -173,7 +178,7 @@ QStringList PrintPositionScreen::values() const
 void PrintPositionScreen::save()
 {
     try {
-        layout::saveAdjustments(values());
+        layout::saveAdjustments(values(), m_stored);
     } catch (const Failure &failure) {
         showMessage(this,
                     QStringLiteral("設定を保存できませんでした。\n%1\n\n調整値は画面に残っています。")

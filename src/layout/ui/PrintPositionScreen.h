@@ -38,6 +38,7 @@ private:
     printing::LabelFields m_record;
     QString m_withoutBarcode;
     bool m_hasRecord = false;
+    settings::StoredRecord m_stored;
 };
 
 } // namespace zl::ui

@@ -145,6 +145,11 @@ void PrintScreenBase::reportEnd(const printing::RunResult &r)
     if (r.outcome == printing::RunOutcome::Finished) {
         showMessage(this, text, printing::kEndTitle, Information);
         m_closeAfterRun = true; // closed once the run is over
+    } else if (r.outcome == printing::RunOutcome::Cancelled) {
+        QString stopped = printing::stopMessage(r);
+        if (r.printed > 0 && !r.destination.isEmpty())
+            stopped += QStringLiteral("\n\n") + r.destination;
+        showMessage(this, stopped, printing::kEndTitle, Information);
     } else if (!r.withoutBarcode.isEmpty() || !r.destination.isEmpty()) {
         // A run that stopped at the counter says nothing, except about labels
         // that came out without a barcode, or where the labels it printed went
@@ -396,6 +401,9 @@ void PartialPrintScreen::startRun()
         printing::ProgramRunServices services(hooks);
         const printing::RunResult r =
             printing::runPartial(services, m_capCounter, fields.remainingLabels, m_from->text(), m_to->text());
+        // The counter stopping the run inside its range is said, with where to go on.
+        if (r.outcome == printing::RunOutcome::StoppedAtCounter && r.nextRow > 0)
+            showMessage(this, printing::stopMessage(r), printing::kEndTitle, Information);
         reportEnd(r);
     });
 }
