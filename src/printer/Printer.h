@@ -13,6 +13,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -73,6 +74,19 @@ public:
     // millimetres from the printable area's top-left corner). Throws
     // zl::Failure when the printer cannot take it.
     virtual void printDocument(const QList<QPicture> &pages) = 0;
+
+    // Options of the printer's own driver ("name=value", e.g. Darkness=10)
+    // as its print-setup dialog shows them; printers without have none.
+    virtual QStringList driverOptions() const { return {}; }
+    virtual bool setDriverOptions(const QStringList &options) { return options.isEmpty(); }
+    // Makes this printer, with its paper, resolution and driver options,
+    // the operator's own default for every program (on CUPS: the user's
+    // lpoptions, never the system's). False when it cannot be saved; a
+    // printer of the program's own has nothing to save.
+    virtual bool makeUserDefault() { return true; }
+    // After the last document of a run: throws zl::Failure when the
+    // printing system stopped or aborted one of the documents sent.
+    virtual void finishDocuments() {}
 };
 
 // The installed printers in the platform's order, and which one is current.

@@ -13,8 +13,10 @@ bool variableConnection(const LayoutChoice &layout)
 // cancelled dialog ends the run before anything changes.
 bool setUpPrinter(RunServices &s, const LayoutChoice &layout)
 {
-    if (!variableConnection(layout))
+    if (!variableConnection(layout)) {
+        s.useFixedPaper(layout.paper);
         return true;
+    }
     s.restorePrinterSettings();
     if (!s.showPrinterSetup())
         return false;
@@ -71,11 +73,13 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, PerRecord &
     for (int row = 1;; ++row) {
         std::optional<RunRecord> record = reader->next();
         if (!record) {
+            s.finishPrinting();
             s.setStatus(kStatusFinished);
             result.outcome = RunOutcome::Finished;
             return result;
         }
         if (remaining == 0) {
+            s.finishPrinting();
             result.outcome = RunOutcome::StoppedAtCounter;
             return result;
         }
@@ -104,6 +108,7 @@ RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           noteBarcode(result, row, record, s.prepareLabel(record));
                           if (--capCounter < 0) {
+                              s.finishPrinting();
                               result.outcome = RunOutcome::CapExhausted;
                               return false;
                           }

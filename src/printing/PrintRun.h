@@ -46,6 +46,12 @@ public:
     virtual std::optional<QString> prepareLabel(const RunRecord &record) = 0;
     // Draws and sends one label; throws on printer or number errors.
     virtual void printLabel() = 0;
+    // Fixed connection type: the paper chosen for it (YOSHI), taken by the
+    // current printer when it lists it.
+    virtual void useFixedPaper(const QString &) {}
+    // After the last label: throws when the printing system stopped or
+    // aborted one of the labels sent.
+    virtual void finishPrinting() {}
     // Run status texts for the screen.
     virtual void setStatus(const QString &) {}
     virtual void setPaper(const QString &) {}

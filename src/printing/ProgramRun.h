@@ -34,6 +34,8 @@ public:
     std::unique_ptr<RecordReader> openDataSource() override;
     std::optional<QString> prepareLabel(const RunRecord &record) override;
     void printLabel() override;
+    void useFixedPaper(const QString &paper) override;
+    void finishPrinting() override;
     void setStatus(const QString &text) override;
     void setPaper(const QString &paper) override;
 

@@ -148,7 +148,9 @@ private slots:
         QCOMPARE(child<QListWidget>(screen, "List2", 1)->count(), 0);
     }
 
-    void form7PrinterButtonShowsSetupDialogAndKeepsNothing()
+    // On this system the print setup of the fixed type is the operator's own
+    // printer default: what is confirmed is applied to the current printer.
+    void form7PrinterButtonAppliesTheConfirmedPaper()
     {
         auto *dialog = zltest::installScriptedDialog([](PrintSetupRecords &r) {
             r.devMode.dmPaperSize = 1;
@@ -159,7 +161,7 @@ private slots:
         QCOMPARE(dialog->runs, 1);
         QCOMPARE(dialog->lastFlags, uint32_t(1310796));
         QCOMPARE(devModeDeviceName(dialog->handedIn.devMode), QStringLiteral("Office"));
-        QCOMPARE(m_printer->paperSize(), std::optional<int>(256));
+        QCOMPARE(m_printer->paperSize(), std::optional<int>(1));
         installPrintSetupDialog(nullptr);
     }
 
