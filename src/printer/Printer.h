@@ -96,6 +96,9 @@ public:
     virtual QList<Printer *> printers() const = 0;
     virtual Printer *current() const = 0;
     virtual void setCurrent(Printer *printer) = 0;
+    // Why the list may be incomplete right now (the printing system did not
+    // answer in time), for messages; empty when it is complete.
+    virtual QString problem() const { return {}; }
 };
 
 // The process-wide collection. Until one is installed there is none (null).

@@ -12,6 +12,8 @@
 #include "printing/Barcode.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -133,6 +135,49 @@ private slots:
             QCOMPARE(attrs.value(QStringLiteral("media")), QStringLiteral("w144h72"));
             QCOMPARE(attrs.value(QStringLiteral("copies"), QStringLiteral("1")), QStringLiteral("1"));
         }
+    }
+
+    // A scheduler that has stopped answering: printing to the built-in PDF
+    // printer goes ahead, printing to a queue ends with a clear message;
+    // neither hangs.
+    void frozenSchedulerNeitherHangsNorPrintsSilently_data()
+    {
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<int>("exitZero");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("built-in PDF printer") << QStringLiteral("Zenlabo PDF") << 1 << QStringLiteral("印刷しました");
+        QTest::newRow("label queue") << m_queues.value(1) << 0 << QStringLiteral("応答しなかった");
+    }
+
+    void frozenSchedulerNeitherHangsNorPrintsSilently()
+    {
+        QFETCH(QString, printer);
+        QFETCH(int, exitZero);
+        QFETCH(QString, message);
+        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            QSKIP("the test scheduler's process id is not known");
+        const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        zltest::TempHome home;
+        home.installDefaults();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.root());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+        p.setProcessEnvironment(env);
+        QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
+        auto thaw = qScopeGuard([pid] { QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid}); });
+        QElapsedTimer t;
+        t.start();
+        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), printer});
+        const bool ended = p.waitForFinished(60000);
+        if (!ended)
+            p.kill();
+        QVERIFY2(ended, "the program still waits for the scheduler after 60 s");
+        const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QCOMPARE(p.exitCode() == 0, exitZero == 1);
+        QVERIFY2(said.contains(message), qPrintable(said));
+        qInfo("%s: ended after %lld ms", qPrintable(printer), t.elapsed());
     }
 
 private:

@@ -124,6 +124,12 @@ private slots:
         QCOMPARE(paperChoices(&again).entries, paperChoices(&printer).entries);
         QVERIFY(printer.setPaperSize(258));
         QCOMPARE(printer.paperSize(), std::optional<int>(258));
+        // Sizes are numbered by the PPD's own names, not guessed from their
+        // dimensions: the turned A5 is DMPAPER_A5_ROTATED, 4 x 6.5 inch label
+        // stock is stock (not an envelope).
+        QCOMPARE(printer.paperCodeForMedia(QStringLiteral("A5Rotated")), 78);
+        QCOMPARE(printer.paperCodeForMedia(QStringLiteral("A5")), 11);
+        QVERIFY(printer.paperCodeForMedia(QStringLiteral("w288h468")) >= 257);
     }
 
     void applyFindsQueueByNameInAnotherCase()

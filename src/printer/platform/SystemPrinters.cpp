@@ -87,6 +87,16 @@ void SystemPrinterCollection::setCurrent(Printer *printer)
     m_current = printer;
 }
 
+QString SystemPrinterCollection::problem() const
+{
+    if (!cupsRecentlySilent())
+        return {};
+    return QStringLiteral("印刷システム(CUPS)が%1秒以内に応答しなかったため、プリンターの一覧が分かりません（%2）。"
+                          "CUPSが止まっていないか確認してから、もう一度やり直してください。")
+        .arg(cupsTimeLimitSeconds())
+        .arg(cupsServerName());
+}
+
 std::unique_ptr<PrinterCollection> systemPrinters(std::unique_ptr<Printer> builtInPdf)
 {
     return std::make_unique<SystemPrinterCollection>(std::move(builtInPdf));

@@ -23,6 +23,7 @@ public:
     // printer, so the operator can always print somewhere.
     Printer *current() const override;
     void setCurrent(Printer *printer) override;
+    QString problem() const override;
 
 private:
     // The queue names and the default one, from the scheduler; when it does
