@@ -645,6 +645,9 @@ void CupsPrinter::checkJobs(CupsConnection &c, bool waitForLast)
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
         ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", m_unfinishedJobs.first());
+        // The queue works through its jobs in order: the oldest few tell
+        // whether it is stuck, without listing a whole run every label.
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", waitForLast ? 1000 : 8);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
         static const char *const wanted[] = {"job-id", "job-state", "job-printer-state-message"};
         ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
