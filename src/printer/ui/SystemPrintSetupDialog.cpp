@@ -51,6 +51,7 @@ public:
             auto *dialog = static_cast<QWidget *>(watched);
             if (!m_prepared.contains(dialog)) {
                 m_prepared << dialog;
+                keepToPrinterProperties(dialog);
                 if (m_queue == m_currentQueue())
                     preselect(dialog);
             }
@@ -80,6 +81,26 @@ public:
     }
 
 private:
+    // Margins, pages per sheet and the job's scheduling are not settings
+    // of a label printer that a run sends; they are not offered.
+    static void keepToPrinterProperties(QWidget *dialog)
+    {
+        if (auto *pageSetup = dialog->findChild<QWidget *>(QStringLiteral("pageSetup"))) {
+            for (const char *name : {"groupBox", "pagesPerSheetButtonGroup"}) {
+                if (auto *w = pageSetup->findChild<QWidget *>(QLatin1String(name)))
+                    w->hide();
+            }
+        }
+        auto *jobs = dialog->findChild<QWidget *>(QStringLiteral("QCupsJobWidget"));
+        auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabs"));
+        if (jobs && tabs) {
+            for (int i = tabs->count() - 1; i >= 0; --i) {
+                if (tabs->widget(i) == jobs || tabs->widget(i)->isAncestorOf(jobs))
+                    tabs->removeTab(i);
+            }
+        }
+    }
+
     void preselect(QWidget *dialog) const
     {
         for (QComboBox *box : dialog->findChildren<QComboBox *>()) {
