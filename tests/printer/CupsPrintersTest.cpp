@@ -501,6 +501,15 @@ private slots:
         }
         QVERIFY2(said.contains(QStringLiteral("応答しませんでした")) && said.contains(m_label), qPrintable(said));
         QVERIFY2(t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
+
+        // The printer screens still open at once on a queue nothing is known of.
+        zltest::TempHome home;
+        home.installDefaults();
+        printers()->setCurrent(findPrinter(m_generic) ? findPrinter(m_generic) : &label);
+        t.restart();
+        zl::ui::ConnectionTypeScreen form17(nullptr);
+        zl::ui::PaperSelectionScreen form7(nullptr);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
     }
 
 private:

@@ -258,6 +258,11 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
     if (m_facts)
         return m_facts;
     auto f = std::make_shared<QueueFacts>();
+    // A scheduler that just ran out of time is not asked for every property
+    // a screen reads; the queue counts as one without a paper list until it
+    // answers again.
+    if (cupsRecentlySilent())
+        return f;
     CupsConnection c;
     cups_dest_t *dest = c.http() ? cupsGetNamedDest(c.http(), m_name.toUtf8().constData(), nullptr) : nullptr;
     if (!dest)
