@@ -192,8 +192,10 @@ private slots:
             << m_generic << "A4" << 0 << label << QString() << QString() << label << "w288h360" << "203dpi";
         QTest::newRow("queue's own default paper chosen again, and 300 dpi")
             << label << "w144h72" << 203 << QString() << "4.00x5.00\"" << "300dpi" << label << "w288h360" << "300dpi";
+        // Its name has a letter Shift-JIS cannot carry: found by its exact name.
         QTest::newRow("a queue added after the program started")
-            << label << "w144h72" << 203 << "later" << QString() << QString() << "ZenlaboLater" << "w288h360" << "203dpi";
+            << label << "w144h72" << 203 << "later" << QString() << QString() << QStringLiteral("ZenlaboÉtiquette")
+            << "w288h360" << "203dpi";
     }
 
     void dialogChoicesReachTheJob()
