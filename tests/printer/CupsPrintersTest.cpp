@@ -268,10 +268,14 @@ private slots:
                     // The properties open on what is in force.
                     QCOMPARE(paper->currentText(), QStringLiteral("2.00x1.00\""));
                     paper->setCurrentIndex(paper->findText(choosePaper));
+                    // Resolution and the driver's darkness, among its options.
                     for (QComboBox *box : properties->findChildren<QComboBox *>()) {
-                        const int i = box->findText(chooseDpi);
-                        if (!chooseDpi.isEmpty() && box->property("_q_ppd_option").isValid() && i >= 0)
+                        if (!box->property("_q_ppd_option").isValid())
+                            continue;
+                        if (const int i = box->findText(chooseDpi); !chooseDpi.isEmpty() && i >= 0)
                             box->setCurrentIndex(i);
+                        else if (box->count() == 31 && box->findText(QStringLiteral("10")) >= 0) // Darkness: default, 1..30
+                            box->setCurrentIndex(box->findText(QStringLiteral("10")));
                     }
                     properties->accept();
                 });
@@ -300,6 +304,8 @@ private slots:
         QCOMPARE(job.value(QStringLiteral("media")), expectMedia);
         QCOMPARE(job.value(QStringLiteral("Resolution")), expectResolution);
         QCOMPARE(job.value(QStringLiteral("copies"), QStringLiteral("1")), QStringLiteral("1"));
+        if (!choosePaper.isEmpty())
+            QCOMPARE(job.value(QStringLiteral("Darkness")), QStringLiteral("10"));
     }
 
     // A queue that will not print gets nothing and says why; a job CUPS
