@@ -4,6 +4,7 @@
 // dialog written against them reads the same bytes here as on Windows.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace zl::printer {
@@ -74,6 +75,12 @@ static_assert(sizeof(DevNames) == 264, "DEVNAMES with its name area is 264 bytes
 struct PrintSetupRecords {
     DevMode devMode{};
     DevNames devNames{};
+    // The device's name exactly as installed: the ANSI records cannot carry
+    // every queue name (CUPS names are UTF-8), so the printer is found by this
+    // one when it is set.
+    QString deviceName;
+    // The driver's own options the dialog shows ("name=value").
+    QStringList driverOptions;
 };
 
 // The device name as the record carries it: the 32-byte field up to its first NUL.

@@ -22,7 +22,8 @@ namespace {
 
 constexpr double kTwipsPerMm = 1440 / 25.4;
 const QList<QPageSize::PageSizeId> kStandardSizes{QPageSize::Letter, QPageSize::A3, QPageSize::A4, QPageSize::A5,
-                                                  QPageSize::B4, QPageSize::B5, QPageSize::Postcard};
+                                                  QPageSize::B4, QPageSize::B5, QPageSize::JisB4, QPageSize::JisB5,
+                                                  QPageSize::Postcard};
 
 int twipsOf(double mm)
 {

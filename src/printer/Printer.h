@@ -13,6 +13,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -86,6 +87,18 @@ public:
         Q_UNUSED(ok);
         return {};
     }
+    // Options of the printer's own driver ("name=value", e.g. Darkness=10)
+    // as its print-setup dialog shows them; printers without have none.
+    virtual QStringList driverOptions() const { return {}; }
+    virtual bool setDriverOptions(const QStringList &options) { return options.isEmpty(); }
+    // Makes this printer, with its paper, resolution and driver options,
+    // the operator's own default for every program (on CUPS: the user's
+    // lpoptions, never the system's). False when it cannot be saved; a
+    // printer of the program's own has nothing to save.
+    virtual bool makeUserDefault() { return true; }
+    // After the last document of a run: throws zl::Failure when the
+    // printing system stopped or aborted one of the documents sent.
+    virtual void finishDocuments() {}
 };
 
 // The installed printers in the platform's order, and which one is current.
@@ -95,6 +108,9 @@ public:
     virtual QList<Printer *> printers() const = 0;
     virtual Printer *current() const = 0;
     virtual void setCurrent(Printer *printer) = 0;
+    // Why the list may be incomplete right now (the printing system did not
+    // answer in time), for messages; empty when it is complete.
+    virtual QString problem() const { return {}; }
 };
 
 // The process-wide collection. Until one is installed there is none (null).

@@ -43,6 +43,20 @@ PrintSetupDialog *printSetupDialog()
     return dialog().get();
 }
 
+bool useLayoutPaper(const QString &paperCode)
+{
+    bool ok = false;
+    const int code = paperCode.trimmed().toInt(&ok);
+    Printer *p = currentPrinter();
+    if (!ok || code <= 0 || !p)
+        return false;
+    for (const PaperInfo &paper : p->papers()) {
+        if (paper.code == code)
+            return p->setPaperSize(code);
+    }
+    return false;
+}
+
 const SavedPrinterSettings &savedPrinterSettings()
 {
     return saved();
@@ -104,6 +118,8 @@ PrintSetupRecords buildPrintSetupRecords(const Printer *p)
         return r;
     setDevModeDeviceName(dm, p->deviceName());
     fillDevNames(r.devNames, p->driverName(), p->deviceName(), p->port());
+    r.deviceName = p->deviceName();
+    r.driverOptions = p->driverOptions();
 
     if (const auto paper = p->paperSize()) {
         dm.dmFields |= DM_PAPERSIZE;
@@ -137,9 +153,19 @@ SetupResult runPrinterSetup(uint32_t flags, QWidget *owner)
         return SetupResult::Cancelled;
 
     const DevMode &dm = records.devMode;
-    const QString chosen = devNamesEntry(records.devNames, records.devNames.wDeviceOffset);
-    if (Printer *match = findPrinter(chosen))
-        printers()->setCurrent(match);
+    // The exact name when the dialog gave one: the names record is ANSI and
+    // cannot carry every queue name.
+    const QString named = devNamesEntry(records.devNames, records.devNames.wDeviceOffset);
+    DevNames exact{};
+    fillDevNames(exact, QString(), records.deviceName, QString());
+    const QString chosen = !records.deviceName.isEmpty() && devNamesEntry(exact, exact.wDeviceOffset) == named
+        ? records.deviceName
+        : named;
+    Printer *match = findPrinter(chosen);
+    // Never print on another printer than the one the operator confirmed.
+    if (!match)
+        return SetupResult::PrinterNotFound;
+    printers()->setCurrent(match);
 
     Printer *p = currentPrinter();
     bool paperOk = p != nullptr;
@@ -159,6 +185,7 @@ SetupResult runPrinterSetup(uint32_t flags, QWidget *owner)
         p->setDuplex(dm.dmDuplex);
         p->setOrientation(dm.dmOrientation);
         p->setZoom(dm.dmScale);
+        p->setDriverOptions(records.driverOptions);
     }
     return paperOk ? SetupResult::Confirmed : SetupResult::ConfirmedPaperRefused;
 }

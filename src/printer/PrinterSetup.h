@@ -54,13 +54,19 @@ bool RestorePrinterSettings();
 enum class SetupResult {
     Cancelled,            // cancelled or failed: nothing has changed
     Confirmed,
-    ConfirmedPaperRefused // applied, but the printer refused the paper size
+    ConfirmedPaperRefused, // applied, but the printer refused the paper size
+    PrinterNotFound        // the printer chosen is not installed (any more): nothing changed
 };
 // The work of ShowPrinterSetup without its message: shows the print-setup
 // dialog for the current printer and applies what the operator confirmed.
 // The screens call zl::ui::ShowPrinterSetup, which also tells the operator
 // about a refused paper size.
 SetupResult runPrinterSetup(uint32_t flags, QWidget *owner);
+
+// The paper chosen on the printer and paper selection screen (the YOSHI
+// code) for a run of the fixed connection type: the current printer takes
+// it when it lists it; otherwise it keeps its own paper. True when taken.
+bool useLayoutPaper(const QString &paperCode);
 
 const SavedPrinterSettings &savedPrinterSettings();
 // Back to the state at program start (for tests).

@@ -57,6 +57,11 @@ void BarcodePicture::paint(QPainter &painter, const QPointF &topLeft, qreal widt
     painter.restore();
 }
 
+int barReductionDots(qreal reduction, int moduleDots)
+{
+    return std::clamp(int(std::lround(reduction * moduleDots)), 0, std::max(0, moduleDots - 1));
+}
+
 void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
                                     const QPointF &gridOriginMm) const
 {
@@ -76,9 +81,13 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
     painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);
+    // Bar edges are on whole dots from the grid's origin: the rasteriser
+    // then paints exactly the dots of each bar. The reduction comes off as
+    // whole dots, the odd one from the right edge.
+    const int reductionDots = barReductionDots(m_reduction, moduleDots);
     for (const QRectF &bar : m_bars) {
-        const qreal from = std::round(bar.x() * moduleDots);
-        const qreal to = std::round((bar.x() + bar.width()) * moduleDots);
+        const qreal from = std::round((bar.x() - m_reduction / 2) * moduleDots) + reductionDots / 2;
+        const qreal to = std::round((bar.x() + bar.width() + m_reduction / 2) * moduleDots) - (reductionDots + 1) / 2;
         if (to <= from)
             continue;
         painter.drawRect(QRectF((leftDot + from) * dot - gridOriginMm.x(), topLeftMm.y() + bar.y() * height,
@@ -134,6 +143,7 @@ BarcodePicture makeBarcode(const QString &barcodeText, const BarcodeParameters &
 
     BarcodePicture picture;
     picture.m_digits = body + QChar(u'0' + check);
+    picture.m_reduction = reduction;
     picture.m_modules = leftMargin + symbolModules + rightMargin;
     int heightQuarterMm = parameters.b == 0 ? kDefaultHeightQuarterMm : int(parameters.b);
     heightQuarterMm = std::clamp(heightQuarterMm, kMinHeightQuarterMm, kMaxHeightQuarterMm);

@@ -12,8 +12,13 @@
 //   x, y  preview only: where the preview draws the picture, in pixels from
 //         the preview's top-left corner.
 //   A     bar width reduction in percent of a module (0..30), for printers
-//         whose dots spread; every bar is that much narrower, centred on its
-//         place. Record runs pass 5.
+//         whose dots spread: every bar is that much narrower, centred on its
+//         place. Drawn as vectors (PDF, preview) it is exactly that; on a
+//         printer's dot grid it is whole dots, the nearest number of dots to
+//         A percent of a module (barReductionDots), since a thermal head
+//         cannot print part of a dot. Record runs pass 5: on 203 and 300 dpi
+//         label printers (2 and 3 dots a module) that is no dot, and the bars
+//         print at full width; from 10 dots a module it takes one.
 //   B     bar height in quarter millimetres when the picture is 32 mm wide
 //         (the picture's height follows its width); 0 means 25 (6.25 mm). At
 //         most 26 (6.5 mm), so the bars end above the digits line 7 mm below
@@ -51,8 +56,11 @@ public:
     // Height divided by width.
     qreal aspect() const { return m_aspect; }
     qreal heightForWidth(qreal width) const { return width * m_aspect; }
-    // Bars in module units: x from the picture's left edge, height 1 = full.
+    // Bars in module units: x from the picture's left edge, height 1 = full;
+    // narrowed by the reduction.
     const QList<QRectF> &bars() const { return m_bars; }
+    // The bar width reduction A as a fraction of a module.
+    qreal reduction() const { return m_reduction; }
 
     // Paints black bars with the picture's top-left corner at `topLeft`,
     // `width` wide in the painter's units. Nothing for an empty picture.
@@ -72,6 +80,7 @@ private:
     QString m_digits;
     qreal m_modules = 0;
     qreal m_aspect = 0;
+    qreal m_reduction = 0;
     QList<QRectF> m_bars;
 };
 
@@ -85,6 +94,10 @@ inline QString janBarcodeText(const QString &value) { return QStringLiteral("JAN
 
 // The sample the preview shows.
 inline QString previewBarcodeText() { return QStringLiteral("JAN-123456789012"); }
+
+// What the reduction A takes off each bar on a dot grid with modules of
+// `moduleDots` dots: the nearest whole number of dots, never a whole module.
+int barReductionDots(qreal reduction, int moduleDots);
 
 // The check digit of a JAN-13 or JAN-8 body (12 or 7 digits).
 int janCheckDigit(const QString &body);

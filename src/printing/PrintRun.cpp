@@ -15,8 +15,10 @@ bool variableConnection(const LayoutChoice &layout)
 // cancelled dialog ends the run before anything changes.
 bool setUpPrinter(RunServices &s, const LayoutChoice &layout)
 {
-    if (!variableConnection(layout))
+    if (!variableConnection(layout)) {
+        s.useFixedPaper(layout.paper);
         return true;
+    }
     s.restorePrinterSettings();
     if (!s.showPrinterSetup())
         return false;
@@ -150,6 +152,7 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWa
             if (printIt)
                 --remaining;
         }
+        s.finishPrinting();
     } catch (const Failure &f) {
         // A row past a partial run's range failing leaves nothing to print.
         const int next = row < firstWanted ? firstWanted : wanted(row) ? row : 0;

@@ -63,6 +63,12 @@ public:
     virtual void endRun() {}
     // The operator asked the run to stop.
     virtual bool cancelRequested() const { return false; }
+    // Fixed connection type: the paper chosen for it (YOSHI), taken by the
+    // current printer when it lists it.
+    virtual void useFixedPaper(const QString &) {}
+    // After the last label: throws when the printing system stopped or
+    // aborted one of the labels sent.
+    virtual void finishPrinting() {}
     // Run status texts for the screen.
     virtual void setStatus(const QString &) {}
     virtual void setPaper(const QString &) {}

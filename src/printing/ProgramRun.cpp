@@ -2,6 +2,7 @@
 
 #include "datasource/DataSource.h"
 #include "printer/PaperSelection.h"
+#include "printer/PrinterSetup.h"
 #include "printing/LabelFields.h"
 #include "printing/LabelRenderer.h"
 #include "settings/Defaults.h"
@@ -60,6 +61,17 @@ void ProgramRunServices::savePrinterSettings()
 {
     if (m_hooks.savePrinterSettings)
         m_hooks.savePrinterSettings();
+}
+
+void ProgramRunServices::useFixedPaper(const QString &paper)
+{
+    printer::useLayoutPaper(paper);
+}
+
+void ProgramRunServices::finishPrinting()
+{
+    if (printer::Printer *p = printer::currentPrinter())
+        p->finishDocuments();
 }
 
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource()

@@ -41,6 +41,8 @@ public:
     void beginRun() override;
     void endRun() override;
     bool cancelRequested() const override;
+    void useFixedPaper(const QString &paper) override;
+    void finishPrinting() override;
     void setStatus(const QString &text) override;
     void setPaper(const QString &paper) override;
     void beginPrinting() override;

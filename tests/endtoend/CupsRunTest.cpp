@@ -1,134 +1,188 @@
-// A print run into a real CUPS queue (the scheduler scripts/test starts):
-// one job per label, and every job, rasterised as a printer would, scans
-// back to the record's JAN digits.
+// Print runs of the program itself into real CUPS queues with CUPS' own
+// Zebra ZPL label driver (the schedulers scripts/test starts): what reaches
+// the device is decoded back to printer dots and must be the label paper at
+// the queue's resolution, scan at that resolution, and have every bar and
+// space a whole number of equal modules.
+#include "DeviceOutput.h"
 #include "TestEnv.h"
-#include "Zbar.h"
 #include "TestRegistry.h"
+#include "Zbar.h"
 
-#include "printer/platform/SystemPrinters.h"
+#include "printer/platform/CupsPrinter.h"
 #include "printing/Barcode.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QImageReader>
+#include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
-#include <QThread>
-
-namespace {
-
-QStringList jobsIn(const QString &folder)
-{
-    QStringList jobs = QDir(folder).entryList({QStringLiteral("job-*.prn")}, QDir::Files);
-    std::sort(jobs.begin(), jobs.end(), [](const QString &a, const QString &b) {
-        return a.mid(4).chopped(4).toInt() < b.mid(4).chopped(4).toInt();
-    });
-    return jobs;
-}
-
-// What zbar reads off the job when it is rasterised at `dpi`: the digits of
-// the one barcode in the label's corner of the page, or what went wrong.
-QString scan(const QString &job, int dpi, const QString &workDir)
-{
-    const QString png = workDir + QStringLiteral("/page-%1.png").arg(dpi);
-    QFile::remove(png);
-    QProcess gs;
-    gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                                    QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pnggray"),
-                                    QStringLiteral("-r%1").arg(dpi), QStringLiteral("-dFirstPage=1"),
-                                    QStringLiteral("-dLastPage=1"), QStringLiteral("-sOutputFile=") + png, job});
-    if (!gs.waitForFinished(120000) || gs.exitCode() != 0)
-        return QStringLiteral("<gs failed: %1>").arg(QString::fromUtf8(gs.readAllStandardError()));
-    QImageReader reader(png);
-    reader.setAllocationLimit(1024); // a Letter page at 1200 dpi
-    const QImage page = reader.read();
-    if (page.isNull())
-        return QStringLiteral("<no image>");
-    // The label sits in the page's top-left corner; zbar wants no more than that.
-    const int px = int(dpi * 80 / 25.4);
-    const QStringList found = zltest::decodeBarcodes(page.copy(0, 0, px, px));
-    if (found.size() > 1)
-        return QStringLiteral("<several: %1>").arg(found.join(QLatin1Char(' ')));
-    return found.isEmpty() ? QString() : found.first().section(QLatin1Char(':'), 1);
-}
-
-} // namespace
+#include <cups/cups.h>
+#include <QFileInfo>
 
 class CupsRunTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase()
     {
-        const QStringList queues =
-            qEnvironmentVariable("ZENLABO_TEST_QUEUES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+        m_queues = qEnvironmentVariable("ZENLABO_TEST_QUEUES").split(QLatin1Char(','), Qt::SkipEmptyParts);
         m_spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
-        if (queues.isEmpty() || m_spool.isEmpty())
+        if (m_queues.size() < 3 || m_spool.isEmpty())
             QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
-        m_queue = queues.first(); // the generic PostScript queue
-        // The resolution the program draws for on that queue, which is the
-        // one its dot-aligned bars are made for.
-        auto all = zl::printer::systemPrinters(nullptr);
-        for (zl::printer::Printer *p : all->printers())
-            if (p->deviceName() == m_queue)
-                m_dpi = p->pageGeometry().dpi;
-        QVERIFY2(m_dpi > 0, qPrintable(QStringLiteral("queue %1 is not listed").arg(m_queue)));
-        qInfo("queue %s draws at %d dpi", qPrintable(m_queue), m_dpi);
     }
 
-    void everyRecordBecomesOneJobThatScans()
+    void labelsReachTheDeviceOnItsDotGrid_data()
     {
+        QTest::addColumn<QString>("server");   // CUPS_SERVER for the program
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("spool");
+        QTest::addColumn<QString>("lpoptions"); // the user's saved options
+        QTest::addColumn<QString>("yoshi");     // paper chosen on the paper screen
+        QTest::addColumn<int>("dpi");
+        const QString local = qEnvironmentVariable("CUPS_SERVER");
+        const QString label = m_queues.value(1), label300 = m_queues.value(2);
+        // The PPD's own default, 203 dpi, on 2 x 1 inch stock chosen on the paper screen.
+        QTest::newRow("ZPL 203 dpi") << local << label << m_spool << QString() << QStringLiteral("w144h72") << 203;
+        // The queue set to 300 dpi and 2 x 1 inch by its administrator; nothing chosen.
+        QTest::newRow("ZPL 300 dpi, queue default") << local << label300 << m_spool << QString() << QStringLiteral("_")
+                                                    << 300;
+        // The user's own saved options win over the PPD's 203 dpi.
+        QTest::newRow("ZPL 300 dpi from lpoptions")
+            << local << label << m_spool << QStringLiteral("Dest %1 Resolution=300dpi media=w144h72").arg(label)
+            << QStringLiteral("_") << 300;
+        // A print server shared by several counters, reached over IPP.
+        const QString server = qEnvironmentVariable("ZENLABO_TEST_PRINT_SERVER");
+        if (!server.isEmpty())
+            QTest::newRow("print server over TCP")
+                << server << qEnvironmentVariable("ZENLABO_TEST_SERVER_QUEUE")
+                << qEnvironmentVariable("ZENLABO_TEST_SERVER_SPOOL") << QString() << QStringLiteral("_") << 203;
+    }
+
+    void labelsReachTheDeviceOnItsDotGrid()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, queue);
+        QFETCH(QString, spool);
+        QFETCH(QString, lpoptions);
+        QFETCH(QString, yoshi);
+        QFETCH(int, dpi);
+
         zltest::TempHome home;
         home.installDefaults();
-        QStringList values;
+        if (!lpoptions.isEmpty())
+            home.writeFile(home.root() + QStringLiteral("/.cups/lpoptions"), lpoptions.toUtf8() + '\n');
+        QByteArray oldServer = qgetenv("CUPS_SERVER");
+        qputenv("CUPS_SERVER", server.toUtf8());
+        cupsSetServer(nullptr);
+        QString paperCode = yoshi;
+        if (yoshi.startsWith(QLatin1Char('w')))
+            paperCode = QString::number(zl::printer::CupsPrinter(queue).paperCodeForMedia(yoshi));
+        qputenv("CUPS_SERVER", oldServer);
+        cupsSetServer(nullptr);
+        QVERIFY2(paperCode != QStringLiteral("0"), qPrintable(QStringLiteral("%1 does not list %2").arg(queue, yoshi)));
+        home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                        {QStringLiteral("ゼンラボ"), QStringLiteral("税込"), paperCode, QStringLiteral("0")});
+
+        // A leading zero, JAN-13 and a JAN-8.
+        const QStringList values{QStringLiteral("001234500001"), QStringLiteral("4901234"),
+                                 QStringLiteral("491234500003"), QStringLiteral("491234500004")};
         QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
-        for (int i = 1; i <= 12; ++i) {
-            // Leading zeros, 12 and 13 digits, and one JAN-8.
-            QString v = i == 1   ? QStringLiteral("001234500001%1").arg(zl::printing::janCheckDigit(QStringLiteral("001234500001")))
-                        : i == 2 ? QStringLiteral("4901234")
-                                 : QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
-            values << v;
-            csv += QStringLiteral("%1,商品%2,規格,%3\r\n").arg(v).arg(i).arg(i * 100);
-        }
-        csv += QStringLiteral("49123X,読めない,規格,500\r\n");
+        for (const QString &v : values)
+            csv += QStringLiteral("%1,商品,規格,100\r\n").arg(v);
         home.writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
         home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
                         {home.settingsFolder(), QStringLiteral("items.csv")});
 
-        const QString folder = m_spool + QLatin1Char('/') + m_queue;
-        const int before = jobsIn(folder).size();
+        const QString folder = spool + QLatin1Char('/') + queue;
+        const int before = int(zltest::jobFiles(folder).size());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.root());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("CUPS_SERVER"), server);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), queue});
+        QVERIFY(p.waitForFinished(120000));
+        QVERIFY2(p.exitCode() == 0, qPrintable(QString::fromUtf8(p.readAllStandardError())));
 
+        const QStringList jobs = zltest::waitForJobs(folder, before, int(values.size()));
+        QCOMPARE(jobs.size(), values.size());
+        for (int i = 0; i < jobs.size(); ++i) {
+            QFile f(jobs[i]);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QImage dots = zltest::decodeZplGraphic(f.readAll());
+            QVERIFY2(!dots.isNull(), qPrintable(jobs[i] + QStringLiteral(" holds no ZPL graphic")));
+            // 2 x 1 inch stock at the queue's resolution, dot for dot.
+            QCOMPARE(dots.width(), ((2 * dpi + 7) / 8) * 8);
+            QCOMPARE(dots.height(), dpi);
+            const QString v = values[i];
+            const QString expected = v.size() == 7 || v.size() == 12 ? v + QString::number(zl::printing::janCheckDigit(v)) : v;
+            const QStringList scanned = zltest::decodeBarcodes(dots);
+            QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
+                     qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));
+            // Every bar and space a whole number of modules of the same dots.
+            const QList<int> runs = zltest::runsAlong(dots, zltest::barRow(dots));
+            QCOMPARE(runs.size(), expected.size() == 8 ? 43 : 59);
+            const int module = *std::min_element(runs.begin(), runs.end());
+            QVERIFY(module >= 1);
+            for (int r : runs)
+                QVERIFY2(r % module == 0 && r <= 4 * module,
+                         qPrintable(QStringLiteral("%1: a run of %2 dots with %3-dot modules").arg(jobs[i]).arg(r).arg(module)));
+            // What CUPS received for the job.
+            const QMap<QString, QString> attrs = zltest::jobAttributes(server, zltest::jobIdOf(jobs[i]));
+            QCOMPARE(attrs.value(QStringLiteral("Resolution")), QStringLiteral("%1dpi").arg(dpi));
+            QCOMPARE(attrs.value(QStringLiteral("media")), QStringLiteral("w144h72"));
+            QCOMPARE(attrs.value(QStringLiteral("copies"), QStringLiteral("1")), QStringLiteral("1"));
+        }
+    }
+
+    // A scheduler that has stopped answering: printing to the built-in PDF
+    // printer goes ahead, printing to a queue ends with a clear message;
+    // neither hangs.
+    void frozenSchedulerNeitherHangsNorPrintsSilently_data()
+    {
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<int>("exitZero");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("built-in PDF printer") << QStringLiteral("Zenlabo PDF") << 1 << QStringLiteral("印刷しました");
+        QTest::newRow("label queue") << m_queues.value(1) << 0 << QStringLiteral("応答しなかった");
+    }
+
+    void frozenSchedulerNeitherHangsNorPrintsSilently()
+    {
+        QFETCH(QString, printer);
+        QFETCH(int, exitZero);
+        QFETCH(QString, message);
+        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            QSKIP("the test scheduler's process id is not known");
+        const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        zltest::TempHome home;
+        home.installDefaults();
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home.root());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), m_queue});
-        QVERIFY(p.waitForFinished(120000));
-        const QString err = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(p.exitCode() == 0, qPrintable(err));
-        QVERIFY2(err.contains(QStringLiteral("13行目「49123X」")), qPrintable(err));
-
-        // The scheduler hands the jobs to the backend in its own time.
-        QDeadlineTimer deadline(90000);
-        while (jobsIn(folder).size() < before + 13 && !deadline.hasExpired())
-            QThread::msleep(200);
-        const QStringList jobs = jobsIn(folder).mid(before);
-        QCOMPARE(jobs.size(), 13);
-
-        for (int i = 0; i < 12; ++i) {
-            const QString v = values[i];
-            const QString expected =
-                (v.size() == 12 || v.size() == 7) ? v + QString::number(zl::printing::janCheckDigit(v)) : v;
-            QCOMPARE(scan(folder + QLatin1Char('/') + jobs[i], m_dpi, home.root()), expected);
-        }
-        // The record without a usable code came out without a barcode.
-        QCOMPARE(scan(folder + QLatin1Char('/') + jobs[12], m_dpi, home.root()), QString());
+        QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
+        auto thaw = qScopeGuard([pid] { QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid}); });
+        QElapsedTimer t;
+        t.start();
+        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), printer});
+        const bool ended = p.waitForFinished(60000);
+        if (!ended)
+            p.kill();
+        QVERIFY2(ended, "the program still waits for the scheduler after 60 s");
+        const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QCOMPARE(p.exitCode() == 0, exitZero == 1);
+        QVERIFY2(said.contains(message), qPrintable(said));
+        qInfo("%s: ended after %lld ms", qPrintable(printer), t.elapsed());
     }
 
 private:
-    QString m_queue;
+    QStringList m_queues;
     QString m_spool;
-    int m_dpi = 0;
 };
 
 ZL_TEST(CupsRunTest)

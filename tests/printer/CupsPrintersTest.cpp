@@ -1,19 +1,28 @@
 // The printer layer against a real CUPS scheduler. scripts/test (through
 // scripts/cups-up) starts one with a generic PostScript queue and a
 // label-printer queue and names them in ZENLABO_TEST_QUEUES.
+#include "common/DeviceOutput.h"
 #include "common/FakePrinter.h"
+#include "common/TestEnv.h"
 #include "common/TestRegistry.h"
 
 #include "common/Failure.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
+#include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
 #include "printer/platform/PrintSetupMapping.h"
 #include "printer/platform/SystemPrinters.h"
 
+#include "printer/ui/PrinterScreens.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QDialog>
 #include <QDir>
 #include <QTimer>
@@ -115,6 +124,12 @@ private slots:
         QCOMPARE(paperChoices(&again).entries, paperChoices(&printer).entries);
         QVERIFY(printer.setPaperSize(258));
         QCOMPARE(printer.paperSize(), std::optional<int>(258));
+        // Sizes are numbered by the PPD's own names, not guessed from their
+        // dimensions: the turned A5 is DMPAPER_A5_ROTATED, 4 x 6.5 inch label
+        // stock is stock (not an envelope).
+        QCOMPARE(printer.paperCodeForMedia(QStringLiteral("A5Rotated")), 78);
+        QCOMPARE(printer.paperCodeForMedia(QStringLiteral("A5")), 11);
+        QVERIFY(printer.paperCodeForMedia(QStringLiteral("w288h468")) >= 257);
     }
 
     void applyFindsQueueByNameInAnotherCase()
@@ -153,59 +168,192 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(zl::Failure, gone.printDocument({page}));
     }
 
-    void dialogRecordsRoundTripThroughQPrinter()
+    // What the print-setup dialog confirms is what CUPS receives. Each case
+    // starts from a printer and paper in force, acts in the real dialog
+    // (offscreen) and prints one page; the job's attributes are read back
+    // from the scheduler.
+    void dialogChoicesReachTheJob_data()
     {
-        installSystemPrinters(nullptr);
-        QVERIFY(ApplyPrinterSettings(m_label, 258, 1, 7));
-        PrintSetupRecords r = buildPrintSetupRecords(currentPrinter());
-        QCOMPARE(r.devMode.dmPaperSize, int16_t(258));
-        QPrinter qprinter(QPrinter::HighResolution);
-        configureFromRecords(qprinter, r);
-        QCOMPARE(qprinter.printerName(), m_label);
-        r.devMode.dmPaperSize = 0;
-        readBackIntoRecords(qprinter, r);
-        QCOMPARE(r.devMode.dmPaperSize, int16_t(258));
-        QCOMPARE(devNamesEntry(r.devNames, r.devNames.wDeviceOffset), m_label);
-
-        // The label queue lists A5 twice (11 and its own 257): the code handed in stays.
-        QVERIFY(ApplyPrinterSettings(m_label, 257, 1, 7));
-        PrintSetupRecords a5 = buildPrintSetupRecords(currentPrinter());
-        QPrinter a5printer(QPrinter::HighResolution);
-        configureFromRecords(a5printer, a5);
-        readBackIntoRecords(a5printer, a5);
-        QCOMPARE(a5.devMode.dmPaperSize, int16_t(257));
-
-        // Another queue chosen with A4: the paper comes back as code 9.
-        qprinter.setPrinterName(m_generic);
-        qprinter.setPageSize(QPageSize(QPageSize::A4));
-        readBackIntoRecords(qprinter, r);
-        QCOMPARE(devModeDeviceName(r.devMode), m_generic);
-        QCOMPARE(r.devMode.dmPaperSize, int16_t(9));
+        QTest::addColumn<QString>("startQueue"); // empty: the built-in PDF printer
+        QTest::addColumn<QString>("startPaper"); // media keyword in force
+        QTest::addColumn<int>("startDpi");
+        QTest::addColumn<QString>("chooseQueue"); // empty: keep; "later": a queue added after start
+        QTest::addColumn<QString>("choosePaper"); // paper text in the properties; empty: do not open them
+        QTest::addColumn<QString>("chooseDpi");
+        QTest::addColumn<QString>("expectQueue");
+        QTest::addColumn<QString>("expectMedia");
+        QTest::addColumn<QString>("expectResolution");
+        const QString label = m_label;
+        QTest::newRow("unchanged OK keeps printer, paper, resolution")
+            << label << "w144h72" << 300 << QString() << QString() << QString() << label << "w144h72" << "300dpi";
+        QTest::newRow("unchanged OK on the built-in PDF printer") << QString() << QString() << 0 << QString() << QString()
+                                                                 << QString() << QString() << QString() << QString();
+        QTest::newRow("another queue brings its own paper in force")
+            << m_generic << "A4" << 0 << label << QString() << QString() << label << "w288h360" << "203dpi";
+        QTest::newRow("queue's own default paper chosen again, and 300 dpi")
+            << label << "w144h72" << 203 << QString() << "4.00x5.00\"" << "300dpi" << label << "w288h360" << "300dpi";
+        // Its name has a letter Shift-JIS cannot carry: found by its exact name.
+        QTest::newRow("a queue added after the program started")
+            << label << "w144h72" << 203 << "later" << QString() << QString() << QStringLiteral("ZenlaboÉtiquette")
+            << "w288h360" << "203dpi";
     }
 
-    void systemDialogAnswersConfirmAndCancel()
+    void dialogChoicesReachTheJob()
     {
-        installSystemPrinters(nullptr);
-        QVERIFY(ApplyPrinterSettings(m_label, 258, 1, 7));
-        zl::ui::SystemPrintSetupDialog dialog;
-        for (const bool confirm : {false, true}) {
-            PrintSetupRecords r = buildPrintSetupRecords(currentPrinter());
-            const PrintSetupRecords handedIn = r;
-            bool answered = false;
-            QTimer::singleShot(0, this, [&] {
-                auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                QVERIFY(d);
-                answered = true;
-                confirm ? d->accept() : d->reject();
-            });
-            QCOMPARE(dialog.run(r, PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE, nullptr), confirm);
-            QVERIFY(answered);
-            if (!confirm)
-                QVERIFY(std::memcmp(&r, &handedIn, sizeof r) == 0);
-            // Confirmed without touching the paper: the paper handed in stands.
-            QCOMPARE(r.devMode.dmPaperSize, int16_t(258));
-            QCOMPARE(devNamesEntry(r.devNames, r.devNames.wDeviceOffset), m_label);
+        QFETCH(QString, startQueue);
+        QFETCH(QString, startPaper);
+        QFETCH(int, startDpi);
+        QFETCH(QString, chooseQueue);
+        QFETCH(QString, choosePaper);
+        QFETCH(QString, chooseDpi);
+        QFETCH(QString, expectQueue);
+        QFETCH(QString, expectMedia);
+        QFETCH(QString, expectResolution);
+        zltest::TempHome home; // no saved options of the machine's user
+        auto pdf = std::make_unique<zltest::FakePrinter>(QStringLiteral("Zenlabo PDF"));
+        pdf->accept(256, 2835, 1701);
+        Printer *pdfPrinter = pdf.get();
+        installSystemPrinters(std::move(pdf));
+        if (startQueue.isEmpty()) {
+            printers()->setCurrent(pdfPrinter);
+        } else {
+            auto *queue = dynamic_cast<CupsPrinter *>(findPrinter(startQueue));
+            QVERIFY(queue);
+            printers()->setCurrent(queue);
+            QVERIFY(queue->setPaperSize(queue->paperCodeForMedia(startPaper)));
+            if (startDpi)
+                QVERIFY(queue->setPrintQuality(startDpi));
         }
+        const std::optional<int> paperBefore = currentPrinter()->paperSize();
+
+        QString addedQueue;
+        if (chooseQueue == QLatin1String("later")) {
+            // Added while the program runs: after the collection was made.
+            addedQueue = expectQueue;
+            QVERIFY(QProcess::execute(QStringLiteral("lpadmin"),
+                                      {QStringLiteral("-p"), addedQueue, QStringLiteral("-E"), QStringLiteral("-v"),
+                                       QStringLiteral("file:/dev/null"), QStringLiteral("-m"),
+                                       QStringLiteral("drv:///sample.drv/zebra.ppd")})
+                    == 0);
+            chooseQueue = addedQueue;
+        }
+        auto removeAdded = qScopeGuard([&] {
+            if (!addedQueue.isEmpty())
+                QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), addedQueue});
+        });
+
+        installPrintSetupDialog(std::make_unique<zl::ui::SystemPrintSetupDialog>());
+        bool answered = false;
+        QTimer::singleShot(100, this, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            // What the print-setup form does not offer.
+            for (const char *name : {"copies", "gbPrintRange", "filename"}) {
+                const auto *w = dialog->findChild<QWidget *>(QLatin1String(name));
+                QVERIFY2(!w || !w->isVisibleTo(dialog), name);
+            }
+            auto *printerBox = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+            QVERIFY(printerBox);
+            if (!chooseQueue.isEmpty()) {
+                const int i = printerBox->findText(chooseQueue);
+                QVERIFY2(i >= 0, qPrintable(chooseQueue + QStringLiteral(" is not offered")));
+                printerBox->setCurrentIndex(i);
+            }
+            if (!choosePaper.isEmpty()) {
+                QTimer::singleShot(100, this, [&] {
+                    auto *properties = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                    QVERIFY(properties && properties != dialog);
+                    auto *paper = properties->findChild<QComboBox *>(QStringLiteral("pageSizeCombo"));
+                    QVERIFY(paper);
+                    // The properties open on what is in force.
+                    QCOMPARE(paper->currentText(), QStringLiteral("2.00x1.00\""));
+                    paper->setCurrentIndex(paper->findText(choosePaper));
+                    // Resolution and the driver's darkness, among its options.
+                    for (QComboBox *box : properties->findChildren<QComboBox *>()) {
+                        if (!box->property("_q_ppd_option").isValid())
+                            continue;
+                        if (const int i = box->findText(chooseDpi); !chooseDpi.isEmpty() && i >= 0)
+                            box->setCurrentIndex(i);
+                        else if (box->count() == 31 && box->findText(QStringLiteral("10")) >= 0) // Darkness: default, 1..30
+                            box->setCurrentIndex(box->findText(QStringLiteral("10")));
+                    }
+                    properties->accept();
+                });
+                QMetaObject::invokeMethod(dialog->findChild<QPushButton *>(QStringLiteral("properties")), "click",
+                                          Qt::QueuedConnection);
+            }
+            QTimer::singleShot(choosePaper.isEmpty() ? 50 : 400, dialog, [&answered, dialog] {
+                answered = true;
+                dialog->accept();
+            });
+        });
+        QCOMPARE(runPrinterSetup(PD_PRINTSETUP, nullptr), SetupResult::Confirmed);
+        QVERIFY(answered);
+
+        if (expectQueue.isEmpty()) { // nothing changed
+            QCOMPARE(currentPrinter(), pdfPrinter);
+            QCOMPARE(currentPrinter()->paperSize(), paperBefore);
+            return;
+        }
+        QCOMPARE(currentPrinter()->deviceName(), expectQueue);
+        QPicture page;
+        QPainter(&page).drawRect(QRectF(2, 2, 20, 10));
+        currentPrinter()->printDocument({page});
+        const QMap<QString, QString> job =
+            zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, expectQueue);
+        QCOMPARE(job.value(QStringLiteral("media")), expectMedia);
+        QCOMPARE(job.value(QStringLiteral("Resolution")), expectResolution);
+        QCOMPARE(job.value(QStringLiteral("copies"), QStringLiteral("1")), QStringLiteral("1"));
+        if (!choosePaper.isEmpty())
+            QCOMPARE(job.value(QStringLiteral("Darkness")), QStringLiteral("10"));
+    }
+
+    // A queue that will not print gets nothing and says why; a job CUPS
+    // aborts is a failure of the run.
+    void queueThatCannotPrintIsReported_data()
+    {
+        QTest::addColumn<QStringList>("breakIt"); // lpadmin-like command and arguments
+        QTest::addColumn<QStringList>("mendIt");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("stopped") << QStringList{QStringLiteral("cupsdisable"), m_generic}
+                                 << QStringList{QStringLiteral("cupsenable"), m_generic} << QStringLiteral("停止しています");
+        QTest::newRow("refusing jobs") << QStringList{QStringLiteral("cupsreject"), m_generic}
+                                       << QStringList{QStringLiteral("cupsaccept"), m_generic}
+                                       << QStringLiteral("受け付けていません");
+        // The backend fails on a folder that is not there; the queue aborts the job.
+        QTest::newRow("job aborted")
+            << QStringList{QStringLiteral("lpadmin"), QStringLiteral("-p"), QStringLiteral("ZenlaboBroken"), QStringLiteral("-E"),
+                           QStringLiteral("-v"), QStringLiteral("zenlabo-copy:/nonexistent/folder"), QStringLiteral("-m"),
+                           QStringLiteral("raw"), QStringLiteral("-o"), QStringLiteral("printer-error-policy=abort-job")}
+            << QStringList{QStringLiteral("lpadmin"), QStringLiteral("-x"), QStringLiteral("ZenlaboBroken")}
+            << QStringLiteral("中止しました");
+    }
+
+    void queueThatCannotPrintIsReported()
+    {
+        QFETCH(QStringList, breakIt);
+        QFETCH(QStringList, mendIt);
+        QFETCH(QString, message);
+        QCOMPARE(QProcess::execute(breakIt.first(), breakIt.mid(1)), 0);
+        auto mend = qScopeGuard([&] { QProcess::execute(mendIt.first(), mendIt.mid(1)); });
+        const QString queue = breakIt.first() == QLatin1String("lpadmin") ? breakIt[2] : breakIt[1];
+        const int jobsBefore = zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue)
+                                   .value(QStringLiteral("job-id"))
+                                   .toInt();
+        CupsPrinter printer(queue);
+        QPicture page;
+        QPainter(&page).drawRect(QRectF(2, 2, 20, 10));
+        QString said;
+        try {
+            printer.printDocument({page});
+            printer.finishDocuments();
+        } catch (const zl::Failure &f) {
+            said = f.description();
+        }
+        QVERIFY2(said.contains(message) && said.contains(queue), qPrintable(said));
+        if (breakIt.first() != QLatin1String("lpadmin")) // nothing was sent to a queue that would not print it
+            QCOMPARE(zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue).value(QStringLiteral("job-id")).toInt(),
+                     jobsBefore);
     }
 
     void printedDocumentReachesTheQueue()
@@ -240,6 +388,136 @@ private slots:
         const QByteArray data = job.readAll();
         QVERIFY2(data.startsWith("%!PS"), data.left(40).constData());
         QVERIFY(data.contains("%%Pages: 2"));
+    }
+
+    // Form7's print setup makes the choice the user's own CUPS default (the
+    // user's lpoptions, never the system's), and the current printer and
+    // every later start follow it.
+    void form7SetupBecomesTheUsersDefault()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        const QByteArray systemOptions = [] {
+            QFile f(QStringLiteral("/etc/cups/lpoptions"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+        }();
+        installSystemPrinters(nullptr);
+        printers()->setCurrent(findPrinter(m_generic));
+        const int stock = CupsPrinter(m_label).paperCodeForMedia(QStringLiteral("w144h72"));
+        QVERIFY(stock >= 257);
+        zltest::installScriptedDialog([this, stock](PrintSetupRecords &r) {
+            fillDevNames(r.devNames, QString(), m_label, QString());
+            r.deviceName = m_label;
+            r.devMode.dmPaperSize = int16_t(stock);
+            r.devMode.dmPrintQuality = 300;
+            r.driverOptions = QStringList{QStringLiteral("Darkness=10")};
+            return true;
+        });
+        zl::ui::PaperSelectionScreen form7(nullptr);
+        form7.findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+        installPrintSetupDialog(nullptr);
+        QCOMPARE(currentPrinter()->deviceName(), m_label);
+        // The paper list is now the label printer's.
+        const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
+        QVERIFY(!lists[1]->findItems(QString::number(stock), Qt::MatchExactly).isEmpty());
+
+        const QString saved = QString::fromUtf8(home.readFile(home.root() + QStringLiteral("/.cups/lpoptions")));
+        for (const QString &part : {QStringLiteral("Default %1 ").arg(m_label), QStringLiteral("media=w144h72"),
+                                    QStringLiteral("Resolution=300dpi"), QStringLiteral("Darkness=10")})
+            QVERIFY2(saved.contains(part), qPrintable(saved));
+        QFile system(QStringLiteral("/etc/cups/lpoptions"));
+        QCOMPARE(system.open(QIODevice::ReadOnly) ? system.readAll() : QByteArray("<none>"), systemOptions);
+
+        // A later start: the user's default queue is current, with that paper and resolution.
+        installSystemPrinters(nullptr);
+        QCOMPARE(currentPrinter()->deviceName(), m_label);
+        QCOMPARE(currentPrinter()->paperSize(), std::optional<int>(stock));
+        QCOMPARE(currentPrinter()->printQuality(), std::optional<int>(300));
+    }
+
+    // A raw queue has no paper list: the screens open and work, and a page
+    // goes out on the label stock in force.
+    void rawQueueWorksWithTheScreens()
+    {
+        const QString raw = qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE");
+        if (raw.isEmpty() || m_spool.isEmpty())
+            QSKIP("no raw test queue");
+        zltest::TempHome home;
+        home.installDefaults();
+        installSystemPrinters(nullptr);
+        printers()->setCurrent(findPrinter(raw));
+        QCOMPARE(currentPrinter()->deviceName(), raw);
+        zl::ui::ConnectionTypeScreen form17(nullptr); // saves the printer settings as it opens
+        QCOMPARE(savedPrinterSettings().deviceName, raw);
+        zl::ui::PaperSelectionScreen form7(nullptr);
+        const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
+        QCOMPARE(lists.size(), 2);
+        QCOMPARE(lists[0]->count(), 1);
+        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30"));
+        QVERIFY(RestorePrinterSettings());
+
+        const QString folder = m_spool + QLatin1Char('/') + raw;
+        const int before = int(zltest::jobFiles(folder).size());
+        QPicture page;
+        QPainter(&page).drawRect(QRectF(2, 2, 20, 10));
+        currentPrinter()->printDocument({page});
+        const QStringList jobs = zltest::waitForJobs(folder, before, 1, 15000);
+        QCOMPARE(jobs.size(), 1);
+        QFile f(jobs.first());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray pdf = f.readAll();
+        QVERIFY(pdf.startsWith("%PDF"));
+        // 50 x 30 mm in whole points.
+        QVERIFY2(pdf.contains("/MediaBox [0 0 142.000000 85.000000]"), pdf.mid(pdf.indexOf("/MediaBox"), 40).constData());
+    }
+
+    // A scheduler that stops answering (frozen) costs seconds, not the
+    // program: the list still offers the built-in printer and printing ends
+    // with a message.
+    void frozenSchedulerEndsInSeconds()
+    {
+        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            QSKIP("the test scheduler's process id is not known");
+        const qint64 pid = pidFile.readAll().trimmed().toLongLong();
+        QVERIFY(pid > 1);
+        auto pdf = std::make_unique<zltest::FakePrinter>(QStringLiteral("Zenlabo PDF"));
+        Printer *pdfPrinter = pdf.get();
+        installSystemPrinters(std::move(pdf));
+        CupsPrinter label(m_label);
+        QVERIFY(label.paperSize()); // what the queue offers is known before it freezes
+        setCupsTimeLimitSeconds(2);
+        QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), QString::number(pid)}) == 0);
+        auto thaw = qScopeGuard([pid] {
+            QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), QString::number(pid)});
+            setCupsTimeLimitSeconds(8);
+            cupsAnswered();
+        });
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(printers()->printers().contains(pdfPrinter));
+        QCOMPARE(findPrinter(QStringLiteral("Zenlabo PDF")), pdfPrinter);
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        QPicture page;
+        QPainter(&page).drawRect(QRectF(2, 2, 20, 10));
+        QString said;
+        t.restart();
+        try {
+            label.printDocument({page});
+        } catch (const zl::Failure &f) {
+            said = f.description();
+        }
+        QVERIFY2(said.contains(QStringLiteral("応答しませんでした")) && said.contains(m_label), qPrintable(said));
+        QVERIFY2(t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
+
+        // The printer screens still open at once on a queue nothing is known of.
+        zltest::TempHome home;
+        home.installDefaults();
+        printers()->setCurrent(findPrinter(m_generic) ? findPrinter(m_generic) : &label);
+        t.restart();
+        zl::ui::ConnectionTypeScreen form17(nullptr);
+        zl::ui::PaperSelectionScreen form7(nullptr);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
     }
 
 private:

@@ -3,6 +3,8 @@
 #include "common/FakePrinter.h"
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
+#include "printer/PaperCodes.h"
+#include "printer/PdfPrinter.h"
 
 #include "ui/Dialogs.h"
 #include "app/ui/MainMenu.h"
@@ -13,6 +15,7 @@
 #include "settings/SettingsTable.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -71,6 +74,38 @@ private slots:
         zl::ui::recordMessagesInto(nullptr);
         installPrinters(nullptr);
         m_home.reset();
+    }
+
+    // Paper codes come from the names printers give their sizes: PPD
+    // keywords (B4 is JIS B4) and PWG names; label stock has none.
+    void paperCodesFollowSizeNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("code");
+        QTest::newRow("PPD A4") << "A4" << 9;
+        QTest::newRow("PPD JIS B4") << "B4" << 12;
+        QTest::newRow("PPD JIS B5") << "B5" << 13;
+        QTest::newRow("PPD ISO B4") << "ISOB4" << 42;
+        QTest::newRow("PPD A5 long edge") << "A5Rotated" << 78;
+        QTest::newRow("PWG JIS B4") << "jis_b4_257x364mm" << 12;
+        QTest::newRow("PWG A4") << "iso_a4_210x297mm" << 9;
+        QTest::newRow("label stock") << "w288h468" << 0;
+        QTest::newRow("PWG made-up size") << "custom_label_50x30mm" << 0;
+    }
+
+    void paperCodesFollowSizeNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, code);
+        QCOMPARE(zl::printer::paperCodeForName(name), code);
+    }
+
+    void builtInPdfPrinterOffersJisB4AndB5()
+    {
+        zl::printer::PdfPrinter pdf(QDir::tempPath());
+        QStringList entries = paperChoices(&pdf).entries;
+        QVERIFY2(entries.contains(QStringLiteral("12\t257 x 364")) && entries.contains(QStringLiteral("13\t182 x 257")),
+                 qPrintable(entries.join(QLatin1Char('|'))));
     }
 
     void paperEntriesRoundToWholeMillimetres()
@@ -148,7 +183,9 @@ private slots:
         QCOMPARE(child<QListWidget>(screen, "List2", 1)->count(), 0);
     }
 
-    void form7PrinterButtonShowsSetupDialogAndKeepsNothing()
+    // On this system the print setup of the fixed type is the operator's own
+    // printer default: what is confirmed is applied to the current printer.
+    void form7PrinterButtonAppliesTheConfirmedPaper()
     {
         auto *dialog = zltest::installScriptedDialog([](PrintSetupRecords &r) {
             r.devMode.dmPaperSize = 1;
@@ -159,7 +196,7 @@ private slots:
         QCOMPARE(dialog->runs, 1);
         QCOMPARE(dialog->lastFlags, uint32_t(1310796));
         QCOMPARE(devModeDeviceName(dialog->handedIn.devMode), QStringLiteral("Office"));
-        QCOMPARE(m_printer->paperSize(), std::optional<int>(256));
+        QCOMPARE(m_printer->paperSize(), std::optional<int>(1));
         installPrintSetupDialog(nullptr);
     }
 

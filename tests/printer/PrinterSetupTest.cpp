@@ -191,6 +191,8 @@ private slots:
         QVERIFY(fakes[1]->setCalls.contains(QStringLiteral("paper=9")));
     }
 
+    // A printer that is gone is never replaced by another one: the run ends
+    // with a message instead of printing elsewhere.
     void chosenPrinterNotInstalledLeavesCurrent()
     {
         std::vector<std::unique_ptr<FakePrinter>> list;
@@ -201,8 +203,14 @@ private slots:
             choose(r, QStringLiteral("Gone"));
             return true;
         });
-        QVERIFY(zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        QList<zl::ui::ShownMessage> shown;
+        zl::ui::recordMessagesInto(&shown);
+        QVERIFY(!zl::ui::ShowPrinterSetup(PD_PRINTSETUP, nullptr));
+        zl::ui::recordMessagesInto(nullptr);
         QCOMPARE(currentPrinter(), fakes[1]);
+        QVERIFY(fakes[1]->setCalls.isEmpty());
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first().text.contains(QStringLiteral("見つかりません")));
     }
 
     void cancelChangesNeitherPrinterNorSavedSettings()

@@ -62,6 +62,8 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         if (!chosen || !printer::printers()) {
             err << QStringLiteral("プリンター「%1」はインストールされていません。インストール済みのプリンター: %2\n")
                        .arg(*request.printer, installedNames());
+            if (printer::printers() && !printer::printers()->problem().isEmpty())
+                err << printer::printers()->problem() << QLatin1Char('\n');
             return ExitNoSuchPrinter;
         }
         printer::printers()->setCurrent(chosen);

@@ -1,111 +1,318 @@
 #include "printer/platform/CupsPrinter.h"
 
 #include "printer/PagePlayback.h"
+#include "printer/PaperCodes.h"
+#include "printer/platform/CupsConnection.h"
 
 #include "common/Failure.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinterInfo>
+#include <QThread>
 #include <cups/cups.h>
+#include <cups/ppd.h>
+#include <unistd.h>
 
 namespace zl::printer {
 
 namespace {
 constexpr int kFirstOwnPaperCode = 257;
+constexpr int kUserPaperSizeCode = 256; // DMPAPER_USER
+constexpr double kTwipsPerPoint = 20.0;
+// The label stock the layout is drawn for: what a queue without a paper
+// list (a raw queue) prints on until another paper is chosen.
+constexpr double kLabelWidthMm = 50, kLabelHeightMm = 30;
+// A raw queue passes the document to the device untouched, so nothing tells
+// which resolution the device has; bars are laid out for this one.
+constexpr int kRawQueueDpi = 300;
 
 int twipsOf(double points)
 {
-    return qRound(points * 20.0);
+    return qRound(points * kTwipsPerPoint);
 }
 
-PaperInfo infoFor(int code, const QPageSize &size)
+double pointsOfMm(double mm)
 {
-    const QSizeF pt = size.definitionUnits() == QPageSize::Point ? size.definitionSize() : size.size(QPageSize::Point);
-    return {code, twipsOf(pt.width()), twipsOf(pt.height()), size.name()};
+    return mm * 72.0 / 25.4;
 }
 
-// Windows bins 1..11 follow QPrinter's sources one place later; 14 and 15 are
-// the cassette and the form source.
-std::optional<QPrinter::PaperSource> sourceForBin(int bin)
+int dpiOf(const QString &text)
 {
-    if (bin >= 1 && bin <= 11)
-        return QPrinter::PaperSource(bin - 1);
-    if (bin == 14)
-        return QPrinter::Cassette;
-    if (bin == 15)
-        return QPrinter::FormSource;
-    return std::nullopt;
+    // "203dpi", "300x300dpi": the first number is across the paper.
+    int i = 0;
+    while (i < text.size() && text.at(i).isDigit())
+        ++i;
+    return text.left(i).toInt();
 }
 
-bool installed(const QString &name)
+const char *option(const cups_dest_t *dest, const char *name)
 {
-    return QPrinterInfo::availablePrinterNames().contains(name);
+    return cupsGetOption(name, dest->num_options, dest->options);
 }
 
-QString deviceUri(const QString &queue)
+QString text(const char *value)
 {
-    cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.toUtf8().constData(), nullptr);
-    if (!dest)
-        return {};
-    const char *uri = cupsGetOption("device-uri", dest->num_options, dest->options);
-    const QString result = uri ? QString::fromUtf8(uri) : QString();
-    cupsFreeDests(1, dest);
-    return result;
+    return value ? QString::fromUtf8(value) : QString();
 }
+
+bool isDriverDefault(const QString &name)
+{
+    // Sent from the printer's own choices instead.
+    return name == QLatin1String("Resolution") || name == QLatin1String("printer-resolution")
+        || name == QLatin1String("media") || name == QLatin1String("PageSize")
+        || name == QLatin1String("PageRegion");
+}
+
+// What a PPD says; kept as a function of its own so the deprecation of the
+// PPD interface stays in one place (CUPS' stock label drivers are PPDs).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+bool readPpd(http_t *http, const QString &queue, CupsPrinter::QueueFacts &f, QHash<int, QString> &resolutionChoices,
+             QString &defaultPaperName)
+{
+    char path[1024] = "";
+    time_t modified = 0;
+    if (cupsGetPPD3(http, queue.toUtf8().constData(), &modified, path, sizeof path) != HTTP_STATUS_OK)
+        return false;
+    ppd_file_t *ppd = ppdOpenFile(path);
+    unlink(path);
+    if (!ppd)
+        return false;
+    ppdMarkDefaults(ppd);
+    const ppd_option_t *pageSize = ppdFindOption(ppd, "PageSize");
+    for (int i = 0; i < ppd->num_sizes; ++i) {
+        const ppd_size_t &s = ppd->sizes[i];
+        if (qstrcmp(s.name, "Custom") == 0 || s.width <= 0 || s.length <= 0)
+            continue;
+        CupsPrinter::QueueSize size;
+        size.name = QString::fromUtf8(s.name);
+        const ppd_choice_t *choice = pageSize ? ppdFindChoice(const_cast<ppd_option_t *>(pageSize), s.name) : nullptr;
+        size.text = choice ? QString::fromUtf8(choice->text) : size.name;
+        size.points = QSizeF(s.width, s.length);
+        size.printablePoints = QRectF(s.left, s.length - s.top, s.right - s.left, s.top - s.bottom);
+        f.sizes << size;
+    }
+    f.customSizes = ppd->variable_sizes != 0;
+    if (pageSize)
+        defaultPaperName = QString::fromUtf8(pageSize->defchoice);
+    if (const ppd_option_t *res = ppdFindOption(ppd, "Resolution")) {
+        for (int i = 0; i < res->num_choices; ++i) {
+            const int dpi = dpiOf(QString::fromUtf8(res->choices[i].choice));
+            if (dpi > 0 && !f.resolutions.contains(dpi)) {
+                f.resolutions << dpi;
+                resolutionChoices.insert(dpi, QString::fromUtf8(res->choices[i].choice));
+            }
+        }
+        f.defaultResolution = dpiOf(QString::fromUtf8(res->defchoice));
+    } else if (const ppd_attr_t *attr = ppdFindAttr(ppd, "DefaultResolution", nullptr)) {
+        f.defaultResolution = dpiOf(QString::fromUtf8(attr->value));
+        if (f.defaultResolution > 0)
+            f.resolutions << f.defaultResolution;
+    }
+    f.colorDefault = ppd->color_device != 0;
+    ppdClose(ppd);
+    return true;
+}
+#pragma GCC diagnostic pop
+
+// A queue without a PPD (driverless or remote IPP): its IPP attributes.
+void readIpp(http_t *http, cups_dest_t *dest, CupsPrinter::QueueFacts &f, QString &defaultPaperName)
+{
+    cups_dinfo_t *info = cupsCopyDestInfo(http, dest);
+    if (!info)
+        return;
+    const int count = cupsGetDestMediaCount(http, dest, info, 0);
+    for (int i = 0; i < count; ++i) {
+        cups_size_t s;
+        if (!cupsGetDestMediaByIndex(http, dest, info, i, 0, &s) || s.width <= 0 || s.length <= 0)
+            continue;
+        const double w = s.width * 72.0 / 2540, h = s.length * 72.0 / 2540;
+        CupsPrinter::QueueSize size;
+        size.name = QString::fromUtf8(s.media);
+        size.text = size.name;
+        size.points = QSizeF(w, h);
+        size.printablePoints = QRectF(s.left * 72.0 / 2540, s.top * 72.0 / 2540, w - (s.left + s.right) * 72.0 / 2540,
+                                      h - (s.top + s.bottom) * 72.0 / 2540);
+        f.sizes << size;
+    }
+    cups_size_t def;
+    if (cupsGetDestMediaDefault(http, dest, info, 0, &def))
+        defaultPaperName = QString::fromUtf8(def.media);
+    if (ipp_attribute_t *res = cupsFindDestSupported(http, dest, info, "printer-resolution")) {
+        for (int i = 0; i < ippGetCount(res); ++i) {
+            int y = 0;
+            ipp_res_t units;
+            const int x = ippGetResolution(res, i, &y, &units);
+            const int dpi = units == IPP_RES_PER_CM ? qRound(x * 2.54) : x;
+            if (dpi > 0 && !f.resolutions.contains(dpi))
+                f.resolutions << dpi;
+        }
+    }
+    if (ipp_attribute_t *res = cupsFindDestDefault(http, dest, info, "printer-resolution")) {
+        int y = 0;
+        ipp_res_t units;
+        const int x = ippGetResolution(res, 0, &y, &units);
+        f.defaultResolution = units == IPP_RES_PER_CM ? qRound(x * 2.54) : x;
+    }
+    cupsFreeDestInfo(info);
+}
+
+// The resolution choices of the PPD of each queue, by dpi, for the
+// Resolution option (a PPD may call 300 dpi "300x300dpi").
+QHash<QString, QHash<int, QString>> &resolutionNames()
+{
+    static QHash<QString, QHash<int, QString>> names;
+    return names;
+}
+
+QString jobFailure(const QString &queue, const QString &what, CupsConnection &c)
+{
+    if (c.timedOut() || !c.http())
+        return QStringLiteral("プリンター「%1」%2。%3").arg(queue, what, c.problem());
+    return QStringLiteral("プリンター「%1」%2（%3）。プリンターが削除されていないか、CUPSの状態を確認してください。")
+        .arg(queue, what, QString::fromUtf8(cupsLastErrorString()));
+}
+
 } // namespace
+
+QList<std::pair<QString, QString>> savedQueueOptions(const QString &queue)
+{
+    // The system's defaults first, then the user's own file, which wins;
+    // the same files and order lp reads.
+    QList<std::pair<QString, QString>> options;
+    const QString home = QDir::homePath();
+    for (const QString &file : {QStringLiteral("/etc/cups/lpoptions"), home + QStringLiteral("/.cups/lpoptions")}) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        while (!f.atEnd()) {
+            const QByteArray line = f.readLine().trimmed();
+            const int space = line.indexOf(' ');
+            if (space < 0)
+                continue;
+            const QByteArray kind = line.left(space).toLower();
+            if (kind != "dest" && kind != "default")
+                continue;
+            QByteArray rest = line.mid(space + 1).trimmed();
+            const int end = rest.indexOf(' ');
+            const QString name = QString::fromUtf8(end < 0 ? rest : rest.left(end));
+            if (name != queue)
+                continue;
+            cups_option_t *parsed = nullptr;
+            const int n = cupsParseOptions(end < 0 ? "" : rest.mid(end + 1).constData(), 0, &parsed);
+            for (int i = 0; i < n; ++i) {
+                const QString key = QString::fromUtf8(parsed[i].name);
+                options.erase(std::remove_if(options.begin(), options.end(),
+                                             [&key](const auto &o) { return o.first == key; }),
+                              options.end());
+                options.append({key, QString::fromUtf8(parsed[i].value)});
+            }
+            cupsFreeOptions(n, parsed);
+        }
+    }
+    return options;
+}
+
+QString savedDefaultQueue()
+{
+    QString queue;
+    for (const QString &file : {QStringLiteral("/etc/cups/lpoptions"), QDir::homePath() + QStringLiteral("/.cups/lpoptions")}) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        while (!f.atEnd()) {
+            const QString line = QString::fromUtf8(f.readLine()).trimmed();
+            if (line.section(QLatin1Char(' '), 0, 0).compare(QLatin1String("Default"), Qt::CaseInsensitive) == 0)
+                queue = line.section(QLatin1Char(' '), 1, 1).section(QLatin1Char('/'), 0, 0);
+        }
+    }
+    return queue;
+}
 
 CupsPrinter::CupsPrinter(QString queueName) : m_name(std::move(queueName)) {}
 
-QList<PaperInfo> CupsPrinter::numberPapers(const QList<QPageSize> &queueSizes)
+QList<PaperInfo> CupsPrinter::numberPapers(const QList<QueueSize> &sizes)
 {
     QList<PaperInfo> list;
     QList<int> taken;
     int nextOwn = kFirstOwnPaperCode;
-    for (const QPageSize &size : queueSizes) {
-        int code = size.windowsId();
-        // 256 is how Qt marks a size without a Windows number; a standard
-        // number listed twice keeps its first entry and the second gets its own.
-        if (code <= 0 || code >= 256 || taken.contains(code))
+    for (const QueueSize &size : sizes) {
+        int code = paperCodeForName(size.name);
+        // A standard number listed twice keeps its first entry; the second
+        // gets a number of its own.
+        if (code <= 0 || taken.contains(code))
             code = nextOwn++;
         taken << code;
-        list << infoFor(code, size);
+        list << PaperInfo{code, twipsOf(size.points.width()), twipsOf(size.points.height()), size.text};
     }
     return list;
 }
 
 std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
 {
-    if (m_facts && m_facts->answered)
+    if (m_facts)
         return m_facts;
-    QueueFacts f;
-    const QPrinterInfo info = QPrinterInfo::printerInfo(m_name);
-    if (!info.isNull()) {
-        f.answered = true;
-        f.sizes = info.supportedPageSizes();
-        f.papers = numberPapers(f.sizes);
-        f.customSizes = info.supportsCustomPageSizes();
-        f.resolutions = info.supportedResolutions();
-        f.defaultColor = info.defaultColorMode();
-        f.defaultDuplex = info.defaultDuplexMode();
-        f.driver = info.makeAndModel();
-        const QPageSize def = info.defaultPageSize();
-        for (int i = 0; i < f.sizes.size(); ++i) {
-            if (f.sizes[i].isEquivalentTo(def)) {
-                f.defaultPaper = f.papers[i].code;
-                break;
-            }
+    auto f = std::make_shared<QueueFacts>();
+    // A scheduler that just ran out of time is not asked for every property
+    // a screen reads; the queue counts as one without a paper list until it
+    // answers again.
+    if (cupsRecentlySilent())
+        return f;
+    CupsConnection c;
+    cups_dest_t *dest = c.http() ? cupsGetNamedDest(c.http(), m_name.toUtf8().constData(), nullptr) : nullptr;
+    if (!dest)
+        return f; // asked again next time: the scheduler may be back
+    cupsAnswered();
+    f->answered = true;
+    f->driver = text(option(dest, "printer-make-and-model"));
+    f->port = text(option(dest, "device-uri"));
+    QHash<int, QString> resolutionChoices;
+    QString defaultPaperName;
+    f->hasPpd = readPpd(c.http(), m_name, *f, resolutionChoices, defaultPaperName);
+    if (!f->hasPpd)
+        readIpp(c.http(), dest, *f, defaultPaperName);
+    cupsFreeDests(1, dest);
+    resolutionNames().insert(m_name, resolutionChoices);
+
+    f->papers = numberPapers(f->sizes);
+    // The user's saved choices (lpoptions) come before the queue's defaults.
+    for (const auto &[key, value] : savedQueueOptions(m_name)) {
+        if (key == QLatin1String("Resolution") || key == QLatin1String("printer-resolution")) {
+            if (const int dpi = dpiOf(value); f->resolutions.contains(dpi))
+                f->defaultResolution = dpi;
+        } else if (key == QLatin1String("media") || key == QLatin1String("PageSize")) {
+            defaultPaperName = value.section(QLatin1Char(','), 0, 0);
+        } else {
+            f->savedOptions.append({key, value});
         }
-        if (!f.resolutions.isEmpty())
-            f.defaultResolution = f.resolutions.contains(300) ? 300 : f.resolutions.last();
-        f.port = deviceUri(m_name);
     }
-    // A queue that did not answer (the scheduler was down) is asked again
-    // next time rather than remembered as having nothing; a raw queue that
-    // answered with no paper list is remembered as it is.
-    m_facts = std::make_shared<const QueueFacts>(std::move(f));
+    if (!f->resolutions.isEmpty() && !f->resolutions.contains(f->defaultResolution))
+        f->defaultResolution = f->resolutions.first();
+    for (int i = 0; i < f->sizes.size(); ++i) {
+        if (f->sizes[i].name == defaultPaperName) {
+            f->defaultPaper = f->papers[i].code;
+            break;
+        }
+    }
+    if (!f->defaultPaper && !f->papers.isEmpty())
+        f->defaultPaper = f->papers.first().code;
+    m_facts = f;
     return m_facts;
+}
+
+int CupsPrinter::paperCodeForMedia(const QString &name) const
+{
+    const auto f = facts();
+    for (int i = 0; i < f->sizes.size(); ++i) {
+        if (f->sizes[i].name == name)
+            return f->papers[i].code;
+    }
+    return 0;
 }
 
 QString CupsPrinter::driverName() const
@@ -122,20 +329,24 @@ std::optional<int> CupsPrinter::paperSize() const
 {
     if (m_paper)
         return m_paper;
-    if (const auto f = facts(); f->defaultPaper)
+    const auto f = facts();
+    if (f->defaultPaper)
         return f->defaultPaper;
-    return std::nullopt;
+    // No paper list (a raw queue, or the scheduler did not answer): the
+    // label stock, as a user-defined size.
+    return kUserPaperSizeCode;
 }
 
 bool CupsPrinter::setPaperSize(int code)
 {
     const auto f = facts();
-    if (code == 256) {
-        if (!f->customSizes)
+    const bool noList = f->sizes.isEmpty();
+    if (code == kUserPaperSizeCode) {
+        if (!f->customSizes && !noList)
             return false;
         if (m_customWidthTwips <= 0 || m_customHeightTwips <= 0) {
-            // A new custom size starts from the paper in use.
-            const QSizeF pt = currentPageSize().size(QPageSize::Point);
+            // A new user-defined size starts from the paper in use.
+            const QSizeF pt = currentPoints();
             m_customWidthTwips = twipsOf(pt.width());
             m_customHeightTwips = twipsOf(pt.height());
         }
@@ -148,56 +359,75 @@ bool CupsPrinter::setPaperSize(int code)
             return true;
         }
     }
+    // Without a paper list any standard size goes: the device is told
+    // nothing and takes what it is sent.
+    if (noList && code > 0 && code < kUserPaperSizeCode && QPageSize::id(code) != QPageSize::Custom) {
+        m_paper = code;
+        return true;
+    }
     return false;
 }
 
-QPageSize CupsPrinter::currentPageSize() const
+const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
 {
     const auto f = facts();
     const int code = paperSize().value_or(0);
-    if (code == 256 && m_customWidthTwips > 0 && m_customHeightTwips > 0)
-        return QPageSize(QSizeF(m_customWidthTwips / 20.0, m_customHeightTwips / 20.0), QPageSize::Point,
-                         QString(), QPageSize::ExactMatch);
     for (int i = 0; i < f->papers.size(); ++i) {
         if (f->papers[i].code == code)
-            return f->sizes[i];
+            return &f->sizes[i];
     }
-    return QPageSize(QPageSize::A4);
+    return nullptr;
+}
+
+QSizeF CupsPrinter::currentPoints() const
+{
+    const int code = paperSize().value_or(0);
+    if (code == kUserPaperSizeCode) {
+        if (m_customWidthTwips > 0 && m_customHeightTwips > 0)
+            return QSizeF(m_customWidthTwips / kTwipsPerPoint, m_customHeightTwips / kTwipsPerPoint);
+        return QSizeF(pointsOfMm(kLabelWidthMm), pointsOfMm(kLabelHeightMm));
+    }
+    if (const QueueSize *size = currentSize())
+        return size->points;
+    if (QPageSize::id(code) != QPageSize::Custom)
+        return QPageSize(QPageSize::id(code)).size(QPageSize::Point);
+    return QSizeF(pointsOfMm(kLabelWidthMm), pointsOfMm(kLabelHeightMm));
 }
 
 std::optional<int> CupsPrinter::pageWidthTwips() const
 {
-    if (!paperSize())
-        return std::nullopt;
-    return twipsOf(currentPageSize().size(QPageSize::Point).width());
+    return twipsOf(currentPoints().width());
 }
 
 std::optional<int> CupsPrinter::pageHeightTwips() const
 {
-    if (!paperSize())
-        return std::nullopt;
-    return twipsOf(currentPageSize().size(QPageSize::Point).height());
+    return twipsOf(currentPoints().height());
 }
 
 bool CupsPrinter::setPageWidthTwips(int twips)
 {
-    if (paperSize() != 256 || twips <= 0)
+    if (paperSize() != kUserPaperSizeCode || twips <= 0)
         return false;
     m_customWidthTwips = twips;
+    if (m_customHeightTwips <= 0)
+        m_customHeightTwips = twipsOf(currentPoints().height());
     return true;
 }
 
 bool CupsPrinter::setPageHeightTwips(int twips)
 {
-    if (paperSize() != 256 || twips <= 0)
+    if (paperSize() != kUserPaperSizeCode || twips <= 0)
         return false;
     m_customHeightTwips = twips;
+    if (m_customWidthTwips <= 0)
+        m_customWidthTwips = twipsOf(currentPoints().width());
     return true;
 }
 
 bool CupsPrinter::setPaperBin(int bin)
 {
-    if (!sourceForBin(bin))
+    // Label printers have one source; the bin is kept for the saved settings.
+    if (bin < 1 || bin > 15)
         return false;
     m_bin = bin;
     return true;
@@ -205,18 +435,22 @@ bool CupsPrinter::setPaperBin(int bin)
 
 std::optional<int> CupsPrinter::printQuality() const
 {
-    if (m_quality)
+    const auto f = facts();
+    if (m_quality && *m_quality > 0)
         return m_quality;
-    if (const auto f = facts(); f->defaultResolution)
+    if (m_quality && !f->resolutions.isEmpty()) {
+        // DMRES_HIGH (-4) .. DMRES_DRAFT (-1) pick from the queue's resolutions.
+        const auto [low, high] = std::minmax_element(f->resolutions.begin(), f->resolutions.end());
+        return *m_quality <= -3 ? *high : *low;
+    }
+    if (f->defaultResolution > 0)
         return f->defaultResolution;
     return std::nullopt;
 }
 
 bool CupsPrinter::setPrintQuality(int quality)
 {
-    const auto facts = this->facts();
-    const QList<int> &res = facts->resolutions;
-    // DMRES_HIGH (-4) .. DMRES_DRAFT (-1) pick from the queue's resolutions.
+    const QList<int> &res = facts()->resolutions;
     if ((quality < 0 && quality >= -4 && !res.isEmpty()) || (quality > 0 && res.contains(quality))) {
         m_quality = quality;
         return true;
@@ -228,7 +462,7 @@ std::optional<int> CupsPrinter::colorMode() const
 {
     if (m_color)
         return m_color;
-    return facts()->defaultColor == QPrinter::Color ? 2 : 1;
+    return facts()->colorDefault ? 2 : 1;
 }
 
 bool CupsPrinter::setColorMode(int mode)
@@ -241,16 +475,7 @@ bool CupsPrinter::setColorMode(int mode)
 
 std::optional<int> CupsPrinter::duplex() const
 {
-    if (m_duplex)
-        return m_duplex;
-    switch (facts()->defaultDuplex) {
-    case QPrinter::DuplexLongSide:
-        return 2;
-    case QPrinter::DuplexShortSide:
-        return 3;
-    default:
-        return 1;
-    }
+    return m_duplex ? m_duplex : std::optional<int>(facts()->duplexDefault);
 }
 
 bool CupsPrinter::setDuplex(int duplex)
@@ -277,64 +502,44 @@ bool CupsPrinter::setZoom(int percent)
     return true;
 }
 
+bool CupsPrinter::setDriverOptions(const QStringList &options)
+{
+    for (const QString &o : options) {
+        if (!o.contains(QLatin1Char('=')) || o.startsWith(QLatin1Char('=')))
+            return false;
+    }
+    m_driverOptions = options;
+    return true;
+}
+
 QList<PaperInfo> CupsPrinter::papers() const
 {
     const auto f = facts();
     QList<PaperInfo> list = f->papers;
-    if (f->customSizes) {
-        const QSizeF pt = currentPageSize().size(QPageSize::Point);
-        const bool custom = paperSize() == 256;
-        list << PaperInfo{256, custom ? m_customWidthTwips : twipsOf(pt.width()),
-                          custom ? m_customHeightTwips : twipsOf(pt.height()), QStringLiteral("Custom")};
+    if (f->customSizes || f->sizes.isEmpty()) {
+        const bool custom = paperSize() == kUserPaperSizeCode;
+        const QSizeF pt = custom ? currentPoints() : QSizeF(pointsOfMm(kLabelWidthMm), pointsOfMm(kLabelHeightMm));
+        list << PaperInfo{kUserPaperSizeCode, twipsOf(pt.width()), twipsOf(pt.height()), QStringLiteral("ユーザー定義サイズ")};
     }
     std::stable_sort(list.begin(), list.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
     return list;
 }
 
-void CupsPrinter::configure(QPrinter &printer) const
-{
-    printer.setPrinterName(m_name);
-    printer.setPageSize(currentPageSize());
-    printer.setPageOrientation(m_orientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
-    printer.setColorMode(colorMode() == 2 ? QPrinter::Color : QPrinter::GrayScale);
-    const int dup = duplex().value_or(1);
-    printer.setDuplex(dup == 2 ? QPrinter::DuplexLongSide : dup == 3 ? QPrinter::DuplexShortSide : QPrinter::DuplexNone);
-    if (const auto source = sourceForBin(m_bin))
-        printer.setPaperSource(*source);
-    const auto facts = this->facts();
-    const QList<int> &res = facts->resolutions;
-    if (const auto q = printQuality(); q && !res.isEmpty()) {
-        if (*q > 0)
-            printer.setResolution(*q);
-        else
-            printer.setResolution(*q <= -3 ? res.last() : res.first());
-    }
-}
-
 PageGeometry CupsPrinter::pageGeometry() const
 {
-    // Asking QPrinter costs several round trips to the scheduler; a run asks
-    // for every label, so the answer is kept until a setting changes.
-    const QPageSize size = currentPageSize();
-    const QString key = QStringLiteral("%1|%2|%3|%4")
-                            .arg(size.key())
-                            .arg(size.size(QPageSize::Point).width())
-                            .arg(m_orientation)
-                            .arg(printQuality().value_or(0));
-    if (m_geometry && m_geometryKey == key)
-        return *m_geometry;
-    QPrinter printer(QPrinter::HighResolution);
-    if (installed(m_name))
-        configure(printer);
-    else
-        printer.setPageSize(size);
-    const QPageLayout layout = printer.pageLayout();
+    const QSizeF pt = currentPoints();
+    QRectF printable(QPointF(0, 0), pt);
+    if (const QueueSize *size = currentSize(); size && paperSize() != kUserPaperSizeCode)
+        printable = size->printablePoints;
+    const double mmPerPoint = 25.4 / 72.0;
     PageGeometry g;
-    g.paperMm = layout.fullRect(QPageLayout::Millimeter).size();
-    g.printableMm = layout.paintRect(QPageLayout::Millimeter);
-    g.dpi = printer.resolution();
-    m_geometry = g;
-    m_geometryKey = key;
+    g.paperMm = pt * mmPerPoint;
+    g.printableMm = QRectF(printable.topLeft() * mmPerPoint, printable.size() * mmPerPoint);
+    if (m_orientation == 2) {
+        g.paperMm.transpose();
+        g.printableMm = QRectF(g.printableMm.top(), g.printableMm.left(), g.printableMm.height(), g.printableMm.width());
+    }
+    g.dpi = printQuality().value_or(kRawQueueDpi);
     return g;
 }
 
@@ -346,7 +551,7 @@ QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
     writer.setCreator(QStringLiteral("Zenlabo"));
-    writer.setResolution(g.dpi > 0 ? g.dpi : 300);
+    writer.setResolution(g.dpi);
     writer.setPageLayout(QPageLayout(QPageSize(g.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
                                      QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter));
     QPainter painter;
@@ -356,11 +561,150 @@ QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
     for (int i = 0; i < pages.size(); ++i) {
         if (i > 0)
             writer.newPage();
-        // The page is the whole paper; the label starts at the printable area.
+        // The page is the whole paper, rasterised from its corner; the
+        // label starts at the printable area.
         playPage(painter, pages[i], g.printableMm.topLeft() * (100.0 / m_zoom), unitsPerMm);
     }
     painter.end();
     return pdf;
+}
+
+QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
+{
+    QList<std::pair<QString, QString>> options;
+    const auto f = facts();
+    if (paperSize() == kUserPaperSizeCode) {
+        if (f->customSizes) {
+            const QSizeF pt = currentPoints();
+            options.append({QStringLiteral("media"),
+                            QStringLiteral("Custom.%1x%2").arg(qRound(pt.width())).arg(qRound(pt.height()))});
+        }
+    } else if (const QueueSize *size = currentSize()) {
+        options.append({QStringLiteral("media"), size->name});
+    }
+    if (const auto dpi = printQuality(); dpi && !f->resolutions.isEmpty()) {
+        if (f->hasPpd)
+            options.append({QStringLiteral("Resolution"),
+                            resolutionNames().value(m_name).value(*dpi, QStringLiteral("%1dpi").arg(*dpi))});
+        else
+            options.append({QStringLiteral("printer-resolution"), QStringLiteral("%1dpi").arg(*dpi)});
+    }
+    const int dup = duplex().value_or(1);
+    options.append({QStringLiteral("sides"), dup == 2   ? QStringLiteral("two-sided-long-edge")
+                                             : dup == 3 ? QStringLiteral("two-sided-short-edge")
+                                                        : QStringLiteral("one-sided")});
+    if (f->colorDefault || m_color)
+        options.append({QStringLiteral("print-color-mode"),
+                        colorMode() == 2 ? QStringLiteral("color") : QStringLiteral("monochrome")});
+    QStringList chosen;
+    for (const QString &o : m_driverOptions) {
+        const QString key = o.section(QLatin1Char('='), 0, 0);
+        if (isDriverDefault(key))
+            continue;
+        options.append({key, o.section(QLatin1Char('='), 1)});
+        chosen << key;
+    }
+    for (const auto &[key, value] : f->savedOptions) {
+        if (!chosen.contains(key) && !isDriverDefault(key))
+            options.append({key, value});
+    }
+    return options;
+}
+
+void CupsPrinter::checkQueue(CupsConnection &c)
+{
+    cups_dest_t *dest = cupsGetNamedDest(c.http(), m_name.toUtf8().constData(), nullptr);
+    if (!dest) {
+        if (c.timedOut())
+            throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
+        throw Failure(QStringLiteral("プリンター「%1」が見つかりません。削除されたか名前が変わった可能性があります。"
+                                     "「プリンター/用紙設定」でプリンターを選び直してください。")
+                          .arg(m_name));
+    }
+    cupsAnswered();
+    const bool stopped = qstrcmp(option(dest, "printer-state"), "5") == 0;
+    const bool refusing = qstrcmp(option(dest, "printer-is-accepting-jobs"), "false") == 0;
+    QString why = text(option(dest, "printer-state-message"));
+    cupsFreeDests(1, dest);
+    why = why.isEmpty() ? QString() : QStringLiteral("（%1）").arg(why);
+    if (stopped)
+        throw Failure(QStringLiteral("プリンター「%1」は停止しています%2。プリンターの電源と用紙を確認し、CUPSで"
+                                     "プリンターを再開してから（cupsenable %1）、もう一度印刷してください。")
+                          .arg(m_name, why));
+    if (refusing)
+        throw Failure(QStringLiteral("プリンター「%1」は印刷ジョブを受け付けていません%2。CUPSで受け付けを再開してから"
+                                     "（cupsaccept %1）、もう一度印刷してください。")
+                          .arg(m_name, why));
+}
+
+void CupsPrinter::checkJobs(CupsConnection &c, bool waitForLast)
+{
+    if (m_unfinishedJobs.isEmpty())
+        return;
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     m_name.toUtf8().constData());
+    const QDeadlineTimer deadline(cupsTimeLimitSeconds() * 1000);
+    for (;;) {
+        ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", m_unfinishedJobs.first());
+        // The queue works through its jobs in order: the oldest few tell
+        // whether it is stuck, without listing a whole run every label.
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", waitForLast ? 1000 : 8);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        static const char *const wanted[] = {"job-id", "job-state", "job-printer-state-message"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
+        ipp_t *response = cupsDoRequest(c.http(), request, "/");
+        if (!response) {
+            if (c.timedOut())
+                throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブの状態が分かりません"), c));
+            return; // an old scheduler without first-job-id: nothing to watch
+        }
+        int id = 0, state = 0;
+        QString message;
+        QString failure;
+        auto judge = [&] {
+            if (!id || !m_unfinishedJobs.contains(id))
+                return;
+            if (state >= IPP_JSTATE_CANCELED || state == IPP_JSTATE_STOPPED)
+                m_unfinishedJobs.removeAll(id);
+            if ((state == IPP_JSTATE_STOPPED || state == IPP_JSTATE_ABORTED) && failure.isEmpty())
+                failure = QStringLiteral("プリンター「%1」への印刷ジョブ（ジョブ番号 %2）をCUPSが%3しました%4。"
+                                         "プリンターの状態を確認してください。")
+                              .arg(m_name)
+                              .arg(id)
+                              .arg(state == IPP_JSTATE_STOPPED ? QStringLiteral("停止") : QStringLiteral("中止"))
+                              .arg(message.isEmpty() ? QString() : QStringLiteral("（%1）").arg(message));
+        };
+        for (ipp_attribute_t *a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+            const char *name = ippGetName(a);
+            if (!name) { // the end of one job's attributes
+                judge();
+                id = state = 0;
+                message.clear();
+            } else if (qstrcmp(name, "job-id") == 0) {
+                id = ippGetInteger(a, 0);
+            } else if (qstrcmp(name, "job-state") == 0) {
+                state = ippGetInteger(a, 0);
+            } else if (qstrcmp(name, "job-printer-state-message") == 0) {
+                message = text(ippGetString(a, 0, nullptr));
+            }
+        }
+        judge();
+        ippDelete(response);
+        cupsAnswered();
+        if (!failure.isEmpty()) {
+            m_unfinishedJobs.clear();
+            throw Failure(failure);
+        }
+        if (!waitForLast || m_unfinishedJobs.isEmpty() || deadline.hasExpired())
+            return;
+        // A stopped queue leaves its job pending: that is the queue's state.
+        checkQueue(c);
+        QThread::msleep(100);
+    }
 }
 
 void CupsPrinter::printDocument(const QList<QPicture> &pages)
@@ -369,38 +713,92 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
         return;
     const QByteArray pdf = renderPdf(pages);
 
-    // Submitted straight to the scheduler, as lp does: a queue that is not
-    // there is refused by name, never swapped for another.
+    CupsConnection c;
+    if (!c.http())
+        throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
+    // Nothing is sent to a queue that will not print it.
+    checkQueue(c);
+    checkJobs(c, false);
+
     cups_option_t *options = nullptr;
     int count = 0;
-    const QByteArray media = currentPageSize().key().toUtf8();
-    if (!media.isEmpty())
-        count = cupsAddOption("media", media.constData(), count, &options);
-    const int dup = duplex().value_or(1);
-    count = cupsAddOption("sides", dup == 2 ? "two-sided-long-edge" : dup == 3 ? "two-sided-short-edge" : "one-sided",
-                          count, &options);
-    count = cupsAddOption("print-color-mode", colorMode() == 2 ? "color" : "monochrome", count, &options);
-    if (const auto q = printQuality(); q && *q > 0)
-        count = cupsAddOption("Resolution", QByteArray::number(*q).append("dpi").constData(), count, &options);
+    for (const auto &[key, value] : jobOptions())
+        count = cupsAddOption(key.toUtf8().constData(), value.toUtf8().constData(), count, &options);
+    // Submitted straight to the scheduler, as lp does: a queue that is not
+    // there is refused by name, never swapped for another.
     const QByteArray queue = m_name.toUtf8();
-    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), "Zenlabo", count, options);
+    const int job = cupsCreateJob(c.http(), queue.constData(), "Zenlabo", count, options);
     cupsFreeOptions(count, options);
-    auto failure = [this](const char *what) {
-        return Failure(QStringLiteral("プリンター「%1」%2 (%3)。印刷システム(CUPS)が動いているか、プリンターが"
-                                      "削除されていないか確認してください。")
-                           .arg(m_name, QString::fromUtf8(what), QString::fromUtf8(cupsLastErrorString())));
-    };
     if (job <= 0)
-        throw failure("で印刷を始められません");
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, "label", CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE
-        || cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())) != HTTP_STATUS_CONTINUE) {
-        const Failure f = failure("に印刷データを送れませんでした");
-        cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
-        cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
+        throw Failure(jobFailure(m_name, QStringLiteral("で印刷を始められません"), c));
+    if (cupsStartDocument(c.http(), queue.constData(), job, "label", CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE
+        || cupsWriteRequestData(c.http(), pdf.constData(), size_t(pdf.size())) != HTTP_STATUS_CONTINUE) {
+        const Failure f(jobFailure(m_name, QStringLiteral("に印刷データを送れませんでした"), c));
+        if (!c.timedOut()) {
+            cupsFinishDocument(c.http(), queue.constData());
+            cupsCancelJob2(c.http(), queue.constData(), job, 0);
+        }
         throw f;
     }
-    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) != IPP_STATUS_OK)
-        throw failure("に印刷データを送れませんでした");
+    if (cupsFinishDocument(c.http(), queue.constData()) != IPP_STATUS_OK)
+        throw Failure(jobFailure(m_name, QStringLiteral("に印刷データを送れませんでした"), c));
+    cupsAnswered();
+    m_unfinishedJobs << job;
+}
+
+bool CupsPrinter::makeUserDefault()
+{
+    // The user's own lpoptions file, written here rather than through
+    // cupsSetDests: run as root, that one rewrites the system-wide file.
+    const QString folder = QDir::homePath() + QStringLiteral("/.cups");
+    const QString path = folder + QStringLiteral("/lpoptions");
+    QList<std::pair<QString, QString>> mine;
+    QStringList kept;
+    QFile in(path);
+    if (in.open(QIODevice::ReadOnly)) {
+        while (!in.atEnd()) {
+            QString line = QString::fromUtf8(in.readLine()).trimmed();
+            const QString kind = line.section(QLatin1Char(' '), 0, 0).toLower();
+            const QString name = line.section(QLatin1Char(' '), 1, 1);
+            if ((kind == QLatin1String("dest") || kind == QLatin1String("default")) && name == m_name)
+                continue;
+            if (kind == QLatin1String("default"))
+                line = QStringLiteral("Dest") + line.mid(7);
+            if (!line.isEmpty())
+                kept << line;
+        }
+        in.close();
+    }
+    QStringList options;
+    for (const auto &[key, value] : jobOptions()) {
+        if (key == QLatin1String("sides") || key == QLatin1String("print-color-mode"))
+            continue;
+        // Values with spaces are quoted as lpoptions quotes them.
+        options << (value.contains(QLatin1Char(' ')) ? QStringLiteral("%1=\"%2\"").arg(key, value)
+                                                     : key + QLatin1Char('=') + value);
+    }
+    kept << QStringLiteral("Default %1 %2").arg(m_name, options.join(QLatin1Char(' '))).trimmed();
+    if (!QDir().mkpath(folder))
+        return false;
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = (kept.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    const bool written = out.write(bytes) == bytes.size() && out.flush();
+    out.close();
+    // The saved choices are now the queue's defaults for this user.
+    m_facts.reset();
+    return written && out.error() == QFileDevice::NoError;
+}
+
+void CupsPrinter::finishDocuments()
+{
+    if (m_unfinishedJobs.isEmpty())
+        return;
+    CupsConnection c;
+    if (!c.http())
+        throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブの状態が分かりません"), c));
+    checkJobs(c, true);
 }
 
 } // namespace zl::printer

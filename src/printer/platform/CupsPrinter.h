@@ -1,16 +1,19 @@
 #pragma once
-// A CUPS queue as the program's printer. The settings the operator chooses
-// are kept here and handed to a fresh QPrinter for each document, so a queue
-// that disappears or a scheduler that stops shows up as a clear failure of
-// that document rather than as output sent to another queue.
+// A CUPS queue as the program's printer. The queue is asked what it offers
+// (its PPD when it has one, its IPP attributes otherwise) through a
+// connection with a time limit; the settings the operator chooses are kept
+// here and sent with each document as job options, so what prints is what
+// was chosen, at the resolution the queue's driver will rasterise at.
 #include "printer/Printer.h"
 
-#include <QPageSize>
-#include <QPrinter>
+#include <QHash>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
 namespace zl::printer {
+
+class CupsConnection;
 
 class CupsPrinter : public Printer {
 public:
@@ -38,39 +41,64 @@ public:
     bool setOrientation(int orientation) override;
     std::optional<int> zoom() const override { return m_zoom; }
     bool setZoom(int percent) override;
+    QStringList driverOptions() const override { return m_driverOptions; }
+    bool setDriverOptions(const QStringList &options) override;
 
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
     void printDocument(const QList<QPicture> &pages) override;
+    void finishDocuments() override;
+    bool makeUserDefault() override;
 
-    // The queue's sizes with their paper codes, in the order the queue lists
-    // them: Windows numbers where the size has one, 257 upward otherwise.
-    static QList<PaperInfo> numberPapers(const QList<QPageSize> &queueSizes);
+    // The job options a document is sent with (name, value), in order.
+    QList<std::pair<QString, QString>> jobOptions() const;
+    // The paper code of one of the queue's sizes by its keyword, 0 if none.
+    int paperCodeForMedia(const QString &name) const;
+    // Forgets what the queue said, so the next question asks it again.
+    void forgetQueue() { m_facts.reset(); }
 
-private:
-    // What the queue says about itself, asked once.
+    // One size as a queue offers it.
+    struct QueueSize {
+        QString name;  // the queue's keyword (PPD) or PWG name, sent as `media`
+        QString text;  // what the queue calls it for people
+        QSizeF points; // width, height
+        QRectF printablePoints; // from the paper's top-left corner
+    };
+    // The queue's sizes numbered by their names: Windows numbers where the
+    // name is a standard size, 257 upward in the queue's order otherwise.
+    static QList<PaperInfo> numberPapers(const QList<QueueSize> &sizes);
+
+    // What the queue says about itself.
     struct QueueFacts {
         bool answered = false;
-        QList<PaperInfo> papers;           // in the queue's order
-        QList<QPageSize> sizes;            // same positions as papers
+        bool hasPpd = false;
+        QList<QueueSize> sizes;
+        QList<PaperInfo> papers; // same positions as sizes
         bool customSizes = false;
         QList<int> resolutions;
-        int defaultResolution = 0;
-        QPrinter::ColorMode defaultColor = QPrinter::GrayScale;
-        QPrinter::DuplexMode defaultDuplex = QPrinter::DuplexNone;
+        int defaultResolution = 0; // the user's saved choice, else the queue's default
+        int defaultPaper = 0;      // likewise
+        bool colorDefault = false;
+        int duplexDefault = 1;
         QString driver;
         QString port;
-        int defaultPaper = 0;
+        // The user's saved options for this queue (lpoptions), sent with
+        // every job unless the operator chose otherwise.
+        QList<std::pair<QString, QString>> savedOptions;
     };
+
+private:
     std::shared_ptr<const QueueFacts> facts() const;
-    QPageSize currentPageSize() const;
-    void configure(QPrinter &printer) const;
-    // The document as the PDF the scheduler is handed.
+    const QueueSize *currentSize() const;
+    QSizeF currentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
+    // Throws when the queue is gone, stopped or refusing jobs, or when a job
+    // sent earlier was stopped or aborted.
+    void checkQueue(CupsConnection &connection);
+    void checkJobs(CupsConnection &connection, bool waitForLast);
 
     QString m_name;
     mutable std::shared_ptr<const QueueFacts> m_facts;
-    // Chosen settings; unset ones follow the queue's defaults.
     std::optional<int> m_paper;
     int m_customWidthTwips = 0;
     int m_customHeightTwips = 0;
@@ -80,8 +108,15 @@ private:
     std::optional<int> m_duplex;
     int m_orientation = 1; // DMORIENT_PORTRAIT
     int m_zoom = 100;
-    mutable std::optional<PageGeometry> m_geometry;
-    mutable QString m_geometryKey;
+    QStringList m_driverOptions;
+    QList<int> m_unfinishedJobs;
 };
+
+// Reads the user's saved options for a queue from lpoptions (the system's
+// file, then the user's own, which wins).
+QList<std::pair<QString, QString>> savedQueueOptions(const QString &queue);
+// The user's saved default queue ("Default" line of lpoptions, the user's
+// file winning), or empty.
+QString savedDefaultQueue();
 
 } // namespace zl::printer

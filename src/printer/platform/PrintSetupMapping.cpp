@@ -1,53 +1,53 @@
 #include "printer/platform/PrintSetupMapping.h"
 
+#include "common/Failure.h"
 #include "printer/PrinterSetup.h"
+#include "printer/platform/CupsConnection.h"
+#include "printer/platform/CupsPrinter.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <cstdlib>
+#include <cups/cups.h>
 
 namespace zl::printer {
 
 namespace {
-QPageSize pageSizeFromTwips(int w, int h, const QString &name = {})
+QString handedInName(const PrintSetupRecords &records)
 {
-    return QPageSize(QSizeF(w / 20.0, h / 20.0), QPageSize::Point, name, QPageSize::FuzzyMatch);
+    return records.deviceName.isEmpty() ? devNamesEntry(records.devNames, records.devNames.wDeviceOffset)
+                                        : records.deviceName;
 }
 
-std::optional<QPageSize> pageSizeForCode(const Printer *printer, const DevMode &dm)
+int dpiOf(const QString &choice)
 {
-    if (dm.dmPaperSize == kUserPaperSize) {
-        if (dm.dmPaperWidth <= 0 || dm.dmPaperLength <= 0)
-            return std::nullopt;
-        return pageSizeFromTwips(twipsFromTenthsMm(dm.dmPaperWidth), twipsFromTenthsMm(dm.dmPaperLength));
-    }
-    if (printer) {
-        for (const PaperInfo &p : printer->papers()) {
-            if (p.code == dm.dmPaperSize && p.code != kUserPaperSize)
-                return pageSizeFromTwips(p.widthTwips, p.heightTwips, p.name);
-        }
-    }
-    const QPageSize::PageSizeId id = QPageSize::id(dm.dmPaperSize);
-    if (dm.dmPaperSize > 0 && id != QPageSize::Custom)
-        return QPageSize(id);
-    return std::nullopt;
-}
-
-bool sameSize(int aw, int ah, int bw, int bh)
-{
-    // Sizes travel through points, millimetres and twips; allow a point's slack.
-    return std::abs(aw - bw) <= 20 && std::abs(ah - bh) <= 20;
+    int i = 0;
+    while (i < choice.size() && choice.at(i).isDigit())
+        ++i;
+    return choice.left(i).toInt();
 }
 } // namespace
 
+void requireSchedulerAnswering()
+{
+    CupsConnection c;
+    if (!c.http()) {
+        if (c.timedOut())
+            throw Failure(c.problem());
+        return; // no scheduler at all: the dialog lists no queue and says so itself
+    }
+    ipp_t *response = cupsDoRequest(c.http(), ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
+    ippDelete(response);
+    if (c.timedOut())
+        throw Failure(c.problem());
+    cupsAnswered();
+}
+
 void configureFromRecords(QPrinter &printer, const PrintSetupRecords &records)
 {
-    const QString name = devNamesEntry(records.devNames, records.devNames.wDeviceOffset);
+    const QString name = handedInName(records);
     if (QPrinterInfo::availablePrinterNames().contains(name))
         printer.setPrinterName(name);
     const DevMode &dm = records.devMode;
-    if (const auto size = pageSizeForCode(findPrinter(name), dm))
-        printer.setPageSize(*size);
     printer.setPageOrientation(dm.dmOrientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (dm.dmColor == 1 || dm.dmColor == 2)
         printer.setColorMode(dm.dmColor == 2 ? QPrinter::Color : QPrinter::GrayScale);
@@ -56,48 +56,61 @@ void configureFromRecords(QPrinter &printer, const PrintSetupRecords &records)
                                            : dm.dmDuplex == 3 ? QPrinter::DuplexShortSide : QPrinter::DuplexNone);
 }
 
-void readBackIntoRecords(const QPrinter &printer, PrintSetupRecords &records)
+void readBackIntoRecords(const QPrinter &printer, PrintSetupRecords &records, const PropertiesChoice &properties)
 {
-    const PrintSetupRecords handedIn = records;
-    const QString before = devNamesEntry(handedIn.devNames, handedIn.devNames.wDeviceOffset);
+    const QString before = handedInName(records);
     const QString chosen = printer.printerName();
-    const Printer *target = findPrinter(chosen);
-
+    const bool sameQueue = chosen == before;
+    Printer *target = findPrinter(chosen);
     DevMode &dm = records.devMode;
-    setDevModeDeviceName(dm, chosen);
-    fillDevNames(records.devNames, target ? target->driverName() : QString(), chosen,
-                 target ? target->port() : QString());
 
-    const QSizeF pt = printer.pageLayout().pageSize().size(QPageSize::Point);
-    const int w = qRound(pt.width() * 20), h = qRound(pt.height() * 20);
-    const bool sameQueue = chosen.compare(before, Qt::CaseInsensitive) == 0;
-    const QPageSize queueDefault = QPrinterInfo::printerInfo(chosen).defaultPageSize();
-    const QSizeF defPt = queueDefault.size(QPageSize::Point);
-    const bool reportsDefault = queueDefault.isValid()
-        && sameSize(w, h, qRound(defPt.width() * 20), qRound(defPt.height() * 20));
-    if (!(sameQueue && reportsDefault)) {
-        int code = 0;
-        if (target) {
-            // A queue may list one size under two codes; the one handed in wins.
-            const QList<PaperInfo> papers = target->papers();
-            for (const PaperInfo &p : papers) {
-                if (p.code != kUserPaperSize && sameSize(p.widthTwips, p.heightTwips, w, h)
-                    && (code == 0 || (sameQueue && p.code == handedIn.devMode.dmPaperSize)))
-                    code = p.code;
-            }
-        }
+    if (!sameQueue) {
+        setDevModeDeviceName(dm, chosen);
+        fillDevNames(records.devNames, target ? target->driverName() : QString(), chosen,
+                     target ? target->port() : QString());
+        records.deviceName = chosen;
+    }
+    if (properties.shown) {
+        const QPageSize size = printer.pageLayout().pageSize();
+        const auto *queue = dynamic_cast<const CupsPrinter *>(target);
+        const int code = queue ? queue->paperCodeForMedia(size.key()) : 0;
         dm.dmFields |= DM_PAPERSIZE;
         if (code) {
             dm.dmPaperSize = int16_t(code);
             dm.dmPaperWidth = dm.dmPaperLength = 0;
         } else {
+            const QSizeF pt = size.size(QPageSize::Point);
             dm.dmPaperSize = kUserPaperSize;
-            dm.dmPaperWidth = int16_t(tenthsMmFromTwips(w));
-            dm.dmPaperLength = int16_t(tenthsMmFromTwips(h));
+            dm.dmPaperWidth = int16_t(tenthsMmFromTwips(qRound(pt.width() * 20)));
+            dm.dmPaperLength = int16_t(tenthsMmFromTwips(qRound(pt.height() * 20)));
             dm.dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
         }
+        QStringList options;
+        for (auto it = properties.driverChoices.constBegin(); it != properties.driverChoices.constEnd(); ++it) {
+            if (it.key() == QLatin1String("Resolution")) {
+                if (const int dpi = dpiOf(it.value())) {
+                    dm.dmPrintQuality = int16_t(dpi);
+                    dm.dmFields |= DM_PRINTQUALITY;
+                }
+            } else if (it.key() != QLatin1String("PageSize") && it.key() != QLatin1String("PageRegion")) {
+                options << it.key() + QLatin1Char('=') + it.value();
+            }
+        }
+        records.driverOptions = options;
+    } else if (!sameQueue && target) {
+        // Another printer, its properties untouched: what is in force there.
+        if (const auto paper = target->paperSize()) {
+            dm.dmPaperSize = int16_t(*paper);
+            dm.dmFields |= DM_PAPERSIZE;
+            dm.dmPaperWidth = int16_t(tenthsMmFromTwips(target->pageWidthTwips().value_or(0)));
+            dm.dmPaperLength = int16_t(tenthsMmFromTwips(target->pageHeightTwips().value_or(0)));
+        }
+        if (const auto quality = target->printQuality())
+            dm.dmPrintQuality = int16_t(*quality);
+        records.driverOptions = target->driverOptions();
     }
-    dm.dmOrientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
+    if (properties.shown)
+        dm.dmOrientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
     dm.dmColor = printer.colorMode() == QPrinter::Color ? 2 : 1;
     switch (printer.duplex()) {
     case QPrinter::DuplexLongSide:

@@ -1,30 +1,105 @@
 #include "printer/platform/SystemPrinters.h"
 
+#include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
 
-#include <QPrinterInfo>
+#include <cups/cups.h>
 
 namespace zl::printer {
 
+SystemPrinterCollection::SystemPrinterCollection(std::unique_ptr<Printer> builtInPdf) : m_pdf(std::move(builtInPdf)) {}
+
+SystemPrinterCollection::~SystemPrinterCollection() = default;
+
+QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
+{
+    // A scheduler that just ran out of time is not asked again for a while:
+    // every screen that lists printers would make the operator wait anew.
+    if (cupsRecentlySilent())
+        return m_lastNames;
+    CupsConnection c;
+    if (!c.http())
+        return c.timedOut() ? m_lastNames : QStringList();
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(c.http(), &dests);
+    if (c.timedOut()) {
+        cupsFreeDests(count, dests);
+        return m_lastNames;
+    }
+    cupsAnswered();
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        if (dests[i].instance)
+            continue; // an lpoptions instance is a set of options, not a queue
+        const QString name = QString::fromUtf8(dests[i].name);
+        names << name;
+        if (defaultQueue && dests[i].is_default)
+            *defaultQueue = name;
+    }
+    cupsFreeDests(count, dests);
+    // The user's own saved default, read from the user's files (libcups
+    // reads them only once per process).
+    if (const QString saved = savedDefaultQueue(); defaultQueue && names.contains(saved))
+        *defaultQueue = saved;
+    m_lastNames = names;
+    return names;
+}
+
+QList<Printer *> SystemPrinterCollection::printers() const
+{
+    QList<Printer *> list;
+    for (const QString &name : queueNames(nullptr)) {
+        auto &slot = m_queues[name];
+        if (!slot)
+            slot = std::make_unique<CupsPrinter>(name);
+        list << slot.get();
+    }
+    if (m_pdf)
+        list << m_pdf.get();
+    return list;
+}
+
+Printer *SystemPrinterCollection::current() const
+{
+    if (!m_currentChosen) {
+        m_currentChosen = true;
+        QString defaultQueue;
+        queueNames(&defaultQueue);
+        m_current = m_pdf.get();
+        if (!defaultQueue.isEmpty()) {
+            auto &slot = m_queues[defaultQueue];
+            if (!slot)
+                slot = std::make_unique<CupsPrinter>(defaultQueue);
+            m_current = slot.get();
+        } else if (!m_pdf && !m_lastNames.isEmpty()) {
+            auto &slot = m_queues[m_lastNames.first()];
+            if (!slot)
+                slot = std::make_unique<CupsPrinter>(m_lastNames.first());
+            m_current = slot.get();
+        }
+    }
+    return m_current;
+}
+
+void SystemPrinterCollection::setCurrent(Printer *printer)
+{
+    m_currentChosen = true;
+    m_current = printer;
+}
+
+QString SystemPrinterCollection::problem() const
+{
+    if (!cupsRecentlySilent())
+        return {};
+    return QStringLiteral("印刷システム(CUPS)が%1秒以内に応答しなかったため、プリンターの一覧が分かりません（%2）。"
+                          "CUPSが止まっていないか確認してから、もう一度やり直してください。")
+        .arg(cupsTimeLimitSeconds())
+        .arg(cupsServerName());
+}
+
 std::unique_ptr<PrinterCollection> systemPrinters(std::unique_ptr<Printer> builtInPdf)
 {
-    const QStringList queues = QPrinterInfo::availablePrinterNames();
-    const QString defaultQueue = QPrinterInfo::defaultPrinterName();
-    std::vector<std::unique_ptr<Printer>> list;
-    int current = -1;
-    for (const QString &name : queues) {
-        if (current < 0 && !defaultQueue.isEmpty() && name == defaultQueue)
-            current = int(list.size());
-        list.push_back(std::make_unique<CupsPrinter>(name));
-    }
-    if (builtInPdf) {
-        if (current < 0)
-            current = int(list.size());
-        list.push_back(std::move(builtInPdf));
-    }
-    if (current < 0)
-        current = 0;
-    return std::make_unique<OwnedPrinterCollection>(std::move(list), current);
+    return std::make_unique<SystemPrinterCollection>(std::move(builtInPdf));
 }
 
 void installSystemPrinters(std::unique_ptr<Printer> builtInPdf)

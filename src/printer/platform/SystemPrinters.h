@@ -1,15 +1,44 @@
 #pragma once
-// The installed printers as the program starts: the CUPS queues in the order
-// the printing system lists them, then the built-in PDF printer.
+// The installed printers: the CUPS queues in the order the printing system
+// lists them, then the built-in PDF printer. The list is asked afresh each
+// time it is used, so a queue added or removed while the program runs is
+// seen; nothing is asked while the program starts.
 #include "printer/Printer.h"
 
+#include <map>
 #include <memory>
 
 namespace zl::printer {
 
-// The default queue is current; with no queue or no default queue the
-// built-in PDF printer is, so the operator can always print somewhere.
-// builtInPdf may be null (then only the queues are listed).
+class CupsPrinter;
+
+class SystemPrinterCollection : public PrinterCollection {
+public:
+    // builtInPdf may be null (then only the queues are listed).
+    explicit SystemPrinterCollection(std::unique_ptr<Printer> builtInPdf);
+    ~SystemPrinterCollection() override;
+
+    QList<Printer *> printers() const override;
+    // Until one is chosen: the user's default queue, else the built-in PDF
+    // printer, so the operator can always print somewhere.
+    Printer *current() const override;
+    void setCurrent(Printer *printer) override;
+    QString problem() const override;
+
+private:
+    // The queue names and the default one, from the scheduler; when it does
+    // not answer in time, the names it gave last.
+    QStringList queueNames(QString *defaultQueue) const;
+
+    std::unique_ptr<Printer> m_pdf;
+    // One object per queue name, kept for the program's life so that a
+    // printer held by a screen never dangles after its queue is removed.
+    mutable std::map<QString, std::unique_ptr<CupsPrinter>> m_queues;
+    mutable QStringList m_lastNames;
+    mutable Printer *m_current = nullptr;
+    mutable bool m_currentChosen = false;
+};
+
 std::unique_ptr<PrinterCollection> systemPrinters(std::unique_ptr<Printer> builtInPdf);
 void installSystemPrinters(std::unique_ptr<Printer> builtInPdf);
 

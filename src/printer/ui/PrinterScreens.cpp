@@ -7,6 +7,7 @@
 #include "common/Failure.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
+#include "printer/ui/SystemPrintSetupDialog.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -52,11 +53,7 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     m_text5 = holder(this, "Text5", row.yoshi);
     m_text4 = holder(this, "Text4", row.printer);
 
-    // The whole list comes from one question to the printer; its paper size
-    // is left as it was, so opening the list changes nothing.
-    const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
-    m_papers->addItems(choices.entries);
-    m_codes->addItems(choices.codes);
+    fillPaperList();
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(heading, 0, 0);
@@ -86,19 +83,33 @@ void PaperSelectionScreen::choosePaper()
 void PaperSelectionScreen::openPrinterSettings()
 {
     using namespace printer;
-    printer::PrintSetupDialog *dialog = printSetupDialog();
-    if (!dialog)
+    // On this system a print setup means the operator's own printer
+    // defaults: the printer and paper confirmed here become the user's
+    // default for every later run (and every other program), and the
+    // current printer follows.
+    if (!ShowPrinterSetup(PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE
+                              | PD_HIDEPRINTTOFILE,
+                          this))
         return;
-    // What the operator changes here belongs to the printing system; the
-    // screen keeps nothing of it.
-    PrintSetupRecords records = buildPrintSetupRecords(currentPrinter());
-    try {
-        dialog->run(records, PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE
-                        | PD_HIDEPRINTTOFILE,
-                    this);
-    } catch (const Failure &f) {
-        showMessage(this, f.description(), QStringLiteral("プリンター設定"), Critical);
-    }
+    Printer *chosen = currentPrinter();
+    if (chosen && !chosen->makeUserDefault())
+        showMessage(this,
+                    QStringLiteral("プリンター「%1」を通常使うプリンターとして保存できませんでした。ホームフォルダーの"
+                                   ".cups/lpoptions に書き込めるか確認してください。")
+                        .arg(chosen->deviceName()),
+                    QStringLiteral("プリンター設定"), Critical);
+    fillPaperList();
+}
+
+void PaperSelectionScreen::fillPaperList()
+{
+    // The whole list comes from one question to the printer; its paper size
+    // is left as it was, so opening the list changes nothing.
+    const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
+    m_papers->clear();
+    m_codes->clear();
+    m_papers->addItems(choices.entries);
+    m_codes->addItems(choices.codes);
 }
 
 void PaperSelectionScreen::save()

@@ -22,6 +22,7 @@ public:
 private:
     void choosePaper();
     void openPrinterSettings();
+    void fillPaperList();
     void save();
 
     QListWidget *m_papers = nullptr;

@@ -1,35 +1,205 @@
 #include "printer/ui/SystemPrintSetupDialog.h"
 
-#include "ui/Dialogs.h"
+#include "common/Failure.h"
 #include "printer/platform/PrintSetupMapping.h"
+#include "ui/Dialogs.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
+#include <QPointer>
+#include <QTabWidget>
+#include <functional>
+#include <cups/ppd.h>
 
 namespace zl::ui {
 
-bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t flags, QWidget *owner)
+namespace {
+
+const char *const kPpdOption = "_q_ppd_option";
+
+// The PPD option a properties combo box stands for (Qt keeps it on the box).
+const ppd_option_t *ppdOptionOf(const QComboBox *box)
+{
+    const QVariant v = box->property(kPpdOption);
+    if (!v.isValid() || !v.constData())
+        return nullptr;
+    return *static_cast<const ppd_option_t *const *>(v.constData());
+}
+
+// The printer properties (paper and driver options) open on what is in
+// force, not on the queue's defaults as Qt would show them; and whether the
+// operator opened them at all is remembered, since Qt resets the paper on
+// every accept.
+class PropertiesWatcher : public QObject {
+public:
+    PropertiesWatcher(const printer::PrintSetupRecords &records, const QString &paperName)
+        : m_queue(records.deviceName), m_paperName(paperName), m_dpi(records.devMode.dmPrintQuality)
+    {
+        for (const QString &o : records.driverOptions)
+            m_options.insert(o.section(QLatin1Char('='), 0, 0), o.section(QLatin1Char('='), 1));
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->inherits("QPrintPropertiesDialog")) {
+            auto *dialog = static_cast<QWidget *>(watched);
+            if (!m_prepared.contains(dialog)) {
+                m_prepared << dialog;
+                keepToPrinterProperties(dialog);
+                if (m_queue == m_currentQueue())
+                    preselect(dialog);
+            }
+            m_shown = dialog;
+        }
+        return false;
+    }
+
+    std::function<QString()> m_currentQueue;
+
+    printer::PropertiesChoice choice(const QPrintDialog &dialog) const
+    {
+        printer::PropertiesChoice c;
+        // Only the properties of the printer finally chosen count; Qt makes
+        // them anew when another printer is chosen.
+        if (!m_shown || !dialog.findChildren<QWidget *>().contains(m_shown.data()))
+            return c;
+        c.shown = true;
+        for (const QComboBox *box : m_shown->findChildren<QComboBox *>()) {
+            const ppd_option_t *option = ppdOptionOf(box);
+            const int index = box->currentData().toInt();
+            if (option && index >= 0 && index < option->num_choices)
+                c.driverChoices.insert(QString::fromUtf8(option->keyword),
+                                       QString::fromUtf8(option->choices[index].choice));
+        }
+        return c;
+    }
+
+private:
+    // Margins, pages per sheet and the job's scheduling are not settings
+    // of a label printer that a run sends; they are not offered.
+    static void keepToPrinterProperties(QWidget *dialog)
+    {
+        if (auto *pageSetup = dialog->findChild<QWidget *>(QStringLiteral("pageSetup"))) {
+            for (const char *name : {"groupBox", "pagesPerSheetButtonGroup"}) {
+                if (auto *w = pageSetup->findChild<QWidget *>(QLatin1String(name)))
+                    w->hide();
+            }
+        }
+        auto *jobs = dialog->findChild<QWidget *>(QStringLiteral("QCupsJobWidget"));
+        auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabs"));
+        if (jobs && tabs) {
+            for (int i = tabs->count() - 1; i >= 0; --i) {
+                if (tabs->widget(i) == jobs || tabs->widget(i)->isAncestorOf(jobs))
+                    tabs->removeTab(i);
+            }
+        }
+    }
+
+    void preselect(QWidget *dialog) const
+    {
+        for (QComboBox *box : dialog->findChildren<QComboBox *>()) {
+            if (box->objectName() == QLatin1String("pageSizeCombo")) {
+                const int i = box->findText(m_paperName);
+                if (i >= 0)
+                    box->setCurrentIndex(i);
+                continue;
+            }
+            const ppd_option_t *option = ppdOptionOf(box);
+            if (!option)
+                continue;
+            const QString keyword = QString::fromUtf8(option->keyword);
+            QString wanted = m_options.value(keyword);
+            if (keyword == QLatin1String("Resolution") && m_dpi > 0)
+                wanted = QStringLiteral("%1dpi").arg(m_dpi);
+            for (int c = 0; c < option->num_choices && !wanted.isEmpty(); ++c) {
+                const QString choice = QString::fromUtf8(option->choices[c].choice);
+                if (choice == wanted || (keyword == QLatin1String("Resolution") && choice.startsWith(wanted.chopped(3)))) {
+                    if (const int i = box->findData(c); i >= 0)
+                        box->setCurrentIndex(i);
+                    break;
+                }
+            }
+        }
+    }
+
+    QString m_queue;
+    QString m_paperName;
+    int m_dpi = 0;
+    QMap<QString, QString> m_options;
+    QList<QWidget *> m_prepared;
+    QPointer<QWidget> m_shown;
+};
+
+// The print-setup form chooses a printer, its paper and its driver's
+// settings; copies, page ranges, selection and printing to a file are the
+// print run's business and are not offered.
+void keepToPrintSetup(QPrintDialog &dialog)
+{
+    for (const char *name : {"groupBox", "gbPrintRange", "preview", "filename", "fileBrowser"}) {
+        if (auto *w = dialog.findChild<QWidget *>(QLatin1String(name)))
+            w->hide();
+    }
+    if (auto *copies = dialog.findChild<QWidget *>(QStringLiteral("copies"))) {
+        if (auto *tabs = dialog.findChild<QTabWidget *>(QStringLiteral("tabs"))) {
+            for (int i = tabs->count() - 1; i >= 0; --i) {
+                if (tabs->widget(i)->isAncestorOf(copies))
+                    tabs->removeTab(i);
+            }
+        }
+    }
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>()) {
+        if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("OK"));
+        for (QAbstractButton *b : buttons->buttons()) {
+            if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole)
+                b->setText(QStringLiteral("OK"));
+        }
+    }
+}
+
+} // namespace
+
+bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, QWidget *owner)
 {
     using namespace printer;
+    requireSchedulerAnswering();
     QPrinter qprinter(QPrinter::HighResolution);
     configureFromRecords(qprinter, records);
+    QString paperName;
+    if (const Printer *p = findPrinter(records.deviceName)) {
+        for (const PaperInfo &paper : p->papers()) {
+            if (paper.code == records.devMode.dmPaperSize)
+                paperName = paper.name;
+        }
+    }
     QPrintDialog dialog(&qprinter, owner);
     dialog.setWindowTitle(QStringLiteral("プリンターの設定"));
-    QAbstractPrintDialog::PrintDialogOptions options = QAbstractPrintDialog::PrintShowPageSize;
-    if (!(flags & PD_NOSELECTION))
-        options |= QAbstractPrintDialog::PrintSelection;
-    if (!(flags & PD_NOPAGENUMS))
-        options |= QAbstractPrintDialog::PrintPageRange;
-    if (!(flags & PD_HIDEPRINTTOFILE))
-        options |= QAbstractPrintDialog::PrintToFile;
-    // The print-setup form chooses a printer and its paper; copies are the
-    // print run's business.
-    if (!(flags & PD_PRINTSETUP))
-        options |= QAbstractPrintDialog::PrintCollateCopies;
-    dialog.setOptions(options);
-    if (dialog.exec() != QDialog::Accepted)
+    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
+    keepToPrintSetup(dialog);
+    PropertiesWatcher watcher(records, paperName);
+    watcher.m_currentQueue = [&qprinter, &dialog] {
+        auto *box = dialog.findChild<QComboBox *>(QStringLiteral("printers"));
+        return box ? box->currentText() : qprinter.printerName();
+    };
+    qApp->installEventFilter(&watcher);
+    // The printer the dialog opens on: the one in force, or, for the
+    // built-in PDF printer that it cannot list, the system's default queue.
+    const QString offered = qprinter.printerName();
+    const int answer = dialog.exec();
+    qApp->removeEventFilter(&watcher);
+    if (answer != QDialog::Accepted)
         return false;
-    readBackIntoRecords(qprinter, records);
+    const PropertiesChoice choice = watcher.choice(dialog);
+    // An unchanged OK changes nothing.
+    if (qprinter.printerName() == offered && !choice.shown)
+        return true;
+    readBackIntoRecords(qprinter, records, choice);
     return true;
 }
 
@@ -40,10 +210,23 @@ void installSystemPrintSetupDialog()
 
 bool ShowPrinterSetup(uint32_t flags, QWidget *owner)
 {
-    const printer::SetupResult result = printer::runPrinterSetup(flags, owner);
+    printer::SetupResult result = printer::SetupResult::Cancelled;
+    try {
+        result = printer::runPrinterSetup(flags, owner);
+    } catch (const Failure &f) {
+        showMessage(owner, f.description(), QStringLiteral("プリンタの設定"), Critical);
+        return false;
+    }
     if (result == printer::SetupResult::ConfirmedPaperRefused)
         showMessage(owner, QStringLiteral("指定された用紙サイズが不正です"), QStringLiteral("プリンタの設定"), OkOnly);
-    return result != printer::SetupResult::Cancelled;
+    if (result == printer::SetupResult::PrinterNotFound) {
+        showMessage(owner,
+                    QStringLiteral("選ばれたプリンターが見つかりません。削除されたか名前が変わった可能性があります。"
+                                   "もう一度プリンターを選んでください。"),
+                    QStringLiteral("プリンタの設定"), Critical);
+        return false;
+    }
+    return result == printer::SetupResult::Confirmed || result == printer::SetupResult::ConfirmedPaperRefused;
 }
 
 } // namespace zl::ui

@@ -1,0 +1,48 @@
+#pragma once
+// One connection to the print scheduler with a time limit on every answer.
+// libcups on its own waits for ever for a scheduler that has stopped
+// answering; every question the program asks goes through here instead, so
+// such a scheduler shows up as a clear failure within seconds.
+#include <QString>
+
+typedef struct _http_s http_t;
+
+namespace zl::printer {
+
+// Seconds a question to the scheduler may take, connecting included.
+int cupsTimeLimitSeconds();
+void setCupsTimeLimitSeconds(int seconds);
+
+// The scheduler the program talks to (CUPS_SERVER, client.conf, or the local
+// one), as "host:port" or a socket path, for messages.
+QString cupsServerName();
+
+class CupsConnection {
+public:
+    CupsConnection();
+    ~CupsConnection();
+    CupsConnection(const CupsConnection &) = delete;
+    CupsConnection &operator=(const CupsConnection &) = delete;
+
+    // Null when the scheduler could not be reached in time.
+    http_t *http() const { return m_http; }
+    // True once a question ran out of time on this connection.
+    bool timedOut() const { return m_timedOut; }
+    // What to tell the operator about the last failure on this connection
+    // (not reached, no answer in time, or the scheduler's own error text).
+    QString problem() const;
+
+private:
+    static int onTimeout(http_t *http, void *self);
+    http_t *m_http = nullptr;
+    bool m_timedOut = false;
+};
+
+// True for a while after a question ran out of time, until the scheduler
+// answers again: callers that only want a list then use what they knew
+// instead of making the operator wait once more.
+bool cupsRecentlySilent();
+// Called after a question was answered.
+void cupsAnswered();
+
+} // namespace zl::printer
