@@ -1,5 +1,6 @@
 #include "printer/PdfPrinter.h"
 
+#include "common/SystemErrors.h"
 #include "common/Failure.h"
 #include "printer/PagePlayback.h"
 
@@ -171,8 +172,8 @@ QString writeProblem(const QFileDevice &file, int error, const QString &folder)
             .arg(QDir::toNativeSeparators(folder));
     if (error == EACCES || error == EPERM || error == EROFS || !QFileInfo(folder).isWritable())
         return QStringLiteral("保存先のフォルダ %1 に書き込み権限がありません。").arg(QDir::toNativeSeparators(folder));
-    return QStringLiteral("保存先のフォルダ %1 に書き込めませんでした(%2)。")
-        .arg(QDir::toNativeSeparators(folder), file.errorString());
+    return QStringLiteral("保存先のフォルダ %1 に書き込めませんでした。%2")
+        .arg(QDir::toNativeSeparators(folder), fileProblemText(file));
 }
 
 QString nothingKept()

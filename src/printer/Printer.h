@@ -111,6 +111,9 @@ public:
     // Why the list may be incomplete right now (the printing system did not
     // answer in time), for messages; empty when it is complete.
     virtual QString problem() const { return {}; }
+    // The program's own printer, found without asking the printing system
+    // (which may not answer); null when there is none.
+    virtual Printer *builtIn() const { return nullptr; }
 };
 
 // The process-wide collection. Until one is installed there is none (null).

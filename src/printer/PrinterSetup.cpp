@@ -72,6 +72,8 @@ Printer *findPrinter(const QString &deviceName)
     PrinterCollection *all = printers();
     if (!all)
         return nullptr;
+    if (Printer *own = all->builtIn(); own && own->deviceName().compare(deviceName, Qt::CaseInsensitive) == 0)
+        return own;
     for (Printer *p : all->printers()) {
         if (p->deviceName().compare(deviceName, Qt::CaseInsensitive) == 0)
             return p;

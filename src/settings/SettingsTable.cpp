@@ -1,5 +1,6 @@
 #include "settings/SettingsTable.h"
 
+#include "common/SystemErrors.h"
 #include "settings/ColumnCaptions.h"
 #include "settings/Cp932.h"
 #include "settings/SettingsTestHooks.h"
@@ -144,8 +145,8 @@ QByteArray readTableBytes(const QString &fileName)
     if (!f.exists())
         throw Failure(QStringLiteral("設定ファイル %1 がありません。").arg(QDir::toNativeSeparators(path)));
     if (!f.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("設定ファイル %1 を開けません (%2)。")
-                          .arg(QDir::toNativeSeparators(path), f.errorString()));
+        throw Failure(QStringLiteral("設定ファイル %1 を開けません。%2")
+                          .arg(QDir::toNativeSeparators(path), fileProblemText(f)));
     return f.readAll();
 }
 

@@ -24,6 +24,7 @@ public:
     Printer *current() const override;
     void setCurrent(Printer *printer) override;
     QString problem() const override;
+    Printer *builtIn() const override { return m_pdf.get(); }
 
 private:
     // The queue names and the default one, from the scheduler; when it does
