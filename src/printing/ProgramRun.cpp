@@ -97,10 +97,10 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
 
 bool ProgramRunServices::printLabel()
 {
-    // A price that is no number stops the run before its label, naming the row.
+    // A price that is no number stops the run before its label (the run names the row).
     const QString &price = sharedLabelFields().price;
     if (!priceValue(price))
-        throw Failure(QStringLiteral("%1行目の価格「%2」が数値ではありません。").arg(m_row).arg(price));
+        throw Failure(QStringLiteral("価格「%1」が数値ではありません。").arg(price));
     // Opened with the first label (after any print-setup dialog), kept
     // open until the run ends.
     if (!m_progress)

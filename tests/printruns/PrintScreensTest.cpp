@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(m_printer->documents.size(), 1); // the second record's price is not a number
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(m_messages[0].text.startsWith(printing::kRunErrorPrefix), qPrintable(m_messages[0].text));
-        QVERIFY2(m_messages[0].text.contains(QStringLiteral("2行目の価格「未定」")), qPrintable(m_messages[0].text));
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("2行目: 価格「未定」")), qPrintable(m_messages[0].text));
         QCOMPARE(m_messages[0].title, QStringLiteral("ERROR"));
         QVERIFY(text(screen, "Label1") != printing::kStatusPrinting);
         QVERIFY(screen->isVisible());
