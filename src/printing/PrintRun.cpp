@@ -75,7 +75,7 @@ QString progressText(int printed, int nextRow)
         return QStringLiteral("ラベルは1枚も印刷していません。");
     if (nextRow == 0)
         return QStringLiteral("この印刷では%1枚のラベルを印刷しました。指定の行はすべて印刷済みです。").arg(printed);
-    return QStringLiteral("この印刷では%1枚のラベルを印刷しました。続きは%2行目から（部分発行で%2行目から）印刷してください。")
+    return QStringLiteral("この印刷では%1枚のラベルを印刷しました。続きは「部分発行」で%2行目から印刷してください。")
         .arg(printed)
         .arg(nextRow);
 }
