@@ -104,9 +104,17 @@ int main(int argc, char **argv)
     if (!runZenlabo(home, QStringLiteral("Zenlabo PDF")))
         return 1;
     const QString pdfFolder = home + QStringLiteral("/Documents/Zenlabo/");
-    const QStringList pdfs = QDir(pdfFolder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    // The PDF printer writes the run as one file; lp gets one file a label,
+    // as the queue gets one job a label from zenlabo.
+    const QStringList runs = QDir(pdfFolder).entryList({QStringLiteral("labels-*.pdf")}, QDir::Files, QDir::Name);
+    if (runs.size() == 1) {
+        QProcess split;
+        split.start(QStringLiteral("pdfseparate"), {pdfFolder + runs.first(), pdfFolder + QStringLiteral("label-%03d.pdf")});
+        split.waitForFinished(120000);
+    }
+    const QStringList pdfs = QDir(pdfFolder).entryList({QStringLiteral("label-*.pdf")}, QDir::Files, QDir::Name);
     if (pdfs.size() != kLabels) {
-        std::printf("expected %d PDFs, found %lld\n", kLabels, qlonglong(pdfs.size()));
+        std::printf("expected %d one-label PDFs, found %lld\n", kLabels, qlonglong(pdfs.size()));
         return 1;
     }
 

@@ -48,7 +48,7 @@ QString cupsServerName()
     return QStringLiteral("%1:%2").arg(server).arg(ippPort());
 }
 
-CupsConnection::CupsConnection()
+CupsConnection::CupsConnection(bool probe)
 {
     int cancel = 0;
     m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
@@ -58,7 +58,8 @@ CupsConnection::CupsConnection()
         // One short question first: a scheduler that has stopped still
         // takes connections, and libcups' own calls would each wait the time
         // limit out again (some ask several questions, and retry).
-        ippDelete(cupsDoRequest(m_http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/"));
+        if (probe)
+            ippDelete(cupsDoRequest(m_http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/"));
         if (m_timedOut) {
             httpClose(m_http);
             m_http = nullptr;

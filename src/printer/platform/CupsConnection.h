@@ -19,7 +19,10 @@ QString cupsServerName();
 
 class CupsConnection {
 public:
-    CupsConnection();
+    // probe: ask one short question first, for callers whose next calls
+    // are libcups' own (they retry, each waiting the limit out again).
+    // Callers whose first question is their own request need none.
+    explicit CupsConnection(bool probe = true);
     ~CupsConnection();
     CupsConnection(const CupsConnection &) = delete;
     CupsConnection &operator=(const CupsConnection &) = delete;

@@ -613,19 +613,34 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
 
 void CupsPrinter::checkQueue(CupsConnection &c)
 {
-    cups_dest_t *dest = cupsGetNamedDest(c.http(), m_name.toUtf8().constData(), nullptr);
-    if (!dest) {
-        if (c.timedOut())
+    // Asked before every label, so only the three facts wanted: the whole
+    // destination (cupsGetNamedDest) costs a label a few milliseconds more.
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     m_name.toUtf8().constData());
+    ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    static const char *const wanted[] = {"printer-state", "printer-is-accepting-jobs", "printer-state-message"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
+    ipp_t *response = cupsDoRequest(c.http(), request, "/");
+    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        const bool notFound = response && ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND;
+        ippDelete(response);
+        if (!notFound)
             throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
         throw Failure(QStringLiteral("プリンター「%1」が見つかりません。削除されたか名前が変わった可能性があります。"
                                      "「プリンター/用紙設定」でプリンターを選び直してください。")
                           .arg(m_name));
     }
     cupsAnswered();
-    const bool stopped = qstrcmp(option(dest, "printer-state"), "5") == 0;
-    const bool refusing = qstrcmp(option(dest, "printer-is-accepting-jobs"), "false") == 0;
-    QString why = text(option(dest, "printer-state-message"));
-    cupsFreeDests(1, dest);
+    ipp_attribute_t *state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    ipp_attribute_t *accepting = ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
+    ipp_attribute_t *message = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT);
+    const bool stopped = state && ippGetInteger(state, 0) == IPP_PSTATE_STOPPED;
+    const bool refusing = accepting && !ippGetBoolean(accepting, 0);
+    QString why = message ? text(ippGetString(message, 0, nullptr)) : QString();
+    ippDelete(response);
     why = why.isEmpty() ? QString() : QStringLiteral("（%1）").arg(why);
     if (stopped)
         throw Failure(QStringLiteral("プリンター「%1」は停止しています%2。プリンターの電源と用紙を確認し、CUPSで"
@@ -713,7 +728,8 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
         return;
     const QByteArray pdf = renderPdf(pages);
 
-    CupsConnection c;
+    // Its first question is checkQueue's own request, under the time limit.
+    CupsConnection c(false);
     if (!c.http())
         throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
     // Nothing is sent to a queue that will not print it.
