@@ -67,13 +67,23 @@ PrintRequest parseCommandLine(const QStringList &arguments)
         fail(QStringLiteral("--from, --to, --printer, --verbose は --print と一緒に指定します。"));
     if (r.from.has_value() != r.to.has_value())
         fail(QStringLiteral("--from と --to は両方指定してください。"));
+    int rows[2] = {0, 0};
+    int i = 0;
     for (const auto &bound : {r.from, r.to}) {
         bool ok = true;
         if (bound)
-            bound->toDouble(&ok);
+            rows[i] = bound->trimmed().toInt(&ok);
         if (!ok)
             fail(QStringLiteral("行番号「%1」は数値ではありません。").arg(*bound));
+        if (bound && rows[i] < 1)
+            fail(QStringLiteral("行番号「%1」は1以上の整数で指定してください（1行目がデータの最初の行です）。").arg(*bound));
+        ++i;
     }
+    // A range the wrong way round would print nothing and look like success.
+    if (r.from && rows[0] > rows[1])
+        fail(QStringLiteral("--from %1 が --to %2 より後ろの行です。--from には小さいほうの行番号を指定してください。")
+                 .arg(rows[0])
+                 .arg(rows[1]));
     return r;
 }
 

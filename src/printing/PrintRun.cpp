@@ -84,7 +84,7 @@ QString stopMessage(const RunResult &r)
 {
     if (r.outcome == RunOutcome::Cancelled)
         return QStringLiteral("印刷をキャンセルしました。") + progressText(r.printed, r.nextRow);
-    if (r.outcome == RunOutcome::StoppedAtCounter && r.nextRow > 0)
+    if ((r.outcome == RunOutcome::StoppedAtCounter || r.outcome == RunOutcome::CapExhausted) && r.nextRow > 0)
         return QStringLiteral("1回の印刷は%1枚までのため、%2行目の前で止めました。")
                    .arg(kLabelsPerOpening)
                    .arg(r.nextRow)

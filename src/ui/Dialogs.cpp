@@ -72,13 +72,17 @@ void showMessage(QWidget *parent, const QString &text, const QString &title, int
     messageBox(parent, text, title, style)->exec();
 }
 
-std::optional<QString> chooseFileToOpen(QWidget *parent)
+std::optional<QString> chooseFileToOpen(QWidget *parent, const QString &folder)
 {
     if (g_chooser)
         return g_chooser();
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Where the data is now, not wherever the program was started from.
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        dialog.setDirectory(folder);
+    dialog.setNameFilters({QStringLiteral("CSV ファイル (*.csv *.CSV *.txt *.TXT)"), QStringLiteral("すべてのファイル (*)")});
     // Qt's translation has no word for the folders' type; the operator reads
     // Japanese in every other column.
     FolderTypeNames names;

@@ -30,8 +30,9 @@ void showMessage(QWidget *parent, const QString &text, const QString &title, int
 // The box showMessage shows, not yet shown.
 std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, const QString &title, int style);
 
-// The system open-file dialog: the chosen file's absolute path, or nothing on cancel.
-std::optional<QString> chooseFileToOpen(QWidget *parent);
+// The system open-file dialog for a data file, opened in `folder` when it
+// exists: the chosen file's absolute path, or nothing on cancel.
+std::optional<QString> chooseFileToOpen(QWidget *parent, const QString &folder = QString());
 
 // Test hooks: while a recorder is installed no box is shown; each message is
 // appended to the list instead. A file chooser answers the open-file dialog.

@@ -189,6 +189,13 @@ private slots:
             << withData(products(3))
             << with({QStringLiteral("--from"), QStringLiteral("abc"), QStringLiteral("--to"), QStringLiteral("2")})
             << 64 << QStringLiteral("「abc」") << 0;
+        QTest::newRow("range the wrong way round")
+            << withData(products(3))
+            << with({QStringLiteral("--from"), QStringLiteral("3"), QStringLiteral("--to"), QStringLiteral("1")})
+            << 64 << QStringLiteral("--from 3 が --to 1 より後ろ") << 0;
+        QTest::newRow("row 0") << withData(products(3))
+                               << with({QStringLiteral("--from"), QStringLiteral("0"), QStringLiteral("--to"), QStringLiteral("2")})
+                               << 64 << QStringLiteral("1以上の整数") << 0;
         QTest::newRow("misspelt option with --print") << withData(products(3)) << with({QStringLiteral("--prnt")})
                                                       << 64 << QStringLiteral("--prnt") << 0;
         QTest::newRow("Qt style option") << withData(products(3)) << QStringList{QStringLiteral("-style"), QStringLiteral("Fusion")}

@@ -103,6 +103,23 @@ private slots:
         QVERIFY(m_messages.isEmpty());
     }
 
+    // When the cap stop has something to tell (here a row without a
+    // barcode), it says how far the run got, never "印刷終了".
+    void theCapStopWithSomethingToTellSaysHowFarItGot()
+    {
+        QByteArray data = csv(350);
+        data.replace("491234500002,", "ABC,");
+        useData(data);
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 300);
+        QCOMPARE(m_messages.size(), 1);
+        const QString said = m_messages[0].text;
+        QVERIFY2(said.contains(QStringLiteral("301行目の前で止めました")) && said.contains(QStringLiteral("2行目「ABC」"))
+                     && !said.contains(QStringLiteral("印刷終了")),
+                 qPrintable(said));
+    }
+
     void headerOnlyEndsAtOnce()
     {
         useData(csv(0));

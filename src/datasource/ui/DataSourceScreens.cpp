@@ -142,7 +142,8 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
 
 void DataSourceScreen::browse()
 {
-    const std::optional<QString> chosen = chooseFileToOpen(this);
+    const std::optional<QString> chosen =
+        chooseFileToOpen(this, m_text1->text().isEmpty() ? QString() : datasource::dataFolderPath(m_text1->text()));
     if (!chosen)
         return;
     const QFileInfo file(*chosen);

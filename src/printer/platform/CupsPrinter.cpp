@@ -345,10 +345,10 @@ bool CupsPrinter::setPaperSize(int code)
         if (!f->customSizes && !noList)
             return false;
         if (m_customWidthTwips <= 0 || m_customHeightTwips <= 0) {
-            // A new user-defined size starts from the paper in use.
-            const QSizeF pt = currentPoints();
-            m_customWidthTwips = twipsOf(pt.width());
-            m_customHeightTwips = twipsOf(pt.height());
+            // A new user-defined size is the label stock the paper list
+            // shows for it, whatever paper was in use before.
+            m_customWidthTwips = twipsOf(pointsOfMm(kLabelWidthMm));
+            m_customHeightTwips = twipsOf(pointsOfMm(kLabelHeightMm));
         }
         m_paper = code;
         return true;

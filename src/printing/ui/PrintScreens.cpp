@@ -134,7 +134,7 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
         close();
 }
 
-void PrintScreenBase::reportEnd(const printing::RunResult &r)
+void PrintScreenBase::reportEnd(const printing::RunResult &r, bool sayCapStop)
 {
     QString text = printing::endMessage(r.withoutBarcode);
     if (r.printed > 0) {
@@ -145,17 +145,20 @@ void PrintScreenBase::reportEnd(const printing::RunResult &r)
     if (r.outcome == printing::RunOutcome::Finished) {
         showMessage(this, text, printing::kEndTitle, Information);
         m_closeAfterRun = true; // closed once the run is over
-    } else if (r.outcome == printing::RunOutcome::Cancelled) {
-        QString stopped = printing::stopMessage(r);
-        if (r.printed > 0 && !r.destination.isEmpty())
-            stopped += QStringLiteral("\n\n") + r.destination;
-        showMessage(this, stopped, printing::kEndTitle, Information);
-    } else if (!r.withoutBarcode.isEmpty() || !r.destination.isEmpty()) {
-        // A run that stopped at the counter says nothing, except about labels
-        // that came out without a barcode, or where the labels it printed went
-        // (the PDF file of a cancelled run).
-        showMessage(this, text, printing::kEndTitle, Information);
+        return;
     }
+    // A run that stopped at the counter says nothing on the continuous
+    // screen, unless there is something to tell: labels that came out
+    // without a barcode, or where the labels went. A cancel, and the counter
+    // stopping a partial run inside its range, are always said. What is said
+    // starts with how far the run got and where to go on, never with the
+    // end message's "印刷終了".
+    const QString stopped = printing::stopMessage(r);
+    const bool cancelled = r.outcome == printing::RunOutcome::Cancelled;
+    if (!cancelled && !sayCapStop && r.withoutBarcode.isEmpty() && r.destination.isEmpty())
+        return;
+    showMessage(this, stopped.isEmpty() ? text : stopped + text.mid(printing::kEndMessage.size()), printing::kEndTitle,
+                Information);
 }
 
 void PrintScreenBase::closeEvent(QCloseEvent *event)
@@ -401,10 +404,7 @@ void PartialPrintScreen::startRun()
         printing::ProgramRunServices services(hooks);
         const printing::RunResult r =
             printing::runPartial(services, m_capCounter, fields.remainingLabels, m_from->text(), m_to->text());
-        // The counter stopping the run inside its range is said, with where to go on.
-        if (r.outcome == printing::RunOutcome::StoppedAtCounter && r.nextRow > 0)
-            showMessage(this, printing::stopMessage(r), printing::kEndTitle, Information);
-        reportEnd(r);
+        reportEnd(r, true);
     });
 }
 

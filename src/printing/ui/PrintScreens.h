@@ -38,7 +38,9 @@ protected:
     // message and keeps the screen usable.
     void guardedRun(const std::function<void()> &run);
     // The end message (and closing) after a run, or nothing.
-    void reportEnd(const printing::RunResult &result);
+    // sayCapStop: the counter stopping the run is always said (the partial
+    // run, whose range it cuts short).
+    void reportEnd(const printing::RunResult &result, bool sayCapStop = false);
     void closeEvent(QCloseEvent *event) override;
     // The grid with the selected record's whole label beside it.
     QLayout *gridBesideLabelPreview();
