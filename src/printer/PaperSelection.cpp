@@ -1,10 +1,30 @@
 #include "printer/PaperSelection.h"
 
+#include "common/Failure.h"
+#include "printer/PrinterSetup.h"
 #include "settings/SettingsTable.h"
 
 #include <QtMath>
 
 namespace zl::printer {
+
+std::optional<PageGeometry> pageInForce()
+{
+    Printer *p = currentPrinter();
+    if (!p)
+        return std::nullopt;
+    try {
+        const LayoutRow row = readLayoutRow();
+        // Only exactly "1" is the variable type for a run, whose dialog
+        // decides the paper then.
+        if (row.printer != QStringLiteral("1"))
+            useLayoutPaper(row.yoshi);
+    } catch (const Failure &) {
+        // An unreadable layout table leaves the printer's own paper; the
+        // run itself will say what is wrong with the table.
+    }
+    return p->pageGeometry();
+}
 
 namespace {
 constexpr double kTwipsPerMm = 56.7;

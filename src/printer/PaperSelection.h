@@ -5,6 +5,7 @@
 #include "printer/Printer.h"
 
 #include <QString>
+#include <optional>
 #include <QStringList>
 
 namespace zl::printer {
@@ -30,6 +31,11 @@ struct LayoutRow {
 };
 // Throws zl::Failure when the table cannot be read.
 LayoutRow readLayoutRow();
+
+// The page the next run's labels are drawn on, for a preview: with the
+// fixed connection type the stored paper is taken now, as the run takes it
+// (when the current printer lists it). Nothing when there is no printer.
+std::optional<PageGeometry> pageInForce();
 
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.
 void savePaperChoice(const LayoutRow &row);

@@ -1,5 +1,7 @@
 // The printer settings module against scripted printers and a scripted dialog.
 #include "common/FakePrinter.h"
+#include "common/TestEnv.h"
+#include "printer/PaperSelection.h"
 #include "common/TestRegistry.h"
 
 #include "ui/Dialogs.h"
@@ -235,6 +237,36 @@ private slots:
         QCOMPARE(savedPrinterSettings().deviceName, before.deviceName);
         QCOMPARE(savedPrinterSettings().paperSize, before.paperSize);
         QVERIFY(m_messages.isEmpty());
+    }
+
+    // The preview's paper is the one the next run prints on: the stored
+    // paper with the fixed type when the printer lists it, else its own.
+    void previewPaperIsThePaperARunTakes_data()
+    {
+        QTest::addColumn<QString>("yoshi");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<double>("widthMm");
+        QTest::newRow("fixed, A4 stored") << QStringLiteral("9") << QStringLiteral("0") << 210.0;
+        QTest::newRow("fixed, nothing stored") << QStringLiteral("_") << QStringLiteral("0") << 50.0;
+        QTest::newRow("fixed, a paper the printer lacks") << QStringLiteral("70") << QStringLiteral("0") << 50.0;
+        QTest::newRow("variable: the dialog decides") << QStringLiteral("9") << QStringLiteral("1") << 50.0;
+    }
+    void previewPaperIsThePaperARunTakes()
+    {
+        QFETCH(QString, yoshi);
+        QFETCH(QString, type);
+        QFETCH(double, widthMm);
+        zltest::TempHome home;
+        home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                        {QStringLiteral("a"), QStringLiteral("b"), yoshi, type});
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(a4Printer(QStringLiteral("P")));
+        auto fakes = zltest::installFakePrinters(std::move(list));
+        fakes[0]->setPaperSize(256);
+        const auto page = zl::printer::pageInForce();
+        QVERIFY(page);
+        QCOMPARE(qRound(page->paperMm.width()), qRound(widthMm));
     }
 
     void withoutADialogNothingIsConfirmed()

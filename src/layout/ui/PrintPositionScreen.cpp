@@ -5,6 +5,7 @@
 #include "common/Failure.h"
 #include "layout/Titles.h"
 #include "layout/ui/LayoutScreens.h"
+#include "printer/PaperSelection.h"
 #include "printer/Printer.h"
 #include "printing/LabelPreview.h"
 #include "printing/ui/LabelPreviewView.h"
@@ -130,8 +131,8 @@ void PrintPositionScreen::addPreview()
 {
     m_preview = new LabelPreviewView(this);
     m_preview->setGeometry(twips(7900), twips(240), twips(kPreviewWidthTwips - 240), twips(4700 - 480));
-    if (printer::Printer *p = printer::currentPrinter())
-        m_preview->setPaper(p->pageGeometry());
+    if (const auto page = printer::pageInForce())
+        m_preview->setPaper(*page);
     try {
         m_preview->setTitles(layout::currentTitles());
         m_record = printing::firstRecordFields(&m_withoutBarcode);

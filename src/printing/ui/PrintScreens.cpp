@@ -7,6 +7,7 @@
 #include "datasource/DataSourceModel.h"
 #include "printing/LabelFields.h"
 #include "layout/Titles.h"
+#include "printer/PaperSelection.h"
 #include "printer/Printer.h"
 #include "printing/LabelPreview.h"
 #include "printing/ui/BarcodePreview.h"
@@ -189,8 +190,8 @@ void PrintScreenBase::showRecordLabel(int row)
     if (!m_labelPreview || !model || row < 0 || row >= model->rowCount())
         return;
     try {
-        if (printer::Printer *p = printer::currentPrinter())
-            m_labelPreview->setPaper(p->pageGeometry());
+        if (const auto page = printer::pageInForce())
+            m_labelPreview->setPaper(*page);
         m_labelPreview->setTitles(layout::currentTitles());
         QString withoutBarcode;
         const printing::LabelFields fields = printing::recordFields(model->source().fields(row, 4), &withoutBarcode);
