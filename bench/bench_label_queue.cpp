@@ -7,8 +7,7 @@
 //
 // Needs the test schedulers:  eval "$(scripts/cups-up)"  (queue
 // ZenlaboLabel300: 300 dpi, 2 x 1 inch stock).
-#include "settings/Cp932.h"
-#include "settings/SettingsTable.h"
+#include "BenchHome.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -42,46 +41,16 @@ bool waitForJobs(const QString &folder, int count)
     return true;
 }
 
-QProcessEnvironment environmentFor(const QString &home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    return env;
-}
-
 bool runZenlabo(const QString &home, const QString &printer)
 {
     QProcess p;
-    p.setProcessEnvironment(environmentFor(home));
+    p.setProcessEnvironment(zlbench::environmentFor(home));
     p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), printer});
     if (!p.waitForFinished(600000) || p.exitCode() != 0) {
         std::fprintf(stderr, "zenlabo failed: %s\n", p.readAllStandardError().constData());
         return false;
     }
     return true;
-}
-
-void writeSettings(const QString &home)
-{
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    const QString folder = zl::settings::folderPath();
-    QDir().mkpath(folder);
-    QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
-    for (int i = 1; i <= kLabels; ++i)
-        csv += QStringLiteral("4912345%1,商品 %2 番,500ml,%3\r\n").arg(i, 5, 10, QLatin1Char('0')).arg(i).arg(100 + i);
-    QFile f(folder + QStringLiteral("items.csv"));
-    f.open(QIODevice::WriteOnly);
-    f.write(*zl::cp932::encode(csv));
-    f.close();
-    using namespace zl::settings;
-    RewriteSettingsTable(kGeneralTable, {QStringLiteral("APP")}, {QStringLiteral("Zenlabo")});
-    RewriteSettingsTable(kDataSourceTable, dataSourceColumns(), {folder, QStringLiteral("items.csv")});
-    // No paper chosen: the queue's own (2 x 1 inch).
-    RewriteSettingsTable(kLayoutTable, layoutColumns(),
-                         {QStringLiteral("ゼンラボ商店"), QStringLiteral("税込価格"), QStringLiteral("_"), QStringLiteral("0")});
-    RewriteSettingsTable(kAdjustmentTable, adjustmentColumns(), QStringList(99, QStringLiteral("0")));
 }
 
 } // namespace
@@ -98,7 +67,8 @@ int main(int argc, char **argv)
     const QString device = spool + QLatin1Char('/') + queue;
     QTemporaryDir dir;
     const QString home = dir.path();
-    writeSettings(home);
+    // No paper chosen: the queue's own (2 x 1 inch).
+    zlbench::writeSettings(home, zlbench::productsCsv(kLabels), QStringLiteral("_"));
 
     // The same labels as PDFs, for lp.
     if (!runZenlabo(home, QStringLiteral("Zenlabo PDF")))
@@ -106,13 +76,7 @@ int main(int argc, char **argv)
     const QString pdfFolder = home + QStringLiteral("/Documents/Zenlabo/");
     // The PDF printer writes the run as one file; lp gets one file a label,
     // as the queue gets one job a label from zenlabo.
-    const QStringList runs = QDir(pdfFolder).entryList({QStringLiteral("labels-*.pdf")}, QDir::Files, QDir::Name);
-    if (runs.size() == 1) {
-        QProcess split;
-        split.start(QStringLiteral("pdfseparate"), {pdfFolder + runs.first(), pdfFolder + QStringLiteral("label-%03d.pdf")});
-        split.waitForFinished(120000);
-    }
-    const QStringList pdfs = QDir(pdfFolder).entryList({QStringLiteral("label-*.pdf")}, QDir::Files, QDir::Name);
+    const QStringList pdfs = zlbench::splitRunPdf(pdfFolder);
     if (pdfs.size() != kLabels) {
         std::printf("expected %d one-label PDFs, found %lld\n", kLabels, qlonglong(pdfs.size()));
         return 1;

@@ -4,8 +4,7 @@
 //       ZENLABO_TEST_RAW_QUEUE), against the same 300 labels submitted with lp,
 //       one job each (the PDF run's pages, split by poppler's pdfseparate).
 // Targets: (a) under 10 ms a label; (b) within 1.2 x plain lp submission.
-#include "settings/Cp932.h"
-#include "settings/SettingsTable.h"
+#include "BenchHome.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,20 +18,11 @@ namespace {
 
 constexpr int kLabels = 300;
 
-QProcessEnvironment environmentFor(const QString &home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    return env;
-}
-
 // Seconds the program took, or a negative number when it failed.
 double timeRun(const QString &home, const QStringList &args)
 {
     QProcess p;
-    p.setProcessEnvironment(environmentFor(home));
+    p.setProcessEnvironment(zlbench::environmentFor(home));
     QElapsedTimer t;
     t.start();
     p.start(QStringLiteral(ZENLABO_BINARY), args);
@@ -43,27 +33,6 @@ double timeRun(const QString &home, const QStringList &args)
     return t.nsecsElapsed() / 1e9;
 }
 
-void writeSettings(const QString &home)
-{
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    const QString folder = zl::settings::folderPath();
-    QDir().mkpath(folder);
-    QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
-    for (int i = 1; i <= kLabels; ++i)
-        csv += QStringLiteral("4912345%1,商品 %2 番,500ml,%3\r\n").arg(i, 5, 10, QLatin1Char('0')).arg(i).arg(100 + i);
-    QFile f(folder + QStringLiteral("items.csv"));
-    f.open(QIODevice::WriteOnly);
-    f.write(*zl::cp932::encode(csv));
-    f.close();
-    using namespace zl::settings;
-    RewriteSettingsTable(kGeneralTable, {QStringLiteral("APP")}, {QStringLiteral("Zenlabo")});
-    RewriteSettingsTable(kDataSourceTable, dataSourceColumns(), {folder, QStringLiteral("items.csv")});
-    RewriteSettingsTable(kLayoutTable, layoutColumns(),
-                         {QStringLiteral("ゼンラボ商店"), QStringLiteral("税込価格"), QStringLiteral("9"), QStringLiteral("0")});
-    QStringList adj(99, QStringLiteral("0"));
-    RewriteSettingsTable(kAdjustmentTable, adjustmentColumns(), adj);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -71,19 +40,14 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString home = dir.path();
-    writeSettings(home);
+    zlbench::writeSettings(home, zlbench::productsCsv(kLabels), QStringLiteral("9"));
     bool ok = true;
 
     const double pdf = timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), QStringLiteral("Zenlabo PDF")});
     const QString folder = home + QStringLiteral("/Documents/Zenlabo/");
     const QStringList runs = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
     // The run is one file of 300 pages; one file a label is what lp gets below.
-    QProcess split;
-    if (pdf >= 0 && runs.size() == 1) {
-        split.start(QStringLiteral("pdfseparate"), {folder + runs.first(), folder + QStringLiteral("label-%03d.pdf")});
-        split.waitForFinished(120000);
-    }
-    const QStringList pdfs = QDir(folder).entryList({QStringLiteral("label-*.pdf")}, QDir::Files, QDir::Name);
+    const QStringList pdfs = pdf >= 0 ? zlbench::splitRunPdf(folder) : QStringList();
     if (pdf < 0 || pdfs.size() != kLabels) {
         std::printf("(a) built-in PDF printer: FAILED (%lld files, %lld pages)\n", qlonglong(runs.size()),
                     qlonglong(pdfs.size()));

@@ -5,8 +5,7 @@
 // Targets at 300 records: time at most 0.4 x gLabels', file at most 1.5 x.
 // gLabels is not a dependency of the program: install it with
 // bench/setup-glabels first.
-#include "settings/Cp932.h"
-#include "settings/SettingsTable.h"
+#include "BenchHome.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,18 +48,10 @@ void writeFile(const QString &path, const QByteArray &bytes)
 // adjustments.
 void writeZenlaboSettings(const QString &home, const QList<Record> &list)
 {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    const QString folder = zl::settings::folderPath();
-    QDir().mkpath(folder);
     QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
     for (const Record &r : list)
         csv += QStringLiteral("%1,%2,%3,%4\r\n").arg(r.jan, r.name, r.pack, r.price);
-    writeFile(folder + QStringLiteral("items.csv"), *zl::cp932::encode(csv));
-    using namespace zl::settings;
-    RewriteSettingsTable(kGeneralTable, {QStringLiteral("APP")}, {QStringLiteral("Zenlabo")});
-    RewriteSettingsTable(kDataSourceTable, dataSourceColumns(), {folder, QStringLiteral("items.csv")});
-    RewriteSettingsTable(kLayoutTable, layoutColumns(), {kTitle1, kTitle2, QStringLiteral("256"), QStringLiteral("0")});
-    RewriteSettingsTable(kAdjustmentTable, adjustmentColumns(), QStringList(99, QStringLiteral("0")));
+    zlbench::writeSettings(home, csv, QStringLiteral("256"), kTitle1, kTitle2);
 }
 
 // The same label as a gLabels 3 document: the same texts, fonts, sizes and
@@ -158,10 +149,7 @@ int main(int argc, char **argv)
         const QList<Record> list = records(n);
         writeZenlaboSettings(home, list);
         writeGlabelsDocument(home, list);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-        env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+        QProcessEnvironment env = zlbench::environmentFor(home);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         const QString pdfFolder = home + QStringLiteral("/Documents/Zenlabo");
         QList<double> zen, gl, ratios;

@@ -1,0 +1,59 @@
+#include "BenchHome.h"
+
+#include "settings/Cp932.h"
+#include "settings/SettingsTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace zlbench {
+
+QProcessEnvironment environmentFor(const QString &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    return env;
+}
+
+QString productsCsv(int records)
+{
+    QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+    for (int i = 1; i <= records; ++i)
+        csv += QStringLiteral("4912345%1,商品 %2 番,500ml,%3\r\n").arg(i, 5, 10, QLatin1Char('0')).arg(i).arg(100 + i);
+    return csv;
+}
+
+void writeSettings(const QString &home, const QString &csv, const QString &paper, const QString &title1,
+                   const QString &title2)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
+    const QString folder = zl::settings::folderPath();
+    QDir().mkpath(folder);
+    QFile f(folder + QStringLiteral("items.csv"));
+    const QByteArray bytes = *zl::cp932::encode(csv);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+    f.close();
+    using namespace zl::settings;
+    RewriteSettingsTable(kGeneralTable, {QStringLiteral("APP")}, {QStringLiteral("Zenlabo")});
+    RewriteSettingsTable(kDataSourceTable, dataSourceColumns(), {folder, QStringLiteral("items.csv")});
+    RewriteSettingsTable(kLayoutTable, layoutColumns(), {title1, title2, paper, QStringLiteral("0")});
+    RewriteSettingsTable(kAdjustmentTable, adjustmentColumns(), QStringList(99, QStringLiteral("0")));
+}
+
+QStringList splitRunPdf(const QString &folder)
+{
+    const QStringList runs = QDir(folder).entryList({QStringLiteral("labels-*.pdf")}, QDir::Files, QDir::Name);
+    if (runs.size() != 1)
+        return {};
+    QProcess split;
+    split.start(QStringLiteral("pdfseparate"),
+                {folder + QLatin1Char('/') + runs.first(), folder + QStringLiteral("/label-%03d.pdf")});
+    split.waitForFinished(120000);
+    return QDir(folder).entryList({QStringLiteral("label-*.pdf")}, QDir::Files, QDir::Name);
+}
+
+} // namespace zlbench
