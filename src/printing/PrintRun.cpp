@@ -44,10 +44,13 @@ void noteBarcode(RunResult &result, int row, const RunRecord &record, const std:
 
 } // namespace
 
-QString endMessage(const QList<RowWithoutBarcode> &rows)
+namespace {
+
+// What follows the first line of a run's report: the rows without a barcode.
+QString rowsWithoutBarcodeNote(const QList<RowWithoutBarcode> &rows)
 {
     if (rows.isEmpty())
-        return kEndMessage;
+        return {};
     // A message box must fit the screen: the first rows, each cut short,
     // and how many more there were.
     constexpr int kRowsShown = 10;
@@ -59,8 +62,32 @@ QString endMessage(const QList<RowWithoutBarcode> &rows)
         lines << QStringLiteral("%1行目「%2」: %3").arg(r.row).arg(cut(r.value, 20), cut(r.reason, 60));
     if (rows.size() > kRowsShown)
         lines << QStringLiteral("ほか %1 行").arg(rows.size() - kRowsShown);
-    return kEndMessage + QStringLiteral("\n\n次の %1 行はバーコードなしで印刷されました:\n").arg(rows.size())
-        + lines.join(QLatin1Char('\n'));
+    return QStringLiteral("\n\n次の %1 行はバーコードなしで印刷されました:\n").arg(rows.size()) + lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+QString endMessage(const QList<RowWithoutBarcode> &rows)
+{
+    return kEndMessage + rowsWithoutBarcodeNote(rows);
+}
+
+std::optional<QString> runReport(const RunResult &r, bool sayCapStop)
+{
+    QString details = rowsWithoutBarcodeNote(r.withoutBarcode);
+    if (r.printed > 0 && !r.destination.isEmpty())
+        details += QStringLiteral("\n\n") + r.destination;
+    if (r.outcome == RunOutcome::Finished)
+        return kEndMessage + details;
+    // A run that stopped at the counter says nothing on the continuous
+    // screen unless there is something to tell: labels that came out without
+    // a barcode, or where the labels went. A cancel, and the counter stopping
+    // a partial run inside its range, are always said. What is said starts
+    // with how far the run got and where to go on, never with "印刷終了".
+    if (r.outcome != RunOutcome::Cancelled && !sayCapStop && r.withoutBarcode.isEmpty() && r.destination.isEmpty())
+        return std::nullopt;
+    const QString stopped = stopMessage(r);
+    return (stopped.isEmpty() ? kEndMessage : stopped) + details;
 }
 
 RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow)

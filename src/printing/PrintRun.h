@@ -131,6 +131,10 @@ QString stopMessage(const RunResult &result);
 
 // The end message, naming the rows that were printed without a barcode.
 QString endMessage(const QList<RowWithoutBarcode> &rows);
+// What the print screens say when a run ends without failing, or nothing.
+// sayCapStop: the counter stopping the run is always said (the partial run,
+// whose range it cuts short).
+std::optional<QString> runReport(const RunResult &result, bool sayCapStop);
 
 // Both runs: a failure after the data source opened is thrown as a
 // RunFailure naming the row and how far the run got.

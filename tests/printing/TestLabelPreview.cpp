@@ -196,11 +196,7 @@ private slots:
         QFETCH(int, slider);
         QFETCH(int, value);
         zltest::TempHome home;
-        home.installDefaults();
-        home.writeFile(QStringLiteral("items.csv"), products());
-        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
-                        {home.settingsFolder(), QStringLiteral("items.csv")});
-        installPdfPrinter(home);
+        useProductsOnPdfPrinter(home);
         QList<zl::ui::ShownMessage> messages;
         zl::ui::recordMessagesInto(&messages);
         zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
@@ -242,11 +238,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, barcode);
         zltest::TempHome home;
-        home.installDefaults();
-        home.writeFile(QStringLiteral("items.csv"), products());
-        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
-                        {home.settingsFolder(), QStringLiteral("items.csv")});
-        installPdfPrinter(home);
+        useProductsOnPdfPrinter(home);
         QList<zl::ui::ShownMessage> messages;
         zl::ui::recordMessagesInto(&messages);
         zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
@@ -269,8 +261,13 @@ private slots:
     }
 
 private:
-    static void installPdfPrinter(zltest::TempHome &home)
+    // The default settings with the products as data, printed to PDF.
+    static void useProductsOnPdfPrinter(zltest::TempHome &home)
     {
+        home.installDefaults();
+        home.writeFile(QStringLiteral("items.csv"), products());
+        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+                        {home.settingsFolder(), QStringLiteral("items.csv")});
         std::vector<std::unique_ptr<zl::printer::Printer>> list;
         list.push_back(std::make_unique<zl::printer::PdfPrinter>(home.root() + QStringLiteral("/pdf")));
         zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(list)));

@@ -137,29 +137,11 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
 
 void PrintScreenBase::reportEnd(const printing::RunResult &r, bool sayCapStop)
 {
-    QString text = printing::endMessage(r.withoutBarcode);
-    if (r.printed > 0) {
-        const QString note = r.destination;
-        if (!note.isEmpty())
-            text += QStringLiteral("\n\n") + note;
-    }
-    if (r.outcome == printing::RunOutcome::Finished) {
-        showMessage(this, text, printing::kEndTitle, Information);
+    const std::optional<QString> report = printing::runReport(r, sayCapStop);
+    if (report)
+        showMessage(this, *report, printing::kEndTitle, Information);
+    if (r.outcome == printing::RunOutcome::Finished)
         m_closeAfterRun = true; // closed once the run is over
-        return;
-    }
-    // A run that stopped at the counter says nothing on the continuous
-    // screen, unless there is something to tell: labels that came out
-    // without a barcode, or where the labels went. A cancel, and the counter
-    // stopping a partial run inside its range, are always said. What is said
-    // starts with how far the run got and where to go on, never with the
-    // end message's "印刷終了".
-    const QString stopped = printing::stopMessage(r);
-    const bool cancelled = r.outcome == printing::RunOutcome::Cancelled;
-    if (!cancelled && !sayCapStop && r.withoutBarcode.isEmpty() && r.destination.isEmpty())
-        return;
-    showMessage(this, stopped.isEmpty() ? text : stopped + text.mid(printing::kEndMessage.size()), printing::kEndTitle,
-                Information);
 }
 
 void PrintScreenBase::closeEvent(QCloseEvent *event)
