@@ -30,30 +30,51 @@ QString restoreFailureText(const QStringList &problems)
         .arg(problems.join(QStringLiteral("、")), QDir::toNativeSeparators(settings::folderPath()));
 }
 
+QString unreadableTablesText(const QStringList &problems)
+{
+    return QStringLiteral("設定ファイルを読めないため、設定は変更していません: %1 "
+                          "設定フォルダ %2 のファイルの権限を確かめてから、ソフトを再起動してください。")
+        .arg(problems.join(QLatin1Char(' ')), QDir::toNativeSeparators(settings::folderPath()));
+}
+
 StartupView runStartup(const QString &workingFolder)
 {
     using namespace zl::settings;
     StartupView v;
-    // Each failed step restores the defaults and is skipped; the message line
-    // tells what the initialisation itself could not do, if anything.
-    auto guarded = [&](auto &&step) {
-        try {
-            step();
-        } catch (const Failure &) {
-            const QStringList problems = restoreDefaultTables(workingFolder);
-            if (!problems.isEmpty()) {
-                v.initialised = false;
-                v.restoreFailed = true;
-                v.label12 = restoreFailureText(problems);
-                return;
-            }
-            if (v.restoreFailed)
-                return; // an earlier restore failed: that stays the message
+    clearStaleFiles();
+    // Only what is really absent or damaged is restored, and what a crash
+    // kept an earlier restore from finishing; a table that merely cannot be
+    // read now keeps the operator's values.
+    const QStringList interrupted = interruptedRestore();
+    const TablesCondition condition = checkTables();
+    QStringList restore;
+    for (const QString &name : tableNames())
+        if (interrupted.contains(name) || condition.toRestore.contains(name))
+            restore << name;
+    if (!restore.isEmpty()) {
+        const QStringList problems = restoreDefaultTables(workingFolder, restore);
+        if (!problems.isEmpty()) {
+            v.restoreFailed = true;
+            v.label12 = restoreFailureText(problems);
+        } else {
             v.initialised = true;
             v.label12 = kRestartRequest;
             const QString dealer = dealerTablesProblem(workingFolder);
             if (!dealer.isEmpty())
                 v.label12 += QStringLiteral("（%1ため、作業フォルダの設定ファイルではなく組み込みの初期設定を使いました）").arg(dealer);
+        }
+    }
+    if (!condition.unreadable.isEmpty() && !v.restoreFailed)
+        v.label12 += unreadableTablesText(condition.unreadable);
+
+    // A step that fails now is skipped; the message line says why, unless
+    // it already tells of a restore or of a table that cannot be read.
+    auto guarded = [&](auto &&step) {
+        try {
+            step();
+        } catch (const Failure &f) {
+            if (v.label12.isEmpty())
+                v.label12 = unreadableTablesText({f.description()});
         }
     };
 

@@ -28,8 +28,13 @@ QString operatingSystemText();
 // failed and what to do.
 QString restoreFailureText(const QStringList &problems);
 
-// Runs the start-up steps; every failed step triggers the settings
-// initialisation from workingFolder, is skipped, and the next step runs.
+// What the message line says when tables are there but cannot be read.
+QString unreadableTablesText(const QStringList &problems);
+
+// Clears what interrupted saves left, completes an interrupted restore,
+// restores from workingFolder the tables that are absent or damaged (and
+// only those), then runs the start-up steps; a step that still fails is
+// skipped and the next one runs.
 StartupView runStartup(const QString &workingFolder);
 
 } // namespace zl::app

@@ -1,5 +1,6 @@
 #include "datasource/DataSource.h"
 
+#include "common/RegularFile.h"
 #include "common/SystemErrors.h"
 #include "datasource/CsvScanner.h"
 #include "settings/Defaults.h"
@@ -35,20 +36,33 @@ QString shown(const QString &path)
 }
 
 // Opens the file for reading, telling apart the reasons it cannot be read.
+// Only an ordinary file is read: a device such as /dev/zero never ends and
+// a pipe may never say anything.
 void openForReading(QFile &file)
 {
-    const QFileInfo info(file.fileName());
-    if (!info.exists())
-        throw Failure(QStringLiteral("ファイル %1 が見つかりません。").arg(shown(file.fileName())));
-    if (info.isDir())
-        throw Failure(
-            QStringLiteral("%1 はフォルダです。データファイルを指定してください。").arg(shown(file.fileName())));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        if (file.error() == QFileDevice::PermissionsError || !info.isReadable())
-            throw Failure(QStringLiteral("ファイル %1 を読み込む権限がありません。").arg(shown(file.fileName())));
-        throw Failure(
-            QStringLiteral("ファイル %1 を開けません: %2").arg(shown(file.fileName()), fileProblemText(file)));
+    const QString name = shown(file.fileName());
+    RegularFile opened(file.fileName(), kDataFileLimit);
+    switch (opened.refusal()) {
+    case FileRefusal::None:
+        if (!file.open(opened.release(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+            throw Failure(QStringLiteral("ファイル %1 を開けません: %2").arg(name, fileProblemText(file)));
+        return;
+    case FileRefusal::Missing:
+        throw Failure(QStringLiteral("ファイル %1 が見つかりません。").arg(name));
+    case FileRefusal::NotRegular:
+        if (QFileInfo(file.fileName()).isDir())
+            throw Failure(QStringLiteral("%1 はフォルダです。データファイルを指定してください。").arg(name));
+        throw Failure(QStringLiteral("%1 は普通のファイルではありません（装置やパイプなど）。データファイルには CSV ファイルを指定してください。")
+                          .arg(name));
+    case FileRefusal::TooLarge:
+        throw Failure(QStringLiteral("ファイル %1 は大きすぎます（%2 を超えています）。ファイルを分けてください。")
+                          .arg(name, sizeText(kDataFileLimit)));
+    case FileRefusal::System:
+        break;
     }
+    if (problemFromErrno(opened.error()) == SystemProblem::NoPermission)
+        throw Failure(QStringLiteral("ファイル %1 を読み込む権限がありません。").arg(name));
+    throw Failure(QStringLiteral("ファイル %1 を開けません: %2").arg(name, errnoProblemText(opened.error())));
 }
 
 [[noreturn]] void throwReadError(const QFile &file)
@@ -257,44 +271,60 @@ DataSource::DataSource(std::shared_ptr<const Data> data) : d(std::move(data))
 {
 }
 
-DataSource DataSource::open(const QString &db1, const QString &db2)
+DataSource DataSource::open(const QString &db1, const QString &db2, qsizetype maxRecords)
 {
-    return openFile(locateDataFile(db1, db2));
+    return openFile(locateDataFile(db1, db2), maxRecords);
 }
 
-DataSource DataSource::openFile(const QString &path)
+DataSource DataSource::openFile(const QString &path, qsizetype maxRecords)
 {
     QFile file(path);
     openForReading(file);
+    const QString name = shown(path);
+    // Read in pieces, and only as far as the records asked for.
+    constexpr qint64 kPiece = 4 << 20;
     QByteArray bytes;
-    const qint64 size = file.size();
-    if (size > 0) {
-        bytes.resize(qsizetype(size));
-        qint64 got = 0;
-        while (got < size) {
-            const qint64 n = file.read(bytes.data() + got, size - got);
-            if (n < 0)
-                throwReadError(file);
-            if (n == 0)
-                break;
-            got += n;
+    auto readPiece = [&]() -> qint64 {
+        const qsizetype at = bytes.size();
+        bytes.resize(at + qsizetype(kPiece));
+        const qint64 n = file.read(bytes.data() + at, kPiece);
+        if (n < 0)
+            throwReadError(file);
+        bytes.truncate(at + qsizetype(n));
+        return n;
+    };
+    qint64 got = readPiece();
+    if (utf16ByteOrder(bytes.constData(), bytes.size()) != Utf16Order::None) {
+        // UTF-16 is converted whole before it is scanned.
+        while (got > 0)
+            got = readPiece();
+        return fromBytes(std::move(bytes), name);
+    }
+    const qsizetype bom = utf8BomLength(bytes.constData(), bytes.size());
+    StartIndex index;
+    detail::RecordCollector<StartIndex> collector(index);
+    detail::LineScanner scanner(bom);
+    const size_t enough = maxRecords < 0 ? 0 : size_t(maxRecords) + 2;
+    qint64 fed = bom;
+    while (got > 0) {
+        if (!scanner.feed(bytes.constData() + fed, bytes.constData() + bytes.size(), fed, collector))
+            throwScanProblem(scanner, name);
+        fed = bytes.size();
+        if (enough && index.starts.size() >= enough) {
+            // The record after the last one wanted has begun: those are whole.
+            bytes.truncate(qsizetype(index.starts[enough - 1]));
+            index.starts.resize(enough - 1);
+            return fromScanned(std::move(bytes), std::move(index.starts), bom, name);
         }
-        bytes.truncate(qsizetype(got));
+        got = readPiece();
     }
-    // Files whose size the system does not know (pipes, some mounts).
-    for (;;) {
-        const QByteArray more = file.read(1 << 20);
-        if (more.isEmpty())
-            break;
-        bytes.append(more);
-    }
-    return fromBytes(std::move(bytes), shown(path));
+    if (!scanner.finish(bytes.size(), collector))
+        throwScanProblem(scanner, name);
+    return fromScanned(std::move(bytes), std::move(index.starts), bom, name);
 }
 
 DataSource DataSource::fromBytes(QByteArray bytes, const QString &name)
 {
-    auto data = std::make_shared<Data>();
-    data->name = name;
     if (utf16ByteOrder(bytes.constData(), bytes.size()) != Utf16Order::None)
         bytes = utf16ToUtf8(bytes);
     const qsizetype bom = utf8BomLength(bytes.constData(), bytes.size());
@@ -307,9 +337,16 @@ DataSource DataSource::fromBytes(QByteArray bytes, const QString &name)
     if (!scanner.feed(bytes.constData() + bom, bytes.constData() + bytes.size(), bom, collector) ||
         !scanner.finish(bytes.size(), collector))
         throwScanProblem(scanner, name);
-    if (index.starts.empty())
+    return fromScanned(std::move(bytes), std::move(index.starts), bom, name);
+}
+
+DataSource DataSource::fromScanned(QByteArray bytes, std::vector<qint64> starts, qsizetype bom, const QString &name)
+{
+    auto data = std::make_shared<Data>();
+    data->name = name;
+    if (starts.empty())
         throwEmpty(name);
-    index.starts.shrink_to_fit();
+    starts.shrink_to_fit();
 
     const bool utf8 = isValidUtf8(bytes.constData() + bom, bytes.size() - bom);
     if (!utf8) {
@@ -325,7 +362,7 @@ DataSource DataSource::fromBytes(QByteArray bytes, const QString &name)
     }
     data->encoding = bom > 0 || utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
     data->bytes = std::move(bytes);
-    data->starts = std::move(index.starts);
+    data->starts = std::move(starts);
     data->columns = data->fieldsAt(data->starts.front(), -1);
     return DataSource(std::move(data));
 }

@@ -33,6 +33,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 namespace zl::datasource {
 
@@ -47,6 +48,10 @@ QString dataFolderPath(const QString &db1);
 // not exist in it.
 QString locateDataFile(const QString &db1, const QString &db2);
 
+// Data files larger than this are refused with a message rather than read
+// until memory runs out.
+constexpr qint64 kDataFileLimit = qint64(1) << 30;
+
 // The number of records after the header, read in pieces without keeping the
 // file in memory. Throws on every failure listed above.
 qsizetype countRecords(const QString &db1, const QString &db2);
@@ -60,8 +65,10 @@ public:
     // Empty: no columns, no records.
     DataSource();
 
-    static DataSource open(const QString &db1, const QString &db2);
-    static DataSource openFile(const QString &path);
+    // maxRecords: read only as far as that many records (the file may hold
+    // more; recordCount() then says maxRecords). Negative: all of them.
+    static DataSource open(const QString &db1, const QString &db2, qsizetype maxRecords = -1);
+    static DataSource openFile(const QString &path, qsizetype maxRecords = -1);
     // Bytes already in memory; `name` stands for the file in descriptions.
     static DataSource fromBytes(QByteArray bytes, const QString &name);
 
@@ -91,6 +98,7 @@ public:
     qsizetype lineNumber(qsizetype record) const;
 
 private:
+    static DataSource fromScanned(QByteArray bytes, std::vector<qint64> starts, qsizetype bom, const QString &name);
     struct Data;
     explicit DataSource(std::shared_ptr<const Data> data);
     std::shared_ptr<const Data> d;

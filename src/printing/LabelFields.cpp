@@ -56,17 +56,32 @@ std::optional<double> priceValue(const QString &text)
     QString number = m.captured(3).remove(QLatin1Char(',')) + m.captured(4);
     bool ok = false;
     const double value = number.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+    if (!ok || !std::isfinite(value) || value >= kPriceLimit)
         return std::nullopt;
     const bool negative = m.captured(1) == QLatin1String("-") || m.captured(2) == QLatin1String("-");
     return negative ? -value : value;
+}
+
+QString priceProblem(const QString &text)
+{
+    if (priceValue(text))
+        return {};
+    // The same text with every digit a 0 is a price: only its size is wrong.
+    QString zeros = text;
+    for (QChar &c : zeros)
+        if (c.isDigit())
+            c = QLatin1Char('0');
+    if (priceValue(zeros))
+        return QStringLiteral("価格「%1」が大きすぎます。%2円未満の金額にしてください。")
+            .arg(text, QLocale(QLocale::Japanese, QLocale::Japan).toString(qint64(kPriceLimit)));
+    return QStringLiteral("価格「%1」が数値ではありません。").arg(text);
 }
 
 QString priceText(const QString &price, const QLocale &locale)
 {
     const std::optional<double> value = priceValue(price);
     if (!value)
-        throw Failure(QStringLiteral("価格「%1」が数値ではありません。").arg(price));
+        throw Failure(priceProblem(price));
     const QLocale effective =
         locale.language() == QLocale::C ? QLocale(QLocale::Japanese, QLocale::Japan) : locale;
     if (*value < 0)

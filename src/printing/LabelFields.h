@@ -36,8 +36,13 @@ struct LabelFields {
 // A price as a Japanese operator writes it: "1200", "-5", "1200.5",
 // full-width digits ("１２００"), a leading ¥ or ￥ (or the backslash a
 // Shift-JIS file shows as ¥), commas grouping the digits in threes ("1,200").
-// Nothing for any other text.
+// Nothing for any other text, and for amounts of kPriceLimit or more, which
+// no label prints as written (a double keeps 15 digits; the label fits fewer).
 std::optional<double> priceValue(const QString &text);
+constexpr double kPriceLimit = 1e12;
+
+// Why a price cannot be printed, naming it; empty when it can.
+QString priceProblem(const QString &text);
 
 // The price in `locale`'s currency format (yen as Japan writes them where the
 // locale names none, C/POSIX), negatives with a leading minus ("-￥5").

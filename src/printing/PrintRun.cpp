@@ -1,5 +1,6 @@
 #include "printing/PrintRun.h"
 
+#include <climits>
 #include <cmath>
 
 namespace zl::printing {
@@ -26,14 +27,23 @@ bool setUpPrinter(RunServices &s, const LayoutChoice &layout)
     return true;
 }
 
-double rowBound(const QString &text, const char *which)
+// A row bound as typed: a finite number ("inf" and "1e400" are none).
+std::optional<double> rowNumber(const QString &text)
 {
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
-    if (!ok)
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+double rowBound(const QString &text, const char *which)
+{
+    const std::optional<double> v = rowNumber(text);
+    if (!v)
         throw Failure(QStringLiteral("%1の行番号「%2」は数値ではありません。")
                           .arg(QString::fromUtf8(which), text));
-    return v;
+    return *v;
 }
 
 void noteBarcode(RunResult &result, int row, const RunRecord &record, const std::optional<QString> &reason)
@@ -133,7 +143,7 @@ struct RunBracket {
 // the record and says whether the run goes on. `firstWanted` is where a
 // run that printed nothing yet would start again.
 template <typename Wanted, typename PerRecord>
-RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWanted, Wanted &&wanted,
+RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWanted, int lastRow, Wanted &&wanted,
                      PerRecord &&perRecord)
 {
     RunResult result;
@@ -146,18 +156,21 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, int firstWa
     }
     s.setStatus(kStatusPrinting);
     s.setPaper(layout.paper);
-    std::unique_ptr<RecordReader> reader = s.openDataSource();
+    std::unique_ptr<RecordReader> reader = s.openDataSource(lastRow);
     s.beginPrinting();
     int row = 1;
     try {
         for (;; ++row) {
-            std::optional<RunRecord> record = reader->next();
-            if (!record) {
+            const bool printIt = wanted(row);
+            // A row that is not printed is only passed over.
+            std::optional<RunRecord> record;
+            if (printIt ? !(record = reader->next()) : !reader->skip()) {
                 s.setStatus(kStatusFinished);
                 result.outcome = RunOutcome::Finished;
                 break;
             }
-            const bool printIt = wanted(row);
+            if (!printIt)
+                continue;
             if (printIt && s.cancelRequested()) {
                 result.outcome = RunOutcome::Cancelled;
                 result.nextRow = row;
@@ -218,7 +231,9 @@ bool printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
 
 RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
 {
-    return runRecords(s, capCounter, remaining, 1, [](int) { return true; },
+    // The row after the counter's last is read, to say where to go on.
+    const int lastRow = capCounter >= 0 && capCounter < INT_MAX ? capCounter + 1 : 0;
+    return runRecords(s, capCounter, remaining, 1, lastRow, [](int) { return true; },
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           noteBarcode(result, row, record, s.prepareLabel(record));
                           if (--capCounter < 0) {
@@ -234,12 +249,14 @@ RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QStri
 {
     // Bounds that are not numbers fail at the first record, after its
     // barcode was made (rowBound below); until then every row is wanted.
-    bool okFrom = false, okTo = false;
-    const double from = first.trimmed().toDouble(&okFrom);
-    const double to = last.trimmed().toDouble(&okTo);
-    auto wanted = [&](int row) { return !(okFrom && okTo) || (from <= row && row <= to); };
-    const int firstWanted = okFrom && from > 1 ? int(std::ceil(from)) : 1;
-    return runRecords(s, capCounter, remaining, firstWanted, wanted,
+    const std::optional<double> from = rowNumber(first);
+    const std::optional<double> to = rowNumber(last);
+    const bool bounded = from && to;
+    auto wanted = [&](int row) { return !bounded || (*from <= row && row <= *to); };
+    // Rows are ints: a bound beyond them is no row the file can reach.
+    const int firstWanted = from && *from > 1 ? (*from < INT_MAX ? int(std::ceil(*from)) : INT_MAX) : 1;
+    const int lastRow = bounded && *to >= 1 && *to < INT_MAX ? int(std::floor(*to)) : 0;
+    return runRecords(s, capCounter, remaining, firstWanted, lastRow, wanted,
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
                           const std::optional<QString> reason = s.prepareLabel(record);
                           const double lo = rowBound(first, "開始");

@@ -24,6 +24,9 @@ public:
     // The next record, or nothing past the last one. Throws on a broken
     // file and when a record has fewer than four columns.
     virtual std::optional<RunRecord> next() = 0;
+    // Passes over the next record without reading its values (a row a
+    // partial run does not print); false past the last one. Throws as next().
+    virtual bool skip() { return next().has_value(); }
 };
 
 struct LayoutChoice {
@@ -39,8 +42,9 @@ public:
     virtual void restorePrinterSettings() = 0;
     virtual bool showPrinterSetup() = 0;
     virtual void savePrinterSettings() = 0;
-    // Reads the data-source table and opens the data file.
-    virtual std::unique_ptr<RecordReader> openDataSource() = 0;
+    // Reads the data-source table and opens the data file, as far as row
+    // lastRow (the whole file when 0): a run reads no further than it prints.
+    virtual std::unique_ptr<RecordReader> openDataSource(int lastRow) = 0;
     // Puts the record into the label fields and makes its barcode. Returns
     // the reason when no barcode could be made (the label then has none).
     virtual std::optional<QString> prepareLabel(const RunRecord &record) = 0;

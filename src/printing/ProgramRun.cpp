@@ -16,23 +16,37 @@ namespace zl::printing {
 
 namespace {
 
+// Counts the rows it reads into `row`, so the label being prepared knows its row.
 class DataSourceReader : public RecordReader {
 public:
-    explicit DataSourceReader(datasource::DataSource source) : m_source(std::move(source)) {}
+    DataSourceReader(datasource::DataSource source, int &row) : m_source(std::move(source)), m_row(row) {}
     std::optional<RunRecord> next() override
     {
         if (m_next >= m_source.recordCount())
             return std::nullopt;
         const QStringList f = m_source.requireFields(m_next++, 4);
+        ++m_row;
         RunRecord r;
         for (int i = 0; i < 4; ++i)
             r.columns[i] = f[i];
         return r;
     }
+    bool skip() override
+    {
+        if (m_next >= m_source.recordCount())
+            return false;
+        // A short row fails the run wherever it stands, printed or not.
+        if (m_source.fieldCount(m_next) < 4)
+            throw Failure(m_source.describeShortRecord(m_next, 4));
+        ++m_next;
+        ++m_row;
+        return true;
+    }
 
 private:
     datasource::DataSource m_source;
     qsizetype m_next = 0;
+    int &m_row;
 };
 
 } // namespace
@@ -74,20 +88,20 @@ void ProgramRunServices::finishPrinting()
         p->finishDocuments();
 }
 
-std::unique_ptr<RecordReader> ProgramRunServices::openDataSource()
+std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 {
     const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
     if (m_hooks.dataSource)
         m_hooks.dataSource(ds[0], ds[1]);
     m_row = 0;
-    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1]));
+    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1], lastRow > 0 ? lastRow : -1),
+                                              m_row);
 }
 
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
 {
     LabelFields &fields = sharedLabelFields();
     const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
-    ++m_row;
     if (m_hooks.recordPrepared)
         m_hooks.recordPrepared(m_row);
     if (reason.isEmpty())
@@ -100,7 +114,7 @@ bool ProgramRunServices::printLabel()
     // A price that is no number stops the run before its label (the run names the row).
     const QString &price = sharedLabelFields().price;
     if (!priceValue(price))
-        throw Failure(QStringLiteral("価格「%1」が数値ではありません。").arg(price));
+        throw Failure(priceProblem(price));
     // Opened with the first label (after any print-setup dialog), kept
     // open until the run ends.
     if (!m_progress)

@@ -34,7 +34,7 @@ public:
     void restorePrinterSettings() override;
     bool showPrinterSetup() override;
     void savePrinterSettings() override;
-    std::unique_ptr<RecordReader> openDataSource() override;
+    std::unique_ptr<RecordReader> openDataSource(int lastRow) override;
     std::optional<QString> prepareLabel(const RunRecord &record) override;
     ~ProgramRunServices() override;
     bool printLabel() override;

@@ -1,5 +1,6 @@
 #include "settings/Defaults.h"
 
+#include "common/RegularFile.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>
@@ -7,6 +8,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
+#include <thread>
 
 // The defaults live in a static library, whose resources must be pulled in by hand.
 static void initDefaultsResource()
@@ -110,7 +114,84 @@ QByteArray builtInDefault(const QString &fileName)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QStringList restoreDefaultTables(const QString &workingFolder)
+namespace {
+QString restoreNotePath()
+{
+    return folderPath() + QStringLiteral(".zenlabo-restore");
+}
+
+// The note is written whole (or not at all) before the first table changes
+// and removed once the last file is in place.
+QString noteRestore(const QStringList &tables)
+{
+    try {
+        writeFiles({{restoreNotePath(), tables.join(QLatin1Char('\n')).toUtf8()}});
+    } catch (const Failure &f) {
+        return f.description();
+    }
+    return {};
+}
+} // namespace
+
+QStringList interruptedRestore()
+{
+    RegularFile note(restoreNotePath(), kTableSizeLimit);
+    if (note.refusal() == FileRefusal::Missing)
+        return {};
+    QStringList tables;
+    const QByteArray bytes = note.readAll();
+    for (const QString &name : QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (tableNames().contains(name))
+            tables << name;
+    // A note that cannot be read stands for the whole set.
+    return tables.isEmpty() ? tableNames() : tables;
+}
+
+TablesCondition checkTables()
+{
+    TablesCondition c;
+    for (const QString &name : tableNames()) {
+        std::optional<TableFailure> failure;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt)
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            failure.reset();
+            try {
+                if (name == kGeneralTable) {
+                    // Installed, never read: it only has to be a file.
+                    RegularFile f(tablePath(name), kTableSizeLimit, 4);
+                    if (f.refusal() == FileRefusal::Missing)
+                        throw TableFailure(TableFailure::Missing, {});
+                    if (f.refusal() == FileRefusal::NotRegular || f.refusal() == FileRefusal::TooLarge)
+                        throw TableFailure(TableFailure::Damaged, {});
+                } else {
+                    ReadSettingsRecords(name, int(columnsOf(name).size()));
+                    QuerySettingsTable(name, columnsOf(name));
+                }
+                break;
+            } catch (const TableFailure &f) {
+                failure = f;
+            }
+        }
+        if (!failure)
+            continue;
+        if (failure->kind() == TableFailure::Unreadable)
+            c.unreadable << failure->description();
+        else
+            c.toRestore << name;
+    }
+    return c;
+}
+
+void clearStaleFiles()
+{
+    const QString folder = folderPath();
+    QStringList names = tableNames();
+    names << QFileInfo(restoreNotePath()).fileName() << QFileInfo(kSampleRelative).fileName();
+    clearStaleSaveFiles({folder, QFileInfo(folder + kSampleRelative).absolutePath()}, names);
+}
+
+QStringList restoreDefaultTables(const QString &workingFolder, const QStringList &tables)
 {
     QStringList problems;
     const QString folder = folderPath();
@@ -123,24 +204,28 @@ QStringList restoreDefaultTables(const QString &workingFolder)
         return problems;
     }
     const QString source = defaultsSource(workingFolder);
-    // All four or none: a disk that fills up half way keeps the old set.
+    // All or none: a disk that fills up half way keeps the old set.
     QList<QPair<QString, QByteArray>> files;
-    for (const QString &name : tableNames()) {
+    for (const QString &name : tables) {
         QByteArray bytes;
         const QString err = readAll(source + QLatin1Char('/') + name, bytes);
         if (!err.isEmpty())
             return problems << err;
         files.append({folder + name, bytes});
     }
+    const QString noted = noteRestore(tables);
+    if (!noted.isEmpty())
+        return problems << noted;
     try {
         writeFiles(files);
     } catch (const Failure &f) {
+        QFile::remove(restoreNotePath()); // nothing was replaced
         return problems << f.description();
     }
     // The shipped data file is only ever added, never overwritten: it may be
     // the operator's own by now.
     const QString sample = folder + kSampleRelative;
-    if (!QFileInfo::exists(sample)) {
+    if (tables.contains(kDataSourceTable) && !QFileInfo::exists(sample)) {
         QDir().mkpath(QFileInfo(sample).absolutePath());
         QByteArray bytes;
         QString err = readAll(QStringLiteral(":/defaults/") + kSampleRelative, bytes);
@@ -154,6 +239,8 @@ QStringList restoreDefaultTables(const QString &workingFolder)
         if (!err.isEmpty())
             problems << err;
     }
+    // A sample that could not be written is said now; the tables are in place.
+    QFile::remove(restoreNotePath());
     return problems;
 }
 

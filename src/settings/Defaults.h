@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "settings/SettingsTable.h"
+
 namespace zl::settings {
 
 // The C5255 slip layout is in use while TITLE2 holds this marker.
@@ -19,11 +21,28 @@ QString defaultsSource(const QString &workingFolder);
 QString dealerTablesProblem(const QString &workingFolder);
 
 // The settings initialisation: creates the folder when missing, then copies
-// the four default tables over whatever is there, and puts the sample data
-// file in place when it is missing. The four tables are replaced together
-// or not at all. Returns the problems met (empty when all went well); it
-// never throws.
-QStringList restoreDefaultTables(const QString &workingFolder);
+// the default tables named (all four unless told) over whatever is there,
+// and puts the sample data file in place when it is missing. The tables are
+// replaced together or not at all, and a restore that a crash cut short is
+// noted in the folder, so the next start completes it. Returns the problems
+// met (empty when all went well); it never throws.
+QStringList restoreDefaultTables(const QString &workingFolder, const QStringList &tables = tableNames());
+
+// The tables of a restore that a crash interrupted; empty when none was.
+QStringList interruptedRestore();
+
+// What a start finds in the settings folder.
+struct TablesCondition {
+    QStringList toRestore;  // absent, or damaged beyond reading
+    QStringList unreadable; // there, but cannot be opened now: why, per table
+};
+// Reads every table as its readers will. A table that fails is read again
+// a moment later before it counts as damaged: another program may be
+// replacing it.
+TablesCondition checkTables();
+
+// Removes what interrupted saves and restores left behind in the folder.
+void clearStaleFiles();
 
 // The bytes of a built-in default table.
 QByteArray builtInDefault(const QString &fileName);

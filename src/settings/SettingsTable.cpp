@@ -1,5 +1,6 @@
 #include "settings/SettingsTable.h"
 
+#include "common/RegularFile.h"
 #include "common/SystemErrors.h"
 #include "settings/ColumnCaptions.h"
 #include "settings/Cp932.h"
@@ -10,7 +11,11 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QRegularExpression>
 #include <cerrno>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 
@@ -136,18 +141,35 @@ QByteArray formatLine(const QStringList &items)
     return formatLine(fields);
 }
 
+// A table is read by opening it, never judged by a look at its name first:
+// while another program renames a new version over it, a look may answer
+// "missing" where the open finds the file.
 QByteArray readTableBytes(const QString &fileName)
 {
     const QString path = tablePath(fileName);
-    QFile f(path);
-    if (!QDir(folderPath()).exists())
-        throw Failure(QStringLiteral("設定フォルダ %1 がありません。").arg(QDir::toNativeSeparators(folderPath())));
-    if (!f.exists())
-        throw Failure(QStringLiteral("設定ファイル %1 がありません。").arg(QDir::toNativeSeparators(path)));
-    if (!f.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("設定ファイル %1 を開けません。%2")
-                          .arg(QDir::toNativeSeparators(path), fileProblemText(f)));
-    return f.readAll();
+    const QString shownPath = QDir::toNativeSeparators(path);
+    RegularFile file(path, kTableSizeLimit, 4);
+    QByteArray bytes;
+    if (file.refusal() == FileRefusal::None)
+        bytes = file.readAll();
+    switch (file.refusal()) {
+    case FileRefusal::None:
+        return bytes;
+    case FileRefusal::Missing:
+        if (!QDir(folderPath()).exists())
+            throw TableFailure(TableFailure::Missing, QStringLiteral("設定フォルダ %1 がありません。").arg(QDir::toNativeSeparators(folderPath())));
+        throw TableFailure(TableFailure::Missing, QStringLiteral("設定ファイル %1 がありません。").arg(shownPath));
+    case FileRefusal::NotRegular:
+        throw TableFailure(TableFailure::Damaged,
+                           QStringLiteral("設定ファイル %1 が普通のファイルではありません（フォルダ、装置、パイプなど）。").arg(shownPath));
+    case FileRefusal::TooLarge:
+        throw TableFailure(TableFailure::Damaged, QStringLiteral("設定ファイル %1 が大きすぎます（%2 を超えています）。設定ファイルが壊れています。")
+                                                      .arg(shownPath, sizeText(kTableSizeLimit)));
+    case FileRefusal::System:
+        break;
+    }
+    throw TableFailure(TableFailure::Unreadable,
+                       QStringLiteral("設定ファイル %1 を開けません。%2").arg(shownPath, errnoProblemText(file.error())));
 }
 
 // Splits one CSV line of the query reader into fields: quoted fields keep
@@ -189,6 +211,20 @@ QStringList splitQueryLine(const QString &line)
 
 } // namespace
 
+namespace {
+// The query reader finds exactly these values in the table's bytes, and the
+// sequential reader finds them all.
+bool readsBackAs(const QByteArray &table, const QStringList &values)
+{
+    try {
+        parseSequentialRecords(table, int(values.size()), QString());
+        return parseQueryTable(table, QString()).values() == values;
+    } catch (const Failure &) {
+        return false;
+    }
+}
+} // namespace
+
 QByteArray formatTable(const QStringList &columns, const QStringList &values)
 {
     return formatTable(columns, values, {}, {});
@@ -204,17 +240,24 @@ QByteArray formatTable(const QStringList &columns, const QStringList &values, co
     for (const QString &c : columns)
         checkStorable(c, QStringLiteral("列名"));
     QList<QByteArray> fields;
+    bool carried = false;
     for (int i = 0; i < values.size(); ++i) {
         // A value the screen left as it was read goes back as its bytes:
         // what another program stored there is not ours to judge.
         if (i < stored.size() && i < storedValues.size() && values[i] == storedValues[i]) {
             fields << stored[i];
+            carried = true;
             continue;
         }
         checkStorable(values[i], columnCaption(columns[i]) + QStringLiteral("の値"));
         fields << quoted(values[i]);
     }
-    return formatLine(columns) + formatLine(fields);
+    const QByteArray table = formatLine(columns) + formatLine(fields);
+    // Bytes carried back can be half a field (another tool's line break
+    // inside quotes cut it short): then every value is written as read.
+    if (carried && !readsBackAs(table, values))
+        return formatTable(columns, values);
+    return table;
 }
 
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values)
@@ -288,10 +331,18 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files)
                           .arg(QDir::toNativeSeparators(path), reason));
     };
     for (const auto &[path, bytes] : files) {
+        // A save writes beside the file a link points to; a link to a device
+        // or a pipe is replaced by the file instead, never what it points to.
+        const QFileInfo at(path);
+        if (at.isSymLink() && QFileInfo::exists(at.symLinkTarget()) && !QFileInfo(at.symLinkTarget()).isFile())
+            QFile::remove(path);
         auto file = std::make_unique<QSaveFile>(path);
         errno = 0;
         if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             fail(path, errno);
+        // Held until the file is committed or the program ends, so a start
+        // can tell a save in progress from one a crash left behind.
+        ::flock(file->handle(), LOCK_EX | LOCK_NB);
         errno = 0;
         if (file->write(bytes) != bytes.size() || !file->flush() || file->error() != QFileDevice::NoError)
             fail(path, errno);
@@ -312,6 +363,27 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files)
     }
 }
 
+void clearStaleSaveFiles(const QStringList &folders, const QStringList &names)
+{
+    static const QRegularExpression tail(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}$"));
+    for (const QString &folder : folders) {
+        const QDir dir(folder);
+        for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            const QRegularExpressionMatch m = tail.match(entry);
+            if (!m.hasMatch() || !names.contains(m.captured(1)))
+                continue;
+            const QString path = dir.filePath(entry);
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            // Locked: another copy of the program is saving right now.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+                QFile::remove(path);
+            ::close(fd);
+        }
+    }
+}
+
 SettingsRecord::SettingsRecord(QStringList columns, QStringList values)
     : m_columns(std::move(columns)), m_values(std::move(values))
 {
@@ -327,7 +399,7 @@ QString SettingsRecord::value(const QString &column) const
     for (int i = 0; i < m_columns.size(); ++i)
         if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0)
             return m_values.value(i);
-    throw Failure(QStringLiteral("設定ファイルに%1の欄がありません。設定ファイルが壊れています。").arg(columnCaption(column)));
+    throw TableFailure(TableFailure::Damaged, QStringLiteral("設定ファイルに%1の欄がありません。設定ファイルが壊れています。").arg(columnCaption(column)));
 }
 
 SettingsRecord parseQueryTable(const QByteArray &bytes, const QString &fileName)
@@ -347,7 +419,7 @@ SettingsRecord parseQueryTable(const QByteArray &bytes, const QString &fileName)
         start = end;
     }
     if (lines.size() < 2 || lines[0].trimmed().isEmpty())
-        throw Failure(QStringLiteral("設定ファイル %1 にデータ行がありません。").arg(fileName));
+        throw TableFailure(TableFailure::Damaged, QStringLiteral("設定ファイル %1 にデータ行がありません。").arg(fileName));
     const QStringList names = splitQueryLine(lines[0]);
     QStringList values = splitQueryLine(lines[1]);
     while (values.size() < names.size())
@@ -428,7 +500,7 @@ StoredRecord readStoredRecord(const QString &fileName, const QStringList &column
             if (decoded.columns()[i].compare(column, Qt::CaseInsensitive) == 0)
                 at = i;
         if (at < 0)
-            throw Failure(QStringLiteral("設定ファイル %1 に列 %2 がありません。").arg(fileName, column));
+            throw TableFailure(TableFailure::Damaged, QStringLiteral("設定ファイル %1 に列 %2 がありません。").arg(fileName, column));
         r.values << decoded.values().value(at);
         // A field missing from the data line is read as empty and stored as such.
         r.fields << (at < fields.size() ? fields[at] : QByteArrayLiteral("\"\""));
@@ -449,7 +521,7 @@ QStringList parseSequentialRecords(const QByteArray &bytes, int fieldCount, cons
         while (i < n && isSpace(text[i]))
             ++i;
         if (i >= n)
-            throw Failure(QStringLiteral("設定ファイル %1 の項目が足りません (%2 項目のうち %3 項目しかありません)。")
+            throw TableFailure(TableFailure::Damaged, QStringLiteral("設定ファイル %1 の項目が足りません (%2 項目のうち %3 項目しかありません)。")
                               .arg(fileName)
                               .arg(wanted)
                               .arg(fields.size()));

@@ -18,6 +18,21 @@ inline const QString kDataSourceTable = QStringLiteral("vokiconfig2.txt");
 inline const QString kLayoutTable = QStringLiteral("vokiconfig4.txt");
 inline const QString kAdjustmentTable = QStringLiteral("vokiconfig5.txt");
 
+// Why a table could not be read: start-up restores a missing or damaged
+// table, and only those; a table it merely cannot open now is left alone.
+class TableFailure : public Failure {
+public:
+    enum Kind { Missing, Damaged, Unreadable };
+    TableFailure(Kind kind, const QString &description) : Failure(description), m_kind(kind) {}
+    Kind kind() const { return m_kind; }
+
+private:
+    Kind m_kind;
+};
+
+// A table is two short lines; anything this large is not one.
+constexpr qint64 kTableSizeLimit = 1 << 20;
+
 // The four tables in the order they are restored.
 QStringList tableNames();
 
@@ -63,6 +78,11 @@ void RewriteSettingsTable(const QString &fileName, const QStringList &columns, c
 // Writes every file in full before any of them replaces what stands at its
 // path; on any failure none is replaced. Throws zl::Failure as above.
 void writeFiles(const QList<QPair<QString, QByteArray>> &files);
+
+// Removes the temporary files of saves that a crash interrupted: in each
+// folder, "<name>.XXXXXX" for the given file names, unless a save that is
+// still running holds it.
+void clearStaleSaveFiles(const QStringList &folders, const QStringList &names);
 
 // A system error number as the operator reads it: "容量不足です（…）".
 QString writeFailureReason(int error);

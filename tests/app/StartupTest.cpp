@@ -9,9 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace zl;
 using namespace zl::settings;
+
+Q_DECLARE_METATYPE(std::function<void(zltest::TempHome &)>)
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -62,20 +66,104 @@ private slots:
         QCOMPARE(home.readFile(kLayoutTable), before);
     }
 
-    void missingDataSourceTableRestoresAllAndLeavesLabelsEmpty()
+    // Only a table that is absent or damaged is restored: the operator's
+    // other tables stay, and the later steps read the restored copy.
+    void missingDataSourceTableIsRestoredAloneAndShown()
     {
         zltest::TempHome home;
         home.installDefaults();
         home.writeTable(kLayoutTable, layoutColumns(),
                         {QStringLiteral("mine"), QStringLiteral("own"), QStringLiteral("9"), QStringLiteral("1")});
+        const QByteArray ownLayout = home.readFile(kLayoutTable);
         QFile::remove(tablePath(kDataSourceTable));
         const app::StartupView v = app::runStartup(home.root());
         QVERIFY(v.initialised);
-        QVERIFY(v.label7.isEmpty());
-        QVERIFY(v.label15.isEmpty());
-        QCOMPARE(v.label4, QStringLiteral("own")); // read before the failure
-        QCOMPARE(home.readFile(kLayoutTable), builtInDefault(kLayoutTable));
+        QCOMPARE(v.label7, QStringLiteral("sample"));
+        QCOMPARE(v.label4, QStringLiteral("own"));
+        QCOMPARE(home.readFile(kLayoutTable), ownLayout);
         QCOMPARE(home.readFile(kDataSourceTable), builtInDefault(kDataSourceTable));
+    }
+
+    // What a start finds in a folder that a crash or another program left,
+    // and what the folder holds afterwards.
+    void startRepairsOnlyWhatIsBroken_data()
+    {
+        QTest::addColumn<std::function<void(zltest::TempHome &)>>("leave");
+        QTest::addColumn<QStringList>("restored");   // tables back to the defaults
+        QTest::addColumn<QStringList>("extraFiles"); // besides the tables and the sample
+        QTest::addColumn<QString>("said");           // in the message line; empty: nothing
+        const auto note = [](const QByteArray &text) {
+            return [text](zltest::TempHome &h) { h.writeFile(QStringLiteral(".zenlabo-restore"), text); };
+        };
+        QTest::newRow("nothing wrong") << std::function<void(zltest::TempHome &)>([](zltest::TempHome &) {})
+                                       << QStringList{} << QStringList{} << QString();
+        QTest::newRow("restore cut short after two tables")
+            << std::function<void(zltest::TempHome &)>(note("vokiconfig.txt\nvokiconfig2.txt\nvokiconfig4.txt\nvokiconfig5.txt"))
+            << tableNames() << QStringList{} << app::kRestartRequest;
+        QTest::newRow("restore note unreadable: the whole set")
+            << std::function<void(zltest::TempHome &)>(note("\xff\xfe"))
+            << tableNames() << QStringList{} << app::kRestartRequest;
+        QTest::newRow("sample lost by a crash comes back")
+            << std::function<void(zltest::TempHome &)>([](zltest::TempHome &h) {
+                   QFile::remove(h.settingsFolder() + QStringLiteral("sample/barcodelist.csv"));
+                   h.writeFile(QStringLiteral(".zenlabo-restore"), "vokiconfig2.txt");
+               })
+            << QStringList{kDataSourceTable} << QStringList{} << app::kRestartRequest;
+        QTest::newRow("temporary files of interrupted saves go")
+            << std::function<void(zltest::TempHome &)>([](zltest::TempHome &h) {
+                   h.writeFile(QStringLiteral("vokiconfig4.txt.duifsl"), "\"TITLE1\"");
+                   h.writeFile(QStringLiteral("sample/barcodelist.csv.Ab12Cd"), "JAN");
+                   h.writeFile(QStringLiteral(".zenlabo-restore.qwerty"), "vokiconfig5.txt");
+                   h.writeFile(QStringLiteral("notes.txt.abcdef"), "the operator's own");
+               })
+            << QStringList{} << QStringList{QStringLiteral("notes.txt.abcdef")} << QString();
+        QTest::newRow("a pipe where a table belongs")
+            << std::function<void(zltest::TempHome &)>([](zltest::TempHome &) {
+                   QFile::remove(tablePath(kLayoutTable));
+                   QVERIFY(::mkfifo(QFile::encodeName(tablePath(kLayoutTable)).constData(), 0644) == 0);
+               })
+            << QStringList{kLayoutTable} << QStringList{} << app::kRestartRequest;
+        QTest::newRow("a link to /dev/zero where a table belongs")
+            << std::function<void(zltest::TempHome &)>([](zltest::TempHome &) {
+                   QFile::remove(tablePath(kAdjustmentTable));
+                   QVERIFY(QFile::link(QStringLiteral("/dev/zero"), tablePath(kAdjustmentTable)));
+               })
+            << QStringList{kAdjustmentTable} << QStringList{} << app::kRestartRequest;
+        QTest::newRow("a table cut short")
+            << std::function<void(zltest::TempHome &)>(
+                   [](zltest::TempHome &h) { h.writeFile(kLayoutTable, "\"TITLE1\",\"TITLE2\",\"YOSHI\",\"PRINTER\"\r\n\"a\""); })
+            << QStringList{kLayoutTable} << QStringList{} << app::kRestartRequest;
+    }
+    void startRepairsOnlyWhatIsBroken()
+    {
+        QFETCH(std::function<void(zltest::TempHome &)>, leave);
+        QFETCH(QStringList, restored);
+        QFETCH(QStringList, extraFiles);
+        QFETCH(QString, said);
+        zltest::TempHome home;
+        home.installDefaults();
+        // The operator's own values in every table that reads.
+        home.writeTable(kLayoutTable, layoutColumns(),
+                        {QStringLiteral("店"), QStringLiteral("特価"), QStringLiteral("9"), QStringLiteral("0")});
+        QStringList adj(99, QStringLiteral("_"));
+        adj[2] = adj[3] = adj[4] = QStringLiteral("1");
+        home.writeTable(kAdjustmentTable, adjustmentColumns(), adj);
+        home.writeTable(kDataSourceTable, dataSourceColumns(), {QStringLiteral("sample"), QStringLiteral("barcodelist.csv")});
+        home.writeFile(kGeneralTable, "\"A\"\r\n\"own\"\r\n");
+        QMap<QString, QByteArray> own;
+        for (const QString &name : tableNames())
+            own[name] = home.readFile(name);
+        leave(home);
+        const app::StartupView v = app::runStartup(home.root());
+        QCOMPARE(v.label12, said);
+        for (const QString &name : tableNames())
+            QVERIFY2(home.readFile(name) == (restored.contains(name) ? builtInDefault(name) : own[name]), qPrintable(name));
+        QStringList files = QDir(home.settingsFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        files += QDir(home.settingsFolder() + QStringLiteral("sample")).entryList(QDir::Files | QDir::Hidden);
+        QStringList expected = tableNames() + extraFiles + QStringList{QStringLiteral("barcodelist.csv")};
+        files.sort();
+        expected.sort();
+        QCOMPARE(files, expected);
     }
 
     void c5255MarkerReadsTheAdjustmentTable()

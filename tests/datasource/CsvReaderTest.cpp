@@ -11,6 +11,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/fsuid.h>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -306,12 +307,27 @@ private slots:
                  return zl::fileProblemText(full);
              }, QStringLiteral("ディスクの空き容量が足りません。")},
             {"no permission", [&] {
-                 // Root may write anywhere but read-only system files.
-                 QFile locked(::geteuid() == 0 ? QStringLiteral("/sys/kernel/notes") : QStringLiteral("/etc/passwd"));
-                 if (locked.open(QIODevice::WriteOnly))
-                     return QStringLiteral("(opened for writing)");
-                 return zl::fileProblemText(locked);
+                 QFile locked(dir.filePath(QStringLiteral("locked.csv")));
+                 if (!locked.open(QIODevice::WriteOnly) || !locked.setPermissions(QFileDevice::ReadOwner))
+                     return QStringLiteral("(could not make the file)");
+                 locked.close();
+                 // Root may write anywhere: the open is checked as another user.
+                 const bool asRoot = ::geteuid() == 0;
+                 if (asRoot)
+                     ::setfsuid(65534);
+                 const bool opened = locked.open(QIODevice::WriteOnly);
+                 if (asRoot)
+                     ::setfsuid(0);
+                 return opened ? QStringLiteral("(opened for writing)") : zl::fileProblemText(locked);
              }, QStringLiteral("アクセスする権限がありません。")},
+            {"a file where a folder belongs", [&] {
+                 QFile plain(dir.filePath(QStringLiteral("plain")));
+                 plain.open(QIODevice::WriteOnly);
+                 plain.close();
+                 QFile through(dir.filePath(QStringLiteral("plain/x.csv")));
+                 through.open(QIODevice::ReadOnly);
+                 return zl::fileProblemText(through);
+             }, QStringLiteral("途中のフォルダがファイルになっています。")},
             {"not found", [&] {
                  QFile absent(dir.filePath(QStringLiteral("none/x.csv")));
                  absent.open(QIODevice::ReadOnly);

@@ -45,6 +45,10 @@ private slots:
             {QStringLiteral("inf"), {}},
             {QStringLiteral("1 200"), {}},
             {QStringLiteral("$5"), {}},
+            {QStringLiteral("999,999,999,999"), QStringLiteral("￥999,999,999,999")},
+            {QStringLiteral("99999999999999999999999999"), {}},
+            {QStringLiteral("-1,000,000,000,000"), {}},
+            {QStringLiteral("１０００００００００００００"), {}},
         };
         for (const auto &[typed, printed] : cases) {
             QString got;
@@ -52,7 +56,9 @@ private slots:
                 got = priceText(typed, QLocale::c());
             } catch (const zl::Failure &f) {
                 QVERIFY2(printed.isEmpty(), qPrintable(QStringLiteral("「%1」 refused: %2").arg(typed, f.description())));
-                QCOMPARE(f.description(), QStringLiteral("価格「%1」が数値ではありません。").arg(typed));
+                const bool tooLarge = typed.size() > 12;
+                QCOMPARE(f.description(), tooLarge ? QStringLiteral("価格「%1」が大きすぎます。1,000,000,000,000円未満の金額にしてください。").arg(typed)
+                                                    : QStringLiteral("価格「%1」が数値ではありません。").arg(typed));
                 continue;
             }
             QVERIFY2(got == printed, qPrintable(QStringLiteral("「%1」 printed as 「%2」, expected 「%3」")

@@ -40,13 +40,15 @@ public:
         return dialogAnswer;
     }
     void savePrinterSettings() override { log << QStringLiteral("save"); }
-    std::unique_ptr<RecordReader> openDataSource() override
+    std::unique_ptr<RecordReader> openDataSource(int lastRow) override
     {
         log << QStringLiteral("open");
+        openedUpTo = lastRow;
         return std::make_unique<Reader>(*this);
     }
     std::optional<QString> prepareLabel(const RunRecord &record) override
     {
+        ++prepared;
         current = record.columns[1];
         if (record.columns[0].contains(QLatin1Char('A')))
             return QStringLiteral("数字以外");
@@ -70,6 +72,8 @@ public:
     QSet<int> invalidRows;
     int cancelAt = -1;
     int failAt = -1;
+    int openedUpTo = -1;
+    int prepared = 0;
     int *remainingToCancel = nullptr;
     QString current;
     QString status;
@@ -211,22 +215,27 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("remainingAfter");
         QTest::addColumn<int>("nextRow");
+        QTest::addColumn<int>("readUpTo"); // the rows the data source is opened for (0: all)
         QTest::newRow("3..5 of 10") << 10 << QStringLiteral("3") << QStringLiteral("5") << rows(3, 5)
-                                    << int(RunOutcome::Finished) << 297 << 0;
+                                    << int(RunOutcome::Finished) << 297 << 0 << 5;
         QTest::newRow("1..1") << 10 << QStringLiteral("1") << QStringLiteral("1") << rows(1, 1)
-                              << int(RunOutcome::Finished) << 299 << 0;
+                              << int(RunOutcome::Finished) << 299 << 0 << 1;
         QTest::newRow("290..310 of 400") << 400 << QStringLiteral("290") << QStringLiteral("310") << rows(290, 310)
-                                         << int(RunOutcome::Finished) << 279 << 0;
+                                         << int(RunOutcome::Finished) << 279 << 0 << 310;
         QTest::newRow("301..600 of 700") << 700 << QStringLiteral("301") << QStringLiteral("600") << rows(301, 600)
-                                         << int(RunOutcome::Finished) << 0 << 0;
+                                         << int(RunOutcome::Finished) << 0 << 0 << 600;
         QTest::newRow("1..400 of 500 stops at 300") << 500 << QStringLiteral("1") << QStringLiteral("400") << rows(1, 300)
-                                                    << int(RunOutcome::StoppedAtCounter) << 0 << 301;
+                                                    << int(RunOutcome::StoppedAtCounter) << 0 << 301 << 400;
         QTest::newRow("2.5..4 as numbers") << 10 << QStringLiteral("2.5") << QStringLiteral("4") << rows(3, 4)
-                                           << int(RunOutcome::Finished) << 298 << 0;
+                                           << int(RunOutcome::Finished) << 298 << 0 << 4;
         QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringList{}
-                                          << int(RunOutcome::Finished) << 300 << 0;
+                                          << int(RunOutcome::Finished) << 300 << 0 << 2;
         QTest::newRow("10 sorts after 9 as text") << 12 << QStringLiteral("9") << QStringLiteral("10") << rows(9, 10)
-                                                  << int(RunOutcome::Finished) << 298 << 0;
+                                                  << int(RunOutcome::Finished) << 298 << 0 << 10;
+        QTest::newRow("8..20 of 10") << 10 << QStringLiteral("8") << QStringLiteral("20") << rows(8, 10)
+                                     << int(RunOutcome::Finished) << 297 << 0 << 20;
+        QTest::newRow("rows beyond any file") << 10 << QStringLiteral("1e20") << QStringLiteral("1e21") << QStringList{}
+                                              << int(RunOutcome::Finished) << 300 << 0 << 0;
     }
     void partialPrintsTheRangeAndCountsItsLabels()
     {
@@ -237,10 +246,14 @@ private slots:
         QFETCH(int, outcome);
         QFETCH(int, remainingAfter);
         QFETCH(int, nextRow);
+        QFETCH(int, readUpTo);
         ScriptedServices s(records);
         int remaining = 0;
         const RunResult r = runPartial(s, kLabelsPerOpening, remaining, from, to);
         QCOMPARE(s.printed, expected);
+        // Only the labels printed are prepared.
+        QCOMPARE(s.prepared, int(expected.size()));
+        QCOMPARE(s.openedUpTo, readUpTo);
         QCOMPARE(int(r.outcome), outcome);
         QCOMPARE(remaining, remainingAfter);
         QCOMPARE(r.nextRow, nextRow);
@@ -287,16 +300,19 @@ private slots:
 
     void partialWithEmptyBoundFailsAtTheFirstRecord()
     {
-        ScriptedServices s(3);
-        int remaining = 0;
-        try {
-            runPartial(s, kLabelsPerOpening, remaining, QString(), QStringLiteral("2"));
-            QFAIL("an empty first row must fail");
-        } catch (const zl::Failure &f) {
-            QVERIFY(f.description().contains(QStringLiteral("数値ではありません")));
+        // Empty, and numbers no row can be.
+        for (const QString &bad : {QString(), QStringLiteral("inf"), QStringLiteral("nan"), QStringLiteral("1e400")}) {
+            ScriptedServices s(3);
+            int remaining = 0;
+            try {
+                runPartial(s, kLabelsPerOpening, remaining, bad, QStringLiteral("2"));
+                QFAIL(qPrintable(QStringLiteral("「%1」 as the first row must fail").arg(bad)));
+            } catch (const zl::Failure &f) {
+                QVERIFY(f.description().contains(QStringLiteral("数値ではありません")));
+            }
+            QVERIFY(s.printed.isEmpty());
+            QCOMPARE(s.current, QStringLiteral("row 1")); // its barcode was made before the comparison
         }
-        QVERIFY(s.printed.isEmpty());
-        QCOMPARE(s.current, QStringLiteral("row 1")); // its barcode was made before the comparison
     }
 };
 

@@ -4,6 +4,7 @@
 #include "printer/PrinterSetup.h"
 #include "printing/LabelFields.h"
 #include "printing/ProgramRun.h"
+#include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>
@@ -27,6 +28,8 @@ QString installedNames()
 QString settingsProblem()
 {
     using namespace settings;
+    if (!interruptedRestore().isEmpty())
+        return QStringLiteral("設定の初期化が途中で止まっています。");
     try {
         ReadSettingsRecords(kLayoutTable, 4);
         ReadSettingsRecords(kDataSourceTable, 2);
@@ -49,6 +52,7 @@ QString resumeHint(int nextRow)
 
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)
 {
+    settings::clearStaleFiles();
     const QString problem = settingsProblem();
     if (!problem.isEmpty()) {
         err << QStringLiteral("設定ファイルがないか壊れているため、何も印刷しません: %1\n"
