@@ -54,7 +54,8 @@ void writeBigFile(const QString &home)
         qFatal("cannot write %s", qPrintable(f.fileName()));
     QByteArray chunk = "JAN,name,size,price\r\n";
     for (int i = 1; i <= 1000000; ++i) {
-        chunk += "49" + QByteArray::number(10000000000LL + i) + ",item " + QByteArray::number(i) + ",500ml,"
+        // 491 and nine digits: a JAN whose check digit the program adds.
+        chunk += "491" + QByteArray::number(i).rightJustified(9, '0') + ",item " + QByteArray::number(i) + ",500ml,"
             + QByteArray::number(100 + i % 900) + "\r\n";
         if (chunk.size() > (1 << 20)) {
             f.write(chunk);

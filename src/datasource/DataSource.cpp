@@ -407,12 +407,12 @@ QString DataSource::field(qsizetype record, int column) const
     return column < f.size() ? f.at(column) : QString();
 }
 
-int DataSource::fieldCount(qsizetype record) const
+int DataSource::fieldCount(qsizetype record, int atMost) const
 {
     if (record < 0 || record >= recordCount())
         return 0;
     thread_local std::vector<FieldSpan> spans;
-    splitRecord(d->bytes, d->starts[size_t(record) + 1], -1, spans);
+    splitRecord(d->bytes, d->starts[size_t(record) + 1], atMost, spans);
     return int(spans.size());
 }
 

@@ -86,7 +86,9 @@ public:
     QStringList fields(qsizetype record, int maxFields = -1) const;
     // One value; empty when the record has no such column.
     QString field(qsizetype record, int column) const;
-    int fieldCount(qsizetype record) const;
+    // How many values the record has, counting no further than atMost
+    // (all when negative).
+    int fieldCount(qsizetype record, int atMost = -1) const;
 
     // The first `count` values, or a zl::Failure describing the short record
     // (file, record number, line) when it has fewer.

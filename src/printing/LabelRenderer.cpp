@@ -26,6 +26,15 @@ ProgressView *&runProgressView()
 constexpr int kBarLength = 25;
 const QLatin1String kLineBreak("\r\n");
 
+// A one-line text shows only as far as the paper (and a preview's margin
+// beyond it) reaches: no label line holds a thousand characters, so a text
+// of megabytes is never laid out whole.
+constexpr qsizetype kVisibleCharacters = 1000;
+QString visiblePart(const QString &text)
+{
+    return text.size() > kVisibleCharacters ? text.left(kVisibleCharacters) : text;
+}
+
 struct Adjustments {
     double x = 0, y = 0, s = 0;
 };
@@ -106,7 +115,7 @@ private:
         c.setLineWidth(3);
         c.setCurrentX(9 + a.x);
         c.setCurrentY(a.y + st.lineHeight / 20.0);
-        c.printText(titles.title1);
+        c.printText(visiblePart(titles.title1));
         c.drawLine(a.x, a.y + st.lineHeight, a.x + 1.5 * st.rightLimit, a.y + st.lineHeight);
         c.setFontBold(false);
         c.setFontItalic(false);
@@ -199,14 +208,14 @@ private:
         c.setFontSize(7 + a.s);
         c.setCurrentX(3 + a.x);
         c.setCurrentY(4 + a.y);
-        c.printText(f.secondText);
+        c.printText(visiblePart(f.secondText));
 
         c.setFontBold(false);
         c.setFontItalic(false);
         c.setFontSize(8 + a.s);
         c.setCurrentX(3 + a.x);
         c.setCurrentY(6.5 + a.y);
-        c.printText(f.thirdText);
+        c.printText(visiblePart(f.thirdText));
 
         c.setCurrentX(13 + a.x);
         c.setCurrentY(9.7 + a.y);
@@ -220,7 +229,7 @@ private:
         c.setFontBold(true);
         c.setFontItalic(true);
         c.setFontSize(6.5 + a.s);
-        c.printText(title2);
+        c.printText(visiblePart(title2));
 
         // A record whose barcode could not be made has no picture at all.
         if (!f.barcode.isNull())

@@ -36,7 +36,7 @@ public:
         if (m_next >= m_source.recordCount())
             return false;
         // A short row fails the run wherever it stands, printed or not.
-        if (m_source.fieldCount(m_next) < 4)
+        if (m_source.fieldCount(m_next, 4) < 4)
             throw Failure(m_source.describeShortRecord(m_next, 4));
         ++m_next;
         ++m_row;
