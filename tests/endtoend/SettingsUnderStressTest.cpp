@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QTest>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 
 using namespace zl::settings;
@@ -87,24 +88,28 @@ public:
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
     }
 
-    // A start with windows, ended with SIGKILL after `ms` milliseconds or
-    // once `done` holds (checked every few milliseconds, for at most 30 s).
-    void startAndKill(int ms, const std::function<bool()> &done = {}) const
+    // A start with windows, ended with SIGKILL `afterMs` milliseconds after
+    // `when` first holds (looked at every millisecond, for at most 30 s).
+    void startAndKill(const std::function<bool()> &when, int afterMs = 0) const
     {
         QProcess p;
         p.setProcessEnvironment(environment());
         p.setWorkingDirectory(m_home.root());
         p.start(QStringLiteral(ZENLABO_BINARY), {});
         p.waitForStarted();
-        if (done) {
-            const QDeadlineTimer limit(30000);
-            while (!done() && !limit.hasExpired())
-                QTest::qSleep(10);
-        } else if (ms > 0) {
-            QTest::qSleep(ms);
-        }
+        const QDeadlineTimer limit(30000);
+        while (!when() && !limit.hasExpired())
+            QTest::qSleep(1);
+        QTest::qSleep(afterMs);
         p.kill();
         p.waitForFinished();
+    }
+
+    // Holds once `ms` milliseconds have passed since it was made.
+    static std::function<bool()> after(int ms)
+    {
+        auto timer = std::make_shared<QDeadlineTimer>(ms);
+        return [timer] { return timer->hasExpired(); };
     }
 
 private:
@@ -153,7 +158,7 @@ private slots:
                    for (int i = 0; i < 12 && saver.state() == QProcess::Running; ++i) {
                        const Run r = program.print();
                        QVERIFY2(r.exitCode == 0, qPrintable(QStringLiteral("run %1: %2").arg(i).arg(r.err)));
-                       program.startAndKill(150);
+                       program.startAndKill(Program::after(1500));
                    }
                    saver.kill();
                    saver.waitForFinished();
@@ -162,14 +167,17 @@ private slots:
         QTest::newRow("kill -9 during the first start, then a start")
             << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
                    expected = firstStartFiles();
-                   for (int i = 0; i < 10; ++i) {
+                   // The kills land in the first milliseconds after the
+                   // settings folder appears, while the defaults are written.
+                   const QString folder = folderPath();
+                   for (int i = 0; i < 12; ++i) {
                        QDir(home.root() + QStringLiteral("/config")).removeRecursively();
-                       program.startAndKill(i * 30);
+                       program.startAndKill([&] { return QFileInfo::exists(folder); }, i % 6);
                        // The next start completes whatever the killed one began.
-                       program.startAndKill(0, [&] { return snapshot() == expected; });
+                       program.startAndKill([&] { return snapshot() == expected; });
                        QVERIFY2(snapshot() == expected,
-                                qPrintable(QStringLiteral("after a kill at %1 ms: %2")
-                                               .arg(i * 30)
+                                qPrintable(QStringLiteral("after a kill %1 ms into the first start: %2")
+                                               .arg(i % 6)
                                                .arg(QStringList(snapshot().keys()).join(QLatin1Char(' ')))));
                    }
                });
@@ -202,7 +210,7 @@ private slots:
                    QCOMPARE(r.exitCode, 4);
                    QVERIFY2(r.err.contains(QStringLiteral("普通のファイルではありません")), qPrintable(r.err));
                    expected[kLayoutTable] = builtInDefault(kLayoutTable);
-                   program.startAndKill(0, [&] { return snapshot() == expected; });
+                   program.startAndKill([&] { return snapshot() == expected; });
                });
 
         QTest::newRow("a title another tool wrote with a line break, saved back by the layout screen")
