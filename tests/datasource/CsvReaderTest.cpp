@@ -320,14 +320,6 @@ private slots:
                      ::setfsuid(0);
                  return opened ? QStringLiteral("(opened for writing)") : zl::fileProblemText(locked);
              }, QStringLiteral("アクセスする権限がありません。")},
-            {"a file where a folder belongs", [&] {
-                 QFile plain(dir.filePath(QStringLiteral("plain")));
-                 plain.open(QIODevice::WriteOnly);
-                 plain.close();
-                 QFile through(dir.filePath(QStringLiteral("plain/x.csv")));
-                 through.open(QIODevice::ReadOnly);
-                 return zl::fileProblemText(through);
-             }, QStringLiteral("途中のフォルダがファイルになっています。")},
             {"not found", [&] {
                  QFile absent(dir.filePath(QStringLiteral("none/x.csv")));
                  absent.open(QIODevice::ReadOnly);
