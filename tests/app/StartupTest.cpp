@@ -9,13 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-#include <functional>
 
 using namespace zl;
 using namespace zl::settings;
 
-using Leave = std::function<void(zltest::TempHome &)>;
-Q_DECLARE_METATYPE(Leave)
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -82,57 +79,6 @@ private slots:
         QCOMPARE(v.label4, QStringLiteral("own"));
         QCOMPARE(home.readFile(kLayoutTable), ownLayout);
         QCOMPARE(home.readFile(kDataSourceTable), builtInDefault(kDataSourceTable));
-    }
-
-    // What a start finds in a folder that a crash or another program left,
-    // and what the folder holds afterwards.
-    void startRepairsOnlyWhatIsBroken_data()
-    {
-        QTest::addColumn<Leave>("leave");
-        QTest::addColumn<QStringList>("restored");   // tables back to the defaults
-        QTest::addColumn<QStringList>("extraFiles"); // besides the tables and the sample
-        QTest::newRow("nothing wrong") << Leave([](zltest::TempHome &) {}) << QStringList{} << QStringList{};
-        QTest::newRow("sample lost by a crash comes back") << Leave([](zltest::TempHome &h) {
-            QFile::remove(h.settingsFolder() + QStringLiteral("sample/barcodelist.csv"));
-            h.writeFile(QStringLiteral(".zenlabo-restore"), "vokiconfig2.txt");
-        }) << QStringList{kDataSourceTable} << QStringList{};
-        QTest::newRow("temporary files of interrupted saves go") << Leave([](zltest::TempHome &h) {
-            h.writeFile(QStringLiteral("vokiconfig4.txt.duifsl"), "\"TITLE1\"");
-            h.writeFile(QStringLiteral("sample/barcodelist.csv.Ab12Cd"), "JAN");
-            h.writeFile(QStringLiteral("notes.txt.abcdef"), "the operator's own");
-        }) << QStringList{} << QStringList{QStringLiteral("notes.txt.abcdef")};
-        QTest::newRow("a link to /dev/zero where a table belongs") << Leave([](zltest::TempHome &) {
-            QFile::remove(tablePath(kAdjustmentTable));
-            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), tablePath(kAdjustmentTable)));
-        }) << QStringList{kAdjustmentTable} << QStringList{};
-        QTest::newRow("a table cut short") << Leave([](zltest::TempHome &h) {
-            h.writeFile(kLayoutTable, "\"TITLE1\",\"TITLE2\",\"YOSHI\",\"PRINTER\"\r\n\"a\"");
-        }) << QStringList{kLayoutTable} << QStringList{};
-    }
-    void startRepairsOnlyWhatIsBroken()
-    {
-        QFETCH(Leave, leave);
-        QFETCH(QStringList, restored);
-        QFETCH(QStringList, extraFiles);
-        zltest::TempHome home;
-        home.installDefaults();
-        home.writeTable(kLayoutTable, layoutColumns(),
-                        {QStringLiteral("店"), QStringLiteral("特価"), QStringLiteral("9"), QStringLiteral("0")});
-        home.writeTable(kAdjustmentTable, adjustmentColumns(), QStringList(99, QStringLiteral("1")));
-        QMap<QString, QByteArray> own;
-        for (const QString &name : tableNames())
-            own[name] = home.readFile(name);
-        leave(home);
-        const app::StartupView v = app::runStartup(home.root());
-        QCOMPARE(v.label12, restored.isEmpty() ? QString() : app::kRestartRequest);
-        for (const QString &name : tableNames())
-            QVERIFY2(home.readFile(name) == (restored.contains(name) ? builtInDefault(name) : own[name]), qPrintable(name));
-        QStringList files = QDir(home.settingsFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System)
-            + QDir(home.settingsFolder() + QStringLiteral("sample")).entryList(QDir::Files | QDir::Hidden);
-        QStringList expected = tableNames() + extraFiles + QStringList{QStringLiteral("barcodelist.csv")};
-        files.sort();
-        expected.sort();
-        QCOMPARE(files, expected);
     }
 
     void c5255MarkerReadsTheAdjustmentTable()

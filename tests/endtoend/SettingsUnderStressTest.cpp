@@ -132,14 +132,21 @@ private slots:
                        QVERIFY(::unlink(data.constData()) == 0 && ::symlink("/dev/zero", data.constData()) == 0);
                    }
                });
-        QTest::newRow("a pipe as a table: the command line leaves it, a start replaces it")
-            << Scenario([](zltest::TempHome &, const Program &program, Files &expected) {
+        QTest::newRow("a pipe, a link to /dev/zero, a table cut short: the command line leaves them, a start "
+                      "replaces them and clears what interrupted saves left")
+            << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
                    const QByteArray table = QFile::encodeName(tablePath(kLayoutTable));
                    QVERIFY(::unlink(table.constData()) == 0 && ::mkfifo(table.constData(), 0644) == 0);
+                   QVERIFY(::unlink(QFile::encodeName(tablePath(kAdjustmentTable)).constData()) == 0
+                           && QFile::link(QStringLiteral("/dev/zero"), tablePath(kAdjustmentTable)));
+                   home.writeFile(kDataSourceTable, "\"DB1\",\"DB2\"\r\n\"/data\"");
+                   home.writeFile(QStringLiteral("vokiconfig4.txt.duifsl"), "\"TITLE1\"");
+                   home.writeFile(QStringLiteral("sample/barcodelist.csv.Ab12Cd"), "JAN");
                    const auto [status, said] = program.print();
                    QCOMPARE(status, 4);
                    QVERIFY2(said.contains(QStringLiteral("普通のファイルではありません")), qPrintable(said));
-                   expected[kLayoutTable] = builtInDefault(kLayoutTable);
+                   for (const QString &name : {kLayoutTable, kAdjustmentTable, kDataSourceTable})
+                       expected[name] = builtInDefault(name);
                    program.startAndKill([&] { return snapshot() == expected; });
                });
         QTest::newRow("a title another tool wrote with a line break, saved back by the layout screen")
