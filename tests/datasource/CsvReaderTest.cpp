@@ -307,17 +307,12 @@ private slots:
                  return zl::fileProblemText(full);
              }, QStringLiteral("ディスクの空き容量が足りません。")},
             {"no permission", [&] {
-                 QFile locked(dir.filePath(QStringLiteral("locked.csv")));
-                 if (!locked.open(QIODevice::WriteOnly) || !locked.setPermissions(QFileDevice::ReadOwner))
-                     return QStringLiteral("(could not make the file)");
-                 locked.close();
+                 QFile locked(writeTemp(dir, QStringLiteral("locked.csv"), "a"));
+                 locked.setPermissions(QFileDevice::ReadOwner);
                  // Root may write anywhere: the open is checked as another user.
-                 const bool asRoot = ::geteuid() == 0;
-                 if (asRoot)
-                     ::setfsuid(65534);
+                 ::setfsuid(65534);
                  const bool opened = locked.open(QIODevice::WriteOnly);
-                 if (asRoot)
-                     ::setfsuid(0);
+                 ::setfsuid(::geteuid());
                  return opened ? QStringLiteral("(opened for writing)") : zl::fileProblemText(locked);
              }, QStringLiteral("アクセスする権限がありません。")},
             {"not found", [&] {

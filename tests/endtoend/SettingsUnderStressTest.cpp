@@ -106,12 +106,8 @@ private slots:
                });
         QTest::newRow("kill -9 during the first start, then a start")
             << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
-                   expected.clear();
-                   for (const QString &name : tableNames())
-                       expected[name] = builtInDefault(name);
-                   QFile sample(QStringLiteral(":/defaults/sample/barcodelist.csv"));
-                   QVERIFY(sample.open(QIODevice::ReadOnly));
-                   expected[QStringLiteral("sample/barcodelist.csv")] = sample.readAll();
+                   home.installDefaults();
+                   expected = snapshot();
                    // Killed in the first milliseconds after the folder appears,
                    // while the defaults are written.
                    for (int i = 0; i < 12; ++i) {
