@@ -24,16 +24,9 @@ double timeRun(const QString &home, const QStringList &args, int runs = 3)
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        QProcess p;
-        p.setProcessEnvironment(zlbench::environmentFor(home));
-        QElapsedTimer t;
-        t.start();
-        p.start(QStringLiteral(ZENLABO_BINARY), args);
-        if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "zenlabo failed: %s\n", p.readAllStandardError().constData());
+        times.push_back(zlbench::timeRun(home, args));
+        if (times.back() < 0)
             return -1;
-        }
-        times.push_back(t.nsecsElapsed() / 1e9);
         QDir(home + QStringLiteral("/Documents/Zenlabo")).removeRecursively();
     }
     std::sort(times.begin(), times.end());

@@ -18,20 +18,6 @@ namespace {
 
 constexpr int kLabels = 300;
 
-// Seconds the program took, or a negative number when it failed.
-double timeRun(const QString &home, const QStringList &args)
-{
-    QProcess p;
-    p.setProcessEnvironment(zlbench::environmentFor(home));
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral(ZENLABO_BINARY), args);
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "zenlabo failed: %s\n", p.readAllStandardError().constData());
-        return -1;
-    }
-    return t.nsecsElapsed() / 1e9;
-}
 
 } // namespace
 
@@ -43,7 +29,7 @@ int main(int argc, char **argv)
     zlbench::writeSettings(home, zlbench::productsCsv(kLabels), QStringLiteral("9"));
     bool ok = true;
 
-    const double pdf = timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), QStringLiteral("Zenlabo PDF")});
+    const double pdf = zlbench::timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), QStringLiteral("Zenlabo PDF")});
     const QString folder = home + QStringLiteral("/Documents/Zenlabo/");
     const QStringList runs = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
     // The run is one file of 300 pages; one file a label is what lp gets below.
@@ -63,7 +49,7 @@ int main(int argc, char **argv)
         std::printf("(b) raw CUPS queue: not measured; start CUPS with  eval \"$(scripts/cups-up)\"  first\n");
         return ok ? 0 : 1;
     }
-    const double cups = timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue});
+    const double cups = zlbench::timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue});
     if (cups < 0)
         return 1;
 

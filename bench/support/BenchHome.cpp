@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <cstdio>
 
 namespace zlbench {
 
@@ -16,6 +18,20 @@ QProcessEnvironment environmentFor(const QString &home)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
     return env;
+}
+
+double timeRun(const QString &home, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessEnvironment(environmentFor(home));
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(ZENLABO_BINARY), args);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "zenlabo failed: %s\n", p.readAllStandardError().constData());
+        return -1;
+    }
+    return t.nsecsElapsed() / 1e9;
 }
 
 QString productsCsv(int records)

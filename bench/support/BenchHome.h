@@ -10,6 +10,9 @@ namespace zlbench {
 
 QProcessEnvironment environmentFor(const QString &home);
 
+// Seconds `zenlabo args` took in `home`, or a negative number when it failed.
+double timeRun(const QString &home, const QStringList &args);
+
 // `records` products, JAN 4912345nnnnn, as a shop's CSV text.
 QString productsCsv(int records);
 
