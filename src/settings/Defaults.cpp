@@ -150,9 +150,14 @@ QStringList interruptedRestore()
 TablesCondition checkTables()
 {
     TablesCondition c;
+    if (!QFileInfo(folderPath()).isDir()) {
+        c.toRestore = tableNames();
+        return c;
+    }
     for (const QString &name : tableNames()) {
         std::optional<TableFailure> failure;
-        for (int attempt = 0; attempt < 3; ++attempt) {
+        // A missing table was already looked for again by the open itself.
+        for (int attempt = 0; attempt < 3 && (!failure || failure->kind() == TableFailure::Damaged); ++attempt) {
             if (attempt)
                 std::this_thread::sleep_for(std::chrono::milliseconds(30));
             failure.reset();
