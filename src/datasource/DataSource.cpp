@@ -41,7 +41,7 @@ QString shown(const QString &path)
 void openForReading(QFile &file)
 {
     const QString name = shown(file.fileName());
-    RegularFile opened(file.fileName(), kDataFileLimit);
+    RegularFile opened(file.fileName(), kDataFileLimit, 4);
     switch (opened.refusal()) {
     case FileRefusal::None:
         if (!file.open(opened.release(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
@@ -182,10 +182,9 @@ QString locateDataFile(const QString &db1, const QString &db2)
         throw Failure(QStringLiteral("フォルダ %1 が見つかりません。").arg(shown(folder)));
     if (!folderInfo.isDir())
         throw Failure(QStringLiteral("%1 はフォルダではありません。").arg(shown(folder)));
-    const QString path = QDir(folder).filePath(db2);
-    if (!QFileInfo::exists(path))
-        throw Failure(QStringLiteral("ファイル %1 が見つかりません。").arg(shown(path)));
-    return path;
+    // Whether the file is there is for the open to say: a look at its name
+    // may miss a file that another program is renaming into place.
+    return QDir(folder).filePath(db2);
 }
 
 qsizetype countRecords(const QString &db1, const QString &db2)

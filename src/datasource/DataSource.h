@@ -44,8 +44,8 @@ namespace zl::datasource {
 QString dataFolderPath(const QString &db1);
 
 // The data file's path for DB1 and DB2 (DB1 as dataFolderPath reads it).
-// Throws when either is empty, the folder does not exist, or the file does
-// not exist in it.
+// Throws when either is empty or the folder does not exist; a missing file
+// is found by the open.
 QString locateDataFile(const QString &db1, const QString &db2);
 
 // Data files larger than this are refused with a message rather than read

@@ -337,9 +337,16 @@ private slots:
         QTemporaryDir dir;
         const QString path = writeTemp(dir, QStringLiteral("locked.csv"), QByteArray("a\n1\n"));
         QFile::setPermissions(path, QFileDevice::WriteOwner);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                              | QFileDevice::ExeOther);
+        // Root reads any file: the file is read as another user.
+        struct AsAnotherUser {
+            AsAnotherUser() { ::setfsuid(65534); }
+            ~AsAnotherUser() { ::setfsuid(::geteuid()); }
+        } asAnotherUser;
         QFile probe(path);
         if (probe.open(QIODevice::ReadOnly))
-            QSKIP("this user can read any file (root); permissions cannot be tested here");
+            QSKIP("this user can read any file; permissions cannot be tested here");
         QCOMPARE(failureOf([&] { zl::datasource::countRecords(dir.path(), QStringLiteral("locked.csv")); }),
                  QStringLiteral("ファイル %1 を読み込む権限がありません。").arg(QDir::toNativeSeparators(path)));
         QVERIFY(failureOf([&] { DataSource::openFile(path); }).contains(QStringLiteral("権限")));
