@@ -39,18 +39,15 @@ Files snapshot()
 class Program {
 public:
     explicit Program(const QString &home) : m_home(home) {}
-
-    // `zenlabo --print`: its exit status (-1: it did not end) and what it said.
+    // `zenlabo --print`: its exit status (-1: it crashed or did not end) and what it said.
     std::pair<int, QString> print() const
     {
         QProcess p;
         start(p, {QStringLiteral("--print")});
-        const bool ended = p.waitForFinished(60000);
+        const bool ended = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
         return {ended ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
     }
-
-    // A start with windows, killed `afterMs` after `when` first holds
-    // (looked at every millisecond, for at most 30 s).
+    // A start with windows, killed `afterMs` after `when` first holds (looked at every ms, for at most 30 s).
     void startAndKill(const std::function<bool()> &when, int afterMs = 0) const
     {
         QProcess p;
