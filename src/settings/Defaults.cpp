@@ -224,7 +224,8 @@ QStringList restoreDefaultTables(const QString &workingFolder, const QStringList
     try {
         writeFiles(files);
     } catch (const Failure &f) {
-        QFile::remove(restoreNotePath()); // nothing was replaced
+        // The note stays: a commit that failed after others leaves the set
+        // for the next start to complete.
         return problems << f.description();
     }
     // The shipped data file is only ever added, never overwritten: it may be
