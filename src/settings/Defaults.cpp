@@ -221,11 +221,14 @@ QStringList restoreDefaultTables(const QString &workingFolder, const QStringList
     const QString noted = noteRestore(tables);
     if (!noted.isEmpty())
         return problems << noted;
+    int replaced = 0;
     try {
-        writeFiles(files);
+        writeFiles(files, &replaced);
     } catch (const Failure &f) {
-        // The note stays: a commit that failed after others leaves the set
-        // for the next start to complete.
+        // A set that a failed rename left half replaced keeps its note, for
+        // the next start to complete.
+        if (replaced == 0)
+            QFile::remove(restoreNotePath());
         return problems << f.description();
     }
     // The shipped data file is only ever added, never overwritten: it may be

@@ -319,8 +319,10 @@ QString failedWriteReason(int error, const QString &path)
 
 } // namespace
 
-void writeFiles(const QList<QPair<QString, QByteArray>> &files)
+void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
 {
+    if (replaced)
+        *replaced = 0;
     // Every file is written out in full, unbuffered so a full disk shows at
     // the write itself, before any of them replaces what stands there.
     std::vector<std::unique_ptr<QSaveFile>> written;
@@ -360,6 +362,8 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files)
         errno = 0;
         if (!written[i]->commit())
             fail(files[int(i)].first, errno);
+        if (replaced)
+            ++*replaced;
     }
 }
 

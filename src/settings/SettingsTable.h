@@ -77,7 +77,9 @@ void RewriteSettingsTable(const QString &fileName, const QStringList &columns, c
 
 // Writes every file in full before any of them replaces what stands at its
 // path; on any failure none is replaced. Throws zl::Failure as above.
-void writeFiles(const QList<QPair<QString, QByteArray>> &files);
+// replaced, when given, says how many of them were in place when it threw
+// (only a failed rename after others leaves some replaced).
+void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced = nullptr);
 
 // Removes the temporary files of saves that a crash interrupted: in each
 // folder, "<name>.XXXXXX" for the given file names, unless a save that is

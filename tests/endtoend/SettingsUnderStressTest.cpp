@@ -125,7 +125,7 @@ private slots:
                        QVERIFY(::unlink(data.constData()) == 0 && ::symlink("/dev/zero", data.constData()) == 0);
                    }
                });
-        QTest::newRow("a pipe, a link to /dev/zero, a table cut short: the command line leaves them, a start "
+        QTest::newRow("a pipe, a link to /dev/zero, a table cut short or too large: the command line leaves them, a start "
                       "replaces them and clears what interrupted saves left")
             << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
                    const QByteArray table = QFile::encodeName(tablePath(kLayoutTable));
@@ -133,12 +133,13 @@ private slots:
                    QVERIFY(::unlink(QFile::encodeName(tablePath(kAdjustmentTable)).constData()) == 0
                            && QFile::link(QStringLiteral("/dev/zero"), tablePath(kAdjustmentTable)));
                    home.writeFile(kDataSourceTable, "\"DB1\",\"DB2\"\r\n\"/data\"");
+                   home.writeFile(kGeneralTable, QByteArray(kTableSizeLimit + 1, 'x'));
                    home.writeFile(QStringLiteral("vokiconfig4.txt.duifsl"), "\"TITLE1\"");
                    home.writeFile(QStringLiteral("sample/barcodelist.csv.Ab12Cd"), "JAN");
                    const auto [status, said] = program.print();
                    QCOMPARE(status, 4);
                    QVERIFY2(said.contains(QStringLiteral("普通のファイルではありません")), qPrintable(said));
-                   for (const QString &name : {kLayoutTable, kAdjustmentTable, kDataSourceTable})
+                   for (const QString &name : tableNames())
                        expected[name] = builtInDefault(name);
                    program.startAndKill([&] { return snapshot() == expected; });
                });
