@@ -141,7 +141,7 @@ private:
         const int l0 = int(s.size());
         const QString price = currencyText(f.price);
         const QString title2 = titles.title2;
-        const QString digits = barcodeDigitsText(f.digitsSource);
+        const QString digits = labelDigitsText(f);
 
         c.setCurrentY(a.y + st.lineHeight);
         while (!s.isEmpty()) {
@@ -170,14 +170,13 @@ private:
                 c.printText(s.left(i - 1));
                 s = s.right(s.size() - i - 1);
             } else if (i <= s.size()) {
-                // The characters before the one that overflows are printed
-                // at the left, as a line break's are, so no part of the value
-                // goes missing. At least one character leaves s, or a single
-                // character wider than the label would never leave it.
+                // What does not fit is dropped: printed at the left it landed
+                // on the product name of every label. At least one character
+                // leaves s, or a single character wider than the label would
+                // never leave it.
                 const int take = std::max(i - 1, 1);
                 c.setCurrentX(5 + a.x);
                 c.setFontSize(8 + a.s);
-                c.printText(s.left(take));
                 s = s.mid(take);
             }
             if (i > s.size()) {
@@ -317,6 +316,16 @@ QString barcodeDigitsText(const QString &source)
 {
     const QString twoSpaces = QStringLiteral("  ");
     return source.mid(0, 1) + twoSpaces + source.mid(1, 6) + twoSpaces + source.mid(7, 6);
+}
+
+QString labelDigitsText(const LabelFields &fields)
+{
+    const QString &encoded = fields.barcode.digits();
+    if (fields.barcode.isNull() || encoded != fields.digitsSource)
+        return barcodeDigitsText(fields.digitsSource);
+    if (encoded.size() == 8)
+        return encoded.left(4) + QStringLiteral("  ") + encoded.mid(4);
+    return barcodeDigitsText(encoded);
 }
 
 double adjustmentValue(const QString &text, const QString &what)

@@ -58,4 +58,13 @@ QList<QImage> pdfPageImages(const QString &path, int dpi)
     return images;
 }
 
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+}
+
 } // namespace zltest

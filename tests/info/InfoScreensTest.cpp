@@ -17,7 +17,7 @@ private slots:
     void init()
     {
         m_opened.clear();
-        zl::info::routeWebPagesTo([this](const QString &a) { m_opened << a; });
+        zl::info::routeWebPagesTo([this](const QString &a) { m_opened << a; return true; });
     }
     void cleanup() { zl::info::routeWebPagesTo(nullptr); }
 
