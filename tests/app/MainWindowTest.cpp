@@ -1,20 +1,28 @@
+#include "FakePrinter.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
 #include "app/ui/MainMenu.h"
 #include "app/ui/MainWindow.h"
+#include "common/Failure.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
+#include "settings/Cp932.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QTableView>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 using namespace zl::ui;
@@ -117,7 +125,12 @@ private slots:
         m_home->writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
                            {m_home->settingsFolder(), QStringLiteral("jan13.csv")});
         for (const auto &[form, width] : {std::pair{"F_CustInput", 500}, std::pair{"F_CustInput2", 500}}) {
-            QWidget *screen = ScreenRegistry::instance().show(QString::fromLatin1(form));
+            QWidget *screen = nullptr;
+            try {
+                screen = ScreenRegistry::instance().show(QString::fromLatin1(form));
+            } catch (const zl::Failure &f) {
+                QFAIL(qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(form), f.description())));
+            }
             QVERIFY2(screen, form);
             QVERIFY(QTest::qWaitForWindowExposed(screen));
             QVERIFY2(screen->width() == width, qPrintable(QStringLiteral("%1 is %2 px wide").arg(QLatin1String(form)).arg(screen->width())));
@@ -128,6 +141,10 @@ private slots:
             QVERIFY2(grid->columnWidth(0) >= needed,
                      qPrintable(QStringLiteral("%1: JAN column %2 px, needs %3 px")
                                     .arg(QLatin1String(form)).arg(grid->columnWidth(0)).arg(needed)));
+            // The product names take what a wider window gives.
+            const int name = grid->columnWidth(1);
+            screen->resize(screen->width() + 200, screen->height());
+            QTRY_VERIFY2(grid->columnWidth(1) >= name + 100, form);
             delete screen;
         }
     }
@@ -200,6 +217,132 @@ private slots:
         w.show();
         w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
         QVERIFY(!w.isVisible());
+    }
+
+    // Over the main window, below its menus, a step apart, on the screen.
+    void screenPlace_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QList<QPoint>>("taken");
+        QTest::addColumn<QPoint>("place");
+        const QRect desk(0, 0, 1280, 1024), laptop(0, 0, 1366, 768);
+        QTest::newRow("centred") << QSize(400, 300) << desk << QList<QPoint>{} << QPoint(200, 150);
+        QTest::newRow("a tall one below the menus") << QSize(400, 590) << desk << QList<QPoint>{} << QPoint(200, 25);
+        QTest::newRow("two cascade") << QSize(400, 300) << desk << QList<QPoint>{{200, 150}} << QPoint(228, 178);
+        QTest::newRow("three cascade")
+            << QSize(400, 300) << desk << QList<QPoint>{{200, 150}, {228, 178}} << QPoint(256, 206);
+        QTest::newRow("kept on a laptop screen") << QSize(700, 760) << laptop << QList<QPoint>{} << QPoint(50, 8);
+        QTest::newRow("larger than the screen") << QSize(1400, 800) << laptop << QList<QPoint>{} << QPoint(0, 0);
+    }
+    void screenPlace()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QRect, available);
+        QFETCH(QList<QPoint>, taken);
+        QFETCH(QPoint, place);
+        // A main window of 800 x 600 at the top left, its menu bar 25 px high.
+        QCOMPARE(zl::ui::screenPlace(size, QRect(0, 0, 800, 600), 25, available, taken), place);
+    }
+
+    // Every screen: opens over the main window without covering its menus
+    // or another screen, has a default button, and closes on Esc.
+    void everyScreenOpensOverTheMainWindowAndClosesOnEsc()
+    {
+        QList<ShownMessage> messages;
+        recordMessagesInto(&messages);
+        std::vector<std::unique_ptr<zltest::FakePrinter>> printers;
+        printers.push_back(std::make_unique<zltest::FakePrinter>(QStringLiteral("Office")));
+        printers.back()->accept(9, 11906, 16838);
+        zltest::installFakePrinters(std::move(printers));
+        MainWindow w(m_home->root());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int menusEnd = w.menuBar()->mapToGlobal(QPoint(0, w.menuBar()->height())).y();
+        const QRect available = w.screen()->availableGeometry();
+        QList<QPoint> places;
+        QList<QWidget *> screens;
+        for (const char *form : {"Form3", "Form13", "setOracle", "Form6", "Form17", "Form7", "F_CustInput",
+                                 "F_CustInput2", "frmAbout", "Form9", "Form10", "Form12"}) {
+            QWidget *screen = nullptr;
+            try {
+                screen = ScreenRegistry::instance().show(QString::fromLatin1(form));
+            } catch (const zl::Failure &f) {
+                QFAIL(qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(form), f.description())));
+            }
+            QVERIFY2(screen, form);
+            const QRect r = screen->frameGeometry();
+            QVERIFY2(r.top() >= menusEnd || r.height() > available.height() - menusEnd, form);
+            QVERIFY2(available.contains(r) || r.width() > available.width() || r.height() > available.height(),
+                     qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 on %6x%7").arg(QLatin1String(form)).arg(r.x()).arg(r.y())
+                                    .arg(r.width()).arg(r.height()).arg(available.width()).arg(available.height())));
+            QVERIFY2(!places.contains(r.topLeft()), form);
+            places << r.topLeft();
+            screens << screen;
+            int defaults = 0;
+            for (QPushButton *b : screen->findChildren<QPushButton *>())
+                defaults += b->isDefault();
+            QVERIFY2(defaults == 1, form);
+        }
+        for (QWidget *screen : std::as_const(screens)) {
+            const QString form = screen->objectName();
+            QPointer<QWidget> open(screen);
+            QTest::keyClick(screen, Qt::Key_Escape);
+            QVERIFY2(!open || !open->isVisible(), qPrintable(form));
+        }
+        recordMessagesInto(nullptr);
+        zl::printer::installPrinters(nullptr);
+    }
+
+    // Enter in a field presses the default button (here, saving the titles);
+    // Enter on anything else does not.
+    void enterInAFieldSaves_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("in the first title") << QStringLiteral("Text1") << true;
+        QTest::newRow("on a choice") << QStringLiteral("Option1_0") << false;
+    }
+    void enterInAFieldSaves()
+    {
+        QFETCH(QString, focus);
+        QFETCH(bool, saved);
+        QList<ShownMessage> messages;
+        recordMessagesInto(&messages);
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form3"));
+        QVERIFY(screen);
+        screen->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("新しい店名"));
+        screen->findChild<QRadioButton *>(QStringLiteral("Option1_0"))->setChecked(true);
+        QWidget *target = screen->findChild<QWidget *>(focus);
+        QVERIFY(target);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        const QString table = zl::cp932::decode(m_home->readFile(QStringLiteral("vokiconfig4.txt")));
+        QVERIFY2(table.contains(QStringLiteral("新しい店名")) == saved,
+                 qPrintable((messages.isEmpty() ? QString() : messages.first().text) + QLatin1Char(0x7c) + table.simplified()));
+        screen->close();
+        recordMessagesInto(nullptr);
+    }
+
+    // Tab goes through the main menu as it reads, top to bottom.
+    void tabFollowsTheMainMenu()
+    {
+        MainWindow w(m_home->root());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QWidget *menu = w.startupMenu();
+        QWidget *from = menu->findChild<QWidget *>(QStringLiteral("Command3"));
+        QStringList order;
+        for (QWidget *at = from; order.size() < 12;) {
+            if (at->isEnabled() && at->isVisible() && (at->focusPolicy() & Qt::TabFocus) == Qt::TabFocus &&
+                menu->isAncestorOf(at))
+                order << at->objectName();
+            at = at->nextInFocusChain();
+            if (at == from)
+                break;
+        }
+        QCOMPARE(order, (QStringList{QStringLiteral("Command3"), QStringLiteral("Command4"), QStringLiteral("Combo1"),
+                                     QStringLiteral("Command1"), QStringLiteral("Command5")}));
     }
 
 private:

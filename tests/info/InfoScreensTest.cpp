@@ -1,6 +1,7 @@
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
+#include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "info/WebPages.h"
 #include "info/ui/InfoScreens.h"
@@ -69,6 +70,28 @@ private slots:
         w->show();
         w->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
         QVERIFY(!w->isVisible());
+    }
+
+    // No browser: the screen says so, with the address to copy.
+    void noBrowserIsSaidWithTheAddress()
+    {
+        QList<ShownMessage> messages;
+        recordMessagesInto(&messages);
+        zl::info::routeWebPagesTo([](const QString &) { return false; });
+        const QString help = QStringLiteral("https://www.tavizo.example/cs.htm");
+        std::unique_ptr<QWidget> link(createOnlineHelpScreen(nullptr));
+        link->show();
+        auto *said = link->findChild<QLabel *>(QStringLiteral("LabelNoBrowser"));
+        QVERIFY(!said->isVisible());
+        link->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        QVERIFY(said->isVisible() && said->text().contains(QStringLiteral("ブラウザーを起動できませんでした")));
+        QVERIFY(link->findChild<QLabel *>(QStringLiteral("Label2"))->text() == help);
+
+        std::unique_ptr<QWidget> about(createAboutScreen(nullptr));
+        about->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().text.contains(QStringLiteral("https://www.tavizo.example/qforms2/form.html")));
+        recordMessagesInto(nullptr);
     }
 
     void csvSampleScreenShowsAPicture()

@@ -72,9 +72,11 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
         QAbstractItemModel *old = m_grid->model();
         m_grid->setModel(model);
-        // The JAN column shows whole barcodes; the product name takes what
-        // the window gives beyond the others.
-        m_grid->resizeColumnToContents(0);
+        // The JAN column shows whole barcodes, the short columns their
+        // texts; the product name takes what the window gives beyond them.
+        for (int column = 0; column < model->columnCount(); ++column)
+            if (column != 1)
+                m_grid->resizeColumnToContents(column);
         if (model->columnCount() > 1)
             m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
         connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
