@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace zl::ui {
 
@@ -92,7 +93,12 @@ QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, con
         const QPoint wanted = centred + QPoint(step, step) * kCascadeStep;
         at = QPoint(fitAxis(wanted.x(), available.left(), available.width(), size.width()),
                     fitAxis(wanted.y(), available.top(), available.height(), size.height()));
-        if (!taken.contains(at))
+        // A screen whose corner is within a step of another's hides it, as
+        // the two print screens of different heights would.
+        const bool hides = std::any_of(taken.begin(), taken.end(), [&at](const QPoint &other) {
+            return std::abs(other.x() - at.x()) < kCascadeStep && std::abs(other.y() - at.y()) < kCascadeStep;
+        });
+        if (!hides)
             break;
     }
     return at;
