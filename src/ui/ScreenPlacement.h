@@ -13,7 +13,7 @@ namespace zl::ui {
 
 // Where a screen of `size` opens: centred over `hostArea` (the main
 // window), never above `hostTop` (the lower edge of its menu bar), a step down
-// and right of any open screen already at that place, and inside `available`
+// and right of any open screen whose corner is near that place, inside `available`
 // (the desktop without its panels) however small that is.
 QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, const QList<QPoint> &taken);
 
