@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -106,6 +107,11 @@ QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, con
 
 void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others)
 {
+    // Measured as it will show: a field that widens for its text (a long
+    // folder) has already widened the screen.
+    screen->ensurePolished();
+    if (QLayout *layout = screen->layout())
+        layout->activate();
     if (!screen->testAttribute(Qt::WA_Resized))
         screen->adjustSize();
     QWidget *main = host ? host->window() : nullptr;

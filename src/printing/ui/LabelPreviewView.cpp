@@ -1,5 +1,7 @@
 #include "printing/ui/LabelPreviewView.h"
 
+#include "ui/ScreenPlacement.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
@@ -106,6 +108,8 @@ LabelPreviewView *LabelPreviewView::openLargeWindow()
     large->setTitles(m_titles);
     large->resize(720, 520);
     large->showLabel(m_fields, m_withoutBarcode);
+    installScreenKeys(large);
+    placeScreen(large, window(), {window()});
     large->show();
     return large;
 }
