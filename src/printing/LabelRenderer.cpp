@@ -114,17 +114,23 @@ private:
 
     // Where the line-splitting pass stops in s (1-based, as the pass counts):
     // at a line break, at the first character that no longer fits, or one
-    // past the end. Prefix widths only grow, so the whole stretch up to the
-    // break is measured first and searched only when it does not fit.
+    // past the end. Prefix widths only grow, so prefixes twice as long each
+    // time are measured until one does not fit, and the point is searched
+    // between the last two: a runaway first column is dropped a line at a
+    // time without measuring all of it for every line.
     int splitPosition(const QString &s, int lineBreakAt) const
     {
         const int n = int(s.size());
         const int stretch = lineBreakAt > 0 ? lineBreakAt - 1 : n;
         auto overflows = [&](int i) { return c.textWidth(s.left(i)) + 10 > st.rightLimit; };
-        if (stretch == 0 || !overflows(stretch))
+        int lo = 1, hi = std::min(stretch, 32);
+        while (hi < stretch && !overflows(hi)) {
+            lo = hi + 1;
+            hi = std::min(stretch, 2 * hi);
+        }
+        if (stretch == 0 || !overflows(hi))
             return lineBreakAt > 0 ? lineBreakAt : n + 1;
-        int lo = 1, hi = stretch; // first i in [lo, hi] that overflows
-        while (lo < hi) {
+        while (lo < hi) { // the first i in [lo, hi] that overflows
             const int mid = (lo + hi) / 2;
             if (overflows(mid))
                 hi = mid;
