@@ -38,7 +38,7 @@ private slots:
         row("spaces and a tab around", " 4901234567894\t", "0", "4 901234 567894", "EAN-13:4901234567894");
         row("exponent form", "4.90123E+12", "0", "4 .90123 E+12", "", "この列の書式を「文字列」にして");
         // Grown, texts meet the bars and each other, and that is said; the
-        // value's own line, too wide from +3 on, never prints.
+        // value's own line, too wide for this label at +5, never prints.
         row("font -5", "490123456789", "-5", "4 901234 567894", "EAN-13:4901234567894");
         row("font +3", "490123456789", "3", "4 901234 567894", "EAN-13:4901234567894",
             "「税込価格」がバーコードに重なり、読み取れなくなるおそれがあります。");
