@@ -62,9 +62,8 @@ QString pdfText(const QString &path)
 {
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+    const bool read = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return read ? QString::fromUtf8(p.readAllStandardOutput()).simplified() : QString();
 }
 
 } // namespace zltest

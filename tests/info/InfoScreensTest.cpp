@@ -81,7 +81,7 @@ private slots:
         std::unique_ptr<QWidget> link(createOnlineHelpScreen(nullptr));
         link->show();
         link->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
-        auto *said = link->findChild<QLabel *>(QStringLiteral("LabelNoBrowser"));
+        const QLabel *said = link->findChild<QLabel *>(QStringLiteral("LabelNoBrowser"));
         QVERIFY(said->isVisible() && said->text().contains(QStringLiteral("上のアドレスをコピーして")));
         std::unique_ptr<QWidget> about(createAboutScreen(nullptr));
         about->findChild<QPushButton *>(QStringLiteral("Command1"))->click();

@@ -8,6 +8,7 @@
 #include "layout/Titles.h"
 #include "printing/LabelPreview.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,20 +18,17 @@ class TestLabelCases : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanupTestCase() { zl::layout::setLiveTitlesSource({}); }
 
     void printedLabels_data()
     {
-        // The JAN, the price, the second title, the font adjustment; the
-        // digits as pdftotext reads them, what zbar scans (nothing: no
-        // barcode) and part of what the preview says (nothing: all is well).
+        // The JAN, price, second title, font adjustment; the digits as pdftotext reads
+        // them, what zbar scans, part of what the preview says (empty: nothing).
         for (const char *name : {"jan", "price", "title2", "size", "digits", "scanned", "notice"})
             QTest::addColumn<QString>(name);
         auto row = [](const char *name, const char *jan, const char *s, const char *digits, const char *scanned,
                       const char *notice = "", const char *price = "150", const char *title2 = "税込価格") {
             QTest::newRow(name) << QString::fromUtf8(jan) << QString::fromUtf8(price) << QString::fromUtf8(title2)
-                                << QString::fromUtf8(s) << QString::fromUtf8(digits) << QString::fromUtf8(scanned)
-                                << QString::fromUtf8(notice);
+                                << QString::fromUtf8(s) << QString::fromUtf8(digits) << QString::fromUtf8(scanned) << QString::fromUtf8(notice);
         };
         row("12 digits get their check digit", "491234500001", "0", "4 912345 000019", "EAN-13:4912345000019");
         row("13 digits", "4901234567894", "0", "4 901234 567894", "EAN-13:4901234567894");
@@ -61,7 +59,6 @@ private slots:
         const QStringList record{jan, QStringLiteral("緑茶"), QStringLiteral("500ml"), price};
         LabelFields fields = zltest::labelFor(record, QStringLiteral("0"), QStringLiteral("0"), size);
         const QString withoutBarcode = LabelFields(fields).setRecord(record);
-
         QTemporaryDir dir;
         zl::printer::PdfPrinter printer(dir.path());
         {
@@ -71,16 +68,11 @@ private slots:
         const QString text = zltest::pdfText(printer.lastDocumentPath());
         if (text.isNull())
             QSKIP("poppler-utils is not installed");
-        // Exactly the label's texts (in the order pdftotext finds them): the
-        // value's own line never prints, only the digits under the bars;
-        // pdftotext reads the full-width yen sign as the narrow one.
-        const QString expected = QStringLiteral("ゼンラボ商店 緑茶 500ml %1 %2")
-                                     .arg(price == QLatin1String("150") ? QStringLiteral("¥150") : QStringLiteral("-¥100"), digits);
-        QStringList words = QString(text).remove(title2).split(u' ', Qt::SkipEmptyParts);
-        QStringList wanted = expected.split(u' ');
-        words.sort();
-        wanted.sort();
-        QVERIFY2(words == wanted && text.contains(digits), qPrintable(text));
+        // Only the digits under the bars: the value's own line (a run of
+        // seven digits or more) never prints. pdftotext reads ￥ as ¥.
+        QVERIFY2(text.contains(digits) && !text.contains(QRegularExpression(QStringLiteral("\\d{7}"))) &&
+                     text.contains(price == QLatin1String("150") ? QStringLiteral("¥150") : QStringLiteral("-¥100")),
+                 qPrintable(text));
 #ifdef ZENLABO_HAVE_ZBAR
         const QList<QImage> pages = zltest::pdfPageImages(printer.lastDocumentPath(), 300);
         QCOMPARE(zltest::decodeBarcodes(pages.value(0)), scanned.isEmpty() ? QStringList() : QStringList{scanned});
