@@ -114,12 +114,6 @@ LayoutSelectionScreen::LayoutSelectionScreen(const layout::LayoutFields &fields,
     layout->addWidget(m_text[4]);
     layout->addWidget(m_text[5]);
 
-    QWidget::setTabOrder(m_save, order);
-    QWidget::setTabOrder(order, m_option[0]);
-    QWidget::setTabOrder(m_option[0], m_text[0]);
-    QWidget::setTabOrder(m_text[0], m_text[1]);
-    QWidget::setTabOrder(m_text[1], m_option[1]);
-
     connect(m_save, &QPushButton::clicked, this, &LayoutSelectionScreen::save);
     connect(order, &QPushButton::clicked, this, [this] {
         const QString address = info::makerAddress(info::kLayoutOrderPage);
