@@ -4,7 +4,7 @@
 
 namespace zl::info {
 namespace {
-std::function<void(const QString &)> g_opener;
+std::function<bool(const QString &)> g_opener;
 }
 
 QString makerAddress(const QString &path)
@@ -12,16 +12,21 @@ QString makerAddress(const QString &path)
     return kMakerBaseAddress + path;
 }
 
-void openWebPage(const QString &address)
+bool openWebPage(const QString &address)
 {
-    if (g_opener) {
-        g_opener(address);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl(address));
+    if (g_opener)
+        return g_opener(address);
+    return QDesktopServices::openUrl(QUrl(address));
 }
 
-void routeWebPagesTo(std::function<void(const QString &)> opener)
+QString webPageFailure(const QString &address)
+{
+    return QStringLiteral("ブラウザーを起動できませんでした。\n"
+                          "次のアドレスをコピーして、ブラウザーのアドレス欄に貼り付けてください。\n\n%1")
+        .arg(address);
+}
+
+void routeWebPagesTo(std::function<bool(const QString &)> opener)
 {
     g_opener = std::move(opener);
 }

@@ -15,11 +15,16 @@ inline const QString kOnlineSupportPage = QStringLiteral("qqq.htm");
 // The full address of a page of the maker's site.
 QString makerAddress(const QString &path);
 
-// Hands the address to the desktop. Whatever the desktop does with it is not
-// looked at, as with any link the operator clicks.
-void openWebPage(const QString &address);
+// Hands the address to the desktop's browser. False when none could be
+// started; what the browser does with the page is not looked at, as with any
+// link the operator clicks.
+bool openWebPage(const QString &address);
 
-// Test hook: while set, addresses go here instead of to the desktop.
-void routeWebPagesTo(std::function<void(const QString &)> opener);
+// What the screens say when no browser could be started.
+QString webPageFailure(const QString &address);
+
+// Test hook: while set, addresses go here instead of to the desktop, and its
+// answer stands for whether a browser started.
+void routeWebPagesTo(std::function<bool(const QString &)> opener);
 
 } // namespace zl::info

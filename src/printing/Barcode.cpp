@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 
 #include <QPainter>
+#include <QRegularExpression>
 #include <zint.h>
 
 #include <algorithm>
@@ -104,6 +105,14 @@ BarcodePicture makeBarcode(const QString &barcodeText, const BarcodeParameters &
     const QString digits = barcodeText.mid(prefix.size());
     if (digits.isEmpty())
         throw Failure(QStringLiteral("バーコードの値が空です。"));
+    // 4.90123E+12 is what a spreadsheet saves for a number column: the
+    // digits after the sixth are gone and only the operator can get them back.
+    static const QRegularExpression exponent(QStringLiteral("^[0-9]+(\\.[0-9]*)?[eE]\\+?[0-9]+$"));
+    if (exponent.match(digits).hasMatch())
+        throw Failure(QStringLiteral("バーコードの値「%1」は指数形式で、JAN の桁が失われています。"
+                                     "表計算ソフトでこの列の書式を「文字列」にして JAN を入れ直し、"
+                                     "CSV で保存し直してください。")
+                          .arg(digits));
     if (!allAsciiDigits(digits))
         throw Failure(QStringLiteral("バーコードの値「%1」に数字以外の文字があります。").arg(digits));
     const int length = int(digits.size());

@@ -9,9 +9,22 @@
 
 namespace zl::printing {
 
+QString janValue(const QString &column)
+{
+    // Spreadsheets pad numbers with spaces or tabs (full-width ones too, in
+    // a Japanese one); none of them is part of the value.
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\u3000'; };
+    qsizetype from = 0, to = column.size();
+    while (from < to && blank(column.at(from)))
+        ++from;
+    while (to > from && blank(column.at(to - 1)))
+        --to;
+    return column.mid(from, to - from);
+}
+
 QString LabelFields::setRecord(const QStringList &columns)
 {
-    barcodeValue = columns.value(0);
+    barcodeValue = janValue(columns.value(0));
     secondText = columns.value(1);
     thirdText = columns.value(2);
     price = columns.value(3);
@@ -22,6 +35,9 @@ QString LabelFields::setRecord(const QStringList &columns)
     } catch (const Failure &f) {
         return f.description();
     }
+    // The cashier types what is printed when a scan fails: the digits the
+    // bars carry, check digit included.
+    digitsSource = barcode.digits();
     return {};
 }
 

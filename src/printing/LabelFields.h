@@ -14,7 +14,9 @@ struct LabelFields {
     QString secondText;    // second column
     QString thirdText;     // third column
     QString price;         // fourth column, printed in currency format
-    QString digitsSource;  // the text the barcode digits are printed from
+    // The text the barcode digits are printed from: the encoded digits when
+    // the barcode was made, the value as it stands when not.
+    QString digitsSource;
     // This record's barcode; empty when none could be made, never another
     // record's.
     BarcodePicture barcode;
@@ -28,10 +30,13 @@ struct LabelFields {
     bool cancelRequested = false;
 
     // Fills the record's texts from its first four columns (missing ones are
-    // empty) and makes its barcode. Returns the reason when no barcode could
+    // empty; the JAN without the blanks around it) and makes its barcode. Returns the reason when no barcode could
     // be made (the picture is then empty), or an empty text.
     QString setRecord(const QStringList &columns);
 };
+
+// A JAN column's value without the spaces, tabs and full-width spaces around it.
+QString janValue(const QString &column);
 
 // A price as a Japanese operator writes it: "1200", "-5", "1200.5",
 // full-width digits ("１２００"), a leading ¥ or ￥ (or the backslash a

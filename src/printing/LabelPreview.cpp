@@ -20,14 +20,32 @@ namespace {
 class PreviewCanvas : public PictureCanvas {
 public:
     PreviewCanvas(const printer::PageGeometry &geometry, LabelPreview &out)
-        : PictureCanvas(geometry, [&out](const QList<QPicture> &pages) { out.pages = pages; }), m_out(out)
+        : PictureCanvas(geometry, [&out](const QList<QPicture> &pages) { out.pages = pages; }), m_out(out),
+          m_geometry(geometry)
     {
     }
     void printText(const QString &text) override
     {
-        if (!text.isEmpty())
-            m_out.texts.append({m_page, QRectF(currentX(), currentY(), textWidth(text), textHeight(text)), text});
+        if (!text.isEmpty()) {
+            const QPointF at(currentX(), currentY());
+            m_out.texts.append({m_page, QRectF(at, QSizeF(textWidth(text), textHeight(text))), text,
+                                textInk(text).translated(at)});
+        }
         PictureCanvas::printText(text);
+    }
+    void drawLine(double x1, double y1, double x2, double y2) override
+    {
+        const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
+        m_out.lines.append({m_page, QLineF(x1, y1, x2, y2), lineWidth() * 25.4 / dpi});
+        PictureCanvas::drawLine(x1, y1, x2, y2);
+    }
+    void drawPicture(const BarcodePicture &picture, double x, double y, double width) override
+    {
+        if (!picture.isNull()) {
+            m_out.barcodeBox = QRectF(x, y, width, picture.heightForWidth(width));
+            m_out.barcodePage = m_page;
+        }
+        PictureCanvas::drawPicture(picture, x, y, width);
     }
     void newPage() override
     {
@@ -37,10 +55,27 @@ public:
 
 private:
     LabelPreview &m_out;
+    printer::PageGeometry m_geometry;
     int m_page = 0;
 };
 
 constexpr double kEdgeSlackMm = 0.05; // a text that ends on the edge is on the paper
+
+// Ink that meets over less than this (a dot at 300 dpi) is a hairline no
+// reader notices.
+constexpr double kOverlapSlackMm = 0.1;
+
+bool overlap(const QRectF &a, const QRectF &b)
+{
+    const QRectF both = a.intersected(b);
+    return both.width() > kOverlapSlackMm && both.height() > kOverlapSlackMm;
+}
+
+QRectF lineBox(const PreviewLine &line)
+{
+    const double half = line.widthMm / 2;
+    return QRectF(line.mm.p1(), line.mm.p2()).normalized().adjusted(-half, -half, half, half);
+}
 
 } // namespace
 
@@ -59,6 +94,17 @@ QStringList LabelPreview::warnings() const
             list << QStringLiteral("「%1」が用紙の下端からはみ出します。").arg(t.text);
         else if (t.mm.left() < -kEdgeSlackMm || t.mm.top() < -kEdgeSlackMm)
             list << QStringLiteral("「%1」が用紙の端からはみ出します。").arg(t.text);
+    }
+    // Drawn later covers drawn earlier: both are named, the later first.
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const PreviewText &t = texts.at(i);
+        for (qsizetype j = i + 1; j < texts.size(); ++j) {
+            const PreviewText &u = texts.at(j);
+            if (u.page == t.page && overlap(t.ink, u.ink))
+                list << QStringLiteral("「%1」が「%2」に重なります。").arg(u.text, t.text);
+        }
+        if (t.page == barcodePage && overlap(t.ink, barcodeBox))
+            list << QStringLiteral("「%1」がバーコードに重なり、読み取れなくなるおそれがあります。").arg(t.text);
     }
     if (pages.size() > 1)
         list << QStringLiteral("このラベルは%1ページになり、用紙を%1枚使います。").arg(pages.size());
@@ -112,6 +158,19 @@ QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm
     }
     QPainterPath everything;
     everything.addRect(QRectF(QPointF(0, 0), QSizeF(size)));
+    QPainterPath rules;
+    for (const PreviewLine &line : preview.lines) {
+        if (line.page >= sheets)
+            continue;
+        // Only what runs off to the right, where the layout means it to.
+        const QPointF origin = sheetAt(line.page).topLeft() + preview.geometry.printableMm.topLeft();
+        QRectF box = lineBox(line).translated(origin);
+        box.setLeft(std::max(box.left(), sheetAt(line.page).right()));
+        if (box.width() <= 0)
+            continue;
+        // A pixel more, so antialiased edges do not show red either.
+        rules.addRect(QRectF(box.topLeft() * pxPerMm, box.size() * pxPerMm).adjusted(-1, -1, 1, 1));
+    }
 
     QImage off = ink;
     {
@@ -127,7 +186,7 @@ QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm
     p.save();
     p.setClipPath(onPaper);
     p.drawImage(0, 0, ink);
-    p.setClipPath(everything.subtracted(onPaper));
+    p.setClipPath(everything.subtracted(onPaper).subtracted(rules));
     p.drawImage(0, 0, off);
     p.restore();
     p.setPen(QPen(QColor(0, 90, 200), 1));

@@ -7,6 +7,7 @@
 #include "printing/LabelFields.h"
 
 #include <QImage>
+#include <QLineF>
 #include <QList>
 #include <QPicture>
 #include <QStringList>
@@ -17,6 +18,13 @@ struct PreviewText {
     int page = 0;
     QRectF mm; // on the printable area, as the renderer placed it
     QString text;
+    QRectF ink = {}; // where its glyphs are, on the same area
+};
+
+struct PreviewLine {
+    int page = 0;
+    QLineF mm;
+    double widthMm = 0;
 };
 
 struct LabelPreview {
@@ -30,9 +38,17 @@ struct LabelPreview {
     // it has one.
     QString withoutBarcode;
     QPointF barcodeMm; // where its barcode goes on the first page
+    // The barcode as drawn, light margins included; empty when none was.
+    QRectF barcodeBox;
+    int barcodePage = 0;
+    // The rule lines: the layout runs the title's rule past the paper's
+    // edge on purpose, so what the paper cuts off there is no warning.
+    QList<PreviewLine> lines;
 
     // What the operator should know before printing: no barcode, texts
-    // that reach past the paper's edge, a label that needs more than one page.
+    // that reach past the paper's edge, texts that overlap one another or the
+    // barcode (a price's minus under the second title), a label that needs
+    // more than one page.
     QStringList warnings() const;
 };
 
@@ -44,7 +60,8 @@ LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry
 
 // The preview painted at `pxPerMm`: every page on its own sheet of paper, in a
 // row, with `marginMm` of grey around them. What falls off the paper is drawn
-// in red on the grey, the paper's edge as a line, and a record without a
+// in red on the grey (but for the rule past the right edge, which the layout
+// means and the printer cuts), the paper's edge as a line, and a record without a
 // barcode gets 「バーコードなし」 in red where the barcode would be.
 QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm);
 

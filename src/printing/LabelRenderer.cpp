@@ -123,17 +123,23 @@ private:
 
     // Where the line-splitting pass stops in s (1-based, as the pass counts):
     // at a line break, at the first character that no longer fits, or one
-    // past the end. Prefix widths only grow, so the whole stretch up to the
-    // break is measured first and searched only when it does not fit.
+    // past the end. Prefix widths only grow, so prefixes twice as long each
+    // time are measured until one does not fit, and the point is searched
+    // between the last two: a runaway first column is dropped a line at a
+    // time without measuring all of it for every line.
     int splitPosition(const QString &s, int lineBreakAt) const
     {
         const int n = int(s.size());
         const int stretch = lineBreakAt > 0 ? lineBreakAt - 1 : n;
         auto overflows = [&](int i) { return c.textWidth(s.left(i)) + 10 > st.rightLimit; };
-        if (stretch == 0 || !overflows(stretch))
+        int lo = 1, hi = std::min(stretch, 32);
+        while (hi < stretch && !overflows(hi)) {
+            lo = hi + 1;
+            hi = std::min(stretch, 2 * hi);
+        }
+        if (stretch == 0 || !overflows(hi))
             return lineBreakAt > 0 ? lineBreakAt : n + 1;
-        int lo = 1, hi = stretch; // first i in [lo, hi] that overflows
-        while (lo < hi) {
+        while (lo < hi) { // the first i in [lo, hi] that overflows
             const int mid = (lo + hi) / 2;
             if (overflows(mid))
                 hi = mid;
@@ -150,7 +156,7 @@ private:
         const int l0 = int(s.size());
         const QString price = currencyText(f.price);
         const QString title2 = titles.title2;
-        const QString digits = barcodeDigitsText(f.digitsSource);
+        const QString digits = labelDigitsText(f);
 
         c.setCurrentY(a.y + st.lineHeight);
         while (!s.isEmpty()) {
@@ -179,14 +185,13 @@ private:
                 c.printText(s.left(i - 1));
                 s = s.right(s.size() - i - 1);
             } else if (i <= s.size()) {
-                // The characters before the one that overflows are printed
-                // at the left, as a line break's are, so no part of the value
-                // goes missing. At least one character leaves s, or a single
-                // character wider than the label would never leave it.
+                // What does not fit is dropped: printed at the left it landed
+                // on the product name of every label. At least one character
+                // leaves s, or a single character wider than the label would
+                // never leave it.
                 const int take = std::max(i - 1, 1);
                 c.setCurrentX(5 + a.x);
                 c.setFontSize(8 + a.s);
-                c.printText(s.left(take));
                 s = s.mid(take);
             }
             if (i > s.size()) {
@@ -326,6 +331,16 @@ QString barcodeDigitsText(const QString &source)
 {
     const QString twoSpaces = QStringLiteral("  ");
     return source.mid(0, 1) + twoSpaces + source.mid(1, 6) + twoSpaces + source.mid(7, 6);
+}
+
+QString labelDigitsText(const LabelFields &fields)
+{
+    const QString &encoded = fields.barcode.digits();
+    if (fields.barcode.isNull() || encoded != fields.digitsSource)
+        return barcodeDigitsText(fields.digitsSource);
+    if (encoded.size() == 8)
+        return encoded.left(4) + QStringLiteral("  ") + encoded.mid(4);
+    return barcodeDigitsText(encoded);
 }
 
 double adjustmentValue(const QString &text, const QString &what)

@@ -83,6 +83,11 @@ QString currencyText(const QString &price, const QLocale &locale = QLocale());
 // not shown.
 QString barcodeDigitsText(const QString &source);
 
+// The digits a label prints under its bars: those the bars encode, grouped
+// as a JAN shows them ("4  912345  000019", "4901  2345") when the barcode
+// was made; otherwise barcodeDigitsText of the value as it stands.
+QString labelDigitsText(const LabelFields &fields);
+
 // A print adjustment's decimal text as a number; throws zl::Failure naming
 // the adjustment when it is not one.
 double adjustmentValue(const QString &text, const QString &what);

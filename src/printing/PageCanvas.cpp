@@ -82,6 +82,16 @@ double MeasuringCanvas::textHeight(const QString &)
     return metrics().height() / kFontUnitsPerMm;
 }
 
+QRectF MeasuringCanvas::textInk(const QString &text)
+{
+    const QRectF box = metrics().tightBoundingRect(text);
+    if (box.isEmpty())
+        return {};
+    const double ascent = metrics().ascent();
+    return {box.x() / kFontUnitsPerMm, (box.y() + ascent) / kFontUnitsPerMm, box.width() / kFontUnitsPerMm,
+            box.height() / kFontUnitsPerMm};
+}
+
 void MeasuringCanvas::advancePast(const QString &text)
 {
     m_x = 0;

@@ -65,6 +65,10 @@ public:
     double currentY() const override { return m_y; }
     double textWidth(const QString &text) override;
     double textHeight(const QString &text) override;
+    // Where `text`'s ink falls, in millimetres from the text position: the
+    // glyphs' own outline, not the line box, so that two texts whose boxes
+    // merely share their leading do not count as touching.
+    QRectF textInk(const QString &text);
     void setLineWidth(int devicePixels) override { m_lineWidth = devicePixels; }
     double printableWidth() const override { return m_printable.width(); }
     double printableHeight() const override { return m_printable.height(); }

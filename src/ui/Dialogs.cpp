@@ -60,6 +60,8 @@ std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, co
     auto box = std::make_unique<QMessageBox>(icon, title, lines.join(QLatin1Char('\n')), QMessageBox::Ok, parent);
     if (cut)
         box->setDetailedText(text);
+    // A path or an address in a message is there to be copied.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return box;
 }
 

@@ -1,5 +1,7 @@
 #include "ui/ScreenRegistry.h"
 
+#include "ui/ScreenPlacement.h"
+
 namespace zl::ui {
 
 ScreenRegistry &ScreenRegistry::instance()
@@ -44,8 +46,15 @@ QWidget *ScreenRegistry::show(const QString &formName)
     screen->setAttribute(Qt::WA_DeleteOnClose);
     if (m_host && !screen->parentWidget())
         screen->setParent(m_host, screen->windowFlags() | Qt::Window);
+    QList<QWidget *> others;
+    for (const QPointer<QWidget> &open : std::as_const(m_open))
+        if (open)
+            others << open.data();
     m_open.insert(formName, screen);
+    installScreenKeys(screen);
+    placeScreen(screen, m_host, others);
     screen->show();
+    orderTabsByPlace(screen);
     screen->raise();
     screen->activateWindow();
     return screen;

@@ -1,6 +1,8 @@
 #pragma once
 // Every screen but the main window is a window of its own, opened without
-// blocking and at most once: opening it again brings it forward.
+// blocking and at most once: opening it again brings it forward. Each opens
+// over the main window and answers Esc, Enter and Tab alike
+// (ScreenPlacement.h).
 #include <QHash>
 #include <QPointer>
 #include <QString>

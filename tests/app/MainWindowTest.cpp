@@ -1,20 +1,26 @@
+#include "FakePrinter.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
 #include "app/ui/MainMenu.h"
 #include "app/ui/MainWindow.h"
+#include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
+#include "settings/Cp932.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QTableView>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 using namespace zl::ui;
@@ -128,6 +134,9 @@ private slots:
             QVERIFY2(grid->columnWidth(0) >= needed,
                      qPrintable(QStringLiteral("%1: JAN column %2 px, needs %3 px")
                                     .arg(QLatin1String(form)).arg(grid->columnWidth(0)).arg(needed)));
+            const int name = grid->columnWidth(1); // product names take what a wider window gives
+            screen->resize(screen->width() + 200, screen->height());
+            QTRY_VERIFY2(grid->columnWidth(1) >= name + 100, form);
             delete screen;
         }
     }
@@ -200,6 +209,75 @@ private slots:
         w.show();
         w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
         QVERIFY(!w.isVisible());
+    }
+
+    // Every screen: opens over the main window without covering its menus,
+    // a step away from the others, on the (800 x 600) screen unless wider
+    // than it; has a default button; closes on Esc.
+    void everyScreenOpensOverTheMainWindowAndClosesOnEsc()
+    {
+        QList<ShownMessage> messages;
+        recordMessagesInto(&messages);
+        std::vector<std::unique_ptr<zltest::FakePrinter>> printers;
+        printers.push_back(std::make_unique<zltest::FakePrinter>(QStringLiteral("Office")));
+        printers.back()->accept(9, 11906, 16838);
+        zltest::installFakePrinters(std::move(printers));
+        MainWindow w(m_home->root());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int menusEnd = w.menuBar()->mapToGlobal(QPoint(0, w.menuBar()->height())).y();
+        const QRect available = w.screen()->availableGeometry();
+        QList<QPoint> places;
+        QList<QWidget *> screens; // all left open, to be closed by Esc
+        for (const char *form : {"Form3", "Form13", "setOracle", "Form6", "Form17", "Form7", "F_CustInput",
+                                 "F_CustInput2", "frmAbout", "Form9", "Form10", "Form12"}) {
+            QWidget *screen = ScreenRegistry::instance().show(QString::fromLatin1(form));
+            QVERIFY2(screen, form);
+            const QRect r = screen->frameGeometry();
+            QVERIFY2(r.top() >= menusEnd || r.height() > available.height() - menusEnd, form);
+            QVERIFY2(available.contains(r) || r.width() > available.width(), form);
+            for (const QPoint &other : std::as_const(places))
+                QVERIFY2((other - r.topLeft()).manhattanLength() >= 28, form);
+            places << r.topLeft();
+            screens << screen;
+            const QList<QPushButton *> buttons = screen->findChildren<QPushButton *>();
+            QVERIFY2(std::count_if(buttons.begin(), buttons.end(), [](QPushButton *b) { return b->isDefault(); }) == 1, form);
+        }
+        for (QPointer<QWidget> open : std::as_const(screens)) {
+            QTest::keyClick(open, Qt::Key_Escape);
+            QVERIFY(!open || !open->isVisible());
+        }
+        recordMessagesInto(nullptr);
+        zl::printer::installPrinters(nullptr);
+    }
+
+    // Enter in a field presses the default button (saving the titles here);
+    // Enter on a choice does not. Tab goes through the main menu as it reads.
+    void enterInAFieldSavesAndTabFollowsTheScreen()
+    {
+        QList<ShownMessage> messages;
+        recordMessagesInto(&messages);
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form3"));
+        screen->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("新しい店名"));
+        screen->findChild<QRadioButton *>(QStringLiteral("Option1_0"))->setChecked(true);
+        for (const char *name : {"Option1_0", "Text1"}) {
+            QWidget *target = screen->findChild<QWidget *>(QString::fromLatin1(name));
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_Return);
+            const QString table = zl::cp932::decode(m_home->readFile(QStringLiteral("vokiconfig4.txt")));
+            QVERIFY2(table.contains(QStringLiteral("新しい店名")) == (qstrcmp(name, "Text1") == 0), name);
+        }
+        recordMessagesInto(nullptr);
+
+        MainWindow w(m_home->root());
+        w.show();
+        QWidget *menu = w.startupMenu();
+        QStringList order;
+        for (QWidget *at = menu->findChild<QWidget *>(QStringLiteral("Command3")); order.size() < 5; at = at->nextInFocusChain())
+            if (at->isEnabled() && at->isVisible() && (at->focusPolicy() & Qt::TabFocus) && menu->isAncestorOf(at))
+                order << at->objectName();
+        QCOMPARE(order, (QStringList{QStringLiteral("Command3"), QStringLiteral("Command4"), QStringLiteral("Combo1"),
+                                     QStringLiteral("Command1"), QStringLiteral("Command5")}));
     }
 
 private:

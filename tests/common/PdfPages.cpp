@@ -58,4 +58,12 @@ QList<QImage> pdfPageImages(const QString &path, int dpi)
     return images;
 }
 
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    const bool read = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return read ? QString::fromUtf8(p.readAllStandardOutput()).simplified() : QString();
+}
+
 } // namespace zltest

@@ -16,4 +16,8 @@ QList<QSize> pdfPageSizesMm(const QString &path);
 // it cannot be read.
 QList<QImage> pdfPageImages(const QString &path, int dpi);
 
+// The text of a PDF as pdftotext reads it, every run of blanks made one
+// space; a null string when it cannot be read.
+QString pdfText(const QString &path);
+
 } // namespace zltest

@@ -1,6 +1,7 @@
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
+#include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "info/WebPages.h"
 #include "info/ui/InfoScreens.h"
@@ -17,7 +18,7 @@ private slots:
     void init()
     {
         m_opened.clear();
-        zl::info::routeWebPagesTo([this](const QString &a) { m_opened << a; });
+        zl::info::routeWebPagesTo([this](const QString &a) { m_opened << a; return true; });
     }
     void cleanup() { zl::info::routeWebPagesTo(nullptr); }
 
@@ -69,6 +70,23 @@ private slots:
         w->show();
         w->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
         QVERIFY(!w->isVisible());
+    }
+
+    // No browser: the screen says so, with the address to copy.
+    void noBrowserIsSaidWithTheAddress()
+    {
+        QList<ShownMessage> messages;
+        recordMessagesInto(&messages);
+        zl::info::routeWebPagesTo([](const QString &) { return false; });
+        std::unique_ptr<QWidget> link(createOnlineHelpScreen(nullptr));
+        link->show();
+        link->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        const QLabel *said = link->findChild<QLabel *>(QStringLiteral("LabelNoBrowser"));
+        QVERIFY(said->isVisible() && said->text().contains(QStringLiteral("上のアドレスをコピーして")));
+        std::unique_ptr<QWidget> about(createAboutScreen(nullptr));
+        about->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+        QVERIFY(messages.value(0).text.contains(QStringLiteral("https://www.tavizo.example/qforms2/form.html")));
+        recordMessagesInto(nullptr);
     }
 
     void csvSampleScreenShowsAPicture()

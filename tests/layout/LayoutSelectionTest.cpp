@@ -207,7 +207,7 @@ private slots:
     {
         writeLayout(QStringLiteral("a"), QStringLiteral("b"));
         QStringList opened;
-        zl::info::routeWebPagesTo([&](const QString &address) { opened << address; });
+        zl::info::routeWebPagesTo([&](const QString &address) { opened << address; return true; });
         QWidget *w = zltest::openScreen(QStringLiteral("Form3"));
         child<QPushButton>(w, "Command1")->click();
         QCOMPARE(opened, QStringList{zl::info::makerAddress(QStringLiteral("qforms2/form.html"))});

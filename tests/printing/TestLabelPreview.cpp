@@ -179,6 +179,9 @@ private slots:
         // run off a 50 mm label; text does there only when it does not fit.
         const QRectF rightOfPaper(QPointF((margin + 50) * px + 1, (margin + 5) * px), QSizeF(margin * px - 2, 25 * px));
         QCOMPARE(redPixels(image, rightOfPaper) > 0, warning.contains(QStringLiteral("右端")));
+        // The rule itself is cut at the edge as the printer cuts it, not red.
+        const QRectF ruleRightOfPaper(QPointF((margin + 50) * px + 1, (margin + 3.5) * px), QSizeF(margin * px - 2, 0.45 * px));
+        QCOMPARE(redPixels(image, ruleRightOfPaper), 0);
     }
 
     // Each slider step moves the label on the print position screen by its

@@ -3,6 +3,7 @@
 #include "app/ui/MainMenu.h"
 
 #include "ui/Dialogs.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
 
@@ -109,6 +110,7 @@ MainMenu *MainWindow::addMainMenu()
     sub->move(twips(10), twips(10));
     sub->adjustSize();
     sub->show();
+    orderTabsByPlace(menu);
     return menu;
 }
 

@@ -1,5 +1,6 @@
 #include "datasource/ui/DataSourceScreens.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
@@ -9,6 +10,7 @@
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -48,11 +50,15 @@ QLabel *hiddenLabel(QWidget *parent, const char *name)
 
 } // namespace
 
+namespace {
+constexpr int kWidestFolderField = 900;
+}
+
 DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("データベース設定 CSV"));
     move(twips(10), twips(10));
-    setFixedSize(twips(7125), twips(5235));
+    resize(twips(7125), twips(5235));
 
     auto *heading = label(this, "Label111", QStringLiteral("データベース接続  (CSV バージョン)設定"));
     QFont hf = heading->font();
@@ -70,8 +76,14 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
     grid->addWidget(label(frame, "Label2", QStringLiteral("接続CSV(ﾌｧｲﾙﾊﾟｽ)")), 1, 0);
     m_text1 = new QLineEdit(frame);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    // A long folder scrolls in the field; its tip shows it whole.
-    connect(m_text1, &QLineEdit::textChanged, m_text1, &QWidget::setToolTip);
+    // The field widens to show the whole folder (the screen with it), up to
+    // what a 1366-pixel laptop screen holds; beyond that it scrolls and its
+    // tip shows the folder whole.
+    connect(m_text1, &QLineEdit::textChanged, m_text1, [this](const QString &folder) {
+        m_text1->setToolTip(folder);
+        const int wanted = m_text1->fontMetrics().horizontalAdvance(folder) + 16;
+        m_text1->setMinimumWidth(std::min(wanted, kWidestFolderField));
+    });
     grid->addWidget(m_text1, 1, 1);
     auto *command1 = button(frame, "Command1", QStringLiteral("参照"));
     grid->addWidget(command1, 1, 2);
@@ -90,6 +102,8 @@ DataSourceScreen::DataSourceScreen(QWidget *parent) : QWidget(parent, Qt::Window
     auto *command2 = button(this, "Command2", QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ接続テスト=>設定変更"));
     auto *command4 = button(this, "Command4", QStringLiteral("設定変更ﾎﾞﾀﾝ"));
     auto *command3 = button(this, "Command3", QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽｻﾝﾌﾟﾙ"));
+    // Enter saves only what the connection test accepts.
+    setDefaultButton(command2);
 
     // The count of the last test, and the pair as read back from the table.
     m_label1 = label(this, "Label1", QString());
@@ -231,6 +245,7 @@ RecordCountScreen::RecordCountScreen(QWidget *parent) : QWidget(parent, Qt::Wind
     unit.setPointSizeF(14);
     label2->setFont(unit);
     auto *command1 = button(this, "Command1", QStringLiteral("閉じる"));
+    setDefaultButton(command1);
     hiddenLabel(this, "Labeldb2");
     hiddenLabel(this, "Label4");
 

@@ -1,5 +1,7 @@
 #include "info/ui/InfoScreens.h"
 
+#include "ui/Dialogs.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "info/WebPages.h"
@@ -36,7 +38,18 @@ QWidget *webLinkScreen(QWidget *host, const QString &caption, const QString &not
     addr->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(addr);
     auto *open = button(w, "Command1", QStringLiteral("画面を開く"));
-    QObject::connect(open, &QPushButton::clicked, w, [address] { info::openWebPage(address); });
+    setDefaultButton(open);
+    auto *failed = text(w, "LabelNoBrowser", QString());
+    failed->setStyleSheet(QStringLiteral("color: #b00000;"));
+    failed->hide();
+    QObject::connect(open, &QPushButton::clicked, w, [address, failed] {
+        const bool opened = info::openWebPage(address);
+        failed->setText(opened ? QString()
+                               : QStringLiteral("ブラウザーを起動できませんでした。上のアドレスをコピーして、"
+                                                "ブラウザーのアドレス欄に貼り付けてください。"));
+        failed->setVisible(!opened);
+    });
+    layout->addWidget(failed);
     layout->addWidget(open, 0, Qt::AlignRight);
     w->resize(420, 150);
     return w;
@@ -140,8 +153,12 @@ QWidget *createAboutScreen(QWidget *host)
                        "お客様独自のラベルや帳票のレイアウトは「ﾚｲｱｳﾄ作成依頼」ボタンからご注文いただけます。"));
     auto *order = button(w, "Command1", QStringLiteral("ﾚｲｱｳﾄ作成依頼"));
     auto *ok = button(w, "cmdOK", QStringLiteral("OK"));
-    QObject::connect(order, &QPushButton::clicked, w,
-                     [] { info::openWebPage(info::makerAddress(info::kLayoutOrderPage)); });
+    setDefaultButton(ok);
+    QObject::connect(order, &QPushButton::clicked, w, [w] {
+        const QString address = info::makerAddress(info::kLayoutOrderPage);
+        if (!info::openWebPage(address))
+            showMessage(w, info::webPageFailure(address), w->windowTitle(), Exclamation);
+    });
     QObject::connect(ok, &QPushButton::clicked, w, &QWidget::close);
 
     auto *grid = new QGridLayout(w);
@@ -182,6 +199,7 @@ QWidget *createCsvSampleScreen(QWidget *host)
     picture->setPixmap(csvSamplePicture());
     layout->addWidget(picture);
     auto *close = button(w, "Command1", QStringLiteral("閉じる"));
+    setDefaultButton(close);
     QObject::connect(close, &QPushButton::clicked, w, &QWidget::close);
     layout->addWidget(close, 0, Qt::AlignRight);
     return w;

@@ -1,5 +1,6 @@
 #include "layout/ui/LayoutSelectionScreen.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
@@ -94,6 +95,7 @@ LayoutSelectionScreen::LayoutSelectionScreen(const layout::LayoutFields &fields,
     grid->addWidget(m_current, 5, 1, 1, 2);
 
     m_save = named(new QPushButton(QStringLiteral("設定変更"), this), "Command4");
+    setDefaultButton(m_save);
     m_save->setFont(minchoFont(12));
     auto *order = named(new QPushButton(QStringLiteral("レイアウト作成注文依頼(WEB)"), this), "Command1");
     order->setFont(minchoFont(9));
@@ -112,14 +114,12 @@ LayoutSelectionScreen::LayoutSelectionScreen(const layout::LayoutFields &fields,
     layout->addWidget(m_text[4]);
     layout->addWidget(m_text[5]);
 
-    QWidget::setTabOrder(m_save, order);
-    QWidget::setTabOrder(order, m_option[0]);
-    QWidget::setTabOrder(m_option[0], m_text[0]);
-    QWidget::setTabOrder(m_text[0], m_text[1]);
-    QWidget::setTabOrder(m_text[1], m_option[1]);
-
     connect(m_save, &QPushButton::clicked, this, &LayoutSelectionScreen::save);
-    connect(order, &QPushButton::clicked, this, [] { info::openWebPage(info::makerAddress(info::kLayoutOrderPage)); });
+    connect(order, &QPushButton::clicked, this, [this] {
+        const QString address = info::makerAddress(info::kLayoutOrderPage);
+        if (!info::openWebPage(address))
+            showMessage(this, info::webPageFailure(address), windowTitle(), Exclamation);
+    });
 
     fillFrom(fields);
     move(twips(10), twips(10));

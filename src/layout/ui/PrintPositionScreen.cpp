@@ -1,5 +1,6 @@
 #include "layout/ui/PrintPositionScreen.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
@@ -121,6 +122,7 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
     }
 
     auto *saveButton = new QPushButton(QStringLiteral("保存設定"), this);
+    setDefaultButton(saveButton);
     saveButton->setObjectName(QStringLiteral("Command1"));
     saveButton->setGeometry(twips(7900 - 240 - 1500), twips(4700 - 240 - 480), twips(1500), twips(480));
     connect(saveButton, &QPushButton::clicked, this, &PrintPositionScreen::save);

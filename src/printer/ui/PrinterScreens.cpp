@@ -1,5 +1,6 @@
 #include "printer/ui/PrinterScreens.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
@@ -47,6 +48,7 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     m_codes->setProperty("index", 1);
     m_codes->hide();
     auto *saveButton = named(new QPushButton(QStringLiteral("用紙設定"), this), "Command3");
+    setDefaultButton(saveButton);
     auto *note = named(new QLabel(QStringLiteral("※プリンターの設定のみ変更可能です"), this), "Label4");
     m_text1 = holder(this, "Text1", row.title1);
     m_text2 = holder(this, "Text2", row.title2);
@@ -145,6 +147,7 @@ ConnectionTypeScreen::ConnectionTypeScreen(QWidget *host) : QWidget(host, Qt::Wi
                        "Option1");
     m_variable->setProperty("index", 1);
     auto *saveButton = named(new QPushButton(QStringLiteral("設定"), this), "Command1");
+    setDefaultButton(saveButton);
     m_label2 = named(new QLabel(this), "Label2");
     m_label2->setStyleSheet(QStringLiteral("color: red;"));
     m_label2->setWordWrap(true);

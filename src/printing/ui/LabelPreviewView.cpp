@@ -1,5 +1,7 @@
 #include "printing/ui/LabelPreviewView.h"
 
+#include "ui/ScreenPlacement.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
@@ -32,6 +34,7 @@ void LabelPreviewView::showLabel(const printing::LabelFields &fields, const QStr
     m_preview = printing::previewLabel(fields, m_geometry, m_titles, withoutBarcode);
     m_notes = m_preview.warnings();
     m_hasLabel = true;
+    updateTip();
     render();
     update();
 }
@@ -42,14 +45,41 @@ void LabelPreviewView::showProblem(const QString &text)
     m_preview.geometry = m_geometry;
     m_notes = QStringList{text};
     m_hasLabel = false;
+    updateTip();
     render();
     update();
 }
 
+void LabelPreviewView::updateTip()
+{
+    const QString notes = m_notes.join(QLatin1Char('\n'));
+    if (isWindow())
+        setToolTip(notes);
+    else
+        setToolTip(notes.isEmpty() ? QStringLiteral("ダブルクリックで大きく表示します")
+                                   : notes + QStringLiteral("\n\nダブルクリックで大きく表示します"));
+}
+
+QString LabelPreviewView::notesText() const
+{
+    if (!m_notes.isEmpty())
+        return m_notes.join(QLatin1Char('\n'));
+    return QStringLiteral("印刷されるラベル(用紙 %1 × %2 mm)")
+        .arg(m_geometry.paperMm.width(), 0, 'f', 1)
+        .arg(m_geometry.paperMm.height(), 0, 'f', 1);
+}
+
 QRect LabelPreviewView::pictureArea() const
 {
-    const int notes = fontMetrics().lineSpacing() * kNoteLines + 4;
-    return rect().adjusted(2, 2, -2, -2 - notes);
+    // The notes get the lines they wrap to, the picture what is left, but
+    // never less than half: a long list is read whole in the tooltip.
+    const QRect inner = rect().adjusted(2, 2, -2, -2);
+    const int wrapped = fontMetrics()
+                            .boundingRect(QRect(0, 0, std::max(1, inner.width()), 1 << 20),
+                                          Qt::AlignLeft | Qt::TextWordWrap, notesText())
+                            .height();
+    const int notes = std::min(std::max(wrapped, fontMetrics().lineSpacing() * kNoteLines), inner.height() / 2) + 4;
+    return inner.adjusted(0, 0, 0, -notes);
 }
 
 void LabelPreviewView::render()
@@ -74,11 +104,12 @@ LabelPreviewView *LabelPreviewView::openLargeWindow()
     large->setWindowFlag(Qt::Window);
     large->setAttribute(Qt::WA_DeleteOnClose);
     large->setWindowTitle(QStringLiteral("印刷されるラベル"));
-    large->setToolTip(QString());
     large->setPaper(m_geometry);
     large->setTitles(m_titles);
     large->resize(720, 520);
     large->showLabel(m_fields, m_withoutBarcode);
+    installScreenKeys(large);
+    placeScreen(large, window(), {window()});
     large->show();
     return large;
 }
@@ -105,11 +136,7 @@ void LabelPreviewView::paintEvent(QPaintEvent *)
     p.drawImage(at, m_image);
     QRect notes(area.left(), area.bottom() + 4, area.width(), height() - area.bottom() - 4);
     p.setPen(m_notes.isEmpty() || !m_hasLabel ? palette().color(QPalette::WindowText) : QColor(200, 0, 0));
-    const QString text = m_notes.isEmpty() ? QStringLiteral("印刷されるラベル(用紙 %1 × %2 mm)")
-                                                 .arg(m_geometry.paperMm.width(), 0, 'f', 1)
-                                                 .arg(m_geometry.paperMm.height(), 0, 'f', 1)
-                                           : m_notes.join(QLatin1Char('\n'));
-    p.drawText(notes, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    p.drawText(notes, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, notesText());
 }
 
 } // namespace zl::ui

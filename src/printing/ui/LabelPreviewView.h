@@ -42,6 +42,9 @@ protected:
 private:
     void render();
     QRect pictureArea() const;
+    QString notesText() const;
+    // The notes whole in the tooltip, however few lines show under the picture.
+    void updateTip();
 
     printer::PageGeometry m_geometry;
     layout::Titles m_titles;

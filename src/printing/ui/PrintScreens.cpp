@@ -1,5 +1,6 @@
 #include "printing/ui/PrintScreens.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
@@ -57,6 +58,7 @@ PrintScreenBase::PrintScreenBase(QWidget *parent) : QWidget(parent, Qt::Window)
     m_preview->setObjectName(QStringLiteral("Picture1"));
     m_start = new QPushButton(this);
     m_start->setObjectName(QStringLiteral("Command3"));
+    setDefaultButton(m_start);
     m_close = new QPushButton(this);
     m_close->setObjectName(QStringLiteral("閉じる"));
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
@@ -70,8 +72,13 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
         QAbstractItemModel *old = m_grid->model();
         m_grid->setModel(model);
-        // The JAN column shows whole barcodes.
-        m_grid->resizeColumnToContents(0);
+        // The JAN column shows whole barcodes, the short columns their
+        // texts; the product name takes what the window gives beyond them.
+        for (int column = 0; column < model->columnCount(); ++column)
+            if (column != 1)
+                m_grid->resizeColumnToContents(column);
+        if (model->columnCount() > 1)
+            m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
         connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &current) { showRecordLabel(current.row()); });
         showRecordLabel(0);

@@ -1,0 +1,35 @@
+#pragma once
+// Where secondary screens open and which keys they answer, the same for
+// every screen: the registry applies it to each screen it opens.
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QPushButton;
+class QWidget;
+
+namespace zl::ui {
+
+// Where a screen of `size` opens: centred over `hostArea` (the main
+// window), never above `hostTop` (the lower edge of its menu bar), a step down
+// and right of any open screen whose corner is near that place, inside `available`
+// (the desktop without its panels) however small that is.
+QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, const QList<QPoint> &taken);
+
+// Moves `screen` to its place over `host` (or the middle of the desktop
+// without one), among the `others` already open.
+void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others);
+
+// Esc closes the screen; Return or Enter in one of its fields clicks its
+// default button, and on a button clicks that button.
+void installScreenKeys(QWidget *screen);
+
+// Marks the button Return and Enter press on its screen.
+void setDefaultButton(QPushButton *button);
+
+// Tab visits the window's controls as they are read: row by row from the
+// top, left to right within a row.
+void orderTabsByPlace(QWidget *window);
+
+} // namespace zl::ui
