@@ -300,6 +300,22 @@ RunProgress::RunProgress(LabelFields &fields)
     }
 }
 
+void RunProgress::showCounts(const QString &text)
+{
+    if (!m_view)
+        return;
+    m_view->setRunCounts(text);
+    m_view->processEvents();
+}
+
+QString runCountsText(int sent, std::optional<int> printed, int total)
+{
+    const QString sending = QStringLiteral("送信 %1 / %2").arg(sent).arg(total);
+    if (!printed)
+        return sending;
+    return sending + QStringLiteral("　印刷済み %1 / %2").arg(*printed).arg(total);
+}
+
 RunProgress::~RunProgress()
 {
     if (m_view) {

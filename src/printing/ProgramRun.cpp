@@ -4,6 +4,7 @@
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
 #include "printing/LabelFields.h"
+#include "printing/LabelPreview.h"
 #include "printing/LabelRenderer.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
@@ -68,10 +69,78 @@ void ProgramRunServices::useFixedPaper(const QString &paper)
     printer::useLayoutPaper(paper);
 }
 
-void ProgramRunServices::finishPrinting()
+LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
 {
-    if (printer::Printer *p = printer::currentPrinter())
-        p->finishDocuments();
+    LabelsOut out;
+    if (!m_runPrinter)
+        return out;
+    printer::DocumentsWait wait;
+    wait.cancel = [this, cancelRest] { return cancelRest || cancelRequested(); };
+    wait.progress = [this](int sent, int ended, int printed) {
+        if (m_progress)
+            m_progress->showCounts(runCountsText(sent, printed, qMax(m_total, sent)));
+        if (m_hooks.labelsOut)
+            m_hooks.labelsOut(sent, ended, printed);
+    };
+    const printer::DocumentsEnd end = m_runPrinter->finishDocuments(wait);
+    out.known = end.known;
+    out.printed = end.printed;
+    out.problem = end.problem;
+    return out;
+}
+
+bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
+{
+    m_total = int(rows.size());
+    const RunCheck check = checkRunRows(rows);
+    if (m_hooks.confirmCheck)
+        return check.empty() || m_hooks.confirmCheck(check);
+    if (!check.prices.isEmpty())
+        throw Failure(check.text());
+    return true;
+}
+
+QString RunCheck::text(int rowsShown) const
+{
+    QStringList lines;
+    auto list = [&](const QList<Problem> &problems, const QString &heading) {
+        if (problems.isEmpty())
+            return;
+        lines << heading;
+        for (const Problem &p : problems.mid(0, rowsShown))
+            lines << QStringLiteral("  %1行目: %2").arg(p.row).arg(p.text);
+        if (problems.size() > rowsShown)
+            lines << QStringLiteral("  ほか %1 件").arg(problems.size() - rowsShown);
+    };
+    list(prices, QStringLiteral("価格が数値ではないため、印刷がその行で止まります:"));
+    list(warnings, QStringLiteral("このまま印刷すると、次のラベルは思いどおりに出ません:"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+RunCheck checkRunRows(const QList<RunRow> &rows)
+{
+    RunCheck check;
+    const printer::Printer *p = printer::currentPrinter();
+    if (!p)
+        return check;
+    const printer::PageGeometry geometry = p->pageGeometry();
+    const layout::Titles titles = layout::currentTitles();
+    const LabelFields &shared = sharedLabelFields();
+    for (const RunRow &r : rows) {
+        LabelFields f;
+        f.adjustX = shared.adjustX;
+        f.adjustY = shared.adjustY;
+        f.adjustS = shared.adjustS;
+        const QString withoutBarcode =
+            f.setRecord({r.record.columns[0], r.record.columns[1], r.record.columns[2], r.record.columns[3]});
+        if (!priceValue(f.price)) {
+            check.prices.append({r.row, QStringLiteral("価格「%1」が数値ではありません").arg(f.price)});
+            continue;
+        }
+        for (const QString &w : previewLabel(f, geometry, titles, withoutBarcode).warnings())
+            check.warnings.append({r.row, w});
+    }
+    return check;
 }
 
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource()
@@ -105,7 +174,11 @@ bool ProgramRunServices::printLabel()
     // open until the run ends.
     if (!m_progress)
         m_progress = std::make_unique<RunProgress>(sharedLabelFields());
-    return PrintLabel();
+    if (!PrintLabel())
+        return false;
+    ++m_sent;
+    m_progress->showCounts(runCountsText(m_sent, std::nullopt, qMax(m_total, m_sent)));
+    return true;
 }
 
 void ProgramRunServices::beginRun()
@@ -122,7 +195,7 @@ void ProgramRunServices::endRun()
 
 bool ProgramRunServices::cancelRequested() const
 {
-    return sharedLabelFields().cancelRequested;
+    return sharedLabelFields().cancelRequested || (m_hooks.cancelRequested && m_hooks.cancelRequested());
 }
 
 ProgramRunServices::~ProgramRunServices() = default;
@@ -149,6 +222,9 @@ void checkAdjustments(const LabelFields &fields)
 
 void ProgramRunServices::beginPrinting()
 {
+    // Never silently another printer than the one set up.
+    if (printer::PrinterCollection *all = printer::printers(); all && !all->currentProblem().isEmpty())
+        throw Failure(all->currentProblem());
     m_titles = std::make_unique<layout::TitlesHeldForRun>();
     // The run ends on the printer it began on, whatever happens to the
     // current printer in between.
@@ -161,7 +237,12 @@ QString ProgramRunServices::endPrinting(bool ok)
 {
     m_titles.reset();
     printer::Printer *p = std::exchange(m_runPrinter, nullptr);
-    return p ? p->endRun(ok) : QString();
+    m_kept.reset();
+    if (!p)
+        return {};
+    const QString where = p->endRun(ok);
+    m_kept = p->documentsKept();
+    return where;
 }
 
 void ProgramRunServices::setStatus(const QString &text)

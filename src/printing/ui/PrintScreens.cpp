@@ -110,6 +110,10 @@ printing::RunHooks PrintScreenBase::commonHooks()
     printing::RunHooks hooks = printerSetupHooks(this);
     hooks.printerType = [this](const QString &t) { m_printerType->setText(t); };
     hooks.status = [this](const QString &t) { m_status->setText(t); };
+    hooks.confirmCheck = [this](const printing::RunCheck &check) {
+        return askToGoOn(this, check.text() + QStringLiteral("\n\nこのまま印刷しますか？"),
+                         QStringLiteral("印刷の前の確認"), QStringLiteral("このまま印刷する"));
+    };
     return hooks;
 }
 
