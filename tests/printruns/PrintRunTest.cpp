@@ -63,8 +63,18 @@ public:
         return true;
     }
     void setStatus(const QString &s) override { status = s; }
+    LabelsOut finishPrinting(bool) override { return out; }
+    std::optional<int> labelsKept() const override { return kept; }
+    QString endPrinting(bool) override
+    {
+        if (kept == 0)
+            throw zl::Failure(QStringLiteral("PDFファイルを保存できません。"));
+        return {};
+    }
 
     int count;
+    LabelsOut out;
+    std::optional<int> kept;
     QString printerType = QStringLiteral("0");
     bool dialogAnswer = true;
     QSet<int> invalidRows;
@@ -223,8 +233,6 @@ private slots:
                                                     << int(RunOutcome::StoppedAtCounter) << 0 << 301;
         QTest::newRow("2.5..4 as numbers") << 10 << QStringLiteral("2.5") << QStringLiteral("4") << rows(3, 4)
                                            << int(RunOutcome::Finished) << 298 << 0;
-        QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringList{}
-                                          << int(RunOutcome::Finished) << 300 << 0;
         QTest::newRow("10 sorts after 9 as text") << 12 << QStringLiteral("9") << QStringLiteral("10") << rows(9, 10)
                                                   << int(RunOutcome::Finished) << 298 << 0;
     }
@@ -285,18 +293,84 @@ private slots:
         }
     }
 
-    void partialWithEmptyBoundFailsAtTheFirstRecord()
+    // A range that names no row of the data is refused before the data
+    // is even looked at for labels: nothing prepared, nothing printed.
+    void rangesWithoutRowsAreRefusedBeforeTheRun_data()
     {
-        ScriptedServices s(3);
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringLiteral("行がありません");
+        QTest::newRow("between two rows") << 6 << QStringLiteral("2.2") << QStringLiteral("2.8") << QStringLiteral("行がありません");
+        QTest::newRow("past the end") << 250 << QStringLiteral("300") << QStringLiteral("310")
+                                      << QStringLiteral("データは250行です");
+        QTest::newRow("empty first row") << 3 << QString() << QStringLiteral("2") << QStringLiteral("数値ではありません");
+    }
+    void rangesWithoutRowsAreRefusedBeforeTheRun()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, message);
+        ScriptedServices s(records);
         int remaining = 0;
         try {
-            runPartial(s, kLabelsPerOpening, remaining, QString(), QStringLiteral("2"));
-            QFAIL("an empty first row must fail");
+            runPartial(s, kLabelsPerOpening, remaining, from, to);
+            QFAIL("a range without rows must be refused");
         } catch (const zl::Failure &f) {
-            QVERIFY(f.description().contains(QStringLiteral("数値ではありません")));
+            QVERIFY2(f.description().contains(message), qPrintable(f.description()));
         }
         QVERIFY(s.printed.isEmpty());
-        QCOMPARE(s.current, QStringLiteral("row 1")); // its barcode was made before the comparison
+        QVERIFY(s.current.isEmpty());
+    }
+
+    // The count and the row to go on from come from what came out of the
+    // printer: the printer's own failure, the operator's cancel while the
+    // printer still works through the labels, and a PDF that kept nothing.
+    void countsComeFromWhatCameOut_data()
+    {
+        QTest::addColumn<QString>("out");     // per label sent: 1 printed, 0 not
+        QTest::addColumn<QString>("problem"); // the printer's reason
+        QTest::addColumn<int>("kept");        // -1: the printer keeps what came out
+        QTest::addColumn<int>("outcome");     // -1: the run fails
+        QTest::addColumn<int>("printed");
+        QTest::addColumn<int>("nextRow");
+        QTest::newRow("all out") << QStringLiteral("11111") << QString() << -1 << int(RunOutcome::Finished) << 5 << 0;
+        QTest::newRow("printer cancels all") << QStringLiteral("00000") << QStringLiteral("用紙切れ") << -1 << -1 << 0 << 1;
+        QTest::newRow("jam at the third") << QStringLiteral("11000") << QStringLiteral("紙詰まり") << -1 << -1 << 2 << 3;
+        QTest::newRow("out of order") << QStringLiteral("10100") << QStringLiteral("中止") << -1 << -1 << 2 << 2;
+        QTest::newRow("cancel while queued") << QStringLiteral("11100") << QString() << -1 << int(RunOutcome::Cancelled)
+                                             << 3 << 4;
+        QTest::newRow("PDF not kept") << QStringLiteral("11111") << QString() << 0 << -1 << 0 << 1;
+    }
+    void countsComeFromWhatCameOut()
+    {
+        QFETCH(QString, out);
+        QFETCH(QString, problem);
+        QFETCH(int, kept);
+        QFETCH(int, outcome);
+        QFETCH(int, printed);
+        QFETCH(int, nextRow);
+        ScriptedServices s(int(out.size()));
+        s.out.known = true;
+        for (QChar c : out)
+            s.out.printed << (c == QLatin1Char('1'));
+        s.out.problem = problem;
+        if (kept >= 0)
+            s.kept = kept;
+        int cap = kLabelsPerOpening, remaining = 0;
+        try {
+            const RunResult r = runContinuous(s, cap, remaining);
+            QCOMPARE(int(r.outcome), outcome);
+            QCOMPARE(r.printed, printed);
+            QCOMPARE(r.nextRow, nextRow);
+        } catch (const RunFailure &f) {
+            QCOMPARE(-1, outcome);
+            QCOMPARE(f.printed(), printed);
+            QCOMPARE(f.nextRow(), nextRow);
+            QVERIFY2(f.cause().startsWith(QStringLiteral("%1行目: %2").arg(nextRow).arg(problem)), qPrintable(f.cause()));
+        }
     }
 };
 
