@@ -19,6 +19,17 @@
 #include <QTest>
 #include <cups/cups.h>
 #include <QFileInfo>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <csignal>
+
+#include "printer/PrinterSetup.h"
+#include "printer/platform/SystemPrinters.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
 
 class CupsRunTest : public QObject {
     Q_OBJECT
@@ -27,6 +38,12 @@ private slots:
     {
         m_queues = qEnvironmentVariable("ZENLABO_TEST_QUEUES").split(QLatin1Char(','), Qt::SkipEmptyParts);
         m_spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
+        const QStringList outcomes = qEnvironmentVariable("ZENLABO_TEST_OUTCOME_QUEUES").split(QLatin1Char(','));
+        if (outcomes.size() == 3) {
+            m_slow = outcomes[0];
+            m_cancel = outcomes[1];
+            m_fail = outcomes[2];
+        }
         if (m_queues.size() < 3 || m_spool.isEmpty())
             QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
     }
@@ -180,9 +197,124 @@ private slots:
         qInfo("%s: ended after %lld ms", qPrintable(printer), t.elapsed());
     }
 
+    // Printers that take their time, cancel every job or fail every job,
+    // through `zenlabo --print`: the run ends when the labels are out, the
+    // count it gives is what reached the device, the row to go on from
+    // follows from it, and nothing of the run is left queued.
+    void runEndsWhenItsLabelsAreOut_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<bool>("interrupt"); // SIGINT once the first label is out
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QStringList four{QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("4")};
+        QTest::newRow("slow printer, every label") << m_slow << four << false << 0 << QStringLiteral("4枚のラベル");
+        QTest::newRow("printer cancels every job") << m_cancel << four << false << 1 << QStringLiteral("用紙切れ");
+        QTest::newRow("every job aborted") << m_fail << QStringList{QStringLiteral("--from"), QStringLiteral("1"),
+                                                                    QStringLiteral("--to"), QStringLiteral("5")}
+                                           << false << 1 << QStringLiteral("--from 1 --to 5");
+        QTest::newRow("Ctrl-C while labels are queued") << m_slow << QStringList() << true << 1
+                                                        << QStringLiteral("中断しました");
+    }
+
+    void runEndsWhenItsLabelsAreOut()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QStringList, range);
+        QFETCH(bool, interrupt);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        if (queue.isEmpty())
+            QSKIP("the test scheduler has no cancelling, failing and slow printers (ZENLABO_TEST_OUTCOME_QUEUES)");
+        zltest::TempHome home;
+        home.installDefaults();
+        const QString folder = m_spool + QLatin1Char('/') + queue;
+        const int before = int(zltest::jobFiles(folder).size());
+        QProcess p;
+        p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range);
+        QVERIFY(p.waitForStarted());
+        if (interrupt) {
+            zltest::waitForJobs(folder, before, 1);
+            ::kill(pid_t(p.processId()), SIGINT);
+        }
+        QVERIFY(p.waitForFinished(120000));
+        const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QVERIFY2(p.exitCode() == exitCode && said.contains(message), qPrintable(said));
+        QCOMPARE(queuedJobs(queue), 0);
+        static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も"));
+        const QRegularExpressionMatch m = count.match(said);
+        QVERIFY2(m.hasMatch(), qPrintable(said));
+        const int printed = m.captured(2).isEmpty() ? m.captured(1).toInt() : 0;
+        QCOMPARE(int(zltest::jobFiles(folder).size()) - before, printed);
+        if (interrupt)
+            QVERIFY2(printed > 0 && printed < 12 && said.contains(QStringLiteral("--from %1 ").arg(printed + 1)), qPrintable(said));
+    }
+
+    // The cancel button clicked in the progress window while the printer
+    // still works through the run's labels: the queue is empty afterwards
+    // and the message's count is what reached the device.
+    void cancelInTheWindowTakesBackTheQueuedLabels()
+    {
+        if (m_slow.isEmpty())
+            QSKIP("the test scheduler has no slow printer (ZENLABO_TEST_OUTCOME_QUEUES)");
+        zltest::TempHome home;
+        home.installDefaults();
+        zl::printer::installSystemPrinters(nullptr);
+        zl::printer::printers()->setCurrent(zl::printer::findPrinter(m_slow));
+        QList<zl::ui::ShownMessage> messages;
+        zl::ui::recordMessagesInto(&messages);
+        zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
+        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
+        zl::ui::ScreenRegistry::instance().setHost(nullptr);
+        auto restore = qScopeGuard([] {
+            zl::ui::recordMessagesInto(nullptr);
+            zl::ui::answerQuestionsWith({});
+            zl::ui::ScreenRegistry::instance().setHost(nullptr);
+            zl::printer::installPrinters(nullptr);
+        });
+        // Clicked once the printer said a label came out, with more queued.
+        bool clicked = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *counts = w->findChild<QLabel *>(QStringLiteral("lblcounts"));
+                if (!clicked && counts && w->isVisible() && counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
+                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+                    clicked = true;
+                }
+            }
+        });
+        watch.start(10);
+        const QString folder = m_spool + QLatin1Char('/') + m_slow;
+        const int before = int(zltest::jobFiles(folder).size());
+        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
+        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        delete screen;
+        QVERIFY(clicked);
+        QCOMPARE(queuedJobs(m_slow), 0);
+        QCOMPARE(messages.size(), 1 + int(messages.size() > 1)); // the check's question, if any, then the end
+        const int out = int(zltest::jobFiles(folder).size()) - before;
+        const QString said = messages.last().text;
+        QVERIFY2(out >= 1 && out < 12, qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(out))
+                     && said.contains(QStringLiteral("%1行目から").arg(out + 1)),
+                 qPrintable(said));
+    }
+
 private:
+    // Jobs of the queue not yet ended.
+    static int queuedJobs(const QString &queue)
+    {
+        QProcess lpstat;
+        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue});
+        lpstat.waitForFinished();
+        return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+    }
+
     QStringList m_queues;
     QString m_spool;
+    QString m_slow, m_cancel, m_fail;
 };
 
 ZL_TEST(CupsRunTest)
