@@ -154,39 +154,62 @@ private slots:
         }
     }
 
-    // A scheduler that has stopped answering: printing to the built-in PDF
-    // printer goes ahead, printing to a queue ends with a clear message;
-    // neither hangs.
-    void frozenSchedulerNeitherHangsNorPrintsSilently_data()
+    // A scheduler that has stopped answering, or a print server that is
+    // down: printing to the built-in PDF printer named on the command line
+    // goes ahead; printing to a queue, named or stored as the default, ends
+    // with a message naming the print system; nothing hangs, and nothing
+    // goes silently to another printer.
+    void unansweringPrintSystemNeitherHangsNorPrintsSilently_data()
     {
-        QTest::addColumn<QString>("printer");
+        QTest::addColumn<QString>("printer"); // empty: the stored default
+        QTest::addColumn<QString>("server");  // empty: the test scheduler, frozen
         QTest::addColumn<int>("exitZero");
         QTest::addColumn<QString>("message");
-        QTest::newRow("built-in PDF printer") << QStringLiteral("Zenlabo PDF") << 1 << QStringLiteral("印刷しました");
-        QTest::newRow("label queue") << m_queues.value(1) << 0 << QStringLiteral("応答しなかった");
+        QTest::newRow("frozen, built-in PDF printer") << QStringLiteral("Zenlabo PDF") << QString() << 1
+                                                      << QStringLiteral("印刷しました");
+        QTest::newRow("frozen, label queue") << m_queues.value(1) << QString() << 0 << QStringLiteral("応答しなかった");
+        QTest::newRow("frozen, stored default queue") << QString() << QString() << 0 << QStringLiteral("応答しなかった");
+        // Nothing listens on port 9 of this machine.
+        QTest::newRow("print server down, stored default") << QString() << QStringLiteral("127.0.0.1:9") << 0
+                                                           << QStringLiteral("CUPS)に接続できません");
+        QTest::newRow("print server down, named queue") << m_queues.value(1) << QStringLiteral("127.0.0.1:9") << 0
+                                                        << QStringLiteral("CUPS)に接続できません");
     }
 
-    void frozenSchedulerNeitherHangsNorPrintsSilently()
+    void unansweringPrintSystemNeitherHangsNorPrintsSilently()
     {
         QFETCH(QString, printer);
+        QFETCH(QString, server);
         QFETCH(int, exitZero);
         QFETCH(QString, message);
-        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-        if (!pidFile.open(QIODevice::ReadOnly))
-            QSKIP("the test scheduler's process id is not known");
-        const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        QString pid;
+        if (server.isEmpty()) {
+            QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+            if (!pidFile.open(QIODevice::ReadOnly))
+                QSKIP("the test scheduler's process id is not known");
+            pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        }
         zltest::TempHome home;
         home.installDefaults();
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home.root());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+        if (!server.isEmpty())
+            env.insert(QStringLiteral("CUPS_SERVER"), server);
         p.setProcessEnvironment(env);
-        QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
-        auto thaw = qScopeGuard([pid] { QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid}); });
+        if (!pid.isEmpty())
+            QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
+        auto thaw = qScopeGuard([pid] {
+            if (!pid.isEmpty())
+                QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid});
+        });
         QElapsedTimer t;
         t.start();
-        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), printer});
+        QStringList args{QStringLiteral("--print")};
+        if (!printer.isEmpty())
+            args << QStringLiteral("--printer") << printer;
+        p.start(QStringLiteral(ZENLABO_BINARY), args);
         const bool ended = p.waitForFinished(60000);
         if (!ended)
             p.kill();
@@ -194,6 +217,8 @@ private slots:
         const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
         QCOMPARE(p.exitCode() == 0, exitZero == 1);
         QVERIFY2(said.contains(message), qPrintable(said));
+        if (!exitZero)
+            QVERIFY2(!said.contains(QStringLiteral("Zenlabo PDF」に印刷しました")), qPrintable(said));
         qInfo("%s: ended after %lld ms", qPrintable(printer), t.elapsed());
     }
 

@@ -106,7 +106,8 @@ QString SystemPrinterCollection::currentProblem() const
     if (!m_currentGuessed)
         return {};
     return QStringLiteral("通常使うプリンターが分からないため印刷しません。%1\n"
-                          "「Zenlabo PDF」に印刷するときは「プリンター/用紙設定」でそれを選んでください。")
+                          "「Zenlabo PDF」に印刷するときは、それを「プリンター/用紙設定」で選んでください"
+                          "（コマンドラインでは --printer \"Zenlabo PDF\"）。")
         .arg(m_unanswered);
 }
 
