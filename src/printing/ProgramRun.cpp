@@ -10,6 +10,9 @@
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <QThread>
+#include <exception>
+#include <type_traits>
 #include <QFileInfo>
 #include <utility>
 
@@ -37,6 +40,68 @@ private:
 };
 
 } // namespace
+
+namespace {
+
+template <typename R, typename... A>
+std::function<R(A...)> onThreadOf(QObject *context, const std::function<R(A...)> &f)
+{
+    if (!f)
+        return f;
+    return [context, f](A... args) -> R {
+        if (QThread::currentThread() == context->thread())
+            return f(args...);
+        std::exception_ptr error;
+        if constexpr (std::is_void_v<R>) {
+            QMetaObject::invokeMethod(
+                context,
+                [&] {
+                    try {
+                        f(args...);
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                },
+                Qt::BlockingQueuedConnection);
+            if (error)
+                std::rethrow_exception(error);
+        } else {
+            R result{};
+            QMetaObject::invokeMethod(
+                context,
+                [&] {
+                    try {
+                        result = f(args...);
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                },
+                Qt::BlockingQueuedConnection);
+            if (error)
+                std::rethrow_exception(error);
+            return result;
+        }
+    };
+}
+
+} // namespace
+
+RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
+{
+    RunHooks on;
+    on.restorePrinterSettings = onThreadOf(context, h.restorePrinterSettings);
+    on.showPrinterSetup = onThreadOf(context, h.showPrinterSetup);
+    on.savePrinterSettings = onThreadOf(context, h.savePrinterSettings);
+    on.printerType = onThreadOf(context, h.printerType);
+    on.status = onThreadOf(context, h.status);
+    on.paper = onThreadOf(context, h.paper);
+    on.dataSource = onThreadOf(context, h.dataSource);
+    on.recordPrepared = onThreadOf(context, h.recordPrepared);
+    on.labelsOut = onThreadOf(context, h.labelsOut);
+    on.cancelRequested = h.cancelRequested; // asked often, answered by a flag
+    on.confirmCheck = onThreadOf(context, h.confirmCheck);
+    return on;
+}
 
 LayoutChoice ProgramRunServices::readLayout()
 {

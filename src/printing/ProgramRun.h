@@ -36,6 +36,11 @@ struct RunHooks {
     std::function<bool(const RunCheck &)> confirmCheck;
 };
 
+// The hooks as a run on another thread calls them: each one runs on the
+// thread of `context` (the screen's), the run waiting for it; what it throws
+// is thrown in the run.
+RunHooks hooksOnThreadOf(QObject *context, const RunHooks &hooks);
+
 class ProgramRunServices : public RunServices {
 public:
     explicit ProgramRunServices(RunHooks hooks) : m_hooks(std::move(hooks)) {}
