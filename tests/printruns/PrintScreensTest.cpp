@@ -23,6 +23,9 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QDeadlineTimer>
+#include <atomic>
+#include <QThread>
 
 using namespace zl;
 
@@ -342,6 +345,42 @@ private slots:
         QVERIFY(m_printer->documents.isEmpty());
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(m_messages[0].text.contains(QStringLiteral("abc")), qPrintable(m_messages[0].text));
+    }
+
+    // A printer that hangs on a label does not hang the windows: the
+    // progress window, modal for the whole program, takes a click on its
+    // cancel while the printer still holds the third label, and the run
+    // stops after it.
+    void aSlowPrinterLeavesTheWindowsAndTheCancelLive()
+    {
+        useData(csv(10));
+        QDeadlineTimer givenUp(20000);
+        std::atomic<bool> holding{false};
+        m_printer->beforeDocument = [&](int n) {
+            // Held until the operator's cancel reaches the label fields.
+            holding = n == 3;
+            while (n == 3 && !printing::sharedLabelFields().cancelRequested && !givenUp.hasExpired())
+                QThread::msleep(5);
+        };
+        bool modal = false;
+        QTimer operatorHand;
+        connect(&operatorHand, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QStringLiteral("frmprinting") && w->isVisible() && holding
+                    && !printing::sharedLabelFields().cancelRequested) {
+                    modal = w->windowModality() == Qt::ApplicationModal;
+                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+                }
+        });
+        operatorHand.start(5);
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QVERIFY2(!givenUp.hasExpired(), "the cancel never came while the printer held a label");
+        QVERIFY(modal);
+        QCOMPARE(m_printer->documents.size(), 3); // the label the printer held was already sent
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("3枚")) && m_messages[0].text.contains(QStringLiteral("4行目から")),
+                 qPrintable(m_messages[0].text));
     }
 
     // Real clicks on the cancel button at random moments of a run: as a
