@@ -317,16 +317,33 @@ private slots:
         QCOMPARE(m_messages[1].title, QStringLiteral("処理終了"));
     }
 
-    void partialRunWithAnEmptyFirstRowIsAnError()
+    // A range without rows in the data is refused before anything is sent.
+    void partialRunWithoutRowsIsRefused_data()
     {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("empty first row") << QString() << QStringLiteral("2") << QStringLiteral("数値ではありません");
+        QTest::newRow("rows 10 to 5") << QStringLiteral("10") << QStringLiteral("5") << QStringLiteral("行がありません");
+        QTest::newRow("past the last row") << QStringLiteral("300") << QStringLiteral("310")
+                                           << QStringLiteral("データは4行です");
+    }
+    void partialRunWithoutRowsIsRefused()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, said);
         useData(csv(4));
         QPointer<QWidget> screen = openScreen("F_CustInput2");
-        screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("2"));
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))->setText(from);
+        screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(to);
         click(screen, "Command3");
         QVERIFY(m_printer->documents.isEmpty());
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages[0].text.startsWith(
             QStringLiteral("印刷設定又はDB設定が不正です。設定しなおしてください Error_Message:")));
+        QVERIFY2(m_messages[0].text.contains(said) && !m_messages[0].text.contains(QStringLiteral("印刷終了")),
+                 qPrintable(m_messages[0].text));
         QCOMPARE(m_messages[0].title, QStringLiteral("ERROR"));
         QCOMPARE(m_messages[0].style, int(ui::Critical));
         QVERIFY(screen->isVisible());
