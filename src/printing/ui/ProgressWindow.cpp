@@ -57,7 +57,7 @@ void ProgressWindow::setProgressText(const QString &text)
 
 void ProgressWindow::setRunCounts(const QString &text)
 {
-    m_counts->setText(text);
+    m_counts->setText(m_fields.cancelRequested ? text + QStringLiteral("　キャンセルしています…") : text);
 }
 
 void ProgressWindow::processEvents()
@@ -82,10 +82,13 @@ void ProgressWindow::closeEvent(QCloseEvent *event)
 
 void ProgressWindow::cancel()
 {
-    // Only flags: the renderer aborts the label at its next step and the run
-    // stops before its next record.
+    // Only flags (the run is on a thread of its own): the renderer aborts
+    // the label at its next step, the run stops before its next record and
+    // takes back at the printer what was not printed yet.
     m_fields.cancelRequested = true;
     m_fields.remainingLabels = 1;
+    // Said at once: the run may be waiting for the printing system.
+    m_counts->setText(QStringLiteral("キャンセルしています… まだ印刷されていないラベルを取り消します。"));
 }
 
 void registerPrintingScreens(ScreenRegistry &registry)
