@@ -179,6 +179,18 @@ QString jobFailure(const QString &queue, const QString &what, CupsConnection &c)
         .arg(queue, what, QString::fromUtf8(cupsLastErrorString()));
 }
 
+// Get-Printer-Attributes for one queue, as this user.
+ipp_t *printerAttributesRequest(const QString &queue)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     queue.toUtf8().constData());
+    ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
 } // namespace
 
 QList<std::pair<QString, QString>> savedQueueOptions(const QString &queue)
@@ -612,16 +624,11 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
     return options;
 }
 
-void CupsPrinter::checkQueue(CupsConnection &c)
+void CupsPrinter::checkQueue(CupsConnection &c, bool forNewJobs)
 {
-    // Asked before every label, so only the three facts wanted: the whole
-    // destination (cupsGetNamedDest) costs a label a few milliseconds more.
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
-                     m_name.toUtf8().constData());
-    ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    // Asked often, so only the three facts wanted: the whole destination
+    // (cupsGetNamedDest) costs a few milliseconds more.
+    ipp_t *request = printerAttributesRequest(m_name);
     static const char *const wanted[] = {"printer-state", "printer-is-accepting-jobs", "printer-state-message"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
     ipp_t *response = cupsDoRequest(c.http(), request, "/");
@@ -647,7 +654,8 @@ void CupsPrinter::checkQueue(CupsConnection &c)
         throw Failure(QStringLiteral("プリンター「%1」は停止しています%2。プリンターの電源と用紙を確認し、CUPSで"
                                      "プリンターを再開してから（cupsenable %1）、もう一度印刷してください。")
                           .arg(m_name, why));
-    if (refusing)
+    // A queue that refuses new jobs still prints those it holds.
+    if (refusing && forNewJobs)
         throw Failure(QStringLiteral("プリンター「%1」は印刷ジョブを受け付けていません%2。CUPSで受け付けを再開してから"
                                      "（cupsaccept %1）、もう一度印刷してください。")
                           .arg(m_name, why));
@@ -727,7 +735,7 @@ constexpr int kJobsCheckedEvery = 16; // labels between two looks at the run's j
 QString CupsPrinter::printerProblem(CupsConnection &c)
 {
     try {
-        checkQueue(c);
+        checkQueue(c, false);
     } catch (const Failure &f) {
         return f.description();
     }
@@ -981,11 +989,7 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
 
 QString CupsPrinter::stalledReasons(CupsConnection &c)
 {
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
-                     m_name.toUtf8().constData());
-    ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ipp_t *request = printerAttributesRequest(m_name);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-state-reasons");
     ipp_t *response = cupsDoRequest(c.http(), request, "/");
     const QString why = response ? reasonsInWords(keywordsOf(ippFindAttribute(response, "printer-state-reasons", IPP_TAG_KEYWORD)))

@@ -97,10 +97,9 @@ private:
     const QueueSize *currentSize() const;
     QSizeF currentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
-    // Throws when the queue is gone, stopped or refusing jobs, or when a job
-    // sent earlier was stopped or aborted.
-    void checkQueue(CupsConnection &connection);
-    // checkQueue's reason, or empty.
+    // Throws when the queue is gone or stopped, or (forNewJobs) refuses jobs.
+    void checkQueue(CupsConnection &connection, bool forNewJobs = true);
+    // Why the queue will not print the jobs it holds (stopped, gone), or empty.
     QString printerProblem(CupsConnection &connection);
     // Asks how the run's unfinished jobs stand; the first that ended
     // without printing (not by the run's own cancel) becomes the problem.
