@@ -167,8 +167,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("frozen, built-in PDF printer") << QStringLiteral("Zenlabo PDF") << QString() << 1
                                                       << QStringLiteral("印刷しました");
-        QTest::newRow("frozen, label queue") << m_queues.value(1) << QString() << 0 << QStringLiteral("応答しなかった");
-        QTest::newRow("frozen, stored default queue") << QString() << QString() << 0 << QStringLiteral("応答しなかった");
+        QTest::newRow("frozen, label queue") << m_queues.value(1) << QString() << 0 << QStringLiteral("応答しな");
+        QTest::newRow("frozen, stored default queue") << QString() << QString() << 0 << QStringLiteral("8秒以内に応答しません");
         // Nothing listens on port 9 of this machine.
         QTest::newRow("print server down, stored default") << QString() << QStringLiteral("127.0.0.1:9") << 0
                                                            << QStringLiteral("CUPS)に接続できません");
