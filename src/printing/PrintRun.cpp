@@ -130,10 +130,11 @@ struct RunBracket {
     ~RunBracket() { s.endRun(); }
 };
 
-// The rows the run may print, read before the first label is sent: a run
-// never reads past `lastRow`. A record that cannot be read stops the run
+// The rows the run may print, from `firstWanted`, read before the first
+// label is sent: a run never reads past `lastRow`. rowsRead: how many rows
+// the data had up to there. A record that cannot be read stops the run
 // here, before anything is printed.
-QList<RunRow> readRows(RecordReader &reader, int lastRow, int firstWanted)
+QList<RunRow> readRows(RecordReader &reader, int lastRow, int firstWanted, int &rowsRead)
 {
     QList<RunRow> rows;
     int row = 1;
@@ -142,8 +143,10 @@ QList<RunRow> readRows(RecordReader &reader, int lastRow, int firstWanted)
             std::optional<RunRecord> record = reader.next();
             if (!record)
                 break;
-            rows.append({row, *record});
+            if (row >= firstWanted)
+                rows.append({row, *record});
         }
+        rowsRead = row - 1;
     } catch (const Failure &f) {
         throw RunFailure(f.description(), row, 0, firstWanted);
     }
@@ -194,15 +197,18 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     s.setPaper(layout.paper);
     std::unique_ptr<RecordReader> reader = s.openDataSource();
     const int firstWanted = range ? range->first : 1;
-    const QList<RunRow> rows = readRows(*reader, range ? range->last : capCounter + 1, firstWanted);
+    // One row past what the counter allows tells where a stopped run goes on.
+    const int lastRow = range ? int(std::min<qint64>(range->last, qint64(range->first) + capCounter)) : capCounter + 1;
+    int rowsRead = 0;
+    const QList<RunRow> rows = readRows(*reader, lastRow, firstWanted, rowsRead);
     reader.reset();
     // A range past the data's last row would print nothing and look done.
-    if (range && (rows.isEmpty() || rows.last().row < range->first))
+    if (range && rows.isEmpty())
         throw NothingToPrint(QStringLiteral("%1行目から%2行目までにはデータがありません（データは%3行です）。"
                                      "印刷する行の範囲を指定しなおしてください。")
                           .arg(range->first)
                           .arg(range->last)
-                          .arg(rows.size()));
+                          .arg(rowsRead));
     QList<RunRow> toPrint;
     for (const RunRow &r : rows)
         if (wanted(r.row) && toPrint.size() < remaining)
