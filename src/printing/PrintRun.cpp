@@ -262,7 +262,17 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     }
     // Labels sent before a failure still print; a cancel, and the printer
     // failing, take back those not yet printed.
-    const LabelsOut out = s.finishPrinting(result.outcome == RunOutcome::Cancelled);
+    LabelsOut out;
+    try {
+        out = s.finishPrinting(result.outcome == RunOutcome::Cancelled);
+    } catch (const Failure &unknown) {
+        // Nothing is counted that cannot be known to have come out.
+        out.known = true;
+        out.printed = QList<bool>(sentRows.size(), false);
+        out.problem = unknown.description()
+            + QStringLiteral("\n送ったラベル%1枚が印刷されたかどうかは分かりません。プリンターの出力を確かめてください。")
+                  .arg(sentRows.size());
+    }
     QString kept;
     bool notKept = false;
     try {
@@ -276,11 +286,15 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     if (failure || !done.problem.isEmpty() || (notKept && !sentRows.isEmpty())) {
         // The first label that did not come out is where to go on; a row
         // past a partial run's range failing leaves nothing to print.
-        const int failedAt = failure ? row : done.firstNotPrinted ? done.firstNotPrinted : row;
+        // The printer's own problem is told at the label it did not print.
+        const bool printerFailed = !done.problem.isEmpty() && done.firstNotPrinted;
+        const int failedAt = (printerFailed || !failure) && done.firstNotPrinted ? done.firstNotPrinted : row;
         int next = done.firstNotPrinted;
         if (!next)
             next = row < firstWanted ? firstWanted : !failure ? 0 : wanted(row) ? row : 0;
         QString cause = failure ? failure->description() : done.problem;
+        if (printerFailed && cause != done.problem)
+            cause = done.problem + QLatin1Char('\n') + cause;
         if (!kept.isEmpty())
             cause = cause.isEmpty() ? kept : cause + QLatin1Char('\n') + kept;
         throw RunFailure(cause, failedAt, done.printed, next);

@@ -63,7 +63,12 @@ public:
         return true;
     }
     void setStatus(const QString &s) override { status = s; }
-    LabelsOut finishPrinting(bool) override { return out; }
+    LabelsOut finishPrinting(bool) override
+    {
+        if (silentAtTheEnd)
+            throw zl::Failure(out.problem);
+        return out;
+    }
     std::optional<int> labelsKept() const override { return kept; }
     QString endPrinting(bool) override
     {
@@ -74,6 +79,7 @@ public:
 
     int count;
     LabelsOut out;
+    bool silentAtTheEnd = false;
     std::optional<int> kept;
     QString printerType = QStringLiteral("0");
     bool dialogAnswer = true;
@@ -343,6 +349,9 @@ private slots:
         QTest::newRow("cancel while queued") << QStringLiteral("11100") << QString() << -1 << int(RunOutcome::Cancelled)
                                              << 3 << 4;
         QTest::newRow("PDF not kept") << QStringLiteral("11111") << QString() << 0 << -1 << 0 << 1;
+        // "?": the printing system could not be asked how they ended.
+        QTest::newRow("print system silent at the end") << QStringLiteral("?????") << QStringLiteral("CUPSが応答しません")
+                                                        << -1 << -1 << 0 << 1;
     }
     void countsComeFromWhatCameOut()
     {
@@ -357,6 +366,7 @@ private slots:
         for (QChar c : out)
             s.out.printed << (c == QLatin1Char('1'));
         s.out.problem = problem;
+        s.silentAtTheEnd = out.startsWith(QLatin1Char('?'));
         if (kept >= 0)
             s.kept = kept;
         int cap = kLabelsPerOpening, remaining = 0;
