@@ -202,7 +202,7 @@ RunCheck checkRunRows(const QList<RunRow> &rows)
             check.prices.append({r.row, QStringLiteral("価格「%1」が数値ではありません").arg(f.price)});
             continue;
         }
-        for (const QString &w : previewLabel(f, geometry, titles, withoutBarcode).warnings())
+        for (const QString &w : previewLabel(f, geometry, titles, withoutBarcode, true).warnings())
             check.warnings.append({r.row, w});
     }
     return check;
