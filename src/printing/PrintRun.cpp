@@ -332,7 +332,7 @@ RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
 {
     return runRecords(s, capCounter, remaining, nullptr, [](int) { return true; },
                       [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
-                          noteBarcode(result, row, record, s.prepareLabel(record));
+                          noteBarcode(result, row, record, s.prepareLabel(record, row));
                           if (--capCounter < 0) {
                               result.outcome = RunOutcome::CapExhausted;
                               result.nextRow = row;
@@ -363,7 +363,7 @@ RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QStri
     auto wanted = [&](int row) { return range.first <= row && row <= range.last; };
     RunResult result = runRecords(s, capCounter, remaining, &range, wanted,
                                   [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &r) {
-                                      const std::optional<QString> reason = s.prepareLabel(record);
+                                      const std::optional<QString> reason = s.prepareLabel(record, row);
                                       if (wanted(row)) {
                                           noteBarcode(r, row, record, reason);
                                           return printOne(s, layout, r);

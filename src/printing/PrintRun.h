@@ -58,9 +58,10 @@ public:
     virtual void savePrinterSettings() = 0;
     // Reads the data-source table and opens the data file.
     virtual std::unique_ptr<RecordReader> openDataSource() = 0;
-    // Puts the record into the label fields and makes its barcode. Returns
-    // the reason when no barcode could be made (the label then has none).
-    virtual std::optional<QString> prepareLabel(const RunRecord &record) = 0;
+    // Puts the record of data row `row` into the label fields and makes its
+    // barcode. Returns the reason when no barcode could be made (the label
+    // then has none).
+    virtual std::optional<QString> prepareLabel(const RunRecord &record, int row) = 0;
     // Draws and sends one label; throws on printer or number errors.
     // False when the operator cancelled it: nothing of it was sent.
     virtual bool printLabel() = 0;

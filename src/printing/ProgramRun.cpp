@@ -213,17 +213,15 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource()
     const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
     if (m_hooks.dataSource)
         m_hooks.dataSource(ds[0], ds[1]);
-    m_row = 0;
     return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1]));
 }
 
-std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
+std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
 {
     LabelFields &fields = sharedLabelFields();
     const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
-    ++m_row;
     if (m_hooks.recordPrepared)
-        m_hooks.recordPrepared(m_row);
+        m_hooks.recordPrepared(row);
     if (reason.isEmpty())
         return std::nullopt;
     return reason;

@@ -50,7 +50,7 @@ public:
     bool showPrinterSetup() override;
     void savePrinterSettings() override;
     std::unique_ptr<RecordReader> openDataSource() override;
-    std::optional<QString> prepareLabel(const RunRecord &record) override;
+    std::optional<QString> prepareLabel(const RunRecord &record, int row) override;
     ~ProgramRunServices() override;
     bool printLabel() override;
     void beginRun() override;
@@ -67,7 +67,6 @@ public:
 
 private:
     RunHooks m_hooks;
-    int m_row = 0;
     printer::Printer *m_runPrinter = nullptr;
     std::optional<int> m_kept;
     int m_total = 0;

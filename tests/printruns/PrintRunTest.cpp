@@ -45,7 +45,7 @@ public:
         log << QStringLiteral("open");
         return std::make_unique<Reader>(*this);
     }
-    std::optional<QString> prepareLabel(const RunRecord &record) override
+    std::optional<QString> prepareLabel(const RunRecord &record, int) override
     {
         current = record.columns[1];
         if (record.columns[0].contains(QLatin1Char('A')))
