@@ -230,38 +230,53 @@ private slots:
     {
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QStringList>("range");
-        QTest::addColumn<bool>("interrupt"); // SIGINT once the first label is out
+        // Once the first label is out: "SIGINT", or "delete" the queue.
+        QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         const QStringList four{QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("4")};
-        QTest::newRow("slow printer, every label") << m_slow << four << false << 0 << QStringLiteral("4枚のラベル");
-        QTest::newRow("printer cancels every job") << m_cancel << four << false << 1 << QStringLiteral("用紙切れ");
+        QTest::newRow("slow printer, every label") << m_slow << four << QString() << 0 << QStringLiteral("4枚のラベル");
+        QTest::newRow("printer cancels every job") << m_cancel << four << QString() << 1 << QStringLiteral("用紙切れ");
         QTest::newRow("every job aborted") << m_fail << QStringList{QStringLiteral("--from"), QStringLiteral("1"),
                                                                     QStringLiteral("--to"), QStringLiteral("5")}
-                                           << false << 1 << QStringLiteral("--from 1 --to 5");
-        QTest::newRow("Ctrl-C while labels are queued") << m_slow << QStringList() << true << 1
+                                           << QString() << 1 << QStringLiteral("--from 1 --to 5");
+        QTest::newRow("Ctrl-C while labels are queued") << m_slow << QStringList() << QStringLiteral("SIGINT") << 1
                                                         << QStringLiteral("中断しました");
+        QTest::newRow("queue deleted mid-run") << QStringLiteral("ZenlaboGone") << QStringList() << QStringLiteral("delete")
+                                               << 1 << QStringLiteral("消えました");
     }
 
     void runEndsWhenItsLabelsAreOut()
     {
         QFETCH(QString, queue);
         QFETCH(QStringList, range);
-        QFETCH(bool, interrupt);
+        QFETCH(QString, meanwhile);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        if (queue.isEmpty())
+        if (m_slow.isEmpty())
             QSKIP("the test scheduler has no cancelling, failing and slow printers (ZENLABO_TEST_OUTCOME_QUEUES)");
         zltest::TempHome home;
         home.installDefaults();
         const QString folder = m_spool + QLatin1Char('/') + queue;
+        if (meanwhile == QLatin1String("delete")) {
+            // A slow queue of the test's own, for deleting.
+            QDir().mkpath(folder);
+            QFile(folder).setPermissions(QFileDevice::Permissions(0x7777));
+            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-E"),
+                                                                   QStringLiteral("-v"), QStringLiteral("zenlabo-slow:") + folder,
+                                                                   QStringLiteral("-m"), QStringLiteral("raw")}),
+                     0);
+        }
         const int before = int(zltest::jobFiles(folder).size());
         QProcess p;
         p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range);
         QVERIFY(p.waitForStarted());
-        if (interrupt) {
+        if (!meanwhile.isEmpty()) {
             zltest::waitForJobs(folder, before, 1);
-            ::kill(pid_t(p.processId()), SIGINT);
+            if (meanwhile == QLatin1String("SIGINT"))
+                ::kill(pid_t(p.processId()), SIGINT);
+            else
+                QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}), 0);
         }
         QVERIFY(p.waitForFinished(120000));
         const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
@@ -272,7 +287,7 @@ private slots:
         QVERIFY2(m.hasMatch(), qPrintable(said));
         const int printed = m.captured(2).isEmpty() ? m.captured(1).toInt() : 0;
         QCOMPARE(int(zltest::jobFiles(folder).size()) - before, printed);
-        if (interrupt)
+        if (!meanwhile.isEmpty())
             QVERIFY2(printed > 0 && printed < 12 && said.contains(QStringLiteral("--from %1 ").arg(printed + 1)), qPrintable(said));
     }
 

@@ -7,6 +7,7 @@
 #include "common/Failure.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QDir>
@@ -785,6 +786,20 @@ void CupsPrinter::updateJobs(CupsConnection &c)
             jobs.last().message = text(ippGetString(a, 0, nullptr));
     }
     ippDelete(response);
+    // A job no longer listed is gone with its queue (deleted mid-run): it
+    // ended without printing.
+    for (RunJob &j : m_runJobs) {
+        if (j.ended || j.id < first || j.id > last)
+            continue;
+        if (std::none_of(jobs.begin(), jobs.end(), [&](const JobState &js) { return js.id == j.id; })) {
+            j.ended = true;
+            if (!j.cancelledByRun && m_jobsProblem.isEmpty())
+                m_jobsProblem = QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が印刷されないまま消えました。"
+                                               "プリンターが削除されていないか、CUPSで確かめてください。")
+                                    .arg(m_name)
+                                    .arg(j.id);
+        }
+    }
     for (const JobState &js : jobs) {
         for (RunJob &j : m_runJobs) {
             if (j.id != js.id || j.ended || js.state < IPP_JSTATE_STOPPED)
@@ -980,6 +995,13 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
             if (m_jobsProblem.isEmpty())
                 m_jobsProblem = problem;
             cancelUnfinishedJobs(c);
+            // Jobs the scheduler neither ends nor lets go are not waited
+            // for without end: they did not print.
+            if (sinceProgress.elapsed() >= kJobsStallSeconds * 1000 + 10000) {
+                for (RunJob &j : m_runJobs)
+                    j.ended = true;
+                break;
+            }
         }
         QThread::msleep(50);
     }
