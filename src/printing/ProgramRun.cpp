@@ -89,9 +89,11 @@ std::function<R(A...)> onThreadOf(QObject *context, const std::function<R(A...)>
 RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
 {
     RunHooks on;
-    on.restorePrinterSettings = onThreadOf(context, h.restorePrinterSettings);
+    // The printer module has no window: it asks the printing system from
+    // the run's own thread. Its dialog is a window.
+    on.restorePrinterSettings = h.restorePrinterSettings;
     on.showPrinterSetup = onThreadOf(context, h.showPrinterSetup);
-    on.savePrinterSettings = onThreadOf(context, h.savePrinterSettings);
+    on.savePrinterSettings = h.savePrinterSettings;
     on.printerType = onThreadOf(context, h.printerType);
     on.status = onThreadOf(context, h.status);
     on.paper = onThreadOf(context, h.paper);
