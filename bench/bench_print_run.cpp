@@ -3,7 +3,9 @@
 //   (b) to a raw CUPS queue (run scripts/cups-up first; it names the queue in
 //       ZENLABO_TEST_RAW_QUEUE), against the same 300 labels submitted with lp,
 //       one job each (the PDF run's pages, split by poppler's pdfseparate).
-// Targets: (a) under 10 ms a label; (b) within 1.2 x plain lp submission.
+// Targets: (a) under 10 ms a label; (b) the submission alone (until the run
+// starts waiting for its labels to come out, told by --verbose) within
+// 1.2 x plain lp submission; the whole run, to the last job's end, is shown.
 #include "BenchHome.h"
 
 #include <QCoreApplication>
@@ -17,7 +19,6 @@
 namespace {
 
 constexpr int kLabels = 300;
-
 
 } // namespace
 
@@ -49,8 +50,9 @@ int main(int argc, char **argv)
         std::printf("(b) raw CUPS queue: not measured; start CUPS with  eval \"$(scripts/cups-up)\"  first\n");
         return ok ? 0 : 1;
     }
-    const double cups = zlbench::timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue});
-    if (cups < 0)
+    double cups = 0;
+    const double whole = zlbench::timeRun(home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue}, &cups);
+    if (whole < 0 || cups < 0)
         return 1;
 
     // The floor: the same 300 documents, already rendered, one lp job each.
@@ -67,9 +69,10 @@ int main(int argc, char **argv)
     }
     const double lp = t.nsecsElapsed() / 1e9;
     const double ratio = cups / lp;
-    std::printf("(b) raw CUPS queue %s: %.2f ms a label through zenlabo, %.2f ms a label with plain lp, ratio %.2f "
-                "(target <= 1.2) %s\n",
-                qPrintable(queue), cups * 1000 / kLabels, lp * 1000 / kLabels, ratio, ratio <= 1.2 ? "MET" : "MISSED");
+    std::printf("(b) raw CUPS queue %s: submission %.2f ms a label through zenlabo, %.2f ms a label with plain lp, "
+                "ratio %.2f (target <= 1.2) %s; the whole run until every job ended %.2f s\n",
+                qPrintable(queue), cups * 1000 / kLabels, lp * 1000 / kLabels, ratio, ratio <= 1.2 ? "MET" : "MISSED",
+                whole);
     ok = ok && ratio <= 1.2;
     return ok ? 0 : 1;
 }

@@ -20,11 +20,20 @@ QProcessEnvironment environmentFor(const QString &home)
     return env;
 }
 
-double timeRun(const QString &home, const QStringList &args)
+double timeRun(const QString &home, QStringList args, double *submitted)
 {
     QProcess p;
     p.setProcessEnvironment(environmentFor(home));
     QElapsedTimer t;
+    if (submitted) {
+        args << QStringLiteral("--verbose");
+        *submitted = -1;
+        QObject::connect(&p, &QProcess::readyReadStandardError, [&p, &t, submitted] {
+            // The first count line comes once the last label was sent.
+            if (*submitted < 0 && p.readAllStandardError().contains("送信 "))
+                *submitted = t.nsecsElapsed() / 1e9;
+        });
+    }
     t.start();
     p.start(QStringLiteral(ZENLABO_BINARY), args);
     if (!p.waitForFinished(600000) || p.exitCode() != 0) {

@@ -11,7 +11,9 @@ namespace zlbench {
 QProcessEnvironment environmentFor(const QString &home);
 
 // Seconds `zenlabo args` took in `home`, or a negative number when it failed.
-double timeRun(const QString &home, const QStringList &args);
+// Seconds the program took, or a negative number when it failed. With
+// `submitted`, also the seconds until every label was handed to the printer.
+double timeRun(const QString &home, QStringList args, double *submitted = nullptr);
 
 // `records` products, JAN 4912345nnnnn, as a shop's CSV text.
 QString productsCsv(int records);

@@ -21,10 +21,11 @@ struct PrintRequest {
 // Exit statuses of the command line.
 enum ExitStatus {
     ExitPrinted = 0,        // every label of the data (or the range) printed
-    ExitFailed = 1,         // the run failed; how far it got is said
+    ExitFailed = 1,         // the run failed or was interrupted; how far it got is said
     ExitNoSuchPrinter = 2,  // --printer names no installed printer
     ExitStoppedAtCap = 3,   // the 300-label limit stopped the run; the next row is said
     ExitBadSettings = 4,    // a settings table is missing or damaged; nothing printed
+    ExitNothingToPrint = 5, // the data (or the range) has no rows; nothing printed
     ExitUsage = 64,         // words the command line does not know
 };
 

@@ -69,6 +69,7 @@ public:
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override;
     QString endRun(bool ok) override;
+    std::optional<int> documentsKept() const override { return m_lastLabels; }
 
 private:
     // The file is opened at the run's first page: a run that prints nothing

@@ -14,6 +14,7 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +34,25 @@ struct PageGeometry {
     QSizeF paperMm;
     QRectF printableMm;
     int dpi = 300;
+};
+
+// How the documents of a run ended at the printer.
+struct DocumentsEnd {
+    bool known = false; // false: the printer cannot tell (every one sent counts)
+    QList<bool> printed; // per document sent in the run, in order: it came out
+    // Why the first that did not come out did not, in the operator's words;
+    // empty when the run's own cancel took it back.
+    QString problem;
+};
+
+// What a printer waiting for a run's documents is told and tells.
+struct DocumentsWait {
+    // Asked while waiting: the operator wants the rest taken back.
+    std::function<bool()> cancel;
+    // Told whenever a document ended: how many ended and how many printed
+    // of the `sent`; also called while nothing changes, so the caller can
+    // keep its window alive.
+    std::function<void(int sent, int ended, int printed)> progress;
 };
 
 class Printer {
@@ -96,9 +116,18 @@ public:
     // lpoptions, never the system's). False when it cannot be saved; a
     // printer of the program's own has nothing to save.
     virtual bool makeUserDefault() { return true; }
-    // After the last document of a run: throws zl::Failure when the
-    // printing system stopped or aborted one of the documents sent.
-    virtual void finishDocuments() {}
+    // After the last document of a run, however the run ends: waits until
+    // every document the run sent has ended at the printer, cancelling
+    // those not yet printed when `wait.cancel` says so, and tells how they
+    // ended. Throws zl::Failure only when the printing system cannot be asked.
+    virtual DocumentsEnd finishDocuments(const DocumentsWait &wait)
+    {
+        Q_UNUSED(wait);
+        return {};
+    }
+    // After endRun: how many of the run's documents were kept (the PDF
+    // file's); nothing when every one that came out stays.
+    virtual std::optional<int> documentsKept() const { return std::nullopt; }
 };
 
 // The installed printers in the platform's order, and which one is current.
@@ -111,6 +140,10 @@ public:
     // Why the list may be incomplete right now (the printing system did not
     // answer in time), for messages; empty when it is complete.
     virtual QString problem() const { return {}; }
+    // Why the current printer may not be the one the operator set up: the
+    // printing system did not answer when asked for its default. Empty when
+    // it is the one, or was chosen in the program.
+    virtual QString currentProblem() const { return {}; }
     // The program's own printer, found without asking the printing system
     // (which may not answer); null when there is none.
     virtual Printer *builtIn() const { return nullptr; }

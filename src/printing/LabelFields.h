@@ -4,10 +4,33 @@
 #include "printing/Barcode.h"
 
 #include <QLocale>
+#include <atomic>
 #include <QString>
 #include <optional>
 
 namespace zl::printing {
+
+// The operator's cancel: set by the progress window on the application's
+// thread, read by a run drawing on another; copies take its value.
+class CancelFlag {
+public:
+    CancelFlag() = default;
+    CancelFlag(const CancelFlag &other) : m_set(other.m_set.load()) {}
+    CancelFlag &operator=(const CancelFlag &other)
+    {
+        m_set = other.m_set.load();
+        return *this;
+    }
+    CancelFlag &operator=(bool set)
+    {
+        m_set = set;
+        return *this;
+    }
+    operator bool() const { return m_set; }
+
+private:
+    std::atomic<bool> m_set{false};
+};
 
 struct LabelFields {
     QString barcodeValue;  // the record's first column
@@ -27,7 +50,7 @@ struct LabelFields {
     QString adjustS = QStringLiteral("0");
     // Labels the run may still print; the progress window's cancel sets it to 1.
     int remainingLabels = 0;
-    bool cancelRequested = false;
+    CancelFlag cancelRequested;
 
     // Fills the record's texts from its first four columns (missing ones are
     // empty; the JAN without the blanks around it) and makes its barcode. Returns the reason when no barcode could

@@ -59,6 +59,30 @@ private:
     int m_page = 0;
 };
 
+// Where every text went and how many pages the label took; nothing drawn.
+class FindingsCanvas : public MeasuringCanvas {
+public:
+    FindingsCanvas(const printer::PageGeometry &geometry, LabelPreview &out)
+        : MeasuringCanvas(geometry.printableMm.size()), m_out(out)
+    {
+    }
+    void printText(const QString &text) override
+    {
+        if (!text.isEmpty())
+            m_out.texts.append({m_page, QRectF(currentX(), currentY(), textWidth(text), textHeight(text)), text});
+        advancePast(text);
+    }
+    void drawLine(double, double, double, double) override {}
+    void drawPicture(const BarcodePicture &, double, double, double) override {}
+    void newPage() override { ++m_page; }
+    void endDocument() override { m_out.pages = QList<QPicture>(m_page + 1); }
+    void abortDocument() override { m_out.pages.clear(); }
+
+private:
+    LabelPreview &m_out;
+    int m_page = 0;
+};
+
 constexpr double kEdgeSlackMm = 0.05; // a text that ends on the edge is on the paper
 
 // Ink that meets over less than this (a dot at 300 dpi) is a hairline no
@@ -112,7 +136,7 @@ QStringList LabelPreview::warnings() const
 }
 
 LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry &geometry,
-                          const layout::Titles &titles, const QString &withoutBarcode)
+                          const layout::Titles &titles, const QString &withoutBarcode, bool findingsOnly)
 {
     LabelPreview out;
     out.geometry = geometry;
@@ -121,8 +145,13 @@ LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry
     f.cancelRequested = false;
     try {
         out.barcodeMm = QPointF(1 + adjustmentValue(f.adjustX, QString()), 14 + adjustmentValue(f.adjustY, QString()));
-        PreviewCanvas canvas(geometry, out);
-        printLabel(canvas, nullptr, f, &titles);
+        if (findingsOnly) {
+            FindingsCanvas canvas(geometry, out);
+            printLabel(canvas, nullptr, f, &titles);
+        } else {
+            PreviewCanvas canvas(geometry, out);
+            printLabel(canvas, nullptr, f, &titles);
+        }
     } catch (const Failure &failure) {
         out.pages.clear();
         out.texts.clear();

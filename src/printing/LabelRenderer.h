@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zl::printing {
 
@@ -23,7 +24,12 @@ public:
     // Runs pending user-interface events: the cancel button acts here.
     virtual void processEvents() = 0;
     virtual void close() = 0;
+    // How far the run is: labels sent, and printed once the printer says.
+    virtual void setRunCounts(const QString &text) { Q_UNUSED(text); }
 };
+
+// "送信 12 / 20　印刷済み 9 / 20"; without `printed` only what was sent.
+QString runCountsText(int sent, std::optional<int> printed, int total);
 
 // How PrintLabel() gets its progress window; the screens install theirs.
 // Without one the label is printed without a window.
@@ -49,6 +55,8 @@ class RunProgress {
 public:
     explicit RunProgress(LabelFields &fields);
     ~RunProgress();
+    // Shows the run's counts and lets the window's cancel act.
+    void showCounts(const QString &text);
     RunProgress(const RunProgress &) = delete;
     RunProgress &operator=(const RunProgress &) = delete;
 

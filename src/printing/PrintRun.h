@@ -29,6 +29,23 @@ public:
     virtual bool skip() { return next().has_value(); }
 };
 
+// What came out of the printer of the labels a run handed over.
+struct LabelsOut {
+    // False when the printer cannot tell: every label handed over counts.
+    bool known = false;
+    // One per label handed over, in the order sent: it came out.
+    QList<bool> printed;
+    // Why the first that did not come out did not, in the operator's words;
+    // empty when that was the operator's own cancel.
+    QString problem;
+};
+
+// One row the run is going to print, read before anything is sent.
+struct RunRow {
+    int row = 0;
+    RunRecord record;
+};
+
 struct LayoutChoice {
     QString printer; // PRINTER: "1" is the variable connection type
     QString paper;   // YOSHI
@@ -45,9 +62,10 @@ public:
     // Reads the data-source table and opens the data file, as far as row
     // lastRow (the whole file when 0): a run reads no further than it prints.
     virtual std::unique_ptr<RecordReader> openDataSource(int lastRow) = 0;
-    // Puts the record into the label fields and makes its barcode. Returns
-    // the reason when no barcode could be made (the label then has none).
-    virtual std::optional<QString> prepareLabel(const RunRecord &record) = 0;
+    // Puts the record of data row `row` into the label fields and makes its
+    // barcode. Returns the reason when no barcode could be made (the label
+    // then has none).
+    virtual std::optional<QString> prepareLabel(const RunRecord &record, int row) = 0;
     // Draws and sends one label; throws on printer or number errors.
     // False when the operator cancelled it: nothing of it was sent.
     virtual bool printLabel() = 0;
@@ -70,9 +88,25 @@ public:
     // Fixed connection type: the paper chosen for it (YOSHI), taken by the
     // current printer when it lists it.
     virtual void useFixedPaper(const QString &) {}
-    // After the last label: throws when the printing system stopped or
-    // aborted one of the labels sent.
-    virtual void finishPrinting() {}
+    // After the last label is handed over, however the run ends: waits
+    // until every label sent has come out or ended otherwise, cancelling
+    // those not yet printed when the operator cancels (or cancelRest).
+    // Throws only when the printing system cannot be asked.
+    virtual LabelsOut finishPrinting(bool cancelRest)
+    {
+        Q_UNUSED(cancelRest);
+        return {};
+    }
+    // After endPrinting: how many of the labels handed over the printer
+    // kept (the PDF file's); nothing when every one that came out stays.
+    virtual std::optional<int> labelsKept() const { return std::nullopt; }
+    // Before the first label: the rows the run is going to print, read
+    // once. False when the operator chose to stop; throws to refuse the run.
+    virtual bool checkRows(const QList<RunRow> &rows)
+    {
+        Q_UNUSED(rows);
+        return true;
+    }
     // Run status texts for the screen.
     virtual void setStatus(const QString &) {}
     virtual void setPaper(const QString &) {}
@@ -101,6 +135,8 @@ struct RunResult {
     QList<RowWithoutBarcode> withoutBarcode;
     // Where the labels went, for the end message (the PDF file); may be empty.
     QString destination;
+    // Rows the run meant to print (0: the data has no rows to print).
+    int wanted = 0;
 };
 
 // A run that failed after it began printing: how far it got, so the
@@ -118,6 +154,13 @@ private:
     int m_nextRow;
 };
 
+// A run refused before it began because the data, or the range asked for,
+// has no rows to print.
+class NothingToPrint : public Failure {
+public:
+    using Failure::Failure;
+};
+
 // "…枚印刷しました。続きは…行目から": what an unfinished run got done.
 QString progressText(int printed, int nextRow);
 
@@ -127,6 +170,15 @@ inline const QString kEndMessage = QStringLiteral("印刷終了。ﾃﾞｰﾀ�
 inline const QString kEndTitle = QStringLiteral("処理終了");
 inline const QString kRunErrorPrefix = QStringLiteral("印刷設定又はDB設定が不正です。設定しなおしてください Error_Message:");
 constexpr int kLabelsPerOpening = 300;
+
+// The first rows a partial run prints and the last it reads, from the
+// screen's or the command line's texts; throws when they are not row numbers
+// or name no row (the wrong way round).
+struct RowRange {
+    int first = 1;
+    int last = 0;
+};
+RowRange rowRange(const QString &first, const QString &last);
 
 // What the screen says when a run stopped before its end (cancelled, or
 // stopped by the counter inside its range): how far it got and where to go
@@ -148,11 +200,12 @@ std::optional<QString> runReport(const RunResult &result, bool sayCapStop);
 // remaining-label counter the progress window's cancel sets to 1.
 RunResult runContinuous(RunServices &services, int &capCounter, int &remaining);
 
-// A partial run over rows first..last (compared as numbers; empty or
-// non-numeric bounds fail at the first record, as typed texts). Only the
-// labels it prints count against the counter, so any range can be printed,
-// at most capCounter labels a run; the run goes on reading to the end of
-// the data. When the counter stops it inside the range, nextRow says where.
+// A partial run over rows first..last (compared as numbers). Bounds that are
+// not numbers, a range the wrong way round and a range past the data's last
+// row are refused before anything is printed. Only the labels it prints
+// count against the counter, so any range can be printed, at most
+// capCounter labels a run. When the counter stops it inside the range,
+// nextRow says where.
 RunResult runPartial(RunServices &services, int capCounter, int &remaining, const QString &first,
                      const QString &last);
 

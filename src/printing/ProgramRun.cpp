@@ -4,11 +4,15 @@
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
 #include "printing/LabelFields.h"
+#include "printing/LabelPreview.h"
 #include "printing/LabelRenderer.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <QThread>
+#include <exception>
+#include <type_traits>
 #include <QFileInfo>
 #include <utility>
 
@@ -19,13 +23,12 @@ namespace {
 // Counts the rows it reads into `row`, so the label being prepared knows its row.
 class DataSourceReader : public RecordReader {
 public:
-    DataSourceReader(datasource::DataSource source, int &row) : m_source(std::move(source)), m_row(row) {}
+    explicit DataSourceReader(datasource::DataSource source) : m_source(std::move(source)) {}
     std::optional<RunRecord> next() override
     {
         if (m_next >= m_source.recordCount())
             return std::nullopt;
         const QStringList f = m_source.requireFields(m_next++, 4);
-        ++m_row;
         RunRecord r;
         for (int i = 0; i < 4; ++i)
             r.columns[i] = f[i];
@@ -39,17 +42,79 @@ public:
         if (m_source.fieldCount(m_next, 4) < 4)
             throw Failure(m_source.describeShortRecord(m_next, 4));
         ++m_next;
-        ++m_row;
         return true;
     }
 
 private:
     datasource::DataSource m_source;
     qsizetype m_next = 0;
-    int &m_row;
 };
 
 } // namespace
+
+namespace {
+
+template <typename R, typename... A>
+std::function<R(A...)> onThreadOf(QObject *context, const std::function<R(A...)> &f)
+{
+    if (!f)
+        return f;
+    return [context, f](A... args) -> R {
+        if (QThread::currentThread() == context->thread())
+            return f(args...);
+        std::exception_ptr error;
+        if constexpr (std::is_void_v<R>) {
+            QMetaObject::invokeMethod(
+                context,
+                [&] {
+                    try {
+                        f(args...);
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                },
+                Qt::BlockingQueuedConnection);
+            if (error)
+                std::rethrow_exception(error);
+        } else {
+            R result{};
+            QMetaObject::invokeMethod(
+                context,
+                [&] {
+                    try {
+                        result = f(args...);
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                },
+                Qt::BlockingQueuedConnection);
+            if (error)
+                std::rethrow_exception(error);
+            return result;
+        }
+    };
+}
+
+} // namespace
+
+RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
+{
+    RunHooks on;
+    // The printer module has no window: it asks the printing system from
+    // the run's own thread. Its dialog is a window.
+    on.restorePrinterSettings = h.restorePrinterSettings;
+    on.showPrinterSetup = onThreadOf(context, h.showPrinterSetup);
+    on.savePrinterSettings = h.savePrinterSettings;
+    on.printerType = onThreadOf(context, h.printerType);
+    on.status = onThreadOf(context, h.status);
+    on.paper = onThreadOf(context, h.paper);
+    on.dataSource = onThreadOf(context, h.dataSource);
+    on.recordPrepared = onThreadOf(context, h.recordPrepared);
+    on.labelsOut = onThreadOf(context, h.labelsOut);
+    on.cancelRequested = h.cancelRequested; // asked often, answered by a flag
+    on.confirmCheck = onThreadOf(context, h.confirmCheck);
+    return on;
+}
 
 LayoutChoice ProgramRunServices::readLayout()
 {
@@ -82,10 +147,78 @@ void ProgramRunServices::useFixedPaper(const QString &paper)
     printer::useLayoutPaper(paper);
 }
 
-void ProgramRunServices::finishPrinting()
+LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
 {
-    if (printer::Printer *p = printer::currentPrinter())
-        p->finishDocuments();
+    LabelsOut out;
+    if (!m_runPrinter)
+        return out;
+    printer::DocumentsWait wait;
+    wait.cancel = [this, cancelRest] { return cancelRest || cancelRequested(); };
+    wait.progress = [this](int sent, int ended, int printed) {
+        if (m_progress)
+            m_progress->showCounts(runCountsText(sent, printed, qMax(m_total, sent)));
+        if (m_hooks.labelsOut)
+            m_hooks.labelsOut(sent, ended, printed);
+    };
+    const printer::DocumentsEnd end = m_runPrinter->finishDocuments(wait);
+    out.known = end.known;
+    out.printed = end.printed;
+    out.problem = end.problem;
+    return out;
+}
+
+bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
+{
+    m_total = int(rows.size());
+    const RunCheck check = checkRunRows(rows);
+    if (m_hooks.confirmCheck)
+        return check.empty() || m_hooks.confirmCheck(check);
+    if (!check.prices.isEmpty())
+        throw Failure(check.text());
+    return true;
+}
+
+QString RunCheck::text(int rowsShown) const
+{
+    QStringList lines;
+    auto list = [&](const QList<Problem> &problems, const QString &heading) {
+        if (problems.isEmpty())
+            return;
+        lines << heading;
+        for (const Problem &p : problems.mid(0, rowsShown))
+            lines << QStringLiteral("  %1行目: %2").arg(p.row).arg(p.text);
+        if (problems.size() > rowsShown)
+            lines << QStringLiteral("  ほか %1 件").arg(problems.size() - rowsShown);
+    };
+    list(prices, QStringLiteral("価格が数値ではないため、印刷がその行で止まります:"));
+    list(warnings, QStringLiteral("このまま印刷すると、次のラベルは思いどおりに出ません:"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+RunCheck checkRunRows(const QList<RunRow> &rows)
+{
+    RunCheck check;
+    const printer::Printer *p = printer::currentPrinter();
+    if (!p)
+        return check;
+    const printer::PageGeometry geometry = p->pageGeometry();
+    const layout::Titles titles = layout::currentTitles();
+    const LabelFields &shared = sharedLabelFields();
+    for (const RunRow &r : rows) {
+        LabelFields f;
+        f.adjustX = shared.adjustX;
+        f.adjustY = shared.adjustY;
+        f.adjustS = shared.adjustS;
+        const QString withoutBarcode =
+            f.setRecord({r.record.columns[0], r.record.columns[1], r.record.columns[2], r.record.columns[3]});
+        if (!priceValue(f.price)) {
+            check.prices.append({r.row, QStringLiteral("価格「%1」が数値ではありません").arg(f.price)});
+            continue;
+        }
+        for (const QString &w : previewLabel(f, geometry, titles, withoutBarcode, true).warnings())
+            check.warnings.append({r.row, w});
+    }
+    return check;
 }
 
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
@@ -93,17 +226,15 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
     const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
     if (m_hooks.dataSource)
         m_hooks.dataSource(ds[0], ds[1]);
-    m_row = 0;
-    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1], lastRow > 0 ? lastRow : -1),
-                                              m_row);
+    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1], lastRow > 0 ? lastRow : -1));
 }
 
-std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record)
+std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
 {
     LabelFields &fields = sharedLabelFields();
     const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
     if (m_hooks.recordPrepared)
-        m_hooks.recordPrepared(m_row);
+        m_hooks.recordPrepared(row);
     if (reason.isEmpty())
         return std::nullopt;
     return reason;
@@ -119,7 +250,11 @@ bool ProgramRunServices::printLabel()
     // open until the run ends.
     if (!m_progress)
         m_progress = std::make_unique<RunProgress>(sharedLabelFields());
-    return PrintLabel();
+    if (!PrintLabel())
+        return false;
+    ++m_sent;
+    m_progress->showCounts(runCountsText(m_sent, std::nullopt, qMax(m_total, m_sent)));
+    return true;
 }
 
 void ProgramRunServices::beginRun()
@@ -136,7 +271,7 @@ void ProgramRunServices::endRun()
 
 bool ProgramRunServices::cancelRequested() const
 {
-    return sharedLabelFields().cancelRequested;
+    return sharedLabelFields().cancelRequested || (m_hooks.cancelRequested && m_hooks.cancelRequested());
 }
 
 ProgramRunServices::~ProgramRunServices() = default;
@@ -163,6 +298,9 @@ void checkAdjustments(const LabelFields &fields)
 
 void ProgramRunServices::beginPrinting()
 {
+    // Never silently another printer than the one set up.
+    if (printer::PrinterCollection *all = printer::printers(); all && !all->currentProblem().isEmpty())
+        throw Failure(all->currentProblem());
     m_titles = std::make_unique<layout::TitlesHeldForRun>();
     // The run ends on the printer it began on, whatever happens to the
     // current printer in between.
@@ -175,7 +313,12 @@ QString ProgramRunServices::endPrinting(bool ok)
 {
     m_titles.reset();
     printer::Printer *p = std::exchange(m_runPrinter, nullptr);
-    return p ? p->endRun(ok) : QString();
+    m_kept.reset();
+    if (!p)
+        return {};
+    const QString where = p->endRun(ok);
+    m_kept = p->documentsKept();
+    return where;
 }
 
 void ProgramRunServices::setStatus(const QString &text)

@@ -13,6 +13,8 @@
 
 namespace zl::printing {
 
+struct RunCheck;
+
 struct RunHooks {
     std::function<void()> restorePrinterSettings;
     std::function<bool()> showPrinterSetup;
@@ -24,7 +26,20 @@ struct RunHooks {
     std::function<void(const QString &, const QString &)> dataSource;
     // After a record is in the label fields, before its label is printed.
     std::function<void(int row)> recordPrepared;
+    // While the run waits for its labels to come out: of `sent`, how many
+    // ended and how many printed.
+    std::function<void(int sent, int ended, int printed)> labelsOut;
+    // A cancel from outside the windows (a signal on the command line).
+    std::function<bool()> cancelRequested;
+    // Before the first label, what would stop or spoil the run. True to go
+    // on; without it the run goes on unless a price is not a number.
+    std::function<bool(const RunCheck &)> confirmCheck;
 };
+
+// The hooks as a run on another thread calls them: each one runs on the
+// thread of `context` (the screen's), the run waiting for it; what it throws
+// is thrown in the run.
+RunHooks hooksOnThreadOf(QObject *context, const RunHooks &hooks);
 
 class ProgramRunServices : public RunServices {
 public:
@@ -35,14 +50,16 @@ public:
     bool showPrinterSetup() override;
     void savePrinterSettings() override;
     std::unique_ptr<RecordReader> openDataSource(int lastRow) override;
-    std::optional<QString> prepareLabel(const RunRecord &record) override;
+    std::optional<QString> prepareLabel(const RunRecord &record, int row) override;
     ~ProgramRunServices() override;
     bool printLabel() override;
     void beginRun() override;
     void endRun() override;
     bool cancelRequested() const override;
     void useFixedPaper(const QString &paper) override;
-    void finishPrinting() override;
+    LabelsOut finishPrinting(bool cancelRest) override;
+    std::optional<int> labelsKept() const override { return m_kept; }
+    bool checkRows(const QList<RunRow> &rows) override;
     void setStatus(const QString &text) override;
     void setPaper(const QString &paper) override;
     void beginPrinting() override;
@@ -50,11 +67,30 @@ public:
 
 private:
     RunHooks m_hooks;
-    int m_row = 0;
     printer::Printer *m_runPrinter = nullptr;
+    std::optional<int> m_kept;
+    int m_total = 0;
+    int m_sent = 0;
     std::unique_ptr<layout::TitlesHeldForRun> m_titles;
     std::unique_ptr<RunProgress> m_progress;
 };
+
+// What the check before a run's first label found, row by row.
+struct RunCheck {
+    struct Problem {
+        int row = 0;
+        QString text;
+    };
+    QList<Problem> prices;   // prices that are not numbers: the run would stop there
+    QList<Problem> warnings; // no barcode, texts past the paper, more than one page …
+    bool empty() const { return prices.isEmpty() && warnings.isEmpty(); }
+    // The list as the operator reads it, at most `rowsShown` lines a kind.
+    QString text(int rowsShown = 10) const;
+};
+
+// Reads the rows as the run will print them and draws each on the current
+// printer's paper, collecting what the label preview warns of.
+RunCheck checkRunRows(const QList<RunRow> &rows);
 
 constexpr double kAdjustmentLimitLow = -20;
 constexpr double kAdjustmentLimitHigh = 20;

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QTreeView>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace zl::ui {
 namespace {
@@ -20,6 +21,7 @@ public:
 
 QList<ShownMessage> *g_sink = nullptr;
 std::function<std::optional<QString>()> g_chooser;
+std::function<bool(const ShownMessage &)> g_answerer;
 } // namespace
 
 void recordMessagesInto(QList<ShownMessage> *sink)
@@ -72,6 +74,28 @@ void showMessage(QWidget *parent, const QString &text, const QString &title, int
         return;
     }
     messageBox(parent, text, title, style)->exec();
+}
+
+void answerQuestionsWith(std::function<bool(const ShownMessage &)> answerer)
+{
+    g_answerer = std::move(answerer);
+}
+
+bool askToGoOn(QWidget *parent, const QString &text, const QString &title, const QString &goOn)
+{
+    if (g_sink) {
+        const ShownMessage asked{text, title, Exclamation};
+        g_sink->append(asked);
+        return g_answerer && g_answerer(asked);
+    }
+    std::unique_ptr<QMessageBox> box = messageBox(parent, text, title, Exclamation);
+    box->setStandardButtons(QMessageBox::NoButton);
+    QPushButton *yes = box->addButton(goOn, QMessageBox::AcceptRole);
+    QPushButton *no = box->addButton(QStringLiteral("やめる"), QMessageBox::RejectRole);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    box->exec();
+    return box->clickedButton() == yes;
 }
 
 std::optional<QString> chooseFileToOpen(QWidget *parent, const QString &folder)

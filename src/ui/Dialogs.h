@@ -30,6 +30,12 @@ void showMessage(QWidget *parent, const QString &text, const QString &title, int
 // The box showMessage shows, not yet shown.
 std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, const QString &title, int style);
 
+// Asks a question with two answers, 「印刷する」 and 「やめる」 (the
+// default): true for the first. With a recorder installed the question is
+// recorded and answered by the answerer (none: 「やめる」).
+bool askToGoOn(QWidget *parent, const QString &text, const QString &title, const QString &goOn);
+void answerQuestionsWith(std::function<bool(const ShownMessage &)> answerer);
+
 // The system open-file dialog for a data file, opened in `folder` when it
 // exists: the chosen file's absolute path, or nothing on cancel.
 std::optional<QString> chooseFileToOpen(QWidget *parent, const QString &folder = QString());

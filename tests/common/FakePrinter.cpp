@@ -114,6 +114,8 @@ void FakePrinter::printDocument(const QList<QPicture> &pages)
 {
     if (!m_printFailure.isEmpty())
         throw zl::Failure(m_printFailure);
+    if (beforeDocument)
+        beforeDocument(int(documents.size()) + 1);
     documents << pages;
 }
 

@@ -55,6 +55,9 @@ public:
     // Every setter call, in order, as "name=value" (refused ones too).
     QStringList setCalls;
     QList<QList<QPicture>> documents;
+    // Called with the document's number (from 1) before it is taken, on the
+    // thread that prints it: a printer that takes its time.
+    std::function<void(int)> beforeDocument;
     int papersAsked = 0;
 
 private:

@@ -151,14 +151,24 @@ private slots:
             << print << 0 << QStringLiteral("3枚のラベル") << 3;
         QTest::newRow("quote left open") << withData(products(2) + "\"49123,x,y,1\r\n") << print << 1
                                          << QStringLiteral("引用符") << 0;
-        QTest::newRow("short row 3 after 2 labels") << withData(shortRow) << print << 1
-                                                    << QStringLiteral("2枚のラベルを印刷したところで止まりました。続きは zenlabo --print --from 3")
-                                                    << 2;
-        // A run reads no further than its last row.
+        // Every row the run prints is read before the first label.
+        QTest::newRow("short row 3, nothing printed") << withData(shortRow) << print << 1
+                                                      << QStringLiteral("3行目: ") << 0;
+        // A run reads no further than its range.
         QTest::newRow("short row 3 after the range 1..2") << withData(shortRow)
                                                           << with({QStringLiteral("--from"), QStringLiteral("1"),
                                                                    QStringLiteral("--to"), QStringLiteral("2")})
-                                                          << 0 << QStringLiteral("2枚のラベルを") << 2;
+                                                          << 0 << QStringLiteral("2枚のラベル") << 2;
+        QByteArray badPrices = products(5);
+        badPrices.replace(",102\r\n", ",tbd\r\n").replace(",104\r\n", ",12a\r\n");
+        QTest::newRow("prices not numbers, every one named before printing")
+            << withData(badPrices) << print << 1 << QStringLiteral("2行目: 価格「tbd」が数値ではありません\n  4行目: 価格「12a」") << 0;
+        QTest::newRow("range past the data") << withData(products(5))
+                                             << with({QStringLiteral("--from"), QStringLiteral("300"),
+                                                      QStringLiteral("--to"), QStringLiteral("310")})
+                                             << 5 << QStringLiteral("データは5行です") << 0;
+        QTest::newRow("data without rows") << withData(products(0)) << print << 5 << QStringLiteral("1枚も印刷していません")
+                                           << 0;
         // What does not fit its line is dropped, so a runaway first column
         // costs one label without a barcode, not pages of digits.
         QTest::newRow("100 KB first column") << withData("JAN,a,b,c\r\n" + QByteArray(100 * 1024, '7') + ",a,b,1\r\n")

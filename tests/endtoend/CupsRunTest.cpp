@@ -19,6 +19,17 @@
 #include <QTest>
 #include <cups/cups.h>
 #include <QFileInfo>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <csignal>
+
+#include "printer/PrinterSetup.h"
+#include "printer/platform/SystemPrinters.h"
+#include "ui/Dialogs.h"
+#include "ui/ScreenRegistry.h"
 
 class CupsRunTest : public QObject {
     Q_OBJECT
@@ -27,6 +38,12 @@ private slots:
     {
         m_queues = qEnvironmentVariable("ZENLABO_TEST_QUEUES").split(QLatin1Char(','), Qt::SkipEmptyParts);
         m_spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
+        const QStringList outcomes = qEnvironmentVariable("ZENLABO_TEST_OUTCOME_QUEUES").split(QLatin1Char(','));
+        if (outcomes.size() == 3) {
+            m_slow = outcomes[0];
+            m_cancel = outcomes[1];
+            m_fail = outcomes[2];
+        }
         if (m_queues.size() < 3 || m_spool.isEmpty())
             QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
     }
@@ -137,39 +154,62 @@ private slots:
         }
     }
 
-    // A scheduler that has stopped answering: printing to the built-in PDF
-    // printer goes ahead, printing to a queue ends with a clear message;
-    // neither hangs.
-    void frozenSchedulerNeitherHangsNorPrintsSilently_data()
+    // A scheduler that has stopped answering, or a print server that is
+    // down: printing to the built-in PDF printer named on the command line
+    // goes ahead; printing to a queue, named or stored as the default, ends
+    // with a message naming the print system; nothing hangs, and nothing
+    // goes silently to another printer.
+    void unansweringPrintSystemNeitherHangsNorPrintsSilently_data()
     {
-        QTest::addColumn<QString>("printer");
+        QTest::addColumn<QString>("printer"); // empty: the stored default
+        QTest::addColumn<QString>("server");  // empty: the test scheduler, frozen
         QTest::addColumn<int>("exitZero");
         QTest::addColumn<QString>("message");
-        QTest::newRow("built-in PDF printer") << QStringLiteral("Zenlabo PDF") << 1 << QStringLiteral("印刷しました");
-        QTest::newRow("label queue") << m_queues.value(1) << 0 << QStringLiteral("応答しなかった");
+        QTest::newRow("frozen, built-in PDF printer") << QStringLiteral("Zenlabo PDF") << QString() << 1
+                                                      << QStringLiteral("印刷しました");
+        QTest::newRow("frozen, label queue") << m_queues.value(1) << QString() << 0 << QStringLiteral("応答しな");
+        QTest::newRow("frozen, stored default queue") << QString() << QString() << 0 << QStringLiteral("8秒以内に応答しません");
+        // Nothing listens on port 9 of this machine.
+        QTest::newRow("print server down, stored default") << QString() << QStringLiteral("127.0.0.1:9") << 0
+                                                           << QStringLiteral("CUPS)に接続できません");
+        QTest::newRow("print server down, named queue") << m_queues.value(1) << QStringLiteral("127.0.0.1:9") << 0
+                                                        << QStringLiteral("CUPS)に接続できません");
     }
 
-    void frozenSchedulerNeitherHangsNorPrintsSilently()
+    void unansweringPrintSystemNeitherHangsNorPrintsSilently()
     {
         QFETCH(QString, printer);
+        QFETCH(QString, server);
         QFETCH(int, exitZero);
         QFETCH(QString, message);
-        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-        if (!pidFile.open(QIODevice::ReadOnly))
-            QSKIP("the test scheduler's process id is not known");
-        const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        QString pid;
+        if (server.isEmpty()) {
+            QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+            if (!pidFile.open(QIODevice::ReadOnly))
+                QSKIP("the test scheduler's process id is not known");
+            pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        }
         zltest::TempHome home;
         home.installDefaults();
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home.root());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+        if (!server.isEmpty())
+            env.insert(QStringLiteral("CUPS_SERVER"), server);
         p.setProcessEnvironment(env);
-        QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
-        auto thaw = qScopeGuard([pid] { QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid}); });
+        if (!pid.isEmpty())
+            QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
+        auto thaw = qScopeGuard([pid] {
+            if (!pid.isEmpty())
+                QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid});
+        });
         QElapsedTimer t;
         t.start();
-        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), printer});
+        QStringList args{QStringLiteral("--print")};
+        if (!printer.isEmpty())
+            args << QStringLiteral("--printer") << printer;
+        p.start(QStringLiteral(ZENLABO_BINARY), args);
         const bool ended = p.waitForFinished(60000);
         if (!ended)
             p.kill();
@@ -177,12 +217,144 @@ private slots:
         const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
         QCOMPARE(p.exitCode() == 0, exitZero == 1);
         QVERIFY2(said.contains(message), qPrintable(said));
+        if (!exitZero)
+            QVERIFY2(!said.contains(QStringLiteral("Zenlabo PDF」に印刷しました")), qPrintable(said));
         qInfo("%s: ended after %lld ms", qPrintable(printer), t.elapsed());
     }
 
+    // Printers that take their time, cancel every job or fail every job,
+    // through `zenlabo --print`: the run ends when the labels are out, the
+    // count it gives is what reached the device, the row to go on from
+    // follows from it, and nothing of the run is left queued.
+    void runEndsWhenItsLabelsAreOut_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QStringList>("range");
+        // Once the first label is out: "SIGINT", or "delete" the queue.
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QStringList four{QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("4")};
+        QTest::newRow("slow printer, every label") << m_slow << four << QString() << 0 << QStringLiteral("4枚のラベル");
+        QTest::newRow("printer cancels every job") << m_cancel << four << QString() << 1 << QStringLiteral("用紙切れ");
+        QTest::newRow("every job aborted") << m_fail << QStringList{QStringLiteral("--from"), QStringLiteral("1"),
+                                                                    QStringLiteral("--to"), QStringLiteral("5")}
+                                           << QString() << 1 << QStringLiteral("--from 1 --to 5");
+        QTest::newRow("Ctrl-C while labels are queued") << m_slow << QStringList() << QStringLiteral("SIGINT") << 1
+                                                        << QStringLiteral("中断しました");
+        QTest::newRow("queue deleted mid-run") << QStringLiteral("ZenlaboGone") << QStringList() << QStringLiteral("delete")
+                                               << 1 << QStringLiteral("消えました");
+    }
+
+    void runEndsWhenItsLabelsAreOut()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QStringList, range);
+        QFETCH(QString, meanwhile);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        if (m_slow.isEmpty())
+            QSKIP("the test scheduler has no cancelling, failing and slow printers (ZENLABO_TEST_OUTCOME_QUEUES)");
+        zltest::TempHome home;
+        home.installDefaults();
+        const QString folder = m_spool + QLatin1Char('/') + queue;
+        if (meanwhile == QLatin1String("delete")) {
+            // A slow queue of the test's own, for deleting.
+            QDir().mkpath(folder);
+            QFile(folder).setPermissions(QFileDevice::Permissions(0x7777));
+            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-E"),
+                                                                   QStringLiteral("-v"), QStringLiteral("zenlabo-slow:") + folder,
+                                                                   QStringLiteral("-m"), QStringLiteral("raw")}),
+                     0);
+        }
+        const int before = int(zltest::jobFiles(folder).size());
+        QProcess p;
+        p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range);
+        QVERIFY(p.waitForStarted());
+        if (!meanwhile.isEmpty()) {
+            zltest::waitForJobs(folder, before, 1);
+            if (meanwhile == QLatin1String("SIGINT"))
+                ::kill(pid_t(p.processId()), SIGINT);
+            else
+                QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}), 0);
+        }
+        QVERIFY(p.waitForFinished(120000));
+        const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QVERIFY2(p.exitCode() == exitCode && said.contains(message), qPrintable(said));
+        QCOMPARE(queuedJobs(queue), 0);
+        static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も"));
+        const QRegularExpressionMatch m = count.match(said);
+        QVERIFY2(m.hasMatch(), qPrintable(said));
+        const int printed = m.captured(2).isEmpty() ? m.captured(1).toInt() : 0;
+        QCOMPARE(int(zltest::jobFiles(folder).size()) - before, printed);
+        if (!meanwhile.isEmpty())
+            QVERIFY2(printed > 0 && printed < 12 && said.contains(QStringLiteral("--from %1 ").arg(printed + 1)), qPrintable(said));
+    }
+
+    // The cancel button clicked in the progress window while the printer
+    // still works through the run's labels: the queue is empty afterwards
+    // and the message's count is what reached the device.
+    void cancelInTheWindowTakesBackTheQueuedLabels()
+    {
+        if (m_slow.isEmpty())
+            QSKIP("the test scheduler has no slow printer (ZENLABO_TEST_OUTCOME_QUEUES)");
+        zltest::TempHome home;
+        home.installDefaults();
+        zl::printer::installSystemPrinters(nullptr);
+        zl::printer::printers()->setCurrent(zl::printer::findPrinter(m_slow));
+        QList<zl::ui::ShownMessage> messages;
+        zl::ui::recordMessagesInto(&messages);
+        zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
+        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
+        zl::ui::ScreenRegistry::instance().setHost(nullptr);
+        auto restore = qScopeGuard([] {
+            zl::ui::recordMessagesInto(nullptr);
+            zl::ui::answerQuestionsWith({});
+            zl::ui::ScreenRegistry::instance().setHost(nullptr);
+            zl::printer::installPrinters(nullptr);
+        });
+        // Clicked once the printer said a label came out, with more queued.
+        bool clicked = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *counts = w->findChild<QLabel *>(QStringLiteral("lblcounts"));
+                if (!clicked && counts && w->isVisible() && counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
+                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+                    clicked = true;
+                }
+            }
+        });
+        watch.start(10);
+        const QString folder = m_spool + QLatin1Char('/') + m_slow;
+        const int before = int(zltest::jobFiles(folder).size());
+        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
+        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        delete screen;
+        QVERIFY(clicked);
+        QCOMPARE(queuedJobs(m_slow), 0);
+        QCOMPARE(messages.size(), 1 + int(messages.size() > 1)); // the check's question, if any, then the end
+        const int out = int(zltest::jobFiles(folder).size()) - before;
+        const QString said = messages.last().text;
+        QVERIFY2(out >= 1 && out < 12, qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(out))
+                     && said.contains(QStringLiteral("%1行目から").arg(out + 1)),
+                 qPrintable(said));
+    }
+
 private:
+    // Jobs of the queue not yet ended.
+    static int queuedJobs(const QString &queue)
+    {
+        QProcess lpstat;
+        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue});
+        lpstat.waitForFinished();
+        return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+    }
+
     QStringList m_queues;
     QString m_spool;
+    QString m_slow, m_cancel, m_fail;
 };
 
 ZL_TEST(CupsRunTest)

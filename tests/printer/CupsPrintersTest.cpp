@@ -346,7 +346,7 @@ private slots:
         QString said;
         try {
             printer.printDocument({page});
-            printer.finishDocuments();
+            said = printer.finishDocuments({}).problem;
         } catch (const zl::Failure &f) {
             said = f.description();
         }

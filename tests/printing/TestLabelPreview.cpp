@@ -172,6 +172,9 @@ private slots:
         QCOMPARE(preview.pages.size(), sheets);
         const QString said = preview.warnings().join(QLatin1Char('\n'));
         QVERIFY2(warning.isEmpty() ? said.isEmpty() : said.contains(warning), qPrintable(said));
+        // The run's check before its first label draws nothing and finds the same.
+        const LabelPreview findings = previewLabel(zltest::labelFor(record), kPaper, kTitles, QString(), true);
+        QCOMPARE(findings.warnings().join(QLatin1Char('\n')), said);
         const double px = 8, margin = 6;
         const QImage image = previewImage(preview, px, margin);
         QCOMPARE(image.width(), qCeil((sheets * 50 + (sheets + 1) * margin) * px));

@@ -62,7 +62,10 @@ PdfPrinter *useRecords(zltest::TempHome &home, int records, int badPriceRow)
 zl::printing::RunResult runOnce()
 {
     zl::printing::loadAdjustmentsIntoLabelFields();
-    zl::printing::ProgramRunServices services({});
+    // The operator prints on after the check names a price that is not a number.
+    zl::printing::RunHooks hooks;
+    hooks.confirmCheck = [](const zl::printing::RunCheck &) { return true; };
+    zl::printing::ProgramRunServices services(hooks);
     int cap = zl::printing::kLabelsPerOpening;
     return zl::printing::runContinuous(services, cap, zl::printing::sharedLabelFields().remainingLabels);
 }
@@ -252,8 +255,8 @@ private slots:
         }
     }
 
-    // A disk that fills up: the run stops with a message that says so, and
-    // no file is left, neither broken nor empty.
+    // A disk that fills up: the run stops with a message that says so, no
+    // file is left, neither broken nor empty, and the count is 0.
     void fullDisk_data()
     {
         QTest::addColumn<int>("records");
@@ -282,11 +285,18 @@ private slots:
         } unmount{disk};
         pdf->setOutputFolder(disk);
         QString failure;
+        int printed = -1, nextRow = -1;
         try {
             runOnce();
-        } catch (const zl::Failure &f) {
+        } catch (const zl::printing::RunFailure &f) {
             failure = f.description();
+            printed = f.printed();
+            nextRow = f.nextRow();
         }
+        // Nothing was kept: nothing counts as printed, and the run goes on
+        // from its first row.
+        QCOMPARE(printed, 0);
+        QCOMPARE(nextRow, 1);
         QVERIFY2(failure.contains(said + QStringLiteral("保存先のディスクの容量が不足しています(容量不足)。保存先: ") + disk),
                  qPrintable(failure));
         QVERIFY2(failure.contains(QStringLiteral("保存されたラベルは0枚")), qPrintable(failure));

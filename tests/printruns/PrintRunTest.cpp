@@ -46,7 +46,7 @@ public:
         openedUpTo = lastRow;
         return std::make_unique<Reader>(*this);
     }
-    std::optional<QString> prepareLabel(const RunRecord &record) override
+    std::optional<QString> prepareLabel(const RunRecord &record, int) override
     {
         ++prepared;
         current = record.columns[1];
@@ -65,8 +65,24 @@ public:
         return true;
     }
     void setStatus(const QString &s) override { status = s; }
+    LabelsOut finishPrinting(bool) override
+    {
+        if (silentAtTheEnd)
+            throw zl::Failure(out.problem);
+        return out;
+    }
+    std::optional<int> labelsKept() const override { return kept; }
+    QString endPrinting(bool) override
+    {
+        if (kept == 0)
+            throw zl::Failure(QStringLiteral("PDFファイルを保存できません。"));
+        return {};
+    }
 
     int count;
+    LabelsOut out;
+    bool silentAtTheEnd = false;
+    std::optional<int> kept;
     QString printerType = QStringLiteral("0");
     bool dialogAnswer = true;
     QSet<int> invalidRows;
@@ -225,17 +241,13 @@ private slots:
         QTest::newRow("301..600 of 700") << 700 << QStringLiteral("301") << QStringLiteral("600") << rows(301, 600)
                                          << int(RunOutcome::Finished) << 0 << 0 << 600;
         QTest::newRow("1..400 of 500 stops at 300") << 500 << QStringLiteral("1") << QStringLiteral("400") << rows(1, 300)
-                                                    << int(RunOutcome::StoppedAtCounter) << 0 << 301 << 400;
+                                                    << int(RunOutcome::StoppedAtCounter) << 0 << 301 << 301;
         QTest::newRow("2.5..4 as numbers") << 10 << QStringLiteral("2.5") << QStringLiteral("4") << rows(3, 4)
                                            << int(RunOutcome::Finished) << 298 << 0 << 4;
-        QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringList{}
-                                          << int(RunOutcome::Finished) << 300 << 0 << 2;
         QTest::newRow("10 sorts after 9 as text") << 12 << QStringLiteral("9") << QStringLiteral("10") << rows(9, 10)
                                                   << int(RunOutcome::Finished) << 298 << 0 << 10;
         QTest::newRow("8..20 of 10") << 10 << QStringLiteral("8") << QStringLiteral("20") << rows(8, 10)
                                      << int(RunOutcome::Finished) << 297 << 0 << 20;
-        QTest::newRow("rows beyond any file") << 10 << QStringLiteral("1e20") << QStringLiteral("1e21") << QStringList{}
-                                              << int(RunOutcome::Finished) << 300 << 0 << 0;
     }
     void partialPrintsTheRangeAndCountsItsLabels()
     {
@@ -298,20 +310,92 @@ private slots:
         }
     }
 
-    void partialWithEmptyBoundFailsAtTheFirstRecord()
+    // A range that names no row of the data is refused before the data
+    // is even looked at for labels: nothing prepared, nothing printed.
+    void rangesWithoutRowsAreRefusedBeforeTheRun_data()
     {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("first after last") << 6 << QStringLiteral("5") << QStringLiteral("2") << QStringLiteral("行がありません");
+        QTest::newRow("between two rows") << 6 << QStringLiteral("2.2") << QStringLiteral("2.8") << QStringLiteral("行がありません");
+        QTest::newRow("past the end") << 250 << QStringLiteral("300") << QStringLiteral("310")
+                                      << QStringLiteral("データは250行です");
+        QTest::newRow("rows beyond any file") << 10 << QStringLiteral("1e20") << QStringLiteral("1e21")
+                                              << QStringLiteral("データは10行です");
         // Empty, and numbers no row can be.
-        for (const QString &bad : {QString(), QStringLiteral("inf"), QStringLiteral("nan"), QStringLiteral("1e400")}) {
-            ScriptedServices s(3);
-            int remaining = 0;
-            try {
-                runPartial(s, kLabelsPerOpening, remaining, bad, QStringLiteral("2"));
-                QFAIL(qPrintable(QStringLiteral("「%1」 as the first row must fail").arg(bad)));
-            } catch (const zl::Failure &f) {
-                QVERIFY(f.description().contains(QStringLiteral("数値ではありません")));
-            }
-            QVERIFY(s.printed.isEmpty());
-            QCOMPARE(s.current, QStringLiteral("row 1")); // its barcode was made before the comparison
+        for (const QString &bad : {QString(), QStringLiteral("inf"), QStringLiteral("nan"), QStringLiteral("1e400")})
+            QTest::newRow(qPrintable(QStringLiteral("first row 「%1」").arg(bad)))
+                << 3 << bad << QStringLiteral("2") << QStringLiteral("数値ではありません");
+    }
+    void rangesWithoutRowsAreRefusedBeforeTheRun()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, message);
+        ScriptedServices s(records);
+        int remaining = 0;
+        try {
+            runPartial(s, kLabelsPerOpening, remaining, from, to);
+            QFAIL("a range without rows must be refused");
+        } catch (const zl::Failure &f) {
+            QVERIFY2(f.description().contains(message), qPrintable(f.description()));
+        }
+        QVERIFY(s.printed.isEmpty());
+        QVERIFY(s.current.isEmpty());
+    }
+
+    // The count and the row to go on from come from what came out of the
+    // printer: the printer's own failure, the operator's cancel while the
+    // printer still works through the labels, and a PDF that kept nothing.
+    void countsComeFromWhatCameOut_data()
+    {
+        QTest::addColumn<QString>("out");     // per label sent: 1 printed, 0 not
+        QTest::addColumn<QString>("problem"); // the printer's reason
+        QTest::addColumn<int>("kept");        // -1: the printer keeps what came out
+        QTest::addColumn<int>("outcome");     // -1: the run fails
+        QTest::addColumn<int>("printed");
+        QTest::addColumn<int>("nextRow");
+        QTest::newRow("all out") << QStringLiteral("11111") << QString() << -1 << int(RunOutcome::Finished) << 5 << 0;
+        QTest::newRow("printer cancels all") << QStringLiteral("00000") << QStringLiteral("用紙切れ") << -1 << -1 << 0 << 1;
+        QTest::newRow("jam at the third") << QStringLiteral("11000") << QStringLiteral("紙詰まり") << -1 << -1 << 2 << 3;
+        QTest::newRow("out of order") << QStringLiteral("10100") << QStringLiteral("中止") << -1 << -1 << 2 << 2;
+        QTest::newRow("cancel while queued") << QStringLiteral("11100") << QString() << -1 << int(RunOutcome::Cancelled)
+                                             << 3 << 4;
+        QTest::newRow("PDF not kept") << QStringLiteral("11111") << QString() << 0 << -1 << 0 << 1;
+        // "?": the printing system could not be asked how they ended.
+        QTest::newRow("print system silent at the end") << QStringLiteral("?????") << QStringLiteral("CUPSが応答しません")
+                                                        << -1 << -1 << 0 << 1;
+    }
+    void countsComeFromWhatCameOut()
+    {
+        QFETCH(QString, out);
+        QFETCH(QString, problem);
+        QFETCH(int, kept);
+        QFETCH(int, outcome);
+        QFETCH(int, printed);
+        QFETCH(int, nextRow);
+        ScriptedServices s(int(out.size()));
+        s.out.known = true;
+        for (QChar c : out)
+            s.out.printed << (c == QLatin1Char('1'));
+        s.out.problem = problem;
+        s.silentAtTheEnd = out.startsWith(QLatin1Char('?'));
+        if (kept >= 0)
+            s.kept = kept;
+        int cap = kLabelsPerOpening, remaining = 0;
+        try {
+            const RunResult r = runContinuous(s, cap, remaining);
+            QCOMPARE(int(r.outcome), outcome);
+            QCOMPARE(r.printed, printed);
+            QCOMPARE(r.nextRow, nextRow);
+        } catch (const RunFailure &f) {
+            QCOMPARE(-1, outcome);
+            QCOMPARE(f.printed(), printed);
+            QCOMPARE(f.nextRow(), nextRow);
+            QVERIFY2(f.cause().startsWith(QStringLiteral("%1行目: %2").arg(nextRow).arg(problem)), qPrintable(f.cause()));
         }
     }
 };

@@ -8,6 +8,9 @@
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <climits>
+#include <csignal>
+#include <memory>
 
 namespace zl::app {
 
@@ -43,10 +46,37 @@ QString settingsProblem()
     return {};
 }
 
-QString resumeHint(int nextRow)
+// A continuous run goes on with the next opening's worth of rows.
+QString resumeHint(int nextRow, const PrintRequest &request)
 {
-    return QStringLiteral("続きは zenlabo --print --from %1 --to (最後の行) で印刷できます。").arg(nextRow);
+    bool ok = false;
+    const int last = request.to ? request.to->trimmed().toInt(&ok) : 0;
+    return QStringLiteral("続きは zenlabo --print --from %1 --to %2 で印刷できます。")
+        .arg(nextRow)
+        .arg(ok ? last : nextRow + printing::kLabelsPerOpening - 1);
 }
+
+// SIGINT and SIGTERM ask the run to stop: it sends nothing more, takes back
+// the labels not yet printed and says how many came out. A second one ends
+// the program at once.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int signal)
+{
+    g_interrupted = 1;
+    std::signal(signal, SIG_DFL);
+}
+
+struct InterruptHandlers {
+    void (*oldInt)(int) = std::signal(SIGINT, onInterrupt);
+    void (*oldTerm)(int) = std::signal(SIGTERM, onInterrupt);
+    InterruptHandlers() { g_interrupted = 0; }
+    ~InterruptHandlers()
+    {
+        std::signal(SIGINT, oldInt);
+        std::signal(SIGTERM, oldTerm);
+    }
+};
 
 } // namespace
 
@@ -63,6 +93,12 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
 
     if (request.printer) {
         printer::Printer *chosen = printer::findPrinter(*request.printer);
+        if (!chosen && printer::printers() && !printer::printers()->problem().isEmpty()) {
+            // Not known to be missing: the printing system did not answer.
+            err << QStringLiteral("プリンター「%1」を確かめられないため、何も印刷しません。%2\n")
+                       .arg(*request.printer, printer::printers()->problem());
+            return ExitFailed;
+        }
         if (!chosen || !printer::printers()) {
             err << QStringLiteral("プリンター「%1」はインストールされていません。インストール済みのプリンター: %2\n")
                        .arg(*request.printer, installedNames());
@@ -81,12 +117,33 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     // Without windows there is no print-setup dialog to ask: the variable
     // connection type prints on the chosen (or current) printer as it stands.
     printing::RunHooks hooks;
-    if (request.verbose)
+    InterruptHandlers interrupts;
+    hooks.cancelRequested = [] { return g_interrupted != 0; };
+    if (request.verbose) {
         hooks.recordPrepared = [&](int row) {
             const printing::LabelFields &f = printing::sharedLabelFields();
             err << QStringLiteral("%1行目: %2 %3\n").arg(row).arg(f.barcodeValue, f.secondText);
             err.flush();
         };
+        auto shown = std::make_shared<std::pair<int, int>>(-1, -1);
+        hooks.labelsOut = [&err, shown](int sent, int ended, int printed) {
+            if (std::pair(ended, printed) == *shown)
+                return;
+            *shown = {ended, printed};
+            err << QStringLiteral("送信 %1 / 印刷済み %2 (終了したジョブ %3)\n").arg(sent).arg(printed).arg(ended);
+            err.flush();
+        };
+    }
+    // Prices that are not numbers are refused before anything is printed;
+    // what else would spoil a label is said, and the run goes on.
+    hooks.confirmCheck = [&err](const printing::RunCheck &check) {
+        if (!check.prices.isEmpty())
+            throw Failure(check.text(INT_MAX));
+        for (const printing::RunCheck::Problem &p : check.warnings)
+            if (!p.text.startsWith(QStringLiteral("バーコードなし")))
+                err << QStringLiteral("警告: %1行目: %2\n").arg(p.row).arg(p.text);
+        return true;
+    };
     printing::ProgramRunServices services(hooks);
     auto pdfNote = [&](int labels) {
         if (auto *pdf = dynamic_cast<printer::PdfPrinter *>(target); pdf && labels > 0 && !pdf->lastDocumentPath().isEmpty())
@@ -103,6 +160,20 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             err << QStringLiteral("警告: %1行目「%2」はバーコードなしで印刷されました: %3\n")
                        .arg(row.row)
                        .arg(row.value, row.reason);
+        if (r.outcome == printing::RunOutcome::Cancelled) {
+            err << QStringLiteral("印刷を中断しました。%1枚のラベルを「%2」に印刷しました。")
+                       .arg(r.printed)
+                       .arg(target->deviceName());
+            if (r.nextRow > 0)
+                err << resumeHint(r.nextRow, request);
+            err << QLatin1Char('\n');
+            pdfNote(r.printed);
+            return ExitFailed;
+        }
+        if (r.wanted == 0 && r.outcome == printing::RunOutcome::Finished) {
+            err << QStringLiteral("データに印刷する行がないため、ラベルは1枚も印刷していません。\n");
+            return ExitNothingToPrint;
+        }
         out << QStringLiteral("%1枚のラベルを「%2」に印刷しました。").arg(r.printed).arg(target->deviceName());
         const bool stoppedAtCap = r.nextRow > 0
             && (r.outcome == printing::RunOutcome::StoppedAtCounter || r.outcome == printing::RunOutcome::CapExhausted);
@@ -110,19 +181,24 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             out << QStringLiteral("1回の印刷は%1枚までのため、%2行目の前で止めました。%3")
                        .arg(printing::kLabelsPerOpening)
                        .arg(r.nextRow)
-                       .arg(resumeHint(r.nextRow));
+                       .arg(resumeHint(r.nextRow, request));
         out << QLatin1Char('\n');
         pdfNote(r.printed);
         return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
     } catch (const printing::RunFailure &f) {
         err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');
         if (f.printed() > 0 && f.nextRow() > 0)
-            err << QStringLiteral("%1枚のラベルを印刷したところで止まりました。%2\n").arg(f.printed()).arg(resumeHint(f.nextRow()));
+            err << QStringLiteral("%1枚のラベルを印刷したところで止まりました。%2\n").arg(f.printed()).arg(resumeHint(f.nextRow(), request));
+        else if (f.nextRow() > 0)
+            err << QStringLiteral("ラベルは1枚も印刷していません。%1\n").arg(resumeHint(f.nextRow(), request));
         else if (f.printed() > 0)
             err << QStringLiteral("%1枚のラベルを印刷しました。指定の行はすべて印刷済みです。\n").arg(f.printed());
         else
             err << QStringLiteral("ラベルは1枚も印刷していません。\n");
         return ExitFailed;
+    } catch (const printing::NothingToPrint &f) {
+        err << f.description() << QLatin1Char('\n') << QStringLiteral("ラベルは1枚も印刷していません。\n");
+        return ExitNothingToPrint;
     } catch (const Failure &f) {
         err << printing::kRunErrorPrefix << f.description() << QLatin1Char('\n');
         err << QStringLiteral("ラベルは1枚も印刷していません。\n");

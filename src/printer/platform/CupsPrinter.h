@@ -15,6 +15,10 @@ namespace zl::printer {
 
 class CupsConnection;
 
+// How long a run waits for a printer that prints nothing before it takes
+// back the labels still queued.
+constexpr int kJobsStallSeconds = 60;
+
 class CupsPrinter : public Printer {
 public:
     explicit CupsPrinter(QString queueName);
@@ -47,7 +51,8 @@ public:
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
     void printDocument(const QList<QPicture> &pages) override;
-    void finishDocuments() override;
+    void beginRun() override;
+    DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
     bool makeUserDefault() override;
 
     // The job options a document is sent with (name, value), in order.
@@ -92,10 +97,15 @@ private:
     const QueueSize *currentSize() const;
     QSizeF currentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
-    // Throws when the queue is gone, stopped or refusing jobs, or when a job
-    // sent earlier was stopped or aborted.
-    void checkQueue(CupsConnection &connection);
-    void checkJobs(CupsConnection &connection, bool waitForLast);
+    // Throws when the queue is gone or stopped, or (forNewJobs) refuses jobs.
+    void checkQueue(CupsConnection &connection, bool forNewJobs = true);
+    // Why the queue will not print the jobs it holds (stopped, gone), or empty.
+    QString printerProblem(CupsConnection &connection);
+    // Asks how the run's unfinished jobs stand; the first that ended
+    // without printing (not by the run's own cancel) becomes the problem.
+    void updateJobs(CupsConnection &connection);
+    void cancelUnfinishedJobs(CupsConnection &connection);
+    QString stalledReasons(CupsConnection &connection);
 
     QString m_name;
     mutable std::shared_ptr<const QueueFacts> m_facts;
@@ -109,7 +119,14 @@ private:
     int m_orientation = 1; // DMORIENT_PORTRAIT
     int m_zoom = 100;
     QStringList m_driverOptions;
-    QList<int> m_unfinishedJobs;
+    struct RunJob {
+        int id = 0;
+        bool ended = false;
+        bool printed = false;
+        bool cancelledByRun = false;
+    };
+    QList<RunJob> m_runJobs; // the run's jobs, in the order sent
+    QString m_jobsProblem;
 };
 
 // Reads the user's saved options for a queue from lpoptions (the system's

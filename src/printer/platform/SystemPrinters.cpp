@@ -15,17 +15,29 @@ QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
 {
     // A scheduler that just ran out of time is not asked again for a while:
     // every screen that lists printers would make the operator wait anew.
-    if (cupsRecentlySilent())
+    if (cupsRecentlySilent()) {
+        if (m_unanswered.isEmpty())
+            m_unanswered = problem();
         return m_lastNames;
+    }
     CupsConnection c;
-    if (!c.http())
+    if (!c.http()) {
+        // No scheduler on this machine's own socket is a machine without
+        // CUPS; a print server named for it, a saved default queue or a
+        // scheduler that stopped answering means one is expected.
+        const bool expected = c.timedOut() || !QString::fromUtf8(cupsServer()).startsWith(QLatin1Char('/'))
+            || !savedDefaultQueue().isEmpty();
+        m_unanswered = expected ? c.problem() : QString();
         return c.timedOut() ? m_lastNames : QStringList();
+    }
     cups_dest_t *dests = nullptr;
     const int count = cupsGetDests2(c.http(), &dests);
     if (c.timedOut()) {
         cupsFreeDests(count, dests);
+        m_unanswered = c.problem();
         return m_lastNames;
     }
+    m_unanswered.clear();
     cupsAnswered();
     QStringList names;
     for (int i = 0; i < count; ++i) {
@@ -66,6 +78,7 @@ Printer *SystemPrinterCollection::current() const
         QString defaultQueue;
         queueNames(&defaultQueue);
         m_current = m_pdf.get();
+        m_currentGuessed = defaultQueue.isEmpty() && !m_unanswered.isEmpty();
         if (!defaultQueue.isEmpty()) {
             auto &slot = m_queues[defaultQueue];
             if (!slot)
@@ -84,11 +97,24 @@ Printer *SystemPrinterCollection::current() const
 void SystemPrinterCollection::setCurrent(Printer *printer)
 {
     m_currentChosen = true;
+    m_currentGuessed = false;
     m_current = printer;
+}
+
+QString SystemPrinterCollection::currentProblem() const
+{
+    if (!m_currentGuessed)
+        return {};
+    return QStringLiteral("通常使うプリンターが分からないため印刷しません。%1\n"
+                          "「Zenlabo PDF」に印刷するときは、それを「プリンター/用紙設定」で選んでください"
+                          "（コマンドラインでは --printer \"Zenlabo PDF\"）。")
+        .arg(m_unanswered);
 }
 
 QString SystemPrinterCollection::problem() const
 {
+    if (!m_unanswered.isEmpty() && !cupsRecentlySilent())
+        return m_unanswered;
     if (!cupsRecentlySilent())
         return {};
     return QStringLiteral("印刷システム(CUPS)が%1秒以内に応答しなかったため、プリンターの一覧が分かりません（%2）。"

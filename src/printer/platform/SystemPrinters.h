@@ -24,6 +24,7 @@ public:
     Printer *current() const override;
     void setCurrent(Printer *printer) override;
     QString problem() const override;
+    QString currentProblem() const override;
     Printer *builtIn() const override { return m_pdf.get(); }
 
 private:
@@ -38,6 +39,10 @@ private:
     mutable QStringList m_lastNames;
     mutable Printer *m_current = nullptr;
     mutable bool m_currentChosen = false;
+    // Why the printing system could not be asked last time; empty when it answered.
+    mutable QString m_unanswered;
+    // The default was unknown because the printing system did not answer.
+    mutable bool m_currentGuessed = false;
 };
 
 std::unique_ptr<PrinterCollection> systemPrinters(std::unique_ptr<Printer> builtInPdf);

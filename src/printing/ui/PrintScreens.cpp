@@ -17,6 +17,9 @@
 #include "settings/SettingsTable.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QThread>
+#include <exception>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -33,6 +36,31 @@ namespace zl::ui {
 namespace {
 
 const QString kOpeningErrorTitle = QStringLiteral("設定エラー。データベースに接続できません。");
+
+// A print run on a thread of its own, so that drawing, the printing
+// system's answers and the final sync never hold up the windows; the screen
+// waits for it with its events running (the progress window, modal, keeps
+// everything but its cancel out of reach). What the run throws is thrown here.
+printing::RunResult runOffThisThread(const std::function<printing::RunResult()> &run)
+{
+    printing::RunResult result;
+    std::exception_ptr error;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            result = run();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    if (error)
+        std::rethrow_exception(error);
+    return result;
+}
 
 } // namespace
 
@@ -117,6 +145,10 @@ printing::RunHooks PrintScreenBase::commonHooks()
     printing::RunHooks hooks = printerSetupHooks(this);
     hooks.printerType = [this](const QString &t) { m_printerType->setText(t); };
     hooks.status = [this](const QString &t) { m_status->setText(t); };
+    hooks.confirmCheck = [this](const printing::RunCheck &check) {
+        return askToGoOn(this, check.text() + QStringLiteral("\n\nこのまま印刷しますか？"),
+                         QStringLiteral("印刷の前の確認"), QStringLiteral("このまま印刷する"));
+    };
     return hooks;
 }
 
@@ -321,13 +353,13 @@ void ContinuousPrintScreen::startRun()
         hooks.paper = [this](const QString &p) { m_paper->setText(p); };
         hooks.dataSource = [this](const QString &db1, const QString &db2) { showDataSource(db1, db2); };
         hooks.recordPrepared = [this](int) { showRecord(); };
-        printing::ProgramRunServices services(hooks);
+        printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
         const printing::RunResult r = [&] {
             struct ShowCounter {
                 ContinuousPrintScreen *s;
                 ~ShowCounter() { s->m_remaining->setText(QString::number(printing::sharedLabelFields().remainingLabels)); }
             } show{this};
-            return printing::runContinuous(services, m_capCounter, fields.remainingLabels);
+            return runOffThisThread([&] { return printing::runContinuous(services, m_capCounter, fields.remainingLabels); });
         }();
         reportEnd(r);
     });
@@ -391,9 +423,10 @@ void PartialPrintScreen::startRun()
             printing::loadAdjustmentsIntoLabelFields();
         printing::RunHooks hooks = commonHooks();
         hooks.recordPrepared = [this](int) { m_preview->setParameters(printing::BarcodeParameters::forRecords()); };
-        printing::ProgramRunServices services(hooks);
-        const printing::RunResult r =
-            printing::runPartial(services, m_capCounter, fields.remainingLabels, m_from->text(), m_to->text());
+        printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
+        const QString from = m_from->text(), to = m_to->text();
+        const printing::RunResult r = runOffThisThread(
+            [&] { return printing::runPartial(services, m_capCounter, fields.remainingLabels, from, to); });
         reportEnd(r, true);
     });
 }

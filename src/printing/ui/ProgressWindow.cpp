@@ -22,6 +22,9 @@ ProgressWindow::ProgressWindow(printing::LabelFields &fields, QWidget *parent)
     m_progress->setObjectName(QStringLiteral("txtprogress"));
     m_progress->setReadOnly(true);
     m_progress->setFocusPolicy(Qt::NoFocus);
+    m_counts = new QLabel(this);
+    m_counts->setObjectName(QStringLiteral("lblcounts"));
+    setWindowModality(Qt::ApplicationModal);
     auto *cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
     cancelButton->setObjectName(QStringLiteral("comcancel1"));
     connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancel);
@@ -29,6 +32,7 @@ ProgressWindow::ProgressWindow(printing::LabelFields &fields, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(m_progress);
+    layout->addWidget(m_counts);
     layout->addWidget(cancelButton, 0, Qt::AlignRight);
 }
 
@@ -36,6 +40,7 @@ void ProgressWindow::open()
 {
     m_open = true;
     m_progress->clear();
+    m_counts->clear();
     setGeometry(twips(3000), twips(3300), twips(5000), twips(2300));
     show();
     raise();
@@ -48,6 +53,11 @@ void ProgressWindow::setProgressText(const QString &text)
 {
     m_progress->setText(text);
     m_progress->repaint();
+}
+
+void ProgressWindow::setRunCounts(const QString &text)
+{
+    m_counts->setText(m_fields.cancelRequested ? text + QStringLiteral("　キャンセルしています…") : text);
 }
 
 void ProgressWindow::processEvents()
@@ -72,10 +82,13 @@ void ProgressWindow::closeEvent(QCloseEvent *event)
 
 void ProgressWindow::cancel()
 {
-    // Only flags: the renderer aborts the label at its next step and the run
-    // stops before its next record.
+    // Only flags (the run is on a thread of its own): the renderer aborts
+    // the label at its next step, the run stops before its next record and
+    // takes back at the printer what was not printed yet.
     m_fields.cancelRequested = true;
     m_fields.remainingLabels = 1;
+    // Said at once: the run may be waiting for the printing system.
+    m_counts->setText(QStringLiteral("キャンセルしています… まだ印刷されていないラベルを取り消します。"));
 }
 
 void registerPrintingScreens(ScreenRegistry &registry)

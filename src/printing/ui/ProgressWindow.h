@@ -11,8 +11,10 @@ namespace zl::ui {
 
 class ScreenRegistry;
 
-// frmprinting: shown while one label is drawn; its cancel button is the only
-// way to stop a print run.
+// frmprinting: open from a run's first label until its last label has come
+// out of the printer; its cancel button is the only way to stop a print run.
+// Modal for the whole program: nothing else can start a run or change the
+// printer or the adjustments while one is under way.
 class ProgressWindow : public QWidget, public printing::ProgressView {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
     void setProgressText(const QString &text) override;
     void processEvents() override;
     void close() override;
+    void setRunCounts(const QString &text) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -31,6 +34,7 @@ private:
 
     printing::LabelFields &m_fields;
     QLineEdit *m_progress;
+    QLabel *m_counts;
     bool m_open = false;
 };
 
