@@ -5,6 +5,7 @@
 // so the print screens and the command line share one implementation.
 #include "layout/Titles.h"
 #include "printer/Printer.h"
+#include "printer/SheetPrinter.h"
 #include "printing/LabelRenderer.h"
 #include "printing/PrintRun.h"
 
@@ -52,6 +53,7 @@ private:
     RunHooks m_hooks;
     int m_row = 0;
     printer::Printer *m_runPrinter = nullptr;
+    std::unique_ptr<printer::SheetRun> m_sheetRun;
     std::unique_ptr<layout::TitlesHeldForRun> m_titles;
     std::unique_ptr<RunProgress> m_progress;
 };

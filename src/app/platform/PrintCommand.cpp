@@ -2,6 +2,7 @@
 
 #include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
+#include "printer/SheetChoice.h"
 #include "printing/LabelFields.h"
 #include "printing/ProgramRun.h"
 #include "settings/SettingsTable.h"
@@ -55,6 +56,23 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                               "画面で zenlabo を起動すると設定ファイルを確かめて初期化できます。設定フォルダ: %2\n")
                    .arg(problem, QDir::toNativeSeparators(settings::folderPath()));
         return ExitBadSettings;
+    }
+
+    // The sheet is settled before anything is printed: a position off the
+    // sheet would otherwise show only once the labels are drawn.
+    try {
+        if (!request.sheet)
+            printer::readSheetChoice();
+    } catch (const Failure &f) {
+        err << QStringLiteral("シートの設定が壊れているため、何も印刷しません: %1\n").arg(f.description());
+        return ExitBadSettings;
+    }
+    printer::setSheetOverride({request.sheet, request.sheetStart});
+    try {
+        printer::runSheetChoice();
+    } catch (const Failure &f) {
+        err << f.description() << QLatin1Char('\n');
+        return ExitUsage;
     }
 
     if (request.printer) {
