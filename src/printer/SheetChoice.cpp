@@ -45,13 +45,21 @@ SheetChoice readSheetChoice()
     // before sheets existed.
     if (!QFile::exists(settings::tablePath(kSheetTable)))
         return {};
-    const settings::SettingsRecord r = settings::QuerySettingsTable(kSheetTable, {kSheetColumn, kStartColumn});
+    const QString path = QDir::toNativeSeparators(settings::tablePath(kSheetTable));
+    settings::SettingsRecord r;
+    try {
+        r = settings::QuerySettingsTable(kSheetTable, {kSheetColumn, kStartColumn});
+    } catch (const Failure &f) {
+        // The operator must know which of the tables to look at.
+        if (f.description().contains(kSheetTable))
+            throw;
+        throw Failure(QStringLiteral("設定ファイル %1: %2").arg(path, f.description()));
+    }
     SheetChoice choice;
     choice.sheetId = r.value(kSheetColumn).trimmed();
     if (choice.sheetId.isEmpty())
         return {};
     const SheetTemplate *sheet = findSheet(choice.sheetId);
-    const QString path = QDir::toNativeSeparators(settings::tablePath(kSheetTable));
     if (!sheet)
         throw Failure(QStringLiteral("設定ファイル %1 のシート「%2」は知らないシートです。使えるシート: %3。"
                                      "プリンター設定の画面でシートを選び直してください。")
@@ -75,6 +83,22 @@ void saveSheetChoice(const SheetChoice &choice)
     const SheetTemplate *sheet = choice.sheet();
     settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn},
                                    {sheet ? sheet->id : QString(), QString::number(sheet ? choice.start : 1)});
+}
+
+void chooseSheet(const QString &sheetId)
+{
+    const SheetTemplate *sheet = findSheet(sheetId);
+    SheetChoice stored;
+    try {
+        stored = readSheetChoice();
+    } catch (const Failure &) {
+        // A damaged table is replaced by the operator's choice.
+        stored.sheetId = QStringLiteral("?");
+    }
+    const QString id = sheet ? sheet->id : QString();
+    if (id == stored.sheetId)
+        return;
+    saveSheetChoice({id, 1});
 }
 
 void setSheetOverride(const SheetOverride &override)

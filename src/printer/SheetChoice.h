@@ -26,6 +26,12 @@ SheetChoice readSheetChoice();
 // Throws zl::Failure when the table cannot be written (the old one stays).
 void saveSheetChoice(const SheetChoice &choice);
 
+// The printer and paper screen's save: the sheet chosen there (empty: none).
+// The same sheet as stored keeps its first free position, another starts
+// at 1. Nothing is written when nothing changes, so a program that never
+// printed on sheets gets no sheet table.
+void chooseSheet(const QString &sheetId);
+
 // Refuses a position that is not on the sheet, saying which positions are.
 void checkSheetStart(const SheetTemplate &sheet, int start);
 

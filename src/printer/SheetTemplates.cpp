@@ -19,6 +19,14 @@ QRectF SheetTemplate::positionRect(int n) const
     return {QPointF(leftMm + column * pitchXMm, topMm + row * pitchYMm), labelMm};
 }
 
+int SheetTemplate::positionAt(QPointF mm) const
+{
+    for (int n = 1; n <= positions(); ++n)
+        if (positionRect(n).contains(mm))
+            return n;
+    return 0;
+}
+
 const QList<SheetTemplate> &sheetTemplates()
 {
     // Geometry as Hisago publishes it for each product (the same sheets are

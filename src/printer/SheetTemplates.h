@@ -25,6 +25,8 @@ struct SheetTemplate {
     int positions() const { return columns * rows; }
     // Position n (1-based) on the paper, in millimetres from its corner.
     QRectF positionRect(int n) const;
+    // The position at `mm` on the paper, or 0 between and around them.
+    int positionAt(QPointF mm) const;
 };
 
 // Every sheet the program knows, in the order the screens list them.
