@@ -175,7 +175,7 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
     });
     auto *labels = new QVBoxLayout;
     labels->addWidget(m_labelPreview, 1);
-    labels->addWidget(m_sheetBox, 2);
+    labels->addWidget(m_sheetBox);
     auto *row = new QHBoxLayout;
     row->addWidget(m_grid, 3);
     row->addLayout(labels, 2);

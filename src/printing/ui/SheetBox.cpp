@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace zl::ui {
@@ -21,7 +22,9 @@ constexpr double kMarginPx = 4;
 SheetView::SheetView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("PictureSheet"));
-    setMinimumSize(120, 170);
+    // A4 upright at half a pixel a millimetre, every position clickable.
+    setMinimumSize(113, 157);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     setToolTip(QStringLiteral("クリックした位置から次の印刷を始めます（灰色は使用済み）"));
 }
@@ -102,11 +105,14 @@ SheetBox::SheetBox(QWidget *parent, LabelSource labels) : QWidget(parent), m_sou
     m_problem->setWordWrap(true);
     m_problem->hide();
     m_view = new SheetView(this);
-    auto *layout = new QVBoxLayout(this);
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(m_caption);
+    texts->addWidget(m_problem);
+    texts->addStretch(1);
+    auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_caption);
-    layout->addWidget(m_problem);
-    layout->addWidget(m_view, 1);
+    layout->addLayout(texts, 1);
+    layout->addWidget(m_view);
     connect(m_view, &SheetView::positionClicked, this, &SheetBox::choosePosition);
     refresh();
 }
@@ -130,7 +136,7 @@ void SheetBox::refresh()
     if (!sheet)
         return;
     m_view->show();
-    m_caption->setText(QStringLiteral("シート: %1\n開始位置: %2（%3面中、クリックで変更）")
+    m_caption->setText(QStringLiteral("シート: %1\n開始位置: %2（%3面中）\n灰色は使用済み。図をクリックで変更。")
                            .arg(sheet->name)
                            .arg(choice.start)
                            .arg(sheet->positions()));
