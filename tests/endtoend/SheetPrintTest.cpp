@@ -2,6 +2,7 @@
 // printer, read back with poppler and zbar: which positions hold which
 // label, where each label's origin landed, and what the sheet table says
 // afterwards.
+#include "DeviceOutput.h"
 #include "PdfPages.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
@@ -12,11 +13,14 @@
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-constexpr int kDpi = 200;
+// The resolution the PDF printer and the test queues print at.
+constexpr int kDpi = 300;
 
 // Row r's barcode value: 12 digits, so the label scans as their EAN-13.
 QString janOfRow(int row)
@@ -155,7 +159,49 @@ private slots:
         QVERIFY(t);
         for (const QSize &size : zltest::pdfPageSizesMm(pdf))
             QCOMPARE(size, QSize(210, 297));
-        const QList<QImage> pages = zltest::pdfPageImages(pdf, kDpi);
+        checkSheets(zltest::pdfPageImages(pdf, kDpi), *t, start, perPage, records);
+    }
+
+    // The same sheets through a CUPS queue on A4 paper whose printable area
+    // starts 4.2 mm in (CUPS' generic PostScript driver): one job a sheet,
+    // each label in its position.
+    void throughACupsQueueOnA4()
+    {
+        const QStringList queues = qEnvironmentVariable("ZENLABO_TEST_QUEUES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+        const QString spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
+        if (queues.isEmpty() || spool.isEmpty())
+            QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
+        const QString queue = queues.first();
+        const QString folder = spool + QLatin1Char('/') + queue;
+        setUp(30, {QStringLiteral("A4-12"), QStringLiteral("5")});
+        const int before = int(zltest::jobFiles(folder).size());
+        const zltest::ProgramOutcome r =
+            zltest::runProgram(*m_home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue},
+                               qEnvironmentVariable("CUPS_SERVER"));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        QCOMPARE(sheetTable(), (QStringList{QStringLiteral("A4-12"), QStringLiteral("11")}));
+        const QStringList jobs = zltest::waitForJobs(folder, before, 3);
+        QCOMPARE(jobs.size(), 3);
+        QList<QImage> pages;
+        for (const QString &job : jobs) {
+            const QList<QImage> images = postScriptPages(job);
+            QCOMPARE(images.size(), 1);
+            // A4 at the test's resolution.
+            QVERIFY2(std::abs(images.first().width() - 2480) <= 2 && std::abs(images.first().height() - 3508) <= 2,
+                     qPrintable(QStringLiteral("%1: %2 x %3 dots").arg(job).arg(images.first().width()).arg(images.first().height())));
+            pages << images.first();
+        }
+        checkSheets(pages, *zl::printer::findSheet(QStringLiteral("A4-12")), 5, {8, 12, 10}, 30);
+    }
+
+private:
+    // Sheets read back at kDpi: nothing outside the grid of labels, the
+    // positions before the first and after the last label empty, and every
+    // label's barcode scanning in its own position with its origin there.
+    void checkSheets(const QList<QImage> &pages, const zl::printer::SheetTemplate &sheet, int start,
+                     const QList<int> &perPage, int records)
+    {
+        const zl::printer::SheetTemplate *t = &sheet;
         QCOMPARE(pages.size(), perPage.size());
         int row = 1;
         for (int p = 0; p < pages.size(); ++p) {
@@ -195,7 +241,23 @@ private slots:
         QCOMPARE(row - 1, records);
     }
 
-private:
+    // The pages of a PostScript job as the printer would print them.
+    static QList<QImage> postScriptPages(const QString &file)
+    {
+        QTemporaryDir dir;
+        QProcess gs;
+        gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                                        QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pnggray"),
+                                        QStringLiteral("-r%1").arg(kDpi),
+                                        QStringLiteral("-sOutputFile=%1/p-%%03d.png").arg(dir.path()), file});
+        if (!gs.waitForFinished(120000) || gs.exitCode() != 0)
+            return {};
+        QList<QImage> images;
+        for (const QString &name : QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name))
+            images << QImage(dir.filePath(name));
+        return images;
+    }
+
     void setUp(int records, const QStringList &sheetTable)
     {
         m_home->installDefaults();
