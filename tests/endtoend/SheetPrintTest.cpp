@@ -100,6 +100,9 @@ private slots:
         QTest::newRow("30 on A4-12 from 5, stored") << table("A4-12", 5) << print << 30 << 0 << QStringLiteral("A4-12") << 5
                                                     << QList<int>{8, 12, 10} << table("A4-12", 11)
                                                     << QStringLiteral("30枚のラベル");
+        QTest::newRow("the next position is said") << table("A4-12", 5) << print << 2 << 0 << QStringLiteral("A4-12") << 5
+                                                   << QList<int>{2} << table("A4-12", 7)
+                                                   << QStringLiteral("5番目の位置から並べました。次の印刷は7番目の位置から始めます。");
         QTest::newRow("30 on A4-12 from 5, command line")
             << none << args({"--sheet", "a4-12", "--sheet-start", "5"}) << 30 << 0 << QStringLiteral("A4-12") << 5
             << QList<int>{8, 12, 10} << none << QStringLiteral("30枚のラベル");

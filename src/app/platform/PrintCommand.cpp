@@ -68,8 +68,10 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         return ExitBadSettings;
     }
     printer::setSheetOverride({request.sheet, request.sheetStart});
+    printer::SheetChoice sheet;
+    bool storedSheet = false;
     try {
-        printer::runSheetChoice();
+        sheet = printer::runSheetChoice(&storedSheet);
     } catch (const Failure &f) {
         err << f.description() << QLatin1Char('\n');
         return ExitUsage;
@@ -127,6 +129,12 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                        .arg(resumeHint(r.nextRow));
         out << QLatin1Char('\n');
         pdfNote(r.printed);
+        if (sheet.sheet() && r.printed > 0) {
+            out << QStringLiteral("シート「%1」の%2番目の位置から並べました。").arg(sheet.sheet()->name).arg(sheet.start);
+            if (storedSheet)
+                out << QStringLiteral("次の印刷は%1番目の位置から始めます。").arg(printer::readSheetChoice().start);
+            out << QLatin1Char('\n');
+        }
         return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
     } catch (const printing::RunFailure &f) {
         err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');
