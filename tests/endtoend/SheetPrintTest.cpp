@@ -121,6 +121,8 @@ private slots:
         QTest::newRow("position 13 is not on A4-12")
             << none << args({"--sheet", "A4-12", "--sheet-start", "13"}) << 3 << 64 << QString() << 0 << QList<int>{}
             << none << QStringLiteral("1 から 12");
+        QTest::newRow("position 0") << none << args({"--sheet", "A4-12", "--sheet-start", "0"}) << 3 << 64 << QString()
+                                    << 0 << QList<int>{} << none << QStringLiteral("1以上の整数");
         QTest::newRow("a sheet the program does not know") << none << args({"--sheet", "A4-99"}) << 3 << 64 << QString()
                                                            << 0 << QList<int>{} << none << QStringLiteral("A4-99");
         QTest::newRow("stored position past the sheet") << table("A4-12", 13) << print << 3 << 4 << QString() << 0
