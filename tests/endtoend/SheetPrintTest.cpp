@@ -66,6 +66,7 @@ private slots:
         QTest::addColumn<QStringList>("stored"); // the sheet table, or none
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("records");
+        QTest::addColumn<int>("badPriceRow");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("sheet"); // the sheet printed on; empty: one label a page
         QTest::addColumn<int>("start");
@@ -78,22 +79,30 @@ private slots:
             QStringList a = print + QStringList{QStringLiteral("--sheet"), QString::fromLatin1(sheet)};
             return start ? a + QStringList{QStringLiteral("--sheet-start"), QString::fromLatin1(start)} : a;
         };
-        QTest::newRow("30 on A4-12 from 5, stored") << table("A4-12", 5) << print << 30 << 0 << "A4-12" << 5
+        QTest::newRow("30 on A4-12 from 5, stored") << table("A4-12", 5) << print << 30 << 0 << 0 << "A4-12" << 5
                                                     << QList<int>{8, 12, 10} << table("A4-12", 11)
                                                     << QStringLiteral("次の印刷は11番目の位置から");
-        QTest::newRow("30 on A4-12 from 5, command line") << none << args("a4-12", "5") << 30 << 0 << "A4-12" << 5
+        QTest::newRow("30 on A4-12 from 5, command line") << none << args("a4-12", "5") << 30 << 0 << 0 << "A4-12" << 5
                                                          << QList<int>{8, 12, 10} << none << QStringLiteral("30枚のラベル");
-        QTest::newRow("a full A4-44 sheet: the next run takes a new one") << table("A4-44", 1) << print << 44 << 0
+        QTest::newRow("a full A4-44 sheet: the next run takes a new one") << table("A4-44", 1) << print << 44 << 0 << 0
                                                                           << "A4-44" << 1 << QList<int>{44}
                                                                           << table("A4-44", 1) << QString();
-        QTest::newRow("another sheet leaves the stored one's position") << table("A4-24", 20) << args("A4-12") << 3 << 0
+        QTest::newRow("another sheet leaves the stored one's position") << table("A4-24", 20) << args("A4-12") << 3 << 0 << 0
                                                                         << "A4-12" << 1 << QList<int>{3}
                                                                         << table("A4-24", 20) << QString();
-        QTest::newRow("--sheet none: one label a page") << table("A4-12", 5) << args("none") << 3 << 0 << QString() << 0
+        QTest::newRow("--sheet none: one label a page") << table("A4-12", 5) << args("none") << 3 << 0 << 0 << QString() << 0
                                                         << QList<int>{1, 1, 1} << table("A4-12", 5) << QString();
-        QTest::newRow("position 13 is not on A4-12") << none << args("A4-12", "13") << 3 << 64 << QString() << 0
+        // A failing row keeps the sheets before it and their positions used;
+        // the 300-label limit stops the run on the 7th sheet.
+        QTest::newRow("a price that is no number in row 6") << table("A4-12", 9) << print << 10 << 6 << 1 << "A4-12" << 9
+                                                            << QList<int>{4, 1} << table("A4-12", 2)
+                                                            << QStringLiteral("6行目");
+        QTest::newRow("310 rows: the 300-label limit") << table("A4-44", 1) << print << 310 << 0 << 3 << "A4-44" << 1
+                                                       << QList<int>{44, 44, 44, 44, 44, 44, 36} << table("A4-44", 37)
+                                                       << QStringLiteral("301行目");
+        QTest::newRow("position 13 is not on A4-12") << none << args("A4-12", "13") << 3 << 0 << 64 << QString() << 0
                                                      << QList<int>{} << none << QStringLiteral("1 から 12");
-        QTest::newRow("a stored position past the sheet") << table("A4-12", 13) << print << 3 << 4 << QString() << 0
+        QTest::newRow("a stored position past the sheet") << table("A4-12", 13) << print << 3 << 0 << 4 << QString() << 0
                                                            << QList<int>{} << table("A4-12", 13)
                                                            << QStringLiteral("vokiconfig6.txt");
     }
@@ -103,13 +112,14 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QStringList, args);
         QFETCH(int, records);
+        QFETCH(int, badPriceRow);
         QFETCH(int, exitCode);
         QFETCH(QString, sheet);
         QFETCH(int, start);
         QFETCH(QList<int>, perPage);
         QFETCH(QStringList, after);
         QFETCH(QString, said);
-        setUp(records, stored);
+        setUp(records, stored, badPriceRow);
         const zltest::ProgramOutcome r = zltest::runProgram(*m_home, args);
         QVERIFY2(r.exitCode == exitCode && (r.out + r.err).contains(said),
                  qPrintable(QStringLiteral("exit %1: %2%3").arg(r.exitCode).arg(r.out, r.err)));
@@ -181,12 +191,16 @@ private:
         }
     }
 
-    void setUp(int records, const QStringList &sheetTable)
+    // badPriceRow: a row whose price is no number (0: none).
+    void setUp(int records, const QStringList &sheetTable, int badPriceRow = 0)
     {
         m_home->installDefaults();
         QString csv = QStringLiteral("JAN,商品名,規格,価格\r\n");
         for (int row = 1; row <= records; ++row)
-            csv += QStringLiteral("%1,品%2,箱,%3\r\n").arg(janOfRow(row)).arg(row).arg(row * 10);
+            csv += QStringLiteral("%1,品%2,箱,%3\r\n")
+                       .arg(janOfRow(row))
+                       .arg(row)
+                       .arg(row == badPriceRow ? QStringLiteral("時価") : QString::number(row * 10));
         m_home->writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
         m_home->writeTable(zl::settings::kDataSourceTable, zl::settings::dataSourceColumns(),
                            {m_home->settingsFolder(), QStringLiteral("items.csv")});
