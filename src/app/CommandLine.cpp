@@ -7,13 +7,18 @@ namespace zl::app {
 QString usageText()
 {
     return QStringLiteral(
-        "使い方: zenlabo [--print [--from 行 --to 行] [--printer プリンター名] [--verbose]]\n"
+        "使い方: zenlabo [--print [--from 行 --to 行] [--printer プリンター名] [--sheet シート|none]\n"
+        "                 [--sheet-start 位置] [--verbose]]\n"
         "        zenlabo --help | --version\n"
         "  引数なし     画面を開きます (--print, --help, --version のどれもないときも画面を開きます)。\n"
         "  --print      保存された設定でデータファイルのラベルを印刷します (1回に300枚まで)。\n"
         "  --from/--to  印刷する行の範囲 (1行目がデータの最初の行)。両方を指定します。\n"
         "               301行目以降も指定できます。1回に印刷するのは300枚までです。\n"
         "  --printer    印刷するプリンター (インストール済みの名前)。省略時は通常使うプリンター。\n"
+        "  --sheet      A4ラベルシート (A4-12, A4-24, A4-44) に並べて印刷します。none は1ページ1枚。\n"
+        "               省略時は保存されたシートの設定 (vokiconfig6.txt) に従います。\n"
+        "  --sheet-start 最初のシートで使う最初の位置 (左上が1、左から右、上から下)。\n"
+        "               省略時は保存された次の空き位置。\n"
         "  --verbose    1枚ごとに標準エラーへ1行出力します。\n"
         "  --help       この説明を表示します。\n"
         "  --version    バージョンを表示します。\n"
@@ -57,7 +62,16 @@ PrintRequest parseCommandLine(const QStringList &arguments)
             r.to = value();
         else if (a == QStringLiteral("--printer"))
             r.printer = value();
-        else if (a == QStringLiteral("--verbose"))
+        else if (a == QStringLiteral("--sheet")) {
+            const QString id = value().trimmed();
+            r.sheet = id.compare(QStringLiteral("none"), Qt::CaseInsensitive) == 0 ? QString() : id;
+        } else if (a == QStringLiteral("--sheet-start")) {
+            const QString text = value();
+            bool ok = false;
+            r.sheetStart = text.trimmed().toInt(&ok);
+            if (!ok || *r.sheetStart < 1)
+                fail(QStringLiteral("--sheet-start「%1」は1以上の整数で指定してください（左上の位置が1です）。").arg(text));
+        } else if (a == QStringLiteral("--verbose"))
             r.verbose = true;
         else if (a == QStringLiteral("--help") || a == QStringLiteral("-h"))
             r.help = true;
@@ -66,8 +80,10 @@ PrintRequest parseCommandLine(const QStringList &arguments)
         else
             fail(QStringLiteral("不明な引数です: %1").arg(a));
     }
-    if (!r.print && (r.from || r.to || r.printer || r.verbose))
-        fail(QStringLiteral("--from, --to, --printer, --verbose は --print と一緒に指定します。"));
+    if (!r.print && (r.from || r.to || r.printer || r.verbose || r.sheet || r.sheetStart))
+        fail(QStringLiteral("--from, --to, --printer, --sheet, --sheet-start, --verbose は --print と一緒に指定します。"));
+    if (r.sheetStart && r.sheet && r.sheet->isEmpty())
+        fail(QStringLiteral("--sheet none では --sheet-start は使えません。"));
     if (r.from.has_value() != r.to.has_value())
         fail(QStringLiteral("--from と --to は両方指定してください。"));
     int rows[2] = {0, 0};

@@ -1,6 +1,6 @@
 #pragma once
 // Printing without windows, for shop systems and scripts:
-//   zenlabo --print [--from N --to M] [--printer NAME] [--verbose]
+//   zenlabo --print [--from N --to M] [--printer NAME] [--sheet ID|none] [--sheet-start N] [--verbose]
 //   zenlabo --help | --version
 #include <QString>
 #include <QStringList>
@@ -13,6 +13,10 @@ struct PrintRequest {
     std::optional<QString> from;
     std::optional<QString> to;
     std::optional<QString> printer;
+    // A label sheet for this run instead of the stored one (empty: none),
+    // and the first free position on it.
+    std::optional<QString> sheet;
+    std::optional<int> sheetStart;
     bool verbose = false;
     bool help = false;
     bool version = false;

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "printer/PrinterSetup.h"
+#include "printer/SheetChoice.h"
 #include "settings/SettingsTable.h"
 
 #include <QtMath>
@@ -23,7 +24,15 @@ std::optional<PageGeometry> pageInForce()
         // An unreadable layout table leaves the printer's own paper; the
         // run itself will say what is wrong with the table.
     }
-    return p->pageGeometry();
+    const PageGeometry page = p->pageGeometry();
+    // On a label sheet each label is one position of the sheet.
+    try {
+        if (const SheetTemplate *sheet = readSheetChoice().sheet())
+            return PageGeometry{sheet->labelMm, QRectF(QPointF(0, 0), sheet->labelMm), page.dpi};
+    } catch (const Failure &) {
+        // The run will say what is wrong with the sheet table.
+    }
+    return page;
 }
 
 namespace {

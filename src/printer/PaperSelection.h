@@ -34,7 +34,8 @@ LayoutRow readLayoutRow();
 
 // The page the next run's labels are drawn on, for a preview: with the
 // fixed connection type the stored paper is taken now, as the run takes it
-// (when the current printer lists it). Nothing when there is no printer.
+// (when the current printer lists it); on a label sheet, one position of
+// the sheet. Nothing when there is no printer.
 std::optional<PageGeometry> pageInForce();
 
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.

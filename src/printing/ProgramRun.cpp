@@ -305,20 +305,30 @@ void ProgramRunServices::beginPrinting()
     // The run ends on the printer it began on, whatever happens to the
     // current printer in between.
     m_runPrinter = printer::currentPrinter();
-    if (m_runPrinter)
+    if (m_runPrinter) {
+        m_sheetRun = printer::SheetRun::start(*m_runPrinter);
+        if (m_sheetRun)
+            m_runPrinter = &m_sheetRun->printer();
         m_runPrinter->beginRun();
+    }
 }
 
 QString ProgramRunServices::endPrinting(bool ok)
 {
     m_titles.reset();
     printer::Printer *p = std::exchange(m_runPrinter, nullptr);
+    const std::unique_ptr<printer::SheetRun> sheetRun = std::move(m_sheetRun);
     m_kept.reset();
     if (!p)
         return {};
-    const QString where = p->endRun(ok);
+    QString said = p->endRun(ok);
     m_kept = p->documentsKept();
-    return where;
+    if (sheetRun) {
+        const QString notStored = sheetRun->storeNextPosition();
+        if (!notStored.isEmpty())
+            said += (said.isEmpty() ? QString() : QStringLiteral("\n")) + notStored;
+    }
+    return said;
 }
 
 void ProgramRunServices::setStatus(const QString &text)

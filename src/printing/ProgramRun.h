@@ -5,6 +5,7 @@
 // so the print screens and the command line share one implementation.
 #include "layout/Titles.h"
 #include "printer/Printer.h"
+#include "printer/SheetPrinter.h"
 #include "printing/LabelRenderer.h"
 #include "printing/PrintRun.h"
 
@@ -71,6 +72,7 @@ private:
     std::optional<int> m_kept;
     int m_total = 0;
     int m_sent = 0;
+    std::unique_ptr<printer::SheetRun> m_sheetRun;
     std::unique_ptr<layout::TitlesHeldForRun> m_titles;
     std::unique_ptr<RunProgress> m_progress;
 };

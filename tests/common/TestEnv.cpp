@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <stdexcept>
 
@@ -61,6 +62,27 @@ QByteArray TempHome::readFile(const QString &path) const
 void TempHome::writeTable(const QString &fileName, const QStringList &columns, const QStringList &values)
 {
     writeFile(fileName, zl::settings::formatTable(columns, values));
+}
+
+ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.root());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("CUPS_SERVER"), server.isEmpty() ? home.root() + QStringLiteral("/no-cups.sock") : server);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(home.root());
+    p.start(QStringLiteral(ZENLABO_BINARY), args);
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 QByteArray sjis(const QString &text)

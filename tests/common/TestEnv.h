@@ -32,6 +32,15 @@ private:
     QByteArray m_oldXdg, m_oldHome;
 };
 
+// The program itself run in `home` (its settings, its Documents folder for
+// the PDF printer) with these arguments; `server` is CUPS_SERVER, or none.
+struct ProgramOutcome {
+    int exitCode = -1; // -1: it crashed or did not end within two minutes
+    QString out;
+    QString err;
+};
+ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server = QString());
+
 // Text to CP932 bytes (test data must be encodable).
 QByteArray sjis(const QString &text);
 

@@ -2,6 +2,7 @@
 
 #include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
+#include "printer/SheetChoice.h"
 #include "printing/LabelFields.h"
 #include "printing/ProgramRun.h"
 #include "settings/Defaults.h"
@@ -89,6 +90,25 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                               "画面で zenlabo を起動すると設定ファイルを確かめて初期化できます。設定フォルダ: %2\n")
                    .arg(problem, QDir::toNativeSeparators(settings::folderPath()));
         return ExitBadSettings;
+    }
+
+    // The sheet is settled before anything is printed: a position off the
+    // sheet would otherwise show only once the labels are drawn.
+    try {
+        if (!request.sheet)
+            printer::readSheetChoice();
+    } catch (const Failure &f) {
+        err << QStringLiteral("シートの設定が壊れているため、何も印刷しません: %1\n").arg(f.description());
+        return ExitBadSettings;
+    }
+    printer::setSheetOverride({request.sheet, request.sheetStart});
+    printer::SheetChoice sheet;
+    bool storedSheet = false;
+    try {
+        sheet = printer::runSheetChoice(&storedSheet);
+    } catch (const Failure &f) {
+        err << f.description() << QLatin1Char('\n');
+        return ExitUsage;
     }
 
     if (request.printer) {
@@ -184,6 +204,12 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                        .arg(resumeHint(r.nextRow, request));
         out << QLatin1Char('\n');
         pdfNote(r.printed);
+        if (sheet.sheet() && r.printed > 0) {
+            out << QStringLiteral("シート「%1」の%2番目の位置から並べました。").arg(sheet.sheet()->name).arg(sheet.start);
+            if (storedSheet)
+                out << QStringLiteral("次の印刷は%1番目の位置から始めます。").arg(printer::readSheetChoice().start);
+            out << QLatin1Char('\n');
+        }
         return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
     } catch (const printing::RunFailure &f) {
         err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');

@@ -8,6 +8,8 @@
 #include "common/Failure.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
+#include "printer/SheetChoice.h"
+#include "printer/ui/SheetList.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
 
 #include <QGridLayout>
@@ -65,11 +67,17 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     layout->addWidget(m_papers, 1, 1, 2, 1);
     layout->addWidget(saveButton, 3, 1, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
+    // A4 label sheets for office printers, beside the printer's papers.
+    m_sheets = new SheetList(this);
+    layout->addWidget(named(new QLabel(QStringLiteral("A4ラベルシート"), this), "LabelSheet"), 0, 2);
+    layout->addWidget(m_sheets, 1, 2, 2, 1);
+    layout->setColumnStretch(2, 1);
 
     resize(twips(8000), twips(3000));
     move(twips(10), twips(10));
 
     connect(m_papers, &QListWidget::itemSelectionChanged, this, &PaperSelectionScreen::choosePaper);
+    connect(m_sheets, &SheetList::sheetChosen, this, &PaperSelectionScreen::chooseSheet);
     connect(setup, &QPushButton::clicked, this, &PaperSelectionScreen::openPrinterSettings);
     connect(saveButton, &QPushButton::clicked, this, &PaperSelectionScreen::save);
 }
@@ -80,6 +88,29 @@ void PaperSelectionScreen::choosePaper()
         if (m_papers->item(i)->isSelected() && i < m_codes->count())
             m_text5->setText(m_codes->item(i)->text());
     }
+    // Another paper than the sheet's is one label a page again.
+    const printer::SheetTemplate *sheet = printer::findSheet(m_sheets->sheetId());
+    if (sheet && m_text5->text() != QString::number(sheet->paperCode))
+        m_sheets->setSheetId(QString());
+}
+
+void PaperSelectionScreen::chooseSheet(const QString &sheetId)
+{
+    const printer::SheetTemplate *sheet = printer::findSheet(sheetId);
+    if (!sheet)
+        return;
+    const QString code = QString::number(sheet->paperCode);
+    for (int i = 0; i < m_codes->count(); ++i)
+        if (m_codes->item(i)->text() == code) {
+            m_papers->setCurrentRow(i);
+            return;
+        }
+    m_sheets->setSheetId(QString());
+    showMessage(this,
+                QStringLiteral("プリンター「%1」はA4用紙を使えないため、ラベルシートには印刷できません。"
+                               "「プリンターの設定」でA4用紙のプリンターを選んでください。")
+                    .arg(printer::currentPrinter() ? printer::currentPrinter()->deviceName() : QString()),
+                QStringLiteral("プリンター設定"), Exclamation);
 }
 
 void PaperSelectionScreen::openPrinterSettings()
@@ -121,6 +152,7 @@ void PaperSelectionScreen::save()
             e->setText(QStringLiteral("_"));
     }
     try {
+        printer::chooseSheet(m_sheets->sheetId());
         printer::savePaperChoice({m_text1->text(), m_text2->text(), m_text5->text(), m_text4->text()});
     } catch (const Failure &f) {
         // The screen stays open so the operator can try again.

@@ -9,6 +9,7 @@ class QRadioButton;
 namespace zl::ui {
 
 class ScreenRegistry;
+class SheetList;
 
 // Form7 (printer and paper selection) and Form17 (printer connection type).
 void registerPrinterScreens(ScreenRegistry &registry);
@@ -21,6 +22,7 @@ public:
 
 private:
     void choosePaper();
+    void chooseSheet(const QString &sheetId);
     void openPrinterSettings();
     void fillPaperList();
     void save();
@@ -31,6 +33,7 @@ private:
     QLineEdit *m_text2 = nullptr;
     QLineEdit *m_text4 = nullptr;
     QLineEdit *m_text5 = nullptr;
+    SheetList *m_sheets = nullptr;
 };
 
 // Form17. Opening reads vokiconfig4.txt and saves the printer settings

@@ -14,6 +14,7 @@
 #include "printing/ui/BarcodePreview.h"
 #include "printing/ui/LabelPreviewView.h"
 #include "printing/ui/PrinterHooks.h"
+#include "printing/ui/SheetBox.h"
 #include "settings/SettingsTable.h"
 
 #include <QCloseEvent>
@@ -110,6 +111,8 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &current) { showRecordLabel(current.row()); });
         showRecordLabel(0);
+        if (m_sheetBox)
+            m_sheetBox->refresh();
         if (old && old->parent() == m_grid)
             old->deleteLater();
     } catch (const Failure &) {
@@ -170,6 +173,9 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     }
     m_running = false;
     m_start->setEnabled(true);
+    // The run moved the sheet's first free position on.
+    if (m_sheetBox)
+        m_sheetBox->refresh();
     if (m_closeAfterRun)
         close();
 }
@@ -199,9 +205,19 @@ void PrintScreenBase::closeEvent(QCloseEvent *event)
 QLayout *PrintScreenBase::gridBesideLabelPreview()
 {
     m_labelPreview = new LabelPreviewView(this);
+    m_sheetBox = new SheetBox(this, [this](int i) -> std::optional<printing::LabelFields> {
+        auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
+        const int row = firstRunRow() + i;
+        if (!model || row < 0 || row >= model->rowCount())
+            return std::nullopt;
+        return printing::recordFields(model->source().fields(row, 4));
+    });
+    auto *labels = new QVBoxLayout;
+    labels->addWidget(m_labelPreview, 1);
+    labels->addWidget(m_sheetBox);
     auto *row = new QHBoxLayout;
     row->addWidget(m_grid, 3);
-    row->addWidget(m_labelPreview, 2);
+    row->addLayout(labels, 2);
     return row;
 }
 
@@ -411,6 +427,14 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     m_capCounter = printing::kLabelsPerOpening;
     loadDataSource();
     connect(m_start, &QPushButton::clicked, this, &PartialPrintScreen::startRun);
+    connect(m_from, &QLineEdit::editingFinished, m_sheetBox, &SheetBox::refresh);
+}
+
+int PartialPrintScreen::firstRunRow() const
+{
+    bool ok = false;
+    const int from = m_from->text().trimmed().toInt(&ok);
+    return ok && from > 1 ? from - 1 : 0;
 }
 
 void PartialPrintScreen::startRun()

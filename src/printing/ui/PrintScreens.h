@@ -16,6 +16,7 @@ namespace zl::ui {
 class BarcodePreview;
 class BarcodePictureView;
 class LabelPreviewView;
+class SheetBox;
 class ScreenRegistry;
 
 // What both print screens share: the grid of the data source, the status
@@ -45,6 +46,8 @@ protected:
     // The grid with the selected record's whole label beside it.
     QLayout *gridBesideLabelPreview();
     void showRecordLabel(int row);
+    // The grid row the next run's first label comes from.
+    virtual int firstRunRow() const { return 0; }
 
     QTableView *m_grid = nullptr;
     QLabel *m_status = nullptr;     // Label1
@@ -53,6 +56,7 @@ protected:
     QLineEdit *m_table = nullptr;   // TextTT
     BarcodePreview *m_preview = nullptr; // Picture1
     LabelPreviewView *m_labelPreview = nullptr;
+    SheetBox *m_sheetBox = nullptr;
     QPushButton *m_start = nullptr; // Command3
     QPushButton *m_close = nullptr; // 閉じる
     int m_capCounter = printing::kLabelsPerOpening;
@@ -91,6 +95,7 @@ public:
 
 private:
     void startRun();
+    int firstRunRow() const override;
 
     QLineEdit *m_from = nullptr; // TextPP1
     QLineEdit *m_to = nullptr;   // TextPP2

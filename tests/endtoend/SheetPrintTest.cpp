@@ -1,0 +1,225 @@
+// Labels on A4 label sheets through `zenlabo --print`, to the built-in PDF
+// printer and to a CUPS queue, read back with poppler (or Ghostscript) and
+// zbar: which position holds which label, where its origin landed, and what
+// the sheet table says afterwards.
+#include "DeviceOutput.h"
+#include "PdfPages.h"
+#include "TestEnv.h"
+#include "TestRegistry.h"
+#include "Zbar.h"
+
+#include "printer/SheetChoice.h"
+#include "printing/Barcode.h"
+#include "settings/SettingsTable.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int kDpi = 300; // the PDF printer's and the test queues' resolution
+
+QString janOfRow(int row)
+{
+    return QStringLiteral("4987654%1").arg(row, 5, 10, QLatin1Char('0'));
+}
+
+QRect pixels(const QRectF &mm)
+{
+    const double k = kDpi / 25.4;
+    return QRectF(mm.topLeft() * k, mm.size() * k).toRect();
+}
+
+bool dark(const QImage &page, int x, int y)
+{
+    return qGray(page.pixel(x, y)) < 128;
+}
+
+// Where the title's rule starts (the first dark run across half the area),
+// in millimetres; nothing when the area has no rule.
+std::optional<QPointF> ruleStart(const QImage &page, const QRect &area)
+{
+    const QRect a = area.intersected(page.rect());
+    for (int x = a.left(); x <= a.right(); ++x)
+        for (int y = a.top(); y <= a.bottom(); ++y) {
+            int run = 0;
+            while (x + run <= a.right() && dark(page, x + run, y))
+                ++run;
+            if (run > a.width() / 2)
+                return QPointF(x, y) * 25.4 / kDpi;
+        }
+    return std::nullopt;
+}
+
+} // namespace
+
+class SheetPrintTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_home = std::make_unique<zltest::TempHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void labelsFillTheSheetFromTheFirstFreePosition_data()
+    {
+        QTest::addColumn<QStringList>("stored"); // the sheet table, or none
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("badPriceRow");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("sheet"); // the sheet printed on; empty: one label a page
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QList<int>>("perPage");
+        QTest::addColumn<QStringList>("after"); // the sheet table afterwards
+        QTest::addColumn<QString>("said");
+        const QStringList none, print{QStringLiteral("--print")};
+        auto table = [](const char *id, int start) { return QStringList{QString::fromLatin1(id), QString::number(start)}; };
+        auto args = [&](const char *sheet, const char *start = nullptr) {
+            QStringList a = print + QStringList{QStringLiteral("--sheet"), QString::fromLatin1(sheet)};
+            return start ? a + QStringList{QStringLiteral("--sheet-start"), QString::fromLatin1(start)} : a;
+        };
+        QTest::newRow("30 on A4-12 from 5, stored") << table("A4-12", 5) << print << 30 << 0 << 0 << "A4-12" << 5
+                                                    << QList<int>{8, 12, 10} << table("A4-12", 11)
+                                                    << QStringLiteral("次の印刷は11番目の位置から");
+        QTest::newRow("30 on A4-12 from 5, command line") << none << args("a4-12", "5") << 30 << 0 << 0 << "A4-12" << 5
+                                                         << QList<int>{8, 12, 10} << none << QStringLiteral("30枚のラベル");
+        QTest::newRow("a full A4-44 sheet: the next run takes a new one") << table("A4-44", 1) << print << 44 << 0 << 0
+                                                                          << "A4-44" << 1 << QList<int>{44}
+                                                                          << table("A4-44", 1) << QString();
+        QTest::newRow("another sheet leaves the stored one's position") << table("A4-24", 20) << args("A4-12") << 3 << 0 << 0
+                                                                        << "A4-12" << 1 << QList<int>{3}
+                                                                        << table("A4-24", 20) << QString();
+        QTest::newRow("--sheet none: one label a page") << table("A4-12", 5) << args("none") << 3 << 0 << 0 << QString() << 0
+                                                        << QList<int>{1, 1, 1} << table("A4-12", 5) << QString();
+        // A failing row keeps the sheets before it and their positions used;
+        // the 300-label limit stops the run on the 7th sheet.
+        QTest::newRow("a price that is no number in row 6") << table("A4-12", 9) << print << 10 << 6 << 1 << "A4-12" << 9
+                                                            << QList<int>{4, 1} << table("A4-12", 2)
+                                                            << QStringLiteral("6行目");
+        QTest::newRow("310 rows: the 300-label limit") << table("A4-44", 1) << print << 310 << 0 << 3 << "A4-44" << 1
+                                                       << QList<int>{44, 44, 44, 44, 44, 44, 36} << table("A4-44", 37)
+                                                       << QStringLiteral("301行目");
+        QTest::newRow("position 13 is not on A4-12") << none << args("A4-12", "13") << 3 << 0 << 64 << QString() << 0
+                                                     << QList<int>{} << none << QStringLiteral("1 から 12");
+        QTest::newRow("a stored position past the sheet") << table("A4-12", 13) << print << 3 << 0 << 4 << QString() << 0
+                                                           << QList<int>{} << table("A4-12", 13)
+                                                           << QStringLiteral("vokiconfig6.txt");
+    }
+
+    void labelsFillTheSheetFromTheFirstFreePosition()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, args);
+        QFETCH(int, records);
+        QFETCH(int, badPriceRow);
+        QFETCH(int, exitCode);
+        QFETCH(QString, sheet);
+        QFETCH(int, start);
+        QFETCH(QList<int>, perPage);
+        QFETCH(QStringList, after);
+        QFETCH(QString, said);
+        setUp(records, stored, badPriceRow);
+        const zltest::ProgramOutcome r = zltest::runProgram(*m_home, args);
+        QVERIFY2(r.exitCode == exitCode && (r.out + r.err).contains(said),
+                 qPrintable(QStringLiteral("exit %1: %2%3").arg(r.exitCode).arg(r.out, r.err)));
+        QCOMPARE(sheetTable(), after);
+        const QString folder = m_home->root() + QStringLiteral("/Documents/Zenlabo/");
+        const QStringList files = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        QCOMPARE(files.size(), perPage.isEmpty() ? 0 : 1);
+        if (perPage.isEmpty())
+            return;
+        const QList<QSize> sizes = zltest::pdfPageSizesMm(folder + files.first());
+        QCOMPARE(sizes, QList<QSize>(perPage.size(), sheet.isEmpty() ? QSize(50, 30) : QSize(210, 297)));
+        if (!sheet.isEmpty())
+            checkSheets(zltest::pdfPageImages(folder + files.first(), kDpi), sheet, start, perPage);
+    }
+
+    // A CUPS queue on A4 whose printable area starts 4.2 mm in (CUPS'
+    // generic PostScript driver): one job a sheet, each label in place.
+    void throughACupsQueueOnA4()
+    {
+        const QString queue = qEnvironmentVariable("ZENLABO_TEST_QUEUES").section(QLatin1Char(','), 0, 0);
+        const QString folder = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/') + queue;
+        if (queue.isEmpty())
+            QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
+        setUp(30, {QStringLiteral("A4-12"), QStringLiteral("5")});
+        const int before = int(zltest::jobFiles(folder).size());
+        const zltest::ProgramOutcome r = zltest::runProgram(
+            *m_home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue}, qEnvironmentVariable("CUPS_SERVER"));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        QList<QImage> pages;
+        for (const QString &job : zltest::waitForJobs(folder, before, 3)) {
+            QTemporaryDir dir;
+            QProcess gs;
+            gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                                            QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pnggray"),
+                                            QStringLiteral("-r%1").arg(kDpi), QStringLiteral("-sOutputFile=%1/p.png").arg(dir.path()), job});
+            QVERIFY(gs.waitForFinished(120000) && gs.exitCode() == 0);
+            pages << QImage(dir.filePath(QStringLiteral("p.png")));
+            QCOMPARE(pages.last().size(), QSize(595 * kDpi / 72, 842 * kDpi / 72)); // one A4 page a job
+        }
+        checkSheets(pages, QStringLiteral("A4-12"), 5, {8, 12, 10});
+    }
+
+private:
+    // Every label's barcode scans in its own position, its title rule starts
+    // at the position's corner moved by the stored adjustments (1 mm right,
+    // 1 mm down; the rule 4 mm down) within 0.5 mm; the positions before the
+    // first label are empty.
+    void checkSheets(const QList<QImage> &pages, const QString &sheet, int start, const QList<int> &perPage)
+    {
+        const zl::printer::SheetTemplate &t = *zl::printer::findSheet(sheet);
+        QCOMPARE(pages.size(), perPage.size());
+        int row = 1;
+        for (int p = 0; p < pages.size(); ++p) {
+            const int first = p == 0 ? start : 1;
+            for (int n = 1; n < first + perPage[p]; ++n) {
+                const QString where = QStringLiteral("page %1 position %2: ").arg(p + 1).arg(n);
+                const std::optional<QPointF> rule = ruleStart(pages[p], pixels(t.positionRect(n)));
+                if (n < first) {
+                    QVERIFY2(!rule, qPrintable(where + QStringLiteral("a used position was printed on")));
+                    continue;
+                }
+                const QString jan = janOfRow(row++);
+                const QStringList scanned = zltest::decodeBarcodes(pages[p].copy(pixels(t.positionRect(n))));
+                QCOMPARE(scanned, QStringList{QStringLiteral("EAN-13:%1%2").arg(jan).arg(zl::printing::janCheckDigit(jan))});
+                const QPointF off = rule.value_or(QPointF(-99, -99)) - t.positionRect(n).topLeft() - QPointF(1, 5);
+                QVERIFY2(std::abs(off.x()) <= 0.5 && std::abs(off.y()) <= 0.5,
+                         qPrintable(where + QStringLiteral("rule %1, %2 mm off").arg(off.x()).arg(off.y())));
+            }
+        }
+    }
+
+    // badPriceRow: a row whose price is no number (0: none).
+    void setUp(int records, const QStringList &sheetTable, int badPriceRow = 0)
+    {
+        m_home->installDefaults();
+        QString csv = QStringLiteral("JAN,商品名,規格,価格\r\n");
+        for (int row = 1; row <= records; ++row)
+            csv += QStringLiteral("%1,品%2,箱,%3\r\n")
+                       .arg(janOfRow(row))
+                       .arg(row)
+                       .arg(row == badPriceRow ? QStringLiteral("時価") : QString::number(row * 10));
+        m_home->writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
+        m_home->writeTable(zl::settings::kDataSourceTable, zl::settings::dataSourceColumns(),
+                           {m_home->settingsFolder(), QStringLiteral("items.csv")});
+        QStringList adjustments = zl::settings::ReadSettingsRecords(zl::settings::kAdjustmentTable, 99);
+        adjustments[2] = adjustments[3] = QStringLiteral("1");
+        m_home->writeTable(zl::settings::kAdjustmentTable, zl::settings::adjustmentColumns(), adjustments);
+        if (!sheetTable.isEmpty())
+            m_home->writeTable(zl::printer::kSheetTable, {QStringLiteral("SHEET"), QStringLiteral("START")}, sheetTable);
+    }
+
+    QStringList sheetTable() const
+    {
+        if (!QFile::exists(m_home->settingsFolder() + zl::printer::kSheetTable))
+            return {};
+        return zl::settings::ReadSettingsRecords(zl::printer::kSheetTable, 2);
+    }
+
+    std::unique_ptr<zltest::TempHome> m_home;
+};
+
+ZL_TEST(SheetPrintTest)
+#include "SheetPrintTest.moc"
