@@ -33,6 +33,9 @@ struct PageGeometry {
     QSizeF paperMm;
     QRectF printableMm;
     int dpi = 300;
+    // Where the device's first dot lies, from the paper's corner: a driver
+    // that rasterises only the printable area starts its dots there.
+    QPointF dotGridOriginMm = QPointF(0, 0);
 };
 
 class Printer {

@@ -41,6 +41,18 @@ double pointsOfMm(double mm)
     return mm * 72.0 / 25.4;
 }
 
+// Points of a twips length, exact (a twip is 1/20 point), without
+// trailing zeros.
+QString pointsText(int twips)
+{
+    QString text = QString::number(twips / kTwipsPerPoint, 'f', 2);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
 int dpiOf(const QString &text)
 {
     // "203dpi", "300x300dpi": the first number is across the paper.
@@ -115,6 +127,14 @@ bool readPpd(http_t *http, const QString &queue, CupsPrinter::QueueFacts &f, QHa
             f.resolutions << f.defaultResolution;
     }
     f.colorDefault = ppd->color_device != 0;
+    // A CUPS raster driver is handed the printable area only: its dots
+    // start at that area's corner, not at the paper's.
+    for (const char *filter : {"cupsFilter2", "cupsFilter"}) {
+        for (ppd_attr_t *a = ppdFindAttr(ppd, filter, nullptr); a; a = ppdFindNextAttr(ppd, filter, nullptr)) {
+            if (a->value && qstrncmp(a->value, "application/vnd.cups-raster ", 28) == 0)
+                f.rasterFromPrintable = true;
+        }
+    }
     ppdClose(ppd);
     return true;
 }
@@ -176,6 +196,24 @@ QString jobFailure(const QString &queue, const QString &what, CupsConnection &c)
         return QStringLiteral("プリンター「%1」%2。%3").arg(queue, what, c.problem());
     return QStringLiteral("プリンター「%1」%2（%3）。プリンターが削除されていないか、CUPSの状態を確認してください。")
         .arg(queue, what, QString::fromUtf8(cupsLastErrorString()));
+}
+
+// The code of the size a default or saved choice names. The PPD that CUPS
+// makes for a driverless printer names its default "50x30mm" while listing
+// "50x30mm.Borderless": a size whose name is the choice plus a variant
+// suffix is that choice.
+int paperNamed(const CupsPrinter::QueueFacts &f, const QString &name)
+{
+    if (name.isEmpty())
+        return 0;
+    int variant = 0;
+    for (int i = 0; i < f.sizes.size(); ++i) {
+        if (f.sizes[i].name == name)
+            return f.papers[i].code;
+        if (!variant && f.sizes[i].name.startsWith(name + QLatin1Char('.')))
+            variant = f.papers[i].code;
+    }
+    return variant;
 }
 
 } // namespace
@@ -293,12 +331,7 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
     }
     if (!f->resolutions.isEmpty() && !f->resolutions.contains(f->defaultResolution))
         f->defaultResolution = f->resolutions.first();
-    for (int i = 0; i < f->sizes.size(); ++i) {
-        if (f->sizes[i].name == defaultPaperName) {
-            f->defaultPaper = f->papers[i].code;
-            break;
-        }
-    }
+    f->defaultPaper = paperNamed(*f, defaultPaperName);
     if (!f->defaultPaper && !f->papers.isEmpty())
         f->defaultPaper = f->papers.first().code;
     m_facts = f;
@@ -539,6 +572,8 @@ PageGeometry CupsPrinter::pageGeometry() const
         g.paperMm.transpose();
         g.printableMm = QRectF(g.printableMm.top(), g.printableMm.left(), g.printableMm.height(), g.printableMm.width());
     }
+    if (facts()->rasterFromPrintable)
+        g.dotGridOriginMm = g.printableMm.topLeft();
     g.dpi = printQuality().value_or(kRawQueueDpi);
     return g;
 }
@@ -575,9 +610,11 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
     const auto f = facts();
     if (paperSize() == kUserPaperSizeCode) {
         if (f->customSizes) {
-            const QSizeF pt = currentPoints();
+            // Exact points, not whole ones: 50 x 30 mm sent as 142 x 85 pt
+            // becomes a 141 x 84 pt page, two dots short at 203 dpi. (The
+            // filters take "Custom.50x30mm" for a queue's default size.)
             options.append({QStringLiteral("media"),
-                            QStringLiteral("Custom.%1x%2").arg(qRound(pt.width())).arg(qRound(pt.height()))});
+                            QStringLiteral("Custom.%1x%2").arg(pointsText(*pageWidthTwips()), pointsText(*pageHeightTwips()))});
         }
     } else if (const QueueSize *size = currentSize()) {
         options.append({QStringLiteral("media"), size->name});

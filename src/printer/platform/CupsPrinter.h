@@ -75,6 +75,7 @@ public:
         QList<QueueSize> sizes;
         QList<PaperInfo> papers; // same positions as sizes
         bool customSizes = false;
+        bool rasterFromPrintable = false; // a CUPS raster driver's dots start at the printable corner
         QList<int> resolutions;
         int defaultResolution = 0; // the user's saved choice, else the queue's default
         int defaultPaper = 0;      // likewise
