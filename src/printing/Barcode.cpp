@@ -62,6 +62,10 @@ int barReductionDots(qreal reduction, int moduleDots)
     return std::clamp(int(std::lround(reduction * moduleDots)), 0, std::max(0, moduleDots - 1));
 }
 
+namespace {
+constexpr qreal kEdgeInsetDots = 0.25;
+} // namespace
+
 void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
                                     const QPointF &gridOriginMm) const
 {
@@ -90,8 +94,13 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
         const qreal to = std::round((bar.x() + bar.width() + m_reduction / 2) * moduleDots) - (reductionDots + 1) / 2;
         if (to <= from)
             continue;
-        painter.drawRect(QRectF((leftDot + from) * dot - gridOriginMm.x(), topLeftMm.y() + bar.y() * height,
-                                (to - from) * dot, bar.height() * height));
+        // A quarter dot in from each edge: a rasteriser that paints every
+        // dot a shape touches (Ghostscript) would otherwise add the dot on
+        // the far side of an edge that lands on a boundary a hair too far,
+        // and one that paints by dot centres paints the same dots anyway.
+        painter.drawRect(QRectF((leftDot + from + kEdgeInsetDots) * dot - gridOriginMm.x(),
+                                topLeftMm.y() + bar.y() * height, (to - from - 2 * kEdgeInsetDots) * dot,
+                                bar.height() * height));
     }
     painter.restore();
 }

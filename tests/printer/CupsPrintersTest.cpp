@@ -467,8 +467,8 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray pdf = f.readAll();
         QVERIFY(pdf.startsWith("%PDF"));
-        // 50 x 30 mm in whole points.
-        QVERIFY2(pdf.contains("/MediaBox [0 0 142.000000 85.000000]"), pdf.mid(pdf.indexOf("/MediaBox"), 40).constData());
+        // 50 x 30 mm to the twip, not in whole points.
+        QVERIFY2(pdf.contains("/MediaBox [0 0 141.7500 85.0500"), pdf.mid(pdf.indexOf("/MediaBox"), 40).constData());
     }
 
     // A scheduler that stops answering (frozen) costs seconds, not the

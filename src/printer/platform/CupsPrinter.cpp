@@ -41,11 +41,10 @@ double pointsOfMm(double mm)
     return mm * 72.0 / 25.4;
 }
 
-// Points of a twips length, exact (a twip is 1/20 point), without
-// trailing zeros.
-QString pointsText(int twips)
+// Points to a hundredth, without trailing zeros.
+QString pointsText(double points)
 {
-    QString text = QString::number(twips / kTwipsPerPoint, 'f', 2);
+    QString text = QString::number(points, 'f', 2);
     while (text.endsWith(QLatin1Char('0')))
         text.chop(1);
     if (text.endsWith(QLatin1Char('.')))
@@ -201,7 +200,7 @@ QString jobFailure(const QString &queue, const QString &what, CupsConnection &c)
 // The code of the size a default or saved choice names. The PPD that CUPS
 // makes for a driverless printer names its default "50x30mm" while listing
 // "50x30mm.Borderless": a size whose name is the choice plus a variant
-// suffix is that choice.
+// word is that choice ("2x1.Borderless" for "2x1", never "2x1.25.Borderless").
 int paperNamed(const CupsPrinter::QueueFacts &f, const QString &name)
 {
     if (name.isEmpty())
@@ -210,10 +209,32 @@ int paperNamed(const CupsPrinter::QueueFacts &f, const QString &name)
     for (int i = 0; i < f.sizes.size(); ++i) {
         if (f.sizes[i].name == name)
             return f.papers[i].code;
-        if (!variant && f.sizes[i].name.startsWith(name + QLatin1Char('.')))
+        const QString &listed = f.sizes[i].name;
+        if (!variant && listed.size() > name.size() + 1 && listed.startsWith(name + QLatin1Char('.'))
+            && std::all_of(listed.begin() + name.size() + 1, listed.end(), [](QChar c) { return c.isLetter(); }))
             variant = f.papers[i].code;
     }
     return variant;
+}
+
+// Qt writes a page's size in whole points. CUPS fits a page larger than
+// the paper onto it, so 50 x 30 mm (141.73 x 85.04 pt) written as 142 x 85
+// is shrunk and no bar stays on the dot grid. The exact size is put in its
+// place, padded to the same length so the file's offsets stay right.
+void exactMediaBox(QByteArray &pdf, QSizeF points)
+{
+    const QByteArray key = "/MediaBox [";
+    for (int at = pdf.indexOf(key); at >= 0; at = pdf.indexOf(key, at + key.size())) {
+        const int start = at + int(key.size());
+        const int end = pdf.indexOf(']', start);
+        if (end < 0)
+            return;
+        QByteArray box = "0 0 " + QByteArray::number(points.width(), 'f', 4) + ' '
+            + QByteArray::number(points.height(), 'f', 4);
+        if (box.size() > end - start)
+            continue;
+        pdf.replace(start, end - start, box.leftJustified(end - start, ' '));
+    }
 }
 
 } // namespace
@@ -412,6 +433,21 @@ const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
     return nullptr;
 }
 
+QSizeF CupsPrinter::sentPoints() const
+{
+    QSizeF pt = currentPoints();
+    const auto dpi = printQuality();
+    if (paperSize() != kUserPaperSizeCode || !facts()->customSizes || !dpi || *dpi <= 0)
+        return pt;
+    // A user-defined width is made a whole number of the head's dots (to
+    // the next hundredth of a point, which the filters cut down to the
+    // dot): a page that ends part way into a dot is placed on the raster
+    // off the dot grid, and every bar gains a dot.
+    const double dots = std::round(pt.width() * *dpi / 72.0);
+    pt.setWidth(std::ceil(dots * 72.0 / *dpi * 100.0) / 100.0);
+    return pt;
+}
+
 QSizeF CupsPrinter::currentPoints() const
 {
     const int code = paperSize().value_or(0);
@@ -601,6 +637,10 @@ QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
         playPage(painter, pages[i], g.printableMm.topLeft() * (100.0 / m_zoom), unitsPerMm);
     }
     painter.end();
+    QSizeF sent = sentPoints();
+    if (m_orientation == 2)
+        sent.transpose();
+    exactMediaBox(pdf, sent);
     return pdf;
 }
 
@@ -613,8 +653,8 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
             // Exact points, not whole ones: 50 x 30 mm sent as 142 x 85 pt
             // becomes a 141 x 84 pt page, two dots short at 203 dpi. (The
             // filters take "Custom.50x30mm" for a queue's default size.)
-            options.append({QStringLiteral("media"),
-                            QStringLiteral("Custom.%1x%2").arg(pointsText(*pageWidthTwips()), pointsText(*pageHeightTwips()))});
+            const QSizeF pt = sentPoints();
+            options.append({QStringLiteral("media"), QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
         }
     } else if (const QueueSize *size = currentSize()) {
         options.append({QStringLiteral("media"), size->name});

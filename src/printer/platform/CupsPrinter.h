@@ -92,6 +92,8 @@ private:
     std::shared_ptr<const QueueFacts> facts() const;
     const QueueSize *currentSize() const;
     QSizeF currentPoints() const;
+    // The page size a job is sent with.
+    QSizeF sentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
     // Throws when the queue is gone, stopped or refusing jobs, or when a job
     // sent earlier was stopped or aborted.
