@@ -4,6 +4,7 @@
 #include "printer/PrinterSetup.h"
 #include "settings/SettingsTable.h"
 
+#include <QRegularExpression>
 #include <QtMath>
 
 namespace zl::printer {
@@ -58,8 +59,24 @@ PaperChoices paperChoices(const Printer *printer)
         last = p.code;
         c.entries << paperEntry(p.code, p.widthTwips, p.heightTwips);
         c.codes << QString::number(p.code);
+        c.names << readablePaperName(p);
     }
     return c;
+}
+
+QString readablePaperName(const PaperInfo &paper)
+{
+    static const QRegularExpression keyword(QStringLiteral(
+        "^(?:[0-9.]+x[0-9.]+(?:mm|in)?(?:\\.[A-Za-z]+)?|w[0-9.]+h[0-9.]+|[a-z]+_[^ ]*_[0-9.]+x[0-9.]+(?:mm|in))$"));
+    if (!paper.name.isEmpty() && !keyword.match(paper.name).hasMatch())
+        return paper.name;
+    if (paper.widthTwips <= 0 || paper.heightTwips <= 0)
+        return paper.name;
+    const double wMm = paper.widthTwips / kTwipsPerMm, hMm = paper.heightTwips / kTwipsPerMm;
+    // A twip is 1/56.7 mm: whole millimetres come out within a twip.
+    if (qAbs(wMm - qRound(wMm)) < 0.05 && qAbs(hMm - qRound(hMm)) < 0.05)
+        return QStringLiteral("%1 x %2 mm").arg(qRound(wMm)).arg(qRound(hMm));
+    return QStringLiteral("%1x%2\"").arg(paper.widthTwips / 1440.0, 0, 'f', 2).arg(paper.heightTwips / 1440.0, 0, 'f', 2);
 }
 
 LayoutRow readLayoutRow()

@@ -19,7 +19,14 @@ QString paperEntry(int code, int widthTwips, int heightTwips);
 struct PaperChoices {
     QStringList entries;
     QStringList codes;
+    QStringList names; // what people call each paper ("A4", "2.00x1.25\""), same positions
 };
+
+// What people call a paper: the printer's own name for it, or, where that is
+// a keyword (a driverless queue's "50x30mm.Borderless", IPP's
+// "om_50x30-label_50x30mm", "w144h72"), its size in millimetres when whole
+// ("50 x 30 mm"), else in inches ("2.00x1.25\"").
+QString readablePaperName(const PaperInfo &paper);
 PaperChoices paperChoices(const Printer *printer);
 
 // The one row of vokiconfig4.txt.

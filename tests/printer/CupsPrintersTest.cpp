@@ -453,7 +453,7 @@ private slots:
         const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
         QCOMPARE(lists.size(), 2);
         QCOMPARE(lists[0]->count(), 1);
-        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30"));
+        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30\tユーザー定義サイズ"));
         QVERIFY(RestorePrinterSettings());
 
         const QString folder = m_spool + QLatin1Char('/') + raw;

@@ -108,6 +108,30 @@ private slots:
                  qPrintable(entries.join(QLatin1Char('|'))));
     }
 
+    // What the paper list calls each paper beside its code and size.
+    void readablePaperNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("widthTwips");
+        QTest::addColumn<int>("heightTwips");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("PPD text kept") << "JIS B5" << 10319 << 14572 << "JIS B5";
+        QTest::newRow("label stock text kept") << "2.00x1.00\"" << 2880 << 1440 << "2.00x1.00\"";
+        QTest::newRow("driverless, metric") << "50x30mm.Borderless" << 2835 << 1701 << "50 x 30 mm";
+        QTest::newRow("driverless, inches") << "2x1.25.Borderless" << 2880 << 1800 << "2.00x1.25\"";
+        QTest::newRow("IPP media name") << "om_50x30-label_50x30mm" << 2835 << 1701 << "50 x 30 mm";
+        QTest::newRow("PPD keyword without text") << "w162h225" << 3240 << 4500 << "2.25x3.13\"";
+    }
+
+    void readablePaperNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, widthTwips);
+        QFETCH(int, heightTwips);
+        QFETCH(QString, shown);
+        QCOMPARE(zl::printer::readablePaperName({257, widthTwips, heightTwips, name}), shown);
+    }
+
     void paperEntriesRoundToWholeMillimetres()
     {
         QCOMPARE(paperEntry(9, 11906, 16838), QStringLiteral("9\t210 x 297"));
@@ -140,6 +164,7 @@ private slots:
         QCOMPARE(codes->count(), 3);
         QCOMPARE(codes->item(2)->text(), QStringLiteral("256"));
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("70"));
+        QVERIFY(papers->selectedItems().isEmpty()); // 70 is not listed
 
         papers->setCurrentRow(1);
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
@@ -157,6 +182,13 @@ private slots:
         QCOMPARE(m_messages[0].style, 64);
         QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form7")));
         QCOMPARE(m_printer->paperSize(), std::optional<int>(256));
+
+        // Opened again, the list shows the stored paper chosen.
+        screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        papers = child<QListWidget>(screen, "List2", 0);
+        QCOMPARE(papers->selectedItems().size(), 1);
+        QCOMPARE(papers->currentRow(), 1);
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
     }
 
     void form7SavingWithoutAChoiceKeepsThePaperOrWritesPlaceholder()

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace zl::ui {
@@ -106,10 +107,20 @@ void PaperSelectionScreen::fillPaperList()
     // The whole list comes from one question to the printer; its paper size
     // is left as it was, so opening the list changes nothing.
     const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
+    const QSignalBlocker quiet(m_papers);
     m_papers->clear();
     m_codes->clear();
-    m_papers->addItems(choices.entries);
+    // The name people know the paper by goes beside its code and size.
+    for (int i = 0; i < choices.entries.size(); ++i)
+        m_papers->addItem(choices.names.value(i).isEmpty() ? choices.entries[i]
+                                                           : choices.entries[i] + QLatin1Char('\t') + choices.names[i]);
     m_codes->addItems(choices.codes);
+    // The stored paper is the one shown chosen.
+    const int stored = int(choices.codes.indexOf(m_text5->text()));
+    if (stored >= 0) {
+        m_papers->setCurrentRow(stored);
+        m_papers->scrollToItem(m_papers->item(stored));
+    }
 }
 
 void PaperSelectionScreen::save()
