@@ -99,6 +99,10 @@ public:
     // lpoptions, never the system's). False when it cannot be saved; a
     // printer of the program's own has nothing to save.
     virtual bool makeUserDefault() { return true; }
+    // What the operator must know before the first label goes to this
+    // printer (a queue that passes the document on unchanged); empty when
+    // nothing.
+    virtual QString printingNotice() const { return {}; }
     // After the last document of a run: throws zl::Failure when the
     // printing system stopped or aborted one of the documents sent.
     virtual void finishDocuments() {}

@@ -11,6 +11,7 @@
 #include "TestRegistry.h"
 #include "Zbar.h"
 
+#include "printer/platform/CupsPrinter.h"
 #include "printing/Barcode.h"
 
 #include <QDeadlineTimer>
@@ -170,6 +171,62 @@ private slots:
             const QString fault = moduleFault(runs, expected.size() == 8 ? 67 : 95);
             QVERIFY2(fault.isEmpty(), qPrintable(jobs[i] + QStringLiteral(": ") + fault));
         }
+    }
+
+    // Before the first label the command line says what will not come out
+    // right: a raw queue passes the PDF on unchanged (printing goes on for
+    // printers that read PDF), and a label larger than the paper is named
+    // by its rows, as the preview shows it.
+    void commandLineWarnsBeforePrinting_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("media"); // the paper stored, by the queue's name for it; empty: its default
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QStringList>("notSaid");
+        QTest::newRow("raw queue") << qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE") << QString()
+                                   << QStringList{QStringLiteral("注意: プリンター「%1」はドライバーのない raw キュー")
+                                                      .arg(qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE")),
+                                                  QStringLiteral("LPrint"), QStringLiteral("2枚のラベル")}
+                                   << QStringList{QStringLiteral("警告")};
+        QTest::newRow("DYMO address stock, narrower than the label")
+            << QStringLiteral("ZenlaboDymo") << QStringLiteral("w81h252")
+            << QStringList{QStringLiteral("警告: 2行目: 「4  912345  00002」が用紙の右端からはみ出します。"),
+                           QStringLiteral("警告: 3行目:")}
+            << QStringList{QStringLiteral("注意"), QStringLiteral("1行目"), QStringLiteral("4行目")};
+        QTest::newRow("label stock that holds the label")
+            << QStringLiteral("ZenlaboDriverless") << QString() << QStringList{QStringLiteral("2枚のラベル")}
+            << QStringList{QStringLiteral("注意"), QStringLiteral("警告")};
+    }
+
+    void commandLineWarnsBeforePrinting()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, media);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, notSaid);
+        const int code = media.isEmpty() ? 0 : zl::printer::CupsPrinter(queue).paperCodeForMedia(media);
+        QVERIFY2(media.isEmpty() || code > 0, qPrintable(QStringLiteral("%1 does not list %2").arg(queue, media)));
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                        {QStringLiteral("T"), QStringLiteral("U"), code ? QString::number(code) : QStringLiteral("_"),
+                         QStringLiteral("0")});
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.root());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), queue,
+                                                 QStringLiteral("--from"), QStringLiteral("2"), QStringLiteral("--to"),
+                                                 QStringLiteral("3")});
+        QVERIFY(p.waitForFinished(120000));
+        const QString output = QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
+        QVERIFY2(p.exitCode() == 0, qPrintable(output));
+        for (const QString &s : said)
+            QVERIFY2(output.contains(s), qPrintable(QStringLiteral("「%1」 not in: %2").arg(s, output)));
+        for (const QString &s : notSaid)
+            QVERIFY2(!output.contains(s), qPrintable(QStringLiteral("「%1」 in: %2").arg(s, output)));
     }
 
 private:

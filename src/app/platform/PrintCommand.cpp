@@ -3,6 +3,7 @@
 #include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
 #include "printing/LabelFields.h"
+#include "printing/LabelPreview.h"
 #include "printing/ProgramRun.h"
 #include "settings/SettingsTable.h"
 
@@ -74,15 +75,31 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         return ExitFailed;
     }
 
+    if (const QString notice = target->printingNotice(); !notice.isEmpty()) {
+        err << QStringLiteral("注意: ") << notice << QLatin1Char('\n');
+        err.flush();
+    }
+
     // Without windows there is no print-setup dialog to ask: the variable
     // connection type prints on the chosen (or current) printer as it stands.
     printing::RunHooks hooks;
-    if (request.verbose)
-        hooks.recordPrepared = [&](int row) {
-            const printing::LabelFields &f = printing::sharedLabelFields();
+    hooks.recordPrepared = [&](int row) {
+        const printing::LabelFields &f = printing::sharedLabelFields();
+        if (request.verbose)
             err << QStringLiteral("%1行目: %2 %3\n").arg(row).arg(f.barcodeValue, f.secondText);
-            err.flush();
-        };
+        // What the preview would show in red on the screens: the label is
+        // drawn once more on the paper in force, without printing it. A
+        // partial run reads the rows outside its range too; they do not print.
+        const bool printed = !request.from || (request.from->toInt() <= row && row <= request.to.value_or(QString()).toInt());
+        if (printer::Printer *p = printer::currentPrinter(); p && printed) {
+            const printing::LabelPreview preview =
+                printing::previewLabel(f, p->pageGeometry(), layout::currentTitles());
+            if (preview.failure.isEmpty())
+                for (const QString &warning : preview.warnings())
+                    err << QStringLiteral("警告: %1行目: %2\n").arg(row).arg(warning);
+        }
+        err.flush();
+    };
     printing::ProgramRunServices services(hooks);
     auto pdfNote = [&](int labels) {
         if (auto *pdf = dynamic_cast<printer::PdfPrinter *>(target); pdf && labels > 0 && !pdf->lastDocumentPath().isEmpty())

@@ -839,6 +839,20 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
     m_unfinishedJobs << job;
 }
 
+QString CupsPrinter::printingNotice() const
+{
+    // No driver and no sizes of its own: a raw queue, which hands the PDF
+    // to the device as it is.
+    const auto f = facts();
+    if (!f->answered || f->hasPpd || !f->sizes.isEmpty())
+        return {};
+    return QStringLiteral("プリンター「%1」はドライバーのない raw キューで、ラベルのPDFをそのままプリンターに送ります。"
+                          "PDFを読めるプリンターにはこのまま印刷できますが、ZPL・EPL・DYMO などのラベルプリンターには"
+                          "何も出ないか意味のない文字が出ます。ラベルプリンターには、ドライバーを指定したキュー"
+                          "（lpadmin -m drv:///sample.drv/zebra.ppd など）か、LPrint で登録したプリンターを使ってください。")
+        .arg(m_name);
+}
+
 bool CupsPrinter::makeUserDefault()
 {
     // The user's own lpoptions file, written here rather than through

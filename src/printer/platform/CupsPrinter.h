@@ -49,6 +49,7 @@ public:
     void printDocument(const QList<QPicture> &pages) override;
     void finishDocuments() override;
     bool makeUserDefault() override;
+    QString printingNotice() const override;
 
     // The job options a document is sent with (name, value), in order.
     QList<std::pair<QString, QString>> jobOptions() const;
