@@ -63,7 +63,7 @@ int barReductionDots(qreal reduction, int moduleDots)
 }
 
 namespace {
-constexpr qreal kEdgeInsetDots = 0.25;
+constexpr qreal kEdgeInsetDots = 0.4;
 } // namespace
 
 void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
@@ -94,10 +94,11 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
         const qreal to = std::round((bar.x() + bar.width() + m_reduction / 2) * moduleDots) - (reductionDots + 1) / 2;
         if (to <= from)
             continue;
-        // A quarter dot in from each edge: a rasteriser that paints every
-        // dot a shape touches (Ghostscript) would otherwise add the dot on
-        // the far side of an edge that lands on a boundary a hair too far,
-        // and one that paints by dot centres paints the same dots anyway.
+        // Drawn a little inside its dots: an edge exactly on a dot boundary
+        // widens the bar by a dot where the rasteriser paints every dot a
+        // shape touches (Ghostscript for CUPS' label drivers) or greys the
+        // dot for a printer application to dither (LPrint); one that
+        // paints by dot centres paints the same dots either way.
         painter.drawRect(QRectF((leftDot + from + kEdgeInsetDots) * dot - gridOriginMm.x(),
                                 topLeftMm.y() + bar.y() * height, (to - from - 2 * kEdgeInsetDots) * dot,
                                 bar.height() * height));
