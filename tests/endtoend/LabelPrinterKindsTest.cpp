@@ -1,8 +1,9 @@
 // The label printers shops have, each through the test scheduler with the
 // driver CUPS gives it (scripts/cups-up): the stock ZPL, EPL, DYMO and
 // Intellitech drivers (the last two print only inside a margin), a
-// driverless IPP Everywhere printer (ippeveprinter, PWG raster) and a
-// counter PC's driverless queue of the print server's label queue. What
+// driverless IPP Everywhere printer (ippeveprinter, PWG raster), a ZPL
+// printer served by LPrint, and a counter PC's driverless queue of the print
+// server's label queue. What
 // reaches each device is decoded back to its dots: one label a page, the
 // paper in force at the queue's resolution, the title whole, a barcode that
 // scans at the device's own resolution with every bar and space whole dots.
@@ -96,6 +97,10 @@ private slots:
         // Its loaded stock is 50 x 30 mm; CUPS lists it as 50x30mm.Borderless.
         row("driverless printer, its loaded stock", QStringLiteral("ZenlaboDriverless"), "pwg",
             qEnvironmentVariable("ZENLABO_TEST_EVE_SPOOL"), QStringLiteral("*.pwg"), "_", 203, QSize(400, 240));
+        // LPrint's ZPL printer, its media-ready stock 2 x 1.25 in; LPrint
+        // sends ZPL's ASCII-compressed ~DG graphic.
+        row("LPrint ZPL 203 dpi, its loaded stock", qEnvironmentVariable("ZENLABO_TEST_LPRINT_QUEUE"), "zpl",
+            qEnvironmentVariable("ZENLABO_TEST_LPRINT_OUT"), prn, "_", 203, QSize(408, 253));
         // The counter's driverless queue takes the server queue's 2 x 1 in stock.
         row("counter PC's driverless queue of the server", qEnvironmentVariable("ZENLABO_TEST_COUNTER_QUEUE"), "zpl",
             qEnvironmentVariable("ZENLABO_TEST_SERVER_SPOOL") + QLatin1Char('/')
