@@ -86,6 +86,36 @@ LayoutRow readLayoutRow()
             r.value(QStringLiteral("PRINTER"))};
 }
 
+namespace {
+QString paperText(const Printer &p)
+{
+    const int code = p.paperSize().value_or(0);
+    const QString size = QStringLiteral("%1 x %2 mm")
+                             .arg(qRound(p.pageWidthTwips().value_or(0) / kTwipsPerMm))
+                             .arg(qRound(p.pageHeightTwips().value_or(0) / kTwipsPerMm));
+    for (const PaperInfo &paper : p.papers()) {
+        if (paper.code == code && readablePaperName(paper) != size)
+            return QStringLiteral("%1（%2）").arg(readablePaperName(paper), size);
+    }
+    return size;
+}
+} // namespace
+
+QString printerInForceText()
+{
+    const std::optional<PageGeometry> page = pageInForce();
+    Printer *p = currentPrinter();
+    if (!page || !p)
+        return QStringLiteral("プリンター: なし");
+    bool variable = false;
+    try {
+        variable = readLayoutRow().printer == QStringLiteral("1");
+    } catch (const Failure &) {
+    }
+    const QString now = QStringLiteral("%1　用紙: %2").arg(p->deviceName(), paperText(*p));
+    return variable ? QStringLiteral("プリンター: 印刷のたびに選択（いま %1）").arg(now) : QStringLiteral("プリンター: %1").arg(now);
+}
+
 void savePaperChoice(const LayoutRow &row)
 {
     settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(),

@@ -132,6 +132,32 @@ private slots:
         QCOMPARE(zl::printer::readablePaperName({257, widthTwips, heightTwips, name}), shown);
     }
 
+    // What the main menu and the print screens say the next run prints on.
+    void printerInForceIsNamedWithItsPaper_data()
+    {
+        QTest::addColumn<QString>("yoshi");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("printer");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("fixed type, stored paper") << "9" << "0" << true << "プリンター: Office　用紙: paper 9（210 x 297 mm）";
+        QTest::newRow("variable type asks at the run")
+            << "999" << "1" << true << "プリンター: 印刷のたびに選択（いま Office　用紙: paper 256（51 x 25 mm））";
+        QTest::newRow("no printer") << "9" << "0" << false << "プリンター: なし";
+    }
+
+    void printerInForceIsNamedWithItsPaper()
+    {
+        QFETCH(QString, yoshi);
+        QFETCH(QString, type);
+        QFETCH(bool, printer);
+        QFETCH(QString, shown);
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QStringLiteral("A"), QStringLiteral("B"), yoshi, type});
+        if (!printer)
+            installPrinters(nullptr);
+        QCOMPARE(zl::printer::printerInForceText(), shown);
+    }
+
     void paperEntriesRoundToWholeMillimetres()
     {
         QCOMPARE(paperEntry(9, 11906, 16838), QStringLiteral("9\t210 x 297"));

@@ -160,9 +160,16 @@ void PrintScreenBase::closeEvent(QCloseEvent *event)
 QLayout *PrintScreenBase::gridBesideLabelPreview()
 {
     m_labelPreview = new LabelPreviewView(this);
+    // The printer and paper the run will use, above the label drawn on it.
+    m_printerInForce = new QLabel(printer::printerInForceText(), this);
+    m_printerInForce->setObjectName(QStringLiteral("LabelPrinterInForce"));
+    m_printerInForce->setWordWrap(true);
+    auto *preview = new QVBoxLayout;
+    preview->addWidget(m_printerInForce);
+    preview->addWidget(m_labelPreview, 1);
     auto *row = new QHBoxLayout;
     row->addWidget(m_grid, 3);
-    row->addWidget(m_labelPreview, 2);
+    row->addLayout(preview, 2);
     return row;
 }
 
@@ -174,6 +181,7 @@ void PrintScreenBase::showRecordLabel(int row)
     try {
         if (const auto page = printer::pageInForce())
             m_labelPreview->setPaper(*page);
+        m_printerInForce->setText(printer::printerInForceText());
         m_labelPreview->setTitles(layout::currentTitles());
         QString withoutBarcode;
         const printing::LabelFields fields = printing::recordFields(model->source().fields(row, 4), &withoutBarcode);

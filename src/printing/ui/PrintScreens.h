@@ -53,6 +53,7 @@ protected:
     QLineEdit *m_table = nullptr;   // TextTT
     BarcodePreview *m_preview = nullptr; // Picture1
     LabelPreviewView *m_labelPreview = nullptr;
+    QLabel *m_printerInForce = nullptr;
     QPushButton *m_start = nullptr; // Command3
     QPushButton *m_close = nullptr; // 閉じる
     int m_capCounter = printing::kLabelsPerOpening;
