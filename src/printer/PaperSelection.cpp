@@ -113,7 +113,10 @@ QString printerInForceText()
     } catch (const Failure &) {
     }
     const QString now = QStringLiteral("%1　用紙: %2").arg(p->deviceName(), paperText(*p));
-    return variable ? QStringLiteral("プリンター: 印刷のたびに選択（いま %1）").arg(now) : QStringLiteral("プリンター: %1").arg(now);
+    QString text = variable ? QStringLiteral("プリンター: 印刷のたびに選択（いま %1）").arg(now) : QStringLiteral("プリンター: %1").arg(now);
+    if (const QString notice = p->printingNotice(); !notice.isEmpty())
+        text += QStringLiteral("\n注意: ") + notice;
+    return text;
 }
 
 void savePaperChoice(const LayoutRow &row)

@@ -47,7 +47,8 @@ std::optional<PageGeometry> pageInForce();
 // The printer and paper the next run takes, for the screens to show:
 // "プリンター: Labels　用紙: 2.00x1.00\"（51 x 25 mm）". With the variable
 // connection type the run asks; the text says so and names the printer now
-// current. Takes the stored paper as pageInForce does.
+// current, and what the printer's notice says (a raw queue). Takes the
+// stored paper as pageInForce does.
 QString printerInForceText();
 
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.

@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -423,7 +424,8 @@ private slots:
         form7.findChild<QPushButton *>(QStringLiteral("Command2"))->click();
         installPrintSetupDialog(nullptr);
         QCOMPARE(currentPrinter()->deviceName(), m_label);
-        // The paper list is now the label printer's.
+        // The paper list is now the label printer's, whose driver needs no notice.
+        QVERIFY(form7.findChild<QLabel *>(QStringLiteral("LabelNotice"))->text().isEmpty());
         const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
         QVERIFY(!lists[1]->findItems(QString::number(stock), Qt::MatchExactly).isEmpty());
 
@@ -460,6 +462,10 @@ private slots:
         QCOMPARE(lists.size(), 2);
         QCOMPARE(lists[0]->count(), 1);
         QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30\tユーザー定義サイズ"));
+        // Before any label: the PDF goes to the device unchanged.
+        const QString notice = form7.findChild<QLabel *>(QStringLiteral("LabelNotice"))->text();
+        QVERIFY2(notice.contains(QStringLiteral("raw キュー")) && notice.contains(QStringLiteral("LPrint")), qPrintable(notice));
+        QVERIFY(zl::printer::printerInForceText().contains(QStringLiteral("注意: ") + notice));
         QVERIFY(RestorePrinterSettings());
 
         const QString folder = m_spool + QLatin1Char('/') + raw;

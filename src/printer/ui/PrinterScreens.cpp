@@ -49,6 +49,9 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     m_codes->hide();
     auto *saveButton = named(new QPushButton(QStringLiteral("用紙設定"), this), "Command3");
     auto *note = named(new QLabel(QStringLiteral("※プリンターの設定のみ変更可能です"), this), "Label4");
+    m_notice = named(new QLabel(this), "LabelNotice");
+    m_notice->setWordWrap(true);
+    m_notice->setStyleSheet(QStringLiteral("color: red;"));
     m_text1 = holder(this, "Text1", row.title1);
     m_text2 = holder(this, "Text2", row.title2);
     m_text5 = holder(this, "Text5", row.yoshi);
@@ -62,6 +65,7 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     layout->addWidget(note, 2, 0, Qt::AlignBottom);
     layout->addWidget(paperHeading, 0, 1);
     layout->addWidget(m_papers, 1, 1, 2, 1);
+    layout->addWidget(m_notice, 3, 0);
     layout->addWidget(saveButton, 3, 1, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
 
@@ -115,6 +119,11 @@ void PaperSelectionScreen::fillPaperList()
         m_papers->addItem(choices.names.value(i).isEmpty() ? choices.entries[i]
                                                            : choices.entries[i] + QLatin1Char('\t') + choices.names[i]);
     m_codes->addItems(choices.codes);
+    // A queue that will not turn labels into the printer's language says so
+    // before any label is printed.
+    const printer::Printer *p = printer::currentPrinter();
+    m_notice->setText(p ? p->printingNotice() : QString());
+    m_notice->setVisible(!m_notice->text().isEmpty());
     // The stored paper is the one shown chosen.
     const int stored = int(choices.codes.indexOf(m_text5->text()));
     if (stored >= 0) {
