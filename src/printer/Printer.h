@@ -36,6 +36,13 @@ struct PageGeometry {
     // Where the device's first dot lies, from the paper's corner: a driver
     // that rasterises only the printable area starts its dots there.
     QPointF dotGridOriginMm = QPointF(0, 0);
+    // How far inside its dots a bar is drawn. An edge exactly on a dot
+    // boundary widens the bar by a dot where the rasteriser paints every
+    // dot a shape touches (Ghostscript for CUPS' label drivers) or greys it
+    // for a printer application to dither (LPrint); one that paints by dot
+    // centres paints the same dots either way. A PDF kept as a file is
+    // drawn to the dot.
+    double barInsetDots = 0;
 };
 
 class Printer {

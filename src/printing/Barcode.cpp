@@ -62,12 +62,8 @@ int barReductionDots(qreal reduction, int moduleDots)
     return std::clamp(int(std::lround(reduction * moduleDots)), 0, std::max(0, moduleDots - 1));
 }
 
-namespace {
-constexpr qreal kEdgeInsetDots = 0.4;
-} // namespace
-
 void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
-                                    const QPointF &gridOriginMm) const
+                                    const QPointF &gridOriginMm, qreal edgeInsetDots) const
 {
     if (isNull() || widthMm <= 0 || dpi <= 0)
         return;
@@ -94,13 +90,8 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
         const qreal to = std::round((bar.x() + bar.width() + m_reduction / 2) * moduleDots) - (reductionDots + 1) / 2;
         if (to <= from)
             continue;
-        // Drawn a little inside its dots: an edge exactly on a dot boundary
-        // widens the bar by a dot where the rasteriser paints every dot a
-        // shape touches (Ghostscript for CUPS' label drivers) or greys the
-        // dot for a printer application to dither (LPrint); one that
-        // paints by dot centres paints the same dots either way.
-        painter.drawRect(QRectF((leftDot + from + kEdgeInsetDots) * dot - gridOriginMm.x(),
-                                topLeftMm.y() + bar.y() * height, (to - from - 2 * kEdgeInsetDots) * dot,
+        painter.drawRect(QRectF((leftDot + from + edgeInsetDots) * dot - gridOriginMm.x(),
+                                topLeftMm.y() + bar.y() * height, (to - from - 2 * edgeInsetDots) * dot,
                                 bar.height() * height));
     }
     painter.restore();

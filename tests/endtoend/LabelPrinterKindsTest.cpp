@@ -53,6 +53,21 @@ QString moduleFault(const QList<int> &runs, int modules)
     return {};
 }
 
+// Runs `zenlabo --print` with `arguments` on the settings of `home`; true
+// when it printed every label. `output` gets what it said, errors first.
+bool printsFine(const zltest::TempHome &home, const QStringList &arguments, QString &output)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.root());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print")} + arguments);
+    const bool ended = p.waitForFinished(120000);
+    output = QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
+    return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 } // namespace
 
 class LabelPrinterKindsTest : public QObject {
@@ -124,22 +139,11 @@ private slots:
                         {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
                         {QStringLiteral("ゼンラボ"), QStringLiteral("税込"), yoshi, QStringLiteral("0")});
         const QStringList values{QStringLiteral("491234500001"), QStringLiteral("4901234")};
-        QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
-        for (const QString &v : values)
-            csv += QStringLiteral("%1,商品,規格,100\r\n").arg(v);
-        home.writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
-        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
-                        {home.settingsFolder(), QStringLiteral("items.csv")});
+        home.writeItems(values);
 
         const int before = int(deviceJobs(folder, pattern).size());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.root());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), queue});
-        QVERIFY(p.waitForFinished(120000));
-        QVERIFY2(p.exitCode() == 0, qPrintable(QString::fromUtf8(p.readAllStandardError())));
+        QString output;
+        QVERIFY2(printsFine(home, {QStringLiteral("--printer"), queue}, output), qPrintable(output));
 
         QStringList jobs;
         for (QDeadlineTimer deadline(90000); !deadline.hasExpired(); QThread::msleep(100)) {
@@ -217,17 +221,12 @@ private slots:
                         {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
                         {QStringLiteral("T"), QStringLiteral("U"), code ? QString::number(code) : QStringLiteral("_"),
                          QStringLiteral("0")});
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.root());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), queue,
-                                                 QStringLiteral("--from"), QStringLiteral("2"), QStringLiteral("--to"),
-                                                 QStringLiteral("3")});
-        QVERIFY(p.waitForFinished(120000));
-        const QString output = QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
-        QVERIFY2(p.exitCode() == 0, qPrintable(output));
+        QString output;
+        QVERIFY2(printsFine(home,
+                            {QStringLiteral("--printer"), queue, QStringLiteral("--from"), QStringLiteral("2"),
+                             QStringLiteral("--to"), QStringLiteral("3")},
+                            output),
+                 qPrintable(output));
         for (const QString &s : said)
             QVERIFY2(output.contains(s), qPrintable(QStringLiteral("「%1」 not in: %2").arg(s, output)));
         for (const QString &s : notSaid)

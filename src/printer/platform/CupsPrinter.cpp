@@ -610,6 +610,7 @@ PageGeometry CupsPrinter::pageGeometry() const
     }
     if (facts()->rasterFromPrintable)
         g.dotGridOriginMm = g.printableMm.topLeft();
+    g.barInsetDots = 0.4;
     g.dpi = printQuality().value_or(kRawQueueDpi);
     return g;
 }
