@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QThread>
@@ -191,7 +192,7 @@ namespace zltest {
 
 namespace {
 
-// One label of rows of packed bits (MSB first, set = dark) as an image.
+// One label of rows of packed bits (MSB first, set = dark); short rows are blank.
 QImage imageOfRows(const QList<QByteArray> &rows, int bytesPerRow)
 {
     if (rows.isEmpty() || bytesPerRow <= 0)
@@ -199,13 +200,13 @@ QImage imageOfRows(const QList<QByteArray> &rows, int bytesPerRow)
     QImage image(bytesPerRow * 8, int(rows.size()), QImage::Format_Grayscale8);
     for (int y = 0; y < rows.size(); ++y) {
         const QByteArray row = rows[y].leftJustified(bytesPerRow, '\0', true);
-        uchar *line = image.scanLine(y);
         for (int x = 0; x < image.width(); ++x)
-            line[x] = (uchar(row[x / 8]) & (0x80 >> (x % 8))) ? 0 : 255;
+            image.scanLine(y)[x] = (uchar(row[x / 8]) & (0x80 >> (x % 8))) ? 0 : 255;
     }
     return image;
 }
 
+// The decimal number at `i`, leaving `i` after it.
 int numberAt(const QByteArray &data, int &i)
 {
     int n = 0;
@@ -218,44 +219,31 @@ int numberAt(const QByteArray &data, int &i)
 
 QList<QImage> decodeEplGraphics(const QByteArray &job)
 {
-    // "N" starts a label, "GW0,y,bytes,1\n" + bytes (0 bits heat) a row, "P1" prints.
     QList<QImage> labels;
-    QMap<int, QByteArray> rows;
+    QList<QByteArray> rows;
     int bytesPerRow = 0;
-    auto flush = [&] {
-        if (rows.isEmpty())
-            return;
-        QList<QByteArray> all(rows.lastKey() + 1, QByteArray(bytesPerRow, '\0'));
-        for (auto it = rows.cbegin(); it != rows.cend(); ++it)
-            all[it.key()] = it.value();
-        labels << imageOfRows(all, bytesPerRow);
-        rows.clear();
-    };
     for (int i = 0; i < job.size();) {
-        if (job.mid(i, 2) == "GW") {
-            i += 2;
-            numberAt(job, i);
-            ++i;
+        if (job.mid(i, 3) == "P1\n") {
+            labels << imageOfRows(rows, bytesPerRow);
+            rows.clear();
+            i += 3;
+        } else if (job.mid(i, 4) == "GW0,") {
+            i += 4;
             const int y = numberAt(job, i);
-            ++i;
-            const int bytes = numberAt(job, i);
-            i = job.indexOf('\n', i) + 1;
-            if (i <= 0 || i + bytes > job.size())
-                return {};
+            const int bytes = numberAt(job, ++i);
+            i = int(job.indexOf('\n', i)) + 1;
             QByteArray row = job.mid(i, bytes);
             for (char &c : row)
                 c = char(~c);
+            while (rows.size() <= y)
+                rows << QByteArray();
+            rows[y] = row;
             bytesPerRow = std::max(bytesPerRow, bytes);
-            rows.insert(y, row);
             i += bytes;
-        } else if (job.mid(i, 3) == "P1\n" || job.mid(i, 3) == "P1\r") {
-            flush();
-            i += 3;
         } else {
             ++i;
         }
     }
-    flush();
     return labels;
 }
 
@@ -264,31 +252,24 @@ QList<QImage> decodeDymoLabels(const QByteArray &job)
     QList<QImage> labels;
     QList<QByteArray> rows;
     int bytesPerRow = 0;
-    for (int i = 0; i < job.size();) {
-        const char c = job[i];
-        if (c == 0x16 && bytesPerRow > 0) {
+    for (int i = 0; i + 1 < job.size();) {
+        const char c = job[i], command = job[i + 1];
+        if (c == 0x16) {
             rows << job.mid(i + 1, bytesPerRow);
             i += 1 + bytesPerRow;
-        } else if (c == 0x1b && i + 1 < job.size()) {
-            const char command = job[i + 1];
-            if (command == 'D' && i + 2 < job.size()) {
-                bytesPerRow = uchar(job[i + 2]);
-                i += 3;
-            } else if (command == 'L') {
-                i += 4;
-            } else if (command == 'f' && i + 3 < job.size()) {
-                for (int n = uchar(job[i + 3]); n > 0; --n)
-                    rows << QByteArray(bytesPerRow, '\0');
-                i += 4;
-            } else if (command == 'E') {
-                labels << imageOfRows(rows, bytesPerRow);
-                rows.clear();
-                i += 2;
-            } else {
-                i += 2;
-            }
+        } else if (c == 0x1b && command == 'D') {
+            bytesPerRow = uchar(job.at(i + 2));
+            i += 3;
+        } else if (c == 0x1b && (command == 'L' || command == 'f')) {
+            for (int n = command == 'f' ? uchar(job.at(i + 3)) : 0; n > 0; --n)
+                rows << QByteArray();
+            i += 4;
+        } else if (c == 0x1b && command == 'E') {
+            labels << imageOfRows(rows, bytesPerRow);
+            rows.clear();
+            i += 2;
         } else {
-            ++i;
+            i += c == 0x1b ? 2 : 1;
         }
     }
     return labels;
@@ -298,16 +279,13 @@ QList<QImage> decodePclLabels(const QByteArray &job)
 {
     QList<QImage> labels;
     QList<QByteArray> rows;
-    int bytesPerRow = 0;
     QByteArray seed;
     for (int i = 0; i < job.size();) {
         if (job[i] == '\f') {
-            labels << imageOfRows(rows, bytesPerRow);
+            labels << imageOfRows(rows, int(seed.size()));
             rows.clear();
-            ++i;
-            continue;
         }
-        if (job.mid(i, 3) != "\033*r" && job.mid(i, 3) != "\033*b") {
+        if (job.mid(i, 2) != "\033*" || i + 2 >= job.size()) {
             ++i;
             continue;
         }
@@ -316,35 +294,24 @@ QList<QImage> decodePclLabels(const QByteArray &job)
         const int n = numberAt(job, i);
         const char command = i < job.size() ? job[i++] : '\0';
         if (group == 'r' && command == 'S') {
-            bytesPerRow = (n + 7) / 8;
-            seed = QByteArray(bytesPerRow, '\0');
+            seed = QByteArray((n + 7) / 8, '\0');
         } else if (group == 'b' && command == 'Y') {
             for (int k = 0; k < n; ++k)
-                rows << QByteArray(bytesPerRow, '\0');
+                rows << QByteArray();
             seed.fill('\0');
         } else if (group == 'b' && command == 'W') {
-            // Mode 3: a command byte (count - 1 in its top 3 bits, offset in
-            // the low 5, 31 continued by bytes until one below 255), then the
-            // bytes that replace the seed row's from there.
-            const int end = i + n;
-            int at = 0;
-            while (i < end) {
+            // Mode 3: a command byte (count - 1 in its top 3 bits, an offset
+            // in the low 5; 31 goes on in bytes up to one below 255), then
+            // the bytes that replace the seed row's from there.
+            for (int end = i + n, at = 0; i < end;) {
                 const uchar cmd = uchar(job[i++]);
-                const int count = (cmd >> 5) + 1;
                 int offset = cmd & 31;
-                if (offset == 31) {
-                    uchar more = 255;
-                    while (more == 255 && i < end) {
-                        more = uchar(job[i++]);
-                        offset += more;
-                    }
-                }
+                for (uchar more = 255; offset >= 31 && more == 255 && i < end; offset += more)
+                    more = uchar(job[i++]);
                 at += offset;
-                for (int k = 0; k < count && i < end; ++k, ++at)
+                for (int k = 0; k <= cmd >> 5 && i < end; ++k, ++at, ++i)
                     if (at < seed.size())
-                        seed[at] = job[i++];
-                    else
-                        ++i;
+                        seed[at] = job[i];
             }
             rows << seed;
         }
@@ -359,32 +326,27 @@ QList<QImage> decodeRasterPages(const QByteArray &job)
     if (!file.open() || file.write(job) != job.size() || !file.flush())
         return pages;
     const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY);
-    if (fd < 0)
-        return pages;
-    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    cups_raster_t *raster = fd < 0 ? nullptr : cupsRasterOpen(fd, CUPS_RASTER_READ);
     cups_page_header2_t h;
-    while (raster && cupsRasterReadHeader2(raster, &h)) {
-        const int bits = int(h.cupsBitsPerPixel);
-        if (bits != 1 && bits != 8)
-            break;
+    while (raster && cupsRasterReadHeader2(raster, &h) && (h.cupsBitsPerPixel == 1 || h.cupsBitsPerPixel == 8)) {
         // Black (K) counts up with ink; grey (W, sW) with light.
         const bool inkUp = h.cupsColorSpace == CUPS_CSPACE_K;
         QImage image(int(h.cupsWidth), int(h.cupsHeight), QImage::Format_Grayscale8);
         QByteArray line(int(h.cupsBytesPerLine), '\0');
         for (int y = 0; y < image.height(); ++y) {
-            if (cupsRasterReadPixels(raster, reinterpret_cast<uchar *>(line.data()), h.cupsBytesPerLine) == 0)
+            if (!cupsRasterReadPixels(raster, reinterpret_cast<uchar *>(line.data()), h.cupsBytesPerLine))
                 break;
-            uchar *out = image.scanLine(y);
             for (int x = 0; x < image.width(); ++x) {
-                const int value = bits == 1 ? ((uchar(line[x / 8]) & (0x80 >> (x % 8))) ? 255 : 0) : uchar(line[x]);
-                out[x] = (inkUp ? value >= 128 : value < 128) ? 0 : 255;
+                const int v = h.cupsBitsPerPixel == 1 ? ((uchar(line[x / 8]) & (0x80 >> (x % 8))) ? 255 : 0) : uchar(line[x]);
+                image.scanLine(y)[x] = (inkUp ? v >= 128 : v < 128) ? 0 : 255;
             }
         }
         pages << image;
     }
     if (raster)
         cupsRasterClose(raster);
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return pages;
 }
 
@@ -392,22 +354,17 @@ QList<QImage> decodeLabels(const QString &format, const QByteArray &job)
 {
     if (format == QLatin1String("zpl")) {
         QList<QImage> labels;
-        for (int at = job.indexOf("~DG"); at >= 0; at = job.indexOf("~DG", at + 3)) {
-            const QImage image = decodeZplGraphic(job.mid(at));
-            if (!image.isNull())
-                labels << image;
-        }
+        for (int at = int(job.indexOf("~DG")); at >= 0; at = int(job.indexOf("~DG", at + 3)))
+            labels << decodeZplGraphic(job.mid(at));
         return labels;
     }
-    if (format == QLatin1String("epl"))
-        return decodeEplGraphics(job);
-    if (format == QLatin1String("dymo"))
-        return decodeDymoLabels(job);
-    if (format == QLatin1String("pcl"))
-        return decodePclLabels(job);
-    if (format == QLatin1String("pwg"))
-        return decodeRasterPages(job);
-    return {};
+    using Decoder = QList<QImage> (*)(const QByteArray &);
+    static const QHash<QString, Decoder> decoders{{QStringLiteral("epl"), decodeEplGraphics},
+                                                  {QStringLiteral("dymo"), decodeDymoLabels},
+                                                  {QStringLiteral("pcl"), decodePclLabels},
+                                                  {QStringLiteral("pwg"), decodeRasterPages}};
+    const Decoder decode = decoders.value(format);
+    return decode ? decode(job) : QList<QImage>();
 }
 
 } // namespace zltest
