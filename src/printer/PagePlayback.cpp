@@ -11,12 +11,11 @@ void playPage(QPainter &painter, const QPicture &page, QPointF originMm, double 
     double stretch = 1;
     if (const QPaintDevice *device = painter.device(); device && device->logicalDpiX() > 0)
         stretch = double(page.logicalDpiX()) / device->logicalDpiX();
-    // The origin in millimetres of the device; only the picture itself is
-    // stretched back, or an origin away from the corner (a printer's margin,
-    // a position on a label sheet) would land short of where it belongs.
-    painter.scale(unitsPerMm, unitsPerMm);
-    painter.translate(originMm);
-    painter.scale(stretch, stretch);
+    // The origin is placed in device units before the stretch: translated
+    // after it, the margin would shrink by the same ratio as the picture's
+    // resolution to the device's (96/300 of it at 300 dpi).
+    painter.translate(originMm * unitsPerMm);
+    painter.scale(unitsPerMm * stretch, unitsPerMm * stretch);
     painter.drawPicture(QPointF(0, 0), page);
     painter.restore();
 }

@@ -5,6 +5,7 @@
 #include "printer/SheetChoice.h"
 #include "settings/SettingsTable.h"
 
+#include <QRegularExpression>
 #include <QtMath>
 
 namespace zl::printer {
@@ -67,8 +68,24 @@ PaperChoices paperChoices(const Printer *printer)
         last = p.code;
         c.entries << paperEntry(p.code, p.widthTwips, p.heightTwips);
         c.codes << QString::number(p.code);
+        c.names << readablePaperName(p);
     }
     return c;
+}
+
+QString readablePaperName(const PaperInfo &paper)
+{
+    static const QRegularExpression keyword(QStringLiteral(
+        "^(?:[0-9.]+x[0-9.]+(?:mm|in)?(?:\\.[A-Za-z]+)?|w[0-9.]+h[0-9.]+|[a-z]+_[^ ]*_[0-9.]+x[0-9.]+(?:mm|in))$"));
+    if (!paper.name.isEmpty() && !keyword.match(paper.name).hasMatch())
+        return paper.name;
+    if (paper.widthTwips <= 0 || paper.heightTwips <= 0)
+        return paper.name;
+    const double wMm = paper.widthTwips / kTwipsPerMm, hMm = paper.heightTwips / kTwipsPerMm;
+    // A twip is 1/56.7 mm: whole millimetres come out within a twip.
+    if (qAbs(wMm - qRound(wMm)) < 0.05 && qAbs(hMm - qRound(hMm)) < 0.05)
+        return QStringLiteral("%1 x %2 mm").arg(qRound(wMm)).arg(qRound(hMm));
+    return QStringLiteral("%1x%2\"").arg(paper.widthTwips / 1440.0, 0, 'f', 2).arg(paper.heightTwips / 1440.0, 0, 'f', 2);
 }
 
 LayoutRow readLayoutRow()
@@ -76,6 +93,39 @@ LayoutRow readLayoutRow()
     const settings::SettingsRecord r = settings::QuerySettingsTable(settings::kLayoutTable);
     return {r.value(QStringLiteral("TITLE1")), r.value(QStringLiteral("TITLE2")), r.value(QStringLiteral("YOSHI")),
             r.value(QStringLiteral("PRINTER"))};
+}
+
+namespace {
+QString paperText(const Printer &p)
+{
+    const int code = p.paperSize().value_or(0);
+    const QString size = QStringLiteral("%1 x %2 mm")
+                             .arg(qRound(p.pageWidthTwips().value_or(0) / kTwipsPerMm))
+                             .arg(qRound(p.pageHeightTwips().value_or(0) / kTwipsPerMm));
+    for (const PaperInfo &paper : p.papers()) {
+        if (paper.code == code && readablePaperName(paper) != size)
+            return QStringLiteral("%1（%2）").arg(readablePaperName(paper), size);
+    }
+    return size;
+}
+} // namespace
+
+QString printerInForceText()
+{
+    const std::optional<PageGeometry> page = pageInForce();
+    Printer *p = currentPrinter();
+    if (!page || !p)
+        return QStringLiteral("プリンター: なし");
+    bool variable = false;
+    try {
+        variable = readLayoutRow().printer == QStringLiteral("1");
+    } catch (const Failure &) {
+    }
+    const QString now = QStringLiteral("%1　用紙: %2").arg(p->deviceName(), paperText(*p));
+    QString text = variable ? QStringLiteral("プリンター: 印刷のたびに選択（いま %1）").arg(now) : QStringLiteral("プリンター: %1").arg(now);
+    if (const QString notice = p->printingNotice(); !notice.isEmpty())
+        text += QStringLiteral("\n注意: ") + notice;
+    return text;
 }
 
 void savePaperChoice(const LayoutRow &row)

@@ -19,7 +19,14 @@ QString paperEntry(int code, int widthTwips, int heightTwips);
 struct PaperChoices {
     QStringList entries;
     QStringList codes;
+    QStringList names; // what people call each paper ("A4", "2.00x1.25\""), same positions
 };
+
+// What people call a paper: the printer's own name for it, or, where that is
+// a keyword (a driverless queue's "50x30mm.Borderless", IPP's
+// "om_50x30-label_50x30mm", "w144h72"), its size in millimetres when whole
+// ("50 x 30 mm"), else in inches ("2.00x1.25\"").
+QString readablePaperName(const PaperInfo &paper);
 PaperChoices paperChoices(const Printer *printer);
 
 // The one row of vokiconfig4.txt.
@@ -37,6 +44,13 @@ LayoutRow readLayoutRow();
 // (when the current printer lists it); on a label sheet, one position of
 // the sheet. Nothing when there is no printer.
 std::optional<PageGeometry> pageInForce();
+
+// The printer and paper the next run takes, for the screens to show:
+// "プリンター: Labels　用紙: 2.00x1.00\"（51 x 25 mm）". With the variable
+// connection type the run asks; the text says so and names the printer now
+// current, and what the printer's notice says (a raw queue). Takes the
+// stored paper as pageInForce does.
+QString printerInForceText();
 
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.
 void savePaperChoice(const LayoutRow &row);

@@ -34,6 +34,16 @@ struct PageGeometry {
     QSizeF paperMm;
     QRectF printableMm;
     int dpi = 300;
+    // Where the device's first dot lies, from the paper's corner: a driver
+    // that rasterises only the printable area starts its dots there.
+    QPointF dotGridOriginMm = QPointF(0, 0);
+    // How far inside its dots a bar is drawn. An edge exactly on a dot
+    // boundary widens the bar by a dot where the rasteriser paints every
+    // dot a shape touches (Ghostscript for CUPS' label drivers) or greys it
+    // for a printer application to dither (LPrint); one that paints by dot
+    // centres paints the same dots either way. A PDF kept as a file is
+    // drawn to the dot.
+    double barInsetDots = 0;
 };
 
 // How the documents of a run ended at the printer.
@@ -128,6 +138,10 @@ public:
     // After endRun: how many of the run's documents were kept (the PDF
     // file's); nothing when every one that came out stays.
     virtual std::optional<int> documentsKept() const { return std::nullopt; }
+    // What the operator must know before the first label goes to this
+    // printer (a queue that passes the document on unchanged); empty when
+    // nothing.
+    virtual QString printingNotice() const { return {}; }
 };
 
 // The installed printers in the platform's order, and which one is current.

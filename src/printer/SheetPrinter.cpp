@@ -27,7 +27,9 @@ PageGeometry SheetPrinter::pageGeometry() const
     // The printable area is the position itself: the renderer measures from
     // its corner and lays the barcode's bars on the printer's dots counted
     // from the paper's corner.
-    return {paper.paperMm, m_sheet.positionRect(m_position), paper.dpi};
+    PageGeometry g = paper;
+    g.printableMm = m_sheet.positionRect(m_position);
+    return g;
 }
 
 void SheetPrinter::printDocument(const QList<QPicture> &pages)

@@ -64,7 +64,7 @@ int barReductionDots(qreal reduction, int moduleDots)
 }
 
 void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
-                                    const QPointF &gridOriginMm) const
+                                    const QPointF &gridOriginMm, qreal edgeInsetDots) const
 {
     if (isNull() || widthMm <= 0 || dpi <= 0)
         return;
@@ -91,8 +91,9 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
         const qreal to = std::round((bar.x() + bar.width() + m_reduction / 2) * moduleDots) - (reductionDots + 1) / 2;
         if (to <= from)
             continue;
-        painter.drawRect(QRectF((leftDot + from) * dot - gridOriginMm.x(), topLeftMm.y() + bar.y() * height,
-                                (to - from) * dot, bar.height() * height));
+        painter.drawRect(QRectF((leftDot + from + edgeInsetDots) * dot - gridOriginMm.x(),
+                                topLeftMm.y() + bar.y() * height, (to - from - 2 * edgeInsetDots) * dot,
+                                bar.height() * height));
     }
     painter.restore();
 }

@@ -72,8 +72,9 @@ public:
     // so a 203-dpi label printer makes no bar a dot wider than its
     // neighbour. The symbol is centred in the `width`-wide box; what is left
     // over widens the light margins. The height stays that of `width`.
+    // Each bar is drawn `edgeInsetDots` inside its dots (see PageGeometry).
     void paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm, qreal widthMm, int dpi,
-                        const QPointF &gridOriginMm) const;
+                        const QPointF &gridOriginMm, qreal edgeInsetDots = 0) const;
 
 private:
     friend BarcodePicture makeBarcode(const QString &, const BarcodeParameters &);

@@ -158,7 +158,7 @@ void PictureCanvas::drawPicture(const BarcodePicture &picture, double x, double 
 {
     if (QPainter *p = painter())
         picture.paintOnDotGrid(*p, QPointF(x, y), width, m_geometry.dpi > 0 ? m_geometry.dpi : 300,
-                               m_geometry.printableMm.topLeft());
+                               m_geometry.printableMm.topLeft() - m_geometry.dotGridOriginMm, m_geometry.barInsetDots);
 }
 
 void PictureCanvas::newPage()

@@ -3,9 +3,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QThread>
 #include <cups/cups.h>
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zltest {
 
@@ -179,6 +184,187 @@ QMap<QString, QString> jobAttributes(const QString &server, int jobId, const QSt
 int jobIdOf(const QString &file)
 {
     return QFileInfo(file).fileName().mid(4).chopped(4).toInt();
+}
+
+} // namespace zltest
+
+namespace zltest {
+
+namespace {
+
+// One label of rows of packed bits (MSB first, set = dark); short rows are blank.
+QImage imageOfRows(const QList<QByteArray> &rows, int bytesPerRow)
+{
+    if (rows.isEmpty() || bytesPerRow <= 0)
+        return {};
+    QImage image(bytesPerRow * 8, int(rows.size()), QImage::Format_Grayscale8);
+    for (int y = 0; y < rows.size(); ++y) {
+        const QByteArray row = rows[y].leftJustified(bytesPerRow, '\0', true);
+        for (int x = 0; x < image.width(); ++x)
+            image.scanLine(y)[x] = (uchar(row[x / 8]) & (0x80 >> (x % 8))) ? 0 : 255;
+    }
+    return image;
+}
+
+// The decimal number at `i`, leaving `i` after it.
+int numberAt(const QByteArray &data, int &i)
+{
+    int n = 0;
+    while (i < data.size() && data[i] >= '0' && data[i] <= '9')
+        n = n * 10 + (data[i++] - '0');
+    return n;
+}
+
+} // namespace
+
+QList<QImage> decodeEplGraphics(const QByteArray &job)
+{
+    QList<QImage> labels;
+    QList<QByteArray> rows;
+    int bytesPerRow = 0;
+    for (int i = 0; i < job.size();) {
+        if (job.mid(i, 3) == "P1\n") {
+            labels << imageOfRows(rows, bytesPerRow);
+            rows.clear();
+            i += 3;
+        } else if (job.mid(i, 4) == "GW0,") {
+            i += 4;
+            const int y = numberAt(job, i);
+            const int bytes = numberAt(job, ++i);
+            i = int(job.indexOf('\n', i)) + 1;
+            QByteArray row = job.mid(i, bytes);
+            for (char &c : row)
+                c = char(~c);
+            while (rows.size() <= y)
+                rows << QByteArray();
+            rows[y] = row;
+            bytesPerRow = std::max(bytesPerRow, bytes);
+            i += bytes;
+        } else {
+            ++i;
+        }
+    }
+    return labels;
+}
+
+QList<QImage> decodeDymoLabels(const QByteArray &job)
+{
+    QList<QImage> labels;
+    QList<QByteArray> rows;
+    int bytesPerRow = 0;
+    for (int i = 0; i + 1 < job.size();) {
+        const char c = job[i], command = job[i + 1];
+        if (c == 0x16) {
+            rows << job.mid(i + 1, bytesPerRow);
+            i += 1 + bytesPerRow;
+        } else if (c == 0x1b && command == 'D') {
+            bytesPerRow = uchar(job.at(i + 2));
+            i += 3;
+        } else if (c == 0x1b && (command == 'L' || command == 'f')) {
+            for (int n = command == 'f' ? uchar(job.at(i + 3)) : 0; n > 0; --n)
+                rows << QByteArray();
+            i += 4;
+        } else if (c == 0x1b && command == 'E') {
+            labels << imageOfRows(rows, bytesPerRow);
+            rows.clear();
+            i += 2;
+        } else {
+            i += c == 0x1b ? 2 : 1;
+        }
+    }
+    return labels;
+}
+
+QList<QImage> decodePclLabels(const QByteArray &job)
+{
+    QList<QImage> labels;
+    QList<QByteArray> rows;
+    QByteArray seed;
+    for (int i = 0; i < job.size();) {
+        if (job[i] == '\f') {
+            labels << imageOfRows(rows, int(seed.size()));
+            rows.clear();
+        }
+        if (job.mid(i, 2) != "\033*" || i + 2 >= job.size()) {
+            ++i;
+            continue;
+        }
+        const char group = job[i + 2];
+        i += 3;
+        const int n = numberAt(job, i);
+        const char command = i < job.size() ? job[i++] : '\0';
+        if (group == 'r' && command == 'S') {
+            seed = QByteArray((n + 7) / 8, '\0');
+        } else if (group == 'b' && command == 'Y') {
+            for (int k = 0; k < n; ++k)
+                rows << QByteArray();
+            seed.fill('\0');
+        } else if (group == 'b' && command == 'W') {
+            // Mode 3: a command byte (count - 1 in its top 3 bits, an offset
+            // in the low 5; 31 goes on in bytes up to one below 255), then
+            // the bytes that replace the seed row's from there.
+            for (int end = i + n, at = 0; i < end;) {
+                const uchar cmd = uchar(job[i++]);
+                int offset = cmd & 31;
+                for (uchar more = 255; offset >= 31 && more == 255 && i < end; offset += more)
+                    more = uchar(job[i++]);
+                at += offset;
+                for (int k = 0; k <= cmd >> 5 && i < end; ++k, ++at, ++i)
+                    if (at < seed.size())
+                        seed[at] = job[i];
+            }
+            rows << seed;
+        }
+    }
+    return labels;
+}
+
+QList<QImage> decodeRasterPages(const QByteArray &job)
+{
+    QList<QImage> pages;
+    QTemporaryFile file;
+    if (!file.open() || file.write(job) != job.size() || !file.flush())
+        return pages;
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY);
+    cups_raster_t *raster = fd < 0 ? nullptr : cupsRasterOpen(fd, CUPS_RASTER_READ);
+    cups_page_header2_t h;
+    while (raster && cupsRasterReadHeader2(raster, &h) && (h.cupsBitsPerPixel == 1 || h.cupsBitsPerPixel == 8)) {
+        // Black (K) counts up with ink; grey (W, sW) with light.
+        const bool inkUp = h.cupsColorSpace == CUPS_CSPACE_K;
+        QImage image(int(h.cupsWidth), int(h.cupsHeight), QImage::Format_Grayscale8);
+        QByteArray line(int(h.cupsBytesPerLine), '\0');
+        for (int y = 0; y < image.height(); ++y) {
+            if (!cupsRasterReadPixels(raster, reinterpret_cast<uchar *>(line.data()), h.cupsBytesPerLine))
+                break;
+            for (int x = 0; x < image.width(); ++x) {
+                const int v = h.cupsBitsPerPixel == 1 ? ((uchar(line[x / 8]) & (0x80 >> (x % 8))) ? 255 : 0) : uchar(line[x]);
+                image.scanLine(y)[x] = (inkUp ? v >= 128 : v < 128) ? 0 : 255;
+            }
+        }
+        pages << image;
+    }
+    if (raster)
+        cupsRasterClose(raster);
+    if (fd >= 0)
+        ::close(fd);
+    return pages;
+}
+
+QList<QImage> decodeLabels(const QString &format, const QByteArray &job)
+{
+    if (format == QLatin1String("zpl")) {
+        QList<QImage> labels;
+        for (int at = int(job.indexOf("~DG")); at >= 0; at = int(job.indexOf("~DG", at + 3)))
+            labels << decodeZplGraphic(job.mid(at));
+        return labels;
+    }
+    using Decoder = QList<QImage> (*)(const QByteArray &);
+    static const QHash<QString, Decoder> decoders{{QStringLiteral("epl"), decodeEplGraphics},
+                                                  {QStringLiteral("dymo"), decodeDymoLabels},
+                                                  {QStringLiteral("pcl"), decodePclLabels},
+                                                  {QStringLiteral("pwg"), decodeRasterPages}};
+    const Decoder decode = decoders.value(format);
+    return decode ? decode(job) : QList<QImage>();
 }
 
 } // namespace zltest

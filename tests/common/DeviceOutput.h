@@ -13,6 +13,23 @@ namespace zltest {
 // (black where the head heats). Null when the job holds no such graphic.
 QImage decodeZplGraphic(const QByteArray &job);
 
+// The other label languages CUPS' stock label driver speaks, and the raster
+// a driverless printer is sent, each decoded to one image a page (label),
+// one pixel a printer dot, black where the head heats:
+//   EPL2 page mode: "GW0,y,bytes,1" rows, inverted bits;
+//   DYMO: ESC D bytes a row, SYN + row, ESC f 1 n for n blank rows, ESC E ends a label;
+//   PCL (Intellitech): ESC *r#S width, ESC *b#W rows in delta-row mode 3,
+//   ESC *b#Y blank rows, a form feed ends a label;
+//   PWG or CUPS raster, read with CUPS' own raster reader.
+// Rows the device is not sent (blank ones after the last mark) are not in
+// the image; widths are whole bytes.
+QList<QImage> decodeEplGraphics(const QByteArray &job);
+QList<QImage> decodeDymoLabels(const QByteArray &job);
+QList<QImage> decodePclLabels(const QByteArray &job);
+QList<QImage> decodeRasterPages(const QByteArray &job);
+// By format name: "zpl", "epl", "dymo", "pcl" or "pwg".
+QList<QImage> decodeLabels(const QString &format, const QByteArray &job);
+
 // Widths of the dark and light runs along one row, from the first dark dot
 // to the last, alternating and starting with a dark one.
 QList<int> runsAlong(const QImage &image, int row);

@@ -64,6 +64,16 @@ void TempHome::writeTable(const QString &fileName, const QStringList &columns, c
     writeFile(fileName, zl::settings::formatTable(columns, values));
 }
 
+void TempHome::writeItems(const QStringList &barcodes)
+{
+    QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+    for (const QString &v : barcodes)
+        csv += QStringLiteral("%1,商品,規格,100\r\n").arg(v);
+    writeFile(QStringLiteral("items.csv"), sjis(csv));
+    writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
+               {settingsFolder(), QStringLiteral("items.csv")});
+}
+
 ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server)
 {
     QProcess p;

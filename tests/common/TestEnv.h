@@ -26,6 +26,9 @@ public:
     QByteArray readFile(const QString &path) const;
     // A table in the on-disk line format, CP932.
     void writeTable(const QString &fileName, const QStringList &columns, const QStringList &values);
+    // A CP932 data file items.csv in the settings folder, one record a
+    // barcode value (name 商品, text 規格, price 100), made the data source.
+    void writeItems(const QStringList &barcodes);
 
 private:
     QTemporaryDir m_dir;

@@ -104,12 +104,7 @@ private slots:
         // A leading zero, JAN-13 and a JAN-8.
         const QStringList values{QStringLiteral("001234500001"), QStringLiteral("4901234"),
                                  QStringLiteral("491234500003"), QStringLiteral("491234500004")};
-        QString csv = QStringLiteral("JANコード,商品名,規格,価格\r\n");
-        for (const QString &v : values)
-            csv += QStringLiteral("%1,商品,規格,100\r\n").arg(v);
-        home.writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
-        home.writeTable(QStringLiteral("vokiconfig2.txt"), {QStringLiteral("DB1"), QStringLiteral("DB2")},
-                        {home.settingsFolder(), QStringLiteral("items.csv")});
+        home.writeItems(values);
 
         const QString folder = spool + QLatin1Char('/') + queue;
         const int before = int(zltest::jobFiles(folder).size());

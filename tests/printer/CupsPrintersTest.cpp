@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -188,6 +189,10 @@ private slots:
             << label << "w144h72" << 300 << QString() << QString() << QString() << label << "w144h72" << "300dpi";
         QTest::newRow("unchanged OK on the built-in PDF printer") << QString() << QString() << 0 << QString() << QString()
                                                                  << QString() << QString() << QString() << QString();
+        // Listed where Qt offers printing to a file; no job is sent.
+        QTest::newRow("the built-in PDF printer chosen")
+            << label << "w144h72" << 203 << QStringLiteral("Zenlabo PDF") << QString() << QString()
+            << QStringLiteral("Zenlabo PDF") << QString() << QString();
         QTest::newRow("another queue brings its own paper in force")
             << m_generic << "A4" << 0 << label << QString() << QString() << label << "w288h360" << "203dpi";
         QTest::newRow("queue's own default paper chosen again, and 300 dpi")
@@ -296,6 +301,8 @@ private slots:
             return;
         }
         QCOMPARE(currentPrinter()->deviceName(), expectQueue);
+        if (currentPrinter() == pdfPrinter)
+            return;
         QPicture page;
         QPainter(&page).drawRect(QRectF(2, 2, 20, 10));
         currentPrinter()->printDocument({page});
@@ -417,7 +424,8 @@ private slots:
         form7.findChild<QPushButton *>(QStringLiteral("Command2"))->click();
         installPrintSetupDialog(nullptr);
         QCOMPARE(currentPrinter()->deviceName(), m_label);
-        // The paper list is now the label printer's.
+        // The paper list is now the label printer's, whose driver needs no notice.
+        QVERIFY(form7.findChild<QLabel *>(QStringLiteral("LabelNotice"))->text().isEmpty());
         const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
         QVERIFY(!lists[1]->findItems(QString::number(stock), Qt::MatchExactly).isEmpty());
 
@@ -453,7 +461,11 @@ private slots:
         const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
         QCOMPARE(lists.size(), 2);
         QCOMPARE(lists[0]->count(), 1);
-        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30"));
+        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30\tユーザー定義サイズ"));
+        // Before any label: the PDF goes to the device unchanged.
+        const QString notice = form7.findChild<QLabel *>(QStringLiteral("LabelNotice"))->text();
+        QVERIFY2(notice.contains(QStringLiteral("raw キュー")) && notice.contains(QStringLiteral("LPrint")), qPrintable(notice));
+        QVERIFY(zl::printer::printerInForceText().contains(QStringLiteral("注意: ") + notice));
         QVERIFY(RestorePrinterSettings());
 
         const QString folder = m_spool + QLatin1Char('/') + raw;
@@ -467,8 +479,8 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray pdf = f.readAll();
         QVERIFY(pdf.startsWith("%PDF"));
-        // 50 x 30 mm in whole points.
-        QVERIFY2(pdf.contains("/MediaBox [0 0 142.000000 85.000000]"), pdf.mid(pdf.indexOf("/MediaBox"), 40).constData());
+        // 50 x 30 mm to the twip, not in whole points.
+        QVERIFY2(pdf.contains("/MediaBox [0 0 141.7500 85.0500"), pdf.mid(pdf.indexOf("/MediaBox"), 40).constData());
     }
 
     // A scheduler that stops answering (frozen) costs seconds, not the

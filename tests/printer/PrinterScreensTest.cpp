@@ -108,6 +108,56 @@ private slots:
                  qPrintable(entries.join(QLatin1Char('|'))));
     }
 
+    // What the paper list calls each paper beside its code and size.
+    void readablePaperNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("widthTwips");
+        QTest::addColumn<int>("heightTwips");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("PPD text kept") << "JIS B5" << 10319 << 14572 << "JIS B5";
+        QTest::newRow("label stock text kept") << "2.00x1.00\"" << 2880 << 1440 << "2.00x1.00\"";
+        QTest::newRow("driverless, metric") << "50x30mm.Borderless" << 2835 << 1701 << "50 x 30 mm";
+        QTest::newRow("driverless, inches") << "2x1.25.Borderless" << 2880 << 1800 << "2.00x1.25\"";
+        QTest::newRow("IPP media name") << "om_50x30-label_50x30mm" << 2835 << 1701 << "50 x 30 mm";
+        QTest::newRow("PPD keyword without text") << "w162h225" << 3240 << 4500 << "2.25x3.13\"";
+    }
+
+    void readablePaperNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, widthTwips);
+        QFETCH(int, heightTwips);
+        QFETCH(QString, shown);
+        QCOMPARE(zl::printer::readablePaperName({257, widthTwips, heightTwips, name}), shown);
+    }
+
+    // What the main menu and the print screens say the next run prints on.
+    void printerInForceIsNamedWithItsPaper_data()
+    {
+        QTest::addColumn<QString>("yoshi");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("printer");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("fixed type, stored paper") << "9" << "0" << true << "プリンター: Office　用紙: paper 9（210 x 297 mm）";
+        QTest::newRow("variable type asks at the run")
+            << "999" << "1" << true << "プリンター: 印刷のたびに選択（いま Office　用紙: paper 256（51 x 25 mm））";
+        QTest::newRow("no printer") << "9" << "0" << false << "プリンター: なし";
+    }
+
+    void printerInForceIsNamedWithItsPaper()
+    {
+        QFETCH(QString, yoshi);
+        QFETCH(QString, type);
+        QFETCH(bool, printer);
+        QFETCH(QString, shown);
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QStringLiteral("A"), QStringLiteral("B"), yoshi, type});
+        if (!printer)
+            installPrinters(nullptr);
+        QCOMPARE(zl::printer::printerInForceText(), shown);
+    }
+
     void paperEntriesRoundToWholeMillimetres()
     {
         QCOMPARE(paperEntry(9, 11906, 16838), QStringLiteral("9\t210 x 297"));
@@ -140,6 +190,7 @@ private slots:
         QCOMPARE(codes->count(), 3);
         QCOMPARE(codes->item(2)->text(), QStringLiteral("256"));
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("70"));
+        QVERIFY(papers->selectedItems().isEmpty()); // 70 is not listed
 
         papers->setCurrentRow(1);
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
@@ -157,6 +208,13 @@ private slots:
         QCOMPARE(m_messages[0].style, 64);
         QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form7")));
         QCOMPARE(m_printer->paperSize(), std::optional<int>(256));
+
+        // Opened again, the list shows the stored paper chosen.
+        screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        papers = child<QListWidget>(screen, "List2", 0);
+        QCOMPARE(papers->selectedItems().size(), 1);
+        QCOMPARE(papers->currentRow(), 1);
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
     }
 
     void form7SavingWithoutAChoiceKeepsThePaperOrWritesPlaceholder()

@@ -4,6 +4,7 @@
 #include "printer/PrinterSetup.h"
 #include "printer/SheetChoice.h"
 #include "printing/LabelFields.h"
+#include "printing/LabelPreview.h"
 #include "printing/ProgramRun.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
@@ -132,6 +133,11 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     if (!target) {
         err << QStringLiteral("印刷できるプリンターがありません。\n");
         return ExitFailed;
+    }
+
+    if (const QString notice = target->printingNotice(); !notice.isEmpty()) {
+        err << QStringLiteral("注意: ") << notice << QLatin1Char('\n');
+        err.flush();
     }
 
     // Without windows there is no print-setup dialog to ask: the variable

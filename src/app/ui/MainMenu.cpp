@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "datasource/DataSource.h"
+#include "printer/PaperSelection.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "ui/WaitingWindow.h"
@@ -163,6 +164,8 @@ void MainMenu::load()
     // The whole folder, as the program will look for it.
     m_label7->setText(QDir::toNativeSeparators(datasource::dataFolderPath(v.label7)));
     m_label15->setText(v.label15);
+    if (auto *printerInForce = findChild<QLabel *>(QStringLiteral("Label9")))
+        printerInForce->setText(printer::printerInForceText());
 }
 
 void MainMenu::openWithWaiting(const QString &formName, const QString &failureText)

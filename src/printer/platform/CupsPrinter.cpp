@@ -43,6 +43,17 @@ double pointsOfMm(double mm)
     return mm * 72.0 / 25.4;
 }
 
+// Points to a hundredth, without trailing zeros.
+QString pointsText(double points)
+{
+    QString text = QString::number(points, 'f', 2);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
 int dpiOf(const QString &text)
 {
     // "203dpi", "300x300dpi": the first number is across the paper.
@@ -117,6 +128,14 @@ bool readPpd(http_t *http, const QString &queue, CupsPrinter::QueueFacts &f, QHa
             f.resolutions << f.defaultResolution;
     }
     f.colorDefault = ppd->color_device != 0;
+    // A CUPS raster driver is handed the printable area only: its dots
+    // start at that area's corner, not at the paper's.
+    for (const char *filter : {"cupsFilter2", "cupsFilter"}) {
+        for (ppd_attr_t *a = ppdFindAttr(ppd, filter, nullptr); a; a = ppdFindNextAttr(ppd, filter, nullptr)) {
+            if (a->value && qstrncmp(a->value, "application/vnd.cups-raster ", 28) == 0)
+                f.rasterFromPrintable = true;
+        }
+    }
     ppdClose(ppd);
     return true;
 }
@@ -190,6 +209,46 @@ ipp_t *printerAttributesRequest(const QString &queue)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     return request;
+}
+
+// The code of the size a default or saved choice names. The PPD that CUPS
+// makes for a driverless printer names its default "50x30mm" while listing
+// "50x30mm.Borderless": a size whose name is the choice plus a variant
+// word is that choice ("2x1.Borderless" for "2x1", never "2x1.25.Borderless").
+int paperNamed(const CupsPrinter::QueueFacts &f, const QString &name)
+{
+    if (name.isEmpty())
+        return 0;
+    int variant = 0;
+    for (int i = 0; i < f.sizes.size(); ++i) {
+        if (f.sizes[i].name == name)
+            return f.papers[i].code;
+        const QString &listed = f.sizes[i].name;
+        if (!variant && listed.size() > name.size() + 1 && listed.startsWith(name + QLatin1Char('.'))
+            && std::all_of(listed.begin() + name.size() + 1, listed.end(), [](QChar c) { return c.isLetter(); }))
+            variant = f.papers[i].code;
+    }
+    return variant;
+}
+
+// Qt writes a page's size in whole points. CUPS fits a page larger than
+// the paper onto it, so 50 x 30 mm (141.73 x 85.04 pt) written as 142 x 85
+// is shrunk and no bar stays on the dot grid. The exact size is put in its
+// place, padded to the same length so the file's offsets stay right.
+void exactMediaBox(QByteArray &pdf, QSizeF points)
+{
+    const QByteArray key = "/MediaBox [";
+    for (int at = pdf.indexOf(key); at >= 0; at = pdf.indexOf(key, at + key.size())) {
+        const int start = at + int(key.size());
+        const int end = pdf.indexOf(']', start);
+        if (end < 0)
+            return;
+        QByteArray box = "0 0 " + QByteArray::number(points.width(), 'f', 4) + ' '
+            + QByteArray::number(points.height(), 'f', 4);
+        if (box.size() > end - start)
+            continue;
+        pdf.replace(start, end - start, box.leftJustified(end - start, ' '));
+    }
 }
 
 } // namespace
@@ -307,12 +366,7 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
     }
     if (!f->resolutions.isEmpty() && !f->resolutions.contains(f->defaultResolution))
         f->defaultResolution = f->resolutions.first();
-    for (int i = 0; i < f->sizes.size(); ++i) {
-        if (f->sizes[i].name == defaultPaperName) {
-            f->defaultPaper = f->papers[i].code;
-            break;
-        }
-    }
+    f->defaultPaper = paperNamed(*f, defaultPaperName);
     if (!f->defaultPaper && !f->papers.isEmpty())
         f->defaultPaper = f->papers.first().code;
     m_facts = f;
@@ -391,6 +445,21 @@ const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
             return &f->sizes[i];
     }
     return nullptr;
+}
+
+QSizeF CupsPrinter::sentPoints() const
+{
+    QSizeF pt = currentPoints();
+    const auto dpi = printQuality();
+    if (paperSize() != kUserPaperSizeCode || !facts()->customSizes || !dpi || *dpi <= 0)
+        return pt;
+    // A user-defined width is made a whole number of the head's dots (to
+    // the next hundredth of a point, which the filters cut down to the
+    // dot): a page that ends part way into a dot is placed on the raster
+    // off the dot grid, and every bar gains a dot.
+    const double dots = std::round(pt.width() * *dpi / 72.0);
+    pt.setWidth(std::ceil(dots * 72.0 / *dpi * 100.0) / 100.0);
+    return pt;
 }
 
 QSizeF CupsPrinter::currentPoints() const
@@ -553,6 +622,9 @@ PageGeometry CupsPrinter::pageGeometry() const
         g.paperMm.transpose();
         g.printableMm = QRectF(g.printableMm.top(), g.printableMm.left(), g.printableMm.height(), g.printableMm.width());
     }
+    if (facts()->rasterFromPrintable)
+        g.dotGridOriginMm = g.printableMm.topLeft();
+    g.barInsetDots = 0.4;
     g.dpi = printQuality().value_or(kRawQueueDpi);
     return g;
 }
@@ -580,6 +652,10 @@ QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
         playPage(painter, pages[i], g.printableMm.topLeft() * (100.0 / m_zoom), unitsPerMm);
     }
     painter.end();
+    QSizeF sent = sentPoints();
+    if (m_orientation == 2)
+        sent.transpose();
+    exactMediaBox(pdf, sent);
     return pdf;
 }
 
@@ -589,9 +665,11 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
     const auto f = facts();
     if (paperSize() == kUserPaperSizeCode) {
         if (f->customSizes) {
-            const QSizeF pt = currentPoints();
-            options.append({QStringLiteral("media"),
-                            QStringLiteral("Custom.%1x%2").arg(qRound(pt.width())).arg(qRound(pt.height()))});
+            // Exact points, not whole ones: 50 x 30 mm sent as 142 x 85 pt
+            // becomes a 141 x 84 pt page, two dots short at 203 dpi. (The
+            // filters take "Custom.50x30mm" for a queue's default size.)
+            const QSizeF pt = sentPoints();
+            options.append({QStringLiteral("media"), QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
         }
     } else if (const QueueSize *size = currentSize()) {
         options.append({QStringLiteral("media"), size->name});
@@ -895,6 +973,20 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
         throw Failure(jobFailure(m_name, QStringLiteral("に印刷データを送れませんでした"), c));
     cupsAnswered();
     m_runJobs.append(RunJob{job});
+}
+
+QString CupsPrinter::printingNotice() const
+{
+    // No driver and no sizes of its own: a raw queue, which hands the PDF
+    // to the device as it is.
+    const auto f = facts();
+    if (!f->answered || f->hasPpd || !f->sizes.isEmpty())
+        return {};
+    return QStringLiteral("プリンター「%1」はドライバーのない raw キューで、ラベルのPDFをそのままプリンターに送ります。"
+                          "PDFを読めるプリンターにはこのまま印刷できますが、ZPL・EPL・DYMO などのラベルプリンターには"
+                          "何も出ないか意味のない文字が出ます。ラベルプリンターには、ドライバーを指定したキュー"
+                          "（lpadmin -m drv:///sample.drv/zebra.ppd など）か、LPrint で登録したプリンターを使ってください。")
+        .arg(m_name);
 }
 
 bool CupsPrinter::makeUserDefault()

@@ -54,6 +54,7 @@ public:
     void beginRun() override;
     DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
     bool makeUserDefault() override;
+    QString printingNotice() const override;
 
     // The job options a document is sent with (name, value), in order.
     QList<std::pair<QString, QString>> jobOptions() const;
@@ -80,6 +81,7 @@ public:
         QList<QueueSize> sizes;
         QList<PaperInfo> papers; // same positions as sizes
         bool customSizes = false;
+        bool rasterFromPrintable = false; // a CUPS raster driver's dots start at the printable corner
         QList<int> resolutions;
         int defaultResolution = 0; // the user's saved choice, else the queue's default
         int defaultPaper = 0;      // likewise
@@ -96,6 +98,8 @@ private:
     std::shared_ptr<const QueueFacts> facts() const;
     const QueueSize *currentSize() const;
     QSizeF currentPoints() const;
+    // The page size a job is sent with.
+    QSizeF sentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
     // Throws when the queue is gone or stopped, or (forNewJobs) refuses jobs.
     void checkQueue(CupsConnection &connection, bool forNewJobs = true);

@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace zl::ui {
@@ -52,6 +53,9 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     auto *saveButton = named(new QPushButton(QStringLiteral("用紙設定"), this), "Command3");
     setDefaultButton(saveButton);
     auto *note = named(new QLabel(QStringLiteral("※プリンターの設定のみ変更可能です"), this), "Label4");
+    m_notice = named(new QLabel(this), "LabelNotice");
+    m_notice->setWordWrap(true);
+    m_notice->setStyleSheet(QStringLiteral("color: red;"));
     m_text1 = holder(this, "Text1", row.title1);
     m_text2 = holder(this, "Text2", row.title2);
     m_text5 = holder(this, "Text5", row.yoshi);
@@ -65,6 +69,7 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     layout->addWidget(note, 2, 0, Qt::AlignBottom);
     layout->addWidget(paperHeading, 0, 1);
     layout->addWidget(m_papers, 1, 1, 2, 1);
+    layout->addWidget(m_notice, 3, 0);
     layout->addWidget(saveButton, 3, 1, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
     // A4 label sheets for office printers, beside the printer's papers.
@@ -139,10 +144,25 @@ void PaperSelectionScreen::fillPaperList()
     // The whole list comes from one question to the printer; its paper size
     // is left as it was, so opening the list changes nothing.
     const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
+    const QSignalBlocker quiet(m_papers);
     m_papers->clear();
     m_codes->clear();
-    m_papers->addItems(choices.entries);
+    // The name people know the paper by goes beside its code and size.
+    for (int i = 0; i < choices.entries.size(); ++i)
+        m_papers->addItem(choices.names.value(i).isEmpty() ? choices.entries[i]
+                                                           : choices.entries[i] + QLatin1Char('\t') + choices.names[i]);
     m_codes->addItems(choices.codes);
+    // A queue that will not turn labels into the printer's language says so
+    // before any label is printed.
+    const printer::Printer *p = printer::currentPrinter();
+    m_notice->setText(p ? p->printingNotice() : QString());
+    m_notice->setVisible(!m_notice->text().isEmpty());
+    // The stored paper is the one shown chosen.
+    const int stored = int(choices.codes.indexOf(m_text5->text()));
+    if (stored >= 0) {
+        m_papers->setCurrentRow(stored);
+        m_papers->scrollToItem(m_papers->item(stored));
+    }
 }
 
 void PaperSelectionScreen::save()

@@ -29,6 +29,7 @@ private:
 
     QListWidget *m_papers = nullptr;
     QListWidget *m_codes = nullptr;
+    QLabel *m_notice = nullptr;
     QLineEdit *m_text1 = nullptr;
     QLineEdit *m_text2 = nullptr;
     QLineEdit *m_text4 = nullptr;

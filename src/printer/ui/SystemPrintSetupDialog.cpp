@@ -1,6 +1,8 @@
 #include "printer/ui/SystemPrintSetupDialog.h"
 
 #include "common/Failure.h"
+#include "printer/DeviceRecords.h"
+#include "printer/platform/CupsPrinter.h"
 #include "printer/platform/PrintSetupMapping.h"
 #include "ui/Dialogs.h"
 
@@ -47,6 +49,13 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        // Qt shows the output file's name again as the dialog opens: the
+        // built-in PDF printer chooses its own file.
+        if (event->type() == QEvent::Show && watched->inherits("QPrintDialog")) {
+            for (const char *name : {"filename", "fileBrowser", "lOutput"})
+                if (auto *w = watched->findChild<QWidget *>(QLatin1String(name)))
+                    w->hide();
+        }
         if (event->type() == QEvent::Show && watched->inherits("QPrintPropertiesDialog")) {
             auto *dialog = static_cast<QWidget *>(watched);
             if (!m_prepared.contains(dialog)) {
@@ -163,6 +172,15 @@ void keepToPrintSetup(QPrintDialog &dialog)
     }
 }
 
+// The program's own PDF printer: the one installed printer that is not a
+// CUPS queue (listed after them).
+printer::Printer *builtInPdfPrinter()
+{
+    auto *all = printer::printers();
+    const QList<printer::Printer *> list = all ? all->printers() : QList<printer::Printer *>();
+    return list.isEmpty() || dynamic_cast<printer::CupsPrinter *>(list.last()) ? nullptr : list.last();
+}
+
 } // namespace
 
 bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, QWidget *owner)
@@ -180,8 +198,19 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     }
     QPrintDialog dialog(&qprinter, owner);
     dialog.setWindowTitle(QStringLiteral("プリンターの設定"));
-    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
+    // Qt lists only CUPS queues; its "print to file" entry stands in for the
+    // built-in PDF printer, so a trial run need not cost label stock.
+    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintToFile);
     keepToPrintSetup(dialog);
+    Printer *pdfPrinter = builtInPdfPrinter();
+    auto *printerBox = dialog.findChild<QComboBox *>(QStringLiteral("printers"));
+    const int pdfEntry = printerBox && pdfPrinter ? printerBox->count() - 1 : -1;
+    if (pdfEntry >= 0) {
+        printerBox->setItemText(pdfEntry, pdfPrinter->deviceName());
+        if (findPrinter(records.deviceName) == pdfPrinter)
+            printerBox->setCurrentIndex(pdfEntry);
+    }
+    const bool openedOnPdf = pdfEntry >= 0 && printerBox->currentIndex() == pdfEntry;
     PropertiesWatcher watcher(records, paperName);
     watcher.m_currentQueue = [&qprinter, &dialog] {
         auto *box = dialog.findChild<QComboBox *>(QStringLiteral("printers"));
@@ -195,6 +224,24 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     qApp->removeEventFilter(&watcher);
     if (answer != QDialog::Accepted)
         return false;
+    if (pdfEntry >= 0 && printerBox->currentIndex() == pdfEntry) {
+        if (!openedOnPdf) {
+            DevMode &dm = records.devMode;
+            setDevModeDeviceName(dm, pdfPrinter->deviceName());
+            fillDevNames(records.devNames, pdfPrinter->driverName(), pdfPrinter->deviceName(), pdfPrinter->port());
+            records.deviceName = pdfPrinter->deviceName();
+            // A label printer's own stock is no paper of the PDF printer:
+            // it keeps the paper it has.
+            const QList<PaperInfo> papers = pdfPrinter->papers();
+            if (std::none_of(papers.begin(), papers.end(), [&dm](const PaperInfo &p) { return p.code == dm.dmPaperSize; })) {
+                dm.dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+                dm.dmPaperSize = int16_t(pdfPrinter->paperSize().value_or(kUserPaperSize));
+                dm.dmPaperWidth = int16_t(tenthsMmFromTwips(pdfPrinter->pageWidthTwips().value_or(0)));
+                dm.dmPaperLength = int16_t(tenthsMmFromTwips(pdfPrinter->pageHeightTwips().value_or(0)));
+            }
+        }
+        return true;
+    }
     const PropertiesChoice choice = watcher.choice(dialog);
     // An unchanged OK changes nothing.
     if (qprinter.printerName() == offered && !choice.shown)

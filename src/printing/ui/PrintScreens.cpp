@@ -212,7 +212,12 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
             return std::nullopt;
         return printing::recordFields(model->source().fields(row, 4));
     });
+    // The printer and paper the run will use, above the label drawn on it.
+    m_printerInForce = new QLabel(printer::printerInForceText(), this);
+    m_printerInForce->setObjectName(QStringLiteral("LabelPrinterInForce"));
+    m_printerInForce->setWordWrap(true);
     auto *labels = new QVBoxLayout;
+    labels->addWidget(m_printerInForce);
     labels->addWidget(m_labelPreview, 1);
     labels->addWidget(m_sheetBox);
     auto *row = new QHBoxLayout;
@@ -229,6 +234,7 @@ void PrintScreenBase::showRecordLabel(int row)
     try {
         if (const auto page = printer::pageInForce())
             m_labelPreview->setPaper(*page);
+        m_printerInForce->setText(printer::printerInForceText());
         m_labelPreview->setTitles(layout::currentTitles());
         QString withoutBarcode;
         const printing::LabelFields fields = printing::recordFields(model->source().fields(row, 4), &withoutBarcode);

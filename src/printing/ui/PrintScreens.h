@@ -57,6 +57,7 @@ protected:
     BarcodePreview *m_preview = nullptr; // Picture1
     LabelPreviewView *m_labelPreview = nullptr;
     SheetBox *m_sheetBox = nullptr;
+    QLabel *m_printerInForce = nullptr;
     QPushButton *m_start = nullptr; // Command3
     QPushButton *m_close = nullptr; // 閉じる
     int m_capCounter = printing::kLabelsPerOpening;

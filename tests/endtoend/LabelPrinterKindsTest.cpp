@@ -1,0 +1,245 @@
+// The label printers shops have, each through the test scheduler with the
+// driver CUPS gives it (scripts/cups-up): the stock ZPL, EPL, DYMO and
+// Intellitech drivers (the last two print only inside a margin), a
+// driverless IPP Everywhere printer (ippeveprinter, PWG raster), a ZPL
+// printer served by LPrint, and a counter PC's driverless queue of the print
+// server's label queue. What
+// reaches each device is decoded back to its dots: one label a page, the
+// paper in force at the queue's resolution, the title whole, a barcode that
+// scans at the device's own resolution with every bar and space whole dots.
+#include "DeviceOutput.h"
+#include "TestEnv.h"
+#include "TestRegistry.h"
+#include "Zbar.h"
+
+#include "printer/platform/CupsPrinter.h"
+#include "printing/Barcode.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+// Files of a device's folder that hold its jobs, oldest first.
+QStringList deviceJobs(const QString &folder, const QString &pattern)
+{
+    QStringList names = QDir(folder).entryList({pattern}, QDir::Files, QDir::Time | QDir::Reversed);
+    for (QString &n : names)
+        n = folder + QLatin1Char('/') + n;
+    return names;
+}
+
+// The modules of one row through the bars: each bar k modules less the
+// reduction, each space k modules plus it, k from 1 to 4, the same number
+// of dots a module throughout. Empty when that holds, else what is wrong.
+QString moduleFault(const QList<int> &runs, int modules)
+{
+    int total = 0;
+    for (int r : runs)
+        total += r;
+    const int module = qRound(double(total) / modules);
+    const int reduction = module * modules - total;
+    if (module < 1 || reduction < 0 || reduction >= module)
+        return QStringLiteral("%1 dots for %2 modules").arg(total).arg(modules);
+    for (int i = 0; i < runs.size(); ++i) {
+        const int whole = runs[i] + (i % 2 == 0 ? reduction : -reduction);
+        if (whole % module || whole < module || whole > 4 * module)
+            return QStringLiteral("run %1 is %2 dots with %3-dot modules").arg(i).arg(runs[i]).arg(module);
+    }
+    return {};
+}
+
+// Runs `zenlabo --print` with `arguments` on the settings of `home`; true
+// when it printed every label. `output` gets what it said, errors first.
+bool printsFine(const zltest::TempHome &home, const QStringList &arguments, QString &output)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.root());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print")} + arguments);
+    const bool ended = p.waitForFinished(120000);
+    output = QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
+    return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+class LabelPrinterKindsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        m_kinds = qEnvironmentVariable("ZENLABO_TEST_KIND_QUEUES");
+        if (m_kinds.isEmpty())
+            QSKIP("the label printer queues are not up (ZENLABO_TEST_KIND_QUEUES not set): run scripts/test.");
+    }
+
+    void labelsComeOutWholeOnEveryKindOfQueue_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("format"); // what the device is sent
+        QTest::addColumn<QString>("folder"); // where the device keeps its jobs
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("yoshi");  // paper stored on the paper screen
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QSize>("dots");     // raster size; height 0: rows after the last mark are not sent
+        const QString spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
+        const QString prn = QStringLiteral("job-*.prn");
+        auto row = [&](const char *name, const QString &queue, const char *format, const QString &folder,
+                       const QString &pattern, const char *yoshi, int dpi, QSize dots) {
+            QTest::newRow(name) << queue << QString::fromLatin1(format) << folder << pattern << QString::fromLatin1(yoshi)
+                                << dpi << dots;
+        };
+        // The user-defined 50 x 30 mm paper, dot for dot (not 398 x 237).
+        row("ZPL 203 dpi, 50 x 30 mm user size", QStringLiteral("ZenlaboLabel"), "zpl", spool + QStringLiteral("/ZenlaboLabel"),
+            prn, "256", 203, QSize(400, 240));
+        row("ZPL 300 dpi, 50 x 30 mm user size", QStringLiteral("ZenlaboLabel300"), "zpl",
+            spool + QStringLiteral("/ZenlaboLabel300"), prn, "256", 300, QSize(592, 354));
+        // Printable area inset 2 x 14.9 pt from the corner of 2.25 x 3.125 in stock.
+        row("DYMO 203 dpi, inset stock", QStringLiteral("ZenlaboDymo"), "dymo", spool + QStringLiteral("/ZenlaboDymo"), prn,
+            "_", 203, QSize(448, 0));
+        // 4 x 6 in, printable area 5.76 pt below the top.
+        row("Intellitech 300 dpi, 4 x 6 in", QStringLiteral("ZenlaboIntellitech"), "pcl",
+            spool + QStringLiteral("/ZenlaboIntellitech"), prn, "_", 300, QSize(1200, 0));
+        row("EPL2 203 dpi, 2 x 1 in", QStringLiteral("ZenlaboEpl"), "epl", spool + QStringLiteral("/ZenlaboEpl"), prn, "_", 203,
+            QSize(408, 0));
+        // Its loaded stock is 50 x 30 mm; CUPS lists it as 50x30mm.Borderless.
+        row("driverless printer, its loaded stock", QStringLiteral("ZenlaboDriverless"), "pwg",
+            qEnvironmentVariable("ZENLABO_TEST_EVE_SPOOL"), QStringLiteral("*.pwg"), "_", 203, QSize(400, 240));
+        // LPrint's ZPL printer, its media-ready stock 2 x 1.25 in; LPrint
+        // sends ZPL's ASCII-compressed ~DG graphic.
+        row("LPrint ZPL 203 dpi, its loaded stock", qEnvironmentVariable("ZENLABO_TEST_LPRINT_QUEUE"), "zpl",
+            qEnvironmentVariable("ZENLABO_TEST_LPRINT_OUT"), prn, "_", 203, QSize(408, 253));
+        // The counter's driverless queue takes the server queue's 2 x 1 in stock.
+        row("counter PC's driverless queue of the server", qEnvironmentVariable("ZENLABO_TEST_COUNTER_QUEUE"), "zpl",
+            qEnvironmentVariable("ZENLABO_TEST_SERVER_SPOOL") + QLatin1Char('/')
+                + qEnvironmentVariable("ZENLABO_TEST_SERVER_QUEUE"),
+            prn, "_", 203, QSize(408, 203));
+    }
+
+    void labelsComeOutWholeOnEveryKindOfQueue()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, format);
+        QFETCH(QString, folder);
+        QFETCH(QString, pattern);
+        QFETCH(QString, yoshi);
+        QFETCH(int, dpi);
+        QFETCH(QSize, dots);
+
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                        {QStringLiteral("ゼンラボ"), QStringLiteral("税込"), yoshi, QStringLiteral("0")});
+        const QStringList values{QStringLiteral("491234500001"), QStringLiteral("4901234")};
+        home.writeItems(values);
+
+        const int before = int(deviceJobs(folder, pattern).size());
+        QString output;
+        QVERIFY2(printsFine(home, {QStringLiteral("--printer"), queue}, output), qPrintable(output));
+
+        QStringList jobs;
+        for (QDeadlineTimer deadline(90000); !deadline.hasExpired(); QThread::msleep(100)) {
+            jobs = deviceJobs(folder, pattern).mid(before);
+            if (jobs.size() >= values.size())
+                break;
+        }
+        QCOMPARE(jobs.size(), values.size());
+        for (int i = 0; i < jobs.size(); ++i) {
+            QFile f(jobs[i]);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QList<QImage> labels = zltest::decodeLabels(format, f.readAll());
+            QVERIFY2(labels.size() == 1, qPrintable(QStringLiteral("%1: %2 labels (pages) for one record")
+                                                        .arg(jobs[i])
+                                                        .arg(labels.size())));
+            const QImage &label = labels.first();
+            QCOMPARE(label.width(), dots.width());
+            if (dots.height())
+                QCOMPARE(label.height(), dots.height());
+            // The title, whole: marks from a little below the label's edge
+            // (at the edge it is cut off) down to the rule under it.
+            int top = 0, rule = 0;
+            while (top < label.height() && zltest::runsAlong(label, top).isEmpty())
+                ++top;
+            for (rule = top; rule < label.height(); ++rule) {
+                const QList<int> runs = zltest::runsAlong(label, rule);
+                if (runs.size() == 1 && runs.first() > label.width() / 2)
+                    break;
+            }
+            QVERIFY2(top > 0 && (rule - top) * 25.4 / dpi > 1.5,
+                     qPrintable(QStringLiteral("%1: the title is not whole (rows %2 to %3)").arg(jobs[i]).arg(top).arg(rule)));
+            const QString v = values[i];
+            const QString expected = v + QString::number(zl::printing::janCheckDigit(v));
+            const QStringList scanned = zltest::decodeBarcodes(label);
+            QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
+                     qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));
+            const QList<int> runs = zltest::runsAlong(label, zltest::barRow(label));
+            const QString fault = moduleFault(runs, expected.size() == 8 ? 67 : 95);
+            QVERIFY2(fault.isEmpty(), qPrintable(jobs[i] + QStringLiteral(": ") + fault));
+        }
+    }
+
+    // Before the first label the command line says what will not come out
+    // right: a raw queue passes the PDF on unchanged (printing goes on for
+    // printers that read PDF), and a label larger than the paper is named
+    // by its rows, as the preview shows it.
+    void commandLineWarnsBeforePrinting_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("media"); // the paper stored, by the queue's name for it; empty: its default
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QStringList>("notSaid");
+        QTest::newRow("raw queue") << qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE") << QString()
+                                   << QStringList{QStringLiteral("注意: プリンター「%1」はドライバーのない raw キュー")
+                                                      .arg(qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE")),
+                                                  QStringLiteral("LPrint"), QStringLiteral("2枚のラベル")}
+                                   << QStringList{QStringLiteral("警告")};
+        QTest::newRow("DYMO address stock, narrower than the label")
+            << QStringLiteral("ZenlaboDymo") << QStringLiteral("w81h252")
+            << QStringList{QStringLiteral("警告: 2行目: 「4  912345  00002」が用紙の右端からはみ出します。"),
+                           QStringLiteral("警告: 3行目:")}
+            << QStringList{QStringLiteral("注意"), QStringLiteral("1行目"), QStringLiteral("4行目")};
+        QTest::newRow("label stock that holds the label")
+            << QStringLiteral("ZenlaboDriverless") << QString() << QStringList{QStringLiteral("2枚のラベル")}
+            << QStringList{QStringLiteral("注意"), QStringLiteral("警告")};
+    }
+
+    void commandLineWarnsBeforePrinting()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, media);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, notSaid);
+        const int code = media.isEmpty() ? 0 : zl::printer::CupsPrinter(queue).paperCodeForMedia(media);
+        QVERIFY2(media.isEmpty() || code > 0, qPrintable(QStringLiteral("%1 does not list %2").arg(queue, media)));
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                        {QStringLiteral("T"), QStringLiteral("U"), code ? QString::number(code) : QStringLiteral("_"),
+                         QStringLiteral("0")});
+        QString output;
+        QVERIFY2(printsFine(home,
+                            {QStringLiteral("--printer"), queue, QStringLiteral("--from"), QStringLiteral("2"),
+                             QStringLiteral("--to"), QStringLiteral("3")},
+                            output),
+                 qPrintable(output));
+        for (const QString &s : said)
+            QVERIFY2(output.contains(s), qPrintable(QStringLiteral("「%1」 not in: %2").arg(s, output)));
+        for (const QString &s : notSaid)
+            QVERIFY2(!output.contains(s), qPrintable(QStringLiteral("「%1」 in: %2").arg(s, output)));
+    }
+
+private:
+    QString m_kinds;
+};
+
+ZL_TEST(LabelPrinterKindsTest)
+#include "LabelPrinterKindsTest.moc"
