@@ -203,7 +203,7 @@ private slots:
                                    << QStringList{QStringLiteral("警告")};
         QTest::newRow("DYMO address stock, narrower than the label")
             << QStringLiteral("ZenlaboDymo") << QStringLiteral("w81h252")
-            << QStringList{QStringLiteral("警告: 2行目: 「4  912345  00002」が用紙の右端からはみ出します。"),
+            << QStringList{QStringLiteral("警告: 2行目: 「4  912345  000026」が用紙の右端からはみ出します。"),
                            QStringLiteral("警告: 3行目:")}
             << QStringList{QStringLiteral("注意"), QStringLiteral("1行目"), QStringLiteral("4行目")};
         QTest::newRow("label stock that holds the label")
