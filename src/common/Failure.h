@@ -19,4 +19,11 @@ private:
     QByteArray m_utf8;
 };
 
+// Work cut short because the operator cancelled it: not a failure to
+// report, the run it belongs to ends as cancelled.
+class Cancelled : public Failure {
+public:
+    using Failure::Failure;
+};
+
 } // namespace zl

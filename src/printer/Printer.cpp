@@ -16,6 +16,31 @@ Printer *&inFront()
 }
 } // namespace
 
+namespace {
+// The cancel of the run on this thread, while one watches for it.
+thread_local const std::function<bool()> *t_runCancel = nullptr;
+} // namespace
+
+RunCancelWatch::RunCancelWatch(std::function<bool()> asked) : m_asked(std::move(asked)), m_outer(t_runCancel)
+{
+    t_runCancel = &m_asked;
+}
+
+RunCancelWatch::~RunCancelWatch()
+{
+    t_runCancel = m_outer;
+}
+
+bool RunCancelWatch::watching()
+{
+    return t_runCancel != nullptr;
+}
+
+bool RunCancelWatch::asked()
+{
+    return t_runCancel && (*t_runCancel) && (*t_runCancel)();
+}
+
 PrinterCollection *printers()
 {
     return installed().get();

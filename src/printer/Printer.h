@@ -144,6 +144,28 @@ public:
     virtual QString printingNotice() const { return {}; }
 };
 
+// The operator's cancel of a run, as waits for the printing system on the
+// run's thread see it. While one is in force on a thread, a wait there for
+// the printing system is given up as soon as the cancel is asked for (the
+// printer throws zl::Cancelled), so a slow or frozen scheduler never holds
+// a cancel up. The waits that carry a cancel out (taking back the run's
+// labels) are never given up.
+class RunCancelWatch {
+public:
+    explicit RunCancelWatch(std::function<bool()> asked);
+    ~RunCancelWatch();
+    RunCancelWatch(const RunCancelWatch &) = delete;
+    RunCancelWatch &operator=(const RunCancelWatch &) = delete;
+    // Whether a run on this thread watches for a cancel at all, and has
+    // been cancelled.
+    static bool watching();
+    static bool asked();
+
+private:
+    std::function<bool()> m_asked;
+    const std::function<bool()> *m_outer;
+};
+
 // The installed printers in the platform's order, and which one is current.
 class PrinterCollection {
 public:

@@ -83,7 +83,12 @@ int SheetPrinter::labelsOnSheets(int sheets) const
 
 DocumentsEnd SheetPrinter::finishDocuments(const DocumentsWait &wait)
 {
-    flush();
+    try {
+        flush();
+    } catch (const Cancelled &) {
+        // The run's cancel came first: the sheet was not sent, and its
+        // labels count as not printed.
+    }
     DocumentsWait inLabels = wait;
     if (wait.progress)
         inLabels.progress = [this, &wait](int sent, int ended, int printed) {

@@ -211,6 +211,16 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     s.setStatus(kStatusPrinting);
     s.setPaper(layout.paper);
     const int firstWanted = range ? range->first : 1;
+    // The progress window's cancel is live from the start of the run.
+    auto cancelledBeforeTheFirstLabel = [&] {
+        s.setStatus(QString());
+        result.outcome = RunOutcome::Cancelled;
+        result.nextRow = firstWanted;
+        remaining = 0;
+        return result;
+    };
+    if (s.cancelRequested())
+        return cancelledBeforeTheFirstLabel();
     // One row past what the counter allows tells where a stopped run goes on.
     const int lastRow = int(std::min<qint64>(range ? range->last : INT_MAX, qint64(firstWanted) + capCounter));
     std::unique_ptr<RecordReader> reader = s.openDataSource(lastRow);
@@ -229,6 +239,8 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
         if (wanted(r.row) && toPrint.size() < remaining)
             toPrint.append(r);
     result.wanted = int(toPrint.size());
+    if (s.cancelRequested())
+        return cancelledBeforeTheFirstLabel();
     if (!toPrint.isEmpty() && !s.checkRows(toPrint)) {
         s.setStatus(QString());
         result.outcome = RunOutcome::Declined;
@@ -272,6 +284,12 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
             if (printIt)
                 --remaining;
         }
+    } catch (const Cancelled &) {
+        // The printing system was still being asked about this row's label
+        // when the operator cancelled: the run stops here.
+        result.outcome = RunOutcome::Cancelled;
+        result.nextRow = row;
+        remaining = 0;
     } catch (const Failure &f) {
         failure = f;
     }

@@ -246,14 +246,11 @@ bool ProgramRunServices::printLabel()
     const QString &price = sharedLabelFields().price;
     if (!priceValue(price))
         throw Failure(priceProblem(price));
-    // Opened with the first label (after any print-setup dialog), kept
-    // open until the run ends.
-    if (!m_progress)
-        m_progress = std::make_unique<RunProgress>(sharedLabelFields());
     if (!PrintLabel())
         return false;
     ++m_sent;
-    m_progress->showCounts(runCountsText(m_sent, std::nullopt, qMax(m_total, m_sent)));
+    if (m_progress)
+        m_progress->showCounts(runCountsText(m_sent, std::nullopt, qMax(m_total, m_sent)));
     return true;
 }
 
@@ -262,11 +259,19 @@ void ProgramRunServices::beginRun()
     LabelFields &fields = sharedLabelFields();
     checkAdjustments(fields);
     fields.cancelRequested = false;
+    // The printing system's answers are not waited for once the operator
+    // has cancelled.
+    m_cancelWatch = std::make_unique<printer::RunCancelWatch>([this] { return cancelRequested(); });
+    // Open, and modal, from the start until the run ends: while the rows
+    // are read and checked, nothing else may start a run or change the
+    // printer or the adjustments either.
+    m_progress = std::make_unique<RunProgress>(fields);
 }
 
 void ProgramRunServices::endRun()
 {
     m_progress.reset();
+    m_cancelWatch.reset();
 }
 
 bool ProgramRunServices::cancelRequested() const

@@ -75,6 +75,7 @@ private:
     std::unique_ptr<printer::SheetRun> m_sheetRun;
     std::unique_ptr<layout::TitlesHeldForRun> m_titles;
     std::unique_ptr<RunProgress> m_progress;
+    std::unique_ptr<printer::RunCancelWatch> m_cancelWatch;
 };
 
 // What the check before a run's first label found, row by row.

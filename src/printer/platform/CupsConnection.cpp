@@ -1,5 +1,8 @@
 #include "printer/platform/CupsConnection.h"
 
+#include "common/Failure.h"
+#include "printer/Printer.h"
+
 #include <QDeadlineTimer>
 #include <atomic>
 #include <cerrno>
@@ -12,6 +15,9 @@ std::atomic<int> g_limit{8};
 // Milliseconds since the epoch of the steady clock at the last time-out; 0: none.
 std::atomic<qint64> g_silentSince{0};
 constexpr qint64 kSilenceRememberedMs = 60000;
+// How often a wait for the scheduler looks at the time limit and the run's
+// cancel: short enough that a cancel is honoured at once.
+constexpr double kWaitStepSeconds = 0.05;
 
 qint64 nowMs()
 {
@@ -48,19 +54,26 @@ QString cupsServerName()
     return QStringLiteral("%1:%2").arg(server).arg(ippPort());
 }
 
-CupsConnection::CupsConnection(bool probe)
+CupsConnection::CupsConnection(bool probe, OnRunCancel onCancel)
+    : m_givesUp(onCancel == OnRunCancel::GiveUp && RunCancelWatch::watching())
 {
+    // A run already cancelled asks nothing more.
+    if (m_givesUp && RunCancelWatch::asked()) {
+        m_abandoned = true;
+        return;
+    }
     int cancel = 0;
+    m_questionSince = nowMs();
     m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                           cupsTimeLimitSeconds() * 1000, &cancel);
     if (m_http) {
-        httpSetTimeout(m_http, cupsTimeLimitSeconds(), &CupsConnection::onTimeout, this);
+        httpSetTimeout(m_http, kWaitStepSeconds, &CupsConnection::onTimeout, this);
         // One short question first: a scheduler that has stopped still
         // takes connections, and libcups' own calls would each wait the time
         // limit out again (some ask several questions, and retry).
         if (probe)
             ippDelete(cupsDoRequest(m_http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/"));
-        if (m_timedOut) {
+        if (m_timedOut || m_abandoned) {
             httpClose(m_http);
             m_http = nullptr;
         }
@@ -76,12 +89,33 @@ CupsConnection::~CupsConnection()
         httpClose(m_http);
 }
 
+http_t *CupsConnection::http() const
+{
+    m_questionSince = nowMs();
+    return m_http;
+}
+
+void CupsConnection::throwIfAbandoned() const
+{
+    if (m_abandoned)
+        throw Cancelled(QStringLiteral("印刷を取り消したため、印刷システム(CUPS)の応答を待つのをやめました。"));
+}
+
 int CupsConnection::onTimeout(http_t *http, void *self)
 {
-    // Giving up is the point: a scheduler that is silent this long is not
-    // going to answer while the operator waits.
-    static_cast<CupsConnection *>(self)->m_timedOut = true;
-    g_silentSince = nowMs();
+    auto *c = static_cast<CupsConnection *>(self);
+    if (!c->m_abandoned && !c->m_timedOut) {
+        if (c->m_givesUp && RunCancelWatch::asked()) {
+            c->m_abandoned = true;
+        } else if (nowMs() - c->m_questionSince < qint64(cupsTimeLimitSeconds()) * 1000) {
+            return 1; // the question may take longer yet
+        } else {
+            // Giving up is the point: a scheduler that is silent this long
+            // is not going to answer while the operator waits.
+            c->m_timedOut = true;
+            g_silentSince = nowMs();
+        }
+    }
     // Later questions on this connection fail at once.
     httpShutdown(http);
     return 0;
@@ -89,6 +123,8 @@ int CupsConnection::onTimeout(http_t *http, void *self)
 
 QString CupsConnection::problem() const
 {
+    if (m_abandoned)
+        return QStringLiteral("印刷を取り消したため、印刷システム(CUPS)の応答を待つのをやめました。");
     if (m_timedOut)
         return QStringLiteral("印刷システム(CUPS)が%1秒以内に応答しませんでした（%2）。CUPSが止まっていないか確認してから、"
                               "もう一度やり直してください。")

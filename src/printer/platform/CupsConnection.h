@@ -17,20 +17,31 @@ void setCupsTimeLimitSeconds(int seconds);
 // one), as "host:port" or a socket path, for messages.
 QString cupsServerName();
 
+// What a connection's waits do when the run on their thread is cancelled
+// (RunCancelWatch): give up at once, or go on (the questions that carry the
+// cancel out).
+enum class OnRunCancel { GiveUp, GoOn };
+
 class CupsConnection {
 public:
     // probe: ask one short question first, for callers whose next calls
     // are libcups' own (they retry, each waiting the limit out again).
     // Callers whose first question is their own request need none.
-    explicit CupsConnection(bool probe = true);
+    explicit CupsConnection(bool probe = true, OnRunCancel onCancel = OnRunCancel::GiveUp);
     ~CupsConnection();
     CupsConnection(const CupsConnection &) = delete;
     CupsConnection &operator=(const CupsConnection &) = delete;
 
-    // Null when the scheduler could not be reached in time.
-    http_t *http() const { return m_http; }
+    // Null when the scheduler could not be reached in time. Every question
+    // takes the connection here: its time limit counts from then.
+    http_t *http() const;
     // True once a question ran out of time on this connection.
     bool timedOut() const { return m_timedOut; }
+    // True once the run's cancel cut a question short; later questions on
+    // this connection fail at once.
+    bool abandoned() const { return m_abandoned; }
+    // Throws zl::Cancelled when the run's cancel cut a question short.
+    void throwIfAbandoned() const;
     // What to tell the operator about the last failure on this connection
     // (not reached, no answer in time, or the scheduler's own error text).
     QString problem() const;
@@ -39,6 +50,9 @@ private:
     static int onTimeout(http_t *http, void *self);
     http_t *m_http = nullptr;
     bool m_timedOut = false;
+    bool m_abandoned = false;
+    bool m_givesUp = false;
+    mutable qint64 m_questionSince = 0; // steady clock, ms
 };
 
 // True for a while after a question ran out of time, until the scheduler

@@ -191,8 +191,10 @@ QHash<QString, QHash<int, QString>> &resolutionNames()
     return names;
 }
 
+// A question the run's cancel cut short is no failure: Cancelled is thrown instead.
 QString jobFailure(const QString &queue, const QString &what, CupsConnection &c)
 {
+    c.throwIfAbandoned();
     if (c.timedOut() || !c.http())
         return QStringLiteral("プリンター「%1」%2。%3").arg(queue, what, c.problem());
     return QStringLiteral("プリンター「%1」%2（%3）。プリンターが削除されていないか、CUPSの状態を確認してください。")
@@ -815,6 +817,8 @@ QString CupsPrinter::printerProblem(CupsConnection &c)
 {
     try {
         checkQueue(c, false);
+    } catch (const Cancelled &) {
+        throw;
     } catch (const Failure &f) {
         return f.description();
     }
@@ -914,10 +918,11 @@ void CupsPrinter::cancelUnfinishedJobs(CupsConnection &c)
     for (RunJob &j : m_runJobs) {
         if (j.ended || j.cancelledByRun)
             continue;
-        j.cancelledByRun = true;
         // IPP Cancel-Job: the job leaves the queue, or stops at the printer
         // if it is being printed.
         cupsCancelJob2(c.http(), queue.constData(), j.id, 0);
+        c.throwIfAbandoned(); // asked again, by the cancel's own connection
+        j.cancelledByRun = true;
         if (c.timedOut())
             throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブを取り消せません"), c));
     }
@@ -956,12 +961,25 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
     // Submitted straight to the scheduler, as lp does: a queue that is not
     // there is refused by name, never swapped for another.
     const QByteArray queue = m_name.toUtf8();
+    // A Create-Job the cancel cuts short leaves at most a job without a
+    // document, which the scheduler never prints.
     const int job = cupsCreateJob(c.http(), queue.constData(), "Zenlabo", count, options);
     cupsFreeOptions(count, options);
     if (job <= 0)
         throw Failure(jobFailure(m_name, QStringLiteral("で印刷を始められません"), c));
+    // Once the job has its number, a cancel that cuts the sending short
+    // leaves it to the run, counted as sent: the run's cancel takes it back,
+    // and should it have printed all the same, it is counted as printed.
+    auto leftToTheRunsCancel = [&] {
+        if (!c.abandoned())
+            return false;
+        m_runJobs.append(RunJob{job});
+        return true;
+    };
     if (cupsStartDocument(c.http(), queue.constData(), job, "label", CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE
         || cupsWriteRequestData(c.http(), pdf.constData(), size_t(pdf.size())) != HTTP_STATUS_CONTINUE) {
+        if (leftToTheRunsCancel())
+            return;
         const Failure f(jobFailure(m_name, QStringLiteral("に印刷データを送れませんでした"), c));
         if (!c.timedOut()) {
             cupsFinishDocument(c.http(), queue.constData());
@@ -969,8 +987,11 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
         }
         throw f;
     }
-    if (cupsFinishDocument(c.http(), queue.constData()) != IPP_STATUS_OK)
+    if (cupsFinishDocument(c.http(), queue.constData()) != IPP_STATUS_OK) {
+        if (leftToTheRunsCancel())
+            return;
         throw Failure(jobFailure(m_name, QStringLiteral("に印刷データを送れませんでした"), c));
+    }
     cupsAnswered();
     m_runJobs.append(RunJob{job});
 }
@@ -1049,51 +1070,67 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
     };
     if (m_runJobs.isEmpty())
         return end;
-    CupsConnection c;
-    if (!c.http())
-        throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブの状態が分かりません"), c));
+    // Until the operator cancels, a question in progress is given up for
+    // the cancel; from then on the questions carry it out and are answered.
+    auto cancelAsked = [&] { return wait.cancel && wait.cancel(); };
+    std::unique_ptr<CupsConnection> connection;
+    auto connect = [&] {
+        connection = std::make_unique<CupsConnection>(true, cancelAsked() ? OnRunCancel::GoOn : OnRunCancel::GiveUp);
+        if (!connection->http() && !connection->abandoned())
+            throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブの状態が分かりません"), *connection));
+    };
+    connect();
     QElapsedTimer sinceProgress, sincePrinterAsked;
     sinceProgress.start();
     sincePrinterAsked.start();
     int endedBefore = -1;
     for (;;) {
-        if (wait.cancel && wait.cancel())
-            cancelUnfinishedJobs(c);
-        updateJobs(c);
-        const int ended = tally();
-        if (ended != endedBefore) {
-            endedBefore = ended;
-            sinceProgress.restart();
-        }
-        if (wait.progress)
-            wait.progress(int(m_runJobs.size()), ended, int(end.printed.count(true)));
-        if (ended == m_runJobs.size())
-            break;
-        // A printer that fails, stops or prints nothing for a long while
-        // ends the run: the jobs it still holds are taken back, so that what
-        // the run reports is what came out.
-        QString problem = m_jobsProblem;
-        if (problem.isEmpty() && sincePrinterAsked.elapsed() >= 1000) {
-            sincePrinterAsked.restart();
-            problem = printerProblem(c);
-        }
-        if (problem.isEmpty() && sinceProgress.elapsed() >= kJobsStallSeconds * 1000)
-            problem = QStringLiteral("プリンター「%1」が%2秒の間ラベルを1枚も印刷しませんでした%3。残りのラベルは取り消しました。"
-                                     "プリンターの電源、接続と用紙を確かめてから、続きを印刷してください。")
-                          .arg(m_name)
-                          .arg(kJobsStallSeconds)
-                          .arg(stalledReasons(c));
-        if (!problem.isEmpty()) {
-            if (m_jobsProblem.isEmpty())
-                m_jobsProblem = problem;
-            cancelUnfinishedJobs(c);
-            // Jobs the scheduler neither ends nor lets go are not waited
-            // for without end: they did not print.
-            if (sinceProgress.elapsed() >= kJobsStallSeconds * 1000 + 10000) {
-                for (RunJob &j : m_runJobs)
-                    j.ended = true;
-                break;
+        try {
+            CupsConnection &c = *connection;
+            c.throwIfAbandoned();
+            if (cancelAsked())
+                cancelUnfinishedJobs(c);
+            updateJobs(c);
+            const int ended = tally();
+            if (ended != endedBefore) {
+                endedBefore = ended;
+                sinceProgress.restart();
             }
+            if (wait.progress)
+                wait.progress(int(m_runJobs.size()), ended, int(end.printed.count(true)));
+            if (ended == m_runJobs.size())
+                break;
+            // A printer that fails, stops or prints nothing for a long
+            // while ends the run: the jobs it still holds are taken back, so
+            // that what the run reports is what came out.
+            QString problem = m_jobsProblem;
+            if (problem.isEmpty() && sincePrinterAsked.elapsed() >= 1000) {
+                sincePrinterAsked.restart();
+                problem = printerProblem(c);
+            }
+            if (problem.isEmpty() && sinceProgress.elapsed() >= kJobsStallSeconds * 1000)
+                problem = QStringLiteral("プリンター「%1」が%2秒の間ラベルを1枚も印刷しませんでした%3。残りのラベルは取り消しました。"
+                                         "プリンターの電源、接続と用紙を確かめてから、続きを印刷してください。")
+                              .arg(m_name)
+                              .arg(kJobsStallSeconds)
+                              .arg(stalledReasons(c));
+            if (!problem.isEmpty()) {
+                if (m_jobsProblem.isEmpty())
+                    m_jobsProblem = problem;
+                cancelUnfinishedJobs(c);
+                // Jobs the scheduler neither ends nor lets go are not
+                // waited for without end: they did not print.
+                if (sinceProgress.elapsed() >= kJobsStallSeconds * 1000 + 10000) {
+                    for (RunJob &j : m_runJobs)
+                        j.ended = true;
+                    break;
+                }
+            }
+        } catch (const Cancelled &) {
+            // The cancel came while the scheduler was being asked: it is
+            // carried out on a connection of its own.
+            connect();
+            continue;
         }
         QThread::msleep(50);
     }

@@ -11,7 +11,7 @@ namespace zl::ui {
 
 class ScreenRegistry;
 
-// frmprinting: open from a run's first label until its last label has come
+// frmprinting: open from the start of a run until its last label has come
 // out of the printer; its cancel button is the only way to stop a print run.
 // Modal for the whole program: nothing else can start a run or change the
 // printer or the adjustments while one is under way.
