@@ -41,6 +41,13 @@ bool RunCancelWatch::asked()
     return t_runCancel && (*t_runCancel) && (*t_runCancel)();
 }
 
+std::function<bool()> RunCancelWatch::current()
+{
+    if (!t_runCancel || !*t_runCancel)
+        return [] { return false; };
+    return *t_runCancel;
+}
+
 PrinterCollection *printers()
 {
     return installed().get();

@@ -160,6 +160,9 @@ public:
     // been cancelled.
     static bool watching();
     static bool asked();
+    // The cancel of the run on this thread, to be asked from another
+    // thread while the run lasts; never true when none watches.
+    static std::function<bool()> current();
 
 private:
     std::function<bool()> m_asked;

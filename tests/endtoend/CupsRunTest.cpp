@@ -11,6 +11,7 @@
 #include "printer/platform/CupsPrinter.h"
 #include "printing/Barcode.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -23,10 +24,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 #include <csignal>
 
 #include "printer/PrinterSetup.h"
+#include "printer/platform/CupsConnection.h"
 #include "printer/platform/SystemPrinters.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
@@ -263,11 +266,17 @@ private slots:
                      0);
         }
         const int before = int(zltest::jobFiles(folder).size());
+        const int completedBefore = completedJobs(queue);
         QProcess p;
         p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range);
         QVERIFY(p.waitForStarted());
         if (!meanwhile.isEmpty()) {
+            // Once the first label has come out by the scheduler's word too:
+            // its file is written a moment before its job has ended.
             zltest::waitForJobs(folder, before, 1);
+            QDeadlineTimer givenUp(60000);
+            while (completedJobs(queue) == completedBefore && !givenUp.hasExpired())
+                QThread::msleep(20);
             if (meanwhile == QLatin1String("SIGINT"))
                 ::kill(pid_t(p.processId()), SIGINT);
             else
@@ -287,34 +296,67 @@ private slots:
     }
 
     // The cancel button clicked in the progress window while the printer
-    // still works through the run's labels: the queue is empty afterwards
-    // and the message's count is what reached the device.
+    // still works through the run's labels, or while the scheduler, frozen,
+    // has not answered the first label's question (the time limit set far
+    // beyond the test: only the cancel can end the run then). The run ends
+    // at once, the queue is empty afterwards and the message's count is
+    // what reached the device.
+    void cancelInTheWindowTakesBackTheQueuedLabels_data()
+    {
+        QTest::addColumn<bool>("frozen");
+        QTest::newRow("slow printer, labels queued") << false;
+        QTest::newRow("scheduler frozen at the first label") << true;
+    }
+
     void cancelInTheWindowTakesBackTheQueuedLabels()
     {
+        QFETCH(bool, frozen);
         if (m_slow.isEmpty())
             QSKIP("the test scheduler has no slow printer (ZENLABO_TEST_OUTCOME_QUEUES)");
+        QString pid;
+        if (frozen) {
+            QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+            if (!pidFile.open(QIODevice::ReadOnly))
+                QSKIP("the test scheduler's process id is not known");
+            pid = QString::fromLatin1(pidFile.readAll().trimmed());
+        }
         zltest::TempHome home;
         home.installDefaults();
         zl::printer::installSystemPrinters(nullptr);
-        zl::printer::printers()->setCurrent(zl::printer::findPrinter(m_slow));
+        zl::printer::Printer *slow = zl::printer::findPrinter(m_slow);
+        QVERIFY(slow);
+        zl::printer::printers()->setCurrent(slow);
+        // Asked now, so that the run's first question is its first label's.
+        slow->pageGeometry();
         QList<zl::ui::ShownMessage> messages;
         zl::ui::recordMessagesInto(&messages);
         zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
         zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
         zl::ui::ScreenRegistry::instance().setHost(nullptr);
-        auto restore = qScopeGuard([] {
+        bool thawed = true;
+        auto thaw = [&] {
+            if (!std::exchange(thawed, true))
+                QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid});
+        };
+        auto restore = qScopeGuard([&] {
+            thaw();
+            zl::printer::setCupsTimeLimitSeconds(8);
             zl::ui::recordMessagesInto(nullptr);
             zl::ui::answerQuestionsWith({});
             zl::ui::ScreenRegistry::instance().setHost(nullptr);
             zl::printer::installPrinters(nullptr);
         });
-        // Clicked once the printer said a label came out, with more queued.
+        // Clicked once the printer said a label came out, with more queued;
+        // or once the run's question waits at the frozen scheduler.
+        const QString socket = qEnvironmentVariable("CUPS_SERVER");
         bool clicked = false;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 auto *counts = w->findChild<QLabel *>(QStringLiteral("lblcounts"));
-                if (!clicked && counts && w->isVisible() && counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
+                if (clicked || !counts || !w->isVisible())
+                    continue;
+                if (frozen ? waitingConnections(socket) > 0 : counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
                     QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
                     clicked = true;
                 }
@@ -324,20 +366,63 @@ private slots:
         const QString folder = m_spool + QLatin1Char('/') + m_slow;
         const int before = int(zltest::jobFiles(folder).size());
         QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
+        // Should the cancel not be honoured, the scheduler is let go after a
+        // minute, so that the test ends and says so.
+        bool waitedForTheScheduler = false;
+        QTimer letGo;
+        letGo.setSingleShot(true);
+        QObject::connect(&letGo, &QTimer::timeout, [&] {
+            waitedForTheScheduler = !thawed;
+            thaw();
+        });
+        if (frozen) {
+            zl::printer::setCupsTimeLimitSeconds(600);
+            QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}), 0);
+            thawed = false;
+            letGo.start(60000);
+        }
         screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        const bool endedWhileFrozen = frozen && !thawed;
+        thaw();
         delete screen;
         QVERIFY(clicked);
+        QVERIFY2(!waitedForTheScheduler, "the run went on waiting for the frozen scheduler after the cancel");
+        QCOMPARE(endedWhileFrozen, frozen);
         QCOMPARE(queuedJobs(m_slow), 0);
         QCOMPARE(messages.size(), 1 + int(messages.size() > 1)); // the check's question, if any, then the end
         const int out = int(zltest::jobFiles(folder).size()) - before;
         const QString said = messages.last().text;
-        QVERIFY2(out >= 1 && out < 12, qPrintable(said));
-        QVERIFY2(said.contains(QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(out))
-                     && said.contains(QStringLiteral("%1行目から").arg(out + 1)),
+        QVERIFY2(frozen ? out == 0 : out >= 1 && out < 12, qPrintable(said));
+        QVERIFY2(said.contains(out ? QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(out)
+                                   : QStringLiteral("印刷をキャンセルしました。ラベルは1枚も印刷していません"))
+                     && (!out || said.contains(QStringLiteral("%1行目から").arg(out + 1))),
                  qPrintable(said));
     }
 
 private:
+    // Connections the scheduler has not taken yet on its socket.
+    static int waitingConnections(const QString &socket)
+    {
+        QProcess ss;
+        ss.start(QStringLiteral("ss"), {QStringLiteral("-xlH")});
+        ss.waitForFinished();
+        for (const QString &line : QString::fromUtf8(ss.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            const QStringList f = line.simplified().split(QLatin1Char(' '));
+            if (f.size() > 4 && f[4] == socket)
+                return f[2].toInt();
+        }
+        return 0;
+    }
+
+    // Jobs of the queue that ended printed, as the scheduler keeps them.
+    static int completedJobs(const QString &queue)
+    {
+        QProcess lpstat;
+        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("completed"), QStringLiteral("-o"), queue});
+        lpstat.waitForFinished();
+        return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+    }
+
     // Jobs of the queue not yet ended.
     static int queuedJobs(const QString &queue)
     {

@@ -6,7 +6,11 @@
 #include <QDeadlineTimer>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cups/cups.h>
+#include <mutex>
+#include <sys/socket.h>
+#include <thread>
 
 namespace zl::printer {
 
@@ -54,6 +58,43 @@ QString cupsServerName()
     return QStringLiteral("%1:%2").arg(server).arg(ippPort());
 }
 
+// A thread that, every few milliseconds while the connection lives, asks
+// whether the run was cancelled, and if so cuts the connection off: every
+// wait on it, whoever waits, then ends at once.
+class CupsConnection::CancelWaker {
+public:
+    CancelWaker(CupsConnection &connection, std::function<bool()> asked)
+        : m_thread([this, &connection, asked = std::move(asked)] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              while (!m_done.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_stop; })) {
+                  if (asked()) {
+                      connection.m_abandoned = true;
+                      // Not httpShutdown: this thread must not touch the
+                      // connection's encryption state.
+                      ::shutdown(httpGetFd(connection.m_http), SHUT_RDWR);
+                      return;
+                  }
+              }
+          })
+    {
+    }
+    ~CancelWaker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_done.notify_one();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 CupsConnection::CupsConnection(bool probe, OnRunCancel onCancel)
     : m_givesUp(onCancel == OnRunCancel::GiveUp && RunCancelWatch::watching())
 {
@@ -68,12 +109,15 @@ CupsConnection::CupsConnection(bool probe, OnRunCancel onCancel)
                           cupsTimeLimitSeconds() * 1000, &cancel);
     if (m_http) {
         httpSetTimeout(m_http, kWaitStepSeconds, &CupsConnection::onTimeout, this);
+        if (m_givesUp)
+            m_waker = std::make_unique<CancelWaker>(*this, RunCancelWatch::current());
         // One short question first: a scheduler that has stopped still
         // takes connections, and libcups' own calls would each wait the time
         // limit out again (some ask several questions, and retry).
         if (probe)
             ippDelete(cupsDoRequest(m_http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/"));
         if (m_timedOut || m_abandoned) {
+            m_waker.reset();
             httpClose(m_http);
             m_http = nullptr;
         }
@@ -85,6 +129,7 @@ CupsConnection::CupsConnection(bool probe, OnRunCancel onCancel)
 
 CupsConnection::~CupsConnection()
 {
+    m_waker.reset();
     if (m_http)
         httpClose(m_http);
 }

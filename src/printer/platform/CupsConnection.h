@@ -4,6 +4,8 @@
 // answering; every question the program asks goes through here instead, so
 // such a scheduler shows up as a clear failure within seconds.
 #include <QString>
+#include <atomic>
+#include <memory>
 
 typedef struct _http_s http_t;
 
@@ -39,7 +41,7 @@ public:
     bool timedOut() const { return m_timedOut; }
     // True once the run's cancel cut a question short; later questions on
     // this connection fail at once.
-    bool abandoned() const { return m_abandoned; }
+    bool abandoned() const { return m_abandoned.load(); }
     // Throws zl::Cancelled when the run's cancel cut a question short.
     void throwIfAbandoned() const;
     // What to tell the operator about the last failure on this connection
@@ -50,8 +52,13 @@ private:
     static int onTimeout(http_t *http, void *self);
     http_t *m_http = nullptr;
     bool m_timedOut = false;
-    bool m_abandoned = false;
+    std::atomic<bool> m_abandoned{false};
     bool m_givesUp = false;
+    // Looks for the run's cancel beside the connection's own waits: some of
+    // libcups' waits (a second for "100 Continue" in every request) call
+    // nothing back.
+    class CancelWaker;
+    std::unique_ptr<CancelWaker> m_waker;
     mutable qint64 m_questionSince = 0; // steady clock, ms
 };
 

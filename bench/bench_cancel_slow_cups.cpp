@@ -1,0 +1,125 @@
+// A cancel while the printing system does not answer: a continuous run of
+// 20 labels to a CUPS queue whose scheduler is frozen (SIGSTOP) just before
+// the run, the time limit far beyond the figure, so that only an honoured
+// cancel ends the run. Timed from the cancel (given once the run's first
+// question waits at the scheduler's socket) to the run's end. Target: every
+// cancel honoured within 100 ms.
+//
+// Needs the test schedulers:  eval "$(scripts/cups-up)".
+#include "BenchHome.h"
+
+#include "common/Failure.h"
+#include "printer/platform/CupsConnection.h"
+#include "printer/platform/CupsPrinter.h"
+#include "printing/ProgramRun.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Connections the scheduler has not taken yet on its socket.
+int waitingConnections(const QString &socket)
+{
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-xlH")});
+    ss.waitForFinished();
+    for (const QString &line : QString::fromUtf8(ss.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        if (f.size() > 4 && f[4] == socket)
+            return f[2].toInt();
+    }
+    return 0;
+}
+
+void sendSignal(const char *which, const QString &pid)
+{
+    QProcess::execute(QStringLiteral("kill"), {QString::fromLatin1(which), pid});
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QString socket = qEnvironmentVariable("CUPS_SERVER");
+    const QString queue = qEnvironmentVariable("ZENLABO_TEST_OUTCOME_QUEUES").section(QLatin1Char(','), 0, 0);
+    QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+    if (queue.isEmpty() || !socket.startsWith(QLatin1Char('/')) || !pidFile.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "needs the test schedulers: eval \"$(scripts/cups-up)\"\n");
+        return 2;
+    }
+    const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
+    QTemporaryDir dir;
+    zlbench::writeSettings(dir.path(), zlbench::productsCsv(20), QStringLiteral("_"));
+    zl::printing::loadAdjustmentsIntoLabelFields();
+    zl::printer::setCupsTimeLimitSeconds(600);
+
+    constexpr int kRounds = 10;
+    std::vector<double> ms;
+    int cancelled = 0, printed = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::unique_ptr<zl::printer::Printer>> printers;
+        printers.push_back(std::make_unique<zl::printer::CupsPrinter>(queue));
+        printers.front()->pageGeometry(); // asked before the scheduler stops
+        zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(printers)));
+        std::atomic<bool> cancel{false};
+        std::atomic<bool> ended{false};
+        QElapsedTimer sinceCancel;
+        double took = -1;
+        zl::printing::RunResult result;
+        sendSignal("-STOP", pid);
+        auto thaw = qScopeGuard([&] { sendSignal("-CONT", pid); });
+        std::unique_ptr<QThread> run(QThread::create([&] {
+            zl::printing::RunHooks hooks;
+            hooks.cancelRequested = [&] { return cancel.load(); };
+            zl::printing::ProgramRunServices services(hooks);
+            int cap = 300, remaining = 0;
+            try {
+                result = zl::printing::runContinuous(services, cap, remaining);
+            } catch (const zl::Failure &f) {
+                std::fprintf(stderr, "the run failed: %s\n", f.what());
+            }
+            if (cancel)
+                took = sinceCancel.nsecsElapsed() / 1e6;
+            ended = true;
+        }));
+        run->start();
+        QElapsedTimer waiting;
+        waiting.start();
+        while (!ended && waitingConnections(socket) == 0 && waiting.elapsed() < 60000)
+            QThread::msleep(2);
+        sinceCancel.start();
+        cancel = true;
+        // Should the cancel not be honoured, the scheduler is let go after
+        // a minute so the figure says so.
+        if (!run->wait(60000)) {
+            sendSignal("-CONT", pid);
+            run->wait();
+        }
+        thaw.dismiss();
+        sendSignal("-CONT", pid);
+        if (took >= 0)
+            ms.push_back(took);
+        cancelled += result.outcome == zl::printing::RunOutcome::Cancelled ? 1 : 0;
+        printed += result.printed;
+    }
+    zl::printer::installPrinters(nullptr);
+    std::sort(ms.begin(), ms.end());
+    const bool met = int(ms.size()) == kRounds && cancelled == kRounds && ms.back() <= 100;
+    std::printf("cancel while the scheduler is frozen, %d runs: %d ended as cancelled, %d labels printed; "
+                "cancel to the run's end: median %.1f ms, slowest %.1f ms (target <= 100 ms) %s\n",
+                kRounds, cancelled, printed, ms.empty() ? -1.0 : ms[ms.size() / 2], ms.empty() ? -1.0 : ms.back(),
+                met ? "MET" : "MISSED");
+    return met ? 0 : 1;
+}
