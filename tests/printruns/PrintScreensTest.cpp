@@ -262,6 +262,29 @@ private slots:
         QVERIFY2(m_messages[1].text.contains(QStringLiteral("2行目「12345」")), qPrintable(m_messages[1].text));
     }
 
+    // While the rows are read and checked, before the first label, the
+    // progress window already holds the rest of the program off, and its
+    // cancel ends the run with nothing printed.
+    void theProgressWindowIsModalFromTheStartOfARun()
+    {
+        useData(zltest::sjis(QStringLiteral("JAN,名,規格,価格\r\n491234500001,a,b,1\r\n12345,b,b,1\r\n")));
+        QWidget *modalAtTheCheck = nullptr;
+        ui::answerQuestionsWith([&](const ui::ShownMessage &) {
+            modalAtTheCheck = QApplication::activeModalWidget();
+            if (modalAtTheCheck && modalAtTheCheck->objectName() == QStringLiteral("frmprinting"))
+                QTest::mouseClick(modalAtTheCheck->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+            return true;
+        });
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QVERIFY(modalAtTheCheck);
+        QCOMPARE(modalAtTheCheck->objectName(), QStringLiteral("frmprinting"));
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 2); // the check's question, then the end
+        QVERIFY2(m_messages[1].text.startsWith(QStringLiteral("印刷をキャンセルしました。ラベルは1枚も印刷していません")),
+                 qPrintable(m_messages[1].text));
+    }
+
     void secondClickAndCloseDuringALabelDoNotStartOrBreakARun()
     {
         useData(csv(6));
