@@ -24,11 +24,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int failedClasses = 0;
-    // ZENLABO_TEST_CLASS=Name runs that class alone.
-    const QByteArray only = qgetenv("ZENLABO_TEST_CLASS");
     for (auto &[name, make] : zltest::registry()) {
-        if (!only.isEmpty() && only != name)
-            continue;
         std::fflush(stdout);
         std::fflush(stderr);
         const pid_t pid = fork();
