@@ -70,6 +70,7 @@ void SheetPrinter::flush()
     const int labels = std::exchange(m_onPage, 0);
     m_target.printDocument(sheet);
     m_labelsPerSheet.append(labels);
+    m_nextAfterSheet.append(m_position);
     ++m_sent;
 }
 
@@ -95,12 +96,23 @@ DocumentsEnd SheetPrinter::finishDocuments(const DocumentsWait &wait)
             wait.progress(labelsOnSheets(sent), labelsOnSheets(ended), labelsOnSheets(printed));
         };
     DocumentsEnd end = m_target.finishDocuments(inLabels);
+    m_sheetsEnd = end;
     QList<bool> perLabel;
     for (int i = 0; i < end.printed.size() && i < m_labelsPerSheet.size(); ++i)
         for (int n = 0; n < m_labelsPerSheet[i]; ++n)
             perLabel.append(end.printed[i]);
     end.printed = perLabel;
     return end;
+}
+
+std::optional<int> SheetPrinter::nextPositionAfterWhatCameOut() const
+{
+    const std::optional<int> kept = m_target.documentsKept();
+    std::optional<int> next;
+    for (int i = 0; i < m_nextAfterSheet.size(); ++i)
+        if ((!m_sheetsEnd.known || m_sheetsEnd.printed.value(i)) && (!kept || i < *kept))
+            next = m_nextAfterSheet[i];
+    return next;
 }
 
 std::optional<int> SheetPrinter::documentsKept() const
@@ -161,10 +173,13 @@ std::unique_ptr<SheetRun> SheetRun::start(Printer &target)
 
 QString SheetRun::storeNextPosition()
 {
-    if (!m_stored || m_printer->placed() == 0)
+    // Positions of sheets the printer never printed (cancelled, failed) are
+    // still free on the sheet the operator holds.
+    const std::optional<int> next = m_printer->nextPositionAfterWhatCameOut();
+    if (!m_stored || !next)
         return {};
     try {
-        saveSheetChoice({m_printer->sheet().id, m_printer->nextPosition()});
+        saveSheetChoice({m_printer->sheet().id, *next});
     } catch (const Failure &f) {
         return QStringLiteral("シートの次の開始位置を保存できませんでした: %1").arg(f.description());
     }

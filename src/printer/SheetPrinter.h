@@ -26,6 +26,10 @@ public:
     // Labels placed so far, on sheets sent or still gathering.
     int placed() const { return m_placed; }
     int sheetsSent() const { return m_sent; }
+    // After the run: the position after the last label on the last sheet
+    // that came out of the printer (or was kept in the PDF); nothing when
+    // no sheet did, so the sheet in the printer is as it was.
+    std::optional<int> nextPositionAfterWhatCameOut() const;
     // Sends the sheet being filled, when it holds a label.
     void flush();
 
@@ -76,6 +80,8 @@ private:
     int m_placed = 0;
     int m_sent = 0;
     QList<int> m_labelsPerSheet; // of the sheets sent, in order
+    QList<int> m_nextAfterSheet; // the position after each sent sheet's last label
+    DocumentsEnd m_sheetsEnd;    // how the sheets sent ended at the printer
     int m_onPage = 0;             // labels begun on the sheet being filled
     std::unique_ptr<QPicture> m_page;
     std::unique_ptr<QPainter> m_painter;
