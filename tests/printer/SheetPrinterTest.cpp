@@ -17,20 +17,13 @@ using namespace zl::printer;
 
 namespace {
 
-// A4 whose printable area starts `insetMm` in from the corner, as office
-// printers' drivers report it.
-class InsetA4Printer : public zltest::FakePrinter {
+// An office printer on A4.
+class OfficePrinter : public zltest::FakePrinter {
 public:
-    explicit InsetA4Printer(double insetMm) : FakePrinter(QStringLiteral("Office")), m_inset(insetMm)
+    OfficePrinter() : FakePrinter(QStringLiteral("Office"))
     {
         accept(9, 11906, 16838);
         setPaperSize(9);
-    }
-    PageGeometry pageGeometry() const override
-    {
-        PageGeometry g = FakePrinter::pageGeometry();
-        g.printableMm = QRectF(QPointF(m_inset, m_inset), g.paperMm - QSizeF(2 * m_inset, 2 * m_inset));
-        return g;
     }
     // Every sheet but the first came out.
     DocumentsEnd finishDocuments(const DocumentsWait &) override
@@ -41,9 +34,6 @@ public:
             end.printed << (i > 0);
         return end;
     }
-
-private:
-    double m_inset;
 };
 
 } // namespace
@@ -61,15 +51,12 @@ private slots:
         QTest::addColumn<QString>("sheet");
         QTest::addColumn<int>("start");
         QTest::addColumn<QList<int>>("pagesPerLabel");
-        QTest::addColumn<double>("inset");
         QTest::addColumn<QList<QList<int>>>("sheetsSent"); // inked positions of each sheet handed over
         QTest::addColumn<int>("next");
-        QTest::newRow("no label (the first was cancelled): nothing sent") << "A4-12" << 3 << QList<int>{} << 0.0
+        QTest::newRow("no label (the first was cancelled): nothing sent") << "A4-12" << 3 << QList<int>{}
                                                                           << QList<QList<int>>{} << 3;
-        QTest::newRow("a two-page label takes two positions") << "A4-24" << 1 << QList<int>{2, 1} << 0.0
-                                                              << QList<QList<int>>{{1, 2, 3}} << 4;
-        QTest::newRow("printable area 4 mm in from the corner") << "A4-24" << 23 << QList<int>{1, 1, 1} << 4.0
-                                                                << QList<QList<int>>{{23, 24}, {1}} << 2;
+        QTest::newRow("a two-page label takes two positions, the next a new sheet")
+            << "A4-24" << 23 << QList<int>{2, 1} << QList<QList<int>>{{23, 24}, {1}} << 2;
     }
 
     void labelsGoToTheNextFreePositions()
@@ -77,11 +64,10 @@ private slots:
         QFETCH(QString, sheet);
         QFETCH(int, start);
         QFETCH(QList<int>, pagesPerLabel);
-        QFETCH(double, inset);
         QFETCH(QList<QList<int>>, sheetsSent);
         QFETCH(int, next);
         const SheetTemplate &t = *findSheet(sheet);
-        InsetA4Printer target(inset);
+        OfficePrinter target;
         SheetPrinter printer(target, t, start);
         printer.beginRun();
         // Each label inks twice its own size, which must stay in its position.
@@ -104,7 +90,7 @@ private slots:
             QImage image(210, 297, QImage::Format_RGB32); // 1 dot a millimetre
             image.fill(Qt::white);
             QPainter p(&image);
-            playPage(p, target.documents[i].first(), QPointF(inset, inset), 1.0);
+            playPage(p, target.documents[i].first(), QPointF(0, 0), 1.0);
             p.end();
             QList<int> inked;
             for (int n = 1; n <= t.positions(); ++n)
