@@ -90,12 +90,13 @@ private slots:
                                                     << QList<int>{8, 12, 10} << table("A4-12", 11)
                                                     << QStringLiteral("次の印刷は11番目の位置から");
         // CUPS' generic PostScript driver: A4 whose printable area starts 4.2 mm in.
-        QTest::newRow("the same through a CUPS queue on A4")
-            << table("A4-12", 5) << print + QStringList{QStringLiteral("--printer"), cupsQueue()} << 30 << 0 << 0 << "A4-12" << 5
-            << QList<int>{8, 12, 10} << table("A4-12", 11) << QString();
-        QTest::newRow("--sheet and --sheet-start leave another stored sheet") << table("A4-24", 20) << args("a4-12", "5") << 3
-                                                                               << 0 << 0 << "A4-12" << 5 << QList<int>{3}
-                                                                               << table("A4-24", 20) << QString();
+        QTest::newRow("the same through a CUPS queue on A4, from --sheet-start")
+            << table("A4-12", 2)
+            << print + QStringList{QStringLiteral("--printer"), cupsQueue(), QStringLiteral("--sheet-start"), QStringLiteral("5")}
+            << 30 << 0 << 0 << "A4-12" << 5 << QList<int>{8, 12, 10} << table("A4-12", 11) << QString();
+        QTest::newRow("another sheet starts at 1, leaving the stored one") << table("A4-24", 20) << args("a4-12") << 3 << 0 << 0
+                                                                           << "A4-12" << 1 << QList<int>{3}
+                                                                           << table("A4-24", 20) << QString();
         QTest::newRow("--sheet none: one label a page") << table("A4-12", 5) << args("none") << 3 << 0 << 0 << QString() << 0
                                                         << QList<int>{1, 1, 1} << table("A4-12", 5) << QString();
         // A run that is refused before its first label uses no position;

@@ -73,8 +73,11 @@ private slots:
         // Each label inks twice its own size, which must stay in its position.
         QPicture label;
         QPainter(&label).fillRect(QRectF(QPointF(0, 0), t.labelMm * 2), Qt::black);
-        for (int pages : pagesPerLabel)
+        for (int pages : pagesPerLabel) {
+            // The renderer lays each label out (and its bars on the dots) within its position.
+            QCOMPARE(printer.pageGeometry().printableMm, t.positionRect(printer.nextPosition()));
             printer.printDocument(QList<QPicture>(pages, label));
+        }
         // The sheet's outcome is each of its labels' outcome.
         const DocumentsEnd end = printer.finishDocuments({});
         QCOMPARE(end.printed.size(), pagesPerLabel.size());

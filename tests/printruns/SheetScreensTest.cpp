@@ -51,14 +51,10 @@ private slots:
 
     void thePrintScreenShowsTheSheetAndTakesAClickedStart()
     {
-        QString csv = QStringLiteral("JAN,名,規格,価格\r\n");
+        QStringList items;
         for (int i = 1; i <= 5; ++i)
-            csv += QStringLiteral("49876540000%1,品%1,箱,100\r\n").arg(i);
-        m_home->writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
-        m_home->writeTable(settings::kDataSourceTable, settings::dataSourceColumns(),
-                           {m_home->settingsFolder(), QStringLiteral("items.csv")});
-        m_home->writeTable(settings::kLayoutTable, settings::layoutColumns(),
-                           {QStringLiteral("店"), QStringLiteral("税込"), QStringLiteral("9"), QStringLiteral("0")});
+            items << QStringLiteral("49876540000%1").arg(i);
+        m_home->writeItems(items);
         printer::saveSheetChoice({QStringLiteral("A4-12"), 3});
 
         QWidget *screen = ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
