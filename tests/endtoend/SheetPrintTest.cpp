@@ -127,10 +127,11 @@ private slots:
         QFETCH(QList<int>, perPage);
         QFETCH(QStringList, after);
         QFETCH(QString, said);
-        const bool cups = args.contains(QStringLiteral("--printer"));
-        if (cups && cupsQueue().isEmpty())
+        const qsizetype printer = args.indexOf(QStringLiteral("--printer"));
+        const bool cups = printer >= 0;
+        if (cups && args.value(printer + 1).isEmpty())
             QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
-        const QString spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/') + cupsQueue();
+        const QString spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/') + args.value(printer + 1);
         const int before = cups ? int(zltest::jobFiles(spool).size()) : 0;
         setUp(records, stored, badPriceRow);
         const zltest::ProgramOutcome r =
@@ -141,7 +142,9 @@ private slots:
         QList<QImage> pages;
         if (cups) {
             // One A4 page a job, as Ghostscript reads what the driver made.
-            for (const QString &job : zltest::waitForJobs(spool, before, int(perPage.size()))) {
+            const QStringList jobs = zltest::waitForJobs(spool, before, int(perPage.size()));
+            QCOMPARE(jobs.size(), perPage.size());
+            for (const QString &job : jobs) {
                 QTemporaryDir dir;
                 QProcess gs;
                 gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
