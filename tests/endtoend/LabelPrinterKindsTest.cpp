@@ -3,10 +3,10 @@
 // Intellitech drivers (the last two print only inside a margin), a
 // driverless IPP Everywhere printer (ippeveprinter, PWG raster), a ZPL
 // printer served by LPrint, and a counter PC's driverless queue of the print
-// server's label queue. What
-// reaches each device is decoded back to its dots: one label a page, the
-// paper in force at the queue's resolution, the title whole, a barcode that
-// scans at the device's own resolution with every bar and space whole dots.
+// server's label queue. What reaches each device is decoded back to its
+// dots: one label a page, the paper in force at the queue's resolution, the
+// title whole, a barcode that scans at the device's own resolution with
+// every bar and space whole dots.
 #include "DeviceOutput.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
@@ -18,7 +18,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 #include <QThread>
 
@@ -61,10 +60,9 @@ QString moduleFault(const QList<int> &runs, int modules)
 // with `arguments` through the test scheduler: true when every label printed.
 bool printsFine(zltest::TempHome &home, const QString &yoshi, const QStringList &arguments, QString &output)
 {
-    home.writeTable(
-        QStringLiteral("vokiconfig4.txt"),
-        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
-        {QStringLiteral("ゼンラボ"), QStringLiteral("税込"), yoshi, QStringLiteral("0")});
+    home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                    {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                    {QStringLiteral("ゼンラボ"), QStringLiteral("税込"), yoshi, QStringLiteral("0")});
     const zltest::ProgramOutcome r =
         zltest::runProgram(home, QStringList{QStringLiteral("--print")} + arguments, qEnvironmentVariable("CUPS_SERVER"));
     output = r.err + r.out;

@@ -39,11 +39,6 @@ QRect pixels(const QRectF &mm)
     return QRectF(mm.topLeft() * k, mm.size() * k).toRect();
 }
 
-bool dark(const QImage &page, int x, int y)
-{
-    return qGray(page.pixel(x, y)) < 128;
-}
-
 // Where the title's rule starts (the first dark run across half the area),
 // in millimetres; nothing when the area has no rule.
 std::optional<QPointF> ruleStart(const QImage &page, const QRect &area)
@@ -52,7 +47,7 @@ std::optional<QPointF> ruleStart(const QImage &page, const QRect &area)
     for (int x = a.left(); x <= a.right(); ++x)
         for (int y = a.top(); y <= a.bottom(); ++y) {
             int run = 0;
-            while (x + run <= a.right() && dark(page, x + run, y))
+            while (x + run <= a.right() && qGray(page.pixel(x + run, y)) < 128)
                 ++run;
             if (run > a.width() / 2)
                 return QPointF(x, y) * 25.4 / kDpi;
@@ -142,9 +137,7 @@ private slots:
         QList<QImage> pages;
         if (cups) {
             // One A4 page a job, as Ghostscript reads what the driver made.
-            const QStringList jobs = zltest::waitForJobs(spool, before, int(perPage.size()));
-            QCOMPARE(jobs.size(), perPage.size());
-            for (const QString &job : jobs) {
+            for (const QString &job : zltest::waitForJobs(spool, before, int(perPage.size()))) {
                 QTemporaryDir dir;
                 QProcess gs;
                 gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
@@ -160,8 +153,7 @@ private slots:
             QCOMPARE(files.size(), perPage.isEmpty() ? 0 : 1);
             if (perPage.isEmpty())
                 return;
-            const QList<QSize> sizes = zltest::pdfPageSizesMm(folder + files.first());
-            QCOMPARE(sizes, QList<QSize>(perPage.size(), sheet.isEmpty() ? QSize(50, 30) : QSize(210, 297)));
+            QCOMPARE(zltest::pdfPageSizesMm(folder + files.first()), QList<QSize>(perPage.size(), sheet.isEmpty() ? QSize(50, 30) : QSize(210, 297)));
             pages = zltest::pdfPageImages(folder + files.first(), kDpi);
         }
         if (!sheet.isEmpty())
