@@ -36,46 +36,27 @@ Files snapshot()
     return files;
 }
 
-class Program {
-public:
-    explicit Program(const QString &home) : m_home(home) {}
-    // `zenlabo --print`: its exit status (-1: it crashed or did not end) and what it said.
-    std::pair<int, QString> print() const
-    {
-        QProcess p;
-        start(p, {QStringLiteral("--print")});
-        const bool ended = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
-        return {ended ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
-    }
-    // A start with windows, killed `afterMs` after `when` first holds (looked at every ms, for at most 30 s).
-    void startAndKill(const std::function<bool()> &when, int afterMs = 0) const
-    {
-        QProcess p;
-        start(p, {});
-        for (const QDeadlineTimer limit(30000); !when() && !limit.hasExpired();)
-            QTest::qSleep(1);
-        QTest::qSleep(afterMs);
-    }
-
-private:
-    void start(QProcess &p, const QStringList &args) const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home + QStringLiteral("/config"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("CUPS_SERVER"), m_home + QStringLiteral("/no-cups.sock"));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(m_home);
-        p.start(QStringLiteral(ZENLABO_BINARY), args); // QProcess kills it when it goes
-        p.waitForStarted();
-    }
-    QString m_home;
-};
+// A start with windows, killed `afterMs` after `when` first holds (looked at every ms, for at most 30 s).
+void startAndKill(const zltest::TempHome &home, const std::function<bool()> &when, int afterMs = 0)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.root());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("CUPS_SERVER"), home.root() + QStringLiteral("/no-cups.sock"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(home.root());
+    p.start(QStringLiteral(ZENLABO_BINARY)); // QProcess kills it when it goes
+    p.waitForStarted();
+    for (const QDeadlineTimer limit(30000); !when() && !limit.hasExpired();)
+        QTest::qSleep(1);
+    QTest::qSleep(afterMs);
+}
 
 } // namespace
 
-using Scenario = std::function<void(zltest::TempHome &, const Program &, Files &expected)>;
+using Scenario = std::function<void(zltest::TempHome &, Files &expected)>;
 Q_DECLARE_METATYPE(Scenario)
 
 class SettingsUnderStressTest : public QObject {
@@ -85,7 +66,7 @@ private slots:
     {
         QTest::addColumn<Scenario>("scenario");
         QTest::newRow("another process replaces a table while the program starts and prints")
-            << Scenario([](zltest::TempHome &home, const Program &program, Files &) {
+            << Scenario([](zltest::TempHome &home, Files &) {
                    // A new file renamed over the old, as editors and a second copy save.
                    const QString copy = home.root() + QStringLiteral("/layout.copy");
                    QVERIFY(QFile::copy(tablePath(kLayoutTable), copy));
@@ -95,39 +76,39 @@ private slots:
                                                                      "mv -f \"$1.new\" \"$2\"; done"),
                                                       QStringLiteral("saver"), copy, tablePath(kLayoutTable)});
                    for (int i = 0; i < 12 && saver.state() != QProcess::NotRunning; ++i) {
-                       const auto [status, said] = program.print();
-                       QVERIFY2(status == 0, qPrintable(said));
+                       const zltest::ProgramOutcome r = zltest::runProgram(home, {QStringLiteral("--print")});
+                       QVERIFY2(r.exitCode == 0, qPrintable(r.err));
                        const QDeadlineTimer started(1500);
-                       program.startAndKill([&] { return started.hasExpired(); });
+                       startAndKill(home, [&] { return started.hasExpired(); });
                    }
                });
         QTest::newRow("kill -9 during the first start, then a start")
-            << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
+            << Scenario([](zltest::TempHome &home, Files &expected) {
                    home.installDefaults();
                    expected = snapshot();
                    // Killed in the first milliseconds after the folder appears,
                    // while the defaults are written.
                    for (int i = 0; i < 12; ++i) {
                        QDir(home.root() + QStringLiteral("/config")).removeRecursively();
-                       program.startAndKill([] { return QFileInfo::exists(folderPath()); }, i % 6);
-                       program.startAndKill([&] { return snapshot() == expected; });
+                       startAndKill(home, [] { return QFileInfo::exists(folderPath()); }, i % 6);
+                       startAndKill(home, [&] { return snapshot() == expected; });
                        QVERIFY2(snapshot() == expected, qPrintable(QStringList(snapshot().keys()).join(QLatin1Char(' '))));
                    }
                });
         QTest::newRow("a pipe, then a link to /dev/zero, as the data file")
-            << Scenario([](zltest::TempHome &home, const Program &program, Files &) {
+            << Scenario([](zltest::TempHome &home, Files &) {
                    const QByteArray data = QFile::encodeName(home.root() + QStringLiteral("/data/items.csv"));
                    QVERIFY(::unlink(data.constData()) == 0 && ::mkfifo(data.constData(), 0644) == 0);
                    for (int i = 0; i < 2; ++i) {
-                       const auto [status, said] = program.print();
-                       QCOMPARE(status, 1);
-                       QVERIFY2(said.contains(QStringLiteral("普通のファイルではありません")), qPrintable(said));
+                       const zltest::ProgramOutcome r = zltest::runProgram(home, {QStringLiteral("--print")});
+                       QCOMPARE(r.exitCode, 1);
+                       QVERIFY2(r.err.contains(QStringLiteral("普通のファイルではありません")), qPrintable(r.err));
                        QVERIFY(::unlink(data.constData()) == 0 && ::symlink("/dev/zero", data.constData()) == 0);
                    }
                });
         QTest::newRow("a pipe, a link to /dev/zero, a table cut short or too large: the command line leaves them, a start "
                       "replaces them and clears what interrupted saves left")
-            << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
+            << Scenario([](zltest::TempHome &home, Files &expected) {
                    const QByteArray table = QFile::encodeName(tablePath(kLayoutTable));
                    QVERIFY(::unlink(table.constData()) == 0 && ::mkfifo(table.constData(), 0644) == 0);
                    QVERIFY(::unlink(QFile::encodeName(tablePath(kAdjustmentTable)).constData()) == 0
@@ -136,15 +117,15 @@ private slots:
                    home.writeFile(kGeneralTable, QByteArray(kTableSizeLimit + 1, 'x'));
                    home.writeFile(QStringLiteral("vokiconfig4.txt.duifsl"), "\"TITLE1\"");
                    home.writeFile(QStringLiteral("sample/barcodelist.csv.Ab12Cd"), "JAN");
-                   const auto [status, said] = program.print();
-                   QCOMPARE(status, 4);
-                   QVERIFY2(said.contains(QStringLiteral("普通のファイルではありません")), qPrintable(said));
+                   const zltest::ProgramOutcome r = zltest::runProgram(home, {QStringLiteral("--print")});
+                   QCOMPARE(r.exitCode, 4);
+                   QVERIFY2(r.err.contains(QStringLiteral("普通のファイルではありません")), qPrintable(r.err));
                    for (const QString &name : tableNames())
                        expected[name] = builtInDefault(name);
-                   program.startAndKill([&] { return snapshot() == expected; });
+                   startAndKill(home, [&] { return snapshot() == expected; });
                });
         QTest::newRow("a title another tool wrote with a line break, saved back by the layout screen")
-            << Scenario([](zltest::TempHome &home, const Program &program, Files &expected) {
+            << Scenario([](zltest::TempHome &home, Files &expected) {
                    home.writeFile(kLayoutTable, zltest::sjis(QStringLiteral("\"TITLE1\",\"TITLE2\",\"YOSHI\",\"PRINTER\"\r\n"
                                                                             "\"店\r\n舗\",\"特価\",\"9\",\"0\"\r\n")));
                    zl::layout::LayoutFields fields = zl::layout::loadLayoutFields();
@@ -152,8 +133,8 @@ private slots:
                    fields.text5 = QStringLiteral("9");
                    fields.text6 = QStringLiteral("0");
                    QVERIFY(zl::layout::saveLayout(fields, true) == zl::layout::SaveResult::Saved);
-                   const auto [status, said] = program.print();
-                   QVERIFY2(status == 0, qPrintable(said));
+                   const zltest::ProgramOutcome r = zltest::runProgram(home, {QStringLiteral("--print")});
+                   QVERIFY2(r.exitCode == 0, qPrintable(r.err));
                    expected[kLayoutTable] = formatTable(layoutColumns(), {QStringLiteral("店"), QStringLiteral("新特価"),
                                                                           QStringLiteral("9"), QStringLiteral("0")});
                });
@@ -169,7 +150,7 @@ private slots:
                        zltest::sjis(QStringLiteral("JAN,名,規格,価格\r\n491234500001,a,b,1\r\n491234500002,b,b,2\r\n")));
         home.writeTable(kDataSourceTable, dataSourceColumns(), {home.root() + QStringLiteral("/data"), QStringLiteral("items.csv")});
         Files expected = snapshot();
-        scenario(home, Program(home.root()), expected);
+        scenario(home, expected);
         if (!QTest::currentTestFailed())
             QCOMPARE(snapshot(), expected);
     }

@@ -17,20 +17,13 @@ using namespace zl::printer;
 
 namespace {
 
-// A4 whose printable area starts `insetMm` in from the corner, as office
-// printers' drivers report it.
-class InsetA4Printer : public zltest::FakePrinter {
+// An office printer on A4.
+class OfficePrinter : public zltest::FakePrinter {
 public:
-    explicit InsetA4Printer(double insetMm) : FakePrinter(QStringLiteral("Office")), m_inset(insetMm)
+    OfficePrinter() : FakePrinter(QStringLiteral("Office"))
     {
         accept(9, 11906, 16838);
         setPaperSize(9);
-    }
-    PageGeometry pageGeometry() const override
-    {
-        PageGeometry g = FakePrinter::pageGeometry();
-        g.printableMm = QRectF(QPointF(m_inset, m_inset), g.paperMm - QSizeF(2 * m_inset, 2 * m_inset));
-        return g;
     }
     // Every sheet but the first came out.
     DocumentsEnd finishDocuments(const DocumentsWait &) override
@@ -41,9 +34,6 @@ public:
             end.printed << (i > 0);
         return end;
     }
-
-private:
-    double m_inset;
 };
 
 } // namespace
@@ -61,24 +51,12 @@ private slots:
         QTest::addColumn<QString>("sheet");
         QTest::addColumn<int>("start");
         QTest::addColumn<QList<int>>("pagesPerLabel");
-        QTest::addColumn<double>("inset");
         QTest::addColumn<QList<QList<int>>>("sheetsSent"); // inked positions of each sheet handed over
         QTest::addColumn<int>("next");
-        QList<int> r1_12, r5_12, r1_10;
-        for (int n = 1; n <= 12; ++n)
-            (n >= 5 ? r5_12 : r1_12) << n;
-        r1_12 = r1_12 + r5_12;
-        r1_10 = r1_12.mid(0, 10);
-        QTest::newRow("30 on A4-12 from 5") << "A4-12" << 5 << QList<int>(30, 1) << 0.0
-                                            << QList<QList<int>>{r5_12, r1_12, r1_10} << 11;
-        QTest::newRow("the last position, then a new sheet") << "A4-44" << 44 << QList<int>{1} << 0.0
-                                                             << QList<QList<int>>{{44}} << 1;
-        QTest::newRow("no label (the first was cancelled): nothing sent") << "A4-12" << 3 << QList<int>{} << 0.0
+        QTest::newRow("no label (the first was cancelled): nothing sent") << "A4-12" << 3 << QList<int>{}
                                                                           << QList<QList<int>>{} << 3;
-        QTest::newRow("a two-page label takes two positions") << "A4-24" << 1 << QList<int>{2, 1} << 0.0
-                                                              << QList<QList<int>>{{1, 2, 3}} << 4;
-        QTest::newRow("printable area 4 mm in from the corner") << "A4-24" << 23 << QList<int>{1, 1, 1} << 4.0
-                                                                << QList<QList<int>>{{23, 24}, {1}} << 2;
+        QTest::newRow("a two-page label takes two positions, the next a new sheet")
+            << "A4-24" << 23 << QList<int>{2, 1} << QList<QList<int>>{{23, 24}, {1}} << 2;
     }
 
     void labelsGoToTheNextFreePositions()
@@ -86,17 +64,17 @@ private slots:
         QFETCH(QString, sheet);
         QFETCH(int, start);
         QFETCH(QList<int>, pagesPerLabel);
-        QFETCH(double, inset);
         QFETCH(QList<QList<int>>, sheetsSent);
         QFETCH(int, next);
         const SheetTemplate &t = *findSheet(sheet);
-        InsetA4Printer target(inset);
+        OfficePrinter target;
         SheetPrinter printer(target, t, start);
         printer.beginRun();
         // Each label inks twice its own size, which must stay in its position.
         QPicture label;
         QPainter(&label).fillRect(QRectF(QPointF(0, 0), t.labelMm * 2), Qt::black);
         for (int pages : pagesPerLabel) {
+            // The renderer lays each label out (and its bars on the dots) within its position.
             QCOMPARE(printer.pageGeometry().printableMm, t.positionRect(printer.nextPosition()));
             printer.printDocument(QList<QPicture>(pages, label));
         }
@@ -115,7 +93,7 @@ private slots:
             QImage image(210, 297, QImage::Format_RGB32); // 1 dot a millimetre
             image.fill(Qt::white);
             QPainter p(&image);
-            playPage(p, target.documents[i].first(), QPointF(inset, inset), 1.0);
+            playPage(p, target.documents[i].first(), QPointF(0, 0), 1.0);
             p.end();
             QList<int> inked;
             for (int n = 1; n <= t.positions(); ++n)
@@ -127,15 +105,13 @@ private slots:
 
     void theStoredChoice_data()
     {
-        QTest::addColumn<QByteArray>("data"); // the data line of vokiconfig6.txt; null: no file
+        QTest::addColumn<QByteArray>("data"); // the data line of vokiconfig6.txt
         QTest::addColumn<QString>("sheet");
         QTest::addColumn<int>("start");
         QTest::addColumn<QString>("failure"); // part of the message, when it cannot be used
-        QTest::newRow("no table") << QByteArray() << QString() << 1 << QString();
         QTest::newRow("no sheet") << QByteArray("\"\",\"1\"") << QString() << 1 << QString();
         QTest::newRow("letter case and spaces") << QByteArray("\" a4-24 \",\" 24 \"") << "A4-24" << 24 << QString();
         QTest::newRow("a sheet it does not know") << QByteArray("\"A4-99\",\"1\"") << QString() << 0 << "A4-99";
-        QTest::newRow("a position off the sheet") << QByteArray("\"A4-12\",\"13\"") << QString() << 0 << "1 から 12";
         QTest::newRow("a position that is no number") << QByteArray("\"A4-12\",\"x\"") << QString() << 0 << "「x」";
         QTest::newRow("a column missing") << QByteArray("\"A4-12\"\r\n") << QString() << 0 << "START";
     }
@@ -149,7 +125,7 @@ private slots:
         m_home->installDefaults();
         if (data.endsWith('\n'))
             m_home->writeFile(kSheetTable, "\"SHEET\"\r\n" + data);
-        else if (!data.isNull())
+        else
             m_home->writeFile(kSheetTable, "\"SHEET\",\"START\"\r\n" + data + "\r\n");
         try {
             const SheetChoice c = readSheetChoice();
