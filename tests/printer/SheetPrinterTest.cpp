@@ -53,10 +53,13 @@ private slots:
         QTest::addColumn<QList<int>>("pagesPerLabel");
         QTest::addColumn<QList<QList<int>>>("sheetsSent"); // inked positions of each sheet handed over
         QTest::addColumn<int>("next");
+        QTest::addColumn<int>("nextStored"); // after what came out (the first sheet never does); 0: none
         QTest::newRow("no label (the first was cancelled): nothing sent") << "A4-12" << 3 << QList<int>{}
-                                                                          << QList<QList<int>>{} << 3;
+                                                                          << QList<QList<int>>{} << 3 << 0;
         QTest::newRow("a two-page label takes two positions, the next a new sheet")
-            << "A4-24" << 23 << QList<int>{2, 1} << QList<QList<int>>{{23, 24}, {1}} << 2;
+            << "A4-24" << 23 << QList<int>{2, 1} << QList<QList<int>>{{23, 24}, {1}} << 2 << 2;
+        QTest::newRow("the only sheet did not come out: its positions stay free")
+            << "A4-12" << 5 << QList<int>{1, 1, 1} << QList<QList<int>>{{5, 6, 7}} << 8 << 0;
     }
 
     void labelsGoToTheNextFreePositions()
@@ -66,6 +69,7 @@ private slots:
         QFETCH(QList<int>, pagesPerLabel);
         QFETCH(QList<QList<int>>, sheetsSent);
         QFETCH(int, next);
+        QFETCH(int, nextStored);
         const SheetTemplate &t = *findSheet(sheet);
         OfficePrinter target;
         SheetPrinter printer(target, t, start);
@@ -87,6 +91,7 @@ private slots:
         }
         printer.endRun(true);
         QCOMPARE(printer.nextPosition(), next);
+        QCOMPARE(printer.nextPositionAfterWhatCameOut().value_or(0), nextStored);
         QCOMPARE(target.documents.size(), sheetsSent.size());
         for (int i = 0; i < sheetsSent.size(); ++i) {
             QCOMPARE(target.documents[i].size(), 1);
