@@ -266,31 +266,45 @@ private slots:
                      0);
         }
         const int before = int(zltest::jobFiles(folder).size());
-        const int completedBefore = completedJobs(queue);
         QProcess p;
-        p.start(QStringLiteral(ZENLABO_BINARY), QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range);
+        // With something done meanwhile, the run tells its counts as they change.
+        const QStringList verbose = meanwhile.isEmpty() ? QStringList() : QStringList{QStringLiteral("--verbose")};
+        p.start(QStringLiteral(ZENLABO_BINARY),
+                QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range + verbose);
         QVERIFY(p.waitForStarted());
+        QByteArray early;
         if (!meanwhile.isEmpty()) {
-            // Once the first label has come out by the scheduler's word too:
-            // its file is written a moment before its job has ended.
-            zltest::waitForJobs(folder, before, 1);
+            // Once the run itself knows a label came out: a queue deleted
+            // takes its jobs' history with it.
+            static const QRegularExpression seen(QStringLiteral("印刷済み [1-9]"));
             QDeadlineTimer givenUp(60000);
-            while (completedJobs(queue) == completedBefore && !givenUp.hasExpired())
-                QThread::msleep(20);
+            while (!seen.match(QString::fromUtf8(early)).hasMatch() && !givenUp.hasExpired()
+                   && p.state() == QProcess::Running) {
+                p.waitForReadyRead(100);
+                early += p.readAllStandardError();
+            }
             if (meanwhile == QLatin1String("SIGINT"))
                 ::kill(pid_t(p.processId()), SIGINT);
             else
                 QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}), 0);
         }
         QVERIFY(p.waitForFinished(120000));
-        const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        const QString said = QString::fromUtf8(p.readAllStandardOutput() + early + p.readAllStandardError());
         QVERIFY2(p.exitCode() == exitCode && said.contains(message), qPrintable(said));
         QCOMPARE(queuedJobs(queue), 0);
         static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も"));
         const QRegularExpressionMatch m = count.match(said);
         QVERIFY2(m.hasMatch(), qPrintable(said));
         const int printed = m.captured(2).isEmpty() ? m.captured(1).toInt() : 0;
-        QCOMPARE(int(zltest::jobFiles(folder).size()) - before, printed);
+        const int out = int(zltest::jobFiles(folder).size()) - before;
+        // Never a label counted that did not reach the device. Taken back or
+        // deleted meanwhile, the job in the backend may have handed its label
+        // over a moment before CUPS ended it otherwise; a deleted queue's
+        // history is gone: such labels are not counted, and print again.
+        if (meanwhile.isEmpty())
+            QCOMPARE(out, printed);
+        else
+            QVERIFY2(printed <= out && (meanwhile == QLatin1String("delete") || out <= printed + 1), qPrintable(said));
         if (!meanwhile.isEmpty())
             QVERIFY2(printed > 0 && printed < 12 && said.contains(QStringLiteral("--from %1 ").arg(printed + 1)), qPrintable(said));
     }
@@ -380,10 +394,14 @@ private slots:
         QCOMPARE(messages.size(), 1 + int(messages.size() > 1)); // the check's question, if any, then the end
         const int out = int(zltest::jobFiles(folder).size()) - before;
         const QString said = messages.last().text;
-        QVERIFY2(frozen ? out == 0 : out >= 1 && out < 12, qPrintable(said));
-        QVERIFY2(said.contains(out ? QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(out)
-                                   : QStringLiteral("印刷をキャンセルしました。ラベルは1枚も印刷していません"))
-                     && (!out || said.contains(QStringLiteral("%1行目から").arg(out + 1))),
+        static const QRegularExpression count(QStringLiteral("この印刷では(\\d+)枚"));
+        const int printed = count.match(said).captured(1).toInt();
+        // The job in the backend when the cancel came may have handed its
+        // label over a moment before CUPS ended it as cancelled.
+        QVERIFY2(frozen ? out == 0 : out >= 1 && out < 12 && printed <= out && out <= printed + 1, qPrintable(said));
+        QVERIFY2(said.contains(printed ? QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(printed)
+                                       : QStringLiteral("印刷をキャンセルしました。ラベルは1枚も印刷していません"))
+                     && (!printed || said.contains(QStringLiteral("%1行目から").arg(printed + 1))),
                  qPrintable(said));
     }
 
@@ -400,15 +418,6 @@ private:
                 return f[2].toInt();
         }
         return 0;
-    }
-
-    // Jobs of the queue that ended printed, as the scheduler keeps them.
-    static int completedJobs(const QString &queue)
-    {
-        QProcess lpstat;
-        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("completed"), QStringLiteral("-o"), queue});
-        lpstat.waitForFinished();
-        return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
     }
 
     // Jobs of the queue not yet ended.
