@@ -186,6 +186,10 @@ public:
     // The program's own printer, found without asking the printing system
     // (which may not answer); null when there is none.
     virtual Printer *builtIn() const { return nullptr; }
+    // Safe on any thread: asks the printing system once whether it answers,
+    // touching nothing else, so that the screen's thread asks it afterwards
+    // only when it answers (a silent one is then known and not waited on).
+    virtual void probePrintingSystem() const {}
 };
 
 // The process-wide collection. Until one is installed there is none (null).

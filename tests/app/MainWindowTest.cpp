@@ -7,6 +7,9 @@
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "settings/Cp932.h"
+#include "printer/PdfPrinter.h"
+#include "printer/platform/CupsConnection.h"
+#include "printer/platform/SystemPrinters.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,7 +24,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace zl::ui;
 
@@ -201,6 +209,34 @@ private slots:
               {"Command5", "F_CustInput2"}})
             QCOMPARE(menu->findChild<QPushButton *>(QString::fromLatin1(button))->isEnabled(),
                      ScreenRegistry::instance().has(QString::fromLatin1(form)));
+    }
+
+    // A print system that takes connections and never answers, as a
+    // frozen scheduler does: the main window opens without waiting for it
+    // and names the printer once the print system is known to be silent.
+    void mainWindowOpensWhileThePrintSystemIsSilent()
+    {
+        const QByteArray path = QFile::encodeName(m_home->root() + QStringLiteral("/silent.sock"));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(fd, 16) == 0);
+        const QByteArray server = qgetenv("CUPS_SERVER");
+        auto restore = qScopeGuard([&] {
+            ::close(fd);
+            qputenv("CUPS_SERVER", server);
+            zl::printer::installPrinters(nullptr);
+            zl::printer::setCupsTimeLimitSeconds(8);
+            zl::printer::cupsAnswered();
+        });
+        qputenv("CUPS_SERVER", path);
+        zl::printer::setCupsTimeLimitSeconds(2);
+        zl::printer::installSystemPrinters(std::make_unique<zl::printer::PdfPrinter>());
+        MainWindow w(m_home->root());
+        auto *line = w.startupMenu()->findChild<QLabel *>(QStringLiteral("Label9"));
+        QCOMPARE(line->text(), QStringLiteral("プリンター: 確認しています…"));
+        QTRY_VERIFY_WITH_TIMEOUT(line->text().startsWith(QStringLiteral("プリンター: Zenlabo PDF")), 60000);
     }
 
     void exitClosesTheMainWindow()

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace zl::ui {
@@ -69,7 +70,10 @@ MainMenu::MainMenu(const QString &workingFolder, QWidget *parent)
     auto *command4 = button(frame, "Command4", QStringLiteral("プリンター/用紙設定"));
     auto *printerRow = new QHBoxLayout;
     printerRow->addWidget(command4);
-    printerRow->addWidget(label(frame, "Label9", QString()), 1);
+    QLabel *label9 = label(frame, "Label9", QString());
+    // The printer's and the paper's names can be long: the line wraps.
+    label9->setWordWrap(true);
+    printerRow->addWidget(label9, 1);
     grid->addLayout(printerRow, 3, 1);
 
     grid->addWidget(label(frame, "Label10", QStringLiteral("OSバージョン")), 4, 0);
@@ -165,7 +169,24 @@ void MainMenu::load()
     m_label7->setText(QDir::toNativeSeparators(datasource::dataFolderPath(v.label7)));
     m_label15->setText(v.label15);
     if (auto *printerInForce = findChild<QLabel *>(QStringLiteral("Label9")))
-        printerInForce->setText(printer::printerInForceText());
+        showPrinterInForce(printerInForce);
+}
+
+void MainMenu::showPrinterInForce(QLabel *line)
+{
+    // The main window opens at once even when the printing system has
+    // stopped answering: it is asked first on a thread of its own, and the
+    // line is filled once it has answered or is known to be silent.
+    printer::PrinterCollection *all = printer::printers();
+    if (!all) {
+        line->setText(printer::printerInForceText());
+        return;
+    }
+    line->setText(QStringLiteral("プリンター: 確認しています…"));
+    QThread *probe = QThread::create([all] { all->probePrintingSystem(); });
+    connect(probe, &QThread::finished, line, [line] { line->setText(printer::printerInForceText()); });
+    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
+    probe->start();
 }
 
 void MainMenu::openWithWaiting(const QString &formName, const QString &failureText)

@@ -17,6 +17,7 @@ public:
 
 private:
     void load();
+    void showPrinterInForce(QLabel *line);
     void openWithWaiting(const QString &formName, const QString &failureText);
     void openPartialRun();
 
