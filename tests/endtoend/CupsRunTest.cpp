@@ -180,13 +180,9 @@ private slots:
         QFETCH(QString, server);
         QFETCH(int, exitZero);
         QFETCH(QString, message);
-        QString pid;
-        if (server.isEmpty()) {
-            QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-            if (!pidFile.open(QIODevice::ReadOnly))
-                QSKIP("the test scheduler's process id is not known");
-            pid = QString::fromLatin1(pidFile.readAll().trimmed());
-        }
+        const QString pid = server.isEmpty() ? schedulerPid() : QString();
+        if (server.isEmpty() && pid.isEmpty())
+            QSKIP("the test scheduler's process id is not known");
         zltest::TempHome home;
         home.installDefaults();
         QProcess p;
@@ -326,13 +322,9 @@ private slots:
         QFETCH(bool, frozen);
         if (m_slow.isEmpty())
             QSKIP("the test scheduler has no slow printer (ZENLABO_TEST_OUTCOME_QUEUES)");
-        QString pid;
-        if (frozen) {
-            QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-            if (!pidFile.open(QIODevice::ReadOnly))
-                QSKIP("the test scheduler's process id is not known");
-            pid = QString::fromLatin1(pidFile.readAll().trimmed());
-        }
+        const QString pid = frozen ? schedulerPid() : QString();
+        if (frozen && pid.isEmpty())
+            QSKIP("the test scheduler's process id is not known");
         zltest::TempHome home;
         home.installDefaults();
         zl::printer::installSystemPrinters(nullptr);
@@ -406,6 +398,13 @@ private slots:
     }
 
 private:
+    // The test scheduler's process, for freezing it; empty when unknown.
+    static QString schedulerPid()
+    {
+        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
+        return pidFile.open(QIODevice::ReadOnly) ? QString::fromLatin1(pidFile.readAll().trimmed()) : QString();
+    }
+
     // Connections the scheduler has not taken yet on its socket.
     static int waitingConnections(const QString &socket)
     {
