@@ -7,7 +7,7 @@
 #include "label/LabelPreview.h"
 #include "label/LabelRenderer.h"
 #include "settings/Defaults.h"
-#include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QDir>
 #include <QThread>
@@ -223,10 +223,10 @@ RunCheck checkRunRows(const QList<RunRow> &rows)
 
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 {
-    const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
+    const settings::StoredDataSource ds = settings::readDataSource();
     if (m_hooks.dataSource)
-        m_hooks.dataSource(ds[0], ds[1]);
-    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1], lastRow > 0 ? lastRow : -1));
+        m_hooks.dataSource(ds.folder, ds.file);
+    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1));
 }
 
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
@@ -360,11 +360,11 @@ QString dataSourceOpeningError(const QString &db1, const QString &db2, const Fai
 
 void loadAdjustmentsIntoLabelFields()
 {
-    const QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
+    const settings::StoredAdjustments adj = settings::readAdjustments();
     label::LabelFields &fields = label::sharedLabelFields();
-    fields.adjustX = adj[2];
-    fields.adjustY = adj[3];
-    fields.adjustS = adj[4];
+    fields.adjustX = adj.x;
+    fields.adjustY = adj.y;
+    fields.adjustS = adj.s;
 }
 
 } // namespace zl::printing

@@ -15,7 +15,7 @@
 #include "label/ui/LabelPreviewView.h"
 #include "printing/ui/PrinterHooks.h"
 #include "printing/ui/SheetBox.h"
-#include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -129,9 +129,9 @@ void PrintScreenBase::loadDataSource()
 {
     QString db1, db2;
     try {
-        const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
-        db1 = ds[0];
-        db2 = ds[1];
+        const settings::StoredDataSource ds = settings::readDataSource();
+        db1 = ds.folder;
+        db2 = ds.file;
         showDataSource(db1, db2);
     } catch (const Failure &f) {
         showMessage(this, printing::dataSourceOpeningError(db1, db2, f), kOpeningErrorTitle, OkOnly);
