@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "datasource/DataSource.h"
 #include "printer/PagePlayback.h"
+#include "label/Adjustments.h"
 #include "label/LabelRenderer.h"
 #include "label/PageCanvas.h"
 #include "settings/StoredSettings.h"

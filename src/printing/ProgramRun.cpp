@@ -5,6 +5,7 @@
 #include "printer/PrinterSetup.h"
 #include "label/LabelFields.h"
 #include "label/LabelPreview.h"
+#include "label/Adjustments.h"
 #include "label/LabelRenderer.h"
 #include "settings/Defaults.h"
 #include "settings/StoredSettings.h"
@@ -283,21 +284,16 @@ ProgramRunServices::~ProgramRunServices() = default;
 
 void checkAdjustments(const label::LabelFields &fields)
 {
-    const struct {
-        const QString &text;
-        QString name;
-    } adjustments[] = {{fields.adjustX, QStringLiteral("横　位置調整")},
-                       {fields.adjustY, QStringLiteral("縦　位置調整")},
-                       {fields.adjustS, QStringLiteral("フォントサイズ")}};
-    for (const auto &a : adjustments) {
-        const double value = label::adjustmentValue(a.text, a.name);
+    const QString *texts[] = {&fields.adjustX, &fields.adjustY, &fields.adjustS};
+    for (int i = 0; i < 3; ++i) {
+        const QString name = label::adjustmentName(i);
         // Far outside the label every label would come out blank.
-        if (value < kAdjustmentLimitLow || value > kAdjustmentLimitHigh)
+        if (!label::adjustmentInRange(label::adjustmentValue(*texts[i], name)))
             throw Failure(QStringLiteral("印刷位置調整の%1の値「%2」が %3 から %4 の範囲を外れているため印刷しません。"
                                          "印刷位置調整の画面で直して保存してください。")
-                              .arg(a.name, a.text)
-                              .arg(kAdjustmentLimitLow)
-                              .arg(kAdjustmentLimitHigh));
+                              .arg(name, *texts[i])
+                              .arg(label::kAdjustmentMin)
+                              .arg(label::kAdjustmentMax));
     }
 }
 
