@@ -69,8 +69,7 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
     m_table->setText(db2);
     try {
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
-        QAbstractItemModel *old = m_grid->model();
-        m_grid->setModel(model);
+        setGridModel(model);
         // The JAN column shows whole barcodes, the short columns their
         // texts; the product name takes what the window gives beyond them.
         for (int column = 0; column < model->columnCount(); ++column)
@@ -83,16 +82,25 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         showRecordLabel(0);
         if (m_sheetBox)
             m_sheetBox->refresh();
-        if (old && old->parent() == m_grid)
-            old->deleteLater();
     } catch (const Failure &) {
         // An empty grid: the data source cannot be shown.
-        QAbstractItemModel *old = m_grid->model();
-        m_grid->setModel(nullptr);
-        if (old && old->parent() == m_grid)
-            old->deleteLater();
+        setGridModel(nullptr);
         throw;
     }
+}
+
+void PrintScreenBase::setGridModel(QAbstractItemModel *model)
+{
+    QAbstractItemModel *oldModel = m_grid->model();
+    QItemSelectionModel *oldSelection = m_grid->selectionModel();
+    m_grid->setModel(model);
+    // The view makes a new selection model and leaves the old one to its
+    // owner; one over Qt's shared empty model (the grid's first, and every
+    // one after a data file that did not open) would never go otherwise.
+    if (oldSelection && oldSelection != m_grid->selectionModel())
+        oldSelection->deleteLater();
+    if (oldModel && oldModel->parent() == m_grid)
+        oldModel->deleteLater();
 }
 
 void PrintScreenBase::loadDataSource()

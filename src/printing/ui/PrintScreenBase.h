@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 
+class QAbstractItemModel;
 class QLabel;
 class QLayout;
 class QLineEdit;
@@ -30,6 +31,9 @@ protected:
     // Reads the data-source table and shows the data file in the grid.
     void loadDataSource();
     void showDataSource(const QString &db1, const QString &db2);
+    // Shows this model (or none) in the grid, letting the old one and its
+    // selection go.
+    void setGridModel(QAbstractItemModel *model);
     // The opening error report.
     void reportOpeningError(const Failure &failure);
     printing::RunHooks commonHooks();
