@@ -12,6 +12,7 @@
 #include "layout/Titles.h"
 #include "printer/PaperSelection.h"
 #include "printer/Printer.h"
+#include "printing/RunReport.h"
 #include "printing/ui/PrinterHooks.h"
 #include "printing/ui/SheetBox.h"
 #include "settings/StoredSettings.h"
