@@ -3,7 +3,7 @@
 #include "common/RegularFile.h"
 #include "common/SystemErrors.h"
 #include "settings/ColumnCaptions.h"
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 #include "settings/SettingsTestHooks.h"
 
 #include <QDir>
