@@ -1,6 +1,7 @@
 #include "settings/Defaults.h"
 
 #include "common/RegularFile.h"
+#include "settings/SaveFiles.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>

@@ -8,7 +8,6 @@
 
 #include <QString>
 #include <QList>
-#include <QPair>
 #include <QStringList>
 
 namespace zl::settings {
@@ -75,20 +74,6 @@ void RewriteSettingsTable(const QString &fileName, const QStringList &columns, c
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values,
                           const StoredRecord &asRead);
 
-// Writes every file in full before any of them replaces what stands at its
-// path; on any failure none is replaced. Throws zl::Failure as above.
-// replaced, when given, says how many of them were in place when it threw
-// (only a failed rename after others leaves some replaced).
-void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced = nullptr);
-
-// Removes the temporary files of saves that a crash interrupted: in each
-// folder, "<name>.XXXXXX" for the given file names, unless a save that is
-// still running holds it.
-void clearStaleSaveFiles(const QStringList &folders, const QStringList &names);
-
-// A system error number as the operator reads it: "容量不足です（…）".
-QString writeFailureReason(int error);
-
 // One data record fetched by column name, as the query reader yields it.
 class SettingsRecord {
 public:
@@ -115,7 +100,8 @@ SettingsRecord QuerySettingsTable(const QString &fileName, const QStringList &wa
 // 2 x fieldCount fields in the file is an error.
 QStringList ReadSettingsRecords(const QString &fileName, int fieldCount);
 
-// The parsing halves of the two readers, for bytes already in memory.
+// The parsing halves of the two readers, for bytes already in memory. Both
+// cut the bytes as TableTokenizer.h says, so they agree on every field.
 SettingsRecord parseQueryTable(const QByteArray &bytes, const QString &fileName);
 QStringList parseSequentialRecords(const QByteArray &bytes, int fieldCount, const QString &fileName);
 
