@@ -1,6 +1,7 @@
 #include "settings/SaveFiles.h"
 
 #include "common/Failure.h"
+#include "common/SystemErrors.h"
 #include "settings/SettingsTestHooks.h"
 
 #include <QDir>
@@ -21,54 +22,6 @@ namespace testhooks {
 std::function<void()> beforeCommit;
 }
 
-QString writeFailureReason(int error)
-{
-    switch (error) {
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return QStringLiteral("容量不足です（ディスクの空きが足りません）");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("書き込み権限がありません");
-    case EROFS:
-        return QStringLiteral("読み取り専用の場所のため書き込めません");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("保存先のフォルダがありません");
-    case EISDIR:
-        return QStringLiteral("同じ名前のフォルダがあります");
-    case EIO:
-        return QStringLiteral("ディスクの読み書きでエラーが起きました");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("開いているファイルが多すぎます");
-    default:
-        return QStringLiteral("書き込みでエラーが起きました（エラー番号 %1）").arg(error);
-    }
-}
-
-namespace {
-
-// The reason a save file failed, from what the system said last, or from
-// the folder when the system said nothing useful.
-QString failedWriteReason(int error, const QString &path)
-{
-    if (error == 0) {
-        const QFileInfo folder(QFileInfo(path).absolutePath());
-        if (!folder.isDir())
-            error = ENOENT;
-        else if (!folder.isWritable())
-            error = EACCES;
-        else
-            error = EIO;
-    }
-    return writeFailureReason(error);
-}
-
-} // namespace
-
 void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
 {
     if (replaced)
@@ -76,10 +29,10 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
     // Every file is written out in full, unbuffered so a full disk shows at
     // the write itself, before any of them replaces what stands there.
     std::vector<std::unique_ptr<QSaveFile>> written;
-    auto fail = [&](const QString &path, int error) {
-        const QString reason = failedWriteReason(error, path);
+    auto fail = [&](const QString &path, const QFileDevice &file, int error) {
+        const QString reason = writeProblemText(&file, error, QFileInfo(path).absolutePath());
         written.clear(); // uncommitted save files are removed
-        throw Failure(QStringLiteral("%1 を保存できませんでした: %2。元のファイルはそのまま残っています。")
+        throw Failure(QStringLiteral("%1 を保存できませんでした。%2元のファイルはそのまま残っています。")
                           .arg(QDir::toNativeSeparators(path), reason));
     };
     for (const auto &[path, bytes] : files) {
@@ -91,13 +44,13 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
         auto file = std::make_unique<QSaveFile>(path);
         errno = 0;
         if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            fail(path, errno);
+            fail(path, *file, errno);
         // Held until the file is committed or the program ends, so a start
         // can tell a save in progress from one a crash left behind.
         ::flock(file->handle(), LOCK_EX | LOCK_NB);
         errno = 0;
         if (file->write(bytes) != bytes.size() || !file->flush() || file->error() != QFileDevice::NoError)
-            fail(path, errno);
+            fail(path, *file, errno);
         written.push_back(std::move(file));
     }
     if (testhooks::beforeCommit) {
@@ -111,7 +64,7 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
     for (size_t i = 0; i < written.size(); ++i) {
         errno = 0;
         if (!written[i]->commit())
-            fail(files[int(i)].first, errno);
+            fail(files[int(i)].first, *written[i], errno);
         if (replaced)
             ++*replaced;
     }

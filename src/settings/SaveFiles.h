@@ -21,7 +21,4 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced = 
 // still running holds it.
 void clearStaleSaveFiles(const QStringList &folders, const QStringList &names);
 
-// A system error number as the operator reads it: "容量不足です（…）".
-QString writeFailureReason(int error);
-
 } // namespace zl::settings

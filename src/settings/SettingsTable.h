@@ -68,7 +68,7 @@ QByteArray formatTable(const QStringList &columns, const QStringList &values, co
 // Replaces the table whole. The new table is written beside the old one and
 // renamed over it, so a crash leaves either the old table or the new one.
 // Throws zl::Failure naming the file and the reason in the operator's words
-// (容量不足, 書き込み権限がありません, …); the old table then stays as it was.
+// (common/SystemErrors.h); the old table then stays as it was.
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values);
 // The same, writing back unchanged values as the bytes they were read from.
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values,
