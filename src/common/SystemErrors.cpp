@@ -76,7 +76,8 @@ QString problemText(SystemProblem problem)
 {
     switch (problem) {
     case SystemProblem::NotFound: return QStringLiteral("ファイルまたはフォルダが見つかりません。");
-    case SystemProblem::NoPermission: return QStringLiteral("アクセスする権限がありません。");
+    case SystemProblem::NoPermission:
+        return QStringLiteral("アクセスする権限がありません。ファイルとフォルダの権限を確かめてください。");
     case SystemProblem::DiskFull:
         return QStringLiteral("ディスクの空き容量が足りません。不要なファイルを削除して空きを作ってください。");
     case SystemProblem::IsFolder: return QStringLiteral("ファイルではなくフォルダです。");

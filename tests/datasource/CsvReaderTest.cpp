@@ -300,20 +300,22 @@ private slots:
             QString expected;
         };
         const QString full = QStringLiteral("ディスクの空き容量が足りません。不要なファイルを削除して空きを作ってください。");
-        const QString denied = QStringLiteral("アクセスする権限がありません。");
+        const QString denied = QStringLiteral("アクセスする権限がありません。ファイルとフォルダの権限を確かめてください。");
         const QString notFound = QStringLiteral("ファイルまたはフォルダが見つかりません。");
         const QString diskError = QStringLiteral("ディスクの読み書きでエラーが起きました。ディスクやその接続を確かめてください。");
         const QString tooMany = QStringLiteral("開いているファイルが多すぎます。使っていないソフトを閉じてください。");
+        // What `words` makes of a write that /dev/full refused.
+        auto onFullDisk = [](const std::function<QString(const QFile &)> &words) {
+            QFile full(QStringLiteral("/dev/full"));
+            if (!full.open(QIODevice::WriteOnly) || (full.write("label", 5) == 5 && full.flush()))
+                return QStringLiteral("(/dev/full accepted the write)");
+            return words(full);
+        };
         auto errnoCase = [](const char *what, int error, const QString &expected) {
             return Case{what, [error] { return zl::errnoProblemText(error); }, expected};
         };
         const QList<Case> cases{
-            {"disk full", [] {
-                 QFile full(QStringLiteral("/dev/full"));
-                 if (!full.open(QIODevice::WriteOnly) || (full.write("label", 5) == 5 && full.flush()))
-                     return QStringLiteral("(/dev/full accepted the write)");
-                 return zl::fileProblemText(full);
-             }, full},
+            {"disk full", [&] { return onFullDisk([](const QFile &f) { return zl::fileProblemText(f); }); }, full},
             {"no permission", [&] {
                  QFile locked(writeTemp(dir, QStringLiteral("locked.csv"), "a"));
                  locked.setPermissions(QFileDevice::ReadOwner);
@@ -348,12 +350,9 @@ private slots:
             errnoCase("ENFILE", ENFILE, tooMany),
             errnoCase("EIO", EIO, diskError),
             // A write the system named no reason for: the file, then the folder says why.
-            {"a write that found the disk full", [] {
-                 QFile full(QStringLiteral("/dev/full"));
-                 if (!full.open(QIODevice::WriteOnly) || (full.write("label", 5) == 5 && full.flush()))
-                     return QStringLiteral("(/dev/full accepted the write)");
-                 return zl::writeProblemText(&full, 0, QStringLiteral("/dev"));
-             }, full},
+            {"a write that found the disk full",
+             [&] { return onFullDisk([](const QFile &f) { return zl::writeProblemText(&f, 0, QStringLiteral("/dev")); }); },
+             full},
             {"a write into a folder that is gone",
              [&] { return zl::writeProblemText(nullptr, 0, dir.filePath(QStringLiteral("gone"))); }, notFound},
             {"a write into a folder that is there",
