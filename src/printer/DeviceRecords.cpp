@@ -1,6 +1,6 @@
 #include "printer/DeviceRecords.h"
 
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 
 #include <QtMath>
 #include <algorithm>
