@@ -26,9 +26,14 @@ QString operatingSystemText()
 
 QString restoreFailureText(const QStringList &problems)
 {
-    return QStringLiteral("設定ファイルが読めないため初期化しようとしましたが、初期化できませんでした: %1。"
+    // The problems are sentences of the system-error words, most already
+    // ending in 「。」.
+    QString said = problems.join(QStringLiteral("、"));
+    if (!said.endsWith(QChar(0x3002)))
+        said += QChar(0x3002);
+    return QStringLiteral("設定ファイルが読めないため初期化しようとしましたが、初期化できませんでした: %1"
                           "ディスクの空き容量と設定フォルダ %2 の書き込み権限を確かめてから、ソフトを再起動してください。")
-        .arg(problems.join(QStringLiteral("、")), QDir::toNativeSeparators(settings::folderPath()));
+        .arg(said, QDir::toNativeSeparators(settings::folderPath()));
 }
 
 QString unreadableTablesText(const QStringList &problems)

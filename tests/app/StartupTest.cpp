@@ -181,6 +181,7 @@ private slots:
         QVERIFY2(v.label12.contains(QStringLiteral("初期化できませんでした")), qPrintable(v.label12));
         QVERIFY2(v.label12.contains(QStringLiteral("同じ名前のファイルがあります")), qPrintable(v.label12));
         QVERIFY2(v.label12.contains(QStringLiteral("再起動してください")), qPrintable(v.label12));
+        QVERIFY2(!v.label12.contains(QStringLiteral("。。")), qPrintable(v.label12));
         QVERIFY(!v.initialised);
         QVERIFY(v.restoreFailed);
     }
