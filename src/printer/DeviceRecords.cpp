@@ -1,5 +1,6 @@
 #include "printer/DeviceRecords.h"
 
+#include "common/Length.h"
 #include "settings/Cp932.h"
 
 #include <QtMath>
@@ -78,12 +79,12 @@ QString devNamesEntry(const DevNames &dn, uint16_t offset)
 
 int tenthsMmFromTwips(int twips)
 {
-    return qRound(twips / 5.67);
+    return qRound(twips / Length::kStoredTwipsPerTenthMm);
 }
 
 int twipsFromTenthsMm(int tenths)
 {
-    return qRound(tenths * 5.67);
+    return qRound(tenths * Length::kStoredTwipsPerTenthMm);
 }
 
 } // namespace zl::printer
