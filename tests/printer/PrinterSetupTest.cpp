@@ -6,6 +6,7 @@
 
 #include "ui/Dialogs.h"
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "printer/PrinterSetup.h"
 #include "printer/platform/LpOptions.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
@@ -357,6 +358,41 @@ private slots:
         QCOMPARE(twipsFromTenthsMm(2100), 11907);
         for (int tenths : {1, 255, 500, 2970, 32767})
             QCOMPARE(tenthsMmFromTwips(twipsFromTenthsMm(tenths)), tenths);
+    }
+
+    // One length in every unit the printers speak, against the sizes the
+    // world agrees on (an inch, A4, the 50 x 30 mm label stock).
+    void lengthsConvertBetweenUnits_data()
+    {
+        QTest::addColumn<double>("points");
+        QTest::addColumn<double>("mm");
+        QTest::addColumn<int>("twips");
+        QTest::addColumn<double>("hundredthsMm");
+        QTest::addColumn<double>("dotsAt203");
+        QTest::newRow("an inch") << 72.0 << 25.4 << 1440 << 2540.0 << 203.0;
+        QTest::newRow("A4's width") << 595.2756 << 210.0 << 11906 << 21000.0 << 1678.3465;
+        QTest::newRow("the label stock's width") << 141.7323 << 50.0 << 2835 << 5000.0 << 399.6063;
+    }
+
+    void lengthsConvertBetweenUnits()
+    {
+        QFETCH(double, points);
+        QFETCH(double, mm);
+        QFETCH(int, twips);
+        QFETCH(double, hundredthsMm);
+        QFETCH(double, dotsAt203);
+        using zl::Length;
+        for (const Length l : {Length::mm(mm), Length::hundredthsMm(hundredthsMm), Length::in(mm / 25.4),
+                               Length::dots(dotsAt203, 203)}) {
+            QVERIFY2(qAbs(l.pt() - points) < 1e-4, qPrintable(QString::number(l.pt())));
+            QVERIFY(qAbs(l.mm() - mm) < 1e-4);
+            QCOMPARE(l.wholeTwips(), twips);
+            QVERIFY(qAbs(l.dots(203) - dotsAt203) < 1e-3);
+        }
+        QVERIFY(qAbs(Length::twips(twips).mm() - mm) < 0.01);
+        // The paper tables' own millimetre is 56.7 twips, a little longer than the true one.
+        QCOMPARE(qRound(Length::storedMmFromTwips(twips)), qRound(mm));
+        QVERIFY(Length::storedMmFromTwips(twips) < Length::twips(twips).mm());
     }
 
     // Saving a queue as the user's default rewrites the user's lpoptions:
