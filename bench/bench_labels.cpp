@@ -7,8 +7,8 @@
 // making alone under 0.2 ms per label. Exit status 1 when a target is missed.
 #include "layout/Titles.h"
 #include "printer/PdfPrinter.h"
-#include "printing/Barcode.h"
-#include "printing/LabelRenderer.h"
+#include "label/Barcode.h"
+#include "label/LabelRenderer.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -21,7 +21,7 @@
 #include <functional>
 #include <vector>
 
-using namespace zl::printing;
+using namespace zl::label;
 
 namespace {
 
@@ -132,7 +132,7 @@ int main(int argc, char **argv)
     const double memoryMs = timeEach([&](int i) {
         fields.setRecord(records[size_t(i)]);
         PictureCanvas canvas(geometry, [&](const QList<QPicture> &pages) { pagesKept += int(pages.size()); });
-        printLabel(canvas, nullptr, fields);
+        printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
     });
 
     zl::printer::PdfPrinter pdf(dir.filePath(QStringLiteral("labels")));
@@ -143,7 +143,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < kLabels; ++i) {
             fields.setRecord(records[size_t(i)]);
             PictureCanvas canvas(pdf.pageGeometry(), [&](const QList<QPicture> &pages) { pdf.printDocument(pages); });
-            printLabel(canvas, nullptr, fields);
+            printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
         }
         pdf.endRun(true);
     });

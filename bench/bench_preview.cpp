@@ -2,7 +2,7 @@
 // slider step: the value change, the renderer drawing the first record, the
 // preview picture and the widget's repaint. Target: under 16 ms (one frame).
 #include "printer/PdfPrinter.h"
-#include "printing/ui/LabelPreviewView.h"
+#include "label/ui/LabelPreviewView.h"
 #include "settings/Defaults.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"

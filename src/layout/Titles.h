@@ -1,14 +1,12 @@
 #pragma once
-// The two titles the label renderer prints.
-#include <QString>
+// The two titles the label renderer prints, as the layout sets them.
+#include "label/LabelTitles.h"
+
 #include <functional>
 
 namespace zl::layout {
 
-struct Titles {
-    QString title1;
-    QString title2;
-};
+using Titles = label::Titles;
 
 // The titles now: the layout screen's fields as they stand while it is open
 // (saved or not); otherwise what that screen would load from the layout table

@@ -3,9 +3,9 @@
 #include "datasource/DataSource.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
-#include "printing/LabelFields.h"
-#include "printing/LabelPreview.h"
-#include "printing/LabelRenderer.h"
+#include "label/LabelFields.h"
+#include "label/LabelPreview.h"
+#include "label/LabelRenderer.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
@@ -203,19 +203,19 @@ RunCheck checkRunRows(const QList<RunRow> &rows)
         return check;
     const printer::PageGeometry geometry = p->pageGeometry();
     const layout::Titles titles = layout::currentTitles();
-    const LabelFields &shared = sharedLabelFields();
+    const label::LabelFields &shared = label::sharedLabelFields();
     for (const RunRow &r : rows) {
-        LabelFields f;
+        label::LabelFields f;
         f.adjustX = shared.adjustX;
         f.adjustY = shared.adjustY;
         f.adjustS = shared.adjustS;
         const QString withoutBarcode =
             f.setRecord({r.record.columns[0], r.record.columns[1], r.record.columns[2], r.record.columns[3]});
-        if (!priceValue(f.price)) {
+        if (!label::priceValue(f.price)) {
             check.prices.append({r.row, QStringLiteral("価格「%1」が数値ではありません").arg(f.price)});
             continue;
         }
-        for (const QString &w : previewLabel(f, geometry, titles, withoutBarcode, true).warnings())
+        for (const QString &w : label::previewLabel(f, geometry, titles, withoutBarcode, true).warnings())
             check.warnings.append({r.row, w});
     }
     return check;
@@ -231,7 +231,7 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
 {
-    LabelFields &fields = sharedLabelFields();
+    label::LabelFields &fields = label::sharedLabelFields();
     const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
     if (m_hooks.recordPrepared)
         m_hooks.recordPrepared(row);
@@ -243,9 +243,9 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record,
 bool ProgramRunServices::printLabel()
 {
     // A price that is no number stops the run before its label (the run names the row).
-    const QString &price = sharedLabelFields().price;
-    if (!priceValue(price))
-        throw Failure(priceProblem(price));
+    const QString &price = label::sharedLabelFields().price;
+    if (!label::priceValue(price))
+        throw Failure(label::priceProblem(price));
     if (!PrintLabel())
         return false;
     ++m_sent;
@@ -256,7 +256,7 @@ bool ProgramRunServices::printLabel()
 
 void ProgramRunServices::beginRun()
 {
-    LabelFields &fields = sharedLabelFields();
+    label::LabelFields &fields = label::sharedLabelFields();
     checkAdjustments(fields);
     fields.cancelRequested = false;
     // The printing system's answers are not waited for once the operator
@@ -276,12 +276,12 @@ void ProgramRunServices::endRun()
 
 bool ProgramRunServices::cancelRequested() const
 {
-    return sharedLabelFields().cancelRequested || (m_hooks.cancelRequested && m_hooks.cancelRequested());
+    return label::sharedLabelFields().cancelRequested || (m_hooks.cancelRequested && m_hooks.cancelRequested());
 }
 
 ProgramRunServices::~ProgramRunServices() = default;
 
-void checkAdjustments(const LabelFields &fields)
+void checkAdjustments(const label::LabelFields &fields)
 {
     const struct {
         const QString &text;
@@ -290,7 +290,7 @@ void checkAdjustments(const LabelFields &fields)
                        {fields.adjustY, QStringLiteral("縦　位置調整")},
                        {fields.adjustS, QStringLiteral("フォントサイズ")}};
     for (const auto &a : adjustments) {
-        const double value = adjustmentValue(a.text, a.name);
+        const double value = label::adjustmentValue(a.text, a.name);
         // Far outside the label every label would come out blank.
         if (value < kAdjustmentLimitLow || value > kAdjustmentLimitHigh)
             throw Failure(QStringLiteral("印刷位置調整の%1の値「%2」が %3 から %4 の範囲を外れているため印刷しません。"
@@ -361,7 +361,7 @@ QString dataSourceOpeningError(const QString &db1, const QString &db2, const Fai
 void loadAdjustmentsIntoLabelFields()
 {
     const QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
-    LabelFields &fields = sharedLabelFields();
+    label::LabelFields &fields = label::sharedLabelFields();
     fields.adjustX = adj[2];
     fields.adjustY = adj[3];
     fields.adjustS = adj[4];

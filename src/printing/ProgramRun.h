@@ -6,7 +6,7 @@
 #include "layout/Titles.h"
 #include "printer/Printer.h"
 #include "printer/SheetPrinter.h"
-#include "printing/LabelRenderer.h"
+#include "printing/RunProgress.h"
 #include "printing/PrintRun.h"
 
 #include <QString>
@@ -100,7 +100,7 @@ constexpr double kAdjustmentLimitHigh = 20;
 
 // Refuses stored adjustments that are not numbers or lie outside
 // -20…20, naming the adjustment and its value.
-void checkAdjustments(const LabelFields &fields);
+void checkAdjustments(const label::LabelFields &fields);
 
 inline const QString kInvalidDataPathText =
     QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽまたは読み取りﾌｧｲﾙのﾊﾟｽが無効です。ﾃﾞｰﾀﾍﾞｰｽ設定またはﾌｧｲﾙの存在を確認してください。");

@@ -9,7 +9,7 @@
 #include "Zbar.h"
 
 #include "printer/platform/CupsPrinter.h"
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -132,7 +132,7 @@ private slots:
             QCOMPARE(dots.width(), ((2 * dpi + 7) / 8) * 8);
             QCOMPARE(dots.height(), dpi);
             const QString v = values[i];
-            const QString expected = v.size() == 7 || v.size() == 12 ? v + QString::number(zl::printing::janCheckDigit(v)) : v;
+            const QString expected = v.size() == 7 || v.size() == 12 ? v + QString::number(zl::label::janCheckDigit(v)) : v;
             const QStringList scanned = zltest::decodeBarcodes(dots);
             QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
                      qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));

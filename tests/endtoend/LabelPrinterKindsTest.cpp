@@ -13,7 +13,7 @@
 #include "Zbar.h"
 
 #include "printer/platform/CupsPrinter.h"
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -168,7 +168,7 @@ private slots:
             QVERIFY2(top > 0 && (rule - top) * 25.4 / dpi > 1.5,
                      qPrintable(QStringLiteral("%1: the title is not whole (rows %2 to %3)").arg(jobs[i]).arg(top).arg(rule)));
             const QString v = values[i];
-            const QString expected = v + QString::number(zl::printing::janCheckDigit(v));
+            const QString expected = v + QString::number(zl::label::janCheckDigit(v));
             const QStringList scanned = zltest::decodeBarcodes(label);
             QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
                      qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));

@@ -9,7 +9,7 @@
 #include "Zbar.h"
 
 #include "printer/SheetChoice.h"
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>
@@ -181,7 +181,7 @@ private:
                 }
                 const QString jan = janOfRow(row++);
                 const QStringList scanned = zltest::decodeBarcodes(pages[p].copy(pixels(t.positionRect(n))));
-                QCOMPARE(scanned, QStringList{QStringLiteral("EAN-13:%1%2").arg(jan).arg(zl::printing::janCheckDigit(jan))});
+                QCOMPARE(scanned, QStringList{QStringLiteral("EAN-13:%1%2").arg(jan).arg(zl::label::janCheckDigit(jan))});
                 const QPointF off = rule.value_or(QPointF(-99, -99)) - t.positionRect(n).topLeft() - QPointF(1, 5);
                 QVERIFY2(std::abs(off.x()) <= 0.5 && std::abs(off.y()) <= 0.5,
                          qPrintable(where + QStringLiteral("rule %1, %2 mm off").arg(off.x()).arg(off.y())));

@@ -1,4 +1,5 @@
-#include "PrintingSupport.h"
+#include "printing/RunProgress.h"
+#include "LabelSupport.h"
 #include "common/PdfPages.h"
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 using namespace zl::printing;
+using namespace zl::label;
 using zl::printer::PdfPrinter;
 
 namespace {
@@ -67,7 +69,7 @@ zl::printing::RunResult runOnce()
     hooks.confirmCheck = [](const zl::printing::RunCheck &) { return true; };
     zl::printing::ProgramRunServices services(hooks);
     int cap = zl::printing::kLabelsPerOpening;
-    return zl::printing::runContinuous(services, cap, zl::printing::sharedLabelFields().remainingLabels);
+    return zl::printing::runContinuous(services, cap, zl::label::sharedLabelFields().remainingLabels);
 }
 
 QList<QPicture> onePage()

@@ -1,9 +1,10 @@
-#include "PrintingSupport.h"
+#include "printing/RunProgress.h"
+#include "LabelSupport.h"
 #include "common/TestRegistry.h"
 
 #include "ui/ScreenRegistry.h"
 #include "layout/Titles.h"
-#include "printing/ui/BarcodePreview.h"
+#include "label/ui/BarcodePreview.h"
 #include "printing/ui/ProgressWindow.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QTest>
 
 using namespace zl::printing;
+using namespace zl::label;
 
 namespace {
 const QString kSquare(QChar(0x25A0));

@@ -6,8 +6,8 @@
 
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
-#include "printing/LabelFields.h"
-#include "printing/LabelRenderer.h"
+#include "label/LabelFields.h"
+#include "printing/RunProgress.h"
 #include "printing/PrintRun.h"
 #include "printing/ui/ProgressWindow.h"
 #include "settings/Defaults.h"
@@ -310,7 +310,7 @@ private slots:
         screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("5"));
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 3);
-        QCOMPARE(printing::sharedLabelFields().remainingLabels, 297); // only printed labels count
+        QCOMPARE(label::sharedLabelFields().remainingLabels, 297); // only printed labels count
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
         QVERIFY(!screen->isVisible());
@@ -399,7 +399,7 @@ private slots:
         m_printer->beforeDocument = [&](int n) {
             // Held until the operator's cancel reaches the label fields.
             holding = n == 3;
-            while (n == 3 && !printing::sharedLabelFields().cancelRequested && !givenUp.hasExpired())
+            while (n == 3 && !label::sharedLabelFields().cancelRequested && !givenUp.hasExpired())
                 QThread::msleep(5);
         };
         bool modal = false;
@@ -407,7 +407,7 @@ private slots:
         connect(&operatorHand, &QTimer::timeout, [&] {
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (w->objectName() == QStringLiteral("frmprinting") && w->isVisible() && holding
-                    && !printing::sharedLabelFields().cancelRequested) {
+                    && !label::sharedLabelFields().cancelRequested) {
                     modal = w->windowModality() == Qt::ApplicationModal;
                     QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
                 }
@@ -470,7 +470,7 @@ private:
     // to (counting from 1: a label starts by clearing the bar).
     void onBarOfLabel(std::function<void(int, const QString &, ui::ProgressWindow *)> action)
     {
-        printing::setProgressViewFactory([action](printing::LabelFields &fields) {
+        printing::setProgressViewFactory([action](label::LabelFields &fields) {
             auto w = std::make_unique<ui::ProgressWindow>(fields);
             auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
             auto labels = std::make_shared<int>(0);
@@ -481,7 +481,7 @@ private:
                     ++*labels;
                 action(*labels, t, window);
             });
-            return std::unique_ptr<printing::ProgressView>(std::move(w));
+            return std::unique_ptr<label::ProgressView>(std::move(w));
         });
     }
 
@@ -489,7 +489,7 @@ private:
     // (its bar is cleared), counting from 1.
     void onLabelStart(std::function<void(int, ui::ProgressWindow *)> action)
     {
-        printing::setProgressViewFactory([action](printing::LabelFields &fields) {
+        printing::setProgressViewFactory([action](label::LabelFields &fields) {
             auto w = std::make_unique<ui::ProgressWindow>(fields);
             auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
             auto labels = std::make_shared<int>(0);
@@ -500,7 +500,7 @@ private:
                 if (t.isEmpty())
                     action(++*labels, window);
             });
-            return std::unique_ptr<printing::ProgressView>(std::move(w));
+            return std::unique_ptr<label::ProgressView>(std::move(w));
         });
     }
 

@@ -3,8 +3,8 @@
 #include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
 #include "printer/SheetChoice.h"
-#include "printing/LabelFields.h"
-#include "printing/LabelPreview.h"
+#include "label/LabelFields.h"
+#include "label/LabelPreview.h"
 #include "printing/ProgramRun.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
@@ -147,7 +147,7 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     hooks.cancelRequested = [] { return g_interrupted != 0; };
     if (request.verbose) {
         hooks.recordPrepared = [&](int row) {
-            const printing::LabelFields &f = printing::sharedLabelFields();
+            const label::LabelFields &f = label::sharedLabelFields();
             err << QStringLiteral("%1行目: %2 %3\n").arg(row).arg(f.barcodeValue, f.secondText);
             err.flush();
         };
@@ -178,7 +178,7 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     try {
         printing::loadAdjustmentsIntoLabelFields();
         int cap = printing::kLabelsPerOpening;
-        int &remaining = printing::sharedLabelFields().remainingLabels;
+        int &remaining = label::sharedLabelFields().remainingLabels;
         const printing::RunResult r = request.from
             ? printing::runPartial(services, cap, remaining, *request.from, *request.to)
             : printing::runContinuous(services, cap, remaining);

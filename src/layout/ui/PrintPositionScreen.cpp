@@ -8,8 +8,8 @@
 #include "layout/ui/LayoutScreens.h"
 #include "printer/PaperSelection.h"
 #include "printer/Printer.h"
-#include "printing/LabelPreview.h"
-#include "printing/ui/LabelPreviewView.h"
+#include "label/LabelPreview.h"
+#include "label/ui/LabelPreviewView.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -137,7 +137,7 @@ void PrintPositionScreen::addPreview()
         m_preview->setPaper(*page);
     try {
         m_preview->setTitles(layout::currentTitles());
-        m_record = printing::firstRecordFields(&m_withoutBarcode);
+        m_record = label::firstRecordFields(&m_withoutBarcode);
         m_hasRecord = true;
     } catch (const Failure &failure) {
         m_preview->showProblem(QStringLiteral("データの最初のレコードを読めないため、ラベルを表示できません。\n")

@@ -1,6 +1,6 @@
 #pragma once
 #include "layout/PrintAdjustment.h"
-#include "printing/LabelFields.h"
+#include "label/LabelFields.h"
 
 #include <QWidget>
 
@@ -35,7 +35,7 @@ private:
     QSlider *m_slider[3] = {};
     QLabel *m_value[3] = {};
     LabelPreviewView *m_preview = nullptr;
-    printing::LabelFields m_record;
+    label::LabelFields m_record;
     QString m_withoutBarcode;
     bool m_hasRecord = false;
     settings::StoredRecord m_stored;

@@ -6,13 +6,13 @@
 #include "ui/Widgets.h"
 #include "datasource/DataSource.h"
 #include "datasource/DataSourceModel.h"
-#include "printing/LabelFields.h"
+#include "label/LabelFields.h"
 #include "layout/Titles.h"
 #include "printer/PaperSelection.h"
 #include "printer/Printer.h"
-#include "printing/LabelPreview.h"
-#include "printing/ui/BarcodePreview.h"
-#include "printing/ui/LabelPreviewView.h"
+#include "label/LabelPreview.h"
+#include "label/ui/BarcodePreview.h"
+#include "label/ui/LabelPreviewView.h"
 #include "printing/ui/PrinterHooks.h"
 #include "printing/ui/SheetBox.h"
 #include "settings/SettingsTable.h"
@@ -193,7 +193,7 @@ void PrintScreenBase::closeEvent(QCloseEvent *event)
 {
     if (m_running) {
         // Closing mid-run stops the run after the label being printed.
-        printing::LabelFields &fields = printing::sharedLabelFields();
+        label::LabelFields &fields = label::sharedLabelFields();
         fields.remainingLabels = qMin(fields.remainingLabels, 1);
         m_closeAfterRun = true;
         event->ignore();
@@ -205,12 +205,12 @@ void PrintScreenBase::closeEvent(QCloseEvent *event)
 QLayout *PrintScreenBase::gridBesideLabelPreview()
 {
     m_labelPreview = new LabelPreviewView(this);
-    m_sheetBox = new SheetBox(this, [this](int i) -> std::optional<printing::LabelFields> {
+    m_sheetBox = new SheetBox(this, [this](int i) -> std::optional<label::LabelFields> {
         auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
         const int row = firstRunRow() + i;
         if (!model || row < 0 || row >= model->rowCount())
             return std::nullopt;
-        return printing::recordFields(model->source().fields(row, 4));
+        return label::recordFields(model->source().fields(row, 4));
     });
     // The printer and paper the run will use, above the label drawn on it.
     m_printerInForce = new QLabel(printer::printerInForceText(), this);
@@ -237,7 +237,7 @@ void PrintScreenBase::showRecordLabel(int row)
         m_printerInForce->setText(printer::printerInForceText());
         m_labelPreview->setTitles(layout::currentTitles());
         QString withoutBarcode;
-        const printing::LabelFields fields = printing::recordFields(model->source().fields(row, 4), &withoutBarcode);
+        const label::LabelFields fields = label::recordFields(model->source().fields(row, 4), &withoutBarcode);
         m_labelPreview->showLabel(fields, withoutBarcode);
     } catch (const Failure &f) {
         m_labelPreview->showProblem(f.description());
@@ -251,7 +251,7 @@ BarcodePictureView::BarcodePictureView(QWidget *parent) : QWidget(parent)
     setMinimumSize(160, 40);
 }
 
-void BarcodePictureView::setPicture(const printing::BarcodePicture &picture)
+void BarcodePictureView::setPicture(const label::BarcodePicture &picture)
 {
     m_picture = picture;
     update();
@@ -343,7 +343,7 @@ ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(
 void ContinuousPrintScreen::loadAdjustments()
 {
     printing::loadAdjustmentsIntoLabelFields();
-    const printing::LabelFields &f = printing::sharedLabelFields();
+    const label::LabelFields &f = label::sharedLabelFields();
     m_size[0]->setText(f.adjustX);
     m_size[1]->setText(f.adjustY);
     m_size[2]->setText(f.adjustS);
@@ -352,15 +352,15 @@ void ContinuousPrintScreen::loadAdjustments()
 
 void ContinuousPrintScreen::showRecord()
 {
-    const printing::LabelFields &f = printing::sharedLabelFields();
+    const label::LabelFields &f = label::sharedLabelFields();
     m_text[0]->setText(f.barcodeValue);
     m_text[1]->setText(f.secondText);
     m_text[2]->setText(f.thirdText);
     m_text[3]->setText(f.price);
-    m_text[4]->setText(printing::janBarcodeText(f.barcodeValue));
+    m_text[4]->setText(label::janBarcodeText(f.barcodeValue));
     m_text8->setText(f.digitsSource);
     m_picture->setPicture(f.barcode);
-    m_preview->setParameters(printing::BarcodeParameters::forRecords());
+    m_preview->setParameters(label::BarcodeParameters::forRecords());
     m_remaining->setText(QString::number(f.remainingLabels));
 }
 
@@ -369,7 +369,7 @@ void ContinuousPrintScreen::startRun()
     guardedRun([this] {
         if (!m_adjustmentsLoaded)
             loadAdjustments();
-        printing::LabelFields &fields = printing::sharedLabelFields();
+        label::LabelFields &fields = label::sharedLabelFields();
         m_remaining->setText(QString::number(m_capCounter));
         printing::RunHooks hooks = commonHooks();
         hooks.paper = [this](const QString &p) { m_paper->setText(p); };
@@ -379,7 +379,7 @@ void ContinuousPrintScreen::startRun()
         const printing::RunResult r = [&] {
             struct ShowCounter {
                 ContinuousPrintScreen *s;
-                ~ShowCounter() { s->m_remaining->setText(QString::number(printing::sharedLabelFields().remainingLabels)); }
+                ~ShowCounter() { s->m_remaining->setText(QString::number(label::sharedLabelFields().remainingLabels)); }
             } show{this};
             return runOffThisThread([&] { return printing::runContinuous(services, m_capCounter, fields.remainingLabels); });
         }();
@@ -404,7 +404,7 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     for (QWidget *w : {static_cast<QWidget *>(m_printerType), static_cast<QWidget *>(m_db),
                        static_cast<QWidget *>(m_table), static_cast<QWidget *>(m_spec)})
         w->hide();
-    m_spec->setText(printing::previewBarcodeText());
+    m_spec->setText(label::previewBarcodeText());
 
     auto *range = new QHBoxLayout;
     range->addWidget(label(this, "Label3", QStringLiteral("※印刷行を指定してください。")));
@@ -446,13 +446,13 @@ int PartialPrintScreen::firstRunRow() const
 void PartialPrintScreen::startRun()
 {
     guardedRun([this] {
-        printing::LabelFields &fields = printing::sharedLabelFields();
+        label::LabelFields &fields = label::sharedLabelFields();
         // The continuous screen, when open, holds the adjustments it loaded;
         // otherwise they are read as it would read them.
         if (!ScreenRegistry::instance().find(QStringLiteral("F_CustInput")))
             printing::loadAdjustmentsIntoLabelFields();
         printing::RunHooks hooks = commonHooks();
-        hooks.recordPrepared = [this](int) { m_preview->setParameters(printing::BarcodeParameters::forRecords()); };
+        hooks.recordPrepared = [this](int) { m_preview->setParameters(label::BarcodeParameters::forRecords()); };
         printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
         const QString from = m_from->text(), to = m_to->text();
         const printing::RunResult r = runOffThisThread(

@@ -1,5 +1,5 @@
 #pragma once
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 #include "printing/PrintRun.h"
 #include "printing/ProgramRun.h"
 
@@ -108,14 +108,14 @@ class BarcodePictureView : public QWidget {
     Q_OBJECT
 public:
     explicit BarcodePictureView(QWidget *parent = nullptr);
-    void setPicture(const printing::BarcodePicture &picture);
-    const printing::BarcodePicture &picture() const { return m_picture; }
+    void setPicture(const label::BarcodePicture &picture);
+    const label::BarcodePicture &picture() const { return m_picture; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    printing::BarcodePicture m_picture;
+    label::BarcodePicture m_picture;
 };
 
 void registerPrintRunScreens(ScreenRegistry &registry);

@@ -11,7 +11,7 @@
 
 namespace zl::ui {
 
-ProgressWindow::ProgressWindow(printing::LabelFields &fields, QWidget *parent)
+ProgressWindow::ProgressWindow(label::LabelFields &fields, QWidget *parent)
     : QWidget(parent, Qt::Dialog), m_fields(fields)
 {
     setObjectName(QStringLiteral("frmprinting"));
@@ -93,7 +93,7 @@ void ProgressWindow::cancel()
 
 void registerPrintingScreens(ScreenRegistry &registry)
 {
-    printing::setProgressViewFactory([&registry](printing::LabelFields &fields) {
+    printing::setProgressViewFactory([&registry](label::LabelFields &fields) {
         // No parent: the window must not be deleted under the renderer when
         // the main window closes during a label.
         Q_UNUSED(registry);

@@ -1,5 +1,5 @@
 #pragma once
-#include "printing/LabelRenderer.h"
+#include "printing/RunProgress.h"
 
 #include <QWidget>
 
@@ -15,10 +15,10 @@ class ScreenRegistry;
 // out of the printer; its cancel button is the only way to stop a print run.
 // Modal for the whole program: nothing else can start a run or change the
 // printer or the adjustments while one is under way.
-class ProgressWindow : public QWidget, public printing::ProgressView {
+class ProgressWindow : public QWidget, public label::ProgressView {
     Q_OBJECT
 public:
-    explicit ProgressWindow(printing::LabelFields &fields, QWidget *parent = nullptr);
+    explicit ProgressWindow(label::LabelFields &fields, QWidget *parent = nullptr);
 
     void open() override;
     void setProgressText(const QString &text) override;
@@ -32,7 +32,7 @@ protected:
 private:
     void cancel();
 
-    printing::LabelFields &m_fields;
+    label::LabelFields &m_fields;
     QLineEdit *m_progress;
     QLabel *m_counts;
     bool m_open = false;

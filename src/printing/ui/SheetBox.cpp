@@ -4,7 +4,7 @@
 #include "layout/Titles.h"
 #include "printer/PagePlayback.h"
 #include "printer/SheetChoice.h"
-#include "printing/LabelPreview.h"
+#include "label/LabelPreview.h"
 #include "ui/Dialogs.h"
 
 #include <QLabel>
@@ -150,10 +150,10 @@ void SheetBox::refresh()
     } catch (const Failure &) {
     }
     for (int i = 0; m_source && i <= sheet->positions() - choice.start; ++i) {
-        const std::optional<printing::LabelFields> fields = m_source(i);
+        const std::optional<label::LabelFields> fields = m_source(i);
         if (!fields)
             break;
-        const printing::LabelPreview preview = printing::previewLabel(*fields, geometry, titles);
+        const label::LabelPreview preview = label::previewLabel(*fields, geometry, titles);
         labels << (preview.pages.isEmpty() ? QPicture() : preview.pages.first());
     }
     m_view->setLabels(labels);

@@ -4,7 +4,7 @@
 // first labels in place, and a click on a position to make it the first
 // free one. Hidden while the runs print one label a page.
 #include "printer/SheetTemplates.h"
-#include "printing/LabelFields.h"
+#include "label/LabelFields.h"
 
 #include <QPicture>
 #include <QWidget>
@@ -46,7 +46,7 @@ class SheetBox : public QWidget {
 public:
     // The label fields of the i-th label the next run prints (0 first), or
     // nothing past the last.
-    using LabelSource = std::function<std::optional<printing::LabelFields>(int i)>;
+    using LabelSource = std::function<std::optional<label::LabelFields>(int i)>;
     SheetBox(QWidget *parent, LabelSource labels);
     // Reads the stored sheet again and redraws.
     void refresh();

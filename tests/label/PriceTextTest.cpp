@@ -2,11 +2,11 @@
 #include "TestRegistry.h"
 
 #include "common/Failure.h"
-#include "printing/LabelFields.h"
+#include "label/LabelFields.h"
 
 #include <QTest>
 
-using zl::printing::priceText;
+using zl::label::priceText;
 
 class PriceTextTest : public QObject {
     Q_OBJECT

@@ -3,13 +3,13 @@
 // is what makes a barcode fail to scan.
 #include "TestRegistry.h"
 
-#include "printing/Barcode.h"
-#include "printing/PageCanvas.h"
+#include "label/Barcode.h"
+#include "label/PageCanvas.h"
 
 #include <QPainter>
 #include <QTest>
 
-using namespace zl::printing;
+using namespace zl::label;
 
 namespace {
 

@@ -2,9 +2,9 @@
 // The whole label as it will print, for the screens to show before printing:
 // drawn by the label renderer itself onto recorded pages, then painted at any
 // scale on a sheet that shows the paper's edge and what falls off the paper.
-#include "layout/Titles.h"
+#include "label/LabelTitles.h"
 #include "printer/Printer.h"
-#include "printing/LabelFields.h"
+#include "label/LabelFields.h"
 
 #include <QImage>
 #include <QLineF>
@@ -12,7 +12,7 @@
 #include <QPicture>
 #include <QStringList>
 
-namespace zl::printing {
+namespace zl::label {
 
 struct PreviewText {
     int page = 0;
@@ -58,7 +58,7 @@ struct LabelPreview {
 // With `findingsOnly`, only what warnings() reads is kept: the texts and one
 // empty picture a page, several times faster (a run checks all its rows).
 LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry &geometry,
-                          const layout::Titles &titles, const QString &withoutBarcode = QString(),
+                          const Titles &titles, const QString &withoutBarcode = QString(),
                           bool findingsOnly = false);
 
 // The preview painted at `pxPerMm`: every page on its own sheet of paper, in a
@@ -76,4 +76,4 @@ LabelFields firstRecordFields(QString *withoutBarcode = nullptr);
 // The label fields of a record's columns with the stored print adjustments.
 LabelFields recordFields(const QStringList &columns, QString *withoutBarcode = nullptr);
 
-} // namespace zl::printing
+} // namespace zl::label

@@ -1,4 +1,4 @@
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
 #include "common/Failure.h"
 
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <memory>
 
-namespace zl::printing {
+namespace zl::label {
 
 namespace {
 
@@ -170,4 +170,4 @@ BarcodePicture makeBarcode(const QString &barcodeText, const BarcodeParameters &
     return picture;
 }
 
-} // namespace zl::printing
+} // namespace zl::label

@@ -1,14 +1,14 @@
 #pragma once
 // The label fields: one record's values as the print runs fill them and the
 // label renderer reads them. All record values stay texts.
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
 #include <QLocale>
 #include <atomic>
 #include <QString>
 #include <optional>
 
-namespace zl::printing {
+namespace zl::label {
 
 // The operator's cancel: set by the progress window on the application's
 // thread, read by a run drawing on another; copies take its value.
@@ -80,4 +80,4 @@ QString priceText(const QString &price, const QLocale &locale = QLocale());
 // The one set both print runs fill.
 LabelFields &sharedLabelFields();
 
-} // namespace zl::printing
+} // namespace zl::label

@@ -1,14 +1,14 @@
 // The whole-label preview: what it shows is what prints (compared as images
 // with the PDF the printer writes), it follows the print position sliders by
 // their millimetres, and the print screens show the selected record's label.
-#include "PrintingSupport.h"
+#include "LabelSupport.h"
 #include "common/PdfPages.h"
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
 
 #include "layout/Titles.h"
-#include "printing/LabelPreview.h"
-#include "printing/ui/LabelPreviewView.h"
+#include "label/LabelPreview.h"
+#include "label/ui/LabelPreviewView.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 
@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace zl::printing;
+using namespace zl::label;
 
 namespace {
 
@@ -129,7 +129,7 @@ private slots:
         const QString withoutBarcode = LabelFields(fields).setRecord(record);
         {
             PictureCanvas canvas(printer.pageGeometry(), [&](const QList<QPicture> &pages) { printer.printDocument(pages); });
-            printLabel(canvas, nullptr, fields);
+            printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
         }
         const QList<QImage> printed = zltest::pdfPageImages(printer.lastDocumentPath(), kPaper.dpi);
         if (printed.isEmpty())

@@ -1,4 +1,4 @@
-#include "printing/LabelFields.h"
+#include "label/LabelFields.h"
 
 #include "common/Failure.h"
 
@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace zl::printing {
+namespace zl::label {
 
 QString janValue(const QString &column)
 {
@@ -111,4 +111,4 @@ LabelFields &sharedLabelFields()
     return fields;
 }
 
-} // namespace zl::printing
+} // namespace zl::label

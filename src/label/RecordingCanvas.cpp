@@ -1,8 +1,8 @@
-#include "printing/RecordingCanvas.h"
+#include "label/RecordingCanvas.h"
 
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
-namespace zl::printing {
+namespace zl::label {
 
 RecordingCanvas::RecordingCanvas(QSizeF printableMm) : MeasuringCanvas(printableMm) {}
 
@@ -117,4 +117,4 @@ void RecordingCanvas::abortDocument()
     log(QStringLiteral("abort"));
 }
 
-} // namespace zl::printing
+} // namespace zl::label

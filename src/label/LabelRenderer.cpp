@@ -1,29 +1,15 @@
-#include "printing/LabelRenderer.h"
+#include "label/LabelRenderer.h"
 
 #include "common/Failure.h"
-#include "layout/Titles.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
 
-namespace zl::printing {
+namespace zl::label {
 
 namespace {
-
-ProgressViewFactory &progressFactory()
-{
-    static ProgressViewFactory factory;
-    return factory;
-}
-
-// The window a whole run shows, while one is open (RunProgress).
-ProgressView *&runProgressView()
-{
-    static ProgressView *view = nullptr;
-    return view;
-}
 
 constexpr int kBarLength = 25;
 const QLatin1String kLineBreak("\r\n");
@@ -61,8 +47,8 @@ struct ProgressCloser {
 class Renderer {
 public:
     Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, bool windowPerLabel,
-             const layout::Titles *given)
-        : c(canvas), progress(progress), f(fields), windowPerLabel(windowPerLabel), given(given)
+             const Titles &titles)
+        : c(canvas), progress(progress), f(fields), windowPerLabel(windowPerLabel), titles(titles)
     {
     }
 
@@ -80,9 +66,6 @@ public:
             progress->setProgressText(QString());
         }
         ProgressCloser closer{windowPerLabel ? progress : nullptr};
-        // Read once: outside the layout screen (and outside a run, which
-        // holds them) that is a settings table read.
-        titles = given ? *given : layout::currentTitles();
         prepareFont();
         st.pageNumber = 1;
         drawHeader();
@@ -257,17 +240,11 @@ private:
     LabelFields &f;
     bool windowPerLabel;
     bool sent = false;
-    const layout::Titles *given;
-    layout::Titles titles;
+    const Titles &titles;
     RendererState st;
 };
 
 } // namespace
-
-void setProgressViewFactory(ProgressViewFactory factory)
-{
-    progressFactory() = std::move(factory);
-}
 
 QString baseFontName()
 {
@@ -282,104 +259,15 @@ double baseFontSize()
     return 9.75;
 }
 
-RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const layout::Titles *titles)
+RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const Titles &titles,
+                         bool windowPerLabel)
 {
-    Renderer renderer(canvas, progress, fields, progress != runProgressView() || !progress, titles);
+    Renderer renderer(canvas, progress, fields, windowPerLabel || !progress, titles);
     try {
         return renderer.run();
     } catch (...) {
         canvas.abortDocument();
         throw;
-    }
-}
-
-bool PrintLabel()
-{
-    LabelFields &fields = sharedLabelFields();
-    std::unique_ptr<PageCanvas> canvas = currentPrinterCanvas();
-    if (ProgressView *view = runProgressView())
-        return !printLabel(*canvas, view, fields).cancelled;
-    std::unique_ptr<ProgressView> progress;
-    if (progressFactory())
-        progress = progressFactory()(fields);
-    return !printLabel(*canvas, progress.get(), fields).cancelled;
-}
-
-namespace {
-
-// The progress window of a run that draws on another thread: the window
-// lives on the application's thread and every call goes there, the run
-// waiting for it. Events are the application thread's own business; asking
-// it for nothing still lets it handle, in order, what came before.
-class ViewOnApplicationThread : public ProgressView {
-public:
-    explicit ViewOnApplicationThread(LabelFields &fields)
-    {
-        call([&] { m_view = progressFactory()(fields); });
-    }
-    ~ViewOnApplicationThread() override
-    {
-        call([this] { m_view.reset(); });
-    }
-    bool valid() const { return m_view != nullptr; }
-    void open() override { call([this] { m_view->open(); }); }
-    void setProgressText(const QString &text) override { call([&] { m_view->setProgressText(text); }); }
-    void setRunCounts(const QString &text) override { call([&] { m_view->setRunCounts(text); }); }
-    void processEvents() override { call([] {}); }
-    void close() override { call([this] { m_view->close(); }); }
-
-private:
-    template <typename F>
-    static void call(F &&f)
-    {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::forward<F>(f), Qt::BlockingQueuedConnection);
-    }
-    std::unique_ptr<ProgressView> m_view;
-};
-
-bool onApplicationThread()
-{
-    return !QCoreApplication::instance() || QThread::currentThread() == QCoreApplication::instance()->thread();
-}
-
-} // namespace
-
-RunProgress::RunProgress(LabelFields &fields)
-{
-    if (progressFactory() && !runProgressView()) {
-        if (onApplicationThread()) {
-            m_view = progressFactory()(fields);
-        } else if (auto view = std::make_unique<ViewOnApplicationThread>(fields); view->valid()) {
-            m_view = std::move(view);
-        }
-        if (m_view) {
-            m_view->open();
-            runProgressView() = m_view.get();
-        }
-    }
-}
-
-void RunProgress::showCounts(const QString &text)
-{
-    if (!m_view)
-        return;
-    m_view->setRunCounts(text);
-    m_view->processEvents();
-}
-
-QString runCountsText(int sent, std::optional<int> printed, int total)
-{
-    const QString sending = QStringLiteral("送信 %1 / %2").arg(sent).arg(total);
-    if (!printed)
-        return sending;
-    return sending + QStringLiteral("　印刷済み %1 / %2").arg(*printed).arg(total);
-}
-
-RunProgress::~RunProgress()
-{
-    if (m_view) {
-        runProgressView() = nullptr;
-        m_view->close();
     }
 }
 
@@ -413,4 +301,4 @@ double adjustmentValue(const QString &text, const QString &what)
     return value;
 }
 
-} // namespace zl::printing
+} // namespace zl::label

@@ -1,5 +1,5 @@
 #pragma once
-#include "printing/LabelPreview.h"
+#include "label/LabelPreview.h"
 
 #include <QWidget>
 
@@ -14,15 +14,15 @@ public:
 
     // The paper and titles every following label is drawn with.
     void setPaper(const printer::PageGeometry &geometry);
-    void setTitles(const layout::Titles &titles) { m_titles = titles; }
+    void setTitles(const label::Titles &titles) { m_titles = titles; }
     const printer::PageGeometry &paper() const { return m_geometry; }
 
     // Draws the label of `fields` (withoutBarcode: why it has no barcode).
-    void showLabel(const printing::LabelFields &fields, const QString &withoutBarcode = QString());
+    void showLabel(const label::LabelFields &fields, const QString &withoutBarcode = QString());
     // No label to show, and why.
     void showProblem(const QString &text);
 
-    const printing::LabelPreview &preview() const { return m_preview; }
+    const label::LabelPreview &preview() const { return m_preview; }
     // The picture as shown, and its scale and margin.
     const QImage &image() const { return m_image; }
     double pxPerMm() const { return m_pxPerMm; }
@@ -47,9 +47,9 @@ private:
     void updateTip();
 
     printer::PageGeometry m_geometry;
-    layout::Titles m_titles;
-    printing::LabelPreview m_preview;
-    printing::LabelFields m_fields;
+    label::Titles m_titles;
+    label::LabelPreview m_preview;
+    label::LabelFields m_fields;
     QString m_withoutBarcode;
     QStringList m_notes;
     QImage m_image;

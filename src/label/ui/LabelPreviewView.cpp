@@ -1,4 +1,4 @@
-#include "printing/ui/LabelPreviewView.h"
+#include "label/ui/LabelPreviewView.h"
 
 #include "ui/ScreenPlacement.h"
 
@@ -27,11 +27,11 @@ void LabelPreviewView::setPaper(const printer::PageGeometry &geometry)
     m_geometry = geometry;
 }
 
-void LabelPreviewView::showLabel(const printing::LabelFields &fields, const QString &withoutBarcode)
+void LabelPreviewView::showLabel(const label::LabelFields &fields, const QString &withoutBarcode)
 {
     m_fields = fields;
     m_withoutBarcode = withoutBarcode;
-    m_preview = printing::previewLabel(fields, m_geometry, m_titles, withoutBarcode);
+    m_preview = label::previewLabel(fields, m_geometry, m_titles, withoutBarcode);
     m_notes = m_preview.warnings();
     m_hasLabel = true;
     updateTip();
@@ -41,7 +41,7 @@ void LabelPreviewView::showLabel(const printing::LabelFields &fields, const QStr
 
 void LabelPreviewView::showProblem(const QString &text)
 {
-    m_preview = printing::LabelPreview{};
+    m_preview = label::LabelPreview{};
     m_preview.geometry = m_geometry;
     m_notes = QStringList{text};
     m_hasLabel = false;
@@ -91,7 +91,7 @@ void LabelPreviewView::render()
     const double highMm = paper.height() + 2 * kMarginMm;
     const qreal ratio = devicePixelRatioF();
     m_pxPerMm = std::max(0.5, std::min(area.width() / wideMm, area.height() / highMm)) * ratio;
-    m_image = printing::previewImage(m_preview, m_pxPerMm, kMarginMm);
+    m_image = label::previewImage(m_preview, m_pxPerMm, kMarginMm);
     m_image.setDevicePixelRatio(ratio);
 }
 

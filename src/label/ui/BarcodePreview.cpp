@@ -1,4 +1,4 @@
-#include "printing/ui/BarcodePreview.h"
+#include "label/ui/BarcodePreview.h"
 
 #include "common/Failure.h"
 
@@ -15,12 +15,12 @@ BarcodePreview::BarcodePreview(QWidget *parent) : QWidget(parent)
     setParameters({});
 }
 
-void BarcodePreview::setParameters(const printing::BarcodeParameters &parameters)
+void BarcodePreview::setParameters(const label::BarcodeParameters &parameters)
 {
     m_parameters = parameters;
     m_reason.clear();
     try {
-        m_picture = printing::makeBarcode(printing::previewBarcodeText(), m_parameters);
+        m_picture = label::makeBarcode(label::previewBarcodeText(), m_parameters);
     } catch (const Failure &f) {
         m_picture = {};
         m_reason = f.description();

@@ -1,8 +1,8 @@
 #pragma once
 #include "Zbar.h"
-// Doubles and helpers the printing tests share.
+// Doubles and helpers the label and printing tests share.
 #include "printer/PdfPrinter.h"
-#include "printing/LabelRenderer.h"
+#include "label/LabelRenderer.h"
 
 #include <QImage>
 #include <QStringList>
@@ -23,7 +23,7 @@ private:
 
 // A progress window that remembers what it was told; `onEvents` runs where
 // the real window would let a click in.
-struct ProgressDouble : zl::printing::ProgressView {
+struct ProgressDouble : zl::label::ProgressView {
     int opened = 0;
     int closed = 0;
     QStringList texts;
@@ -39,11 +39,11 @@ struct ProgressDouble : zl::printing::ProgressView {
 };
 
 // The label fields of a record, X/Y/S as given.
-zl::printing::LabelFields labelFor(const QStringList &columns, const QString &x = QStringLiteral("0"),
+zl::label::LabelFields labelFor(const QStringList &columns, const QString &x = QStringLiteral("0"),
                                    const QString &y = QStringLiteral("0"), const QString &s = QStringLiteral("0"));
 
 
 // Renders a label at `dpi` and returns its (first) page image.
-QImage renderLabel(zl::printing::LabelFields &fields, int dpi);
+QImage renderLabel(zl::label::LabelFields &fields, int dpi);
 
 } // namespace zltest

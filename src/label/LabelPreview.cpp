@@ -1,17 +1,17 @@
-#include "printing/LabelPreview.h"
+#include "label/LabelPreview.h"
 
 #include "common/Failure.h"
 #include "datasource/DataSource.h"
 #include "printer/PagePlayback.h"
-#include "printing/LabelRenderer.h"
-#include "printing/PageCanvas.h"
+#include "label/LabelRenderer.h"
+#include "label/PageCanvas.h"
 #include "settings/SettingsTable.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
 
-namespace zl::printing {
+namespace zl::label {
 
 namespace {
 
@@ -136,7 +136,7 @@ QStringList LabelPreview::warnings() const
 }
 
 LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry &geometry,
-                          const layout::Titles &titles, const QString &withoutBarcode, bool findingsOnly)
+                          const Titles &titles, const QString &withoutBarcode, bool findingsOnly)
 {
     LabelPreview out;
     out.geometry = geometry;
@@ -147,10 +147,10 @@ LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry
         out.barcodeMm = QPointF(1 + adjustmentValue(f.adjustX, QString()), 14 + adjustmentValue(f.adjustY, QString()));
         if (findingsOnly) {
             FindingsCanvas canvas(geometry, out);
-            printLabel(canvas, nullptr, f, &titles);
+            printLabel(canvas, nullptr, f, titles);
         } else {
             PreviewCanvas canvas(geometry, out);
-            printLabel(canvas, nullptr, f, &titles);
+            printLabel(canvas, nullptr, f, titles);
         }
     } catch (const Failure &failure) {
         out.pages.clear();
@@ -259,4 +259,4 @@ LabelFields recordFields(const QStringList &columns, QString *withoutBarcode)
     return f;
 }
 
-} // namespace zl::printing
+} // namespace zl::label

@@ -33,7 +33,7 @@
 
 class QPainter;
 
-namespace zl::printing {
+namespace zl::label {
 
 struct BarcodeParameters {
     qint16 x = 0;
@@ -103,4 +103,4 @@ int barReductionDots(qreal reduction, int moduleDots);
 // The check digit of a JAN-13 or JAN-8 body (12 or 7 digits).
 int janCheckDigit(const QString &body);
 
-} // namespace zl::printing
+} // namespace zl::label

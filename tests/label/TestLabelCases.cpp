@@ -1,18 +1,18 @@
 // What a customer and a cashier read on printed labels: each case goes
 // through the renderer to the PDF printer and is read back from the PDF,
 // its text by pdftotext and its bars by zbar.
-#include "PrintingSupport.h"
+#include "LabelSupport.h"
 #include "common/PdfPages.h"
 #include "common/TestRegistry.h"
 
 #include "layout/Titles.h"
-#include "printing/LabelPreview.h"
+#include "label/LabelPreview.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace zl::printing;
+using namespace zl::label;
 
 class TestLabelCases : public QObject {
     Q_OBJECT
@@ -63,7 +63,7 @@ private slots:
         zl::printer::PdfPrinter printer(dir.path());
         {
             PictureCanvas canvas(printer.pageGeometry(), [&](const QList<QPicture> &pages) { printer.printDocument(pages); });
-            printLabel(canvas, nullptr, fields);
+            printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
         }
         const QString text = zltest::pdfText(printer.lastDocumentPath());
         if (text.isNull())

@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-namespace zl::printing {
+namespace zl::label {
 
 class BarcodePicture;
 
@@ -151,4 +151,4 @@ private:
     QList<QImage> m_images;
 };
 
-} // namespace zl::printing
+} // namespace zl::label

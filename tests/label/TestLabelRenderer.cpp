@@ -1,13 +1,13 @@
-#include "PrintingSupport.h"
+#include "LabelSupport.h"
 #include "common/TestRegistry.h"
 
 #include "common/Failure.h"
 #include "layout/Titles.h"
-#include "printing/RecordingCanvas.h"
+#include "label/RecordingCanvas.h"
 
 #include <QTest>
 
-using namespace zl::printing;
+using namespace zl::label;
 
 namespace {
 
@@ -49,7 +49,7 @@ private slots:
         zltest::ProgressDouble progress;
         LabelFields f = zltest::labelFor({QStringLiteral("123456789012"), QStringLiteral("A"), QStringLiteral("B"),
                                           QStringLiteral("1200")});
-        const RendererState st = printLabel(canvas, &progress, f);
+        const RendererState st = printLabel(canvas, &progress, f, zl::layout::currentTitles());
         QCOMPARE(st.lineHeight, 4);
         QCOMPARE(st.rightLimit, 40);
         QCOMPARE(st.linesPerPage, 7);
@@ -116,8 +116,8 @@ private slots:
                                  QStringLiteral("1200")};
         LabelFields f0 = zltest::labelFor(record);
         LabelFields f1 = zltest::labelFor(record, QStringLiteral("2"), QStringLiteral("-1"), QStringLiteral("1"));
-        printLabel(plain, nullptr, f0);
-        printLabel(moved, nullptr, f1);
+        printLabel(plain, nullptr, f0, zl::layout::currentTitles());
+        printLabel(moved, nullptr, f1, zl::layout::currentTitles());
         for (const QString &op : {QStringLiteral("print"), QStringLiteral("picture"), QStringLiteral("line")}) {
             const QList<CanvasCall> a = plain.calls(op), b = moved.calls(op);
             QCOMPARE(a.size(), b.size());
@@ -133,7 +133,7 @@ private slots:
         // Fractions are fine too.
         RecordingCanvas half;
         LabelFields f2 = zltest::labelFor(record, QStringLiteral("1.5"), QStringLiteral("0"), QStringLiteral("-0.5"));
-        printLabel(half, nullptr, f2);
+        printLabel(half, nullptr, f2, zl::layout::currentTitles());
         QCOMPARE(half.calls(QStringLiteral("print")).at(1).x, 4.5);
         QCOMPARE(half.calls(QStringLiteral("print")).at(1).fontSize, 6.5);
     }
@@ -175,7 +175,7 @@ private slots:
         LabelFields f1 = zltest::labelFor({QStringLiteral("AB\r\nCDEF"), QStringLiteral("x"), QStringLiteral("y"),
                                            QStringLiteral("1")}, QStringLiteral("1"), QStringLiteral("0"),
                                           QStringLiteral("2"));
-        printLabel(c1, &p1, f1);
+        printLabel(c1, &p1, f1, zl::layout::currentTitles());
         const QList<CanvasCall> ab = c1.calls(QStringLiteral("print"));
         QCOMPARE(ab.at(1).text, QStringLiteral("AB"));
         QCOMPARE(ab.at(1).x, 11.0);
@@ -189,7 +189,7 @@ private slots:
         zltest::ProgressDouble p2;
         LabelFields f2 = zltest::labelFor({QStringLiteral("AB\r\nCD"), QStringLiteral("x"), QStringLiteral("y"),
                                            QStringLiteral("1")});
-        printLabel(c2, &p2, f2);
+        printLabel(c2, &p2, f2, zl::layout::currentTitles());
         QCOMPARE(printed(c2).at(1), QStringLiteral("AB"));
         QVERIFY(!printed(c2).contains(QStringLiteral("CD")));
         QCOMPARE(printed(c2).size(), 7);
@@ -201,7 +201,7 @@ private slots:
         RecordingCanvas c;
         zltest::ProgressDouble p;
         LabelFields f = zltest::labelFor({QString(), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("1")});
-        printLabel(c, &p, f);
+        printLabel(c, &p, f, zl::layout::currentTitles());
         QCOMPARE(printed(c), QStringList{QStringLiteral("見出し")});
         QCOMPARE(c.calls(QStringLiteral("line")).size(), 1);
         QCOMPARE(c.calls(QStringLiteral("picture")).size(), 0);
@@ -219,7 +219,7 @@ private slots:
             lines << QStringLiteral("L%1").arg(i);
         LabelFields f = zltest::labelFor({lines.join(QStringLiteral("\r\n")), QStringLiteral("A"), QStringLiteral("B"),
                                           QStringLiteral("1")});
-        const RendererState st = printLabel(c, nullptr, f);
+        const RendererState st = printLabel(c, nullptr, f, zl::layout::currentTitles());
         QVERIFY(st.pageNumber >= 2);
         const QList<CanvasCall> &calls = c.calls();
         int pages = 0;
@@ -249,7 +249,7 @@ private slots:
         RecordingCanvas c;
         const QString value(40, u'8');
         LabelFields f = zltest::labelFor({value, QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("1")});
-        printLabel(c, nullptr, f);
+        printLabel(c, nullptr, f, zl::layout::currentTitles());
         // The title, the label's five texts and nothing else.
         const QStringList texts = printed(c);
         QCOMPARE(texts.size(), 6);
@@ -260,7 +260,7 @@ private slots:
         RecordingCanvas narrow(QSizeF(15, 30));
         LabelFields g = zltest::labelFor({QStringLiteral("WWW"), QStringLiteral("A"), QStringLiteral("B"),
                                           QStringLiteral("1")});
-        printLabel(narrow, nullptr, g);
+        printLabel(narrow, nullptr, g, zl::layout::currentTitles());
         QCOMPARE(printed(narrow).size(), 6);
         QCOMPARE(ops(narrow).last(), QStringLiteral("end"));
     }
@@ -281,7 +281,7 @@ private slots:
             if (++steps == 2)
                 f.cancelRequested = true;
         };
-        printLabel(canvas, &progress, f);
+        printLabel(canvas, &progress, f, zl::layout::currentTitles());
         QVERIFY(canvas.aborted());
         QCOMPARE(documents.size(), 0);
         QCOMPARE(progress.texts, QStringList{kSquare.repeated(12)});
@@ -292,7 +292,7 @@ private slots:
                                           QStringLiteral("1")});
         zltest::ProgressDouble p2;
         p2.onEvents = [&] { g.cancelRequested = true; };
-        printLabel(recorded, &p2, g);
+        printLabel(recorded, &p2, g, zl::layout::currentTitles());
         QCOMPARE(recorded.calls(QStringLiteral("picture")).size(), 0);
         QCOMPARE(printed(recorded), QStringList{QStringLiteral("見出し")});
         QVERIFY(ops(recorded).contains(QStringLiteral("abort")));
@@ -321,7 +321,7 @@ private slots:
         LabelFields f = zltest::labelFor({QStringLiteral("123456789012"), QStringLiteral("A"), QStringLiteral("B"), price},
                                          x, QStringLiteral("0"), s);
         try {
-            printLabel(canvas, &progress, f);
+            printLabel(canvas, &progress, f, zl::layout::currentTitles());
             QFAIL("the label printed");
         } catch (const zl::Failure &e) {
             QVERIFY2(e.description().contains(reasonPart), qPrintable(e.description()));

@@ -1,7 +1,7 @@
 #pragma once
 // The barcode preview of the print screens (their Picture1): the sample
 // barcode drawn with the screen's current barcode parameters.
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
 #include <QWidget>
 
@@ -12,15 +12,15 @@ class BarcodePreview : public QWidget {
 public:
     explicit BarcodePreview(QWidget *parent = nullptr);
 
-    printing::BarcodeParameters parameters() const { return m_parameters; }
-    void setParameters(const printing::BarcodeParameters &parameters);
+    label::BarcodeParameters parameters() const { return m_parameters; }
+    void setParameters(const label::BarcodeParameters &parameters);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    printing::BarcodeParameters m_parameters;
-    printing::BarcodePicture m_picture;
+    label::BarcodeParameters m_parameters;
+    label::BarcodePicture m_picture;
     QString m_reason;
 };
 

@@ -1,13 +1,13 @@
-#include "PrintingSupport.h"
+#include "LabelSupport.h"
 #include "common/TestRegistry.h"
 
 #include "common/Failure.h"
 #include "layout/Titles.h"
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 
 #include <QTest>
 
-using namespace zl::printing;
+using namespace zl::label;
 
 class TestBarcode : public QObject {
     Q_OBJECT

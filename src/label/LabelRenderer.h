@@ -1,9 +1,9 @@
 #pragma once
 // The label renderer: draws the label fields as one label, one print document
 // per label, and shows the progress window while it does.
-#include "layout/Titles.h"
-#include "printing/LabelFields.h"
-#include "printing/PageCanvas.h"
+#include "label/LabelFields.h"
+#include "label/LabelTitles.h"
+#include "label/PageCanvas.h"
 
 #include <QLocale>
 #include <QString>
@@ -11,10 +11,10 @@
 #include <memory>
 #include <optional>
 
-namespace zl::printing {
+namespace zl::label {
 
 // The progress window as the renderer sees it (the screen lives with the
-// other screens; tests use a double).
+// print screens; tests use a double).
 class ProgressView {
 public:
     virtual ~ProgressView() = default;
@@ -28,14 +28,6 @@ public:
     virtual void setRunCounts(const QString &text) { Q_UNUSED(text); }
 };
 
-// "送信 12 / 20　印刷済み 9 / 20"; without `printed` only what was sent.
-QString runCountsText(int sent, std::optional<int> printed, int total);
-
-// How PrintLabel() gets its progress window; the screens install theirs.
-// Without one the label is printed without a window.
-using ProgressViewFactory = std::function<std::unique_ptr<ProgressView>(LabelFields &fields)>;
-void setProgressViewFactory(ProgressViewFactory factory);
-
 // The renderer's working values, kept after a label for a look afterwards.
 struct RendererState {
     int lineHeight = 0;   // mm, height of "5" in the base font, rounded
@@ -48,39 +40,18 @@ struct RendererState {
 // A label is refused past this many pages (a runaway first column).
 constexpr int kMaxLabelPages = 20;
 
-// One progress window for a whole print run: opened when made, closed when
-// destroyed; every PrintLabel in between shows its bar there, so a cancel
-// clicked between two labels still lands on a window and stops the next.
-class RunProgress {
-public:
-    explicit RunProgress(LabelFields &fields);
-    ~RunProgress();
-    // Shows the run's counts and lets the window's cancel act.
-    void showCounts(const QString &text);
-    RunProgress(const RunProgress &) = delete;
-    RunProgress &operator=(const RunProgress &) = delete;
-
-private:
-    std::unique_ptr<ProgressView> m_view;
-};
-
 // The font every label starts from; it sets the line height (4 mm).
 QString baseFontName();
 double baseFontSize();
 
-// Draws `fields` as one label on `canvas`, with `progress` showing the bar.
-// Throws zl::Failure (adjustments or price not numbers, titles unreadable,
-// more than kMaxLabelPages pages, the printer refusing the document); the document is then discarded and the
-// progress window closed.
-// `titles`, when given, are printed instead of the current titles (a
-// preview that redraws often passes the ones it read once).
-RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields,
-                         const layout::Titles *titles = nullptr);
-
-// The program's renderer: the shared label fields on the current printer,
-// with the run's progress window, or one of its own outside a run. False
-// when the operator cancelled the label (nothing of it was sent).
-bool PrintLabel();
+// Draws `fields` as one label with `titles` on `canvas`, with `progress`
+// showing the bar. Throws zl::Failure (adjustments or price not numbers, more
+// than kMaxLabelPages pages, the printer refusing the document); the document
+// is then discarded and the progress window closed.
+// With `windowPerLabel` the label opens and closes `progress` itself; a run
+// that keeps one window open for all its labels passes false.
+RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const Titles &titles,
+                         bool windowPerLabel = true);
 
 // The price in the platform's currency format (the default locale, which
 // follows the platform unless the program sets another): priceText.
@@ -100,4 +71,4 @@ QString labelDigitsText(const LabelFields &fields);
 // the adjustment when it is not one.
 double adjustmentValue(const QString &text, const QString &what);
 
-} // namespace zl::printing
+} // namespace zl::label

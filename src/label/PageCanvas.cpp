@@ -1,13 +1,13 @@
-#include "printing/PageCanvas.h"
+#include "label/PageCanvas.h"
 
 #include "common/Failure.h"
-#include "printing/Barcode.h"
+#include "label/Barcode.h"
 #include "printer/PagePlayback.h"
 
 #include <QImage>
 #include <cmath>
 
-namespace zl::printing {
+namespace zl::label {
 
 namespace {
 constexpr double kMmPerPoint = 25.4 / 72.0;
@@ -226,4 +226,4 @@ ImageCanvas::ImageCanvas(QSizeF printableMm, int dpi)
 {
 }
 
-} // namespace zl::printing
+} // namespace zl::label

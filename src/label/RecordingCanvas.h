@@ -1,12 +1,12 @@
 #pragma once
 // A canvas that draws nothing and logs every operation with its arguments,
 // measuring texts as the painting canvases do.
-#include "printing/PageCanvas.h"
+#include "label/PageCanvas.h"
 
 #include <QList>
 #include <QString>
 
-namespace zl::printing {
+namespace zl::label {
 
 struct CanvasCall {
     QString op;   // the operation: "scale", "fontName", "fontSize", "bold", "italic", "x", "y",
@@ -51,4 +51,4 @@ private:
     QList<CanvasCall> m_calls;
 };
 
-} // namespace zl::printing
+} // namespace zl::label
