@@ -36,8 +36,10 @@ public:
     // Whole twips, as a printer record holds a size.
     int wholeTwips() const { return qRound(twips()); }
 
-    // A device's dots in a millimetre, the scale a page is painted at.
+    // A device's dots in a millimetre, the scale a page is painted at, and
+    // the millimetres of one dot.
     static constexpr double dotsPerMm(double dpi) { return dpi / kMmPerInch; }
+    static constexpr double mmPerDot(double dpi) { return kMmPerInch / dpi; }
     // Twips in a millimetre, for sizes that go from millimetres straight to twips.
     static constexpr double twipsPerMm() { return kTwipsPerInch / kMmPerInch; }
     // A resolution given per centimetre (IPP's dots-per-cm) in dots an inch.
