@@ -15,7 +15,6 @@
 #include <QStandardPaths>
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace zl::printer {
@@ -150,7 +149,6 @@ public:
         // An unfinished file is thrown away; its ending is not written.
         if (painter.isActive())
             painter.end();
-        temp.close();
         if (!path.isEmpty() && !kept)
             QFile::remove(path);
     }
@@ -158,25 +156,24 @@ public:
     // Creates the file under a name of its own. It is made with the mode any
     // new file of this user gets (0666 less the umask, which the system
     // applies as it creates it), since the labels are not private the way a
-    // temporary file is; errno tells why when it cannot be made.
+    // temporary file is.
     bool open()
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString name = QStringLiteral("%1/.labels-%2.part")
-                                     .arg(m_folder)
-                                     .arg(QRandomGenerator::global()->generate64() & 0xffffffffffULL, 10, 36,
-                                          QLatin1Char('0'));
-            const int fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno == EEXIST)
-                continue;
-            if (fd < 0)
-                return false;
-            path = name;
-            if (temp.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle))
+            path = QStringLiteral("%1/.labels-%2.part")
+                       .arg(m_folder)
+                       .arg(QRandomGenerator::global()->generate64() & 0xffffffffffULL, 10, 36, QLatin1Char('0'));
+            temp.setFileName(path);
+            if (temp.open(QIODevice::ReadWrite | QIODevice::NewOnly))
                 return true;
-            ::close(fd);
-            return false;
+            const int error = errno; // why, for the message
+            if (!QFile::exists(path)) {
+                path.clear(); // not made: nothing to remove
+                errno = error;
+                return false;
+            }
         }
+        path.clear();
         errno = EEXIST;
         return false;
     }
