@@ -3,7 +3,7 @@
 // exits non-zero when one is missed.
 #include "datasource/DataSource.h"
 #include "datasource/DataSourceModel.h"
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

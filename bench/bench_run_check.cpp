@@ -7,7 +7,7 @@
 #include "datasource/DataSource.h"
 #include "printer/PdfPrinter.h"
 #include "printing/ProgramRun.h"
-#include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -28,8 +28,8 @@ int main(int argc, char **argv)
     zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(printers)));
     zl::printing::loadAdjustmentsIntoLabelFields();
 
-    const QStringList ds = zl::settings::ReadSettingsRecords(zl::settings::kDataSourceTable, 2);
-    const zl::datasource::DataSource source = zl::datasource::DataSource::open(ds[0], ds[1]);
+    const zl::settings::StoredDataSource ds = zl::settings::readDataSource();
+    const zl::datasource::DataSource source = zl::datasource::DataSource::open(ds.folder, ds.file);
     QList<zl::printing::RunRow> rows;
     for (int r = 0; r < kRows; ++r) {
         const QStringList f = source.fields(r, 4);

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Translations.h"
 #include "common/Failure.h"
-#include "app/platform/PrintCommand.h"
+#include "app/PrintCommand.h"
 #include "app/ui/MainWindow.h"
 #include "ui/ScreenRegistry.h"
 #include "printer/PdfPrinter.h"

@@ -1,6 +1,6 @@
 #include "BenchHome.h"
 
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QDir>
 #include <QSysInfo>
@@ -79,22 +80,22 @@ StartupView runStartup(const QString &workingFolder)
     };
 
     guarded([&] {
-        const QStringList layout = ReadSettingsRecords(kLayoutTable, 4);
-        v.label4 = layout[1] == kC5255Marker ? kC5255Running : layout[1];
+        const StoredLayout layout = readLayout();
+        v.label4 = layout.title2 == kC5255Marker ? kC5255Running : layout.title2;
     });
     v.label11 = operatingSystemText();
     if (v.label4 == kC5255Running) {
         guarded([&] {
-            const QStringList adj = ReadSettingsRecords(kAdjustmentTable, 99);
-            v.textdb = adj[0];
-            v.textuser = adj[1];
+            const StoredAdjustments adj = readAdjustments();
+            v.textdb = adj.slipFolder;
+            v.textuser = adj.slipFile;
         });
         return v;
     }
     guarded([&] {
-        const QStringList ds = ReadSettingsRecords(kDataSourceTable, 2);
-        v.textuser = ds[0];
-        v.textdb = ds[1];
+        const StoredDataSource ds = readDataSource();
+        v.textuser = ds.folder;
+        v.textdb = ds.file;
         v.label7 = v.textuser;
         v.label15 = v.textdb;
     });

@@ -9,29 +9,40 @@ namespace zl {
 
 namespace {
 
-constexpr int kKnownErrors[] = {ENOENT, EACCES, EPERM, ENOSPC, EDQUOT, EISDIR, ENOTDIR, EROFS};
+// Every errno value the program has words for.
+struct ErrnoProblem {
+    int error;
+    SystemProblem problem;
+};
+constexpr ErrnoProblem kErrnoProblems[] = {
+    {ENOENT, SystemProblem::NotFound},     {EACCES, SystemProblem::NoPermission},
+    {EPERM, SystemProblem::NoPermission},  {ENOSPC, SystemProblem::DiskFull},
+    {EDQUOT, SystemProblem::DiskFull},     {EISDIR, SystemProblem::IsFolder},
+    {ENOTDIR, SystemProblem::NotFolder},   {EROFS, SystemProblem::ReadOnlyDisk},
+    {EEXIST, SystemProblem::AlreadyExists}, {EMFILE, SystemProblem::TooManyOpen},
+    {ENFILE, SystemProblem::TooManyOpen},  {EIO, SystemProblem::DiskError},
+};
 
 QString systemText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QString otherProblemText(const QString &systemWords)
+{
+    return QStringLiteral("システムのエラーです（%1）。").arg(systemWords);
+}
+
 } // namespace
 
 SystemProblem problemFromErrno(int error)
 {
-    switch (error) {
-    case 0: return SystemProblem::None;
-    case ENOENT: return SystemProblem::NotFound;
-    case EACCES:
-    case EPERM: return SystemProblem::NoPermission;
-    case ENOSPC:
-    case EDQUOT: return SystemProblem::DiskFull;
-    case EISDIR: return SystemProblem::IsFolder;
-    case ENOTDIR: return SystemProblem::NotFolder;
-    case EROFS: return SystemProblem::ReadOnlyDisk;
-    default: return SystemProblem::Other;
-    }
+    if (error == 0)
+        return SystemProblem::None;
+    for (const ErrnoProblem &e : kErrnoProblems)
+        if (e.error == error)
+            return e.problem;
+    return SystemProblem::Other;
 }
 
 SystemProblem problemOf(const QFileDevice &file)
@@ -42,11 +53,11 @@ SystemProblem problemOf(const QFileDevice &file)
     default: break;
     }
     // Qt reports most failures as the system's own text; find which of the
-    // common errors it is. Qt has texts of its own for a few cases.
+    // errors with words it is. Qt has texts of its own for a few cases.
     const QString text = file.errorString();
-    for (int error : kKnownErrors)
-        if (text.contains(systemText(error), Qt::CaseInsensitive))
-            return problemFromErrno(error);
+    for (const ErrnoProblem &e : kErrnoProblems)
+        if (text.contains(systemText(e.error), Qt::CaseInsensitive))
+            return e.problem;
     if (text.contains(QLatin1String("refers to a directory"), Qt::CaseInsensitive))
         return SystemProblem::IsFolder;
     if (file.error() == QFileDevice::ResourceError)
@@ -64,12 +75,19 @@ SystemProblem problemOf(const QFileDevice &file)
 QString problemText(SystemProblem problem)
 {
     switch (problem) {
-    case SystemProblem::NotFound: return QStringLiteral("見つかりません。");
-    case SystemProblem::NoPermission: return QStringLiteral("アクセスする権限がありません。");
-    case SystemProblem::DiskFull: return QStringLiteral("ディスクの空き容量が足りません。");
+    case SystemProblem::NotFound: return QStringLiteral("ファイルまたはフォルダが見つかりません。");
+    case SystemProblem::NoPermission:
+        return QStringLiteral("アクセスする権限がありません。ファイルとフォルダの権限を確かめてください。");
+    case SystemProblem::DiskFull:
+        return QStringLiteral("ディスクの空き容量が足りません。不要なファイルを削除して空きを作ってください。");
     case SystemProblem::IsFolder: return QStringLiteral("ファイルではなくフォルダです。");
     case SystemProblem::NotFolder: return QStringLiteral("途中のフォルダがファイルになっています。");
-    case SystemProblem::ReadOnlyDisk: return QStringLiteral("書き込みできないディスクにあります。");
+    case SystemProblem::ReadOnlyDisk: return QStringLiteral("読み取り専用のディスクのため書き込めません。");
+    case SystemProblem::AlreadyExists: return QStringLiteral("同じ名前のファイルがあります。");
+    case SystemProblem::TooManyOpen:
+        return QStringLiteral("開いているファイルが多すぎます。使っていないソフトを閉じてください。");
+    case SystemProblem::DiskError:
+        return QStringLiteral("ディスクの読み書きでエラーが起きました。ディスクやその接続を確かめてください。");
     case SystemProblem::None:
     case SystemProblem::Other: break;
     }
@@ -81,7 +99,7 @@ QString fileProblemText(const QFileDevice &file)
     const QString words = problemText(problemOf(file));
     if (!words.isEmpty())
         return words;
-    return QStringLiteral("システムのエラーです（%1）。").arg(file.errorString());
+    return otherProblemText(file.errorString());
 }
 
 QString errnoProblemText(int error)
@@ -89,7 +107,28 @@ QString errnoProblemText(int error)
     const QString words = problemText(problemFromErrno(error));
     if (!words.isEmpty())
         return words;
-    return QStringLiteral("システムのエラーです（%1）。").arg(systemText(error));
+    return otherProblemText(systemText(error));
+}
+
+QString writeProblemText(const QFileDevice *file, int error, const QString &folder)
+{
+    if (error != 0 && problemFromErrno(error) != SystemProblem::Other)
+        return errnoProblemText(error);
+    if (file) {
+        const QString words = problemText(problemOf(*file));
+        if (!words.isEmpty())
+            return words;
+    }
+    const QFileInfo at(folder);
+    if (!at.isDir())
+        return problemText(SystemProblem::NotFound);
+    if (!at.isWritable())
+        return problemText(SystemProblem::NoPermission);
+    if (error != 0)
+        return errnoProblemText(error);
+    if (file && file->error() != QFileDevice::NoError)
+        return fileProblemText(*file);
+    return problemText(SystemProblem::DiskError);
 }
 
 } // namespace zl

@@ -1,83 +1,16 @@
 #include "datasource/TextDecoding.h"
 
+#include "common/Cp932.h"
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 
-#include <array>
 #include <optional>
 #include <cstring>
-#include <iconv.h>
-#include <memory>
 
 namespace zl::datasource {
 
 namespace {
-
-constexpr char16_t kNone = 0xFFFF;
-
-bool isLeadByte(unsigned char b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-struct Cp932Table {
-    std::array<char16_t, 256> single;
-    // Indexed by (lead byte's slot) * 256 + trail byte.
-    std::unique_ptr<char16_t[]> pairs;
-    std::array<int, 256> leadSlot;
-
-    Cp932Table()
-    {
-        single.fill(kNone);
-        leadSlot.fill(-1);
-        int leadCount = 0;
-        for (int b = 0; b < 256; ++b)
-            if (isLeadByte(uchar(b)))
-                leadSlot[size_t(b)] = leadCount++;
-        pairs.reset(new char16_t[size_t(leadCount) * 256]);
-        std::fill(pairs.get(), pairs.get() + size_t(leadCount) * 256, kNone);
-
-        iconv_t cd = iconv_open("UTF-16LE", "CP932");
-        if (cd == reinterpret_cast<iconv_t>(-1)) {
-            // Without a converter only ASCII can be read; the rest shows as U+FFFD.
-            for (int b = 0; b < 0x80; ++b)
-                single[size_t(b)] = char16_t(b);
-            return;
-        }
-        auto convertOne = [cd](const char *in, size_t len) -> char16_t {
-            char buf[8];
-            char *src = const_cast<char *>(in);
-            char *dst = buf;
-            size_t srcLeft = len, dstLeft = sizeof buf;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == size_t(-1) || srcLeft != 0 || dst - buf != 2)
-                return kNone;
-            return char16_t(uchar(buf[0]) | (uchar(buf[1]) << 8));
-        };
-        for (int b = 0; b < 256; ++b) {
-            if (leadSlot[size_t(b)] >= 0)
-                continue;
-            const char c = char(b);
-            single[size_t(b)] = convertOne(&c, 1);
-        }
-        for (int lead = 0; lead < 256; ++lead) {
-            const int slot = leadSlot[size_t(lead)];
-            if (slot < 0)
-                continue;
-            for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                const char two[2] = {char(lead), char(trail)};
-                pairs[size_t(slot) * 256 + size_t(trail)] = convertOne(two, 2);
-            }
-        }
-        iconv_close(cd);
-    }
-};
-
-const Cp932Table &cp932Table()
-{
-    static const Cp932Table table;
-    return table;
-}
 
 // Excel's "Unicode text" separates its columns with tabs and quotes like CSV.
 // Rewritten as CSV, the reader sees the columns the sheet had; line ends stay
@@ -241,48 +174,11 @@ QByteArray utf16ToUtf8(const QByteArray &bytes)
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QString decodeCp932(const char *data, qsizetype size)
-{
-    const Cp932Table &t = cp932Table();
-    QString out(size, Qt::Uninitialized);
-    auto *dst = reinterpret_cast<char16_t *>(out.data());
-    qsizetype n = 0;
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    const auto *end = p + size;
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80 && t.single[b] == b) {
-            dst[n++] = char16_t(b);
-            ++p;
-            continue;
-        }
-        const int slot = t.leadSlot[b];
-        if (slot >= 0) {
-            if (end - p >= 2) {
-                const char16_t c = t.pairs[size_t(slot) * 256 + p[1]];
-                if (c != kNone) {
-                    dst[n++] = c;
-                    p += 2;
-                    continue;
-                }
-            }
-            dst[n++] = u'\uFFFD';
-            ++p;
-            continue;
-        }
-        const char16_t c = t.single[b];
-        dst[n++] = c == kNone ? u'\uFFFD' : c;
-        ++p;
-    }
-    out.truncate(n);
-    return out;
-}
-
 QString decodeText(TextEncoding encoding, const char *data, qsizetype size)
 {
     if (encoding == TextEncoding::Utf8)
         return QString::fromUtf8(data, size);
-    return decodeCp932(data, size);
+    return cp932::decode(data, size);
 }
 
 } // namespace zl::datasource

@@ -33,11 +33,6 @@ Utf16Order utf16ByteOrder(const char *data, qsizetype size);
 // comma (Excel's "Unicode text" is tab-separated) comes back as CSV.
 QByteArray utf16ToUtf8(const QByteArray &bytes);
 
-// Decodes with a table built once from the system's CP932 converter, so a
-// field costs a lookup per character instead of a converter per call. Bytes
-// that are not CP932 become U+FFFD.
-QString decodeCp932(const char *data, qsizetype size);
-
 QString decodeText(TextEncoding encoding, const char *data, qsizetype size);
 
 } // namespace zl::datasource

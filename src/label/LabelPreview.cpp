@@ -4,9 +4,10 @@
 #include "common/Length.h"
 #include "datasource/DataSource.h"
 #include "printer/PagePlayback.h"
+#include "label/Adjustments.h"
 #include "label/LabelRenderer.h"
 #include "label/PageCanvas.h"
-#include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -240,10 +241,10 @@ QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm
 
 LabelFields firstRecordFields(QString *withoutBarcode)
 {
-    const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
-    const datasource::DataSource source = datasource::DataSource::open(ds[0], ds[1]);
+    const settings::StoredDataSource ds = settings::readDataSource();
+    const datasource::DataSource source = datasource::DataSource::open(ds.folder, ds.file);
     if (source.recordCount() == 0)
-        throw Failure(QStringLiteral("データファイル %1 にレコードがありません。").arg(ds[1]));
+        throw Failure(QStringLiteral("データファイル %1 にレコードがありません。").arg(ds.file));
     return recordFields(source.fields(0, 4), withoutBarcode);
 }
 
@@ -253,10 +254,10 @@ LabelFields recordFields(const QStringList &columns, QString *withoutBarcode)
     const QString reason = f.setRecord(columns);
     if (withoutBarcode)
         *withoutBarcode = reason;
-    const QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
-    f.adjustX = adj[2];
-    f.adjustY = adj[3];
-    f.adjustS = adj[4];
+    const settings::StoredAdjustments adj = settings::readAdjustments();
+    f.adjustX = adj.x;
+    f.adjustY = adj.y;
+    f.adjustS = adj.s;
     return f;
 }
 

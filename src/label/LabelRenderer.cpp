@@ -1,6 +1,7 @@
 #include "label/LabelRenderer.h"
 
 #include "common/Failure.h"
+#include "label/Adjustments.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -29,9 +30,8 @@ struct Adjustments {
 
 Adjustments readAdjustments(const LabelFields &f)
 {
-    return {adjustmentValue(f.adjustX, QStringLiteral("横方向の位置調整")),
-            adjustmentValue(f.adjustY, QStringLiteral("縦方向の位置調整")),
-            adjustmentValue(f.adjustS, QStringLiteral("文字サイズの調整"))};
+    return {adjustmentValue(f.adjustX, adjustmentName(0)), adjustmentValue(f.adjustY, adjustmentName(1)),
+            adjustmentValue(f.adjustS, adjustmentName(2))};
 }
 
 // Closes the progress window however the label ends.
@@ -290,15 +290,6 @@ QString labelDigitsText(const LabelFields &fields)
     if (encoded.size() == 8)
         return encoded.left(4) + QStringLiteral("  ") + encoded.mid(4);
     return barcodeDigitsText(encoded);
-}
-
-double adjustmentValue(const QString &text, const QString &what)
-{
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
-        throw Failure(QStringLiteral("%1の値「%2」が数値ではありません。").arg(what, text));
-    return value;
 }
 
 } // namespace zl::label

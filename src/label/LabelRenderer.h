@@ -67,8 +67,4 @@ QString barcodeDigitsText(const QString &source);
 // was made; otherwise barcodeDigitsText of the value as it stands.
 QString labelDigitsText(const LabelFields &fields);
 
-// A print adjustment's decimal text as a number; throws zl::Failure naming
-// the adjustment when it is not one.
-double adjustmentValue(const QString &text, const QString &what);
-
 } // namespace zl::label

@@ -1,36 +1,10 @@
 #include "layout/PrintAdjustment.h"
 
 #include "common/Failure.h"
+#include "label/Adjustments.h"
 #include "settings/SettingsTable.h"
 
 namespace zl::layout {
-
-QString adjustmentName(int which)
-{
-    switch (which) {
-    case 0:
-        return QStringLiteral("横　位置調整");
-    case 1:
-        return QStringLiteral("縦　位置調整");
-    default:
-        return QStringLiteral("フォントサイズ");
-    }
-}
-
-std::optional<int> parseAdjustment(const QString &text)
-{
-    const QString t = text.trimmed();
-    int start = (t.startsWith(QLatin1Char('-')) || t.startsWith(QLatin1Char('+'))) ? 1 : 0;
-    if (t.size() == start || t.size() - start > 3)
-        return std::nullopt;
-    for (int i = start; i < t.size(); ++i)
-        if (t[i] < QLatin1Char('0') || t[i] > QLatin1Char('9'))
-            return std::nullopt;
-    const int n = t.toInt();
-    if (n < kAdjustmentMin || n > kAdjustmentMax)
-        return std::nullopt;
-    return n;
-}
 
 QString adjustmentText(int position)
 {
@@ -47,14 +21,17 @@ AdjustmentLoad adjustmentsFrom(const QStringList &sizes, const QStringList &all)
     for (int i = 0; i < 3; ++i) {
         const QString &text = sizes[i];
         const int column = kFirstAdjustmentColumn + i;
-        if (std::optional<int> n = parseAdjustment(text)) {
-            load.positions[i] = *n;
+        const std::optional<double> n = label::adjustmentNumber(text);
+        if (n && label::adjustmentInRange(*n)) {
+            load.positions[i] = label::adjustmentPosition(*n);
             load.values[column] = text;
             continue;
         }
         const QString shown = text.isEmpty() ? QStringLiteral("（空）") : QStringLiteral("「%1」").arg(text);
-        load.problems << QStringLiteral("「%1」の値%2は -20 から 20 までの整数ではありません。")
-                             .arg(adjustmentName(i), shown);
+        load.problems << QStringLiteral("「%1」の値%2は %3 から %4 までの数値ではありません。")
+                             .arg(label::adjustmentName(i), shown)
+                             .arg(label::kAdjustmentMin)
+                             .arg(label::kAdjustmentMax);
         load.positions[i] = 0;
         load.values[column] = adjustmentText(0);
     }

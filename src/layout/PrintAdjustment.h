@@ -6,31 +6,24 @@
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <optional>
 
 namespace zl::layout {
-
-constexpr int kAdjustmentMin = -20;
-constexpr int kAdjustmentMax = 20;
 
 // Positions of SIZE1..SIZE3 among the table's 99 columns.
 constexpr int kFirstAdjustmentColumn = 2;
 
-// The operator's names for the three adjustments, as the screen labels them.
-QString adjustmentName(int which);
-
-// A stored adjustment as a slider position: a whole number from -20 to 20.
-std::optional<int> parseAdjustment(const QString &text);
-// The stored text of a position: "-5", "0", "12".
+// The stored text of a slider position: "-5", "0", "12".
 QString adjustmentText(int position);
 
 struct AdjustmentLoad {
     // The 99 values in column order, exactly as read; an adjustment that
     // could not be used is replaced by "0" (see problems).
     QStringList values;
+    // The slider positions; a decimal adjustment keeps its text in values
+    // and shows at the nearest whole position.
     std::array<int, 3> positions{};
-    // One sentence per adjustment that was empty, not a whole number or out
-    // of range; empty when all three were usable.
+    // One sentence per adjustment that was empty, not a number or out of
+    // range; empty when all three were usable.
     QStringList problems;
     // The record as it stands in the file: values the screen does not change
     // go back as these bytes, whatever another program stored there.

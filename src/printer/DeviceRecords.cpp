@@ -1,7 +1,7 @@
 #include "printer/DeviceRecords.h"
 
+#include "common/Cp932.h"
 #include "common/Length.h"
-#include "settings/Cp932.h"
 
 #include <QtMath>
 #include <algorithm>

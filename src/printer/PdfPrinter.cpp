@@ -198,14 +198,8 @@ namespace {
 // the caller right after the failing call.
 QString writeProblem(const QFileDevice &file, int error, const QString &folder)
 {
-    if (error == ENOSPC || error == EDQUOT || file.error() == QFileDevice::ResourceError)
-        return QStringLiteral("保存先のディスクの容量が不足しています(容量不足)。保存先: %1\n"
-                              "不要なファイルを削除して空きを作ってから、もう一度印刷してください。")
-            .arg(QDir::toNativeSeparators(folder));
-    if (error == EACCES || error == EPERM || error == EROFS || !QFileInfo(folder).isWritable())
-        return QStringLiteral("保存先のフォルダ %1 に書き込み権限がありません。").arg(QDir::toNativeSeparators(folder));
     return QStringLiteral("保存先のフォルダ %1 に書き込めませんでした。%2")
-        .arg(QDir::toNativeSeparators(folder), fileProblemText(file));
+        .arg(QDir::toNativeSeparators(folder), writeProblemText(&file, error, folder));
 }
 
 QString nothingKept()

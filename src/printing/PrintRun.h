@@ -161,9 +161,6 @@ public:
     using Failure::Failure;
 };
 
-// "…枚印刷しました。続きは…行目から": what an unfinished run got done.
-QString progressText(int printed, int nextRow);
-
 inline const QString kStatusPrinting = QStringLiteral("※ただ今印刷処理中!!");
 inline const QString kStatusFinished = QStringLiteral("※印刷処理終了!!");
 inline const QString kEndMessage = QStringLiteral("印刷終了。ﾃﾞｰﾀﾍﾞｰｽと接続解除しました。");
@@ -179,18 +176,6 @@ struct RowRange {
     int last = 0;
 };
 RowRange rowRange(const QString &first, const QString &last);
-
-// What the screen says when a run stopped before its end (cancelled, or
-// stopped by the counter inside its range): how far it got and where to go
-// on. Empty for other outcomes.
-QString stopMessage(const RunResult &result);
-
-// The end message, naming the rows that were printed without a barcode.
-QString endMessage(const QList<RowWithoutBarcode> &rows);
-// What the print screens say when a run ends without failing, or nothing.
-// sayCapStop: the counter stopping the run is always said (the partial run,
-// whose range it cuts short).
-std::optional<QString> runReport(const RunResult &result, bool sayCapStop);
 
 // Both runs: a failure after the data source opened is thrown as a
 // RunFailure naming the row and how far the run got.

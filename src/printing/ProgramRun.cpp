@@ -5,9 +5,10 @@
 #include "printer/PrinterSetup.h"
 #include "label/LabelFields.h"
 #include "label/LabelPreview.h"
+#include "label/Adjustments.h"
 #include "label/LabelRenderer.h"
 #include "settings/Defaults.h"
-#include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QDir>
 #include <QThread>
@@ -223,10 +224,10 @@ RunCheck checkRunRows(const QList<RunRow> &rows)
 
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 {
-    const QStringList ds = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
+    const settings::StoredDataSource ds = settings::readDataSource();
     if (m_hooks.dataSource)
-        m_hooks.dataSource(ds[0], ds[1]);
-    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds[0], ds[1], lastRow > 0 ? lastRow : -1));
+        m_hooks.dataSource(ds.folder, ds.file);
+    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1));
 }
 
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
@@ -283,21 +284,16 @@ ProgramRunServices::~ProgramRunServices() = default;
 
 void checkAdjustments(const label::LabelFields &fields)
 {
-    const struct {
-        const QString &text;
-        QString name;
-    } adjustments[] = {{fields.adjustX, QStringLiteral("横　位置調整")},
-                       {fields.adjustY, QStringLiteral("縦　位置調整")},
-                       {fields.adjustS, QStringLiteral("フォントサイズ")}};
-    for (const auto &a : adjustments) {
-        const double value = label::adjustmentValue(a.text, a.name);
+    const QString *texts[] = {&fields.adjustX, &fields.adjustY, &fields.adjustS};
+    for (int i = 0; i < 3; ++i) {
+        const QString name = label::adjustmentName(i);
         // Far outside the label every label would come out blank.
-        if (value < kAdjustmentLimitLow || value > kAdjustmentLimitHigh)
+        if (!label::adjustmentInRange(label::adjustmentValue(*texts[i], name)))
             throw Failure(QStringLiteral("印刷位置調整の%1の値「%2」が %3 から %4 の範囲を外れているため印刷しません。"
                                          "印刷位置調整の画面で直して保存してください。")
-                              .arg(a.name, a.text)
-                              .arg(kAdjustmentLimitLow)
-                              .arg(kAdjustmentLimitHigh));
+                              .arg(name, *texts[i])
+                              .arg(label::kAdjustmentMin)
+                              .arg(label::kAdjustmentMax));
     }
 }
 
@@ -360,11 +356,11 @@ QString dataSourceOpeningError(const QString &db1, const QString &db2, const Fai
 
 void loadAdjustmentsIntoLabelFields()
 {
-    const QStringList adj = settings::ReadSettingsRecords(settings::kAdjustmentTable, 99);
+    const settings::StoredAdjustments adj = settings::readAdjustments();
     label::LabelFields &fields = label::sharedLabelFields();
-    fields.adjustX = adj[2];
-    fields.adjustY = adj[3];
-    fields.adjustS = adj[4];
+    fields.adjustX = adj.x;
+    fields.adjustY = adj.y;
+    fields.adjustS = adj.s;
 }
 
 } // namespace zl::printing

@@ -95,11 +95,8 @@ struct RunCheck {
 // printer's paper, collecting what the label preview warns of.
 RunCheck checkRunRows(const QList<RunRow> &rows);
 
-constexpr double kAdjustmentLimitLow = -20;
-constexpr double kAdjustmentLimitHigh = 20;
-
-// Refuses stored adjustments that are not numbers or lie outside
-// -20…20, naming the adjustment and its value.
+// Refuses stored adjustments that are not numbers or lie outside the
+// adjustment limits, naming the adjustment and its value.
 void checkAdjustments(const label::LabelFields &fields);
 
 inline const QString kInvalidDataPathText =

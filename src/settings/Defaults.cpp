@@ -1,6 +1,8 @@
 #include "settings/Defaults.h"
 
 #include "common/RegularFile.h"
+#include "common/SystemErrors.h"
+#include "settings/SaveFiles.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>
@@ -203,9 +205,8 @@ QStringList restoreDefaultTables(const QString &workingFolder, const QStringList
     errno = 0;
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
         const int error = errno ? errno : (QFileInfo::exists(QDir::cleanPath(folder)) ? EEXIST : EACCES);
-        problems << QStringLiteral("設定フォルダ %1 を作成できません: %2")
-                        .arg(QDir::toNativeSeparators(folder),
-                             error == EEXIST ? QStringLiteral("同じ名前のファイルがあります") : writeFailureReason(error));
+        problems << QStringLiteral("設定フォルダ %1 を作成できません。%2")
+                        .arg(QDir::toNativeSeparators(folder), errnoProblemText(error));
         return problems;
     }
     const QString source = defaultsSource(workingFolder);

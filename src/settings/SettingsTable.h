@@ -8,7 +8,6 @@
 
 #include <QString>
 #include <QList>
-#include <QPair>
 #include <QStringList>
 
 namespace zl::settings {
@@ -69,25 +68,11 @@ QByteArray formatTable(const QStringList &columns, const QStringList &values, co
 // Replaces the table whole. The new table is written beside the old one and
 // renamed over it, so a crash leaves either the old table or the new one.
 // Throws zl::Failure naming the file and the reason in the operator's words
-// (容量不足, 書き込み権限がありません, …); the old table then stays as it was.
+// (common/SystemErrors.h); the old table then stays as it was.
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values);
 // The same, writing back unchanged values as the bytes they were read from.
 void RewriteSettingsTable(const QString &fileName, const QStringList &columns, const QStringList &values,
                           const StoredRecord &asRead);
-
-// Writes every file in full before any of them replaces what stands at its
-// path; on any failure none is replaced. Throws zl::Failure as above.
-// replaced, when given, says how many of them were in place when it threw
-// (only a failed rename after others leaves some replaced).
-void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced = nullptr);
-
-// Removes the temporary files of saves that a crash interrupted: in each
-// folder, "<name>.XXXXXX" for the given file names, unless a save that is
-// still running holds it.
-void clearStaleSaveFiles(const QStringList &folders, const QStringList &names);
-
-// A system error number as the operator reads it: "容量不足です（…）".
-QString writeFailureReason(int error);
 
 // One data record fetched by column name, as the query reader yields it.
 class SettingsRecord {
@@ -115,7 +100,8 @@ SettingsRecord QuerySettingsTable(const QString &fileName, const QStringList &wa
 // 2 x fieldCount fields in the file is an error.
 QStringList ReadSettingsRecords(const QString &fileName, int fieldCount);
 
-// The parsing halves of the two readers, for bytes already in memory.
+// The parsing halves of the two readers, for bytes already in memory. Both
+// cut the bytes as TableTokenizer.h says, so they agree on every field.
 SettingsRecord parseQueryTable(const QByteArray &bytes, const QString &fileName);
 QStringList parseSequentialRecords(const QByteArray &bytes, int fieldCount, const QString &fileName);
 

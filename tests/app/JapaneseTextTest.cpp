@@ -11,6 +11,7 @@
 #include "printer/platform/SystemPrinters.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
 #include "printing/PrintRun.h"
+#include "printing/RunReport.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 

@@ -6,7 +6,7 @@
 #include "app/ui/MainWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 #include "printer/PdfPrinter.h"
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/SystemPrinters.h"

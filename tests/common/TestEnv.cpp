@@ -1,6 +1,6 @@
 #include "TestEnv.h"
 
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 

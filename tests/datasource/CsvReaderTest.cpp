@@ -299,13 +299,23 @@ private slots:
             std::function<QString()> message;
             QString expected;
         };
+        const QString full = QStringLiteral("ディスクの空き容量が足りません。不要なファイルを削除して空きを作ってください。");
+        const QString denied = QStringLiteral("アクセスする権限がありません。ファイルとフォルダの権限を確かめてください。");
+        const QString notFound = QStringLiteral("ファイルまたはフォルダが見つかりません。");
+        const QString diskError = QStringLiteral("ディスクの読み書きでエラーが起きました。ディスクやその接続を確かめてください。");
+        const QString tooMany = QStringLiteral("開いているファイルが多すぎます。使っていないソフトを閉じてください。");
+        // What `words` makes of a write that /dev/full refused.
+        auto onFullDisk = [](const std::function<QString(const QFile &)> &words) {
+            QFile full(QStringLiteral("/dev/full"));
+            if (!full.open(QIODevice::WriteOnly) || (full.write("label", 5) == 5 && full.flush()))
+                return QStringLiteral("(/dev/full accepted the write)");
+            return words(full);
+        };
+        auto errnoCase = [](const char *what, int error, const QString &expected) {
+            return Case{what, [error] { return zl::errnoProblemText(error); }, expected};
+        };
         const QList<Case> cases{
-            {"disk full", [] {
-                 QFile full(QStringLiteral("/dev/full"));
-                 if (!full.open(QIODevice::WriteOnly) || (full.write("label", 5) == 5 && full.flush()))
-                     return QStringLiteral("(/dev/full accepted the write)");
-                 return zl::fileProblemText(full);
-             }, QStringLiteral("ディスクの空き容量が足りません。")},
+            {"disk full", [&] { return onFullDisk([](const QFile &f) { return zl::fileProblemText(f); }); }, full},
             {"no permission", [&] {
                  QFile locked(writeTemp(dir, QStringLiteral("locked.csv"), "a"));
                  locked.setPermissions(QFileDevice::ReadOwner);
@@ -314,12 +324,12 @@ private slots:
                  const bool opened = locked.open(QIODevice::WriteOnly);
                  ::setfsuid(::geteuid());
                  return opened ? QStringLiteral("(opened for writing)") : zl::fileProblemText(locked);
-             }, QStringLiteral("アクセスする権限がありません。")},
+             }, denied},
             {"not found", [&] {
                  QFile absent(dir.filePath(QStringLiteral("none/x.csv")));
                  absent.open(QIODevice::ReadOnly);
                  return zl::fileProblemText(absent);
-             }, QStringLiteral("見つかりません。")},
+             }, notFound},
             {"a folder", [&] {
                  QFile folder(dir.path());
                  folder.open(QIODevice::ReadOnly);
@@ -327,6 +337,26 @@ private slots:
              }, QStringLiteral("ファイルではなくフォルダです。")},
             {"unusual errno keeps the system text as a detail", [] { return zl::errnoProblemText(EBADF); },
              QStringLiteral("システムのエラーです（%1）。").arg(QString::fromLocal8Bit(strerror(EBADF)))},
+            // One wording for each errno, whoever reports it.
+            errnoCase("ENOSPC", ENOSPC, full),
+            errnoCase("EDQUOT", EDQUOT, full),
+            errnoCase("EACCES", EACCES, denied),
+            errnoCase("EPERM", EPERM, denied),
+            errnoCase("ENOENT", ENOENT, notFound),
+            errnoCase("ENOTDIR", ENOTDIR, QStringLiteral("途中のフォルダがファイルになっています。")),
+            errnoCase("EROFS", EROFS, QStringLiteral("読み取り専用のディスクのため書き込めません。")),
+            errnoCase("EEXIST", EEXIST, QStringLiteral("同じ名前のファイルがあります。")),
+            errnoCase("EMFILE", EMFILE, tooMany),
+            errnoCase("ENFILE", ENFILE, tooMany),
+            errnoCase("EIO", EIO, diskError),
+            // A write the system named no reason for: the file, then the folder says why.
+            {"a write that found the disk full",
+             [&] { return onFullDisk([](const QFile &f) { return zl::writeProblemText(&f, 0, QStringLiteral("/dev")); }); },
+             full},
+            {"a write into a folder that is gone",
+             [&] { return zl::writeProblemText(nullptr, 0, dir.filePath(QStringLiteral("gone"))); }, notFound},
+            {"a write into a folder that is there",
+             [&] { return zl::writeProblemText(nullptr, 0, dir.path()); }, diskError},
         };
         for (const Case &c : cases)
             QVERIFY2(c.message() == c.expected, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(c.what), c.message())));

@@ -189,6 +189,9 @@ private slots:
             << withTable(zl::settings::kAdjustmentTable, adjustmentTable("0").left(700)) << print << 4
             << QStringLiteral("vokiconfig5.txt") << 0;
         // stored values
+        // A decimal an older version or a hand stored prints as it stands.
+        QTest::newRow("adjustment 1.5") << withTable(zl::settings::kAdjustmentTable, adjustmentTable("1.5", "-0.5"))
+                                        << print << 0 << QStringLiteral("3枚のラベル") << 3;
         QTest::newRow("adjustment 500") << withTable(zl::settings::kAdjustmentTable, adjustmentTable("500")) << print
                                         << 1 << QStringLiteral("「500」が -20 から 20 の範囲を外れている") << 0;
         QTest::newRow("adjustment 1e300") << withTable(zl::settings::kAdjustmentTable, adjustmentTable("0", "1e300"))

@@ -9,6 +9,7 @@
 #include "layout/Titles.h"
 #include "label/LabelPreview.h"
 #include "label/ui/LabelPreviewView.h"
+#include "settings/SettingsTable.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 
@@ -188,21 +189,28 @@ private slots:
     }
 
     // Each slider step moves the label on the print position screen by its
-    // millimetres, as printed.
+    // millimetres, as printed; a stored decimal is drawn as stored until its
+    // slider moves.
     void printPositionSlidersMoveThePreview_data()
     {
+        QTest::addColumn<QString>("stored"); // SIZE1
         QTest::addColumn<int>("slider");
         QTest::addColumn<int>("value");
-        QTest::newRow("5 mm right") << 1 << 5;
-        QTest::newRow("4 mm left, off the paper") << 1 << -4;
-        QTest::newRow("3 mm down") << 2 << 3;
+        QTest::newRow("5 mm right") << QStringLiteral("0") << 1 << 5;
+        QTest::newRow("4 mm left, off the paper") << QStringLiteral("0") << 1 << -4;
+        QTest::newRow("3 mm down") << QStringLiteral("0") << 2 << 3;
+        QTest::newRow("from a stored 1.5 to 5 mm right") << QStringLiteral("1.5") << 1 << 5;
     }
     void printPositionSlidersMoveThePreview()
     {
+        QFETCH(QString, stored);
         QFETCH(int, slider);
         QFETCH(int, value);
         zltest::TempHome home;
         useProductsOnPdfPrinter(home);
+        QStringList adjustments(99, QStringLiteral("0"));
+        adjustments[2] = stored;
+        home.writeTable(QStringLiteral("vokiconfig5.txt"), zl::settings::adjustmentColumns(), adjustments);
         QList<zl::ui::ShownMessage> messages;
         zl::ui::recordMessagesInto(&messages);
         zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
@@ -211,12 +219,14 @@ private slots:
         auto *view = screen->findChild<zl::ui::LabelPreviewView *>(QStringLiteral("LabelPreview"));
         QVERIFY(view);
         QCOMPARE(view->preview().texts.value(1).text, QStringLiteral("国産うなぎ蒲焼"));
+        QCOMPARE(view->preview().barcodeMm.x(), 1 + stored.toDouble());
         const QRect before = inkBounds(view->image());
         screen->findChild<QSlider *>(QStringLiteral("Slider%1").arg(slider))->setValue(value);
         const QRect after = inkBounds(view->image());
         const double px = view->pxPerMm();
         const QPoint moved = after.topLeft() - before.topLeft();
-        const QPoint expected = slider == 1 ? QPoint(qRound(value * px), 0) : QPoint(0, qRound(value * px));
+        const double mm = value - (slider == 1 ? stored.toDouble() : 0);
+        const QPoint expected = slider == 1 ? QPoint(qRound(mm * px), 0) : QPoint(0, qRound(mm * px));
         QVERIFY2((moved - expected).manhattanLength() <= 2,
                  qPrintable(QStringLiteral("moved by (%1, %2) px, expected (%3, %4) at %5 px/mm")
                                 .arg(moved.x()).arg(moved.y()).arg(expected.x()).arg(expected.y()).arg(px)));

@@ -304,8 +304,8 @@ private slots:
         QTest::addColumn<QString>("s");
         QTest::addColumn<QString>("price");
         QTest::addColumn<QString>("reasonPart");
-        QTest::newRow("X") << QStringLiteral("2mm") << QStringLiteral("0") << QStringLiteral("1") << QStringLiteral("横方向");
-        QTest::newRow("S") << QStringLiteral("0") << QString() << QStringLiteral("1") << QStringLiteral("文字サイズ");
+        QTest::newRow("X") << QStringLiteral("2mm") << QStringLiteral("0") << QStringLiteral("1") << QStringLiteral("横　位置調整");
+        QTest::newRow("S") << QStringLiteral("0") << QString() << QStringLiteral("1") << QStringLiteral("フォントサイズ");
         QTest::newRow("price") << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("abc") << QStringLiteral("価格");
     }
     void badNumbersReachTheCaller()

@@ -299,7 +299,7 @@ private slots:
         // from its first row.
         QCOMPARE(printed, 0);
         QCOMPARE(nextRow, 1);
-        QVERIFY2(failure.contains(said + QStringLiteral("保存先のディスクの容量が不足しています(容量不足)。保存先: ") + disk),
+        QVERIFY2(failure.contains(said + QStringLiteral("保存先のフォルダ %1 に書き込めませんでした。ディスクの空き容量が足りません。").arg(disk)),
                  qPrintable(failure));
         QVERIFY2(failure.contains(QStringLiteral("保存されたラベルは0枚")), qPrintable(failure));
         QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList());

@@ -1,6 +1,7 @@
 #include "TestRegistry.h"
 
 #include "printing/PrintRun.h"
+#include "printing/RunReport.h"
 
 #include <QTest>
 

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QItemSelectionModel>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -248,6 +249,38 @@ private slots:
         click(screen, "Command3");
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages[0].text.startsWith(printing::kRunErrorPrefix));
+    }
+
+    // Every run shows the data file afresh in the grid; the grid's old
+    // model and selection model must go with it, whether the file opens or not.
+    void reloadingTheGridLeavesOneModelAndOneSelection()
+    {
+        useData(csv(3, [](int i) { return i == 2 ? QStringLiteral("未定") : QStringLiteral("100"); }));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
+        QPointer<QItemSelectionModel> first = grid->selectionModel();
+        auto count = [grid](const char *className) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            int n = 0;
+            for (const QObject *child : grid->children())
+                n += child->inherits(className) ? 1 : 0;
+            return n;
+        };
+        for (int run = 0; run < 4; ++run)
+            click(screen, "Command3"); // declined at the check: the screen stays open
+        QCOMPARE(m_messages.size(), 4);
+        QVERIFY(!first);
+        QCOMPARE(count("QItemSelectionModel"), 1);
+        QCOMPARE(count("QAbstractItemModel"), 1);
+        // The grid follows the selection of the model it shows now.
+        grid->selectRow(2);
+        QCOMPARE(grid->selectionModel()->currentIndex().row(), 2);
+
+        QFile::remove(m_home->settingsFolder() + QStringLiteral("items.csv"));
+        click(screen, "Command3");
+        click(screen, "Command3");
+        QCOMPARE(count("QItemSelectionModel"), 1);
+        QCOMPARE(count("QAbstractItemModel"), 0);
     }
 
     void recordsWithoutABarcodeAreNamedAndNeverBorrowOne()

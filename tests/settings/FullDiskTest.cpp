@@ -122,7 +122,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         for (int spare : {0, 1, -1}) {
             const QByteArray free = spare > 0 ? ", 4 KB free" : spare ? ", read-only" : ", disk full";
-            const QString reason = spare < 0 ? QStringLiteral("読み取り専用") : QStringLiteral("容量不足");
+            const QString reason = spare < 0 ? QStringLiteral("読み取り専用") : QStringLiteral("空き容量が足りません");
             if (spare <= 0) // with a page free it fits, and is written
                 QTest::newRow("data-source table" + free) << int(RewriteDataSource) << spare << reason;
             QTest::newRow("8 KB adjustment table" + free) << int(RewriteLargeAdjustments) << spare << reason;

@@ -1,7 +1,7 @@
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
-#include "settings/Cp932.h"
+#include "common/Cp932.h"
 #include "settings/SettingsTable.h"
 #include "settings/SettingsTestHooks.h"
 
@@ -89,6 +89,47 @@ private slots:
         // Unquoted fields are trimmed; LF-only line ends work.
         QCOMPARE(parseSequentialRecords("A,B\n 7 ,x y\n", 2, QStringLiteral("t")),
                  (QStringList{QStringLiteral("7"), QStringLiteral("x y")}));
+    }
+
+    // Both readers, and a save that carries unchanged values back as they
+    // were read, cut a data line the same way. Only spaces and tabs are blanks
+    // around a field: a full-width space is text (other tools write values
+    // unquoted), so before a quote it makes the field a plain one.
+    void readersCutAFieldTheSameWay()
+    {
+        struct Case {
+            const char *what;
+            QByteArray line;
+            QStringList values;
+        };
+        const QString wide(QChar(0x3000));
+        const QList<Case> cases{
+            {"comma inside quotes", "\"a,b\",\"c\"", {QStringLiteral("a,b"), QStringLiteral("c")}},
+            {"blanks around quoted fields", " \"a\" ,\t\"b\"\t", {QStringLiteral("a"), QStringLiteral("b")}},
+            {"plain fields lose their spaces and tabs", " a b ,\tc\t", {QStringLiteral("a b"), QStringLiteral("c")}},
+            {"doubled quote inside quotes", "\"5\"\" tape\",c", {QStringLiteral("5\" tape"), QStringLiteral("c")}},
+            {"text after the closing quote", "\"a\"x,\"c\"", {QStringLiteral("a"), QStringLiteral("c")}},
+            {"full-width spaces around a plain field", "\x81\x40\x83\x5c\x81\x40,c",
+             {wide + QStringLiteral("ソ") + wide, QStringLiteral("c")}},
+            {"full-width space before a quote", "\x81\x40\"a,b\",\"c\"", {wide + QStringLiteral("\"a"), QStringLiteral("b\"")}},
+            {"vertical tab before a quote", "\v\"a,b\",\"c\"", {QStringLiteral("\v\"a"), QStringLiteral("b\"")}},
+            {"quote that never closes", "\"a,b", {QStringLiteral("a,b"), QString()}},
+        };
+        for (const Case &c : cases) {
+            zltest::TempHome home;
+            home.writeFile(kDataSourceTable, "\"DB1\",\"DB2\"\r\n" + c.line + "\r\n\"x\"\r\n");
+            QVERIFY2(QuerySettingsTable(kDataSourceTable).values() == c.values, c.what);
+            // The sequential reader takes the next line's field for a missing one.
+            QStringList sequential = c.values;
+            if (sequential.last().isNull())
+                sequential.last() = QStringLiteral("x");
+            QVERIFY2(ReadSettingsRecords(kDataSourceTable, 2) == sequential, c.what);
+            const StoredRecord asRead = readStoredRecord(kDataSourceTable, dataSourceColumns());
+            QVERIFY2(asRead.values == c.values, c.what);
+            RewriteSettingsTable(kDataSourceTable, dataSourceColumns(), asRead.values, asRead);
+            QVERIFY2(QuerySettingsTable(kDataSourceTable).values() == c.values, c.what);
+            QVERIFY2(ReadSettingsRecords(kDataSourceTable, 2) == c.values, c.what);
+        }
     }
 
     void shortOrMissingTablesFail()
@@ -191,10 +232,38 @@ private slots:
         QVERIFY2(refused > 0 && stored > 7000, qPrintable(QStringLiteral("%1 stored, %2 refused").arg(stored).arg(refused)));
     }
 
-    void codecDecodesWindowsExtensions()
+    // The one CP932 decoder, for settings tables and data files alike. Bytes
+    // that are not CP932 become U+FFFD and do not swallow the byte after them.
+    void codecDecodesWindowsCodePage932()
     {
-        QCOMPARE(zl::cp932::decode(QByteArray("\x87\x40\x81\x60\x87\x8a", 6)), QStringLiteral("①～㈱"));
-        QVERIFY(!zl::cp932::decodeStrict(QByteArray("\x83", 1)));
+        struct Case {
+            const char *what;
+            QByteArray bytes;
+            QString text;
+            bool valid;
+            QByteArray written = {}; // what encoding the text gives, when not the bytes
+        };
+        const QString bad(QChar(0xFFFD));
+        const QList<Case> cases{
+            {"NEC extensions and the Windows wave dash", QByteArray("\x87\x40\x81\x60\x87\x8a", 6), QStringLiteral("①～㈱"), true},
+            {"NEC-selected IBM extension", QByteArray("\xed\x40", 2), QStringLiteral("纊"), true, QByteArray("\xfa\x5c", 2)},
+            {"IBM extension", QByteArray("\xfa\x40\xfa\x55", 4), QStringLiteral("ⅰ￤"), true},
+            {"backslash and tilde stay ASCII", QByteArray("\\~", 2), QStringLiteral("\\~"), true},
+            {"backslash as a second byte", QByteArray("\x83\x5c\x95\x5c", 4), QStringLiteral("ソ表"), true},
+            {"full-width yen, backslash and not sign", QByteArray("\x81\x8f\x81\x5f\x81\xca", 6), QStringLiteral("￥＼￢"), true},
+            {"half-width katakana", QByteArray("\xba\xb0\xc4\xde", 4), QStringLiteral("ｺｰﾄﾞ"), true},
+            {"user-defined area", QByteArray("\xf0\x40", 2), QString(QChar(0xE000)), true},
+            {"bytes that are no character", QByteArray("a\x80\xa0\xfd\xff", 5), QLatin1Char('a') + bad.repeated(4), false},
+            {"lead byte at the end", QByteArray("\x83", 1), bad, false},
+            {"lead byte before a comma", QByteArray("\x83,x", 3), bad + QStringLiteral(",x"), false},
+            {"unassigned pair", QByteArray("\x85\x40", 2), bad + QLatin1Char('@'), false},
+        };
+        for (const Case &c : cases) {
+            QVERIFY2(zl::cp932::decode(c.bytes) == c.text, c.what);
+            QVERIFY2(bool(zl::cp932::decodeStrict(c.bytes)) == c.valid, c.what);
+            if (c.valid)
+                QVERIFY2(zl::cp932::encode(c.text) == (c.written.isEmpty() ? c.bytes : c.written), c.what);
+        }
         QCOMPARE(zl::cp932::unencodable(QStringLiteral("a€bé€")), QStringLiteral("€é"));
     }
 };

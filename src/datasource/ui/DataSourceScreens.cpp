@@ -8,6 +8,7 @@
 #include "datasource/DataSource.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QDir>
 #include <algorithm>
@@ -176,8 +177,7 @@ bool DataSourceScreen::refuseEmpty()
 
 void DataSourceScreen::save()
 {
-    settings::RewriteSettingsTable(settings::kDataSourceTable, settings::dataSourceColumns(),
-                                   {m_text1->text(), m_text4->text()});
+    settings::writeDataSource({m_text1->text(), m_text4->text()});
 }
 
 void DataSourceScreen::saveAndTest()
@@ -190,10 +190,10 @@ void DataSourceScreen::saveAndTest()
         save();
         // The test reads what was stored, not what was typed: it proves the
         // table the other screens will read.
-        const QStringList stored = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
-        m_labeldb->setText(shownFolder(stored.at(0)));
-        m_labelpass->setText(stored.at(1));
-        const qsizetype count = datasource::countRecords(stored.at(0), stored.at(1));
+        const settings::StoredDataSource stored = settings::readDataSource();
+        m_labeldb->setText(shownFolder(stored.folder));
+        m_labelpass->setText(stored.file);
+        const qsizetype count = datasource::countRecords(stored.folder, stored.file);
         m_label1->setText(QString::number(count));
         if (m_label1->text().toLongLong() >= 0)
             showMessage(this, QStringLiteral("接続できました。"), QStringLiteral("ステータス"), Information);
@@ -261,10 +261,10 @@ RecordCountScreen::RecordCountScreen(QWidget *parent) : QWidget(parent, Qt::Wind
     connect(command1, &QPushButton::clicked, this, &QWidget::close);
 
     try {
-        const QStringList stored = settings::ReadSettingsRecords(settings::kDataSourceTable, 2);
-        labeldb->setText(shownFolder(stored.at(0)));
-        labeltb->setText(stored.at(1));
-        label1->setText(QString::number(datasource::countRecords(stored.at(0), stored.at(1))));
+        const settings::StoredDataSource stored = settings::readDataSource();
+        labeldb->setText(shownFolder(stored.folder));
+        labeltb->setText(stored.file);
+        label1->setText(QString::number(datasource::countRecords(stored.folder, stored.file)));
     } catch (const Failure &f) {
         // The fixed request, then what exactly is wrong.
         showMessage(parent,

@@ -8,6 +8,7 @@
 #include "layout/ui/LayoutScreens.h"
 #include "printer/PaperSelection.h"
 #include "printer/Printer.h"
+#include "label/Adjustments.h"
 #include "label/LabelPreview.h"
 #include "label/ui/LabelPreviewView.h"
 
@@ -89,7 +90,7 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
     for (int i = 0; i < 3; ++i) {
         const Row &r = rows[i];
         const int top = 780 + i * 1080;
-        label(this, QString::fromLatin1(r.caption), layout::adjustmentName(i), {240, top, 1500, 420});
+        label(this, QString::fromLatin1(r.caption), label::adjustmentName(i), {240, top, 1500, 420});
         label(this, QString::fromLatin1(r.left), QString::fromUtf8(r.leftText), {sliderLeft, top - 240, 600, 240});
         label(this, QString::fromLatin1(r.right), QString::fromUtf8(r.rightText),
               {sliderLeft + sliderWidth - 600, top - 240, 600, 240}, Qt::AlignRight | Qt::AlignVCenter);
@@ -98,7 +99,7 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
 
         auto *slider = new QSlider(Qt::Horizontal, this);
         slider->setObjectName(QStringLiteral("Slider%1").arg(i + 1));
-        slider->setRange(layout::kAdjustmentMin, layout::kAdjustmentMax);
+        slider->setRange(label::kAdjustmentMin, label::kAdjustmentMax);
         slider->setSingleStep(1);
         slider->setPageStep(5);
         slider->setTickPosition(QSlider::TicksBelow);
@@ -153,9 +154,14 @@ void PrintPositionScreen::showPreview()
 {
     if (!m_hasRecord)
         return;
-    m_record.adjustX = layout::adjustmentText(m_slider[0]->value());
-    m_record.adjustY = layout::adjustmentText(m_slider[1]->value());
-    m_record.adjustS = layout::adjustmentText(m_slider[2]->value());
+    // A slider being dragged shows where it is; otherwise the label shows
+    // what a save would store, a decimal read from the table included.
+    QString adjust[3];
+    for (int i = 0; i < 3; ++i)
+        adjust[i] = m_slider[i]->isSliderDown() ? layout::adjustmentText(m_slider[i]->value()) : m_sizeHolder[i]->text();
+    m_record.adjustX = adjust[0];
+    m_record.adjustY = adjust[1];
+    m_record.adjustS = adjust[2];
     m_preview->showLabel(m_record, m_withoutBarcode);
 }
 

@@ -1,4 +1,4 @@
-#include "app/platform/PrintCommand.h"
+#include "app/PrintCommand.h"
 
 #include "printer/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
@@ -8,6 +8,7 @@
 #include "printing/ProgramRun.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QDir>
 #include <climits>
@@ -36,9 +37,9 @@ QString settingsProblem()
     if (!interruptedRestore().isEmpty())
         return QStringLiteral("設定の初期化が途中で止まっています。");
     try {
-        ReadSettingsRecords(kLayoutTable, 4);
-        ReadSettingsRecords(kDataSourceTable, 2);
-        ReadSettingsRecords(kAdjustmentTable, 99);
+        readLayout();
+        readDataSource();
+        readAdjustments();
         QuerySettingsTable(kLayoutTable, layoutColumns());
         QuerySettingsTable(kDataSourceTable, dataSourceColumns());
         QuerySettingsTable(kAdjustmentTable, adjustmentColumns());

@@ -1,0 +1,251 @@
+#include "printing/ui/PrintScreenBase.h"
+
+#include "ui/Dialogs.h"
+#include "ui/ScreenPlacement.h"
+#include "ui/Widgets.h"
+#include "datasource/DataSource.h"
+#include "datasource/DataSourceModel.h"
+#include "label/LabelFields.h"
+#include "label/LabelPreview.h"
+#include "label/ui/BarcodePreview.h"
+#include "label/ui/LabelPreviewView.h"
+#include "layout/Titles.h"
+#include "printer/PaperSelection.h"
+#include "printer/Printer.h"
+#include "printing/RunReport.h"
+#include "printing/ui/PrinterHooks.h"
+#include "printing/ui/SheetBox.h"
+#include "settings/StoredSettings.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QThread>
+#include <QVBoxLayout>
+#include <exception>
+
+namespace zl::ui {
+
+namespace {
+
+const QString kOpeningErrorTitle = QStringLiteral("設定エラー。データベースに接続できません。");
+
+} // namespace
+
+PrintScreenBase::PrintScreenBase(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("DataGrid1"));
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->verticalHeader()->setDefaultSectionSize(20);
+    m_status = label(this, "Label1");
+    QFont sf(QStringLiteral("IPAPMincho"));
+    sf.setBold(true);
+    sf.setPointSizeF(11);
+    m_status->setFont(sf);
+    m_status->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_printerType = lineEdit(this, "Text999");
+    m_db = lineEdit(this, "Textdb");
+    m_table = lineEdit(this, "TextTT");
+    m_preview = new BarcodePreview(this);
+    m_preview->setObjectName(QStringLiteral("Picture1"));
+    m_start = new QPushButton(this);
+    m_start->setObjectName(QStringLiteral("Command3"));
+    setDefaultButton(m_start);
+    m_close = new QPushButton(this);
+    m_close->setObjectName(QStringLiteral("閉じる"));
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
+{
+    m_db->setText(db1);
+    m_table->setText(db2);
+    try {
+        auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
+        setGridModel(model);
+        // The JAN column shows whole barcodes, the short columns their
+        // texts; the product name takes what the window gives beyond them.
+        for (int column = 0; column < model->columnCount(); ++column)
+            if (column != 1)
+                m_grid->resizeColumnToContents(column);
+        if (model->columnCount() > 1)
+            m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+        connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this](const QModelIndex &current) { showRecordLabel(current.row()); });
+        showRecordLabel(0);
+        if (m_sheetBox)
+            m_sheetBox->refresh();
+    } catch (const Failure &) {
+        // An empty grid: the data source cannot be shown.
+        setGridModel(nullptr);
+        throw;
+    }
+}
+
+void PrintScreenBase::setGridModel(QAbstractItemModel *model)
+{
+    QAbstractItemModel *oldModel = m_grid->model();
+    QItemSelectionModel *oldSelection = m_grid->selectionModel();
+    m_grid->setModel(model);
+    // The view makes a new selection model and leaves the old one to its
+    // owner; one over Qt's shared empty model (the grid's first, and every
+    // one after a data file that did not open) would never go otherwise.
+    if (oldSelection && oldSelection != m_grid->selectionModel())
+        oldSelection->deleteLater();
+    if (oldModel && oldModel->parent() == m_grid)
+        oldModel->deleteLater();
+}
+
+void PrintScreenBase::loadDataSource()
+{
+    QString db1, db2;
+    try {
+        const settings::StoredDataSource ds = settings::readDataSource();
+        db1 = ds.folder;
+        db2 = ds.file;
+        showDataSource(db1, db2);
+    } catch (const Failure &f) {
+        showMessage(this, printing::dataSourceOpeningError(db1, db2, f), kOpeningErrorTitle, OkOnly);
+    }
+}
+
+void PrintScreenBase::reportOpeningError(const Failure &failure)
+{
+    showMessage(this, failure.description(), kOpeningErrorTitle, OkOnly);
+}
+
+printing::RunHooks PrintScreenBase::commonHooks()
+{
+    printing::RunHooks hooks = printerSetupHooks(this);
+    hooks.printerType = [this](const QString &t) { m_printerType->setText(t); };
+    hooks.status = [this](const QString &t) { m_status->setText(t); };
+    hooks.confirmCheck = [this](const printing::RunCheck &check) {
+        return askToGoOn(this, check.text() + QStringLiteral("\n\nこのまま印刷しますか？"),
+                         QStringLiteral("印刷の前の確認"), QStringLiteral("このまま印刷する"));
+    };
+    return hooks;
+}
+
+void PrintScreenBase::guardedRun(const std::function<void()> &run)
+{
+    // The renderer lets events run while it draws: a second click must not
+    // start a second run inside the first.
+    if (m_running)
+        return;
+    m_running = true;
+    m_start->setEnabled(false);
+    try {
+        run();
+    } catch (const Failure &f) {
+        // The status must not go on saying that labels are printing.
+        if (m_status->text() == printing::kStatusPrinting)
+            m_status->setText(QStringLiteral("※印刷処理エラー!!"));
+        showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
+    }
+    m_running = false;
+    m_start->setEnabled(true);
+    // The run moved the sheet's first free position on.
+    if (m_sheetBox)
+        m_sheetBox->refresh();
+    if (m_closeAfterRun)
+        close();
+}
+
+void PrintScreenBase::reportEnd(const printing::RunResult &r, bool sayCapStop)
+{
+    const std::optional<QString> report = printing::runReport(r, sayCapStop);
+    if (report)
+        showMessage(this, *report, printing::kEndTitle, Information);
+    if (r.outcome == printing::RunOutcome::Finished)
+        m_closeAfterRun = true; // closed once the run is over
+}
+
+void PrintScreenBase::closeEvent(QCloseEvent *event)
+{
+    if (m_running) {
+        // Closing mid-run stops the run after the label being printed.
+        label::LabelFields &fields = label::sharedLabelFields();
+        fields.remainingLabels = qMin(fields.remainingLabels, 1);
+        m_closeAfterRun = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+QLayout *PrintScreenBase::gridBesideLabelPreview()
+{
+    m_labelPreview = new LabelPreviewView(this);
+    m_sheetBox = new SheetBox(this, [this](int i) -> std::optional<label::LabelFields> {
+        auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
+        const int row = firstRunRow() + i;
+        if (!model || row < 0 || row >= model->rowCount())
+            return std::nullopt;
+        return label::recordFields(model->source().fields(row, 4));
+    });
+    // The printer and paper the run will use, above the label drawn on it.
+    m_printerInForce = new QLabel(printer::printerInForceText(), this);
+    m_printerInForce->setObjectName(QStringLiteral("LabelPrinterInForce"));
+    m_printerInForce->setWordWrap(true);
+    auto *labels = new QVBoxLayout;
+    labels->addWidget(m_printerInForce);
+    labels->addWidget(m_labelPreview, 1);
+    labels->addWidget(m_sheetBox);
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_grid, 3);
+    row->addLayout(labels, 2);
+    return row;
+}
+
+void PrintScreenBase::showRecordLabel(int row)
+{
+    auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
+    if (!m_labelPreview || !model || row < 0 || row >= model->rowCount())
+        return;
+    try {
+        if (const auto page = printer::pageInForce())
+            m_labelPreview->setPaper(*page);
+        m_printerInForce->setText(printer::printerInForceText());
+        m_labelPreview->setTitles(layout::currentTitles());
+        QString withoutBarcode;
+        const label::LabelFields fields = label::recordFields(model->source().fields(row, 4), &withoutBarcode);
+        m_labelPreview->showLabel(fields, withoutBarcode);
+    } catch (const Failure &f) {
+        m_labelPreview->showProblem(f.description());
+    }
+}
+
+// A print run on a thread of its own, so that drawing, the printing
+// system's answers and the final sync never hold up the windows; the screen
+// waits for it with its events running (the progress window, modal, keeps
+// everything but its cancel out of reach). What the run throws is thrown here.
+printing::RunResult PrintScreenBase::runOffThisThread(const std::function<printing::RunResult()> &run)
+{
+    printing::RunResult result;
+    std::exception_ptr error;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            result = run();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    if (error)
+        std::rethrow_exception(error);
+    return result;
+}
+
+} // namespace zl::ui

@@ -1,0 +1,75 @@
+#pragma once
+#include "printing/PrintRun.h"
+#include "printing/ProgramRun.h"
+
+#include <QWidget>
+#include <functional>
+
+class QAbstractItemModel;
+class QLabel;
+class QLayout;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace zl::ui {
+
+class BarcodePreview;
+class LabelPreviewView;
+class SheetBox;
+
+// What both print screens share: the grid of the data source, the status
+// line, the holders, the barcode preview and the guard that keeps a second
+// run from starting (or the screen from closing) while a label prints.
+class PrintScreenBase : public QWidget {
+    Q_OBJECT
+public:
+    bool isRunning() const { return m_running; }
+
+protected:
+    explicit PrintScreenBase(QWidget *parent);
+    // Reads the data-source table and shows the data file in the grid.
+    void loadDataSource();
+    void showDataSource(const QString &db1, const QString &db2);
+    // Shows this model (or none) in the grid, letting the old one and its
+    // selection go.
+    void setGridModel(QAbstractItemModel *model);
+    // The opening error report.
+    void reportOpeningError(const Failure &failure);
+    printing::RunHooks commonHooks();
+    // Runs `run` with the guard up; reports its failure with the run error
+    // message and keeps the screen usable.
+    void guardedRun(const std::function<void()> &run);
+    // The end message (and closing) after a run, or nothing.
+    // sayCapStop: the counter stopping the run is always said (the partial
+    // run, whose range it cuts short).
+    void reportEnd(const printing::RunResult &result, bool sayCapStop = false);
+    void closeEvent(QCloseEvent *event) override;
+    // Runs a print run on a thread of its own while this thread's events
+    // go on; what the run throws is thrown here.
+    static printing::RunResult runOffThisThread(const std::function<printing::RunResult()> &run);
+    // The grid with the selected record's whole label beside it.
+    QLayout *gridBesideLabelPreview();
+    void showRecordLabel(int row);
+    // The grid row the next run's first label comes from.
+    virtual int firstRunRow() const { return 0; }
+
+    QTableView *m_grid = nullptr;
+    QLabel *m_status = nullptr;     // Label1
+    QLineEdit *m_printerType = nullptr; // Text999
+    QLineEdit *m_db = nullptr;      // Textdb
+    QLineEdit *m_table = nullptr;   // TextTT
+    BarcodePreview *m_preview = nullptr; // Picture1
+    LabelPreviewView *m_labelPreview = nullptr;
+    SheetBox *m_sheetBox = nullptr;
+    QLabel *m_printerInForce = nullptr;
+    QPushButton *m_start = nullptr; // Command3
+    QPushButton *m_close = nullptr; // 閉じる
+    int m_capCounter = printing::kLabelsPerOpening;
+
+private:
+    bool m_running = false;
+    bool m_closeAfterRun = false; // a close asked for mid-run, or the run's end
+};
+
+} // namespace zl::ui
