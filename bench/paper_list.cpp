@@ -1,9 +1,15 @@
 // Opening the paper selection screen (Form7) on each CUPS queue, the queue
 // asked for the first time each round. Target: under 500 ms per opening.
 // Run with a scheduler up, e.g.  eval "$(scripts/cups-up)"; build/bench/paper_list
+// With --entries it prints, instead of times, what each queue offers and how
+// a page goes out on it (paper list, geometry, job options): diff two builds'
+// output to see that a change of the printer code changed no size.
 #include "printer/platform/CupsPrinter.h"
 #include "printer/ui/PrinterScreens.h"
 #include "settings/Defaults.h"
+
+#include "printer/PaperSelection.h"
+#include "printer/PdfPrinter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,6 +30,37 @@ int main(int argc, char **argv)
     if (queues.isEmpty()) {
         std::printf("no CUPS queue listed: start one (scripts/cups-up) and run again\n");
         return 1;
+    }
+    if (app.arguments().contains(QStringLiteral("--entries"))) {
+        auto show = [](const zl::printer::Printer &p) {
+            std::printf("%s\n", qPrintable(p.deviceName()));
+            for (const QString &entry : zl::printer::paperChoices(&p).entries)
+                std::printf("  %s\n", qPrintable(entry));
+            for (const zl::printer::PaperInfo &paper : p.papers())
+                std::printf("  %d %d x %d twips %s\n", paper.code, paper.widthTwips, paper.heightTwips,
+                            qPrintable(zl::printer::readablePaperName(paper)));
+            const zl::printer::PageGeometry g = p.pageGeometry();
+            std::printf("  paper %.6f x %.6f mm, printable %.6f %.6f %.6f %.6f mm, %d dpi\n", g.paperMm.width(),
+                        g.paperMm.height(), g.printableMm.x(), g.printableMm.y(), g.printableMm.width(),
+                        g.printableMm.height(), g.dpi);
+            if (const auto *queue = dynamic_cast<const zl::printer::CupsPrinter *>(&p)) {
+                for (const auto &[key, value] : queue->jobOptions())
+                    std::printf("  %s=%s\n", qPrintable(key), qPrintable(value));
+            }
+        };
+        for (const QString &queue : queues) {
+            zl::printer::CupsPrinter printer(queue);
+            show(printer);
+            // A user-defined size a little off the dot grid, as typed in tenths of a millimetre.
+            if (printer.setPaperSize(256) && printer.setPageWidthTwips(2835) && printer.setPageHeightTwips(1701))
+                show(printer);
+        }
+        zl::printer::PdfPrinter pdf(home.filePath(QStringLiteral("pdf")));
+        for (const zl::printer::PaperInfo &paper : pdf.papers()) {
+            pdf.setPaperSize(paper.code);
+            show(pdf);
+        }
+        return 0;
     }
     constexpr int rounds = 5;
     bool allWithin = true;

@@ -1,6 +1,7 @@
 #include "label/Barcode.h"
 
 #include "common/Failure.h"
+#include "common/Length.h"
 
 #include <QPainter>
 #include <QRegularExpression>
@@ -68,7 +69,7 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
 {
     if (isNull() || widthMm <= 0 || dpi <= 0)
         return;
-    const qreal dot = 25.4 / dpi;
+    const qreal dot = Length::mmPerDot(dpi);
     const int moduleDots = std::max(1, int(std::floor(widthMm / dot / m_modules)));
     const qreal symbolMm = moduleDots * m_modules * dot;
     if (symbolMm > widthMm) { // narrower than one dot a module: nothing to align

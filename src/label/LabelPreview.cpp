@@ -1,6 +1,7 @@
 #include "label/LabelPreview.h"
 
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "datasource/DataSource.h"
 #include "printer/PagePlayback.h"
 #include "label/Adjustments.h"
@@ -37,7 +38,7 @@ public:
     void drawLine(double x1, double y1, double x2, double y2) override
     {
         const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
-        m_out.lines.append({m_page, QLineF(x1, y1, x2, y2), lineWidth() * 25.4 / dpi});
+        m_out.lines.append({m_page, QLineF(x1, y1, x2, y2), lineWidth() * Length::kMmPerInch / dpi});
         PictureCanvas::drawLine(x1, y1, x2, y2);
     }
     void drawPicture(const BarcodePicture &picture, double x, double y, double width) override

@@ -1,6 +1,7 @@
 #include "label/PageCanvas.h"
 
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "label/Barcode.h"
 #include "printer/PagePlayback.h"
 
@@ -10,7 +11,7 @@
 namespace zl::label {
 
 namespace {
-constexpr double kMmPerPoint = 25.4 / 72.0;
+constexpr double kMmPerPoint = Length::pt(1).mm();
 }
 
 MeasuringCanvas::MeasuringCanvas(QSizeF printableMm) : m_printable(printableMm) {}
@@ -147,7 +148,7 @@ void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
 {
     if (QPainter *p = painter()) {
         const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
-        QPen pen(Qt::black, lineWidth() * 25.4 / dpi);
+        QPen pen(Qt::black, lineWidth() * Length::kMmPerInch / dpi);
         pen.setCapStyle(Qt::FlatCap);
         p->setPen(pen);
         p->drawLine(QPointF(x1, y1), QPointF(x2, y2));
@@ -205,7 +206,7 @@ std::unique_ptr<PageCanvas> currentPrinterCanvas()
 
 QImage renderPage(const QPicture &page, QSizeF printableMm, int dpi)
 {
-    const double pxPerMm = dpi / 25.4;
+    const double pxPerMm = Length::dotsPerMm(dpi);
     QImage image(int(std::ceil(printableMm.width() * pxPerMm)), int(std::ceil(printableMm.height() * pxPerMm)),
                  QImage::Format_RGB32);
     image.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));

@@ -1,6 +1,7 @@
 #include "printer/DeviceRecords.h"
 
 #include "common/Cp932.h"
+#include "common/Length.h"
 
 #include <QtMath>
 #include <algorithm>
@@ -78,12 +79,12 @@ QString devNamesEntry(const DevNames &dn, uint16_t offset)
 
 int tenthsMmFromTwips(int twips)
 {
-    return qRound(twips / 5.67);
+    return qRound(twips / Length::kStoredTwipsPerTenthMm);
 }
 
 int twipsFromTenthsMm(int tenths)
 {
-    return qRound(tenths * 5.67);
+    return qRound(tenths * Length::kStoredTwipsPerTenthMm);
 }
 
 } // namespace zl::printer

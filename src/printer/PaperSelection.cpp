@@ -1,6 +1,7 @@
 #include "printer/PaperSelection.h"
 
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "printer/PrinterSetup.h"
 #include "printer/SheetChoice.h"
 #include "settings/SettingsTable.h"
@@ -37,7 +38,6 @@ std::optional<PageGeometry> pageInForce()
 }
 
 namespace {
-constexpr double kTwipsPerMm = 56.7;
 constexpr int kHighestProbedCode = 1024;
 
 QString orPlaceholder(const QString &value)
@@ -50,8 +50,8 @@ QString paperEntry(int code, int widthTwips, int heightTwips)
 {
     return QStringLiteral("%1\t%2 x %3")
         .arg(code)
-        .arg(qRound(widthTwips / kTwipsPerMm))
-        .arg(qRound(heightTwips / kTwipsPerMm));
+        .arg(qRound(Length::storedMmFromTwips(widthTwips)))
+        .arg(qRound(Length::storedMmFromTwips(heightTwips)));
 }
 
 PaperChoices paperChoices(const Printer *printer)
@@ -81,11 +81,13 @@ QString readablePaperName(const PaperInfo &paper)
         return paper.name;
     if (paper.widthTwips <= 0 || paper.heightTwips <= 0)
         return paper.name;
-    const double wMm = paper.widthTwips / kTwipsPerMm, hMm = paper.heightTwips / kTwipsPerMm;
-    // A twip is 1/56.7 mm: whole millimetres come out within a twip.
+    const double wMm = Length::storedMmFromTwips(paper.widthTwips), hMm = Length::storedMmFromTwips(paper.heightTwips);
+    // Whole millimetres come out within a twip.
     if (qAbs(wMm - qRound(wMm)) < 0.05 && qAbs(hMm - qRound(hMm)) < 0.05)
         return QStringLiteral("%1 x %2 mm").arg(qRound(wMm)).arg(qRound(hMm));
-    return QStringLiteral("%1x%2\"").arg(paper.widthTwips / 1440.0, 0, 'f', 2).arg(paper.heightTwips / 1440.0, 0, 'f', 2);
+    return QStringLiteral("%1x%2\"")
+        .arg(paper.widthTwips / Length::kTwipsPerInch, 0, 'f', 2)
+        .arg(paper.heightTwips / Length::kTwipsPerInch, 0, 'f', 2);
 }
 
 LayoutRow readLayoutRow()
@@ -100,8 +102,8 @@ QString paperText(const Printer &p)
 {
     const int code = p.paperSize().value_or(0);
     const QString size = QStringLiteral("%1 x %2 mm")
-                             .arg(qRound(p.pageWidthTwips().value_or(0) / kTwipsPerMm))
-                             .arg(qRound(p.pageHeightTwips().value_or(0) / kTwipsPerMm));
+                             .arg(qRound(Length::storedMmFromTwips(p.pageWidthTwips().value_or(0))))
+                             .arg(qRound(Length::storedMmFromTwips(p.pageHeightTwips().value_or(0))));
     for (const PaperInfo &paper : p.papers()) {
         if (paper.code == code && readablePaperName(paper) != size)
             return QStringLiteral("%1（%2）").arg(readablePaperName(paper), size);

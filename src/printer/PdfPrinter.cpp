@@ -2,6 +2,7 @@
 
 #include "common/SystemErrors.h"
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "printer/PagePlayback.h"
 
 #include <QDir>
@@ -10,18 +11,17 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cmath>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zl::printer {
 
 namespace {
 
-constexpr double kTwipsPerMm = 1440 / 25.4;
+constexpr double kTwipsPerMm = Length::twipsPerMm();
 const QList<QPageSize::PageSizeId> kStandardSizes{QPageSize::Letter, QPageSize::A3, QPageSize::A4, QPageSize::A5,
                                                   QPageSize::B4, QPageSize::B5, QPageSize::JisB4, QPageSize::JisB5,
                                                   QPageSize::Postcard};
@@ -143,21 +143,53 @@ PageGeometry PdfPrinter::pageGeometry() const
 // folder, the PDF writer on it and the painter that stays open across labels.
 class PdfRunFile {
 public:
-    explicit PdfRunFile(const QString &folder) : temp(folder + QStringLiteral("/.labels-XXXXXX.part")) {}
+    explicit PdfRunFile(QString folder) : m_folder(std::move(folder)) {}
     ~PdfRunFile()
     {
         // An unfinished file is thrown away; its ending is not written.
         if (painter.isActive())
             painter.end();
+        if (!path.isEmpty() && !kept)
+            QFile::remove(path);
     }
 
-    QTemporaryFile temp;
+    // Creates the file under a name of its own. It is made with the mode any
+    // new file of this user gets (0666 less the umask, which the system
+    // applies as it creates it), since the labels are not private the way a
+    // temporary file is.
+    bool open()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path = QStringLiteral("%1/.labels-%2.part")
+                       .arg(m_folder)
+                       .arg(QRandomGenerator::global()->generate64() & 0xffffffffffULL, 10, 36, QLatin1Char('0'));
+            temp.setFileName(path);
+            if (temp.open(QIODevice::ReadWrite | QIODevice::NewOnly))
+                return true;
+            const int error = errno; // why, for the message
+            if (!QFile::exists(path)) {
+                path.clear(); // not made: nothing to remove
+                errno = error;
+                return false;
+            }
+        }
+        path.clear();
+        errno = EEXIST;
+        return false;
+    }
+
+    QFile temp;
+    QString path;      // the temporary file's name, once made
+    bool kept = false; // renamed to the run's own name
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
     QSizeF pageMm;
-    double unitsPerMm = 300 / 25.4;
+    double unitsPerMm = Length::dotsPerMm(300);
     int labels = 0;
     int pages = 0;
+
+private:
+    QString m_folder;
 };
 
 namespace {
@@ -213,7 +245,7 @@ void PdfPrinter::writePages(const QList<QPicture> &pages)
         if (!QDir().mkpath(m_folder))
             throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(QDir::toNativeSeparators(m_folder)));
         auto file = std::make_unique<PdfRunFile>(m_folder);
-        if (!file->temp.open()) {
+        if (!file->open()) {
             const int error = errno;
             throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_folder));
         }
@@ -224,7 +256,7 @@ void PdfPrinter::writePages(const QList<QPicture> &pages)
         file->writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
         file->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
         file->pageMm = geometry.paperMm;
-        file->unitsPerMm = geometry.dpi / 25.4;
+        file->unitsPerMm = Length::dotsPerMm(geometry.dpi);
         if (!file->painter.begin(file->writer.get()))
             throw Failure(QStringLiteral("PDFファイルに書き込めません。保存先: %1").arg(QDir::toNativeSeparators(m_folder)));
         m_file = std::move(file);
@@ -279,12 +311,6 @@ QString PdfPrinter::finishFile()
         written = false;
         error = errno;
     }
-    if (written) {
-        // A temporary file is private to its owner; the labels are not.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(file->temp.handle(), 0666 & ~mask);
-    }
     if (!written)
         throw Failure(QStringLiteral("PDFファイルを保存できません。") + writeProblem(file->temp, error, m_folder)
                       + QLatin1Char('\n') + nothingKept());
@@ -295,8 +321,8 @@ QString PdfPrinter::finishFile()
         const QString path = n == 1 ? stem + QStringLiteral(".pdf") : QStringLiteral("%1-%2.pdf").arg(stem).arg(n);
         if (QFile::exists(path))
             continue;
-        if (QFile::rename(file->temp.fileName(), path)) {
-            file->temp.setAutoRemove(false);
+        if (QFile::rename(file->path, path)) {
+            file->kept = true;
             m_lastPath = path;
             m_lastLabels = file->labels;
             m_lastPages = file->pages;

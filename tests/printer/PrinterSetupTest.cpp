@@ -6,11 +6,15 @@
 
 #include "ui/Dialogs.h"
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "printer/PrinterSetup.h"
+#include "printer/platform/LpOptions.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
 
+#include <QDir>
 #include <QTest>
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace zl::printer;
 using zltest::FakePrinter;
@@ -354,6 +358,106 @@ private slots:
         QCOMPARE(twipsFromTenthsMm(2100), 11907);
         for (int tenths : {1, 255, 500, 2970, 32767})
             QCOMPARE(tenthsMmFromTwips(twipsFromTenthsMm(tenths)), tenths);
+    }
+
+    // One length in every unit the printers speak, against the sizes the
+    // world agrees on (an inch, A4, the 50 x 30 mm label stock).
+    void lengthsConvertBetweenUnits_data()
+    {
+        QTest::addColumn<double>("points");
+        QTest::addColumn<double>("mm");
+        QTest::addColumn<int>("twips");
+        QTest::addColumn<double>("hundredthsMm");
+        QTest::addColumn<double>("dotsAt203");
+        QTest::newRow("an inch") << 72.0 << 25.4 << 1440 << 2540.0 << 203.0;
+        QTest::newRow("A4's width") << 595.2756 << 210.0 << 11906 << 21000.0 << 1678.3465;
+        QTest::newRow("the label stock's width") << 141.7323 << 50.0 << 2835 << 5000.0 << 399.6063;
+    }
+
+    void lengthsConvertBetweenUnits()
+    {
+        QFETCH(double, points);
+        QFETCH(double, mm);
+        QFETCH(int, twips);
+        QFETCH(double, hundredthsMm);
+        QFETCH(double, dotsAt203);
+        using zl::Length;
+        for (const Length l : {Length::mm(mm), Length::hundredthsMm(hundredthsMm), Length::in(mm / 25.4),
+                               Length::dots(dotsAt203, 203)}) {
+            QVERIFY2(qAbs(l.pt() - points) < 1e-4, qPrintable(QString::number(l.pt())));
+            QVERIFY(qAbs(l.mm() - mm) < 1e-4);
+            QCOMPARE(l.wholeTwips(), twips);
+            QVERIFY(qAbs(l.dots(203) - dotsAt203) < 1e-3);
+        }
+        QVERIFY(qAbs(Length::twips(twips).mm() - mm) < 0.01);
+        // The paper tables' own millimetre is 56.7 twips, a little longer than the true one.
+        QCOMPARE(qRound(Length::storedMmFromTwips(twips)), qRound(mm));
+        QVERIFY(Length::storedMmFromTwips(twips) < Length::twips(twips).mm());
+    }
+
+    // Saving a queue as the user's default rewrites the user's lpoptions:
+    // that queue's lines give way to one Default line, and every line of
+    // other queues or other programs stays as it was, in whatever encoding.
+    void savedDefaultKeepsOtherLinesByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // null: no file yet
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray mine = "Default ZenlaboQ media=w144h72 Resolution=300dpi\n";
+        const QStringList chosen{QStringLiteral("media=w144h72"), QStringLiteral("Resolution=300dpi")};
+        QTest::newRow("no file yet") << QByteArray() << chosen << mine;
+        // Shift-JIS and latin-1 names, a comment, a blank line, a CR, an
+        // instance of the queue and a name that only begins like it.
+        const QByteArray others = "# \x83\x89\x83x\x83\x8b\x97p\n"
+                                  "Dest \x83\x89\x83x\x83\x8b Darkness=5\n"
+                                  "\n"
+                                  "Dest Etiquette\xe9 media=A4\r\n"
+                                  "Dest ZenlaboQ/draft Resolution=203dpi\n"
+                                  "Dest ZenlaboQueue PageSize=A4\n";
+        QTest::newRow("other queues' lines as they were") << others << chosen << others + mine;
+        QTest::newRow("the queue's own lines give way, any case")
+            << "dest ZenlaboQ media=A4\n" + others + "DEST ZenlaboQ Darkness=1\n" << chosen << others + mine;
+        QTest::newRow("another queue's default becomes a Dest line, the rest of it kept")
+            << QByteArray("  Default Etiquette\xe9  sides=one-sided\n") << chosen
+            << "  Dest Etiquette\xe9  sides=one-sided\n" + mine;
+        QTest::newRow("no line end at the end, a value with spaces")
+            << QByteArray("Dest Other x=1") << QStringList{QStringLiteral("Label=Shop counter")}
+            << QByteArray("Dest Other x=1\nDefault ZenlaboQ Label=\"Shop counter\"\n");
+    }
+
+    void savedDefaultKeepsOtherLinesByteForByte()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, after);
+        zltest::TempHome home;
+        const QString path = LpOptions::userFile();
+        QCOMPARE(path, home.root() + QStringLiteral("/.cups/lpoptions"));
+        struct stat old {};
+        if (!before.isNull()) {
+            home.writeFile(path, before);
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &old), 0);
+        }
+        LpOptions::Values values;
+        for (const QString &o : options)
+            values.append({o.section(QLatin1Char('='), 0, 0), o.section(QLatin1Char('='), 1)});
+
+        QVERIFY(LpOptions::saveUserDefault(QStringLiteral("ZenlaboQ"), values));
+        QCOMPARE(home.readFile(path), after);
+        // A new file took the old one's place (never the old one cut short
+        // and written again), with its mode, and nothing else is left.
+        struct stat now {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &now), 0);
+        if (!before.isNull()) {
+            QVERIFY(now.st_ino != old.st_ino);
+            QCOMPARE(now.st_mode & 0777, mode_t(0640));
+        }
+        QCOMPARE(QDir(home.root() + QStringLiteral("/.cups")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("lpoptions")});
+        // Read back as every later start reads it.
+        QCOMPARE(LpOptions::savedDefaultQueue(), QStringLiteral("ZenlaboQ"));
+        QCOMPARE(LpOptions::savedOptions(QStringLiteral("ZenlaboQ")), values);
     }
 
 private:

@@ -83,6 +83,8 @@ public:
         bool customSizes = false;
         bool rasterFromPrintable = false; // a CUPS raster driver's dots start at the printable corner
         QList<int> resolutions;
+        // The PPD's own name of each resolution, sent as it is ("300x300dpi").
+        QHash<int, QString> resolutionChoices;
         int defaultResolution = 0; // the user's saved choice, else the queue's default
         int defaultPaper = 0;      // likewise
         bool colorDefault = false;
@@ -132,12 +134,5 @@ private:
     QList<RunJob> m_runJobs; // the run's jobs, in the order sent
     QString m_jobsProblem;
 };
-
-// Reads the user's saved options for a queue from lpoptions (the system's
-// file, then the user's own, which wins).
-QList<std::pair<QString, QString>> savedQueueOptions(const QString &queue);
-// The user's saved default queue ("Default" line of lpoptions, the user's
-// file winning), or empty.
-QString savedDefaultQueue();
 
 } // namespace zl::printer

@@ -4,6 +4,9 @@
 #include "printer/PrinterSetup.h"
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
+#include "printer/platform/CupsRequests.h"
+
+#include "common/Length.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -16,14 +19,6 @@ QString handedInName(const PrintSetupRecords &records)
 {
     return records.deviceName.isEmpty() ? devNamesEntry(records.devNames, records.devNames.wDeviceOffset)
                                         : records.deviceName;
-}
-
-int dpiOf(const QString &choice)
-{
-    int i = 0;
-    while (i < choice.size() && choice.at(i).isDigit())
-        ++i;
-    return choice.left(i).toInt();
 }
 } // namespace
 
@@ -81,8 +76,8 @@ void readBackIntoRecords(const QPrinter &printer, PrintSetupRecords &records, co
         } else {
             const QSizeF pt = size.size(QPageSize::Point);
             dm.dmPaperSize = kUserPaperSize;
-            dm.dmPaperWidth = int16_t(tenthsMmFromTwips(qRound(pt.width() * 20)));
-            dm.dmPaperLength = int16_t(tenthsMmFromTwips(qRound(pt.height() * 20)));
+            dm.dmPaperWidth = int16_t(tenthsMmFromTwips(Length::pt(pt.width()).wholeTwips()));
+            dm.dmPaperLength = int16_t(tenthsMmFromTwips(Length::pt(pt.height()).wholeTwips()));
             dm.dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
         }
         QStringList options;

@@ -2,6 +2,7 @@
 
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
+#include "printer/platform/LpOptions.h"
 
 #include <cups/cups.h>
 
@@ -26,7 +27,7 @@ QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
         // CUPS; a print server named for it, a saved default queue or a
         // scheduler that stopped answering means one is expected.
         const bool expected = c.timedOut() || !QString::fromUtf8(cupsServer()).startsWith(QLatin1Char('/'))
-            || !savedDefaultQueue().isEmpty();
+            || !LpOptions::savedDefaultQueue().isEmpty();
         m_unanswered = expected ? c.problem() : QString();
         return c.timedOut() ? m_lastNames : QStringList();
     }
@@ -51,7 +52,7 @@ QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
     cupsFreeDests(count, dests);
     // The user's own saved default, read from the user's files (libcups
     // reads them only once per process).
-    if (const QString saved = savedDefaultQueue(); defaultQueue && names.contains(saved))
+    if (const QString saved = LpOptions::savedDefaultQueue(); defaultQueue && names.contains(saved))
         *defaultQueue = saved;
     m_lastNames = names;
     return names;

@@ -4,6 +4,7 @@
 #include "printer/DeviceRecords.h"
 #include "printer/platform/CupsPrinter.h"
 #include "printer/platform/PrintSetupMapping.h"
+#include "printer/platform/QtPrintDialogParts.h"
 #include "ui/Dialogs.h"
 
 #include <QAbstractButton>
@@ -17,21 +18,23 @@
 #include <QPointer>
 #include <QTabWidget>
 #include <functional>
-#include <cups/ppd.h>
 
 namespace zl::ui {
 
 namespace {
 
-const char *const kPpdOption = "_q_ppd_option";
+namespace parts = printer::qtdialog;
 
-// The PPD option a properties combo box stands for (Qt keeps it on the box).
-const ppd_option_t *ppdOptionOf(const QComboBox *box)
+// Said once a run of the program: what of Qt's dialog was not found is left as Qt made it.
+void warnOfMissingParts(const QStringList &missing)
 {
-    const QVariant v = box->property(kPpdOption);
-    if (!v.isValid() || !v.constData())
-        return nullptr;
-    return *static_cast<const ppd_option_t *const *>(v.constData());
+    static QStringList warned;
+    for (const QString &part : missing) {
+        if (!warned.contains(part)) {
+            warned << part;
+            qWarning("Qt's print dialog has no %s: it is shown as Qt made it", qPrintable(part));
+        }
+    }
 }
 
 // The printer properties (paper and driver options) open on what is in
@@ -52,14 +55,15 @@ public:
         // Qt shows the output file's name again as the dialog opens: the
         // built-in PDF printer chooses its own file.
         if (event->type() == QEvent::Show && watched->inherits("QPrintDialog")) {
-            for (const char *name : {"filename", "fileBrowser", "lOutput"})
+            for (const char *name : parts::kOutputFile)
                 if (auto *w = watched->findChild<QWidget *>(QLatin1String(name)))
                     w->hide();
         }
-        if (event->type() == QEvent::Show && watched->inherits("QPrintPropertiesDialog")) {
+        if (event->type() == QEvent::Show && watched->inherits(parts::kPropertiesDialogClass)) {
             auto *dialog = static_cast<QWidget *>(watched);
             if (!m_prepared.contains(dialog)) {
                 m_prepared << dialog;
+                warnOfMissingParts(parts::missingInPropertiesDialog(*dialog, false));
                 keepToPrinterProperties(dialog);
                 if (m_queue == m_currentQueue())
                     preselect(dialog);
@@ -80,11 +84,10 @@ public:
             return c;
         c.shown = true;
         for (const QComboBox *box : m_shown->findChildren<QComboBox *>()) {
-            const ppd_option_t *option = ppdOptionOf(box);
+            const auto option = parts::driverOptionOf(box);
             const int index = box->currentData().toInt();
-            if (option && index >= 0 && index < option->num_choices)
-                c.driverChoices.insert(QString::fromUtf8(option->keyword),
-                                       QString::fromUtf8(option->choices[index].choice));
+            if (option && index >= 0 && index < option->choices.size())
+                c.driverChoices.insert(option->keyword, option->choices[index]);
         }
         return c;
     }
@@ -94,14 +97,14 @@ private:
     // of a label printer that a run sends; they are not offered.
     static void keepToPrinterProperties(QWidget *dialog)
     {
-        if (auto *pageSetup = dialog->findChild<QWidget *>(QStringLiteral("pageSetup"))) {
-            for (const char *name : {"groupBox", "pagesPerSheetButtonGroup"}) {
+        if (auto *pageSetup = dialog->findChild<QWidget *>(QLatin1String(parts::kPageSetup))) {
+            for (const char *name : parts::kPageSetupRunParts) {
                 if (auto *w = pageSetup->findChild<QWidget *>(QLatin1String(name)))
                     w->hide();
             }
         }
-        auto *jobs = dialog->findChild<QWidget *>(QStringLiteral("QCupsJobWidget"));
-        auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabs"));
+        auto *jobs = dialog->findChild<QWidget *>(QLatin1String(parts::kJobOptions));
+        auto *tabs = dialog->findChild<QTabWidget *>(QLatin1String(parts::kTabs));
         if (jobs && tabs) {
             for (int i = tabs->count() - 1; i >= 0; --i) {
                 if (tabs->widget(i) == jobs || tabs->widget(i)->isAncestorOf(jobs))
@@ -113,21 +116,21 @@ private:
     void preselect(QWidget *dialog) const
     {
         for (QComboBox *box : dialog->findChildren<QComboBox *>()) {
-            if (box->objectName() == QLatin1String("pageSizeCombo")) {
+            if (box->objectName() == QLatin1String(parts::kPaperList)) {
                 const int i = box->findText(m_paperName);
                 if (i >= 0)
                     box->setCurrentIndex(i);
                 continue;
             }
-            const ppd_option_t *option = ppdOptionOf(box);
+            const auto option = parts::driverOptionOf(box);
             if (!option)
                 continue;
-            const QString keyword = QString::fromUtf8(option->keyword);
+            const QString &keyword = option->keyword;
             QString wanted = m_options.value(keyword);
             if (keyword == QLatin1String("Resolution") && m_dpi > 0)
                 wanted = QStringLiteral("%1dpi").arg(m_dpi);
-            for (int c = 0; c < option->num_choices && !wanted.isEmpty(); ++c) {
-                const QString choice = QString::fromUtf8(option->choices[c].choice);
+            for (int c = 0; c < option->choices.size() && !wanted.isEmpty(); ++c) {
+                const QString &choice = option->choices[c];
                 if (choice == wanted || (keyword == QLatin1String("Resolution") && choice.startsWith(wanted.chopped(3)))) {
                     if (const int i = box->findData(c); i >= 0)
                         box->setCurrentIndex(i);
@@ -150,12 +153,17 @@ private:
 // print run's business and are not offered.
 void keepToPrintSetup(QPrintDialog &dialog)
 {
-    for (const char *name : {"groupBox", "gbPrintRange", "preview", "filename", "fileBrowser"}) {
+    warnOfMissingParts(parts::missingInPrintDialog(dialog));
+    for (const char *name : parts::kRunOnlyParts) {
         if (auto *w = dialog.findChild<QWidget *>(QLatin1String(name)))
             w->hide();
     }
-    if (auto *copies = dialog.findChild<QWidget *>(QStringLiteral("copies"))) {
-        if (auto *tabs = dialog.findChild<QTabWidget *>(QStringLiteral("tabs"))) {
+    for (const char *name : parts::kOutputFile) {
+        if (auto *w = dialog.findChild<QWidget *>(QLatin1String(name)))
+            w->hide();
+    }
+    if (auto *copies = dialog.findChild<QWidget *>(QLatin1String(parts::kCopies))) {
+        if (auto *tabs = dialog.findChild<QTabWidget *>(QLatin1String(parts::kTabs))) {
             for (int i = tabs->count() - 1; i >= 0; --i) {
                 if (tabs->widget(i)->isAncestorOf(copies))
                     tabs->removeTab(i);
@@ -203,7 +211,7 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintToFile);
     keepToPrintSetup(dialog);
     Printer *pdfPrinter = builtInPdfPrinter();
-    auto *printerBox = dialog.findChild<QComboBox *>(QStringLiteral("printers"));
+    auto *printerBox = dialog.findChild<QComboBox *>(QLatin1String(parts::kPrinterList));
     const int pdfEntry = printerBox && pdfPrinter ? printerBox->count() - 1 : -1;
     if (pdfEntry >= 0) {
         printerBox->setItemText(pdfEntry, pdfPrinter->deviceName());
@@ -213,7 +221,7 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     const bool openedOnPdf = pdfEntry >= 0 && printerBox->currentIndex() == pdfEntry;
     PropertiesWatcher watcher(records, paperName);
     watcher.m_currentQueue = [&qprinter, &dialog] {
-        auto *box = dialog.findChild<QComboBox *>(QStringLiteral("printers"));
+        auto *box = dialog.findChild<QComboBox *>(QLatin1String(parts::kPrinterList));
         return box ? box->currentText() : qprinter.printerName();
     };
     qApp->installEventFilter(&watcher);

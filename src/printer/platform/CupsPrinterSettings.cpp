@@ -1,0 +1,341 @@
+#include "printer/platform/CupsPrinter.h"
+
+#include "printer/platform/LpOptions.h"
+
+#include "common/Length.h"
+
+#include <QPageSize>
+#include <algorithm>
+#include <cmath>
+
+namespace zl::printer {
+
+namespace {
+constexpr int kUserPaperSizeCode = 256; // DMPAPER_USER
+// The label stock the layout is drawn for: what a queue without a paper
+// list (a raw queue) prints on until another paper is chosen.
+constexpr double kLabelWidthMm = 50, kLabelHeightMm = 30;
+
+QSizeF labelStockPoints()
+{
+    return QSizeF(Length::mm(kLabelWidthMm).pt(), Length::mm(kLabelHeightMm).pt());
+}
+// A raw queue passes the document to the device untouched, so nothing tells
+// which resolution the device has; bars are laid out for this one.
+constexpr int kRawQueueDpi = 300;
+
+// Points to a hundredth, without trailing zeros.
+QString pointsText(double points)
+{
+    QString text = QString::number(points, 'f', 2);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+bool isDriverDefault(const QString &name)
+{
+    // Sent from the printer's own choices instead.
+    return name == QLatin1String("Resolution") || name == QLatin1String("printer-resolution")
+        || name == QLatin1String("media") || name == QLatin1String("PageSize")
+        || name == QLatin1String("PageRegion");
+}
+} // namespace
+
+std::optional<int> CupsPrinter::paperSize() const
+{
+    if (m_paper)
+        return m_paper;
+    const auto f = facts();
+    if (f->defaultPaper)
+        return f->defaultPaper;
+    // No paper list (a raw queue, or the scheduler did not answer): the
+    // label stock, as a user-defined size.
+    return kUserPaperSizeCode;
+}
+
+bool CupsPrinter::setPaperSize(int code)
+{
+    const auto f = facts();
+    const bool noList = f->sizes.isEmpty();
+    if (code == kUserPaperSizeCode) {
+        if (!f->customSizes && !noList)
+            return false;
+        if (m_customWidthTwips <= 0 || m_customHeightTwips <= 0) {
+            // A new user-defined size is the label stock the paper list
+            // shows for it, whatever paper was in use before.
+            m_customWidthTwips = Length::mm(kLabelWidthMm).wholeTwips();
+            m_customHeightTwips = Length::mm(kLabelHeightMm).wholeTwips();
+        }
+        m_paper = code;
+        return true;
+    }
+    for (const PaperInfo &p : f->papers) {
+        if (p.code == code) {
+            m_paper = code;
+            return true;
+        }
+    }
+    // Without a paper list any standard size goes: the device is told
+    // nothing and takes what it is sent.
+    if (noList && code > 0 && code < kUserPaperSizeCode && QPageSize::id(code) != QPageSize::Custom) {
+        m_paper = code;
+        return true;
+    }
+    return false;
+}
+
+const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
+{
+    const auto f = facts();
+    const int code = paperSize().value_or(0);
+    for (int i = 0; i < f->papers.size(); ++i) {
+        if (f->papers[i].code == code)
+            return &f->sizes[i];
+    }
+    return nullptr;
+}
+
+QSizeF CupsPrinter::sentPoints() const
+{
+    QSizeF pt = currentPoints();
+    const auto dpi = printQuality();
+    if (paperSize() != kUserPaperSizeCode || !facts()->customSizes || !dpi || *dpi <= 0)
+        return pt;
+    // A user-defined width is made a whole number of the head's dots (to
+    // the next hundredth of a point, which the filters cut down to the
+    // dot): a page that ends part way into a dot is placed on the raster
+    // off the dot grid, and every bar gains a dot.
+    const double dots = std::round(Length::pt(pt.width()).dots(*dpi));
+    pt.setWidth(std::ceil(Length::dots(dots, *dpi).pt() * 100.0) / 100.0);
+    return pt;
+}
+
+QSizeF CupsPrinter::currentPoints() const
+{
+    const int code = paperSize().value_or(0);
+    if (code == kUserPaperSizeCode) {
+        if (m_customWidthTwips > 0 && m_customHeightTwips > 0)
+            return QSizeF(Length::twips(m_customWidthTwips).pt(), Length::twips(m_customHeightTwips).pt());
+        return labelStockPoints();
+    }
+    if (const QueueSize *size = currentSize())
+        return size->points;
+    if (QPageSize::id(code) != QPageSize::Custom)
+        return QPageSize(QPageSize::id(code)).size(QPageSize::Point);
+    return labelStockPoints();
+}
+
+std::optional<int> CupsPrinter::pageWidthTwips() const
+{
+    return Length::pt(currentPoints().width()).wholeTwips();
+}
+
+std::optional<int> CupsPrinter::pageHeightTwips() const
+{
+    return Length::pt(currentPoints().height()).wholeTwips();
+}
+
+bool CupsPrinter::setPageWidthTwips(int twips)
+{
+    if (paperSize() != kUserPaperSizeCode || twips <= 0)
+        return false;
+    m_customWidthTwips = twips;
+    if (m_customHeightTwips <= 0)
+        m_customHeightTwips = Length::pt(currentPoints().height()).wholeTwips();
+    return true;
+}
+
+bool CupsPrinter::setPageHeightTwips(int twips)
+{
+    if (paperSize() != kUserPaperSizeCode || twips <= 0)
+        return false;
+    m_customHeightTwips = twips;
+    if (m_customWidthTwips <= 0)
+        m_customWidthTwips = Length::pt(currentPoints().width()).wholeTwips();
+    return true;
+}
+
+bool CupsPrinter::setPaperBin(int bin)
+{
+    // Label printers have one source; the bin is kept for the saved settings.
+    if (bin < 1 || bin > 15)
+        return false;
+    m_bin = bin;
+    return true;
+}
+
+std::optional<int> CupsPrinter::printQuality() const
+{
+    const auto f = facts();
+    if (m_quality && *m_quality > 0)
+        return m_quality;
+    if (m_quality && !f->resolutions.isEmpty()) {
+        // DMRES_HIGH (-4) .. DMRES_DRAFT (-1) pick from the queue's resolutions.
+        const auto [low, high] = std::minmax_element(f->resolutions.begin(), f->resolutions.end());
+        return *m_quality <= -3 ? *high : *low;
+    }
+    if (f->defaultResolution > 0)
+        return f->defaultResolution;
+    return std::nullopt;
+}
+
+bool CupsPrinter::setPrintQuality(int quality)
+{
+    const QList<int> &res = facts()->resolutions;
+    if ((quality < 0 && quality >= -4 && !res.isEmpty()) || (quality > 0 && res.contains(quality))) {
+        m_quality = quality;
+        return true;
+    }
+    return false;
+}
+
+std::optional<int> CupsPrinter::colorMode() const
+{
+    if (m_color)
+        return m_color;
+    return facts()->colorDefault ? 2 : 1;
+}
+
+bool CupsPrinter::setColorMode(int mode)
+{
+    if (mode != 1 && mode != 2)
+        return false;
+    m_color = mode;
+    return true;
+}
+
+std::optional<int> CupsPrinter::duplex() const
+{
+    return m_duplex ? m_duplex : std::optional<int>(facts()->duplexDefault);
+}
+
+bool CupsPrinter::setDuplex(int duplex)
+{
+    if (duplex < 1 || duplex > 3)
+        return false;
+    m_duplex = duplex;
+    return true;
+}
+
+bool CupsPrinter::setOrientation(int orientation)
+{
+    if (orientation != 1 && orientation != 2)
+        return false;
+    m_orientation = orientation;
+    return true;
+}
+
+bool CupsPrinter::setZoom(int percent)
+{
+    if (percent < 10 || percent > 400)
+        return false;
+    m_zoom = percent;
+    return true;
+}
+
+bool CupsPrinter::setDriverOptions(const QStringList &options)
+{
+    for (const QString &o : options) {
+        if (!o.contains(QLatin1Char('=')) || o.startsWith(QLatin1Char('=')))
+            return false;
+    }
+    m_driverOptions = options;
+    return true;
+}
+
+QList<PaperInfo> CupsPrinter::papers() const
+{
+    const auto f = facts();
+    QList<PaperInfo> list = f->papers;
+    if (f->customSizes || f->sizes.isEmpty()) {
+        const bool custom = paperSize() == kUserPaperSizeCode;
+        const QSizeF pt = custom ? currentPoints() : labelStockPoints();
+        list << PaperInfo{kUserPaperSizeCode, Length::pt(pt.width()).wholeTwips(), Length::pt(pt.height()).wholeTwips(),
+                          QStringLiteral("ユーザー定義サイズ")};
+    }
+    std::stable_sort(list.begin(), list.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
+    return list;
+}
+
+PageGeometry CupsPrinter::pageGeometry() const
+{
+    const QSizeF pt = currentPoints();
+    QRectF printable(QPointF(0, 0), pt);
+    if (const QueueSize *size = currentSize(); size && paperSize() != kUserPaperSizeCode)
+        printable = size->printablePoints;
+    const double mmPerPoint = Length::pt(1).mm();
+    PageGeometry g;
+    g.paperMm = pt * mmPerPoint;
+    g.printableMm = QRectF(printable.topLeft() * mmPerPoint, printable.size() * mmPerPoint);
+    if (m_orientation == 2) {
+        g.paperMm.transpose();
+        g.printableMm = QRectF(g.printableMm.top(), g.printableMm.left(), g.printableMm.height(), g.printableMm.width());
+    }
+    if (facts()->rasterFromPrintable)
+        g.dotGridOriginMm = g.printableMm.topLeft();
+    g.barInsetDots = 0.4;
+    g.dpi = printQuality().value_or(kRawQueueDpi);
+    return g;
+}
+
+QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
+{
+    QList<std::pair<QString, QString>> options;
+    const auto f = facts();
+    if (paperSize() == kUserPaperSizeCode) {
+        if (f->customSizes) {
+            // Exact points, not whole ones: 50 x 30 mm sent as 142 x 85 pt
+            // becomes a 141 x 84 pt page, two dots short at 203 dpi. (The
+            // filters take "Custom.50x30mm" for a queue's default size.)
+            const QSizeF pt = sentPoints();
+            options.append({QStringLiteral("media"), QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
+        }
+    } else if (const QueueSize *size = currentSize()) {
+        options.append({QStringLiteral("media"), size->name});
+    }
+    if (const auto dpi = printQuality(); dpi && !f->resolutions.isEmpty()) {
+        if (f->hasPpd)
+            options.append({QStringLiteral("Resolution"),
+                            f->resolutionChoices.value(*dpi, QStringLiteral("%1dpi").arg(*dpi))});
+        else
+            options.append({QStringLiteral("printer-resolution"), QStringLiteral("%1dpi").arg(*dpi)});
+    }
+    const int dup = duplex().value_or(1);
+    options.append({QStringLiteral("sides"), dup == 2   ? QStringLiteral("two-sided-long-edge")
+                                             : dup == 3 ? QStringLiteral("two-sided-short-edge")
+                                                        : QStringLiteral("one-sided")});
+    if (f->colorDefault || m_color)
+        options.append({QStringLiteral("print-color-mode"),
+                        colorMode() == 2 ? QStringLiteral("color") : QStringLiteral("monochrome")});
+    QStringList chosen;
+    for (const QString &o : m_driverOptions) {
+        const QString key = o.section(QLatin1Char('='), 0, 0);
+        if (isDriverDefault(key))
+            continue;
+        options.append({key, o.section(QLatin1Char('='), 1)});
+        chosen << key;
+    }
+    for (const auto &[key, value] : f->savedOptions) {
+        if (!chosen.contains(key) && !isDriverDefault(key))
+            options.append({key, value});
+    }
+    return options;
+}
+
+bool CupsPrinter::makeUserDefault()
+{
+    LpOptions::Values options;
+    for (const auto &[key, value] : jobOptions()) {
+        if (key != QLatin1String("sides") && key != QLatin1String("print-color-mode"))
+            options.append({key, value});
+    }
+    const bool saved = LpOptions::saveUserDefault(m_name, options);
+    // The saved choices are now the queue's defaults for this user.
+    m_facts.reset();
+    return saved;
+}
+
+} // namespace zl::printer
