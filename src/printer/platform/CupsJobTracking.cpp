@@ -137,15 +137,26 @@ void CupsPrinter::updateJobs(CupsConnection &c)
     // deleted mid-run no longer lists its own.
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/");
-    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", first);
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", last - first + 1);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    static const char *const wanted[] = {"job-id", "job-state", "job-state-reasons", "job-printer-state-message"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, wanted);
-    ipp_t *response = cupsDoRequest(c.http(), request, "/");
+    auto ask = [&] {
+        ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", first);
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", last - first + 1);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        static const char *const wanted[] = {"job-id", "job-state", "job-state-reasons", "job-printer-state-message"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, wanted);
+        return cupsDoRequest(c.http(), request, "/");
+    };
+    // This question is asked every few milliseconds for as long as labels
+    // print; a busy scheduler that drops one of them (no answer at all, the
+    // connection cut) has not lost the jobs: asking again on the connection,
+    // which libcups opens anew, must not end a run that is printing.
+    ipp_t *response = ask();
+    for (int again = 0; !response && again < 3 && !c.timedOut() && !c.abandoned(); ++again) {
+        QThread::msleep(100);
+        response = ask();
+    }
     if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) {
         ippDelete(response);
         throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブの状態が分かりません"), c));
