@@ -39,6 +39,34 @@
 
 using namespace zl::printer;
 
+namespace {
+
+// Acts on a modal dialog once it is up, looked for every 20 ms for up to a
+// minute, never at a guessed moment: a busy machine opens it late. When the
+// dialog never comes, or a check in `act` fails, every modal dialog is
+// closed, so the test fails where it is instead of hanging on an open one.
+void whenDialogIsUp(QObject *context, std::function<bool(QDialog *)> isIt, std::function<void(QDialog *)> act,
+                    int triesLeft = 3000)
+{
+    QTimer::singleShot(20, context, [=] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !isIt(dialog)) {
+            if (triesLeft > 0) {
+                whenDialogIsUp(context, isIt, act, triesLeft - 1);
+                return;
+            }
+            QTest::qFail("the dialog did not come up within a minute", __FILE__, __LINE__);
+        } else {
+            act(dialog);
+        }
+        if (QTest::currentTestFailed())
+            while (QWidget *open = QApplication::activeModalWidget())
+                open->close();
+    });
+}
+
+} // namespace
+
 class CupsPrintersTest : public QObject {
     Q_OBJECT
 
@@ -252,9 +280,11 @@ private slots:
         bool answered = false;
         // The parts of Qt's dialogs the form reaches by name: a Qt that renamed one fails here, by name.
         QStringList missingInQt;
-        QTimer::singleShot(100, this, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        auto accept = [&answered](QDialog *dialog) {
+            answered = true;
+            dialog->accept();
+        };
+        whenDialogIsUp(this, [](QDialog *) { return true; }, [&](QDialog *dialog) {
             missingInQt << qtdialog::missingInPrintDialog(*dialog);
             // What the print-setup form does not offer.
             for (const char *name : {"copies", "gbPrintRange", "filename"}) {
@@ -268,34 +298,32 @@ private slots:
                 QVERIFY2(i >= 0, qPrintable(chooseQueue + QStringLiteral(" is not offered")));
                 printerBox->setCurrentIndex(i);
             }
-            if (!choosePaper.isEmpty()) {
-                QTimer::singleShot(100, this, [&] {
-                    auto *properties = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                    QVERIFY(properties && properties != dialog);
-                    missingInQt << qtdialog::missingInPropertiesDialog(*properties, true);
-                    auto *paper = properties->findChild<QComboBox *>(QStringLiteral("pageSizeCombo"));
-                    QVERIFY(paper);
-                    // The properties open on what is in force.
-                    QCOMPARE(paper->currentText(), QStringLiteral("2.00x1.00\""));
-                    paper->setCurrentIndex(paper->findText(choosePaper));
-                    // Resolution and the driver's darkness, among its options.
-                    for (QComboBox *box : properties->findChildren<QComboBox *>()) {
-                        if (!qtdialog::driverOptionOf(box))
-                            continue;
-                        if (const int i = box->findText(chooseDpi); !chooseDpi.isEmpty() && i >= 0)
-                            box->setCurrentIndex(i);
-                        else if (box->count() == 31 && box->findText(QStringLiteral("10")) >= 0) // Darkness: default, 1..30
-                            box->setCurrentIndex(box->findText(QStringLiteral("10")));
-                    }
-                    properties->accept();
-                });
-                QMetaObject::invokeMethod(dialog->findChild<QPushButton *>(QStringLiteral("properties")), "click",
-                                          Qt::QueuedConnection);
+            if (choosePaper.isEmpty()) {
+                accept(dialog);
+                return;
             }
-            QTimer::singleShot(choosePaper.isEmpty() ? 50 : 400, dialog, [&answered, dialog] {
-                answered = true;
-                dialog->accept();
+            whenDialogIsUp(this, [dialog](QDialog *d) { return d != dialog; }, [&, dialog](QDialog *properties) {
+                missingInQt << qtdialog::missingInPropertiesDialog(*properties, true);
+                auto *paper = properties->findChild<QComboBox *>(QStringLiteral("pageSizeCombo"));
+                QVERIFY(paper);
+                // The properties open on what is in force.
+                QCOMPARE(paper->currentText(), QStringLiteral("2.00x1.00\""));
+                paper->setCurrentIndex(paper->findText(choosePaper));
+                // Resolution and the driver's darkness, among its options.
+                for (QComboBox *box : properties->findChildren<QComboBox *>()) {
+                    if (!qtdialog::driverOptionOf(box))
+                        continue;
+                    if (const int i = box->findText(chooseDpi); !chooseDpi.isEmpty() && i >= 0)
+                        box->setCurrentIndex(i);
+                    else if (box->count() == 31 && box->findText(QStringLiteral("10")) >= 0) // Darkness: default, 1..30
+                        box->setCurrentIndex(box->findText(QStringLiteral("10")));
+                }
+                properties->accept();
+                // The print dialog takes the properties once they have closed.
+                whenDialogIsUp(this, [dialog](QDialog *d) { return d == dialog; }, accept);
             });
+            QMetaObject::invokeMethod(dialog->findChild<QPushButton *>(QStringLiteral("properties")), "click",
+                                      Qt::QueuedConnection);
         });
         QCOMPARE(runPrinterSetup(PD_PRINTSETUP, nullptr), SetupResult::Confirmed);
         QVERIFY(answered);
