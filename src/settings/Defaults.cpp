@@ -71,7 +71,7 @@ QString readAll(const QString &path, QByteArray &bytes)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 を読めません").arg(QDir::toNativeSeparators(path));
+        return QStringLiteral("%1 を読めません。%2").arg(QDir::toNativeSeparators(path), fileProblemText(in));
     bytes = in.readAll();
     return {};
 }
