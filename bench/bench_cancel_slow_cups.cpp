@@ -7,6 +7,7 @@
 //
 // Needs the test schedulers:  eval "$(scripts/cups-up)".
 #include "BenchHome.h"
+#include "TestScheduler.h"
 
 #include "common/Failure.h"
 #include "printer/platform/CupsConnection.h"
@@ -14,10 +15,7 @@
 #include "printing/ProgramRun.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -25,41 +23,17 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-// Connections the scheduler has not taken yet on its socket.
-int waitingConnections(const QString &socket)
-{
-    QProcess ss;
-    ss.start(QStringLiteral("ss"), {QStringLiteral("-xlH")});
-    ss.waitForFinished();
-    for (const QString &line : QString::fromUtf8(ss.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        const QStringList f = line.simplified().split(QLatin1Char(' '));
-        if (f.size() > 4 && f[4] == socket)
-            return f[2].toInt();
-    }
-    return 0;
-}
-
-void sendSignal(const char *which, const QString &pid)
-{
-    QProcess::execute(QStringLiteral("kill"), {QString::fromLatin1(which), pid});
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QString socket = qEnvironmentVariable("CUPS_SERVER");
     const QString queue = qEnvironmentVariable("ZENLABO_TEST_OUTCOME_QUEUES").section(QLatin1Char(','), 0, 0);
-    QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-    if (queue.isEmpty() || !socket.startsWith(QLatin1Char('/')) || !pidFile.open(QIODevice::ReadOnly)) {
+    const QString pid = zltest::schedulerPid();
+    if (queue.isEmpty() || !socket.startsWith(QLatin1Char('/')) || pid.isEmpty()) {
         std::fprintf(stderr, "needs the test schedulers: eval \"$(scripts/cups-up)\"\n");
         return 2;
     }
-    const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
     QTemporaryDir dir;
     zlbench::writeSettings(dir.path(), zlbench::productsCsv(20), QStringLiteral("_"));
     zl::printing::loadAdjustmentsIntoLabelFields();
@@ -78,8 +52,7 @@ int main(int argc, char **argv)
         QElapsedTimer sinceCancel;
         double took = -1;
         zl::printing::RunResult result;
-        sendSignal("-STOP", pid);
-        auto thaw = qScopeGuard([&] { sendSignal("-CONT", pid); });
+        zltest::FrozenScheduler frozen(pid);
         std::unique_ptr<QThread> run(QThread::create([&] {
             zl::printing::RunHooks hooks;
             hooks.cancelRequested = [&] { return cancel.load(); };
@@ -97,18 +70,17 @@ int main(int argc, char **argv)
         run->start();
         QElapsedTimer waiting;
         waiting.start();
-        while (!ended && waitingConnections(socket) == 0 && waiting.elapsed() < 60000)
+        while (!ended && zltest::waitingConnections(socket) == 0 && waiting.elapsed() < 60000)
             QThread::msleep(2);
         sinceCancel.start();
         cancel = true;
         // Should the cancel not be honoured, the scheduler is let go after
         // a minute so the figure says so.
         if (!run->wait(60000)) {
-            sendSignal("-CONT", pid);
+            frozen.thaw();
             run->wait();
         }
-        thaw.dismiss();
-        sendSignal("-CONT", pid);
+        frozen.thaw();
         if (took >= 0)
             ms.push_back(took);
         cancelled += result.outcome == zl::printing::RunOutcome::Cancelled ? 1 : 0;

@@ -6,11 +6,13 @@
 #include "DeviceOutput.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
+#include "TestScheduler.h"
 #include "Zbar.h"
 
 #include "printer/platform/CupsPrinter.h"
 #include "label/Barcode.h"
 
+#include <optional>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -180,7 +182,7 @@ private slots:
         QFETCH(QString, server);
         QFETCH(int, exitZero);
         QFETCH(QString, message);
-        const QString pid = server.isEmpty() ? schedulerPid() : QString();
+        const QString pid = server.isEmpty() ? zltest::schedulerPid() : QString();
         if (server.isEmpty() && pid.isEmpty())
             QSKIP("the test scheduler's process id is not known");
         zltest::TempHome home;
@@ -192,12 +194,8 @@ private slots:
         if (!server.isEmpty())
             env.insert(QStringLiteral("CUPS_SERVER"), server);
         p.setProcessEnvironment(env);
-        if (!pid.isEmpty())
-            QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}) == 0);
-        auto thaw = qScopeGuard([pid] {
-            if (!pid.isEmpty())
-                QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid});
-        });
+        zltest::FrozenScheduler frozen(pid);
+        QVERIFY(frozen.frozen() == !pid.isEmpty());
         QElapsedTimer t;
         t.start();
         QStringList args{QStringLiteral("--print")};
@@ -322,7 +320,7 @@ private slots:
         QFETCH(bool, frozen);
         if (m_slow.isEmpty())
             QSKIP("the test scheduler has no slow printer (ZENLABO_TEST_OUTCOME_QUEUES)");
-        const QString pid = frozen ? schedulerPid() : QString();
+        const QString pid = frozen ? zltest::schedulerPid() : QString();
         if (frozen && pid.isEmpty())
             QSKIP("the test scheduler's process id is not known");
         zltest::TempHome home;
@@ -338,13 +336,9 @@ private slots:
         zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
         zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
         zl::ui::ScreenRegistry::instance().setHost(nullptr);
-        bool thawed = true;
-        auto thaw = [&] {
-            if (!std::exchange(thawed, true))
-                QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), pid});
-        };
+        std::optional<zltest::FrozenScheduler> stopped;
         auto restore = qScopeGuard([&] {
-            thaw();
+            stopped.reset();
             zl::printer::setCupsTimeLimitSeconds(8);
             zl::ui::recordMessagesInto(nullptr);
             zl::ui::answerQuestionsWith({});
@@ -361,7 +355,7 @@ private slots:
                 auto *counts = w->findChild<QLabel *>(QStringLiteral("lblcounts"));
                 if (clicked || !counts || !w->isVisible())
                     continue;
-                if (frozen ? waitingConnections(socket) > 0 : counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
+                if (frozen ? zltest::waitingConnections(socket) > 0 : counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
                     QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
                     clicked = true;
                 }
@@ -375,11 +369,11 @@ private slots:
         // it only by the time limit, a minute later, with another message.
         if (frozen) {
             zl::printer::setCupsTimeLimitSeconds(60);
-            QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), pid}), 0);
-            thawed = false;
+            stopped.emplace(pid);
+            QVERIFY(stopped->frozen());
         }
         screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
-        thaw();
+        stopped.reset();
         delete screen;
         QVERIFY(clicked);
         QCOMPARE(queuedJobs(m_slow), 0);
@@ -398,27 +392,6 @@ private slots:
     }
 
 private:
-    // The test scheduler's process, for freezing it; empty when unknown.
-    static QString schedulerPid()
-    {
-        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-        return pidFile.open(QIODevice::ReadOnly) ? QString::fromLatin1(pidFile.readAll().trimmed()) : QString();
-    }
-
-    // Connections the scheduler has not taken yet on its socket.
-    static int waitingConnections(const QString &socket)
-    {
-        QProcess ss;
-        ss.start(QStringLiteral("ss"), {QStringLiteral("-xlH")});
-        ss.waitForFinished();
-        for (const QString &line : QString::fromUtf8(ss.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-            const QStringList f = line.simplified().split(QLatin1Char(' '));
-            if (f.size() > 4 && f[4] == socket)
-                return f[2].toInt();
-        }
-        return 0;
-    }
-
     // Jobs of the queue not yet ended.
     static int queuedJobs(const QString &queue)
     {

@@ -1,6 +1,7 @@
 // The printer layer against a real CUPS scheduler. scripts/test (through
 // scripts/cups-up) starts one with a generic PostScript queue and a
 // label-printer queue and names them in ZENLABO_TEST_QUEUES.
+#include "TestScheduler.h"
 #include "common/DeviceOutput.h"
 #include "common/FakePrinter.h"
 #include "common/TestEnv.h"
@@ -522,20 +523,19 @@ private slots:
     // with a message.
     void frozenSchedulerEndsInSeconds()
     {
-        QFile pidFile(qEnvironmentVariable("ZENLABO_TEST_SCHEDULER_PID_FILE"));
-        if (!pidFile.open(QIODevice::ReadOnly))
+        const QString pid = zltest::schedulerPid();
+        if (pid.isEmpty())
             QSKIP("the test scheduler's process id is not known");
-        const qint64 pid = pidFile.readAll().trimmed().toLongLong();
-        QVERIFY(pid > 1);
         auto pdf = std::make_unique<zltest::FakePrinter>(QStringLiteral("Zenlabo PDF"));
         Printer *pdfPrinter = pdf.get();
         installSystemPrinters(std::move(pdf));
         CupsPrinter label(m_label);
         QVERIFY(label.paperSize()); // what the queue offers is known before it freezes
         setCupsTimeLimitSeconds(2);
-        QVERIFY(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), QString::number(pid)}) == 0);
-        auto thaw = qScopeGuard([pid] {
-            QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), QString::number(pid)});
+        zltest::FrozenScheduler frozen(pid);
+        QVERIFY(frozen.frozen());
+        auto thaw = qScopeGuard([&frozen] {
+            frozen.thaw();
             setCupsTimeLimitSeconds(8);
             cupsAnswered();
         });
