@@ -97,7 +97,7 @@ bool PdfPrinter::setPrintQuality(int quality)
 
 bool PdfPrinter::setColorMode(int mode)
 {
-    if (mode != 1 && mode != 2)
+    if (!isColorModeCode(mode))
         return false;
     m_color = mode;
     return true;
@@ -105,7 +105,7 @@ bool PdfPrinter::setColorMode(int mode)
 
 bool PdfPrinter::setDuplex(int duplex)
 {
-    if (duplex < 1 || duplex > 3)
+    if (!isDuplexCode(duplex))
         return false;
     m_duplex = duplex;
     return true;
@@ -113,7 +113,7 @@ bool PdfPrinter::setDuplex(int duplex)
 
 bool PdfPrinter::setOrientation(int orientation)
 {
-    if (orientation != 1 && orientation != 2)
+    if (!isOrientationCode(orientation))
         return false;
     m_orientation = orientation;
     return true;

@@ -65,6 +65,12 @@ struct DocumentsWait {
     std::function<void(int sent, int ended, int printed)> progress;
 };
 
+// The codes of the settings every printer takes alike, as the stored
+// printer settings hold them.
+inline bool isColorModeCode(int mode) { return mode == 1 || mode == 2; }   // monochrome, colour
+inline bool isDuplexCode(int duplex) { return duplex >= 1 && duplex <= 3; } // simplex, long edge, short edge
+inline bool isOrientationCode(int orientation) { return orientation == 1 || orientation == 2; } // portrait, landscape
+
 class Printer {
 public:
     virtual ~Printer() = default;

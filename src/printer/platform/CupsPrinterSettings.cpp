@@ -201,7 +201,7 @@ std::optional<int> CupsPrinter::colorMode() const
 
 bool CupsPrinter::setColorMode(int mode)
 {
-    if (mode != 1 && mode != 2)
+    if (!isColorModeCode(mode))
         return false;
     m_color = mode;
     return true;
@@ -214,7 +214,7 @@ std::optional<int> CupsPrinter::duplex() const
 
 bool CupsPrinter::setDuplex(int duplex)
 {
-    if (duplex < 1 || duplex > 3)
+    if (!isDuplexCode(duplex))
         return false;
     m_duplex = duplex;
     return true;
@@ -222,7 +222,7 @@ bool CupsPrinter::setDuplex(int duplex)
 
 bool CupsPrinter::setOrientation(int orientation)
 {
-    if (orientation != 1 && orientation != 2)
+    if (!isOrientationCode(orientation))
         return false;
     m_orientation = orientation;
     return true;
