@@ -44,7 +44,13 @@ struct PageGeometry {
     // centres paints the same dots either way. A PDF kept as a file is
     // drawn to the dot.
     double barInsetDots = 0;
+    // A continuous roll: the page is as long as the label put on it
+    // (Printer::setLabelLength); paperMm's height is the length in force.
+    bool roll = false;
 };
+
+// The label stock the layout is drawn for.
+constexpr double kLayoutWidthMm = 50, kLayoutHeightMm = 30;
 
 // How the documents of a run ended at the printer.
 struct DocumentsEnd {
@@ -106,6 +112,14 @@ public:
 
     // The page a label is drawn on, for the current paper.
     virtual PageGeometry pageGeometry() const = 0;
+    // On a continuous roll (pageGeometry().roll): the length of the page
+    // each label is printed on from now on, the label's own length. False,
+    // and nothing changes, where the paper is not a roll.
+    virtual bool setLabelLength(double mm)
+    {
+        Q_UNUSED(mm);
+        return false;
+    }
     // Sends one finished document (one picture per page, drawn in
     // millimetres from the printable area's top-left corner). Throws
     // zl::Failure when the printer cannot take it.
