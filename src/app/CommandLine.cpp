@@ -8,7 +8,7 @@ QString usageText()
 {
     return QStringLiteral(
         "使い方: zenlabo [--print [--from 行 --to 行] [--printer プリンター名] [--sheet シート|none]\n"
-        "                 [--sheet-start 位置] [--verbose]]\n"
+        "                 [--sheet-start 位置] [--fit | --actual-size] [--verbose]]\n"
         "        zenlabo --help | --version\n"
         "  引数なし     画面を開きます (--print, --help, --version のどれもないときも画面を開きます)。\n"
         "  --print      保存された設定でデータファイルのラベルを印刷します (1回に300枚まで)。\n"
@@ -19,6 +19,9 @@ QString usageText()
         "               省略時は保存されたシートの設定 (vokiconfig6.txt) に従います。\n"
         "  --sheet-start 最初のシートで使う最初の位置 (左上が1、左から右、上から下)。\n"
         "               省略時は保存された次の空き位置。\n"
+        "  --fit        ラベルの大きさに合わせて拡大・縮小して印刷します (縦長のラベルには90度回して)。\n"
+        "  --actual-size 50 x 30 mm より大きいラベルにも原寸でラベルの左上に印刷します。\n"
+        "               どちらも省略時はプリンター設定の画面の「原寸で印刷」に従います。\n"
         "  --verbose    1枚ごとに標準エラーへ1行出力します。\n"
         "  --help       この説明を表示します。\n"
         "  --version    バージョンを表示します。\n"
@@ -31,6 +34,7 @@ QString usageText()
         "  3  1回の上限 (300枚) で止まりました (続きの行を表示します)\n"
         "  4  設定ファイルがないか壊れています (何も印刷しません。画面で起動すると初期化できます)\n"
         "  5  データまたは指定の範囲に印刷する行がありません (何も印刷しません)\n"
+        "  6  このラベル用紙ではバーコードが読み取れないため印刷しません (何も印刷しません)\n"
         "  64 引数が正しくありません\n");
 }
 
@@ -71,6 +75,11 @@ PrintRequest parseCommandLine(const QStringList &arguments)
             r.sheetStart = text.trimmed().toInt(&ok);
             if (!ok || *r.sheetStart < 1)
                 fail(QStringLiteral("--sheet-start「%1」は1以上の整数で指定してください（左上の位置が1です）。").arg(text));
+        } else if (a == QStringLiteral("--fit") || a == QStringLiteral("--actual-size")) {
+            const bool fit = a == QStringLiteral("--fit");
+            if (r.fit && *r.fit != fit)
+                fail(QStringLiteral("--fit と --actual-size はどちらか一方だけ指定してください。"));
+            r.fit = fit;
         } else if (a == QStringLiteral("--verbose"))
             r.verbose = true;
         else if (a == QStringLiteral("--help") || a == QStringLiteral("-h"))

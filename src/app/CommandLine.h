@@ -1,6 +1,7 @@
 #pragma once
 // Printing without windows, for shop systems and scripts:
-//   zenlabo --print [--from N --to M] [--printer NAME] [--sheet ID|none] [--sheet-start N] [--verbose]
+//   zenlabo --print [--from N --to M] [--printer NAME] [--sheet ID|none] [--sheet-start N]
+//                   [--fit|--actual-size] [--verbose]
 //   zenlabo --help | --version
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,9 @@ struct PrintRequest {
     // and the first free position on it.
     std::optional<QString> sheet;
     std::optional<int> sheetStart;
+    // The layout fitted to the label (true) or at its own size (false) for
+    // this run instead of the stored choice.
+    std::optional<bool> fit;
     bool verbose = false;
     bool help = false;
     bool version = false;
@@ -30,6 +34,7 @@ enum ExitStatus {
     ExitStoppedAtCap = 3,   // the 300-label limit stopped the run; the next row is said
     ExitBadSettings = 4,    // a settings table is missing or damaged; nothing printed
     ExitNothingToPrint = 5, // the data (or the range) has no rows; nothing printed
+    ExitUnreadableLabel = 6, // the barcode would not scan on this stock; nothing printed
     ExitUsage = 64,         // words the command line does not know
 };
 

@@ -99,11 +99,16 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     try {
         if (!request.sheet)
             printer::readSheetChoice();
+        if (!request.fit)
+            printer::readLabelScale();
     } catch (const Failure &f) {
         err << QStringLiteral("シートの設定が壊れているため、何も印刷しません: %1\n").arg(f.description());
         return ExitBadSettings;
     }
-    printer::setSheetOverride({request.sheet, request.sheetStart});
+    std::optional<printer::LabelScale> scale;
+    if (request.fit)
+        scale = *request.fit ? printer::LabelScale::Fit : printer::LabelScale::ActualSize;
+    printer::setSheetOverride({request.sheet, request.sheetStart, scale});
     printer::SheetChoice sheet;
     bool storedSheet = false;
     try {
@@ -164,6 +169,8 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     // Prices that are not numbers are refused before anything is printed;
     // what else would spoil a label is said, and the run goes on.
     hooks.confirmCheck = [&err](const printing::RunCheck &check) {
+        if (!check.refusal.isEmpty())
+            throw printing::LabelRefused(check.text(INT_MAX));
         if (!check.prices.isEmpty())
             throw Failure(check.text(INT_MAX));
         for (const printing::RunCheck::Problem &p : check.warnings)
@@ -229,6 +236,9 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         else
             err << QStringLiteral("ラベルは1枚も印刷していません。\n");
         return ExitFailed;
+    } catch (const printing::LabelRefused &f) {
+        err << f.description() << QLatin1Char('\n') << QStringLiteral("ラベルは1枚も印刷していません。\n");
+        return ExitUnreadableLabel;
     } catch (const printing::NothingToPrint &f) {
         err << f.description() << QLatin1Char('\n') << QStringLiteral("ラベルは1枚も印刷していません。\n");
         return ExitNothingToPrint;

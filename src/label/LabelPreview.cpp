@@ -21,8 +21,8 @@ namespace {
 // paper's edge can be named.
 class PreviewCanvas : public PictureCanvas {
 public:
-    PreviewCanvas(const printer::PageGeometry &geometry, LabelPreview &out)
-        : PictureCanvas(geometry, [&out](const QList<QPicture> &pages) { out.pages = pages; }), m_out(out),
+    PreviewCanvas(const printer::PageGeometry &geometry, const LabelFit &fit, LabelPreview &out)
+        : PictureCanvas(geometry, fit, [&out](const QList<QPicture> &pages) { out.pages = pages; }), m_out(out),
           m_geometry(geometry)
     {
     }
@@ -64,10 +64,7 @@ private:
 // Where every text went and how many pages the label took; nothing drawn.
 class FindingsCanvas : public MeasuringCanvas {
 public:
-    FindingsCanvas(const printer::PageGeometry &geometry, LabelPreview &out)
-        : MeasuringCanvas(geometry.printableMm.size()), m_out(out)
-    {
-    }
+    FindingsCanvas(const LabelFit &fit, LabelPreview &out) : MeasuringCanvas(layoutPrintable(fit)), m_out(out) {}
     void printText(const QString &text) override
     {
         if (!text.isEmpty())
@@ -75,7 +72,11 @@ public:
         advancePast(text);
     }
     void drawLine(double, double, double, double) override {}
-    void drawPicture(const BarcodePicture &, double, double, double) override {}
+    void drawPicture(const BarcodePicture &picture, double x, double y, double width) override
+    {
+        if (!picture.isNull())
+            m_out.barcodeBox = QRectF(x, y, width, picture.heightForWidth(width));
+    }
     void newPage() override { ++m_page; }
     void endDocument() override { m_out.pages = QList<QPicture>(m_page + 1); }
     void abortDocument() override { m_out.pages.clear(); }
@@ -103,13 +104,76 @@ QRectF lineBox(const PreviewLine &line)
     return QRectF(line.mm.p1(), line.mm.p2()).normalized().adjusted(-half, -half, half, half);
 }
 
+// The renderer drew in the layout's millimetres; the findings are read on
+// the page.
+void putOnPage(LabelPreview &out)
+{
+    if (out.fit.asDrawn())
+        return;
+    const QTransform t = out.fit.toPage();
+    for (PreviewText &text : out.texts) {
+        text.mm = t.mapRect(text.mm);
+        text.ink = t.mapRect(text.ink);
+    }
+    for (PreviewLine &line : out.lines)
+        line.mm = t.map(line.mm);
+    if (!out.barcodeBox.isEmpty())
+        out.barcodeBox = t.mapRect(out.barcodeBox);
+}
+
+QString mmText(double mm)
+{
+    return QString::number(mm, 'f', 1);
+}
+
 } // namespace
+
+QString barcodeProblem(const printer::PageGeometry &geometry, const QRectF &box, bool turned, double modules)
+{
+    if (box.isEmpty() || modules <= 0)
+        return {};
+    const int dpi = geometry.dpi > 0 ? geometry.dpi : 300;
+    const double dot = Length::mmPerDot(dpi);
+    const double width = turned ? box.height() : box.width();
+    const int moduleDots = int(std::floor(width / dot / modules + 1e-9));
+    // The symbol is centred in its box, its light margins inside.
+    const double symbol = std::min(width, std::max(moduleDots, 1) * modules * dot);
+    QRectF drawn = box;
+    if (turned) {
+        drawn.setTop(box.center().y() - symbol / 2);
+        drawn.setHeight(symbol);
+    } else {
+        drawn.setLeft(box.center().x() - symbol / 2);
+        drawn.setWidth(symbol);
+    }
+    const QSizeF area = geometry.printableMm.size();
+    const QRectF onLabel = QRectF(QPointF(0, 0), area).adjusted(-kEdgeSlackMm, -kEdgeSlackMm, kEdgeSlackMm, kEdgeSlackMm);
+    if (!onLabel.contains(drawn))
+        return QStringLiteral("バーコードが左右の余白を含めてラベルの印刷できる範囲（%1 x %2 mm）に収まらず、"
+                              "読み取れないおそれがあります。印刷位置調整を見直すか、大きいラベルを選んでください。")
+            .arg(mmText(area.width()), mmText(area.height()));
+    const double moduleMm = moduleDots * dot;
+    if (moduleDots < kMinModuleDots || moduleMm < kMinModuleMm - 1e-9) {
+        const int neededDots = std::max(kMinModuleDots, int(std::ceil(kMinModuleMm / dot - 1e-9)));
+        const double grow = neededDots * dot * modules / width;
+        return QStringLiteral("バーコードの細いバーが%1 mm（%2 dpiのプリンターで%3ドット）と細くなりすぎ、"
+                              "読み取れないおそれがあります。%4 x %5 mm以上のラベルか、解像度の高いプリンターを選んでください。")
+            .arg(QString::number(width / modules, 'f', 2))
+            .arg(dpi)
+            .arg(moduleDots)
+            .arg(std::ceil(area.width() * grow))
+            .arg(std::ceil(area.height() * grow));
+    }
+    return {};
+}
 
 QStringList LabelPreview::warnings() const
 {
     QStringList list;
     if (!failure.isEmpty())
         return {failure};
+    if (!barcodeProblem.isEmpty())
+        list << barcodeProblem;
     if (!withoutBarcode.isEmpty())
         list << QStringLiteral("バーコードなし: %1").arg(withoutBarcode);
     const QRectF paper(QPointF(0, 0), geometry.printableMm.size());
@@ -138,22 +202,27 @@ QStringList LabelPreview::warnings() const
 }
 
 LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry &geometry,
-                          const Titles &titles, const QString &withoutBarcode, bool findingsOnly)
+                          const Titles &titles, const QString &withoutBarcode, bool findingsOnly,
+                          printer::LabelScale scale)
 {
     LabelPreview out;
     out.geometry = geometry;
+    out.fit = fitLabel(geometry, scale);
     out.withoutBarcode = withoutBarcode;
     LabelFields f = fields;
     f.cancelRequested = false;
     try {
         out.barcodeMm = QPointF(1 + adjustmentValue(f.adjustX, QString()), 14 + adjustmentValue(f.adjustY, QString()));
         if (findingsOnly) {
-            FindingsCanvas canvas(geometry, out);
+            FindingsCanvas canvas(out.fit, out);
             printLabel(canvas, nullptr, f, titles);
         } else {
-            PreviewCanvas canvas(geometry, out);
+            PreviewCanvas canvas(geometry, out.fit, out);
             printLabel(canvas, nullptr, f, titles);
         }
+        putOnPage(out);
+        if (!f.barcode.isNull())
+            out.barcodeProblem = barcodeProblem(geometry, out.barcodeBox, out.fit.turned, f.barcode.modules());
     } catch (const Failure &failure) {
         out.pages.clear();
         out.texts.clear();
@@ -193,11 +262,15 @@ QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm
     for (const PreviewLine &line : preview.lines) {
         if (line.page >= sheets)
             continue;
-        // Only what runs off to the right, where the layout means it to.
+        // The layout runs its rule past the label's edge (to the right, or
+        // down a turned label) on purpose.
         const QPointF origin = sheetAt(line.page).topLeft() + preview.geometry.printableMm.topLeft();
         QRectF box = lineBox(line).translated(origin);
-        box.setLeft(std::max(box.left(), sheetAt(line.page).right()));
-        if (box.width() <= 0)
+        if (preview.fit.turned)
+            box.setTop(std::max(box.top(), sheetAt(line.page).bottom()));
+        else
+            box.setLeft(std::max(box.left(), sheetAt(line.page).right()));
+        if (box.width() <= 0 || box.height() <= 0)
             continue;
         // A pixel more, so antialiased edges do not show red either.
         rules.addRect(QRectF(box.topLeft() * pxPerMm, box.size() * pxPerMm).adjusted(-1, -1, 1, 1));
@@ -226,13 +299,14 @@ QImage previewImage(const LabelPreview &preview, double pxPerMm, double marginMm
         p.drawRect(QRectF(r.topLeft() * pxPerMm, r.size() * pxPerMm).adjusted(-0.5, -0.5, 0.5, 0.5));
     }
     if (!preview.withoutBarcode.isEmpty() && preview.failure.isEmpty()) {
-        const QPointF at = (sheetAt(0).topLeft() + preview.geometry.printableMm.topLeft() + preview.barcodeMm) * pxPerMm;
+        const QRectF onPage = preview.fit.toPage().mapRect(QRectF(preview.barcodeMm, QSizeF(32, 6)));
+        const QPointF at = (sheetAt(0).topLeft() + preview.geometry.printableMm.topLeft() + onPage.topLeft()) * pxPerMm;
         QFont font(QStringLiteral("IPAPGothic"));
-        font.setPixelSize(std::max(8, int(std::lround(3 * pxPerMm))));
+        font.setPixelSize(std::max(8, int(std::lround(3 * preview.fit.scale * pxPerMm))));
         font.setBold(true);
         p.setFont(font);
         p.setPen(QColor(220, 0, 0));
-        const QRectF box(at, QSizeF(32 * pxPerMm, 6 * pxPerMm));
+        const QRectF box(at, onPage.size() * pxPerMm);
         p.drawRect(box);
         p.drawText(box, Qt::AlignCenter, QStringLiteral("バーコードなし"));
     }

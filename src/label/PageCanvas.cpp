@@ -99,8 +99,14 @@ void MeasuringCanvas::advancePast(const QString &text)
     m_y += textHeight(text);
 }
 
-PictureCanvas::PictureCanvas(const printer::PageGeometry &geometry, Sink sink)
-    : MeasuringCanvas(geometry.printableMm.size()), m_geometry(geometry), m_sink(std::move(sink))
+QSizeF layoutPrintable(const LabelFit &fit)
+{
+    const QRectF area = fit.layoutArea();
+    return {area.right(), area.bottom()};
+}
+
+PictureCanvas::PictureCanvas(const printer::PageGeometry &geometry, const LabelFit &fit, Sink sink)
+    : MeasuringCanvas(layoutPrintable(fit)), m_geometry(geometry), m_fit(fit), m_sink(std::move(sink))
 {
 }
 
@@ -117,6 +123,8 @@ QPainter *PictureCanvas::painter()
     if (!m_page) {
         m_page = std::make_unique<QPicture>();
         m_painter.begin(m_page.get());
+        if (!m_fit.asDrawn())
+            m_painter.setTransform(m_fit.toPage());
     }
     return &m_painter;
 }
@@ -148,7 +156,8 @@ void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
 {
     if (QPainter *p = painter()) {
         const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
-        QPen pen(Qt::black, lineWidth() * Length::kMmPerInch / dpi);
+        // The width is the device's dots whatever the layout's scale.
+        QPen pen(Qt::black, lineWidth() * Length::kMmPerInch / dpi / m_fit.scale);
         pen.setCapStyle(Qt::FlatCap);
         p->setPen(pen);
         p->drawLine(QPointF(x1, y1), QPointF(x2, y2));
@@ -157,9 +166,27 @@ void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
 
 void PictureCanvas::drawPicture(const BarcodePicture &picture, double x, double y, double width)
 {
-    if (QPainter *p = painter())
-        picture.paintOnDotGrid(*p, QPointF(x, y), width, m_geometry.dpi > 0 ? m_geometry.dpi : 300,
-                               m_geometry.printableMm.topLeft() - m_geometry.dotGridOriginMm, m_geometry.barInsetDots);
+    QPainter *p = painter();
+    if (!p)
+        return;
+    const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
+    const QPointF grid = m_geometry.printableMm.topLeft() - m_geometry.dotGridOriginMm;
+    if (m_fit.asDrawn()) {
+        picture.paintOnDotGrid(*p, QPointF(x, y), width, dpi, grid, m_geometry.barInsetDots);
+        return;
+    }
+    // The bars are laid on the page's dots, not the layout's millimetres:
+    // from the picture's corner on the page, along the page's x (or, turned,
+    // its y), with the dot grid's origin counted along that axis.
+    const QPointF at = m_fit.toPage().map(QPointF(x, y));
+    p->save();
+    p->setTransform(QTransform());
+    p->translate(at);
+    if (m_fit.turned)
+        p->rotate(90);
+    const QPointF along = m_fit.turned ? QPointF(grid.y() + at.y(), grid.x() + at.x()) : grid + at;
+    picture.paintOnDotGrid(*p, QPointF(0, 0), width * m_fit.scale, dpi, along, m_geometry.barInsetDots);
+    p->restore();
 }
 
 void PictureCanvas::newPage()
@@ -194,12 +221,13 @@ void PictureCanvas::abortDocument()
     m_state = State::Aborted;
 }
 
-std::unique_ptr<PageCanvas> currentPrinterCanvas()
+std::unique_ptr<PageCanvas> currentPrinterCanvas(printer::LabelScale scale)
 {
     printer::Printer *printer = printer::currentPrinter();
     if (!printer)
         throw Failure(QStringLiteral("プリンタが選択されていません。"));
-    return std::make_unique<PictureCanvas>(printer->pageGeometry(), [printer](const QList<QPicture> &pages) {
+    const printer::PageGeometry page = printer->pageGeometry();
+    return std::make_unique<PictureCanvas>(page, fitLabel(page, scale), [printer](const QList<QPicture> &pages) {
         printer->printDocument(pages);
     });
 }
@@ -219,7 +247,7 @@ QImage renderPage(const QPicture &page, QSizeF printableMm, int dpi)
 }
 
 ImageCanvas::ImageCanvas(QSizeF printableMm, int dpi)
-    : PictureCanvas({printableMm, QRectF(QPointF(0, 0), printableMm), dpi},
+    : PictureCanvas({printableMm, QRectF(QPointF(0, 0), printableMm), dpi}, LabelFit{1, false, printableMm, {}},
                     [this, printableMm, dpi](const QList<QPicture> &pages) {
                         for (const QPicture &page : pages)
                             m_images.append(renderPage(page, printableMm, dpi));

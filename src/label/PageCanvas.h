@@ -3,6 +3,7 @@
 // millimetres from the printable area's top-left corner, fonts in points.
 // The text position is the top-left corner of the next printed text; printing
 // moves it to the left edge, one text height lower.
+#include "label/LabelFit.h"
 #include "printer/Printer.h"
 
 #include <QFont>
@@ -103,11 +104,20 @@ private:
 
 // Records the document as one QPicture per page, in millimetres, and hands it
 // to a sink only when the document ends; an abort, or destroying the canvas
-// before the end, discards it.
+// before the end, discards it. The renderer draws in the layout's
+// millimetres; `fit` puts them on the page (the pages are recorded in the
+// page's millimetres from the printable corner), and the barcode's bars
+// land on whole dots of the page's device however the layout is scaled or
+// turned.
 class PictureCanvas : public MeasuringCanvas {
 public:
     using Sink = std::function<void(const QList<QPicture> &pages)>;
-    PictureCanvas(const printer::PageGeometry &geometry, Sink sink);
+    PictureCanvas(const printer::PageGeometry &geometry, const LabelFit &fit, Sink sink);
+    // The layout fitted to the page.
+    PictureCanvas(const printer::PageGeometry &geometry, Sink sink)
+        : PictureCanvas(geometry, fitLabel(geometry, printer::LabelScale::Fit), std::move(sink))
+    {
+    }
     ~PictureCanvas() override;
 
     void printText(const QString &text) override;
@@ -126,6 +136,7 @@ private:
     void closePage();
 
     printer::PageGeometry m_geometry;
+    LabelFit m_fit;
     Sink m_sink;
     QList<QPicture> m_pages;
     std::unique_ptr<QPicture> m_page;
@@ -133,8 +144,13 @@ private:
     State m_state = State::Open;
 };
 
-// The canvas of the current printer. Throws zl::Failure when there is none.
-std::unique_ptr<PageCanvas> currentPrinterCanvas();
+// The canvas of the current printer, the layout fitted to its page as
+// `scale` says. Throws zl::Failure when there is none.
+std::unique_ptr<PageCanvas> currentPrinterCanvas(printer::LabelScale scale = printer::LabelScale::Fit);
+
+// The size the renderer measures its limits against: the printable area in
+// the layout's millimetres, from the layout's corner.
+QSizeF layoutPrintable(const LabelFit &fit);
 
 // Draws a recorded page on an image at `dpi` (white paper the size of the
 // printable area).

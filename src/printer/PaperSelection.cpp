@@ -30,7 +30,7 @@ std::optional<PageGeometry> pageInForce()
     // On a label sheet each label is one position of the sheet.
     try {
         if (const SheetTemplate *sheet = readSheetChoice().sheet())
-            return PageGeometry{sheet->labelMm, QRectF(QPointF(0, 0), sheet->labelMm), page.dpi};
+            return labelPage(page, sheet);
     } catch (const Failure &) {
         // The run will say what is wrong with the sheet table.
     }

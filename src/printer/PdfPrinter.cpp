@@ -68,7 +68,7 @@ bool PdfPrinter::setPageWidthTwips(int twips)
 {
     if (m_paper != kUserSize || twips <= 0)
         return false;
-    m_widthTwips = twips;
+    m_userWidthTwips = twips;
     return true;
 }
 
@@ -76,7 +76,7 @@ bool PdfPrinter::setPageHeightTwips(int twips)
 {
     if (m_paper != kUserSize || twips <= 0)
         return false;
-    m_heightTwips = twips;
+    m_userHeightTwips = twips;
     return true;
 }
 
@@ -126,14 +126,14 @@ QList<PaperInfo> PdfPrinter::papers() const
         const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
         list.append({QPageSize::windowsId(id), twipsOf(mm.width()), twipsOf(mm.height()), QPageSize::name(id)});
     }
-    list.append({kUserSize, m_widthTwips, m_heightTwips, QStringLiteral("ユーザー定義サイズ")});
+    list.append({kUserSize, m_userWidthTwips, m_userHeightTwips, QStringLiteral("ユーザー定義サイズ")});
     std::sort(list.begin(), list.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
     return list;
 }
 
 PageGeometry PdfPrinter::pageGeometry() const
 {
-    QSizeF paper(m_widthTwips / kTwipsPerMm, m_heightTwips / kTwipsPerMm);
+    QSizeF paper(widthTwips() / kTwipsPerMm, heightTwips() / kTwipsPerMm);
     if (m_orientation == 2)
         paper.transpose();
     return {paper, QRectF(QPointF(0, 0), paper), m_dpi};

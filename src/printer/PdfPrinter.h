@@ -47,8 +47,8 @@ public:
 
     std::optional<int> paperSize() const override { return m_paper; }
     bool setPaperSize(int code) override;
-    std::optional<int> pageWidthTwips() const override { return m_widthTwips; }
-    std::optional<int> pageHeightTwips() const override { return m_heightTwips; }
+    std::optional<int> pageWidthTwips() const override { return widthTwips(); }
+    std::optional<int> pageHeightTwips() const override { return heightTwips(); }
     bool setPageWidthTwips(int twips) override;
     bool setPageHeightTwips(int twips) override;
     std::optional<int> paperBin() const override { return m_bin; }
@@ -86,8 +86,14 @@ private:
     std::unique_ptr<PdfRunFile> m_file;
     std::function<QDateTime()> m_clock;
     int m_paper = kUserSize;
+    // The user-defined size is kept apart from the standard one in force,
+    // so a sheet's A4 leaves it as the operator set it.
+    int widthTwips() const { return m_paper == kUserSize ? m_userWidthTwips : m_widthTwips; }
+    int heightTwips() const { return m_paper == kUserSize ? m_userHeightTwips : m_heightTwips; }
     int m_widthTwips = 2835;  // 50 mm
     int m_heightTwips = 1701; // 30 mm
+    int m_userWidthTwips = 2835;
+    int m_userHeightTwips = 1701;
     int m_bin = 15;           // automatic
     int m_dpi = 300;
     int m_color = 1;          // monochrome

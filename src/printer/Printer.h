@@ -52,6 +52,11 @@ struct PageGeometry {
 // The label stock the layout is drawn for.
 constexpr double kLayoutWidthMm = 50, kLayoutHeightMm = 30;
 
+// How the layout meets a label larger than itself: fitted to fill it, or
+// at its own size in the label's corner (the operator's 「原寸で印刷」). A
+// label smaller than the layout always has it fitted.
+enum class LabelScale { Fit, ActualSize };
+
 // How the documents of a run ended at the printer.
 struct DocumentsEnd {
     bool known = false; // false: the printer cannot tell (every one sent counts)

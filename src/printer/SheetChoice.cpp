@@ -12,6 +12,22 @@ namespace {
 
 const QString kSheetColumn = QStringLiteral("SHEET");
 const QString kStartColumn = QStringLiteral("START");
+const QString kScaleColumn = QStringLiteral("SCALE");
+const QString kFitValue = QStringLiteral("FIT");
+const QString kActualValue = QStringLiteral("ACTUAL");
+
+QString scaleValue(LabelScale scale)
+{
+    return scale == LabelScale::ActualSize ? kActualValue : kFitValue;
+}
+
+void writeTable(const SheetChoice &choice, LabelScale scale)
+{
+    const SheetTemplate *sheet = choice.sheet();
+    settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn, kScaleColumn},
+                                   {sheet ? sheet->id : QString(), QString::number(sheet ? choice.start : 1),
+                                    scaleValue(scale)});
+}
 
 SheetOverride &sheetOverride()
 {
@@ -80,9 +96,58 @@ SheetChoice readSheetChoice()
 
 void saveSheetChoice(const SheetChoice &choice)
 {
-    const SheetTemplate *sheet = choice.sheet();
-    settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn},
-                                   {sheet ? sheet->id : QString(), QString::number(sheet ? choice.start : 1)});
+    LabelScale scale = LabelScale::Fit;
+    try {
+        scale = readLabelScale();
+    } catch (const Failure &) {
+        // A value no one can read is replaced along with the sheet.
+    }
+    writeTable(choice, scale);
+}
+
+LabelScale readLabelScale()
+{
+    if (!QFile::exists(settings::tablePath(kSheetTable)))
+        return LabelScale::Fit;
+    const settings::SettingsRecord r = settings::QuerySettingsTable(kSheetTable);
+    if (!r.has(kScaleColumn))
+        return LabelScale::Fit;
+    const QString value = r.value(kScaleColumn).trimmed().toUpper();
+    if (value.isEmpty() || value == kFitValue)
+        return LabelScale::Fit;
+    if (value == kActualValue)
+        return LabelScale::ActualSize;
+    throw Failure(QStringLiteral("設定ファイル %1 の印刷サイズ「%2」は %3 か %4 のどちらかです。"
+                                 "プリンター設定の画面で選び直してください。")
+                      .arg(QDir::toNativeSeparators(settings::tablePath(kSheetTable)), r.value(kScaleColumn), kFitValue,
+                           kActualValue));
+}
+
+void saveLabelScale(LabelScale scale)
+{
+    try {
+        if (readLabelScale() == scale && (scale == LabelScale::Fit || QFile::exists(settings::tablePath(kSheetTable))))
+            return;
+    } catch (const Failure &) {
+    }
+    SheetChoice choice;
+    try {
+        choice = readSheetChoice();
+    } catch (const Failure &) {
+        // A damaged sheet choice is not carried over.
+    }
+    writeTable(choice, scale);
+}
+
+PageGeometry labelPage(const PageGeometry &paper, const SheetTemplate *sheet)
+{
+    if (!sheet)
+        return paper;
+    PageGeometry g;
+    g.paperMm = sheet->labelMm;
+    g.printableMm = QRectF(QPointF(0, 0), sheet->labelMm);
+    g.dpi = paper.dpi;
+    return g;
 }
 
 void chooseSheet(const QString &sheetId)
@@ -139,6 +204,13 @@ SheetChoice runSheetChoice(bool *stored)
         checkSheetStart(*sheet, choice.start);
     }
     return choice;
+}
+
+LabelScale runLabelScale()
+{
+    if (sheetOverride().scale)
+        return *sheetOverride().scale;
+    return readLabelScale();
 }
 
 } // namespace zl::printer

@@ -1,8 +1,11 @@
 #pragma once
 // Which label sheet the runs print on and the first free position on it,
 // kept in the settings folder's sheet table (vokiconfig6.txt, two CP932
-// lines like the other tables: "SHEET","START"). No table, or an empty
-// SHEET, is one label a page on the printer's own paper.
+// lines like the other tables: "SHEET","START","SCALE"). No table, or an
+// empty SHEET, is one label a page on the printer's own paper. SCALE is how
+// the layout meets a label larger than itself: "FIT" (also when the column
+// is missing, as in tables from before it) or "ACTUAL" (「原寸で印刷」).
+#include "printer/Printer.h"
 #include "printer/SheetTemplates.h"
 
 #include <QString>
@@ -24,7 +27,19 @@ struct SheetChoice {
 // on it.
 SheetChoice readSheetChoice();
 // Throws zl::Failure when the table cannot be written (the old one stays).
+// The stored scale stays as it is.
 void saveSheetChoice(const SheetChoice &choice);
+
+// The stored scale: Fit without a table or a SCALE column. Throws
+// zl::Failure naming the table when it holds another value.
+LabelScale readLabelScale();
+// Stores the scale beside the sheet choice; nothing is written when it is
+// already stored. Throws zl::Failure when the table cannot be written.
+void saveLabelScale(LabelScale scale);
+
+// The page one label is drawn on: one position of `sheet` when there is
+// one, else the printer's `paper` itself.
+PageGeometry labelPage(const PageGeometry &paper, const SheetTemplate *sheet);
 
 // The printer and paper screen's save: the sheet chosen there (empty: none).
 // The same sheet as stored keeps its first free position, another starts
@@ -41,6 +56,7 @@ void checkSheetStart(const SheetTemplate &sheet, int start);
 struct SheetOverride {
     std::optional<QString> sheetId;
     std::optional<int> start;
+    std::optional<LabelScale> scale;
 };
 void setSheetOverride(const SheetOverride &override);
 
@@ -48,5 +64,7 @@ void setSheetOverride(const SheetOverride &override);
 // top. stored tells whether it is the stored sheet, whose first free
 // position the run moves on.
 SheetChoice runSheetChoice(bool *stored = nullptr);
+// The scale the next run prints with: the override, else the stored one.
+LabelScale runLabelScale();
 
 } // namespace zl::printer

@@ -154,6 +154,10 @@ SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool 
 SheetRun::~SheetRun()
 {
     setPrinterInFront(nullptr);
+    if (m_paperBefore)
+        m_target->setPaperSize(*m_paperBefore);
+    if (m_orientationBefore)
+        m_target->setOrientation(*m_orientationBefore);
 }
 
 std::unique_ptr<SheetRun> SheetRun::start(Printer &target)
@@ -163,12 +167,18 @@ std::unique_ptr<SheetRun> SheetRun::start(Printer &target)
     const SheetTemplate *sheet = choice.sheet();
     if (!sheet)
         return nullptr;
+    const std::optional<int> paperBefore = target.paperSize();
+    const std::optional<int> orientationBefore = target.orientation();
     if (!target.setPaperSize(sheet->paperCode))
         throw Failure(QStringLiteral("プリンター「%1」はA4用紙に印刷できないため、シート「%2」には印刷できません。"
                                      "A4用紙のプリンターを選ぶか、プリンター設定の画面でシートなしを選んでください。")
                           .arg(target.deviceName(), sheet->name));
     target.setOrientation(1);
-    return std::unique_ptr<SheetRun>(new SheetRun(target, *sheet, choice.start, stored));
+    std::unique_ptr<SheetRun> run(new SheetRun(target, *sheet, choice.start, stored));
+    run->m_target = &target;
+    run->m_paperBefore = paperBefore;
+    run->m_orientationBefore = orientationBefore;
+    return run;
 }
 
 QString SheetRun::storeNextPosition()

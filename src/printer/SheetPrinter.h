@@ -108,6 +108,11 @@ private:
     SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored);
     std::unique_ptr<SheetPrinter> m_printer;
     bool m_stored;
+    // The printer's paper and orientation before the sheet's, put back when
+    // the run ends: the next run without a sheet prints on them.
+    Printer *m_target = nullptr;
+    std::optional<int> m_paperBefore;
+    std::optional<int> m_orientationBefore;
 };
 
 } // namespace zl::printer

@@ -172,6 +172,14 @@ bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
 {
     m_total = int(rows.size());
     const RunCheck check = checkRunRows(rows);
+    if (!check.refusal.isEmpty()) {
+        // Whoever asks offers only to stop: nothing may print.
+        if (m_hooks.confirmCheck) {
+            m_hooks.confirmCheck(check);
+            return false;
+        }
+        throw LabelRefused(check.refusal);
+    }
     if (m_hooks.confirmCheck)
         return check.empty() || m_hooks.confirmCheck(check);
     if (!check.prices.isEmpty())
@@ -191,10 +199,34 @@ QString RunCheck::text(int rowsShown) const
         if (problems.size() > rowsShown)
             lines << QStringLiteral("  ほか %1 件").arg(problems.size() - rowsShown);
     };
+    if (!refusal.isEmpty())
+        lines << QStringLiteral("このラベル用紙ではバーコードを読み取れるように印刷できないため、印刷しません:") << refusal;
     list(prices, QStringLiteral("価格が数値ではないため、印刷がその行で止まります:"));
     list(warnings, QStringLiteral("このまま印刷すると、次のラベルは思いどおりに出ません:"));
     return lines.join(QLatin1Char('\n'));
 }
+
+namespace {
+
+// The stock as the operator chose it: the printer's name for the paper (or
+// the sheet's) and the label's size.
+QString paperText(const printer::Printer &p, const printer::PageGeometry &label)
+{
+    QString name;
+    try {
+        if (const printer::SheetTemplate *sheet = printer::runSheetChoice().sheet())
+            name = sheet->name;
+    } catch (const Failure &) {
+    }
+    if (name.isEmpty())
+        for (const printer::PaperInfo &paper : p.papers())
+            if (paper.code == p.paperSize().value_or(0))
+                name = paper.name;
+    const QString size = QStringLiteral("%1 x %2 mm").arg(label.paperMm.width(), 0, 'f', 1).arg(label.paperMm.height(), 0, 'f', 1);
+    return name.isEmpty() ? size : QStringLiteral("%1、%2").arg(name, size);
+}
+
+} // namespace
 
 RunCheck checkRunRows(const QList<RunRow> &rows)
 {
@@ -202,7 +234,14 @@ RunCheck checkRunRows(const QList<RunRow> &rows)
     const printer::Printer *p = printer::currentPrinter();
     if (!p)
         return check;
-    const printer::PageGeometry geometry = p->pageGeometry();
+    printer::PageGeometry geometry = p->pageGeometry();
+    printer::LabelScale scale = printer::LabelScale::Fit;
+    try {
+        geometry = printer::labelPage(geometry, printer::runSheetChoice().sheet());
+        scale = printer::runLabelScale();
+    } catch (const Failure &) {
+        // The run itself says what is wrong with the sheet table.
+    }
     const layout::Titles titles = layout::currentTitles();
     const label::LabelFields &shared = label::sharedLabelFields();
     for (const RunRow &r : rows) {
@@ -216,7 +255,13 @@ RunCheck checkRunRows(const QList<RunRow> &rows)
             check.prices.append({r.row, QStringLiteral("価格「%1」が数値ではありません").arg(f.price)});
             continue;
         }
-        for (const QString &w : label::previewLabel(f, geometry, titles, withoutBarcode, true).warnings())
+        const label::LabelPreview preview = label::previewLabel(f, geometry, titles, withoutBarcode, true, scale);
+        if (!preview.barcodeProblem.isEmpty()) {
+            check.refusal = QStringLiteral("プリンター「%1」の用紙（%2）: %3")
+                                .arg(p->deviceName(), paperText(*p, geometry), preview.barcodeProblem);
+            break;
+        }
+        for (const QString &w : preview.warnings())
             check.warnings.append({r.row, w});
     }
     return check;
@@ -247,7 +292,7 @@ bool ProgramRunServices::printLabel()
     const QString &price = label::sharedLabelFields().price;
     if (!label::priceValue(price))
         throw Failure(label::priceProblem(price));
-    if (!PrintLabel())
+    if (!PrintLabel(m_scale))
         return false;
     ++m_sent;
     if (m_progress)
@@ -306,10 +351,15 @@ void ProgramRunServices::beginPrinting()
     // The run ends on the printer it began on, whatever happens to the
     // current printer in between.
     m_runPrinter = printer::currentPrinter();
+    m_scale = printer::runLabelScale();
     if (m_runPrinter) {
         m_sheetRun = printer::SheetRun::start(*m_runPrinter);
         if (m_sheetRun)
             m_runPrinter = &m_sheetRun->printer();
+        // On a roll every label's page is as long as the label, never the
+        // driver's default page.
+        if (const printer::PageGeometry page = m_runPrinter->pageGeometry(); page.roll)
+            m_runPrinter->setLabelLength(label::rollPageLengthMm(page, label::fitLabel(page, m_scale)));
         m_runPrinter->beginRun();
     }
 }

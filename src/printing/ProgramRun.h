@@ -76,6 +76,7 @@ private:
     std::unique_ptr<layout::TitlesHeldForRun> m_titles;
     std::unique_ptr<RunProgress> m_progress;
     std::unique_ptr<printer::RunCancelWatch> m_cancelWatch;
+    printer::LabelScale m_scale = printer::LabelScale::Fit;
 };
 
 // What the check before a run's first label found, row by row.
@@ -86,14 +87,26 @@ struct RunCheck {
     };
     QList<Problem> prices;   // prices that are not numbers: the run would stop there
     QList<Problem> warnings; // no barcode, texts past the paper, more than one page …
-    bool empty() const { return prices.isEmpty() && warnings.isEmpty(); }
+    // Why no label may print: its barcode could not be trusted to scan on
+    // this stock (the same for every row), naming the printer and its paper.
+    QString refusal;
+    bool empty() const { return prices.isEmpty() && warnings.isEmpty() && refusal.isEmpty(); }
     // The list as the operator reads it, at most `rowsShown` lines a kind.
     QString text(int rowsShown = 10) const;
 };
 
-// Reads the rows as the run will print them and draws each on the current
-// printer's paper, collecting what the label preview warns of.
+// Reads the rows as the run will print them and draws each on the label the
+// current printer will print it on (one position of the run's sheet, or the
+// printer's page), fitted as the run will fit it, collecting what the label
+// preview warns of.
 RunCheck checkRunRows(const QList<RunRow> &rows);
+
+// A run refused before its first label because its labels' barcodes could
+// not be trusted to scan on the stock chosen.
+class LabelRefused : public Failure {
+public:
+    using Failure::Failure;
+};
 
 // Refuses stored adjustments that are not numbers or lie outside the
 // adjustment limits, naming the adjustment and its value.

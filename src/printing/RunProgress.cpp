@@ -34,13 +34,13 @@ void setProgressViewFactory(ProgressViewFactory factory)
     progressFactory() = std::move(factory);
 }
 
-bool PrintLabel()
+bool PrintLabel(printer::LabelScale scale)
 {
     label::LabelFields &fields = label::sharedLabelFields();
     // Read once a label: outside the layout screen (and outside a run, which
     // holds them) that is a settings table read.
     const label::Titles titles = layout::currentTitles();
-    std::unique_ptr<label::PageCanvas> canvas = label::currentPrinterCanvas();
+    std::unique_ptr<label::PageCanvas> canvas = label::currentPrinterCanvas(scale);
     if (label::ProgressView *view = runProgressView())
         return !label::printLabel(*canvas, view, fields, titles, false).cancelled;
     std::unique_ptr<label::ProgressView> progress;

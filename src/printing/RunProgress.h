@@ -37,6 +37,6 @@ private:
 // The program's renderer: the shared label fields on the current printer,
 // with the run's progress window, or one of its own outside a run. False
 // when the operator cancelled the label (nothing of it was sent).
-bool PrintLabel();
+bool PrintLabel(printer::LabelScale scale = printer::LabelScale::Fit);
 
 } // namespace zl::printing

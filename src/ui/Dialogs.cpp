@@ -86,16 +86,16 @@ bool askToGoOn(QWidget *parent, const QString &text, const QString &title, const
     if (g_sink) {
         const ShownMessage asked{text, title, Exclamation};
         g_sink->append(asked);
-        return g_answerer && g_answerer(asked);
+        return !goOn.isEmpty() && g_answerer && g_answerer(asked);
     }
     std::unique_ptr<QMessageBox> box = messageBox(parent, text, title, Exclamation);
     box->setStandardButtons(QMessageBox::NoButton);
-    QPushButton *yes = box->addButton(goOn, QMessageBox::AcceptRole);
+    QPushButton *yes = goOn.isEmpty() ? nullptr : box->addButton(goOn, QMessageBox::AcceptRole);
     QPushButton *no = box->addButton(QStringLiteral("やめる"), QMessageBox::RejectRole);
     box->setDefaultButton(no);
     box->setEscapeButton(no);
     box->exec();
-    return box->clickedButton() == yes;
+    return yes && box->clickedButton() == yes;
 }
 
 std::optional<QString> chooseFileToOpen(QWidget *parent, const QString &folder)

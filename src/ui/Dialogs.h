@@ -31,7 +31,8 @@ void showMessage(QWidget *parent, const QString &text, const QString &title, int
 std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, const QString &title, int style);
 
 // Asks a question with two answers, 「印刷する」 and 「やめる」 (the
-// default): true for the first. With a recorder installed the question is
+// default): true for the first. An empty `goOn` offers 「やめる」 alone (the
+// answer is then false). With a recorder installed the question is
 // recorded and answered by the answerer (none: 「やめる」).
 bool askToGoOn(QWidget *parent, const QString &text, const QString &title, const QString &goOn);
 void answerQuestionsWith(std::function<bool(const ShownMessage &)> answerer);

@@ -197,7 +197,7 @@ private slots:
         QTest::addColumn<int>("slider");
         QTest::addColumn<int>("value");
         QTest::newRow("5 mm right") << QStringLiteral("0") << 1 << 5;
-        QTest::newRow("4 mm left, off the paper") << QStringLiteral("0") << 1 << -4;
+        QTest::newRow("2 mm left, the second title off the paper") << QStringLiteral("0") << 1 << -2;
         QTest::newRow("3 mm down") << QStringLiteral("0") << 2 << 3;
         QTest::newRow("from a stored 1.5 to 5 mm right") << QStringLiteral("1.5") << 1 << 5;
     }

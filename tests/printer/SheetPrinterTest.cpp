@@ -144,17 +144,36 @@ private slots:
     }
 
     // The printer and paper screen's save: nothing written while no sheet
-    // was ever chosen, the same sheet keeps its position, another starts at 1.
+    // was ever chosen, the same sheet keeps its position, another starts at
+    // 1; the 「原寸で印刷」 choice beside it survives sheet changes and the
+    // positions a run moves on, a table from before it reads as fitted, and
+    // a value no one wrote is refused naming the table.
     void choosingASheet()
     {
         m_home->installDefaults();
         chooseSheet(QString());
+        saveLabelScale(LabelScale::Fit);
         QVERIFY(!QFile::exists(m_home->settingsFolder() + kSheetTable));
-        saveSheetChoice({QStringLiteral("A4-44"), 17});
+        m_home->writeFile(kSheetTable, "\"SHEET\",\"START\"\r\n\"A4-44\",\"17\"\r\n");
+        QCOMPARE(readLabelScale(), LabelScale::Fit);
         chooseSheet(QStringLiteral("a4-44"));
         QCOMPARE(readSheetChoice().start, 17);
         chooseSheet(QStringLiteral("A4-12"));
-        QCOMPARE(m_home->readFile(kSheetTable), QByteArray("\"SHEET\",\"START\"\r\n\"A4-12\",\"1\"\r\n"));
+        QCOMPARE(m_home->readFile(kSheetTable),
+                 QByteArray("\"SHEET\",\"START\",\"SCALE\"\r\n\"A4-12\",\"1\",\"FIT\"\r\n"));
+        saveLabelScale(LabelScale::ActualSize);
+        saveSheetChoice({QStringLiteral("A4-12"), 5});
+        chooseSheet(QString());
+        QCOMPARE(readLabelScale(), LabelScale::ActualSize);
+        QCOMPARE(readSheetChoice().sheetId, QString());
+        m_home->writeFile(kSheetTable, "\"SHEET\",\"START\",\"SCALE\"\r\n\"\",\"1\",\"BIG\"\r\n");
+        try {
+            readLabelScale();
+            QFAIL("a scale no one wrote was read");
+        } catch (const zl::Failure &f) {
+            QVERIFY2(f.description().contains(kSheetTable) && f.description().contains(QStringLiteral("BIG")),
+                     qPrintable(f.description()));
+        }
     }
 
     void aPrinterWithoutA4IsRefusedBeforeAnything()

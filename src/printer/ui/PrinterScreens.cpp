@@ -12,6 +12,7 @@
 #include "printer/ui/SheetList.h"
 #include "printer/ui/SystemPrintSetupDialog.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -77,6 +78,17 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     layout->addWidget(named(new QLabel(QStringLiteral("A4ラベルシート"), this), "LabelSheet"), 0, 2);
     layout->addWidget(m_sheets, 1, 2, 2, 1);
     layout->setColumnStretch(2, 1);
+    // The layout fills any label larger than itself unless the operator
+    // wants it at its own size in the label's corner.
+    m_actualSize = named(new QCheckBox(QStringLiteral("原寸で印刷"), this), "CheckActualSize");
+    m_actualSize->setToolTip(QStringLiteral("50 x 30 mm より大きいラベルにも、拡大せず原寸でラベルの左上に印刷します。"
+                                            "小さいラベルにはいつも縮小して印刷します。"));
+    try {
+        m_actualSize->setChecked(printer::readLabelScale() == printer::LabelScale::ActualSize);
+    } catch (const Failure &) {
+        // Saving writes a readable value again.
+    }
+    layout->addWidget(m_actualSize, 3, 2);
 
     resize(twips(8000), twips(3000));
     move(twips(10), twips(10));
@@ -95,16 +107,29 @@ void PaperSelectionScreen::choosePaper()
     }
     // Another paper than the sheet's is one label a page again.
     const printer::SheetTemplate *sheet = printer::findSheet(m_sheets->sheetId());
-    if (sheet && m_text5->text() != QString::number(sheet->paperCode))
+    if (sheet && m_text5->text() != QString::number(sheet->paperCode)) {
+        m_paperBeforeSheet.clear();
         m_sheets->setSheetId(QString());
+    }
 }
 
 void PaperSelectionScreen::chooseSheet(const QString &sheetId)
 {
     const printer::SheetTemplate *sheet = printer::findSheet(sheetId);
-    if (!sheet)
+    if (!sheet) {
+        // Leaving the sheet: the paper chosen before it is in force again.
+        const int before = int(m_codes->findItems(m_paperBeforeSheet, Qt::MatchExactly).size());
+        for (int i = 0; before > 0 && i < m_codes->count(); ++i)
+            if (m_codes->item(i)->text() == m_paperBeforeSheet) {
+                m_papers->setCurrentRow(i);
+                break;
+            }
+        m_paperBeforeSheet.clear();
         return;
+    }
     const QString code = QString::number(sheet->paperCode);
+    if (m_paperBeforeSheet.isEmpty() && m_text5->text() != code)
+        m_paperBeforeSheet = m_text5->text();
     for (int i = 0; i < m_codes->count(); ++i)
         if (m_codes->item(i)->text() == code) {
             m_papers->setCurrentRow(i);
@@ -173,6 +198,7 @@ void PaperSelectionScreen::save()
     }
     try {
         printer::chooseSheet(m_sheets->sheetId());
+        printer::saveLabelScale(m_actualSize->isChecked() ? printer::LabelScale::ActualSize : printer::LabelScale::Fit);
         printer::savePaperChoice({m_text1->text(), m_text2->text(), m_text5->text(), m_text4->text()});
     } catch (const Failure &f) {
         // The screen stays open so the operator can try again.

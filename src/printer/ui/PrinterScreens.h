@@ -1,6 +1,7 @@
 #pragma once
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -35,6 +36,10 @@ private:
     QLineEdit *m_text4 = nullptr;
     QLineEdit *m_text5 = nullptr;
     SheetList *m_sheets = nullptr;
+    QCheckBox *m_actualSize = nullptr;
+    // The paper chosen before a sheet took the sheet's paper, chosen again
+    // when the sheet is left.
+    QString m_paperBeforeSheet;
 };
 
 // Form17. Opening reads vokiconfig4.txt and saves the printer settings

@@ -128,6 +128,8 @@ printing::RunHooks PrintScreenBase::commonHooks()
     hooks.printerType = [this](const QString &t) { m_printerType->setText(t); };
     hooks.status = [this](const QString &t) { m_status->setText(t); };
     hooks.confirmCheck = [this](const printing::RunCheck &check) {
+        if (!check.refusal.isEmpty())
+            return askToGoOn(this, check.text(), QStringLiteral("印刷の前の確認"), QString());
         return askToGoOn(this, check.text() + QStringLiteral("\n\nこのまま印刷しますか？"),
                          QStringLiteral("印刷の前の確認"), QStringLiteral("このまま印刷する"));
     };
