@@ -367,4 +367,21 @@ QList<QImage> decodeLabels(const QString &format, const QByteArray &job)
     return decode ? decode(job) : QList<QImage>();
 }
 
+QString moduleFault(const QList<int> &runs, int modules)
+{
+    int total = 0;
+    for (int r : runs)
+        total += r;
+    const int module = qRound(double(total) / modules);
+    const int reduction = module * modules - total;
+    if (module < 1 || reduction < 0 || reduction >= module)
+        return QStringLiteral("%1 dots for %2 modules").arg(total).arg(modules);
+    for (int i = 0; i < runs.size(); ++i) {
+        const int whole = runs[i] + (i % 2 == 0 ? reduction : -reduction);
+        if (whole % module || whole < module || whole > 4 * module)
+            return QStringLiteral("run %1 is %2 dots with %3-dot modules").arg(i).arg(runs[i]).arg(module);
+    }
+    return {};
+}
+
 } // namespace zltest

@@ -37,6 +37,11 @@ QList<int> runsAlong(const QImage &image, int row);
 // The row of the image with the most dark runs (a row through the bars).
 int barRow(const QImage &image);
 
+// The modules of one row through the bars: each bar k modules less the
+// reduction, each space k modules plus it, k from 1 to 4, the same number
+// of dots a module throughout. Empty when that holds, else what is wrong.
+QString moduleFault(const QList<int> &runs, int modules);
+
 // job-<id>.prn files of a queue's output folder, in job order.
 QStringList jobFiles(const QString &folder);
 

@@ -36,26 +36,6 @@ QStringList deviceJobs(const QString &folder, const QString &pattern, int skip =
     return names;
 }
 
-// The modules of one row through the bars: each bar k modules less the
-// reduction, each space k modules plus it, k from 1 to 4, the same number
-// of dots a module throughout. Empty when that holds, else what is wrong.
-QString moduleFault(const QList<int> &runs, int modules)
-{
-    int total = 0;
-    for (int r : runs)
-        total += r;
-    const int module = qRound(double(total) / modules);
-    const int reduction = module * modules - total;
-    if (module < 1 || reduction < 0 || reduction >= module)
-        return QStringLiteral("%1 dots for %2 modules").arg(total).arg(modules);
-    for (int i = 0; i < runs.size(); ++i) {
-        const int whole = runs[i] + (i % 2 == 0 ? reduction : -reduction);
-        if (whole % module || whole < module || whole > 4 * module)
-            return QStringLiteral("run %1 is %2 dots with %3-dot modules").arg(i).arg(runs[i]).arg(module);
-    }
-    return {};
-}
-
 // Settings whose paper screen stored `yoshi`, printing `zenlabo --print`
 // with `arguments` through the test scheduler: true when every label printed.
 bool printsFine(zltest::TempHome &home, const QString &yoshi, const QStringList &arguments, QString &output)
@@ -173,7 +153,7 @@ private slots:
             QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
                      qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));
             const QList<int> runs = zltest::runsAlong(label, zltest::barRow(label));
-            const QString fault = moduleFault(runs, expected.size() == 8 ? 67 : 95);
+            const QString fault = zltest::moduleFault(runs, expected.size() == 8 ? 67 : 95);
             QVERIFY2(fault.isEmpty(), qPrintable(jobs[i] + QStringLiteral(": ") + fault));
         }
     }
