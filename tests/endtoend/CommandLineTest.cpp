@@ -198,6 +198,14 @@ private slots:
                                           << print << 1 << QStringLiteral("「1e300」") << 0;
         QTest::newRow("adjustment not a number") << withTable(zl::settings::kAdjustmentTable, adjustmentTable("abc"))
                                                  << print << 1 << QStringLiteral("「abc」が数値ではありません") << 0;
+        // A barcode shifted off the label (its left light margin lost) would
+        // not scan: nothing prints, the stock is named.
+        QTest::newRow("barcode off the label") << withTable(zl::settings::kAdjustmentTable, adjustmentTable("-5"))
+                                               << print << 6 << QStringLiteral("用紙（ユーザー定義サイズ、50.0 x 30.0 mm）")
+                                               << 0;
+        QTest::newRow("a stored scale no one wrote")
+            << withTable(QStringLiteral("vokiconfig6.txt"), QByteArray("\"SHEET\",\"START\",\"SCALE\"\r\n\"\",\"1\",\"HUGE\"\r\n"))
+            << print << 4 << QStringLiteral("「HUGE」") << 0;
         // arguments
         QTest::newRow("--from without --to") << withData(products(3)) << with({QStringLiteral("--from"), QStringLiteral("2")})
                                              << 64 << QStringLiteral("両方") << 0;
@@ -212,6 +220,9 @@ private slots:
         QTest::newRow("row 0") << withData(products(3))
                                << with({QStringLiteral("--from"), QStringLiteral("0"), QStringLiteral("--to"), QStringLiteral("2")})
                                << 64 << QStringLiteral("1以上の整数") << 0;
+        QTest::newRow("--fit with --actual-size") << withData(products(3))
+                                                  << with({QStringLiteral("--fit"), QStringLiteral("--actual-size")}) << 64
+                                                  << QStringLiteral("どちらか一方") << 0;
         QTest::newRow("misspelt option with --print") << withData(products(3)) << with({QStringLiteral("--prnt")})
                                                       << 64 << QStringLiteral("--prnt") << 0;
         QTest::newRow("Qt style option") << withData(products(3)) << QStringList{QStringLiteral("-style"), QStringLiteral("Fusion")}

@@ -69,6 +69,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("records");
         QTest::addColumn<int>("badPriceRow");
+        QTest::addColumn<int>("longNameRow"); // a row whose name is 40 characters (0: none)
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("sheet"); // the sheet printed on; empty: one label a page
         QTest::addColumn<int>("start");
@@ -81,33 +82,43 @@ private slots:
             QStringList a = print + QStringList{QStringLiteral("--sheet"), QString::fromLatin1(sheet)};
             return start ? a + QStringList{QStringLiteral("--sheet-start"), QString::fromLatin1(start)} : a;
         };
-        QTest::newRow("30 on A4-12 from 5, stored") << table("A4-12", 5) << print << 30 << 0 << 0 << "A4-12" << 5
+        QTest::newRow("30 on A4-12 from 5, stored") << table("A4-12", 5) << print << 30 << 0 << 0 << 0 << "A4-12" << 5
                                                     << QList<int>{8, 12, 10} << table("A4-12", 11)
                                                     << QStringLiteral("次の印刷は11番目の位置から");
         // CUPS' generic PostScript driver: A4 whose printable area starts 4.2 mm in.
         QTest::newRow("the same through a CUPS queue on A4, from --sheet-start")
             << table("A4-12", 2)
             << print + QStringList{QStringLiteral("--printer"), cupsQueue(), QStringLiteral("--sheet-start"), QStringLiteral("5")}
-            << 30 << 0 << 0 << "A4-12" << 5 << QList<int>{8, 12, 10} << table("A4-12", 11) << QString();
-        QTest::newRow("another sheet starts at 1, leaving the stored one") << table("A4-24", 20) << args("a4-12") << 3 << 0 << 0
+            << 30 << 0 << 0 << 0 << "A4-12" << 5 << QList<int>{8, 12, 10} << table("A4-12", 11) << QString();
+        QTest::newRow("another sheet starts at 1, leaving the stored one") << table("A4-24", 20) << args("a4-12") << 3 << 0 << 0 << 0
                                                                            << "A4-12" << 1 << QList<int>{3}
                                                                            << table("A4-24", 20) << QString();
-        QTest::newRow("--sheet none: one label a page") << table("A4-12", 5) << args("none") << 3 << 0 << 0 << QString() << 0
+        QTest::newRow("--sheet none: one label a page") << table("A4-12", 5) << args("none") << 3 << 0 << 0 << 0 << QString() << 0
                                                         << QList<int>{1, 1, 1} << table("A4-12", 5) << QString();
         // A run that is refused before its first label uses no position;
         // the 300-label limit stops the run with its last sheet full, so the
         // next run takes a new one.
-        QTest::newRow("a price that is no number in row 6") << table("A4-12", 9) << print << 10 << 6 << 1 << "A4-12" << 9
+        QTest::newRow("a price that is no number in row 6") << table("A4-12", 9) << print << 10 << 6 << 0 << 1 << "A4-12" << 9
                                                             << QList<int>{} << table("A4-12", 9)
                                                             << QStringLiteral("6行目");
-        QTest::newRow("310 rows: the 300-label limit") << table("A4-44", 9) << print << 310 << 0 << 3 << "A4-44" << 9
+        QTest::newRow("310 rows: the 300-label limit") << table("A4-44", 9) << print << 310 << 0 << 0 << 3 << "A4-44" << 9
                                                        << QList<int>{36, 44, 44, 44, 44, 44, 44} << table("A4-44", 1)
                                                        << QStringLiteral("301行目");
-        QTest::newRow("position 13 is not on A4-12") << none << args("A4-12", "13") << 3 << 0 << 64 << QString() << 0
+        QTest::newRow("position 13 is not on A4-12") << none << args("A4-12", "13") << 3 << 0 << 0 << 64 << QString() << 0
                                                      << QList<int>{} << none << QStringLiteral("1 から 12");
-        QTest::newRow("a stored position past the sheet") << table("A4-12", 13) << print << 3 << 0 << 4 << QString() << 0
+        QTest::newRow("a stored position past the sheet") << table("A4-12", 13) << print << 3 << 0 << 0 << 4 << QString() << 0
                                                            << QList<int>{} << table("A4-12", 13)
                                                            << QStringLiteral("vokiconfig6.txt");
+        // The layout fills each sheet's positions (scaled, centred), or sits
+        // at its own size in the corner with --actual-size; a long name is
+        // measured against the position it prints in.
+        QTest::newRow("A4-24 filled") << none << args("A4-24") << 3 << 0 << 0 << 0 << "A4-24" << 1 << QList<int>{3} << none
+                                      << QString();
+        QTest::newRow("A4-44 filled, a long name named first")
+            << none << args("A4-44") << 3 << 0 << 2 << 0 << "A4-44" << 1 << QList<int>{3} << none
+            << QStringLiteral("警告: 2行目: 「%1」が用紙の右端からはみ出します").arg(QString(40, QChar(0x9C3B)));
+        QTest::newRow("A4-12 at actual size") << none << args("A4-12") + QStringList{QStringLiteral("--actual-size")} << 3 << 0
+                                              << 0 << 0 << "A4-12" << 1 << QList<int>{3} << none << QString();
     }
 
     void labelsFillTheSheetFromTheFirstFreePosition()
@@ -116,6 +127,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, records);
         QFETCH(int, badPriceRow);
+        QFETCH(int, longNameRow);
         QFETCH(int, exitCode);
         QFETCH(QString, sheet);
         QFETCH(int, start);
@@ -128,7 +140,7 @@ private slots:
             QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
         const QString spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/') + args.value(printer + 1);
         const int before = cups ? int(zltest::jobFiles(spool).size()) : 0;
-        setUp(records, stored, badPriceRow);
+        setUp(records, stored, badPriceRow, longNameRow);
         const zltest::ProgramOutcome r =
             zltest::runProgram(*m_home, args, cups ? qEnvironmentVariable("CUPS_SERVER") : QString());
         QVERIFY2(r.exitCode == exitCode && (r.out + r.err).contains(said),
@@ -157,15 +169,16 @@ private slots:
             pages = zltest::pdfPageImages(folder + files.first(), kDpi);
         }
         if (!sheet.isEmpty())
-            checkSheets(pages, sheet, start, perPage);
+            checkSheets(pages, sheet, start, perPage, !args.contains(QStringLiteral("--actual-size")));
     }
 
 private:
     // Every label's barcode scans in its own position, its title rule starts
-    // at the position's corner moved by the stored adjustments (1 mm right,
+    // at the layout's corner moved by the stored adjustments (1 mm right,
     // 1 mm down; the rule 4 mm down) within 0.5 mm; the positions before the
-    // first label are empty.
-    void checkSheets(const QList<QImage> &pages, const QString &sheet, int start, const QList<int> &perPage)
+    // first label are empty. Fitted, the 50 x 30 layout is as large as the
+    // position allows and centred in it; otherwise it is at the corner.
+    void checkSheets(const QList<QImage> &pages, const QString &sheet, int start, const QList<int> &perPage, bool fitted)
     {
         const zl::printer::SheetTemplate &t = *zl::printer::findSheet(sheet);
         QCOMPARE(pages.size(), perPage.size());
@@ -182,22 +195,27 @@ private:
                 const QString jan = janOfRow(row++);
                 const QStringList scanned = zltest::decodeBarcodes(pages[p].copy(pixels(t.positionRect(n))));
                 QCOMPARE(scanned, QStringList{QStringLiteral("EAN-13:%1%2").arg(jan).arg(zl::label::janCheckDigit(jan))});
-                const QPointF off = rule.value_or(QPointF(-99, -99)) - t.positionRect(n).topLeft() - QPointF(1, 5);
+                const QSizeF size = t.positionRect(n).size();
+                const double scale = fitted ? std::min(size.width() / 50, size.height() / 30) : 1;
+                const QPointF corner = fitted ? QPointF(size.width() - 50 * scale, size.height() - 30 * scale) / 2 : QPointF();
+                const QPointF off =
+                    rule.value_or(QPointF(-99, -99)) - t.positionRect(n).topLeft() - corner - QPointF(1, 5) * scale;
                 QVERIFY2(std::abs(off.x()) <= 0.5 && std::abs(off.y()) <= 0.5,
                          qPrintable(where + QStringLiteral("rule %1, %2 mm off").arg(off.x()).arg(off.y())));
             }
         }
     }
 
-    // badPriceRow: a row whose price is no number (0: none).
-    void setUp(int records, const QStringList &sheetTable, int badPriceRow = 0)
+    // badPriceRow: a row whose price is no number, longNameRow one whose
+    // name is 40 characters (0: none).
+    void setUp(int records, const QStringList &sheetTable, int badPriceRow = 0, int longNameRow = 0)
     {
         m_home->installDefaults();
         QString csv = QStringLiteral("JAN,商品名,規格,価格\r\n");
         for (int row = 1; row <= records; ++row)
-            csv += QStringLiteral("%1,品%2,箱,%3\r\n")
+            csv += QStringLiteral("%1,%2,箱,%3\r\n")
                        .arg(janOfRow(row))
-                       .arg(row)
+                       .arg(row == longNameRow ? QString(40, QChar(0x9C3B)) : QStringLiteral("品%1").arg(row))
                        .arg(row == badPriceRow ? QStringLiteral("時価") : QString::number(row * 10));
         m_home->writeFile(QStringLiteral("items.csv"), zltest::sjis(csv));
         m_home->writeTable(zl::settings::kDataSourceTable, zl::settings::dataSourceColumns(),
@@ -213,7 +231,9 @@ private:
     {
         if (!QFile::exists(m_home->settingsFolder() + zl::printer::kSheetTable))
             return {};
-        return zl::settings::ReadSettingsRecords(zl::printer::kSheetTable, 2);
+        const zl::settings::SettingsRecord r = zl::settings::QuerySettingsTable(
+            zl::printer::kSheetTable, {QStringLiteral("SHEET"), QStringLiteral("START")});
+        return r.values();
     }
 
     std::unique_ptr<zltest::TempHome> m_home;
