@@ -37,6 +37,15 @@ std::optional<PageGeometry> pageInForce()
     return page;
 }
 
+LabelScale labelScaleInForce()
+{
+    try {
+        return readLabelScale();
+    } catch (const Failure &) {
+        return LabelScale::Fit;
+    }
+}
+
 namespace {
 constexpr int kHighestProbedCode = 1024;
 

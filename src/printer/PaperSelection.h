@@ -44,6 +44,9 @@ LayoutRow readLayoutRow();
 // (when the current printer lists it); on a label sheet, one position of
 // the sheet. Nothing when there is no printer.
 std::optional<PageGeometry> pageInForce();
+// How the next run puts the layout on its labels, for a preview: the stored
+// choice, fitted when it cannot be read (the run will say why).
+LabelScale labelScaleInForce();
 
 // The printer and paper the next run takes, for the screens to show:
 // "プリンター: Labels　用紙: 2.00x1.00\"（51 x 25 mm）". With the variable

@@ -20,18 +20,19 @@ LabelPreviewView::LabelPreviewView(QWidget *parent) : QWidget(parent)
     m_geometry = {QSizeF(50, 30), QRectF(0, 0, 50, 30), 300};
 }
 
-void LabelPreviewView::setPaper(const printer::PageGeometry &geometry)
+void LabelPreviewView::setPaper(const printer::PageGeometry &geometry, printer::LabelScale scale)
 {
     if (geometry.paperMm.isEmpty())
         return;
     m_geometry = geometry;
+    m_scale = scale;
 }
 
 void LabelPreviewView::showLabel(const label::LabelFields &fields, const QString &withoutBarcode)
 {
     m_fields = fields;
     m_withoutBarcode = withoutBarcode;
-    m_preview = label::previewLabel(fields, m_geometry, m_titles, withoutBarcode);
+    m_preview = label::previewLabel(fields, m_geometry, m_titles, withoutBarcode, false, m_scale);
     m_notes = m_preview.warnings();
     m_hasLabel = true;
     updateTip();
@@ -104,7 +105,7 @@ LabelPreviewView *LabelPreviewView::openLargeWindow()
     large->setWindowFlag(Qt::Window);
     large->setAttribute(Qt::WA_DeleteOnClose);
     large->setWindowTitle(QStringLiteral("印刷されるラベル"));
-    large->setPaper(m_geometry);
+    large->setPaper(m_geometry, m_scale);
     large->setTitles(m_titles);
     large->resize(720, 520);
     large->showLabel(m_fields, m_withoutBarcode);

@@ -12,8 +12,9 @@ class LabelPreviewView : public QWidget {
 public:
     explicit LabelPreviewView(QWidget *parent = nullptr);
 
-    // The paper and titles every following label is drawn with.
-    void setPaper(const printer::PageGeometry &geometry);
+    // The paper, the layout's scale on it, and the titles every following
+    // label is drawn with.
+    void setPaper(const printer::PageGeometry &geometry, printer::LabelScale scale = printer::LabelScale::Fit);
     void setTitles(const label::Titles &titles) { m_titles = titles; }
     const printer::PageGeometry &paper() const { return m_geometry; }
 
@@ -47,6 +48,7 @@ private:
     void updateTip();
 
     printer::PageGeometry m_geometry;
+    printer::LabelScale m_scale = printer::LabelScale::Fit;
     label::Titles m_titles;
     label::LabelPreview m_preview;
     label::LabelFields m_fields;

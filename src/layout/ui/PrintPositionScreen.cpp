@@ -135,7 +135,7 @@ void PrintPositionScreen::addPreview()
     m_preview = new LabelPreviewView(this);
     m_preview->setGeometry(twips(7900), twips(240), twips(kPreviewWidthTwips - 240), twips(4700 - 480));
     if (const auto page = printer::pageInForce())
-        m_preview->setPaper(*page);
+        m_preview->setPaper(*page, printer::labelScaleInForce());
     try {
         m_preview->setTitles(layout::currentTitles());
         m_record = label::firstRecordFields(&m_withoutBarcode);

@@ -214,7 +214,7 @@ void PrintScreenBase::showRecordLabel(int row)
         return;
     try {
         if (const auto page = printer::pageInForce())
-            m_labelPreview->setPaper(*page);
+            m_labelPreview->setPaper(*page, printer::labelScaleInForce());
         m_printerInForce->setText(printer::printerInForceText());
         m_labelPreview->setTitles(layout::currentTitles());
         QString withoutBarcode;

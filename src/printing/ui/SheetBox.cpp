@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "layout/Titles.h"
 #include "printer/PagePlayback.h"
+#include "printer/PaperSelection.h"
 #include "printer/SheetChoice.h"
 #include "label/LabelPreview.h"
 #include "ui/Dialogs.h"
@@ -153,7 +154,8 @@ void SheetBox::refresh()
         const std::optional<label::LabelFields> fields = m_source(i);
         if (!fields)
             break;
-        const label::LabelPreview preview = label::previewLabel(*fields, geometry, titles);
+        const label::LabelPreview preview =
+            label::previewLabel(*fields, geometry, titles, QString(), false, printer::labelScaleInForce());
         labels << (preview.pages.isEmpty() ? QPicture() : preview.pages.first());
     }
     m_view->setLabels(labels);
