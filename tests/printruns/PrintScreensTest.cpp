@@ -251,6 +251,25 @@ private slots:
         QVERIFY(m_messages[0].text.startsWith(printing::kRunErrorPrefix));
     }
 
+    // A barcode that would not scan is refused before anything prints, even
+    // by an operator who would print anyway: the question offers only to stop.
+    void aBarcodeThatWouldNotScanIsRefused()
+    {
+        useData(csv(2));
+        QStringList adjustments(99, QStringLiteral("0"));
+        adjustments[2] = QStringLiteral("-5");
+        m_home->writeTable(settings::kAdjustmentTable, settings::adjustmentColumns(), adjustments);
+        ui::answerQuestionsWith([](const ui::ShownMessage &) { return true; });
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("印刷の前の確認"));
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("印刷しません")) && m_messages[0].text.contains(QStringLiteral("収まらず")),
+                 qPrintable(m_messages[0].text));
+        QVERIFY(screen->findChild<QPushButton *>(QStringLiteral("Command3"))->isEnabled());
+    }
+
     // Every run shows the data file afresh in the grid; the grid's old
     // model and selection model must go with it, whether the file opens or not.
     void reloadingTheGridLeavesOneModelAndOneSelection()
