@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QTest>
 
 using namespace zl;
@@ -85,24 +86,33 @@ private slots:
         QCOMPARE(m_printers[0]->paperSize(), std::optional<int>(256));
     }
 
-    // A sheet selects A4 among the papers, another paper is one label a page
-    // again, the sheet chosen last is stored with A4; a printer without A4
-    // cannot take one.
+    // A sheet selects A4 among the papers, leaving it for 「シートなし」
+    // chooses the paper before it again, another paper is one label a page
+    // again, the sheet chosen last is stored with A4 and 「原寸で印刷」 beside
+    // it; a printer without A4 cannot take one.
     void theSheetIsChosenBesideThePapers()
     {
         QWidget *screen = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
         auto *sheets = screen->findChild<QListWidget *>(QStringLiteral("ListSheet"));
         QCOMPARE(sheets->count(), 1 + int(printer::sheetTemplates().size()));
         QCOMPARE(sheets->currentRow(), 0); // no table: no sheet
-        sheets->setCurrentRow(3);
-        QCOMPARE(screen->findChild<QLineEdit *>(QStringLiteral("Text5"))->text(), QStringLiteral("9"));
+        auto *paper = screen->findChild<QLineEdit *>(QStringLiteral("Text5"));
         auto *papers = screen->findChildren<QListWidget *>(QStringLiteral("List2")).first();
         papers->setCurrentRow(papers->count() - 1);
+        QCOMPARE(paper->text(), QStringLiteral("256"));
+        sheets->setCurrentRow(3);
+        QCOMPARE(paper->text(), QStringLiteral("9"));
+        sheets->setCurrentRow(0);
+        QCOMPARE(paper->text(), QStringLiteral("256"));
+        sheets->setCurrentRow(3);
+        papers->setCurrentRow(papers->count() - 1);
         QCOMPARE(sheets->currentRow(), 0);
+        screen->findChild<QCheckBox *>(QStringLiteral("CheckActualSize"))->setChecked(true);
         sheets->setCurrentRow(1);
         screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
         QCOMPARE(printer::readLayoutRow().yoshi, QStringLiteral("9"));
         QCOMPARE(printer::readSheetChoice().sheetId, QStringLiteral("A4-12"));
+        QCOMPARE(printer::readLabelScale(), printer::LabelScale::ActualSize);
 
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the saved screen is gone
         printer::printers()->setCurrent(m_printers[1]);
