@@ -111,7 +111,10 @@ private slots:
         QVERIFY(!printer.setPageWidthTwips(2000)); // only on a user size
         QVERIFY(!printer.setPaperSize(4242));
         QCOMPARE(printer.paperSize(), std::optional<int>(9));
+        // A4 in between (a sheet's run) leaves the user-defined size as it was.
         QVERIFY(printer.setPaperSize(256));
+        QCOMPARE(qRound(printer.pageGeometry().paperMm.width()), 50);
+        QCOMPARE(qRound(printer.pageGeometry().paperMm.height()), 30);
         QVERIFY(printer.setPageWidthTwips(3402));
         QCOMPARE(qRound(printer.pageGeometry().paperMm.width()), 60);
         QList<int> codes;
