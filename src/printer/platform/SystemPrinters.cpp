@@ -21,14 +21,19 @@ QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
             m_unanswered = problem();
         return m_lastNames;
     }
+    m_noPrintSystem = false;
     CupsConnection c;
     if (!c.http()) {
-        // No scheduler on this machine's own socket is a machine without
-        // CUPS; a print server named for it, a saved default queue or a
-        // scheduler that stopped answering means one is expected.
-        const bool expected = c.timedOut() || !QString::fromUtf8(cupsServer()).startsWith(QLatin1Char('/'))
-            || !LpOptions::savedDefaultQueue().isEmpty();
+        // No scheduler here and none named is a machine without CUPS (a
+        // container, a counter PC where cupsd is not enabled); a print
+        // server named for it, a saved default queue or a scheduler that
+        // stopped answering means one is expected. libcups names
+        // "localhost" itself when this machine has no scheduler's socket:
+        // that names nothing.
+        const bool expected =
+            c.timedOut() || !namedPrintServer().isEmpty() || !LpOptions::savedDefaultQueue().isEmpty();
         m_unanswered = expected ? c.problem() : QString();
+        m_noPrintSystem = !expected;
         return c.timedOut() ? m_lastNames : QStringList();
     }
     cups_dest_t *dests = nullptr;
@@ -88,6 +93,11 @@ Printer *SystemPrinterCollection::current() const
         queueNames(&defaultQueue);
         m_current = m_pdf.get();
         m_currentGuessed = defaultQueue.isEmpty() && !m_unanswered.isEmpty();
+        if (m_pdf && defaultQueue.isEmpty() && m_noPrintSystem)
+            m_pdf->setStandIn({QStringLiteral("CUPS(印刷システム)が動いていないため、「%1」に印刷します。"
+                                              "CUPSのプリンターに印刷するときは、CUPSを起動してください。")
+                                   .arg(m_pdf->deviceName()),
+                               QStringLiteral("CUPSが動いていないため「%1」に印刷しました。").arg(m_pdf->deviceName())});
         if (!defaultQueue.isEmpty()) {
             auto &slot = m_queues[defaultQueue];
             if (!slot)
@@ -107,6 +117,8 @@ void SystemPrinterCollection::setCurrent(Printer *printer)
 {
     m_currentChosen = true;
     m_currentGuessed = false;
+    if (m_pdf)
+        m_pdf->setStandIn({});
     m_current = printer;
 }
 
