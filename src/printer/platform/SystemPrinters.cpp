@@ -1,5 +1,8 @@
 #include "printer/platform/SystemPrinters.h"
 
+#include "common/Failure.h"
+#include "printer/PrinterChoice.h"
+
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
 #include "printer/platform/LpOptions.h"
@@ -89,11 +92,21 @@ Printer *SystemPrinterCollection::current() const
 {
     if (!m_currentChosen) {
         m_currentChosen = true;
+        m_current = m_pdf.get();
+        // The program's own printer, kept in its settings, needs no print
+        // system to be asked.
+        if (m_pdf) {
+            try {
+                if (!readPrinterChoice(m_pdf->deviceName()).isEmpty())
+                    return m_current;
+            } catch (const Failure &f) {
+                m_choiceProblem = f.description();
+            }
+        }
         QString defaultQueue;
         queueNames(&defaultQueue);
-        m_current = m_pdf.get();
         m_currentGuessed = defaultQueue.isEmpty() && !m_unanswered.isEmpty();
-        if (m_pdf && defaultQueue.isEmpty() && m_noPrintSystem)
+        if (m_pdf && defaultQueue.isEmpty() && m_noPrintSystem && m_choiceProblem.isEmpty())
             m_pdf->setStandIn({QStringLiteral("CUPS(印刷システム)が動いていないため、「%1」に印刷します。"
                                               "CUPSのプリンターに印刷するときは、CUPSを起動してください。")
                                    .arg(m_pdf->deviceName()),
@@ -117,6 +130,7 @@ void SystemPrinterCollection::setCurrent(Printer *printer)
 {
     m_currentChosen = true;
     m_currentGuessed = false;
+    m_choiceProblem.clear();
     if (m_pdf)
         m_pdf->setStandIn({});
     m_current = printer;
@@ -124,6 +138,8 @@ void SystemPrinterCollection::setCurrent(Printer *printer)
 
 QString SystemPrinterCollection::currentProblem() const
 {
+    if (!m_choiceProblem.isEmpty())
+        return m_choiceProblem;
     if (!m_currentGuessed)
         return {};
     return QStringLiteral("通常使うプリンターが分からないため印刷しません。%1\n"
