@@ -202,6 +202,8 @@ void PaperSelectionScreen::save()
         printer::saveLabelScale(m_actualSize->isChecked() ? printer::LabelScale::ActualSize : printer::LabelScale::Fit);
         printer::savePaperChoice({m_text1->text(), m_text2->text(), m_text5->text(), m_text4->text()});
     } catch (const Failure &f) {
+        // What was saved before the failure is in force all the same.
+        printer::PrinterInForceNews::instance().tell();
         // The screen stays open so the operator can try again.
         showMessage(this, f.description(), QStringLiteral("設定変更"), Critical);
         return;
