@@ -256,8 +256,7 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
         return box ? box->currentText() : qprinter.printerName();
     };
     qApp->installEventFilter(&watcher);
-    // The queue the dialog opens on: the one in force, or, when the
-    // built-in PDF printer is, the system's default queue behind its entry.
+    // What the dialog opened on, to know an unchanged OK.
     const QString offered = qprinter.printerName();
     const int answer = dialog.exec();
     qApp->removeEventFilter(&watcher);
