@@ -215,8 +215,8 @@ private slots:
     }
 
     // The main menu's printer line and an open print screen's follow every
-    // change of printer, paper, sheet or connection type at once, as
-    // printerInForceText() says it.
+    // change of paper, sheet or connection type at once (of printer: above),
+    // as printerInForceText() says it.
     void printerLineFollowsEveryChange_data()
     {
         QTest::addColumn<std::function<void()>>("change");
@@ -224,16 +224,6 @@ private slots:
         auto onForm = [](const char *form, std::function<void(QWidget *)> act) {
             return std::function<void()>([=] { act(ui::ScreenRegistry::instance().show(QString::fromLatin1(form))); });
         };
-        QTest::newRow("another printer confirmed in print setup")
-            << onForm("Form7", [](QWidget *form7) {
-                   zltest::installScriptedDialog([](printer::PrintSetupRecords &r) {
-                       printer::fillDevNames(r.devNames, QString(), QStringLiteral("Labels"), QString());
-                       r.deviceName = QStringLiteral("Labels");
-                       return true;
-                   });
-                   form7->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
-               })
-            << QStringLiteral("プリンター: Labels　");
         QTest::newRow("a paper chosen and saved")
             << onForm("Form7", [](QWidget *form7) {
                    const auto lists = form7->findChildren<QListWidget *>(QStringLiteral("List2"));
