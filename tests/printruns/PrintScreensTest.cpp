@@ -93,6 +93,9 @@ private slots:
         QVERIFY(!screen->isVisible());
     }
 
+    // The limit stops the run without a message box, but the screen says
+    // where: 残り 0, the status line with the row to go on from, and a start
+    // button that is off (its tip says why) until the screen opens again.
     void the300LabelCapStopsSilentlyAndHoldsForTheOpening()
     {
         useData(csv(350));
@@ -100,12 +103,16 @@ private slots:
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 300);
         QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※1回300枚の上限で止めました!!（300枚印刷、続きは301行目から）"));
+        auto *start = screen->findChild<QPushButton *>(QStringLiteral("Command3"));
+        QVERIFY(!start->isEnabled() && start->toolTip().contains(QStringLiteral("開き直す")));
         QVERIFY(m_messages.isEmpty());
         QVERIFY(screen->isVisible());
         QCOMPARE(text(screen, "Text1"), QStringLiteral("491234500300"));
-        click(screen, "Command3");
-        QCOMPARE(m_printer->documents.size(), 300);
-        QVERIFY(m_messages.isEmpty());
+        screen->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        screen = openScreen("F_CustInput");
+        QVERIFY(screen->findChild<QPushButton *>(QStringLiteral("Command3"))->isEnabled());
     }
 
     // When the cap stop has something to tell (here a row without a
@@ -146,7 +153,9 @@ private slots:
         });
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 4); // the 5th was aborted
-        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+        // 残り: what this opening may still print; the status says where it stopped.
+        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("295"));
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷を中断しました!!（4枚印刷、続きは5行目から）"));
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(m_messages[0].text.contains(QStringLiteral("4枚")) && m_messages[0].text.contains(QStringLiteral("5行目から")),
                  qPrintable(m_messages[0].text));
@@ -392,6 +401,51 @@ private slots:
         QCOMPARE(m_messages[1].title, QStringLiteral("処理終了"));
     }
 
+    // A data file replaced after the grid read it (three rows in at the
+    // top) is never printed unseen: the run says so before any label and
+    // offers to read it again; read again, the grid shows the new rows and
+    // the next start prints them. Both print screens.
+    void aChangedDataFileIsShownBeforeItPrints_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("readAgain");
+        QTest::newRow("partial, read again") << QStringLiteral("F_CustInput2") << true;
+        QTest::newRow("partial, stopped") << QStringLiteral("F_CustInput2") << false;
+        QTest::newRow("continuous, read again") << QStringLiteral("F_CustInput") << true;
+    }
+    void aChangedDataFileIsShownBeforeItPrints()
+    {
+        QFETCH(QString, form);
+        QFETCH(bool, readAgain);
+        useData(csv(5));
+        QPointer<QWidget> screen = openScreen(form.toLatin1().constData());
+        auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
+        auto firstShown = [grid] { return grid->model()->index(0, 0).data().toString(); };
+        QCOMPARE(firstShown(), QStringLiteral("491234500001"));
+        if (auto *from = screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))) {
+            from->setText(QStringLiteral("1"));
+            screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("3"));
+        }
+        QByteArray replaced = csv(5);
+        replaced.insert(replaced.indexOf("\r\n") + 2, "4999999000011,new1,x,1\r\n4999999000028,new2,x,1\r\n4999999000035,new3,x,1\r\n");
+        // Written beside and renamed over, as spreadsheet programs save.
+        m_home->writeFile(QStringLiteral("items.new"), replaced);
+        QVERIFY(QFile::rename(m_home->settingsFolder() + QStringLiteral("items.new"), m_home->settingsFolder() + QStringLiteral("items.csv"))
+                || (QFile::remove(m_home->settingsFolder() + QStringLiteral("items.csv"))
+                    && QFile::rename(m_home->settingsFolder() + QStringLiteral("items.new"), m_home->settingsFolder() + QStringLiteral("items.csv"))));
+        ui::answerQuestionsWith([readAgain](const ui::ShownMessage &) { return readAgain; });
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("データファイルの変更"));
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("items.csv")), qPrintable(m_messages[0].text));
+        QCOMPARE(firstShown(), readAgain ? QStringLiteral("4999999000011") : QStringLiteral("491234500001"));
+        if (!readAgain)
+            return;
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), form == QLatin1String("F_CustInput2") ? 3 : 8);
+    }
+
     // A range without rows in the data is refused before anything is sent.
     void partialRunWithoutRowsIsRefused_data()
     {
@@ -503,7 +557,7 @@ private slots:
             QVERIFY2(*clicked, qPrintable(QStringLiteral("click %1 never came").arg(i)));
             const int printed = int(m_printer->documents.size());
             QCOMPARE(printed, whileDrawing ? atLabel - 1 : atLabel);
-            QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+            QVERIFY(text(screen, "Label1").contains(QStringLiteral("%1行目から").arg(printed + 1)));
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages[0].text.contains(QStringLiteral("%1枚").arg(printed))
                          && m_messages[0].text.contains(QStringLiteral("%1行目から").arg(printed + 1)),

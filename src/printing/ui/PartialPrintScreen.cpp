@@ -72,6 +72,8 @@ int PartialPrintScreen::firstRunRow() const
 void PartialPrintScreen::startRun()
 {
     guardedRun([this] {
+        if (!gridShowsTheDataFile())
+            return;
         label::LabelFields &fields = label::sharedLabelFields();
         // The continuous screen, when open, holds the adjustments it loaded;
         // otherwise they are read as it would read them.
@@ -80,6 +82,7 @@ void PartialPrintScreen::startRun()
         printing::RunHooks hooks = commonHooks();
         hooks.recordPrepared = [this](int) { m_preview->setParameters(label::BarcodeParameters::forRecords()); };
         printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
+        services.expectDataFile(gridStamp());
         const QString from = m_from->text(), to = m_to->text();
         const printing::RunResult r = runOffThisThread(
             [&] { return printing::runPartial(services, m_capCounter, fields.remainingLabels, from, to); });
