@@ -5,7 +5,9 @@
 #include "TestRegistry.h"
 
 #include "ui/Dialogs.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
+#include "printing/ui/PrintScreenBase.h"
 #include "label/LabelFields.h"
 #include "printing/RunProgress.h"
 #include "printing/PrintRun.h"
@@ -14,6 +16,8 @@
 #include "settings/SettingsTable.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRandomGenerator>
@@ -444,6 +448,63 @@ private slots:
             return;
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), form == QLatin1String("F_CustInput2") ? 3 : 8);
+    }
+
+    // On the desktops shops have, each print screen opens large enough for
+    // what it holds: every column of the grid whole (the product names not
+    // cut to 「…」), the printer line above the label and not into it, the
+    // label preview, and the whole sheet picture. With ZENLABO_SCREENSHOTS
+    // set, each is saved there (as <desktop>/<form>.png).
+    void printScreensHoldWhatTheyShow_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QSize>("desktop");
+        for (const char *form : {"F_CustInput", "F_CustInput2"})
+            for (const QSize desktop : {QSize(1366, 768), QSize(1280, 1024)})
+                QTest::newRow(qPrintable(QStringLiteral("%1 at %2x%3").arg(QLatin1String(form)).arg(desktop.width()).arg(desktop.height())))
+                    << QString::fromLatin1(form) << desktop;
+    }
+    void printScreensHoldWhatTheyShow()
+    {
+        QFETCH(QString, form);
+        QFETCH(QSize, desktop);
+        QString rows = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+        for (int i = 1; i <= 12; ++i)
+            rows += QStringLiteral("4912345%1,%2,1尾 160g,%3\r\n")
+                        .arg(i, 5, 10, QLatin1Char('0'))
+                        .arg(i == 1 ? QStringLiteral("国産うなぎ蒲焼 特大 1尾") : QStringLiteral("商品%1").arg(i))
+                        .arg(i * 1980);
+        useData(zltest::sjis(rows));
+        m_home->writeTable(QStringLiteral("vokiconfig6.txt"), {QStringLiteral("SHEET"), QStringLiteral("START")},
+                           {QStringLiteral("A4-12"), QStringLiteral("3")});
+        QPointer<QWidget> screen = openScreen(form.toLatin1().constData());
+        // The desktop less a panel, as the window manager gives it.
+        screen->resize(ui::fitToDesktop(ui::kPrintScreenSize, QRect(QPoint(0, 0), desktop - QSize(0, 32))));
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        QCoreApplication::processEvents();
+        auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
+        QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+        const QFontMetrics names(grid->font());
+        QVERIFY2(grid->columnWidth(1) > names.horizontalAdvance(QStringLiteral("国産うなぎ蒲焼 特大 1尾")),
+                 qPrintable(QString::number(grid->columnWidth(1))));
+        auto *printerLine = screen->findChild<QLabel *>(QStringLiteral("LabelPrinterInForce"));
+        auto *preview = screen->findChild<QWidget *>(QStringLiteral("LabelPreview"));
+        auto *sheet = screen->findChild<QWidget *>(QStringLiteral("PictureSheet"));
+        QVERIFY(printerLine && preview && sheet && sheet->isVisible());
+        QVERIFY2(printerLine->height() >= printerLine->heightForWidth(printerLine->width())
+                     && printerLine->geometry().bottom() < preview->geometry().top(),
+                 "the printer line is cut or runs into the label");
+        QVERIFY2(preview->width() >= 240 && preview->height() >= 150,
+                 qPrintable(QStringLiteral("label preview %1 x %2").arg(preview->width()).arg(preview->height())));
+        const QRect sheetArea(sheet->mapTo(screen, QPoint(0, 0)), sheet->size());
+        QVERIFY2(screen->rect().contains(sheetArea) && sheet->height() >= sheet->minimumSizeHint().height(),
+                 "the sheet picture is cut off");
+        const QString folder = qEnvironmentVariable("ZENLABO_SCREENSHOTS");
+        if (!folder.isEmpty()) {
+            const QString dir = QStringLiteral("%1/%2x%3").arg(folder).arg(desktop.width()).arg(desktop.height());
+            QDir().mkpath(dir);
+            screen->grab().save(QStringLiteral("%1/%2.png").arg(dir, form));
+        }
     }
 
     // A range without rows in the data is refused before anything is sent.

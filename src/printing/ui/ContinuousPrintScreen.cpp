@@ -1,5 +1,6 @@
 #include "printing/ui/ContinuousPrintScreen.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "label/Barcode.h"
@@ -71,7 +72,8 @@ ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(
     layout->addLayout(counter);
     layout->addLayout(buttons);
 
-    resize(twips(7500), twips(5850));
+    // Room for the product names, the label as printed and the sheet.
+    sizeToDesktop(this, kPrintScreenSize);
     move(twips(10), twips(10));
     m_status->clear();
     m_capCounter = printing::kLabelsPerOpening;

@@ -1,5 +1,6 @@
 #include "printing/ui/PartialPrintScreen.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "label/Barcode.h"
@@ -53,7 +54,8 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     layout->addLayout(gridBesideLabelPreview(), 1);
     layout->addLayout(bottom);
 
-    resize(twips(7500), twips(5175));
+    // Room for the product names, the label as printed and the sheet.
+    sizeToDesktop(this, kPrintScreenSize);
     move(twips(10), twips(10));
     m_status->clear();
     m_capCounter = printing::kLabelsPerOpening;

@@ -14,6 +14,9 @@ class QTableView;
 
 namespace zl::ui {
 
+// What a print screen asks of the desktop: 1366 x 768 and larger give it.
+inline const QSize kPrintScreenSize(1000, 680);
+
 class BarcodePreview;
 class LabelPreviewView;
 class SheetBox;
