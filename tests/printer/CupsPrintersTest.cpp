@@ -8,10 +8,12 @@
 #include "common/TestRegistry.h"
 
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "printer/PaperSelection.h"
 #include "printer/PrinterSetup.h"
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
+#include "printer/platform/IppMediaDatabase.h"
 #include "printer/platform/PrintSetupMapping.h"
 #include "printer/platform/QtPrintDialogParts.h"
 #include "printer/platform/SystemPrinters.h"
@@ -27,9 +29,12 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QDialog>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstring>
+#include <cups/cups.h>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
@@ -64,6 +69,34 @@ void whenDialogIsUp(QObject *context, std::function<bool(QDialog *)> isIt, std::
             while (QWidget *open = QApplication::activeModalWidget())
                 open->close();
     });
+}
+
+// A queue of the test scheduler with a paper in force: one of its sizes by
+// keyword, or "user", the user-defined size. Null when the queue refuses it.
+std::unique_ptr<CupsPrinter> onPaper(const QString &queue, const QString &paper)
+{
+    auto printer = std::make_unique<CupsPrinter>(queue);
+    const int code = paper == QLatin1String("user") ? 256 : printer->paperCodeForMedia(paper);
+    return printer->setPaperSize(code) ? std::move(printer) : nullptr;
+}
+
+QString mmText(const QRectF &r)
+{
+    return QStringLiteral("%1 %2 %3 x %4 mm").arg(r.x(), 0, 'f', 3).arg(r.y(), 0, 'f', 3).arg(r.width(), 0, 'f', 3).arg(r.height(), 0, 'f', 3);
+}
+
+// Within a hundredth of a millimetre.
+bool sameMm(const QRectF &a, const QRectF &b)
+{
+    constexpr double kSlack = 0.01;
+    return qAbs(a.x() - b.x()) < kSlack && qAbs(a.y() - b.y()) < kSlack && qAbs(a.width() - b.width()) < kSlack
+        && qAbs(a.height() - b.height()) < kSlack;
+}
+
+QRectF pointsToMm(const QRectF &pt)
+{
+    const double mm = zl::Length::pt(1).mm();
+    return QRectF(pt.topLeft() * mm, pt.size() * mm);
 }
 
 } // namespace
@@ -396,6 +429,219 @@ private slots:
         if (breakIt.first() != QLatin1String("lpadmin")) // nothing was sent to a queue that would not print it
             QCOMPARE(zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue).value(QStringLiteral("job-id")).toInt(),
                      jobsBefore);
+    }
+
+    // Each size's page and printable area are what the driver says: a size's
+    // *ImageableArea, *HWMargins on the user-defined and custom sizes, the
+    // margins a driverless printer gives (through the PPD CUPS makes of
+    // them); a roll is as wide as the roll and, until a label's length is
+    // known, holds the layout's height inside the margins.
+    void everySizeHasItsPrintableArea_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("paper");
+        QTest::addColumn<bool>("roll");
+        QTest::addColumn<QSizeF>("pagePt");
+        QTest::addColumn<QMarginsF>("marginsPt"); // left, top, right, bottom
+        const QString margins = qEnvironmentVariable("ZENLABO_TEST_MARGINS_QUEUE"),
+                      roll = qEnvironmentVariable("ZENLABO_TEST_ROLL_QUEUE"),
+                      portrait = qEnvironmentVariable("ZENLABO_TEST_PORTRAIT_QUEUE"),
+                      shortStock = qEnvironmentVariable("ZENLABO_TEST_SHORT_QUEUE"),
+                      eve = qEnvironmentVariable("ZENLABO_TEST_EVE_ROLL_QUEUE");
+        const QSizeF user(142, 85); // 50 x 30 mm, sent in whole points
+        const QMarginsF hw(4.32, 8.4, 4.32, 8.4), none;
+        const double layoutPt = zl::Length::mm(zl::printer::kLayoutHeightMm).pt();
+        const double eveSide = zl::Length::hundredthsMm(152).pt(), eveEnd = zl::Length::hundredthsMm(296).pt();
+        QTest::newRow("user size, *HWMargins") << margins << "user" << false << user << hw;
+        QTest::newRow("stock inside its own area") << margins << "w144h72" << false << QSizeF(144, 72)
+                                                   << QMarginsF(2.16, 4.2, 2.16, 4.2);
+        QTest::newRow("stock driver's user size, *HWMargins")
+            << QStringLiteral("ZenlaboIntellitech") << "user" << false << user << QMarginsF(0, 5.76, 0, 5.76);
+        // A roll's page: whole points, no wider than the roll.
+        QTest::newRow("roll, no label yet") << roll << "62mm" << true << QSizeF(175, std::round(layoutPt + 16.8)) << hw;
+        QTest::newRow("user size cut from the roll") << roll << "user" << true << QSizeF(175, 85) << hw;
+        QTest::newRow("die-cut beside the roll") << roll << "62x29mm" << false << QSizeF(175.75, 82.2)
+                                                 << QMarginsF(4.32, 4.32, 4.32, 4.32);
+        QTest::newRow("portrait 25 x 54 mm") << portrait << "25x54mm" << false << QSizeF(70.87, 153.07) << none;
+        QTest::newRow("portrait 29 x 90 mm") << portrait << "29x90mm" << false << QSizeF(82.2, 255.12)
+                                             << QMarginsF(4.32, 0, 4.32, 0);
+        QTest::newRow("62 x 29 mm, shorter than the layout") << shortStock << "62x29mm" << false << QSizeF(175.75, 82.2)
+                                                              << none;
+        QTest::newRow("driverless stock with margins")
+            << eve << "62x29mm" << false << QSizeF(zl::Length::mm(62).pt(), zl::Length::mm(29).pt())
+            << QMarginsF(zl::Length::mm(1.5).pt(), zl::Length::mm(1.5).pt(), zl::Length::mm(1.5).pt(), zl::Length::mm(1.5).pt());
+        QTest::newRow("driverless user size, the printer's custom margins")
+            << eve << "user" << false << user << QMarginsF(eveSide, eveEnd, eveSide, eveEnd);
+    }
+
+    void everySizeHasItsPrintableArea()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, paper);
+        QFETCH(bool, roll);
+        QFETCH(QSizeF, pagePt);
+        QFETCH(QMarginsF, marginsPt);
+        if (queue.isEmpty())
+            QSKIP("the label stock queues are not up: run scripts/test, whose scheduler has them.");
+        zltest::TempHome home; // no saved options of the machine's user
+        const auto printer = onPaper(queue, paper);
+        QVERIFY2(printer, qPrintable(QStringLiteral("%1 does not take %2").arg(queue, paper)));
+        const PageGeometry g = printer->pageGeometry();
+        QCOMPARE(g.roll, roll);
+        const QRectF page(QPointF(0, 0), pagePt);
+        QVERIFY2(sameMm(QRectF(QPointF(0, 0), g.paperMm), pointsToMm(page)), qPrintable(mmText(QRectF(QPointF(0, 0), g.paperMm))));
+        QVERIFY2(sameMm(g.printableMm, pointsToMm(page.marginsRemoved(marginsPt))), qPrintable(mmText(g.printableMm)));
+    }
+
+    // On a roll each page is as long as the label put on it, sent as a
+    // custom size of the roll's width in whole dots; die-cut stock and
+    // lengths the driver does not cut keep the page as it is.
+    void rollPageIsAsLongAsTheLabel_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("paper");
+        QTest::addColumn<double>("lengthMm"); // 0: none set
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QSizeF>("pagePt");
+        QTest::addColumn<QString>("media");
+        const QString roll = qEnvironmentVariable("ZENLABO_TEST_ROLL_QUEUE");
+        // The 62 mm roll is 175.75 pt; 30 mm is 85.04 pt, 37.2 mm 105.45, the
+        // layout inside the margins 101.84. Each goes as whole points, three
+        // hundredths over for the scheduler to keep them.
+        QTest::newRow("no label yet: the layout inside the margins")
+            << roll << "62mm" << 0.0 << true << QSizeF(175, 102) << "Custom.175.03x102.03";
+        QTest::newRow("30 mm label") << roll << "62mm" << 30.0 << true << QSizeF(175, 85) << "Custom.175.03x85.03";
+        QTest::newRow("37.2 mm label") << roll << "62mm" << 37.2 << true << QSizeF(175, 105) << "Custom.175.03x105.03";
+        QTest::newRow("user size on the roll") << roll << "user" << 37.2 << true << QSizeF(175, 105) << "Custom.175.03x105.03";
+        QTest::newRow("longer than the driver cuts")
+            << roll << "62mm" << 1200.0 << false << QSizeF(175, 102) << "Custom.175.03x102.03";
+        QTest::newRow("die-cut stock") << qEnvironmentVariable("ZENLABO_TEST_SHORT_QUEUE") << "62x29mm" << 37.2 << false
+                                       << QSizeF(175.75, 82.2) << "62x29mm";
+    }
+
+    void rollPageIsAsLongAsTheLabel()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, paper);
+        QFETCH(double, lengthMm);
+        QFETCH(bool, taken);
+        QFETCH(QSizeF, pagePt);
+        QFETCH(QString, media);
+        if (queue.isEmpty())
+            QSKIP("the label stock queues are not up: run scripts/test, whose scheduler has them.");
+        zltest::TempHome home;
+        const auto printer = onPaper(queue, paper);
+        QVERIFY(printer);
+        if (lengthMm > 0)
+            QCOMPARE(printer->setLabelLength(lengthMm), taken);
+        const PageGeometry g = printer->pageGeometry();
+        QVERIFY2(sameMm(QRectF(QPointF(0, 0), g.paperMm), pointsToMm(QRectF(QPointF(0, 0), pagePt))),
+                 qPrintable(mmText(QRectF(QPointF(0, 0), g.paperMm))));
+        QPicture label;
+        QPainter(&label).drawRect(QRectF(2, 2, 20, 10));
+        printer->printDocument({label});
+        const QMap<QString, QString> job = zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue);
+        QCOMPARE(job.value(QStringLiteral("media")), media);
+    }
+
+    // What the device prints starts at the printable area's corner, on the
+    // sizes the driver crops by its hardware margins, and is as large as
+    // that area in whole dots.
+    void deviceDotsStartAtThePrintableCorner_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("paper");
+        QTest::addColumn<double>("lengthMm");
+        QTest::newRow("user size, *HWMargins, 203 dpi") << qEnvironmentVariable("ZENLABO_TEST_MARGINS_QUEUE") << "user" << 0.0;
+        QTest::newRow("37.2 mm label on the roll, 300 dpi") << qEnvironmentVariable("ZENLABO_TEST_ROLL_QUEUE") << "62mm" << 37.2;
+    }
+
+    void deviceDotsStartAtThePrintableCorner()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, paper);
+        QFETCH(double, lengthMm);
+        if (queue.isEmpty() || m_spool.isEmpty())
+            QSKIP("the label stock queues are not up: run scripts/test, whose scheduler has them.");
+        zltest::TempHome home;
+        const auto printer = onPaper(queue, paper);
+        QVERIFY(printer);
+        if (lengthMm > 0)
+            QVERIFY(printer->setLabelLength(lengthMm));
+        const PageGeometry g = printer->pageGeometry();
+        QCOMPARE(g.dotGridOriginMm, g.printableMm.topLeft());
+        // A block at the printable area's corner and one at its far corner.
+        QPicture label;
+        {
+            QPainter p(&label);
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            p.drawRect(QRectF(0, 0, 3, 3));
+            p.drawRect(QRectF(g.printableMm.width() - 3, g.printableMm.height() - 3, 3, 3));
+        }
+        printer->printDocument({label});
+        // This job's own output, whatever jobs before it are still on the way.
+        const int job = zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue).value(QStringLiteral("job-id")).toInt();
+        const QString output = QStringLiteral("%1/%2/job-%3.prn").arg(m_spool, queue).arg(job);
+        for (QDeadlineTimer deadline(90000); !QFileInfo::exists(output) && !deadline.hasExpired();)
+            QThread::msleep(100);
+        QFile f(output);
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(output + QStringLiteral(" did not come within 90 s")));
+        const QImage dots = zltest::decodeZplGraphic(f.readAll());
+        QVERIFY(!dots.isNull());
+        // The raster is the printable area to the dot (its rows; its
+        // width comes in whole bytes).
+        const int wide = qRound(zl::Length::mm(g.printableMm.width()).dots(g.dpi)),
+                  high = qRound(zl::Length::mm(g.printableMm.height()).dots(g.dpi));
+        QVERIFY2(qAbs(dots.height() - high) <= 1, qPrintable(QStringLiteral("%1 rows, not %2").arg(dots.height()).arg(high)));
+        QCOMPARE(dots.width(), (wide + 7) / 8 * 8);
+        // Unshrunk: each block is at its corner of the raster.
+        QVERIFY2(dots.pixelColor(0, 0) == Qt::black && dots.pixelColor(wide - 2, dots.height() - 2) == Qt::black,
+                 "the blocks at the printable area's corners are not at the raster's corners");
+        QVERIFY2(dots.pixelColor(wide - qRound(zl::Length::mm(3).dots(g.dpi)) - 3, dots.height() - 2) == Qt::white,
+                 "the block at the far corner is wider than 3 mm: the label was enlarged");
+    }
+
+    // A driverless printer's own description: its roll (a width and any
+    // length), its die-cut stock and its custom sizes, each with the
+    // margins it gives, the bottom one included.
+    void driverlessPrinterDescribesItsRollAndMargins()
+    {
+        const QString uri = qEnvironmentVariable("ZENLABO_TEST_EVE_ROLL_URI");
+        if (uri.isEmpty())
+            QSKIP("the driverless roll printer is not up: run scripts/test, which starts it.");
+        char scheme[32], user[256], host[256], resource[256];
+        int port = 0;
+        httpSeparateURI(HTTP_URI_CODING_ALL, uri.toUtf8().constData(), scheme, sizeof scheme, user, sizeof user, host,
+                        sizeof host, &port, resource, sizeof resource);
+        http_t *http = httpConnect2(host, port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr);
+        QVERIFY(http);
+        auto closeHttp = qScopeGuard([http] { httpClose(http); });
+        ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.toUtf8().constData());
+        const char *asked[] = {"all", "media-col-database"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, asked);
+        ipp_t *response = cupsDoRequest(http, request, resource);
+        QVERIFY(response);
+        auto freeResponse = qScopeGuard([response] { ippDelete(response); });
+
+        CupsPrinter::QueueFacts f;
+        QString defaultName;
+        QVERIFY(readMediaColDatabase(ippFindAttribute(response, "media-col-database", IPP_TAG_BEGIN_COLLECTION),
+                                     ippFindAttribute(response, "media-col-default", IPP_TAG_BEGIN_COLLECTION), f, defaultName));
+        const auto pt = [](int hundredthsMm) { return zl::Length::hundredthsMm(hundredthsMm).pt(); };
+        const QMarginsF rollMargins(pt(152), pt(296), pt(152), pt(296));
+        QCOMPARE(f.sizes.size(), 2);
+        const CupsPrinter::QueueSize &roll = f.sizes[0], &dieCut = f.sizes[1];
+        QVERIFY(roll.roll && !dieCut.roll);
+        QCOMPARE(defaultName, roll.name);
+        QCOMPARE(roll.points, QSizeF(pt(6200), pt(1270)));
+        QCOMPARE(roll.printablePoints, QRectF(QPointF(0, 0), roll.points).marginsRemoved(rollMargins));
+        QCOMPARE(dieCut.printablePoints, QRectF(0, 0, pt(6200), pt(2900)).marginsRemoved(QMarginsF(pt(150), pt(150), pt(150), pt(150))));
+        QVERIFY(f.customSizes);
+        QCOMPARE(f.customMin, QSizeF(pt(1200), pt(1270)));
+        QCOMPARE(f.customMax, QSizeF(pt(6200), pt(100000)));
+        QCOMPARE(f.customMargins, rollMargins);
     }
 
     void printedDocumentReachesTheQueue()
