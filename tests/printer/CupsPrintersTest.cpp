@@ -602,6 +602,49 @@ private slots:
                  "the block at the far corner is wider than 3 mm: the label was enlarged");
     }
 
+    // The paper list names each stock first as the driver does, then its
+    // size, then its code; a size listed twice is one row (the one in force,
+    // else the first); a label printer's stock CUPS named after an envelope
+    // is named by its size. The codes stay the queue's.
+    void paperListNamesEachStockOnce_data()
+    {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("inForce"); // a size by keyword; empty: the queue's default
+        QTest::addColumn<QStringList>("rows");
+        const QString margins = qEnvironmentVariable("ZENLABO_TEST_MARGINS_QUEUE");
+        const QStringList marginsRows{QStringLiteral("A4\t210 x 297 mm\t9"), QStringLiteral("102 x 165 mm\t\t96"),
+                                      QStringLiteral("ユーザー定義サイズ\t50 x 30 mm\t256"),
+                                      QStringLiteral("2 x 1 in label\t51 x 25 mm\t258"),
+                                      QStringLiteral("4.00x2.00\"\t102 x 51 mm\t259")};
+        QTest::newRow("twin sizes, the default kept") << margins << QString() << marginsRows;
+        QStringList otherTwin = marginsRows;
+        otherTwin[3] = QStringLiteral("2.00x1.00\"\t51 x 25 mm\t257");
+        QTest::newRow("twin sizes, the one in force kept") << margins << "w144h72" << otherTwin;
+        QTest::newRow("roll and die-cut")
+            << qEnvironmentVariable("ZENLABO_TEST_ROLL_QUEUE") << QString()
+            << QStringList{QStringLiteral("ユーザー定義サイズ\t62 x 30 mm\t256"),
+                           QStringLiteral("62mm continuous\t62 x 100 mm\t257"),
+                           QStringLiteral("62mm x 29mm die-cut\t62 x 29 mm\t258")};
+    }
+
+    void paperListNamesEachStockOnce()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, inForce);
+        QFETCH(QStringList, rows);
+        if (queue.isEmpty())
+            QSKIP("the label stock queues are not up: run scripts/test, whose scheduler has them.");
+        zltest::TempHome home;
+        CupsPrinter printer(queue);
+        if (!inForce.isEmpty())
+            QVERIFY(printer.setPaperSize(printer.paperCodeForMedia(inForce)));
+        const PaperChoices c = paperChoices(&printer);
+        QCOMPARE(c.rows, rows);
+        // A size not shown keeps its code: stored settings still select it.
+        for (const PaperInfo &p : printer.papers())
+            QVERIFY2(printer.setPaperSize(p.code), qPrintable(QString::number(p.code)));
+    }
+
     // A driverless printer's own description: its roll (a width and any
     // length), its die-cut stock and its custom sizes, each with the
     // margins it gives, the bottom one included.
@@ -742,7 +785,7 @@ private slots:
         const auto lists = form7.findChildren<QListWidget *>(QStringLiteral("List2"));
         QCOMPARE(lists.size(), 2);
         QCOMPARE(lists[0]->count(), 1);
-        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("256\t50 x 30\tユーザー定義サイズ"));
+        QCOMPARE(lists[0]->item(0)->text(), QStringLiteral("ユーザー定義サイズ\t50 x 30 mm\t256"));
         // Before any label: the PDF goes to the device unchanged.
         const QString notice = form7.findChild<QLabel *>(QStringLiteral("LabelNotice"))->text();
         QVERIFY2(notice.contains(QStringLiteral("raw キュー")) && notice.contains(QStringLiteral("LPrint")), qPrintable(notice));
