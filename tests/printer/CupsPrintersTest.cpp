@@ -80,23 +80,17 @@ std::unique_ptr<CupsPrinter> onPaper(const QString &queue, const QString &paper)
     return printer->setPaperSize(code) ? std::move(printer) : nullptr;
 }
 
-QString mmText(const QRectF &r)
+// Empty when `mm` is `pt` to a hundredth of a millimetre, else both.
+QString unlikeMm(const QRectF &mm, const QRectF &pt)
 {
-    return QStringLiteral("%1 %2 %3 x %4 mm").arg(r.x(), 0, 'f', 3).arg(r.y(), 0, 'f', 3).arg(r.width(), 0, 'f', 3).arg(r.height(), 0, 'f', 3);
-}
-
-// Within a hundredth of a millimetre.
-bool sameMm(const QRectF &a, const QRectF &b)
-{
-    constexpr double kSlack = 0.01;
-    return qAbs(a.x() - b.x()) < kSlack && qAbs(a.y() - b.y()) < kSlack && qAbs(a.width() - b.width()) < kSlack
-        && qAbs(a.height() - b.height()) < kSlack;
-}
-
-QRectF pointsToMm(const QRectF &pt)
-{
-    const double mm = zl::Length::pt(1).mm();
-    return QRectF(pt.topLeft() * mm, pt.size() * mm);
+    const double k = zl::Length::pt(1).mm();
+    const QRectF want(pt.topLeft() * k, pt.size() * k);
+    const auto text = [](const QRectF &r) {
+        return QStringLiteral("%1 %2 %3 x %4 mm").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    };
+    const QMarginsF off(mm.left() - want.left(), mm.top() - want.top(), mm.right() - want.right(), mm.bottom() - want.bottom());
+    const bool same = qAbs(off.left()) < 0.01 && qAbs(off.top()) < 0.01 && qAbs(off.right()) < 0.01 && qAbs(off.bottom()) < 0.01;
+    return same ? QString() : text(mm) + QStringLiteral(", not ") + text(want);
 }
 
 } // namespace
@@ -467,9 +461,10 @@ private slots:
                                              << QMarginsF(4.32, 0, 4.32, 0);
         QTest::newRow("62 x 29 mm, shorter than the layout") << shortStock << "62x29mm" << false << QSizeF(175.75, 82.2)
                                                               << none;
-        QTest::newRow("driverless stock with margins")
-            << eve << "62x29mm" << false << QSizeF(zl::Length::mm(62).pt(), zl::Length::mm(29).pt())
-            << QMarginsF(zl::Length::mm(1.5).pt(), zl::Length::mm(1.5).pt(), zl::Length::mm(1.5).pt(), zl::Length::mm(1.5).pt());
+        const double eveDieCut = zl::Length::mm(1.5).pt();
+        QTest::newRow("driverless stock with margins") << eve << "62x29mm" << false
+                                                       << QSizeF(zl::Length::mm(62).pt(), zl::Length::mm(29).pt())
+                                                       << QMarginsF(eveDieCut, eveDieCut, eveDieCut, eveDieCut);
         QTest::newRow("driverless user size, the printer's custom margins")
             << eve << "user" << false << user << QMarginsF(eveSide, eveEnd, eveSide, eveEnd);
     }
@@ -489,45 +484,50 @@ private slots:
         const PageGeometry g = printer->pageGeometry();
         QCOMPARE(g.roll, roll);
         const QRectF page(QPointF(0, 0), pagePt);
-        QVERIFY2(sameMm(QRectF(QPointF(0, 0), g.paperMm), pointsToMm(page)), qPrintable(mmText(QRectF(QPointF(0, 0), g.paperMm))));
-        QVERIFY2(sameMm(g.printableMm, pointsToMm(page.marginsRemoved(marginsPt))), qPrintable(mmText(g.printableMm)));
+        const QString paperOff = unlikeMm(QRectF(QPointF(0, 0), g.paperMm), page),
+                      printableOff = unlikeMm(g.printableMm, page.marginsRemoved(marginsPt));
+        QVERIFY2(paperOff.isEmpty(), qPrintable(QStringLiteral("paper ") + paperOff));
+        QVERIFY2(printableOff.isEmpty(), qPrintable(QStringLiteral("printable area ") + printableOff));
     }
 
-    // On a roll each page is as long as the label put on it, sent as a
-    // custom size of the roll's width in whole dots; die-cut stock and
-    // lengths the driver does not cut keep the page as it is.
-    void rollPageIsAsLongAsTheLabel_data()
+    // A page sent as a custom size (the user-defined size, a roll's) goes
+    // as the driver's PageSize in whole points, which CUPS keeps as they
+    // are, so the device gets the label unshrunk: its dots start at the printable area's corner and end at
+    // its far corner. On a roll the page is as wide as the roll and as long
+    // as the label; die-cut stock and lengths the driver does not cut keep
+    // the page as it is.
+    void customPagesReachTheDeviceWhole_data()
     {
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QString>("paper");
         QTest::addColumn<double>("lengthMm"); // 0: none set
         QTest::addColumn<bool>("taken");
         QTest::addColumn<QSizeF>("pagePt");
-        QTest::addColumn<QString>("media");
+        QTest::addColumn<QString>("sent"); // the job's size option
         const QString roll = qEnvironmentVariable("ZENLABO_TEST_ROLL_QUEUE");
-        // The 62 mm roll is 175.75 pt; 30 mm is 85.04 pt, 37.2 mm 105.45, the
-        // layout inside the margins 101.84. Each goes as whole points, three
-        // hundredths over for the scheduler to keep them.
-        QTest::newRow("no label yet: the layout inside the margins")
-            << roll << "62mm" << 0.0 << true << QSizeF(175, 102) << "Custom.175.03x102.03";
-        QTest::newRow("30 mm label") << roll << "62mm" << 30.0 << true << QSizeF(175, 85) << "Custom.175.03x85.03";
-        QTest::newRow("37.2 mm label") << roll << "62mm" << 37.2 << true << QSizeF(175, 105) << "Custom.175.03x105.03";
-        QTest::newRow("user size on the roll") << roll << "user" << 37.2 << true << QSizeF(175, 105) << "Custom.175.03x105.03";
-        QTest::newRow("longer than the driver cuts")
-            << roll << "62mm" << 1200.0 << false << QSizeF(175, 102) << "Custom.175.03x102.03";
+        // 50 x 30 mm is 141.73 x 85.04 pt; the 62 mm roll 175.75 pt; 30 mm
+        // 85.04, 37.2 mm 105.45, the layout inside the roll's margins 101.84.
+        QTest::newRow("user size, *HWMargins, 203 dpi") << qEnvironmentVariable("ZENLABO_TEST_MARGINS_QUEUE") << "user"
+                                                        << 0.0 << true << QSizeF(142, 85) << "PageSize=Custom.142x85";
+        QTest::newRow("roll, no label yet") << roll << "62mm" << 0.0 << true << QSizeF(175, 102) << "PageSize=Custom.175x102";
+        QTest::newRow("roll, 30 mm label") << roll << "62mm" << 30.0 << true << QSizeF(175, 85) << "PageSize=Custom.175x85";
+        QTest::newRow("roll, 37.2 mm label") << roll << "62mm" << 37.2 << true << QSizeF(175, 105) << "PageSize=Custom.175x105";
+        QTest::newRow("user size on the roll") << roll << "user" << 37.2 << true << QSizeF(175, 105) << "PageSize=Custom.175x105";
+        QTest::newRow("longer than the roll is cut") << roll << "62mm" << 1200.0 << false << QSizeF(175, 102)
+                                                     << "PageSize=Custom.175x102";
         QTest::newRow("die-cut stock") << qEnvironmentVariable("ZENLABO_TEST_SHORT_QUEUE") << "62x29mm" << 37.2 << false
-                                       << QSizeF(175.75, 82.2) << "62x29mm";
+                                       << QSizeF(175.75, 82.2) << "media=62x29mm";
     }
 
-    void rollPageIsAsLongAsTheLabel()
+    void customPagesReachTheDeviceWhole()
     {
         QFETCH(QString, queue);
         QFETCH(QString, paper);
         QFETCH(double, lengthMm);
         QFETCH(bool, taken);
         QFETCH(QSizeF, pagePt);
-        QFETCH(QString, media);
-        if (queue.isEmpty())
+        QFETCH(QString, sent);
+        if (queue.isEmpty() || m_spool.isEmpty())
             QSKIP("the label stock queues are not up: run scripts/test, whose scheduler has them.");
         zltest::TempHome home;
         const auto printer = onPaper(queue, paper);
@@ -535,42 +535,10 @@ private slots:
         if (lengthMm > 0)
             QCOMPARE(printer->setLabelLength(lengthMm), taken);
         const PageGeometry g = printer->pageGeometry();
-        QVERIFY2(sameMm(QRectF(QPointF(0, 0), g.paperMm), pointsToMm(QRectF(QPointF(0, 0), pagePt))),
-                 qPrintable(mmText(QRectF(QPointF(0, 0), g.paperMm))));
-        QPicture label;
-        QPainter(&label).drawRect(QRectF(2, 2, 20, 10));
-        printer->printDocument({label});
-        const QMap<QString, QString> job = zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue);
-        QCOMPARE(job.value(QStringLiteral("media")), media);
-    }
-
-    // What the device prints starts at the printable area's corner, on the
-    // sizes the driver crops by its hardware margins, and is as large as
-    // that area in whole dots.
-    void deviceDotsStartAtThePrintableCorner_data()
-    {
-        QTest::addColumn<QString>("queue");
-        QTest::addColumn<QString>("paper");
-        QTest::addColumn<double>("lengthMm");
-        QTest::newRow("user size, *HWMargins, 203 dpi") << qEnvironmentVariable("ZENLABO_TEST_MARGINS_QUEUE") << "user" << 0.0;
-        QTest::newRow("37.2 mm label on the roll, 300 dpi") << qEnvironmentVariable("ZENLABO_TEST_ROLL_QUEUE") << "62mm" << 37.2;
-    }
-
-    void deviceDotsStartAtThePrintableCorner()
-    {
-        QFETCH(QString, queue);
-        QFETCH(QString, paper);
-        QFETCH(double, lengthMm);
-        if (queue.isEmpty() || m_spool.isEmpty())
-            QSKIP("the label stock queues are not up: run scripts/test, whose scheduler has them.");
-        zltest::TempHome home;
-        const auto printer = onPaper(queue, paper);
-        QVERIFY(printer);
-        if (lengthMm > 0)
-            QVERIFY(printer->setLabelLength(lengthMm));
-        const PageGeometry g = printer->pageGeometry();
+        const QString pageOff = unlikeMm(QRectF(QPointF(0, 0), g.paperMm), QRectF(QPointF(0, 0), pagePt));
+        QVERIFY2(pageOff.isEmpty(), qPrintable(pageOff));
         QCOMPARE(g.dotGridOriginMm, g.printableMm.topLeft());
-        // A block at the printable area's corner and one at its far corner.
+        // A 3 mm block at each corner of the printable area.
         QPicture label;
         {
             QPainter p(&label);
@@ -580,26 +548,24 @@ private slots:
             p.drawRect(QRectF(g.printableMm.width() - 3, g.printableMm.height() - 3, 3, 3));
         }
         printer->printDocument({label});
+        const QMap<QString, QString> job = zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue);
+        QCOMPARE(job.value(sent.section(QLatin1Char('='), 0, 0)), sent.section(QLatin1Char('='), 1));
         // This job's own output, whatever jobs before it are still on the way.
-        const int job = zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue).value(QStringLiteral("job-id")).toInt();
-        const QString output = QStringLiteral("%1/%2/job-%3.prn").arg(m_spool, queue).arg(job);
+        const QString output = QStringLiteral("%1/%2/job-%3.prn").arg(m_spool, queue, job.value(QStringLiteral("job-id")));
         for (QDeadlineTimer deadline(90000); !QFileInfo::exists(output) && !deadline.hasExpired();)
             QThread::msleep(100);
         QFile f(output);
         QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(output + QStringLiteral(" did not come within 90 s")));
         const QImage dots = zltest::decodeZplGraphic(f.readAll());
-        QVERIFY(!dots.isNull());
-        // The raster is the printable area to the dot (its rows; its
-        // width comes in whole bytes).
-        const int wide = qRound(zl::Length::mm(g.printableMm.width()).dots(g.dpi)),
-                  high = qRound(zl::Length::mm(g.printableMm.height()).dots(g.dpi));
-        QVERIFY2(qAbs(dots.height() - high) <= 1, qPrintable(QStringLiteral("%1 rows, not %2").arg(dots.height()).arg(high)));
+        // The raster is the printable area to the dot (its width in whole bytes).
+        const auto toDots = [&g](double mm) { return qRound(zl::Length::mm(mm).dots(g.dpi)); };
+        const int wide = toDots(g.printableMm.width()), block = toDots(3);
+        QVERIFY2(qAbs(dots.height() - toDots(g.printableMm.height())) <= 1, qPrintable(QString::number(dots.height())));
         QCOMPARE(dots.width(), (wide + 7) / 8 * 8);
-        // Unshrunk: each block is at its corner of the raster.
-        QVERIFY2(dots.pixelColor(0, 0) == Qt::black && dots.pixelColor(wide - 2, dots.height() - 2) == Qt::black,
-                 "the blocks at the printable area's corners are not at the raster's corners");
-        QVERIFY2(dots.pixelColor(wide - qRound(zl::Length::mm(3).dots(g.dpi)) - 3, dots.height() - 2) == Qt::white,
-                 "the block at the far corner is wider than 3 mm: the label was enlarged");
+        const int last = dots.height() - 2;
+        QVERIFY2(dots.pixelColor(0, 0) == Qt::black && dots.pixelColor(wide - 2, last) == Qt::black
+                     && dots.pixelColor(wide - block - 3, last) == Qt::white,
+                 "the blocks are not 3 mm at the raster's corners: the label was moved, shrunk or enlarged");
     }
 
     // The paper list names each stock first as the driver does, then its
@@ -672,16 +638,15 @@ private slots:
         QString defaultName;
         QVERIFY(readMediaColDatabase(ippFindAttribute(response, "media-col-database", IPP_TAG_BEGIN_COLLECTION),
                                      ippFindAttribute(response, "media-col-default", IPP_TAG_BEGIN_COLLECTION), f, defaultName));
+        // In hundredths of a millimetre, as the printer says them.
         const auto pt = [](int hundredthsMm) { return zl::Length::hundredthsMm(hundredthsMm).pt(); };
         const QMarginsF rollMargins(pt(152), pt(296), pt(152), pt(296));
         QCOMPARE(f.sizes.size(), 2);
         const CupsPrinter::QueueSize &roll = f.sizes[0], &dieCut = f.sizes[1];
-        QVERIFY(roll.roll && !dieCut.roll);
+        QVERIFY(roll.roll && !dieCut.roll && f.customSizes);
         QCOMPARE(defaultName, roll.name);
-        QCOMPARE(roll.points, QSizeF(pt(6200), pt(1270)));
-        QCOMPARE(roll.printablePoints, QRectF(QPointF(0, 0), roll.points).marginsRemoved(rollMargins));
+        QCOMPARE(roll.printablePoints, QRectF(0, 0, pt(6200), pt(1270)).marginsRemoved(rollMargins));
         QCOMPARE(dieCut.printablePoints, QRectF(0, 0, pt(6200), pt(2900)).marginsRemoved(QMarginsF(pt(150), pt(150), pt(150), pt(150))));
-        QVERIFY(f.customSizes);
         QCOMPARE(f.customMin, QSizeF(pt(1200), pt(1270)));
         QCOMPARE(f.customMax, QSizeF(pt(6200), pt(100000)));
         QCOMPARE(f.customMargins, rollMargins);

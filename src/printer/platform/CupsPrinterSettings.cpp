@@ -131,9 +131,9 @@ QSizeF CupsPrinter::sentPoints() const
     const bool roll = rollInForce() != nullptr;
     if (!roll && (paperSize() != kUserPaperSizeCode || !f->customSizes))
         return pt;
-    // CUPS makes a custom size whole points, cutting off (141.88 pt becomes
-    // 141), and the filters then shrink the document's larger page onto
-    // it, which moves every bar off the dot grid. So a custom page is whole
+    // The filters take a custom size in whole points, cutting off (141.88 pt
+    // becomes 141), and then shrink the document's larger page onto it,
+    // which moves every bar off the dot grid. So a custom page is whole
     // points from the start: the nearest, and never wider than a roll.
     pt = QSizeF(roll ? std::floor(pt.width() + 1e-6) : std::round(pt.width()), std::round(pt.height()));
     if (f->customSizes)
@@ -363,17 +363,17 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
         // A roll's page is always a custom size: the size the driver lists
         // for it has the driver's length, not the label's.
         if (f->customSizes || roll) {
-            // The scheduler reads the size into hundredths of a millimetre
-            // and back into whole points, cutting off both times: 142 pt
-            // would come out as 141. Three hundredths over survive both
-            // cuts as the whole points meant. (The filters take
-            // "Custom.50x30mm" for a queue's default size.)
+            // Given as the driver's PageSize, which the scheduler passes on
+            // as it is. A `media` size it would match to a listed size
+            // within 5 points (a 62 x 30 mm page becomes the driver's
+            // 62 x 29 mm labels), or else read into hundredths of a
+            // millimetre and cut down to whole points (142 pt becomes 141).
             const QSizeF pt = sentPoints();
-            constexpr double kOverCuts = 0.03;
-            options.append({QStringLiteral("media"),
-                            f->hasPpd ? QStringLiteral("Custom.%1x%2")
-                                            .arg(pointsText(pt.width() + kOverCuts), pointsText(pt.height() + kOverCuts))
-                                      : customMediaName(pt)});
+            if (f->hasPpd)
+                options.append({QStringLiteral("PageSize"),
+                                QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
+            else
+                options.append({QStringLiteral("media"), customMediaName(pt)});
         }
     } else if (const QueueSize *size = currentSize()) {
         options.append({QStringLiteral("media"), size->name});
