@@ -123,7 +123,8 @@ private slots:
         QTest::newRow("driverless, standard paper") << "A4.Borderless" << 11906 << 16838 << false << "A4";
         QTest::newRow("IPP media name") << "om_50x30-label_50x30mm" << 2835 << 1701 << true << "50 x 30 mm";
         QTest::newRow("PPD keyword without text") << "w162h225" << 3240 << 4500 << true << "2.25x3.13\"";
-        QTest::newRow("label stock CUPS named an envelope") << "EnvPRC1.Borderless" << 5783 << 9354 << true << "102 x 165 mm";
+        QTest::newRow("label stock CUPS named an envelope")
+            << "EnvPRC1.Borderless" << 5783 << 9354 << true << "102 x 165 mm";
         QTest::newRow("an office printer's envelope") << "EnvPRC1" << 5783 << 9354 << false << "EnvPRC1";
     }
 

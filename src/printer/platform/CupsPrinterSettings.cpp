@@ -163,8 +163,8 @@ QSizeF CupsPrinter::currentPoints() const
         // height inside the driver's margins; the length the driver lists
         // for the roll is only where it would cut it by default.
         const QMarginsF m = marginsOf(*roll);
-        const double length = m_labelLengthPt > 0 ? m_labelLengthPt : Length::mm(kLayoutHeightMm).pt() + m.top() + m.bottom();
-        return QSizeF(roll->points.width(), length);
+        const double layout = Length::mm(kLayoutHeightMm).pt() + m.top() + m.bottom();
+        return QSizeF(roll->points.width(), m_labelLengthPt > 0 ? m_labelLengthPt : layout);
     }
     if (const QueueSize *size = currentSize())
         return size->points;

@@ -36,7 +36,8 @@ bool isRollOfDriver(const CupsPrinter::QueueSize &size, const CupsPrinter::Queue
     static const QRegularExpression says(QStringLiteral("\\b(continuous|roll|endless)\\b"),
                                          QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression widthAlone(QStringLiteral("^[0-9]+(\\.[0-9]+)?mm$"));
-    if (!says.match(size.text).hasMatch() && !says.match(size.name).hasMatch() && !widthAlone.match(size.name).hasMatch())
+    if (!says.match(size.text).hasMatch() && !says.match(size.name).hasMatch()
+        && !widthAlone.match(size.name).hasMatch())
         return false;
     constexpr double kSlackPoints = 0.5;
     return f.customSizes && size.points.width() >= f.customMin.width() - kSlackPoints
@@ -121,8 +122,9 @@ void readIpp(http_t *http, cups_dest_t *dest, CupsPrinter::QueueFacts &f, QStrin
     cups_dinfo_t *info = cupsCopyDestInfo(http, dest);
     if (!info)
         return;
-    const bool described = readMediaColDatabase(cupsFindDestSupported(http, dest, info, "media-col-database"),
-                                                cupsFindDestDefault(http, dest, info, "media-col"), f, defaultPaperName);
+    ipp_attribute_t *database = cupsFindDestSupported(http, dest, info, "media-col-database");
+    ipp_attribute_t *loaded = cupsFindDestDefault(http, dest, info, "media-col");
+    const bool described = readMediaColDatabase(database, loaded, f, defaultPaperName);
     // A printer that names its sizes only (media-supported).
     const int count = described ? 0 : cupsGetDestMediaCount(http, dest, info, 0);
     for (int i = 0; i < count; ++i) {
