@@ -134,8 +134,11 @@ QSizeF CupsPrinter::sentPoints() const
     // The filters take a custom size in whole points, cutting off (141.88 pt
     // becomes 141), and then shrink the document's larger page onto it,
     // which moves every bar off the dot grid. So a custom page is whole
-    // points from the start: the nearest, and never wider than a roll.
-    pt = QSizeF(roll ? std::floor(pt.width() + 1e-6) : std::round(pt.width()), std::round(pt.height()));
+    // points from the start: the nearest, and on a roll never wider than
+    // the roll nor shorter than the label.
+    constexpr double kSlack = 1e-6;
+    pt = roll ? QSizeF(std::floor(pt.width() + kSlack), std::ceil(pt.height() - kSlack))
+              : QSizeF(std::round(pt.width()), std::round(pt.height()));
     if (f->customSizes)
         pt = pt.expandedTo(QSizeF(std::ceil(f->customMin.width()), std::ceil(f->customMin.height())))
                  .boundedTo(QSizeF(std::floor(f->customMax.width()), std::floor(f->customMax.height())));
