@@ -36,9 +36,11 @@ int main(int argc, char **argv)
             std::printf("%s\n", qPrintable(p.deviceName()));
             for (const QString &entry : zl::printer::paperChoices(&p).entries)
                 std::printf("  %s\n", qPrintable(entry));
-            for (const zl::printer::PaperInfo &paper : p.papers())
+            const QList<zl::printer::PaperInfo> papers = p.papers();
+            const bool labels = zl::printer::listsLabelStock(papers);
+            for (const zl::printer::PaperInfo &paper : papers)
                 std::printf("  %d %d x %d twips %s\n", paper.code, paper.widthTwips, paper.heightTwips,
-                            qPrintable(zl::printer::readablePaperName(paper)));
+                            qPrintable(zl::printer::readablePaperName(paper, labels)));
             const zl::printer::PageGeometry g = p.pageGeometry();
             std::printf("  paper %.6f x %.6f mm, printable %.6f %.6f %.6f %.6f mm, %d dpi\n", g.paperMm.width(),
                         g.paperMm.height(), g.printableMm.x(), g.printableMm.y(), g.printableMm.width(),

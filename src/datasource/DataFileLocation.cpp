@@ -5,7 +5,9 @@
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace zl::datasource {
 
@@ -39,6 +41,27 @@ QString locateDataFile(const QString &db1, const QString &db2)
     // Whether the file is there is for the open to say: a look at its name
     // may miss a file that another program is renaming into place.
     return QDir(folder).filePath(db2);
+}
+
+DataFileStamp dataFileStamp(const QString &db1, const QString &db2)
+{
+    DataFileStamp stamp;
+    try {
+        stamp.path = locateDataFile(db1, db2);
+    } catch (const Failure &) {
+        stamp.path = db1 + QLatin1Char('\n') + db2;
+        return stamp;
+    }
+    struct stat st {};
+    // stat, not QFileInfo: its times stop at milliseconds, and a file saved
+    // twice within one would look unchanged.
+    if (::stat(QFile::encodeName(stamp.path).constData(), &st) != 0)
+        return stamp;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.inode = st.st_ino;
+    stamp.device = st.st_dev;
+    return stamp;
 }
 
 } // namespace zl::datasource

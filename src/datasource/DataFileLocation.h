@@ -16,4 +16,24 @@ QString dataFolderPath(const QString &db1);
 // is found by the open.
 QString locateDataFile(const QString &db1, const QString &db2);
 
+// One version of the data file as the file system tells it, without reading
+// it: which file the names lead to, its size and when it last changed. Two
+// stamps differ when the file was edited, replaced or renamed over, or the
+// names lead elsewhere.
+struct DataFileStamp {
+    QString path;
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+    friend bool operator==(const DataFileStamp &a, const DataFileStamp &b)
+    {
+        return a.path == b.path && a.size == b.size && a.modifiedNs == b.modifiedNs && a.inode == b.inode
+            && a.device == b.device;
+    }
+    friend bool operator!=(const DataFileStamp &a, const DataFileStamp &b) { return !(a == b); }
+};
+// Never throws: a file that is not there has a stamp of its own (size -1).
+DataFileStamp dataFileStamp(const QString &db1, const QString &db2);
+
 } // namespace zl::datasource

@@ -23,15 +23,21 @@ double maxScale()
     return kMaxModuleMm * kBarcodeModules / kBarcodeWidthMm;
 }
 
+// What the layout draws ends with the digits under the bars, 25 mm down;
+// the 30 mm below that are the stock's. So 2 x 1 in labels, the most common
+// small thermal stock, keep the layout as drawn (and bars of two dots at
+// 203 dpi) rather than shrinking it to 85 %.
+constexpr double kLayoutInkHeightMm = 25;
+
 bool holdsLayout(QSizeF area)
 {
-    return area.width() + kHoldSlackMm >= kLayoutWidthMm && area.height() + kHoldSlackMm >= kLayoutHeightMm;
+    return area.width() + kHoldSlackMm >= kLayoutWidthMm && area.height() + kHoldSlackMm >= kLayoutInkHeightMm;
 }
 
 bool isOwnStock(QSizeF paper)
 {
     return std::abs(paper.width() - kLayoutWidthMm) <= kOwnStockSlackMm
-        && std::abs(paper.height() - kLayoutHeightMm) <= kOwnStockSlackMm;
+        && paper.height() <= kLayoutHeightMm + kOwnStockSlackMm;
 }
 
 } // namespace

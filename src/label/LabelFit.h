@@ -1,7 +1,8 @@
 #pragma once
 // Where the 50 x 30 mm layout lands on the label it is printed on. On its
-// own stock (and stock within 2 mm of it) it prints as drawn, from the
-// printable area's corner. On any other label — a sheet position, a die-cut
+// own stock (and stock within 2 mm of its width, no taller than 32 mm, that
+// holds what the layout draws: 2 x 1.25 in, 2 x 1 in) it prints as drawn,
+// from the printable area's corner. On any other label — a sheet position, a die-cut
 // label, a roll, or its own size with margins that cut into it — it is
 // scaled uniformly to fill the printable area and centred there, turned a
 // quarter clockwise when the label is portrait. The scale stops where a

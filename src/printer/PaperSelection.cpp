@@ -2,6 +2,8 @@
 
 #include "common/Failure.h"
 #include "common/Length.h"
+#include "printer/DeviceRecords.h"
+#include "printer/PaperCodes.h"
 #include "printer/PrinterSetup.h"
 #include "printer/SheetChoice.h"
 #include "settings/SettingsTable.h"
@@ -63,6 +65,35 @@ QString paperEntry(int code, int widthTwips, int heightTwips)
         .arg(qRound(Length::storedMmFromTwips(heightTwips)));
 }
 
+namespace {
+QString sizeText(const PaperInfo &p)
+{
+    return QStringLiteral("%1 x %2 mm")
+        .arg(qRound(Length::storedMmFromTwips(p.widthTwips)))
+        .arg(qRound(Length::storedMmFromTwips(p.heightTwips)));
+}
+
+// Within half a millimetre, as CUPS matches a size to a name.
+bool sameSize(const PaperInfo &a, const PaperInfo &b)
+{
+    const double slackTwips = Length::mm(0.5).twips();
+    return qAbs(a.widthTwips - b.widthTwips) <= slackTwips && qAbs(a.heightTwips - b.heightTwips) <= slackTwips;
+}
+
+} // namespace
+
+bool listsLabelStock(const QList<PaperInfo> &papers)
+{
+    int own = 0, all = 0;
+    for (const PaperInfo &p : papers) {
+        if (p.code == kUserPaperSize)
+            continue;
+        ++all;
+        own += p.code > kUserPaperSize;
+    }
+    return own * 2 > all;
+}
+
 PaperChoices paperChoices(const Printer *printer)
 {
     PaperChoices c;
@@ -70,24 +101,46 @@ PaperChoices paperChoices(const Printer *printer)
         return c;
     QList<PaperInfo> papers = printer->papers();
     std::stable_sort(papers.begin(), papers.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
-    int last = 0;
+    const int inForce = printer->paperSize().value_or(0);
+    QList<PaperInfo> shown;
     for (const PaperInfo &p : papers) {
-        if (p.code < 1 || p.code > kHighestProbedCode || p.code == last)
+        if (p.code < 1 || p.code > kHighestProbedCode || (!shown.isEmpty() && shown.last().code == p.code))
             continue;
-        last = p.code;
+        // The user-defined size is a size of its own, whatever it is now.
+        const auto twin = std::find_if(shown.begin(), shown.end(), [&p](const PaperInfo &s) {
+            return p.code != kUserPaperSize && s.code != kUserPaperSize && sameSize(s, p);
+        });
+        if (twin != shown.end()) {
+            if (p.code != inForce)
+                continue;
+            shown.erase(twin);
+        }
+        shown << p;
+    }
+    const bool labels = listsLabelStock(papers);
+    for (const PaperInfo &p : shown) {
+        const QString name = readablePaperName(p, labels);
+        const QString size = sizeText(p);
         c.entries << paperEntry(p.code, p.widthTwips, p.heightTwips);
         c.codes << QString::number(p.code);
-        c.names << readablePaperName(p);
+        c.names << name;
+        c.rows << QStringLiteral("%1\t%2\t%3").arg(name, name == size ? QString() : size).arg(p.code);
     }
     return c;
 }
 
-QString readablePaperName(const PaperInfo &paper)
+QString readablePaperName(const PaperInfo &paper, bool labelPrinter)
 {
     static const QRegularExpression keyword(QStringLiteral(
         "^(?:[0-9.]+x[0-9.]+(?:mm|in)?(?:\\.[A-Za-z]+)?|w[0-9.]+h[0-9.]+|[a-z]+_[^ ]*_[0-9.]+x[0-9.]+(?:mm|in))$"));
-    if (!paper.name.isEmpty() && !keyword.match(paper.name).hasMatch())
-        return paper.name;
+    static const QRegularExpression variant(QStringLiteral("^(.+)\\.[A-Za-z]+$"));
+    QString name = paper.name;
+    if (const auto m = variant.match(name); m.hasMatch() && paperCodeForName(m.captured(1)) > 0)
+        name = m.captured(1);
+    const bool bySize = name.isEmpty() || keyword.match(name).hasMatch()
+        || (labelPrinter && name.startsWith(QLatin1String("Env")));
+    if (!bySize)
+        return name;
     if (paper.widthTwips <= 0 || paper.heightTwips <= 0)
         return paper.name;
     const double wMm = Length::storedMmFromTwips(paper.widthTwips), hMm = Length::storedMmFromTwips(paper.heightTwips);
@@ -113,9 +166,12 @@ QString paperText(const Printer &p)
     const QString size = QStringLiteral("%1 x %2 mm")
                              .arg(qRound(Length::storedMmFromTwips(p.pageWidthTwips().value_or(0))))
                              .arg(qRound(Length::storedMmFromTwips(p.pageHeightTwips().value_or(0))));
-    for (const PaperInfo &paper : p.papers()) {
-        if (paper.code == code && readablePaperName(paper) != size)
-            return QStringLiteral("%1（%2）").arg(readablePaperName(paper), size);
+    const QList<PaperInfo> papers = p.papers();
+    for (const PaperInfo &paper : papers) {
+        if (paper.code != code)
+            continue;
+        if (const QString name = readablePaperName(paper, listsLabelStock(papers)); name != size)
+            return QStringLiteral("%1（%2）").arg(name, size);
     }
     return size;
 }

@@ -17,17 +17,28 @@ QString paperEntry(int code, int widthTwips, int heightTwips);
 // The papers the printer accepts with codes 1..1024, ascending, and their
 // codes at the same positions. A null printer has none. The printer's own
 // paper size is not touched: the whole list comes from one question.
+// A paper the printer lists twice (the same size under two names) is one
+// entry: the one in force, else the first listed.
 struct PaperChoices {
     QStringList entries;
     QStringList codes;
     QStringList names; // what people call each paper ("A4", "2.00x1.25\""), same positions
+    // What the list shows, same positions: the name, the size in whole
+    // millimetres where the name is not that size, the code
+    // ("A4\t210 x 297 mm\t9").
+    QStringList rows;
 };
 
-// What people call a paper: the printer's own name for it, or, where that is
-// a keyword (a driverless queue's "50x30mm.Borderless", IPP's
-// "om_50x30-label_50x30mm", "w144h72"), its size in millimetres when whole
-// ("50 x 30 mm"), else in inches ("2.00x1.25\"").
-QString readablePaperName(const PaperInfo &paper);
+// What people call a paper: the printer's own name for it, or its size in
+// millimetres when whole ("50 x 30 mm"), else in inches ("2.00x1.25\"")
+// where the name is a keyword (a driverless queue's "50x30mm.Borderless",
+// IPP's "om_50x30-label_50x30mm", "w144h72") or, on a label printer, an
+// envelope's: CUPS names any size within half a millimetre of a standard
+// one after it, so 4 x 6.5 inch label stock becomes "EnvPRC1". A standard
+// name with a variant ("A4.Borderless") is the standard name.
+QString readablePaperName(const PaperInfo &paper, bool labelPrinter = false);
+// Whether most of a printer's papers are its own stock, not standard papers.
+bool listsLabelStock(const QList<PaperInfo> &papers);
 PaperChoices paperChoices(const Printer *printer);
 
 // The one row of vokiconfig4.txt.

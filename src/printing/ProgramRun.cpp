@@ -272,7 +272,16 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
     const settings::StoredDataSource ds = settings::readDataSource();
     if (m_hooks.dataSource)
         m_hooks.dataSource(ds.folder, ds.file);
-    return std::make_unique<DataSourceReader>(datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1));
+    // Stamped before the read: a file changed while it is read differs too.
+    const datasource::DataFileStamp before = datasource::dataFileStamp(ds.folder, ds.file);
+    auto reader = std::make_unique<DataSourceReader>(datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1));
+    if (m_expectedData) {
+        const datasource::DataFileStamp after = datasource::dataFileStamp(ds.folder, ds.file);
+        const QString changed = dataFileChangeText(*m_expectedData, before != *m_expectedData ? before : after);
+        if (!changed.isEmpty())
+            throw Failure(changed);
+    }
+    return reader;
 }
 
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
@@ -402,6 +411,24 @@ QString dataSourceOpeningError(const QString &db1, const QString &db2, const Fai
     if (pathInvalid)
         return kInvalidDataPathText + QLatin1Char('\n') + failure.description();
     return failure.description();
+}
+
+QString dataFileChanged(const datasource::DataFileStamp &seen, const QString &db1, const QString &db2)
+{
+    return dataFileChangeText(seen, datasource::dataFileStamp(db1, db2));
+}
+
+QString dataFileChangeText(const datasource::DataFileStamp &seen, const datasource::DataFileStamp &now)
+{
+    if (now == seen)
+        return {};
+    if (now.path != seen.path)
+        return QStringLiteral("データファイルの設定が、表に読み込んだ後で %1 に変わりました。"
+                              "表を読み込み直してから、印刷する行を確かめてください。")
+            .arg(QDir::toNativeSeparators(now.path));
+    return QStringLiteral("データファイル %1 は、表に読み込んだ後で変更されています。"
+                          "表を読み込み直してから、印刷する行を確かめてください。")
+        .arg(QDir::toNativeSeparators(now.path));
 }
 
 void loadAdjustmentsIntoLabelFields()

@@ -3,6 +3,7 @@
 // file, the shared label fields, and the renderer on the current printer.
 // The printer module's calls and the screen's status texts come in as hooks,
 // so the print screens and the command line share one implementation.
+#include "datasource/DataFileLocation.h"
 #include "layout/Titles.h"
 #include "printer/Printer.h"
 #include "printer/SheetPrinter.h"
@@ -45,6 +46,14 @@ RunHooks hooksOnThreadOf(QObject *context, const RunHooks &hooks);
 class ProgramRunServices : public RunServices {
 public:
     explicit ProgramRunServices(RunHooks hooks) : m_hooks(std::move(hooks)) {}
+    // The data file as the operator saw it (a screen's grid): a run that
+    // finds another version refuses before its first label. A grid that
+    // never read a file (no path) holds the run to nothing.
+    void expectDataFile(const datasource::DataFileStamp &stamp)
+    {
+        if (!stamp.path.isEmpty())
+            m_expectedData = stamp;
+    }
 
     LayoutChoice readLayout() override;
     void restorePrinterSettings() override;
@@ -77,7 +86,13 @@ private:
     std::unique_ptr<RunProgress> m_progress;
     std::unique_ptr<printer::RunCancelWatch> m_cancelWatch;
     printer::LabelScale m_scale = printer::LabelScale::Fit;
+    std::optional<datasource::DataFileStamp> m_expectedData;
 };
+
+// Why the data file the operator is looking at (named by db1 and db2, as
+// `seen`) is not the one a run would read now; empty when it is.
+QString dataFileChanged(const datasource::DataFileStamp &seen, const QString &db1, const QString &db2);
+QString dataFileChangeText(const datasource::DataFileStamp &seen, const datasource::DataFileStamp &now);
 
 // What the check before a run's first label found, row by row.
 struct RunCheck {

@@ -105,6 +105,19 @@ QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, con
     return at;
 }
 
+QSize fitToDesktop(QSize wanted, QRect available)
+{
+    // A title bar and borders that the window manager adds around it.
+    const QSize frame(16, 48);
+    return wanted.boundedTo(available.size() - frame).expandedTo(QSize(320, 240));
+}
+
+void sizeToDesktop(QWidget *screen, QSize wanted)
+{
+    QScreen *display = screen->screen() ? screen->screen() : QGuiApplication::primaryScreen();
+    screen->resize(display ? fitToDesktop(wanted, display->availableGeometry()) : wanted);
+}
+
 void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others)
 {
     // Measured as it will show: a field that widens for its text (a long

@@ -17,6 +17,14 @@ namespace zl::ui {
 // (the desktop without its panels) however small that is.
 QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, const QList<QPoint> &taken);
 
+// The size a screen that wants `wanted` opens at on a desktop whose free
+// area is `available`: as wanted where it fits, else as much as fits with
+// room for the window's frame.
+QSize fitToDesktop(QSize wanted, QRect available);
+// Gives `screen` that size on the desktop it opens on; the operator may
+// make it larger or smaller afterwards.
+void sizeToDesktop(QWidget *screen, QSize wanted);
+
 // Moves `screen` to its place over `host` (or the middle of the desktop
 // without one), among the `others` already open.
 void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others);

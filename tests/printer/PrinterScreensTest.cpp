@@ -114,13 +114,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("widthTwips");
         QTest::addColumn<int>("heightTwips");
+        QTest::addColumn<bool>("labelPrinter");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("PPD text kept") << "JIS B5" << 10319 << 14572 << "JIS B5";
-        QTest::newRow("label stock text kept") << "2.00x1.00\"" << 2880 << 1440 << "2.00x1.00\"";
-        QTest::newRow("driverless, metric") << "50x30mm.Borderless" << 2835 << 1701 << "50 x 30 mm";
-        QTest::newRow("driverless, inches") << "2x1.25.Borderless" << 2880 << 1800 << "2.00x1.25\"";
-        QTest::newRow("IPP media name") << "om_50x30-label_50x30mm" << 2835 << 1701 << "50 x 30 mm";
-        QTest::newRow("PPD keyword without text") << "w162h225" << 3240 << 4500 << "2.25x3.13\"";
+        QTest::newRow("PPD text kept") << "JIS B5" << 10319 << 14572 << false << "JIS B5";
+        QTest::newRow("label stock text kept") << "2.00x1.00\"" << 2880 << 1440 << true << "2.00x1.00\"";
+        QTest::newRow("driverless, metric") << "50x30mm.Borderless" << 2835 << 1701 << true << "50 x 30 mm";
+        QTest::newRow("driverless, inches") << "2x1.25.Borderless" << 2880 << 1800 << true << "2.00x1.25\"";
+        QTest::newRow("driverless, standard paper") << "A4.Borderless" << 11906 << 16838 << false << "A4";
+        QTest::newRow("IPP media name") << "om_50x30-label_50x30mm" << 2835 << 1701 << true << "50 x 30 mm";
+        QTest::newRow("PPD keyword without text") << "w162h225" << 3240 << 4500 << true << "2.25x3.13\"";
+        QTest::newRow("label stock CUPS named an envelope")
+            << "EnvPRC1.Borderless" << 5783 << 9354 << true << "102 x 165 mm";
+        QTest::newRow("an office printer's envelope") << "EnvPRC1" << 5783 << 9354 << false << "EnvPRC1";
     }
 
     void readablePaperNames()
@@ -128,8 +133,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, widthTwips);
         QFETCH(int, heightTwips);
+        QFETCH(bool, labelPrinter);
         QFETCH(QString, shown);
-        QCOMPARE(zl::printer::readablePaperName({257, widthTwips, heightTwips, name}), shown);
+        QCOMPARE(zl::printer::readablePaperName({257, widthTwips, heightTwips, name}, labelPrinter), shown);
     }
 
     // What the main menu and the print screens say the next run prints on.

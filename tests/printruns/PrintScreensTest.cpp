@@ -5,7 +5,9 @@
 #include "TestRegistry.h"
 
 #include "ui/Dialogs.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
+#include "printing/ui/PrintScreenBase.h"
 #include "label/LabelFields.h"
 #include "printing/RunProgress.h"
 #include "printing/PrintRun.h"
@@ -14,6 +16,8 @@
 #include "settings/SettingsTable.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRandomGenerator>
@@ -93,6 +97,9 @@ private slots:
         QVERIFY(!screen->isVisible());
     }
 
+    // The limit stops the run without a message box, but the screen says
+    // where: 残り 0, the status line with the row to go on from, and a start
+    // button that is off (its tip says why) until the screen opens again.
     void the300LabelCapStopsSilentlyAndHoldsForTheOpening()
     {
         useData(csv(350));
@@ -100,12 +107,16 @@ private slots:
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 300);
         QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※1回300枚の上限で止めました!!（300枚印刷、続きは301行目から）"));
+        auto *start = screen->findChild<QPushButton *>(QStringLiteral("Command3"));
+        QVERIFY(!start->isEnabled() && start->toolTip().contains(QStringLiteral("開き直す")));
         QVERIFY(m_messages.isEmpty());
         QVERIFY(screen->isVisible());
         QCOMPARE(text(screen, "Text1"), QStringLiteral("491234500300"));
-        click(screen, "Command3");
-        QCOMPARE(m_printer->documents.size(), 300);
-        QVERIFY(m_messages.isEmpty());
+        screen->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        screen = openScreen("F_CustInput");
+        QVERIFY(screen->findChild<QPushButton *>(QStringLiteral("Command3"))->isEnabled());
     }
 
     // When the cap stop has something to tell (here a row without a
@@ -146,7 +157,9 @@ private slots:
         });
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 4); // the 5th was aborted
-        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+        // 残り: what this opening may still print; the status says where it stopped.
+        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("295"));
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷を中断しました!!（4枚印刷、続きは5行目から）"));
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(m_messages[0].text.contains(QStringLiteral("4枚")) && m_messages[0].text.contains(QStringLiteral("5行目から")),
                  qPrintable(m_messages[0].text));
@@ -392,6 +405,108 @@ private slots:
         QCOMPARE(m_messages[1].title, QStringLiteral("処理終了"));
     }
 
+    // A data file replaced after the grid read it (three rows in at the
+    // top) is never printed unseen: the run says so before any label and
+    // offers to read it again; read again, the grid shows the new rows and
+    // the next start prints them. Both print screens.
+    void aChangedDataFileIsShownBeforeItPrints_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("readAgain");
+        QTest::newRow("partial, read again") << QStringLiteral("F_CustInput2") << true;
+        QTest::newRow("partial, stopped") << QStringLiteral("F_CustInput2") << false;
+        QTest::newRow("continuous, read again") << QStringLiteral("F_CustInput") << true;
+    }
+    void aChangedDataFileIsShownBeforeItPrints()
+    {
+        QFETCH(QString, form);
+        QFETCH(bool, readAgain);
+        useData(csv(5));
+        QPointer<QWidget> screen = openScreen(form.toLatin1().constData());
+        auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
+        auto firstShown = [grid] { return grid->model()->index(0, 0).data().toString(); };
+        QCOMPARE(firstShown(), QStringLiteral("491234500001"));
+        if (auto *from = screen->findChild<QLineEdit *>(QStringLiteral("TextPP1"))) {
+            from->setText(QStringLiteral("1"));
+            screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("3"));
+        }
+        QByteArray replaced = csv(5);
+        replaced.insert(replaced.indexOf("\r\n") + 2, "4999999000011,new1,x,1\r\n4999999000028,new2,x,1\r\n4999999000035,new3,x,1\r\n");
+        // Written beside and renamed over, as spreadsheet programs save.
+        m_home->writeFile(QStringLiteral("items.new"), replaced);
+        QVERIFY(QFile::rename(m_home->settingsFolder() + QStringLiteral("items.new"), m_home->settingsFolder() + QStringLiteral("items.csv"))
+                || (QFile::remove(m_home->settingsFolder() + QStringLiteral("items.csv"))
+                    && QFile::rename(m_home->settingsFolder() + QStringLiteral("items.new"), m_home->settingsFolder() + QStringLiteral("items.csv"))));
+        ui::answerQuestionsWith([readAgain](const ui::ShownMessage &) { return readAgain; });
+        click(screen, "Command3");
+        QVERIFY(m_printer->documents.isEmpty());
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].title, QStringLiteral("データファイルの変更"));
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("items.csv")), qPrintable(m_messages[0].text));
+        QCOMPARE(firstShown(), readAgain ? QStringLiteral("4999999000011") : QStringLiteral("491234500001"));
+        if (!readAgain)
+            return;
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), form == QLatin1String("F_CustInput2") ? 3 : 8);
+    }
+
+    // On the desktops shops have, each print screen opens large enough for
+    // what it holds: every column of the grid whole (the product names not
+    // cut to 「…」), the printer line above the label and not into it, the
+    // label preview, and the whole sheet picture. With ZENLABO_SCREENSHOTS
+    // set, each is saved there (as <desktop>/<form>.png).
+    void printScreensHoldWhatTheyShow_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QSize>("desktop");
+        for (const char *form : {"F_CustInput", "F_CustInput2"})
+            for (const QSize desktop : {QSize(1366, 768), QSize(1280, 1024)})
+                QTest::newRow(qPrintable(QStringLiteral("%1 at %2x%3").arg(QLatin1String(form)).arg(desktop.width()).arg(desktop.height())))
+                    << QString::fromLatin1(form) << desktop;
+    }
+    void printScreensHoldWhatTheyShow()
+    {
+        QFETCH(QString, form);
+        QFETCH(QSize, desktop);
+        QString rows = QStringLiteral("JANコード,商品名,規格,価格\r\n");
+        for (int i = 1; i <= 12; ++i)
+            rows += QStringLiteral("4912345%1,%2,1尾 160g,%3\r\n")
+                        .arg(i, 5, 10, QLatin1Char('0'))
+                        .arg(i == 1 ? QStringLiteral("国産うなぎ蒲焼 特大 1尾") : QStringLiteral("商品%1").arg(i))
+                        .arg(i * 1980);
+        useData(zltest::sjis(rows));
+        m_home->writeTable(QStringLiteral("vokiconfig6.txt"), {QStringLiteral("SHEET"), QStringLiteral("START")},
+                           {QStringLiteral("A4-12"), QStringLiteral("3")});
+        QPointer<QWidget> screen = openScreen(form.toLatin1().constData());
+        // The desktop less a panel, as the window manager gives it.
+        screen->resize(ui::fitToDesktop(ui::kPrintScreenSize, QRect(QPoint(0, 0), desktop - QSize(0, 32))));
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        QCoreApplication::processEvents();
+        auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
+        QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+        const QFontMetrics names(grid->font());
+        QVERIFY2(grid->columnWidth(1) > names.horizontalAdvance(QStringLiteral("国産うなぎ蒲焼 特大 1尾")),
+                 qPrintable(QString::number(grid->columnWidth(1))));
+        auto *printerLine = screen->findChild<QLabel *>(QStringLiteral("LabelPrinterInForce"));
+        auto *preview = screen->findChild<QWidget *>(QStringLiteral("LabelPreview"));
+        auto *sheet = screen->findChild<QWidget *>(QStringLiteral("PictureSheet"));
+        QVERIFY(printerLine && preview && sheet && sheet->isVisible());
+        QVERIFY2(printerLine->height() >= printerLine->heightForWidth(printerLine->width())
+                     && printerLine->geometry().bottom() < preview->geometry().top(),
+                 "the printer line is cut or runs into the label");
+        QVERIFY2(preview->width() >= 240 && preview->height() >= 150,
+                 qPrintable(QStringLiteral("label preview %1 x %2").arg(preview->width()).arg(preview->height())));
+        const QRect sheetArea(sheet->mapTo(screen, QPoint(0, 0)), sheet->size());
+        QVERIFY2(screen->rect().contains(sheetArea) && sheet->height() >= sheet->minimumSizeHint().height(),
+                 "the sheet picture is cut off");
+        const QString folder = qEnvironmentVariable("ZENLABO_SCREENSHOTS");
+        if (!folder.isEmpty()) {
+            const QString dir = QStringLiteral("%1/%2x%3").arg(folder).arg(desktop.width()).arg(desktop.height());
+            QDir().mkpath(dir);
+            screen->grab().save(QStringLiteral("%1/%2.png").arg(dir, form));
+        }
+    }
+
     // A range without rows in the data is refused before anything is sent.
     void partialRunWithoutRowsIsRefused_data()
     {
@@ -503,7 +618,7 @@ private slots:
             QVERIFY2(*clicked, qPrintable(QStringLiteral("click %1 never came").arg(i)));
             const int printed = int(m_printer->documents.size());
             QCOMPARE(printed, whileDrawing ? atLabel - 1 : atLabel);
-            QCOMPARE(text(screen, "Label_PP"), QStringLiteral("0"));
+            QVERIFY(text(screen, "Label1").contains(QStringLiteral("%1行目から").arg(printed + 1)));
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages[0].text.contains(QStringLiteral("%1枚").arg(printed))
                          && m_messages[0].text.contains(QStringLiteral("%1行目から").arg(printed + 1)),

@@ -7,6 +7,7 @@
 #include "printer/Printer.h"
 
 #include <QHash>
+#include <QMarginsF>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -50,6 +51,7 @@ public:
 
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
+    bool setLabelLength(double mm) override;
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override;
     DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
@@ -69,6 +71,10 @@ public:
         QString text;  // what the queue calls it for people
         QSizeF points; // width, height
         QRectF printablePoints; // from the paper's top-left corner
+        // A continuous roll: points' height is only the length the driver
+        // would cut it at, and the page is sent as a custom size of the
+        // roll's width, with the margins in printablePoints.
+        bool roll = false;
     };
     // The queue's sizes numbered by their names: Windows numbers where the
     // name is a standard size, 257 upward in the queue's order otherwise.
@@ -81,6 +87,11 @@ public:
         QList<QueueSize> sizes;
         QList<PaperInfo> papers; // same positions as sizes
         bool customSizes = false;
+        // The smallest and largest custom size, and the margins the driver
+        // keeps on every custom size (PPD *HWMargins, the IPP custom range's
+        // media-*-margin), in points.
+        QSizeF customMin, customMax;
+        QMarginsF customMargins;
         bool rasterFromPrintable = false; // a CUPS raster driver's dots start at the printable corner
         QList<int> resolutions;
         // The PPD's own name of each resolution, sent as it is ("300x300dpi").
@@ -99,7 +110,11 @@ public:
 private:
     std::shared_ptr<const QueueFacts> facts() const;
     const QueueSize *currentSize() const;
+    // The roll the current paper is cut from: a roll in force, or, for the
+    // user-defined size, the queue's default stock when that is a roll.
+    const QueueSize *rollInForce() const;
     QSizeF currentPoints() const;
+    QRectF printablePoints() const;
     // The page size a job is sent with.
     QSizeF sentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
@@ -118,6 +133,7 @@ private:
     std::optional<int> m_paper;
     int m_customWidthTwips = 0;
     int m_customHeightTwips = 0;
+    double m_labelLengthPt = 0; // on a roll; 0 until a label's length is set
     int m_bin = 7; // DMBIN_AUTO: the queue picks the source
     std::optional<int> m_quality;
     std::optional<int> m_color;

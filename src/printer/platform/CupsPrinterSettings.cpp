@@ -1,5 +1,6 @@
 #include "printer/platform/CupsPrinter.h"
 
+#include "printer/platform/IppMediaDatabase.h"
 #include "printer/platform/LpOptions.h"
 
 #include "common/Length.h"
@@ -87,6 +88,31 @@ bool CupsPrinter::setPaperSize(int code)
     return false;
 }
 
+namespace {
+const CupsPrinter::QueueSize *rollOfCode(const CupsPrinter::QueueFacts &f, int code)
+{
+    for (int i = 0; i < f.papers.size(); ++i) {
+        if (f.papers[i].code == code)
+            return f.sizes[i].roll ? &f.sizes[i] : nullptr;
+    }
+    return nullptr;
+}
+
+QMarginsF marginsOf(const CupsPrinter::QueueSize &size)
+{
+    const QRectF &p = size.printablePoints;
+    return QMarginsF(p.left(), p.top(), size.points.width() - p.right(), size.points.height() - p.bottom());
+}
+
+} // namespace
+
+const CupsPrinter::QueueSize *CupsPrinter::rollInForce() const
+{
+    const auto f = facts();
+    const int code = paperSize().value_or(0);
+    return rollOfCode(*f, code == kUserPaperSizeCode ? f->defaultPaper : code);
+}
+
 const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
 {
     const auto f = facts();
@@ -101,25 +127,47 @@ const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
 QSizeF CupsPrinter::sentPoints() const
 {
     QSizeF pt = currentPoints();
-    const auto dpi = printQuality();
-    if (paperSize() != kUserPaperSizeCode || !facts()->customSizes || !dpi || *dpi <= 0)
+    const auto f = facts();
+    const bool roll = rollInForce() != nullptr;
+    if (!roll && (paperSize() != kUserPaperSizeCode || !f->customSizes))
         return pt;
-    // A user-defined width is made a whole number of the head's dots (to
-    // the next hundredth of a point, which the filters cut down to the
-    // dot): a page that ends part way into a dot is placed on the raster
-    // off the dot grid, and every bar gains a dot.
-    const double dots = std::round(Length::pt(pt.width()).dots(*dpi));
-    pt.setWidth(std::ceil(Length::dots(dots, *dpi).pt() * 100.0) / 100.0);
+    // The filters take a custom size in whole points, cutting off (141.88 pt
+    // becomes 141), and then shrink the document's larger page onto it,
+    // which moves every bar off the dot grid. So a custom page is whole
+    // points from the start: the nearest, and on a roll never wider than
+    // the roll nor shorter than the label.
+    constexpr double kSlack = 1e-6;
+    pt = roll ? QSizeF(std::floor(pt.width() + kSlack), std::ceil(pt.height() - kSlack))
+              : QSizeF(std::round(pt.width()), std::round(pt.height()));
+    if (f->customSizes)
+        pt = pt.expandedTo(QSizeF(std::ceil(f->customMin.width()), std::ceil(f->customMin.height())))
+                 .boundedTo(QSizeF(std::floor(f->customMax.width()), std::floor(f->customMax.height())));
     return pt;
 }
 
 QSizeF CupsPrinter::currentPoints() const
 {
     const int code = paperSize().value_or(0);
+    const QueueSize *roll = rollInForce();
     if (code == kUserPaperSizeCode) {
+        QSizeF pt = labelStockPoints();
         if (m_customWidthTwips > 0 && m_customHeightTwips > 0)
-            return QSizeF(Length::twips(m_customWidthTwips).pt(), Length::twips(m_customHeightTwips).pt());
-        return labelStockPoints();
+            pt = QSizeF(Length::twips(m_customWidthTwips).pt(), Length::twips(m_customHeightTwips).pt());
+        // Cut from the roll the queue has loaded: as wide as the roll.
+        if (roll) {
+            pt.setWidth(roll->points.width());
+            if (m_labelLengthPt > 0)
+                pt.setHeight(m_labelLengthPt);
+        }
+        return pt;
+    }
+    if (roll) {
+        // Until a label's length is known, a page holds the layout's own
+        // height inside the driver's margins; the length the driver lists
+        // for the roll is only where it would cut it by default.
+        const QMarginsF m = marginsOf(*roll);
+        const double layout = Length::mm(kLayoutHeightMm).pt() + m.top() + m.bottom();
+        return QSizeF(roll->points.width(), m_labelLengthPt > 0 ? m_labelLengthPt : layout);
     }
     if (const QueueSize *size = currentSize())
         return size->points;
@@ -252,7 +300,9 @@ QList<PaperInfo> CupsPrinter::papers() const
     QList<PaperInfo> list = f->papers;
     if (f->customSizes || f->sizes.isEmpty()) {
         const bool custom = paperSize() == kUserPaperSizeCode;
-        const QSizeF pt = custom ? currentPoints() : labelStockPoints();
+        QSizeF pt = custom ? currentPoints() : labelStockPoints();
+        if (const QueueSize *roll = rollOfCode(*f, f->defaultPaper); roll && !custom)
+            pt.setWidth(roll->points.width());
         list << PaperInfo{kUserPaperSizeCode, Length::pt(pt.width()).wholeTwips(), Length::pt(pt.height()).wholeTwips(),
                           QStringLiteral("ユーザー定義サイズ")};
     }
@@ -260,14 +310,40 @@ QList<PaperInfo> CupsPrinter::papers() const
     return list;
 }
 
+QRectF CupsPrinter::printablePoints() const
+{
+    const QRectF page(QPointF(0, 0), sentPoints());
+    if (const QueueSize *roll = rollInForce())
+        return page.marginsRemoved(marginsOf(*roll));
+    const auto f = facts();
+    if (paperSize() == kUserPaperSizeCode)
+        return f->customSizes ? page.marginsRemoved(f->customMargins) : page;
+    if (const QueueSize *size = currentSize())
+        return size->printablePoints;
+    return page;
+}
+
+bool CupsPrinter::setLabelLength(double mm)
+{
+    if (!rollInForce() || !(mm > 0))
+        return false;
+    const double pt = Length::mm(mm).pt();
+    // No shorter or longer than the driver cuts a custom size.
+    constexpr double kSlackPoints = 0.5;
+    const auto f = facts();
+    if (f->customSizes && (pt < f->customMin.height() - kSlackPoints || pt > f->customMax.height() + kSlackPoints))
+        return false;
+    m_labelLengthPt = pt;
+    return true;
+}
+
 PageGeometry CupsPrinter::pageGeometry() const
 {
-    const QSizeF pt = currentPoints();
-    QRectF printable(QPointF(0, 0), pt);
-    if (const QueueSize *size = currentSize(); size && paperSize() != kUserPaperSizeCode)
-        printable = size->printablePoints;
+    const QSizeF pt = sentPoints();
+    const QRectF printable = printablePoints();
     const double mmPerPoint = Length::pt(1).mm();
     PageGeometry g;
+    g.roll = rollInForce() != nullptr;
     g.paperMm = pt * mmPerPoint;
     g.printableMm = QRectF(printable.topLeft() * mmPerPoint, printable.size() * mmPerPoint);
     if (m_orientation == 2) {
@@ -285,13 +361,22 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
 {
     QList<std::pair<QString, QString>> options;
     const auto f = facts();
-    if (paperSize() == kUserPaperSizeCode) {
-        if (f->customSizes) {
-            // Exact points, not whole ones: 50 x 30 mm sent as 142 x 85 pt
-            // becomes a 141 x 84 pt page, two dots short at 203 dpi. (The
-            // filters take "Custom.50x30mm" for a queue's default size.)
+    const bool roll = rollInForce() != nullptr;
+    if (paperSize() == kUserPaperSizeCode || roll) {
+        // A roll's page is always a custom size: the size the driver lists
+        // for it has the driver's length, not the label's.
+        if (f->customSizes || roll) {
+            // Given as the driver's PageSize, which the scheduler passes on
+            // as it is. A `media` size it would match to a listed size
+            // within 5 points (a 62 x 30 mm page becomes the driver's
+            // 62 x 29 mm labels), or else read into hundredths of a
+            // millimetre and cut down to whole points (142 pt becomes 141).
             const QSizeF pt = sentPoints();
-            options.append({QStringLiteral("media"), QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
+            if (f->hasPpd)
+                options.append({QStringLiteral("PageSize"),
+                                QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
+            else
+                options.append({QStringLiteral("media"), customMediaName(pt)});
         }
     } else if (const QueueSize *size = currentSize()) {
         options.append({QStringLiteral("media"), size->name});

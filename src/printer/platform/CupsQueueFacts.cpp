@@ -3,10 +3,12 @@
 #include "printer/PaperCodes.h"
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsRequests.h"
+#include "printer/platform/IppMediaDatabase.h"
 #include "printer/platform/LpOptions.h"
 
 #include "common/Length.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cups/cups.h>
 #include <cups/ppd.h>
@@ -20,6 +22,26 @@ constexpr int kFirstOwnPaperCode = 257;
 const char *option(const cups_dest_t *dest, const char *name)
 {
     return cupsGetOption(name, dest->num_options, dest->options);
+}
+
+// Whether a PPD's size is a continuous roll. A driver says so in the size's
+// name: "62mm continuous" (or roll, endless), or a keyword that gives a
+// width alone ("62mm", as the Brother QL and P-touch drivers name a
+// continuous tape beside their die-cut "62x29mm"); its listed length is only
+// where the driver would cut. It counts as a roll only where the driver
+// takes custom sizes of its width, since each label is sent as a custom
+// size as long as the label.
+bool isRollOfDriver(const CupsPrinter::QueueSize &size, const CupsPrinter::QueueFacts &f)
+{
+    static const QRegularExpression says(QStringLiteral("\\b(continuous|roll|endless)\\b"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression widthAlone(QStringLiteral("^[0-9]+(\\.[0-9]+)?mm$"));
+    if (!says.match(size.text).hasMatch() && !says.match(size.name).hasMatch()
+        && !widthAlone.match(size.name).hasMatch())
+        return false;
+    constexpr double kSlackPoints = 0.5;
+    return f.customSizes && size.points.width() >= f.customMin.width() - kSlackPoints
+        && size.points.width() <= f.customMax.width() + kSlackPoints;
 }
 
 // What a PPD says; kept as a function of its own so the deprecation of the
@@ -37,6 +59,14 @@ bool readPpd(http_t *http, const QString &queue, CupsPrinter::QueueFacts &f, QSt
     if (!ppd)
         return false;
     ppdMarkDefaults(ppd);
+    f.customSizes = ppd->variable_sizes != 0;
+    if (f.customSizes) {
+        f.customMin = QSizeF(ppd->custom_min[0], ppd->custom_min[1]);
+        f.customMax = QSizeF(ppd->custom_max[0], ppd->custom_max[1]);
+        // *HWMargins: left, bottom, right, top.
+        f.customMargins = QMarginsF(ppd->custom_margins[0], ppd->custom_margins[3], ppd->custom_margins[2],
+                                    ppd->custom_margins[1]);
+    }
     const ppd_option_t *pageSize = ppdFindOption(ppd, "PageSize");
     for (int i = 0; i < ppd->num_sizes; ++i) {
         const ppd_size_t &s = ppd->sizes[i];
@@ -48,9 +78,14 @@ bool readPpd(http_t *http, const QString &queue, CupsPrinter::QueueFacts &f, QSt
         size.text = choice ? QString::fromUtf8(choice->text) : size.name;
         size.points = QSizeF(s.width, s.length);
         size.printablePoints = QRectF(s.left, s.length - s.top, s.right - s.left, s.top - s.bottom);
+        if (isRollOfDriver(size, f)) {
+            size.roll = true;
+            // Every page of a roll goes out as a custom size, which the
+            // driver crops by its hardware margins, not by this size's area.
+            size.printablePoints = QRectF(QPointF(0, 0), size.points).marginsRemoved(f.customMargins);
+        }
         f.sizes << size;
     }
-    f.customSizes = ppd->variable_sizes != 0;
     if (pageSize)
         defaultPaperName = QString::fromUtf8(pageSize->defchoice);
     if (const ppd_option_t *res = ppdFindOption(ppd, "Resolution")) {
@@ -87,7 +122,11 @@ void readIpp(http_t *http, cups_dest_t *dest, CupsPrinter::QueueFacts &f, QStrin
     cups_dinfo_t *info = cupsCopyDestInfo(http, dest);
     if (!info)
         return;
-    const int count = cupsGetDestMediaCount(http, dest, info, 0);
+    ipp_attribute_t *database = cupsFindDestSupported(http, dest, info, "media-col-database");
+    ipp_attribute_t *loaded = cupsFindDestDefault(http, dest, info, "media-col");
+    const bool described = readMediaColDatabase(database, loaded, f, defaultPaperName);
+    // A printer that names its sizes only (media-supported).
+    const int count = described ? 0 : cupsGetDestMediaCount(http, dest, info, 0);
     for (int i = 0; i < count; ++i) {
         cups_size_t s;
         if (!cupsGetDestMediaByIndex(http, dest, info, i, 0, &s) || s.width <= 0 || s.length <= 0)
@@ -103,7 +142,7 @@ void readIpp(http_t *http, cups_dest_t *dest, CupsPrinter::QueueFacts &f, QStrin
         f.sizes << size;
     }
     cups_size_t def;
-    if (cupsGetDestMediaDefault(http, dest, info, 0, &def))
+    if (defaultPaperName.isEmpty() && cupsGetDestMediaDefault(http, dest, info, 0, &def))
         defaultPaperName = QString::fromUtf8(def.media);
     if (ipp_attribute_t *res = cupsFindDestSupported(http, dest, info, "printer-resolution")) {
         for (int i = 0; i < ippGetCount(res); ++i) {

@@ -173,10 +173,9 @@ void PaperSelectionScreen::fillPaperList()
     const QSignalBlocker quiet(m_papers);
     m_papers->clear();
     m_codes->clear();
-    // The name people know the paper by goes beside its code and size.
-    for (int i = 0; i < choices.entries.size(); ++i)
-        m_papers->addItem(choices.names.value(i).isEmpty() ? choices.entries[i]
-                                                           : choices.entries[i] + QLatin1Char('\t') + choices.names[i]);
+    // The name people know the paper by comes first, where it is seen
+    // without scrolling; the code the tables store comes last.
+    m_papers->addItems(choices.rows);
     m_codes->addItems(choices.codes);
     // A queue that will not turn labels into the printer's language says so
     // before any label is printed.

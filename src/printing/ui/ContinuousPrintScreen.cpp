@@ -1,5 +1,6 @@
 #include "printing/ui/ContinuousPrintScreen.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "label/Barcode.h"
@@ -71,7 +72,8 @@ ContinuousPrintScreen::ContinuousPrintScreen(QWidget *parent) : PrintScreenBase(
     layout->addLayout(counter);
     layout->addLayout(buttons);
 
-    resize(twips(7500), twips(5850));
+    // Room for the product names, the label as printed and the sheet.
+    sizeToDesktop(this, kPrintScreenSize);
     move(twips(10), twips(10));
     m_status->clear();
     m_capCounter = printing::kLabelsPerOpening;
@@ -111,9 +113,17 @@ void ContinuousPrintScreen::showRecord()
     m_remaining->setText(QString::number(f.remainingLabels));
 }
 
+void ContinuousPrintScreen::showLabelsLeft()
+{
+    // What this opening of the screen may still print, however the run ended.
+    m_remaining->setText(QString::number(qMax(0, m_capCounter)));
+}
+
 void ContinuousPrintScreen::startRun()
 {
     guardedRun([this] {
+        if (!gridShowsTheDataFile())
+            return;
         if (!m_adjustmentsLoaded)
             loadAdjustments();
         label::LabelFields &fields = label::sharedLabelFields();
@@ -123,13 +133,9 @@ void ContinuousPrintScreen::startRun()
         hooks.dataSource = [this](const QString &db1, const QString &db2) { showDataSource(db1, db2); };
         hooks.recordPrepared = [this](int) { showRecord(); };
         printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
-        const printing::RunResult r = [&] {
-            struct ShowCounter {
-                ContinuousPrintScreen *s;
-                ~ShowCounter() { s->m_remaining->setText(QString::number(label::sharedLabelFields().remainingLabels)); }
-            } show{this};
-            return runOffThisThread([&] { return printing::runContinuous(services, m_capCounter, fields.remainingLabels); });
-        }();
+        services.expectDataFile(gridStamp());
+        const printing::RunResult r =
+            runOffThisThread([&] { return printing::runContinuous(services, m_capCounter, fields.remainingLabels); });
         reportEnd(r);
     });
 }

@@ -12,6 +12,9 @@ public:
     explicit ContinuousPrintScreen(QWidget *parent = nullptr);
     int capCounter() const { return m_capCounter; }
 
+protected:
+    void showLabelsLeft() override;
+
 private:
     void startRun();
     void showRecord();

@@ -1,5 +1,6 @@
 #include "printing/ui/PartialPrintScreen.h"
 
+#include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "label/Barcode.h"
@@ -53,7 +54,8 @@ PartialPrintScreen::PartialPrintScreen(QWidget *parent) : PrintScreenBase(parent
     layout->addLayout(gridBesideLabelPreview(), 1);
     layout->addLayout(bottom);
 
-    resize(twips(7500), twips(5175));
+    // Room for the product names, the label as printed and the sheet.
+    sizeToDesktop(this, kPrintScreenSize);
     move(twips(10), twips(10));
     m_status->clear();
     m_capCounter = printing::kLabelsPerOpening;
@@ -72,6 +74,8 @@ int PartialPrintScreen::firstRunRow() const
 void PartialPrintScreen::startRun()
 {
     guardedRun([this] {
+        if (!gridShowsTheDataFile())
+            return;
         label::LabelFields &fields = label::sharedLabelFields();
         // The continuous screen, when open, holds the adjustments it loaded;
         // otherwise they are read as it would read them.
@@ -80,6 +84,7 @@ void PartialPrintScreen::startRun()
         printing::RunHooks hooks = commonHooks();
         hooks.recordPrepared = [this](int) { m_preview->setParameters(label::BarcodeParameters::forRecords()); };
         printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
+        services.expectDataFile(gridStamp());
         const QString from = m_from->text(), to = m_to->text();
         const printing::RunResult r = runOffThisThread(
             [&] { return printing::runPartial(services, m_capCounter, fields.remainingLabels, from, to); });

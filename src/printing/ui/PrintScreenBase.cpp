@@ -68,6 +68,8 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
 {
     m_db->setText(db1);
     m_table->setText(db2);
+    // Stamped before the read, so a change during it shows as a change.
+    m_gridStamp = datasource::dataFileStamp(db1, db2);
     try {
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
         setGridModel(model);
@@ -153,7 +155,10 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
         showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
     }
     m_running = false;
-    m_start->setEnabled(true);
+    // At the limit a click would print nothing: the button says so by
+    // being off, the status line says why.
+    m_start->setEnabled(m_capCounter > 0);
+    showLabelsLeft();
     // The run moved the sheet's first free position on.
     if (m_sheetBox)
         m_sheetBox->refresh();
@@ -161,8 +166,52 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
         close();
 }
 
+bool PrintScreenBase::gridShowsTheDataFile()
+{
+    settings::StoredDataSource ds;
+    try {
+        ds = settings::readDataSource();
+    } catch (const Failure &) {
+        return true; // the run says what is wrong with the table
+    }
+    // A grid that never read a file has nothing to compare; a file that is
+    // gone is the run's to report.
+    const datasource::DataFileStamp now = datasource::dataFileStamp(ds.folder, ds.file);
+    if (m_gridStamp.path.isEmpty() || now.size < 0)
+        return true;
+    const QString changed = printing::dataFileChangeText(m_gridStamp, now);
+    if (changed.isEmpty())
+        return true;
+    if (askToGoOn(this, changed + QStringLiteral("\n印刷はしていません。"), QStringLiteral("データファイルの変更"),
+                  QStringLiteral("読み込み直す"))) {
+        try {
+            showDataSource(ds.folder, ds.file);
+        } catch (const Failure &f) {
+            showMessage(this, printing::dataSourceOpeningError(ds.folder, ds.file, f), kOpeningErrorTitle, OkOnly);
+        }
+    }
+    return false;
+}
+
+void PrintScreenBase::showWhereTheRunEnded(const printing::RunResult &r)
+{
+    using printing::RunOutcome;
+    const QString next = r.nextRow > 0 ? QStringLiteral("、続きは%1行目から").arg(r.nextRow) : QString();
+    if (r.outcome == RunOutcome::Cancelled)
+        m_status->setText(QStringLiteral("※印刷を中断しました!!（%1枚印刷%2）").arg(r.printed).arg(next));
+    else if (r.outcome == RunOutcome::StoppedAtCounter || r.outcome == RunOutcome::CapExhausted)
+        m_status->setText(QStringLiteral("※1回%1枚の上限で止めました!!（%2枚印刷%3）")
+                              .arg(printing::kLabelsPerOpening)
+                              .arg(r.printed)
+                              .arg(next));
+    if (m_capCounter <= 0)
+        m_start->setToolTip(QStringLiteral("この画面で印刷できるのは1回に%1枚までです。画面を閉じて開き直すと、続きを印刷できます。")
+                                .arg(printing::kLabelsPerOpening));
+}
+
 void PrintScreenBase::reportEnd(const printing::RunResult &r, bool sayCapStop)
 {
+    showWhereTheRunEnded(r);
     const std::optional<QString> report = printing::runReport(r, sayCapStop);
     if (report)
         showMessage(this, *report, printing::kEndTitle, Information);

@@ -14,6 +14,9 @@ class QTableView;
 
 namespace zl::ui {
 
+// What a print screen asks of the desktop: 1366 x 768 and larger give it.
+inline const QSize kPrintScreenSize(1000, 680);
+
 class BarcodePreview;
 class LabelPreviewView;
 class SheetBox;
@@ -44,6 +47,14 @@ protected:
     // sayCapStop: the counter stopping the run is always said (the partial
     // run, whose range it cuts short).
     void reportEnd(const printing::RunResult &result, bool sayCapStop = false);
+    // True when the grid shows the data file a run would read now. When it
+    // does not, says so and offers to read it again; nothing is printed.
+    bool gridShowsTheDataFile();
+    // The grid's data file, for the run to hold itself to.
+    const datasource::DataFileStamp &gridStamp() const { return m_gridStamp; }
+    // After a run: the status line, the labels this opening may still print,
+    // and whether another run can start.
+    virtual void showLabelsLeft() {}
     void closeEvent(QCloseEvent *event) override;
     // Runs a print run on a thread of its own while this thread's events
     // go on; what the run throws is thrown here.
@@ -68,6 +79,8 @@ protected:
     int m_capCounter = printing::kLabelsPerOpening;
 
 private:
+    void showWhereTheRunEnded(const printing::RunResult &result);
+    datasource::DataFileStamp m_gridStamp;
     bool m_running = false;
     bool m_closeAfterRun = false; // a close asked for mid-run, or the run's end
 };
