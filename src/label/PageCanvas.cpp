@@ -178,14 +178,20 @@ void PictureCanvas::drawPicture(const BarcodePicture &picture, double x, double 
     // The bars are laid on the page's dots, not the layout's millimetres:
     // from the picture's corner on the page, along the page's x (or, turned,
     // its y), with the dot grid's origin counted along that axis.
-    const QPointF at = m_fit.toPage().map(QPointF(x, y));
+    QPointF at = m_fit.toPage().map(QPointF(x, y));
+    // The scale stops at EAN's widest module for the layout's EAN-13; an
+    // EAN-8's modules are wider at the same width, so its bars stop there
+    // too, centred where the layout puts them.
+    const double onPage = std::min(width * m_fit.scale, kMaxModuleMm * picture.modules());
+    const double inset = (width * m_fit.scale - onPage) / 2;
+    at += m_fit.turned ? QPointF(0, inset) : QPointF(inset, 0);
     p->save();
     p->setTransform(QTransform());
     p->translate(at);
     if (m_fit.turned)
         p->rotate(90);
     const QPointF along = m_fit.turned ? QPointF(grid.y() + at.y(), grid.x() + at.x()) : grid + at;
-    picture.paintOnDotGrid(*p, QPointF(0, 0), width * m_fit.scale, dpi, along, m_geometry.barInsetDots);
+    picture.paintOnDotGrid(*p, QPointF(0, 0), onPage, dpi, along, m_geometry.barInsetDots);
     p->restore();
 }
 

@@ -69,10 +69,13 @@ private slots:
         QTest::addColumn<QString>("yoshi");  // paper stored on the paper screen
         QTest::addColumn<int>("dpi");
         QTest::addColumn<QSize>("dots");     // raster size; height 0: rows after the last mark are not sent
+        QTest::addColumn<bool>("turned");    // the layout turned a quarter on portrait stock
+        QTest::addColumn<int>("moduleDots"); // the barcode's module, as the stock's printable area scales it
         const QString spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/');
         auto row = [](const char *name, const QString &queue, const char *format, const QString &folder, const char *yoshi,
-                      int dpi, QSize dots) {
-            QTest::newRow(name) << queue << QString::fromLatin1(format) << folder << QString::fromLatin1(yoshi) << dpi << dots;
+                      int dpi, QSize dots, bool turned = false, int moduleDots = 0) {
+            QTest::newRow(name) << queue << QString::fromLatin1(format) << folder << QString::fromLatin1(yoshi) << dpi << dots
+                                << turned << (moduleDots ? moduleDots : dpi / 100);
         };
         // The user-defined 50 x 30 mm paper, dot for dot (not 398 x 237).
         row("ZPL 203 dpi, 50 x 30 mm user size", QStringLiteral("ZenlaboLabel"), "zpl", spool + QStringLiteral("ZenlaboLabel"),
@@ -80,11 +83,13 @@ private slots:
         row("ZPL 300 dpi, 50 x 30 mm user size", QStringLiteral("ZenlaboLabel300"), "zpl",
             spool + QStringLiteral("ZenlaboLabel300"), "256", 300, QSize(592, 354));
         // Printable area inset 2 x 14.9 pt from the corner of 2.25 x 3.125 in stock.
+        // Portrait: turned, scaled to the area's 68.9 mm length (x 1.38).
         row("DYMO 203 dpi, inset stock", QStringLiteral("ZenlaboDymo"), "dymo", spool + QStringLiteral("ZenlaboDymo"), "_",
-            203, QSize(448, 0));
+            203, QSize(448, 0), true, 3);
         // 4 x 6 in, printable area 5.76 pt below the top.
+        // Turned; the scale stops at 0.66 mm modules (7 dots at 300 dpi).
         row("Intellitech 300 dpi, 4 x 6 in", QStringLiteral("ZenlaboIntellitech"), "pcl",
-            spool + QStringLiteral("ZenlaboIntellitech"), "_", 300, QSize(1200, 0));
+            spool + QStringLiteral("ZenlaboIntellitech"), "_", 300, QSize(1200, 0), true, 7);
         row("EPL2 203 dpi, 2 x 1 in", QStringLiteral("ZenlaboEpl"), "epl", spool + QStringLiteral("ZenlaboEpl"), "_", 203,
             QSize(408, 0));
         // Its loaded stock is 50 x 30 mm; CUPS lists it as 50x30mm.Borderless.
@@ -94,6 +99,18 @@ private slots:
         // sends ZPL's ASCII-compressed ~DG graphic.
         row("LPrint ZPL 203 dpi, its loaded stock", qEnvironmentVariable("ZENLABO_TEST_LPRINT_QUEUE"), "zpl",
             qEnvironmentVariable("ZENLABO_TEST_LPRINT_OUT"), "_", 203, QSize(408, 253));
+        // The tests' own drivers (scripts/test-ppd): stock of every shape,
+        // each label filling its printable area.
+        row("4 x 2 in, x 1.69", QStringLiteral("ZenlaboMargins"), "zpl", spool + QStringLiteral("ZenlaboMargins"),
+            "media:w288h144", 203, QSize(816, 0), false, 3);
+        row("62 mm roll, a page as long as the label", QStringLiteral("ZenlaboRoll"), "zpl", spool + QStringLiteral("ZenlaboRoll"),
+            "_", 300, QSize(696, 417), false, 3); // 35.3 mm long: the label, not the driver's 100 mm
+        row("25 x 54 mm portrait die-cut, turned", QStringLiteral("ZenlaboPortrait"), "zpl",
+            spool + QStringLiteral("ZenlaboPortrait"), "_", 300, QSize(296, 638), true, 2);
+        row("29 x 90 mm portrait die-cut, turned", QStringLiteral("ZenlaboPortrait"), "zpl",
+            spool + QStringLiteral("ZenlaboPortrait"), "media:29x90mm", 300, QSize(312, 1063), true, 2);
+        row("62 x 29 mm, 29 mm high", QStringLiteral("ZenlaboShort"), "zpl", spool + QStringLiteral("ZenlaboShort"), "_", 300,
+            QSize(736, 342), false, 3);
         // The counter's driverless queue takes the server queue's 2 x 1 in stock.
         row("counter PC's driverless queue of the server", qEnvironmentVariable("ZENLABO_TEST_COUNTER_QUEUE"), "zpl",
             qEnvironmentVariable("ZENLABO_TEST_SERVER_SPOOL") + QLatin1Char('/')
@@ -109,6 +126,10 @@ private slots:
         QFETCH(QString, yoshi);
         QFETCH(int, dpi);
         QFETCH(QSize, dots);
+        QFETCH(bool, turned);
+        QFETCH(int, moduleDots);
+        if (yoshi.startsWith(QLatin1String("media:")))
+            yoshi = QString::number(zl::printer::CupsPrinter(queue).paperCodeForMedia(yoshi.mid(6)));
 
         zltest::TempHome home;
         home.installDefaults();
@@ -131,10 +152,14 @@ private slots:
             QVERIFY2(labels.size() == 1, qPrintable(QStringLiteral("%1: %2 labels (pages) for one record")
                                                         .arg(jobs[i])
                                                         .arg(labels.size())));
-            const QImage &label = labels.first();
-            QCOMPARE(label.width(), dots.width());
+            QImage label = labels.first();
+            if (dots.width())
+                QCOMPARE(label.width(), dots.width());
             if (dots.height())
                 QCOMPARE(label.height(), dots.height());
+            // Read as the layout stands: a turned label is turned back.
+            if (turned)
+                label = label.transformed(QTransform().rotate(-90));
             // The title, whole: marks from a little below the label's edge
             // (at the edge it is cut off) down to the rule under it.
             int top = 0, rule = 0;
@@ -153,8 +178,15 @@ private slots:
             QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
                      qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));
             const QList<int> runs = zltest::runsAlong(label, zltest::barRow(label));
-            const QString fault = zltest::moduleFault(runs, expected.size() == 8 ? 67 : 95);
+            const int modules = expected.size() == 8 ? 67 : 95;
+            const QString fault = zltest::moduleFault(runs, modules);
             QVERIFY2(fault.isEmpty(), qPrintable(jobs[i] + QStringLiteral(": ") + fault));
+            int total = 0;
+            for (int r : runs)
+                total += r;
+            // The EAN-13's modules say how far the layout was scaled.
+            QVERIFY2(modules != 95 || qRound(double(total) / modules) == moduleDots,
+                     qPrintable(QStringLiteral("%1: %2 dots for %3 modules, not %4 a module").arg(jobs[i]).arg(total).arg(modules).arg(moduleDots)));
         }
     }
 
@@ -173,11 +205,10 @@ private slots:
                                                       .arg(qEnvironmentVariable("ZENLABO_TEST_RAW_QUEUE")),
                                                   QStringLiteral("LPrint"), QStringLiteral("2枚のラベル")}
                                    << QStringList{QStringLiteral("警告")};
+        // Narrower than the label, portrait: turned and fitted, nothing cut.
         QTest::newRow("DYMO address stock, narrower than the label")
-            << QStringLiteral("ZenlaboDymo") << QStringLiteral("w81h252")
-            << QStringList{QStringLiteral("警告: 2行目: 「4  912345  000026」が用紙の右端からはみ出します。"),
-                           QStringLiteral("警告: 3行目:")}
-            << QStringList{QStringLiteral("注意"), QStringLiteral("1行目"), QStringLiteral("4行目")};
+            << QStringLiteral("ZenlaboDymo") << QStringLiteral("w81h252") << QStringList{QStringLiteral("2枚のラベル")}
+            << QStringList{QStringLiteral("注意"), QStringLiteral("警告")};
     }
 
     void commandLineWarnsBeforePrinting()
@@ -200,6 +231,26 @@ private slots:
             QVERIFY2(output.contains(s), qPrintable(QStringLiteral("「%1」 not in: %2").arg(s, output)));
         for (const QString &s : notSaid)
             QVERIFY2(!output.contains(s), qPrintable(QStringLiteral("「%1」 in: %2").arg(s, output)));
+    }
+
+    // A 2 x 1 in label whose driver keeps 3 mm margins at 203 dpi: the
+    // layout fitted inside them would have one-dot modules. Nothing reaches
+    // the device; the status and the message say why and name the stock.
+    void aBarcodeTooFineForTheDotsIsRefused()
+    {
+        const QString queue = qEnvironmentVariable("ZENLABO_TEST_MARGINS_QUEUE");
+        if (queue.isEmpty())
+            QSKIP("the stock queues are not up: run scripts/test.");
+        const QString folder = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/') + queue;
+        const int before = int(deviceJobs(folder, QStringLiteral("job-*.prn")).size());
+        zltest::TempHome home;
+        home.installDefaults();
+        const zltest::ProgramOutcome r = zltest::runProgram(home, {QStringLiteral("--print"), QStringLiteral("--printer"), queue},
+                                                            qEnvironmentVariable("CUPS_SERVER"));
+        QVERIFY2(r.exitCode == 6 && r.err.contains(QStringLiteral("プリンター「%1」の用紙（2 x 1 in label").arg(queue))
+                     && r.err.contains(QStringLiteral("203 dpiのプリンターで1ドット")),
+                 qPrintable(QStringLiteral("exit %1: %2").arg(r.exitCode).arg(r.err)));
+        QCOMPARE(int(deviceJobs(folder, QStringLiteral("job-*.prn")).size()), before);
     }
 
 private:
