@@ -190,9 +190,23 @@ QString printerInForceText()
     }
     const QString now = QStringLiteral("%1　用紙: %2").arg(p->deviceName(), paperText(*p));
     QString text = variable ? QStringLiteral("プリンター: 印刷のたびに選択（いま %1）").arg(now) : QStringLiteral("プリンター: %1").arg(now);
+    try {
+        if (const SheetTemplate *sheet = readSheetChoice().sheet())
+            text += QStringLiteral("　シート: %1").arg(sheet->name);
+    } catch (const Failure &) {
+        // The run will say what is wrong with the sheet table.
+    }
     if (const QString notice = p->printingNotice(); !notice.isEmpty())
         text += QStringLiteral("\n注意: ") + notice;
+    if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
+        text += QStringLiteral("\n注意: ") + all->currentProblem();
     return text;
+}
+
+PrinterInForceNews &PrinterInForceNews::instance()
+{
+    static PrinterInForceNews news;
+    return news;
 }
 
 void savePaperChoice(const LayoutRow &row)
@@ -200,6 +214,7 @@ void savePaperChoice(const LayoutRow &row)
     settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(),
                                    {orPlaceholder(row.title1), orPlaceholder(row.title2), orPlaceholder(row.yoshi),
                                     row.printer});
+    PrinterInForceNews::instance().tell();
 }
 
 bool isVariableConnection(const QString &printerValue, bool *readable)
@@ -217,6 +232,7 @@ void saveConnectionType(const LayoutRow &asRead, bool variable)
         ? QStringList{asRead.title1, asRead.title2, QStringLiteral("999"), QStringLiteral("1")}
         : QStringList{asRead.title1, asRead.title2, asRead.yoshi, QStringLiteral("0")};
     settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(), values);
+    PrinterInForceNews::instance().tell();
 }
 
 } // namespace zl::printer

@@ -4,6 +4,7 @@
 // printer and the two ways they rewrite the layout table.
 #include "printer/Printer.h"
 
+#include <QObject>
 #include <QString>
 #include <optional>
 #include <QStringList>
@@ -60,11 +61,27 @@ std::optional<PageGeometry> pageInForce();
 LabelScale labelScaleInForce();
 
 // The printer and paper the next run takes, for the screens to show:
-// "プリンター: Labels　用紙: 2.00x1.00\"（51 x 25 mm）". With the variable
-// connection type the run asks; the text says so and names the printer now
-// current, and what the printer's notice says (a raw queue). Takes the
-// stored paper as pageInForce does.
+// "プリンター: Labels　用紙: 2.00x1.00\"（51 x 25 mm）", and the label sheet
+// when there is one. With the variable connection type the run asks; the
+// text says so and names the printer now current. What the printer's notice
+// says (a raw queue, the built-in printer standing in) and why a run would
+// be refused follow. Takes the stored paper as pageInForce does.
 QString printerInForceText();
+
+// Tells the screens that show printerInForceText() (the main menu's printer
+// line, the print screens) that the printer, its paper or the sheet has
+// been changed, so that they show it at once. Told on any thread; a
+// receiver connected with a context object of its own hears it on that
+// object's thread.
+class PrinterInForceNews : public QObject {
+    Q_OBJECT
+public:
+    static PrinterInForceNews &instance();
+    void tell() { emit changed(); }
+
+signals:
+    void changed();
+};
 
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.
 void savePaperChoice(const LayoutRow &row);

@@ -293,9 +293,10 @@ QString PdfPrinter::endRun(bool ok)
         return {};
     const QString path = finishFile();
     const QString shown = QDir::toNativeSeparators(path);
+    const QString why = m_standIn.done.isEmpty() ? QString() : m_standIn.done + QLatin1Char('\n');
     if (ok)
-        return QStringLiteral("ラベル%1枚をPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
-    return QStringLiteral("それまでに印刷したラベル%1枚はPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+        return why + QStringLiteral("ラベル%1枚をPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+    return why + QStringLiteral("それまでに印刷したラベル%1枚はPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
 }
 
 QString PdfPrinter::finishFile()

@@ -70,6 +70,8 @@ public:
     void beginRun() override;
     QString endRun(bool ok) override;
     std::optional<int> documentsKept() const override { return m_lastLabels; }
+    QString printingNotice() const override { return m_standIn.notice; }
+    void setStandIn(const StandIn &standIn) override { m_standIn = standIn; }
 
 private:
     // The file is opened at the run's first page: a run that prints nothing
@@ -99,6 +101,7 @@ private:
     int m_color = 1;          // monochrome
     int m_duplex = 1;         // simplex
     int m_orientation = 1;    // portrait
+    StandIn m_standIn;
 };
 
 } // namespace zl::printer

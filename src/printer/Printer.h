@@ -66,6 +66,14 @@ struct DocumentsEnd {
     QString problem;
 };
 
+// Why a printer prints runs nobody sent to it (the built-in PDF printer
+// while no print system runs), in the operator's words.
+struct StandIn {
+    QString notice; // before a run: what happens, and what to do about it
+    QString done;   // after a run: what happened
+    bool isEmpty() const { return notice.isEmpty() && done.isEmpty(); }
+};
+
 // What a printer waiting for a run's documents is told and tells.
 struct DocumentsWait {
     // Asked while waiting: the operator wants the rest taken back.
@@ -167,6 +175,11 @@ public:
     // printer (a queue that passes the document on unchanged); empty when
     // nothing.
     virtual QString printingNotice() const { return {}; }
+    // Told by the installed printers when this printer takes the runs
+    // because no other can be reached; an empty one once it is chosen. A
+    // printer that stands in says so before the first label
+    // (printingNotice) and with where the labels went (endRun).
+    virtual void setStandIn(const StandIn &standIn) { Q_UNUSED(standIn); }
 };
 
 // The operator's cancel of a run, as waits for the printing system on the

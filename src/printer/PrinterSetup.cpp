@@ -1,6 +1,7 @@
 #include "printer/PrinterSetup.h"
 
 #include "common/Failure.h"
+#include "printer/PaperSelection.h"
 
 namespace zl::printer {
 
@@ -189,6 +190,7 @@ SetupResult runPrinterSetup(uint32_t flags, QWidget *owner)
         p->setZoom(dm.dmScale);
         p->setDriverOptions(records.driverOptions);
     }
+    PrinterInForceNews::instance().tell();
     return paperOk ? SetupResult::Confirmed : SetupResult::ConfirmedPaperRefused;
 }
 

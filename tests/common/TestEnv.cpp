@@ -74,7 +74,8 @@ void TempHome::writeItems(const QStringList &barcodes)
                {settingsFolder(), QStringLiteral("items.csv")});
 }
 
-ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server)
+ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server,
+                          const QMap<QString, QString> &environment)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -83,6 +84,13 @@ ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const Q
     env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("CUPS_SERVER"), server.isEmpty() ? home.root() + QStringLiteral("/no-cups.sock") : server);
+    env.insert(QStringLiteral("CUPS_SERVERROOT"), home.root() + QStringLiteral("/etc-cups"));
+    for (auto it = environment.begin(); it != environment.end(); ++it) {
+        if (it.value().isNull())
+            env.remove(it.key());
+        else
+            env.insert(it.key(), it.value());
+    }
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(home.root());
     p.start(QStringLiteral(ZENLABO_BINARY), args);

@@ -2,6 +2,7 @@
 // A throw-away settings folder: points XDG_CONFIG_HOME and HOME at a
 // temporary directory for the lifetime of the object.
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -36,13 +37,18 @@ private:
 };
 
 // The program itself run in `home` (its settings, its Documents folder for
-// the PDF printer) with these arguments; `server` is CUPS_SERVER, or none.
+// the PDF printer) with these arguments; `server` is CUPS_SERVER, or a
+// socket in `home` where no scheduler answers. The machine's own CUPS
+// client settings (/etc/cups) are out of its sight: CUPS_SERVERROOT is a
+// folder of `home`, etc-cups. `environment` sets more variables; a null
+// value takes one away.
 struct ProgramOutcome {
     int exitCode = -1; // -1: it crashed or did not end within two minutes
     QString out;
     QString err;
 };
-ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server = QString());
+ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server = QString(),
+                          const QMap<QString, QString> &environment = {});
 
 // Text to CP932 bytes (test data must be encodable).
 QByteArray sjis(const QString &text);

@@ -344,6 +344,78 @@ private slots:
         QVERIFY2(r.err.contains(QStringLiteral("2行目「ABC」")), qPrintable(r.err));
     }
 
+    // A machine where no print system runs (a container, a counter PC
+    // where cupsd is not enabled). With no queue or print server named
+    // anywhere the labels go to 「Zenlabo PDF」 and the run says why; a
+    // default queue or a print server named for the user or the machine is
+    // refused, never swapped for the PDF printer; 「Zenlabo PDF」 kept as
+    // the operator's choice needs no print system.
+    void withoutAPrintSystem_data()
+    {
+        using Setup = std::function<void(zltest::TempHome &)>;
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("server"); // CUPS_SERVER; empty: none
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("labels");
+        auto file = [](const QString &path, const QByteArray &bytes) {
+            return Setup([=](zltest::TempHome &h) { h.writeFile(h.root() + path, bytes); });
+        };
+        // Nothing listens on port 9 of this machine.
+        const QByteArray deadServer = "ServerName 127.0.0.1:9\n";
+        const QString refused = QStringLiteral("通常使うプリンターが分からないため印刷しません");
+        QTest::newRow("nothing named") << Setup([](zltest::TempHome &) {}) << QString() << 0
+                                       << QStringLiteral("CUPS(印刷システム)が動いていないため、「Zenlabo PDF」に印刷します") << 3;
+        QTest::newRow("the user's default queue") << file(QStringLiteral("/.cups/lpoptions"), "Default Labels\n")
+                                                  << QString() << 1 << refused << 0;
+        QTest::newRow("the machine's default queue") << file(QStringLiteral("/etc-cups/lpoptions"), "Default Labels\n")
+                                                     << QString() << 1 << refused << 0;
+        QTest::newRow("the user's print server") << file(QStringLiteral("/.cups/client.conf"), deadServer) << QString()
+                                                 << 1 << QStringLiteral("接続できません（127.0.0.1:9）") << 0;
+        QTest::newRow("the machine's print server") << file(QStringLiteral("/etc-cups/client.conf"), deadServer)
+                                                    << QString() << 1 << QStringLiteral("接続できません（127.0.0.1:9）") << 0;
+        QTest::newRow("CUPS_SERVER") << Setup([](zltest::TempHome &) {}) << QStringLiteral("127.0.0.1:9") << 1
+                                     << QStringLiteral("接続できません（127.0.0.1:9）") << 0;
+        QTest::newRow("Zenlabo PDF kept, the print server down")
+            << Setup([](zltest::TempHome &h) {
+                   h.writeTable(QStringLiteral("printer.txt"), {QStringLiteral("DEVICE")}, {QStringLiteral("Zenlabo PDF")});
+               })
+            << QStringLiteral("127.0.0.1:9") << 0 << QStringLiteral("3枚のラベルを「Zenlabo PDF」に印刷しました") << 3;
+        QTest::newRow("a kept printer that is not the program's")
+            << Setup([](zltest::TempHome &h) {
+                   h.writeTable(QStringLiteral("printer.txt"), {QStringLiteral("DEVICE")}, {QStringLiteral("Office")});
+               })
+            << QString() << 1 << QStringLiteral("printer.txt のプリンター「Office」が分からない") << 0;
+    }
+
+    void withoutAPrintSystem()
+    {
+        QFETCH(std::function<void(zltest::TempHome &)>, setup);
+        QFETCH(QString, server);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(int, labels);
+        // Without CUPS_SERVER the program looks where libcups does: this
+        // machine's own scheduler.
+        for (const QString &local : {QStringLiteral("/run/cups/cups.sock"), QStringLiteral("localhost:631")}) {
+            QProcess lpstat;
+            lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-h"), local, QStringLiteral("-r")});
+            if (lpstat.waitForFinished(30000) && lpstat.readAllStandardOutput().contains("scheduler is running"))
+                QSKIP("A print system runs on this machine: it cannot stand for one without.");
+        }
+        useProducts(3);
+        setup(*m_home);
+        const zltest::ProgramOutcome r = zltest::runProgram(
+            *m_home, {QStringLiteral("--print")}, server,
+            {{QStringLiteral("CUPS_SERVER"), server.isEmpty() ? QString() : server}});
+        const QString all = r.out + r.err;
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(all.contains(said), qPrintable(all));
+        QCOMPARE(pdfPages(pdfFolder()), labels);
+        // Only the PDF printer standing in for a missing print system says so.
+        QCOMPARE(all.contains(QStringLiteral("動いていない")), said.contains(QStringLiteral("動いていない")));
+    }
+
 private:
     void useProducts(int records)
     {

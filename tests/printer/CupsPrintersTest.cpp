@@ -1,6 +1,7 @@
 // The printer layer against a real CUPS scheduler. scripts/test (through
 // scripts/cups-up) starts one with a generic PostScript queue and a
 // label-printer queue and names them in ZENLABO_TEST_QUEUES.
+#include "ModalDialogs.h"
 #include "TestScheduler.h"
 #include "common/DeviceOutput.h"
 #include "common/FakePrinter.h"
@@ -46,31 +47,9 @@
 
 using namespace zl::printer;
 
-namespace {
+using zltest::whenDialogIsUp;
 
-// Acts on a modal dialog once it is up, looked for every 20 ms for up to a
-// minute, never at a guessed moment: a busy machine opens it late. When the
-// dialog never comes, or a check in `act` fails, every modal dialog is
-// closed, so the test fails where it is instead of hanging on an open one.
-void whenDialogIsUp(QObject *context, std::function<bool(QDialog *)> isIt, std::function<void(QDialog *)> act,
-                    int triesLeft = 3000)
-{
-    QTimer::singleShot(20, context, [=] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !isIt(dialog)) {
-            if (triesLeft > 0) {
-                whenDialogIsUp(context, isIt, act, triesLeft - 1);
-                return;
-            }
-            QTest::qFail("the dialog did not come up within a minute", __FILE__, __LINE__);
-        } else {
-            act(dialog);
-        }
-        if (QTest::currentTestFailed())
-            while (QWidget *open = QApplication::activeModalWidget())
-                open->close();
-    });
-}
+namespace {
 
 // A queue of the test scheduler with a paper in force: one of its sizes by
 // keyword, or "user", the user-defined size. Null when the queue refuses it.
@@ -246,7 +225,7 @@ private slots:
             << label << "w144h72" << 300 << QString() << QString() << QString() << label << "w144h72" << "300dpi";
         QTest::newRow("unchanged OK on the built-in PDF printer") << QString() << QString() << 0 << QString() << QString()
                                                                  << QString() << QString() << QString() << QString();
-        // Listed where Qt offers printing to a file; no job is sent.
+        // Listed after the queues, the program's own; no job is sent.
         QTest::newRow("the built-in PDF printer chosen")
             << label << "w144h72" << 203 << QStringLiteral("Zenlabo PDF") << QString() << QString()
             << QStringLiteral("Zenlabo PDF") << QString() << QString();

@@ -184,7 +184,12 @@ void MainMenu::showPrinterInForce(QLabel *line)
     }
     line->setText(QStringLiteral("プリンター: 確認しています…"));
     QThread *probe = QThread::create([all] { all->probePrintingSystem(); });
-    connect(probe, &QThread::finished, line, [line] { line->setText(printer::printerInForceText()); });
+    connect(probe, &QThread::finished, line, [line] {
+        line->setText(printer::printerInForceText());
+        // From now on the line follows every printer, paper or sheet chosen.
+        connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, line,
+                [line] { line->setText(printer::printerInForceText()); });
+    });
     connect(probe, &QThread::finished, probe, &QObject::deleteLater);
     probe->start();
 }

@@ -4,6 +4,9 @@
 #include "printer/Printer.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -56,6 +59,42 @@ QString cupsServerName()
     if (server.startsWith(QLatin1Char('/')))
         return server;
     return QStringLiteral("%1:%2").arg(server).arg(ippPort());
+}
+
+QString cupsServerRoot()
+{
+    const QByteArray root = qgetenv("CUPS_SERVERROOT");
+    return root.isEmpty() ? QStringLiteral("/etc/cups") : QFile::decodeName(root);
+}
+
+namespace {
+// The last ServerName of a client.conf, as libcups reads it (later lines
+// win); empty without one.
+QString clientConfServer(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression directive(QStringLiteral("^\\s*ServerName\\s+(\\S+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QString server;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QRegularExpressionMatch m = directive.match(QString::fromUtf8(line));
+        if (m.hasMatch())
+            server = m.captured(1);
+    }
+    return server;
+}
+} // namespace
+
+QString namedPrintServer()
+{
+    QString server = qEnvironmentVariable("CUPS_SERVER").trimmed();
+    if (server.isEmpty())
+        server = clientConfServer(QDir::homePath() + QStringLiteral("/.cups/client.conf"));
+    if (server.isEmpty())
+        server = clientConfServer(cupsServerRoot() + QStringLiteral("/client.conf"));
+    return server.startsWith(QLatin1Char('/')) ? QString() : server;
 }
 
 // A thread that, every few milliseconds while the connection lives, asks

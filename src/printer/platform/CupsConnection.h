@@ -19,6 +19,16 @@ void setCupsTimeLimitSeconds(int seconds);
 // one), as "host:port" or a socket path, for messages.
 QString cupsServerName();
 
+// Where CUPS keeps the machine's client settings (client.conf, lpoptions):
+// CUPS_SERVERROOT, else /etc/cups, as libcups looks for them.
+QString cupsServerRoot();
+
+// The print server someone named for this program, as libcups takes it:
+// CUPS_SERVER, else the user's ~/.cups/client.conf ServerName, else the
+// machine's. Empty when none is named or the one named is a socket on this
+// machine: a scheduler is then expected only if one runs here.
+QString namedPrintServer();
+
 // What a connection's waits do when the run on their thread is cancelled
 // (RunCancelWatch): give up at once, or go on (the questions that carry the
 // cancel out).

@@ -1,5 +1,7 @@
 #include "printer/platform/LpOptions.h"
 
+#include "printer/platform/CupsConnection.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,7 +67,7 @@ QList<LpOptions::Line> LpOptions::readFile(const QString &path)
 
 QString LpOptions::systemFile()
 {
-    return QStringLiteral("/etc/cups/lpoptions");
+    return cupsServerRoot() + QStringLiteral("/lpoptions");
 }
 
 QString LpOptions::userFile()

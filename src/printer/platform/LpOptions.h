@@ -1,6 +1,6 @@
 #pragma once
 // The user's saved printer options as lp and every CUPS program keep them:
-// the system's /etc/cups/lpoptions, then the user's own ~/.cups/lpoptions,
+// the system's /etc/cups/lpoptions (under CUPS_SERVERROOT when set), then the user's own ~/.cups/lpoptions,
 // which wins. A line "Dest NAME[/INSTANCE] options…" holds a queue's options,
 // one "Default NAME …" line also names the user's default queue. Other
 // programs own the other lines (and may write them in any encoding), so

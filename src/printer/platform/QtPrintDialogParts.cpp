@@ -46,6 +46,9 @@ QStringList missingInPrintDialog(const QObject &dialog)
 {
     QStringList missing;
     requireChild(dialog, kPrinterList, "printer list", missing);
+    requireChild(dialog, kPropertiesButton, "properties button", missing);
+    requireChild(dialog, kLocation, "printer location", missing);
+    requireChild(dialog, kType, "printer type", missing);
     requireChild(dialog, kTabs, "option tabs", missing);
     requireChild(dialog, kCopies, "copies", missing);
     for (const char *name : kRunOnlyParts)

@@ -12,6 +12,9 @@ namespace zl::printer::qtdialog {
 
 // In the print dialog.
 inline constexpr char kPrinterList[] = "printers";          // the queues' combo box
+inline constexpr char kPropertiesButton[] = "properties";   // opens the printer properties
+inline constexpr char kLocation[] = "location";             // the chosen printer's location
+inline constexpr char kType[] = "type";                     // the chosen printer's make and model
 inline constexpr char kTabs[] = "tabs";                     // its options' tabs
 inline constexpr char kCopies[] = "copies";                 // on the tab of copies and page order
 inline const char *const kRunOnlyParts[] = {"groupBox", "gbPrintRange", "preview"}; // copies, page range, preview

@@ -1,5 +1,8 @@
 #include "printer/platform/SystemPrinters.h"
 
+#include "common/Failure.h"
+#include "printer/PrinterChoice.h"
+
 #include "printer/platform/CupsConnection.h"
 #include "printer/platform/CupsPrinter.h"
 #include "printer/platform/LpOptions.h"
@@ -21,14 +24,19 @@ QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
             m_unanswered = problem();
         return m_lastNames;
     }
+    m_noPrintSystem = false;
     CupsConnection c;
     if (!c.http()) {
-        // No scheduler on this machine's own socket is a machine without
-        // CUPS; a print server named for it, a saved default queue or a
-        // scheduler that stopped answering means one is expected.
-        const bool expected = c.timedOut() || !QString::fromUtf8(cupsServer()).startsWith(QLatin1Char('/'))
-            || !LpOptions::savedDefaultQueue().isEmpty();
+        // No scheduler here and none named is a machine without CUPS (a
+        // container, a counter PC where cupsd is not enabled); a print
+        // server named for it, a saved default queue or a scheduler that
+        // stopped answering means one is expected. libcups names
+        // "localhost" itself when this machine has no scheduler's socket:
+        // that names nothing.
+        const bool expected =
+            c.timedOut() || !namedPrintServer().isEmpty() || !LpOptions::savedDefaultQueue().isEmpty();
         m_unanswered = expected ? c.problem() : QString();
+        m_noPrintSystem = !expected;
         return c.timedOut() ? m_lastNames : QStringList();
     }
     cups_dest_t *dests = nullptr;
@@ -84,10 +92,25 @@ Printer *SystemPrinterCollection::current() const
 {
     if (!m_currentChosen) {
         m_currentChosen = true;
+        m_current = m_pdf.get();
+        // The program's own printer, kept in its settings, needs no print
+        // system to be asked.
+        if (m_pdf) {
+            try {
+                if (!readPrinterChoice(m_pdf->deviceName()).isEmpty())
+                    return m_current;
+            } catch (const Failure &f) {
+                m_choiceProblem = f.description();
+            }
+        }
         QString defaultQueue;
         queueNames(&defaultQueue);
-        m_current = m_pdf.get();
         m_currentGuessed = defaultQueue.isEmpty() && !m_unanswered.isEmpty();
+        if (m_pdf && defaultQueue.isEmpty() && m_noPrintSystem && m_choiceProblem.isEmpty())
+            m_pdf->setStandIn({QStringLiteral("CUPS(印刷システム)が動いていないため、「%1」に印刷します。"
+                                              "CUPSのプリンターに印刷するときは、CUPSを起動してください。")
+                                   .arg(m_pdf->deviceName()),
+                               QStringLiteral("CUPSが動いていないため「%1」に印刷しました。").arg(m_pdf->deviceName())});
         if (!defaultQueue.isEmpty()) {
             auto &slot = m_queues[defaultQueue];
             if (!slot)
@@ -107,11 +130,16 @@ void SystemPrinterCollection::setCurrent(Printer *printer)
 {
     m_currentChosen = true;
     m_currentGuessed = false;
+    m_choiceProblem.clear();
+    if (m_pdf)
+        m_pdf->setStandIn({});
     m_current = printer;
 }
 
 QString SystemPrinterCollection::currentProblem() const
 {
+    if (!m_choiceProblem.isEmpty())
+        return m_choiceProblem;
     if (!m_currentGuessed)
         return {};
     return QStringLiteral("通常使うプリンターが分からないため印刷しません。%1\n"

@@ -19,8 +19,10 @@ public:
     ~SystemPrinterCollection() override;
 
     QList<Printer *> printers() const override;
-    // Until one is chosen: the user's default queue, else the built-in PDF
-    // printer, so the operator can always print somewhere.
+    // Until one is chosen: the printer the operator kept (PrinterChoice.h),
+    // else the user's default queue, else the built-in PDF printer, so the
+    // operator can always print somewhere. Where no print system runs and
+    // none is named, the built-in printer stands in and says so.
     Printer *current() const override;
     void setCurrent(Printer *printer) override;
     QString problem() const override;
@@ -44,6 +46,11 @@ private:
     mutable QString m_unanswered;
     // The default was unknown because the printing system did not answer.
     mutable bool m_currentGuessed = false;
+    // The last question found no scheduler on this machine, and none was
+    // named anywhere: there is no print system to wait for.
+    mutable bool m_noPrintSystem = false;
+    // Why the kept choice could not be read; runs refuse until one is made.
+    mutable QString m_choiceProblem;
 };
 
 std::unique_ptr<PrinterCollection> systemPrinters(std::unique_ptr<Printer> builtInPdf);

@@ -7,6 +7,7 @@
 #include "ui/WaitingWindow.h"
 #include "common/Failure.h"
 #include "printer/PaperSelection.h"
+#include "printer/PrinterChoice.h"
 #include "printer/PrinterSetup.h"
 #include "printer/SheetChoice.h"
 #include "printer/ui/SheetList.h"
@@ -147,20 +148,20 @@ void PaperSelectionScreen::openPrinterSettings()
 {
     using namespace printer;
     // On this system a print setup means the operator's own printer
-    // defaults: the printer and paper confirmed here become the user's
-    // default for every later run (and every other program), and the
-    // current printer follows.
+    // defaults: the printer and paper confirmed here are the ones every
+    // later start takes (a queue becomes the user's default for every other
+    // program too), and the current printer follows.
     if (!ShowPrinterSetup(PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE
                               | PD_HIDEPRINTTOFILE,
                           this))
         return;
-    Printer *chosen = currentPrinter();
-    if (chosen && !chosen->makeUserDefault())
-        showMessage(this,
-                    QStringLiteral("プリンター「%1」を通常使うプリンターとして保存できませんでした。ホームフォルダーの"
-                                   ".cups/lpoptions に書き込めるか確認してください。")
-                        .arg(chosen->deviceName()),
-                    QStringLiteral("プリンター設定"), Critical);
+    if (Printer *chosen = currentPrinter()) {
+        try {
+            keepPrinterChoice(*chosen);
+        } catch (const Failure &f) {
+            showMessage(this, f.description(), QStringLiteral("プリンター設定"), Critical);
+        }
+    }
     fillPaperList();
 }
 
@@ -200,6 +201,8 @@ void PaperSelectionScreen::save()
         printer::saveLabelScale(m_actualSize->isChecked() ? printer::LabelScale::ActualSize : printer::LabelScale::Fit);
         printer::savePaperChoice({m_text1->text(), m_text2->text(), m_text5->text(), m_text4->text()});
     } catch (const Failure &f) {
+        // What was saved before the failure is in force all the same.
+        printer::PrinterInForceNews::instance().tell();
         // The screen stays open so the operator can try again.
         showMessage(this, f.description(), QStringLiteral("設定変更"), Critical);
         return;

@@ -2,7 +2,6 @@
 
 #include "common/Failure.h"
 #include "printer/DeviceRecords.h"
-#include "printer/platform/CupsPrinter.h"
 #include "printer/platform/PrintSetupMapping.h"
 #include "printer/platform/QtPrintDialogParts.h"
 #include "ui/Dialogs.h"
@@ -10,6 +9,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QLabel>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QPrintDialog>
@@ -180,13 +181,42 @@ void keepToPrintSetup(QPrintDialog &dialog)
     }
 }
 
-// The program's own PDF printer: the one installed printer that is not a
-// CUPS queue (listed after them).
-printer::Printer *builtInPdfPrinter()
+// The printers the form offers: every CUPS queue Qt lists (not an
+// lpoptions instance, which is a set of options of a queue listed already),
+// then the program's own PDF printer, once, where Qt would offer printing to
+// a file. Returns the PDF printer's entry, or -1 without one.
+int offerPrinters(QComboBox &box, printer::Printer *pdfPrinter)
 {
-    auto *all = printer::printers();
-    const QList<printer::Printer *> list = all ? all->printers() : QList<printer::Printer *>();
-    return list.isEmpty() || dynamic_cast<printer::CupsPrinter *>(list.last()) ? nullptr : list.last();
+    QStringList queues;
+    if (auto *all = printer::printers()) {
+        for (printer::Printer *p : all->printers())
+            if (p != pdfPrinter)
+                queues << p->deviceName();
+    }
+    for (int i = box.count() - 1; i >= 0; --i) {
+        if (!queues.contains(box.itemText(i)))
+            box.removeItem(i);
+    }
+    if (!pdfPrinter)
+        return -1;
+    box.addItem(pdfPrinter->deviceName());
+    return box.count() - 1;
+}
+
+// Qt knows nothing of the PDF printer: beside its entry the form says where
+// its files go, and its printer properties (Qt's page sizes) are not offered;
+// the paper is chosen on 「プリンター/用紙設定」.
+void describePdfEntry(QPrintDialog &dialog, int index, int pdfEntry, const printer::Printer &pdfPrinter)
+{
+    const bool pdf = index == pdfEntry;
+    if (auto *properties = dialog.findChild<QWidget *>(QLatin1String(parts::kPropertiesButton)))
+        properties->setEnabled(!pdf);
+    if (!pdf)
+        return;
+    if (auto *location = dialog.findChild<QLabel *>(QLatin1String(parts::kLocation)))
+        location->setText(QDir::toNativeSeparators(pdfPrinter.port()));
+    if (auto *type = dialog.findChild<QLabel *>(QLatin1String(parts::kType)))
+        type->setText(QStringLiteral("PDFファイル（1回の印刷で1ファイル）"));
 }
 
 } // namespace
@@ -206,27 +236,27 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     }
     QPrintDialog dialog(&qprinter, owner);
     dialog.setWindowTitle(QStringLiteral("プリンターの設定"));
-    // Qt lists only CUPS queues; its "print to file" entry stands in for the
-    // built-in PDF printer, so a trial run need not cost label stock.
-    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintToFile);
+    // Without Qt's print-to-file entry: the PDF printer is the program's own.
+    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
     keepToPrintSetup(dialog);
-    Printer *pdfPrinter = builtInPdfPrinter();
+    Printer *pdfPrinter = printers() ? printers()->builtIn() : nullptr;
     auto *printerBox = dialog.findChild<QComboBox *>(QLatin1String(parts::kPrinterList));
-    const int pdfEntry = printerBox && pdfPrinter ? printerBox->count() - 1 : -1;
+    const int pdfEntry = printerBox ? offerPrinters(*printerBox, pdfPrinter) : -1;
+    const bool openedOnPdf = pdfEntry >= 0 && findPrinter(records.deviceName) == pdfPrinter;
     if (pdfEntry >= 0) {
-        printerBox->setItemText(pdfEntry, pdfPrinter->deviceName());
-        if (findPrinter(records.deviceName) == pdfPrinter)
+        if (openedOnPdf)
             printerBox->setCurrentIndex(pdfEntry);
+        describePdfEntry(dialog, printerBox->currentIndex(), pdfEntry, *pdfPrinter);
+        QObject::connect(printerBox, &QComboBox::currentIndexChanged, &dialog,
+                         [&dialog, pdfEntry, pdfPrinter](int index) { describePdfEntry(dialog, index, pdfEntry, *pdfPrinter); });
     }
-    const bool openedOnPdf = pdfEntry >= 0 && printerBox->currentIndex() == pdfEntry;
     PropertiesWatcher watcher(records, paperName);
     watcher.m_currentQueue = [&qprinter, &dialog] {
         auto *box = dialog.findChild<QComboBox *>(QLatin1String(parts::kPrinterList));
         return box ? box->currentText() : qprinter.printerName();
     };
     qApp->installEventFilter(&watcher);
-    // The printer the dialog opens on: the one in force, or, for the
-    // built-in PDF printer that it cannot list, the system's default queue.
+    // What the dialog opened on, to know an unchanged OK.
     const QString offered = qprinter.printerName();
     const int answer = dialog.exec();
     qApp->removeEventFilter(&watcher);
@@ -251,8 +281,9 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
         return true;
     }
     const PropertiesChoice choice = watcher.choice(dialog);
-    // An unchanged OK changes nothing.
-    if (qprinter.printerName() == offered && !choice.shown)
+    // An unchanged OK changes nothing; a queue chosen over the PDF printer
+    // is a change even where it is the one the dialog held behind it.
+    if (!openedOnPdf && qprinter.printerName() == offered && !choice.shown)
         return true;
     readBackIntoRecords(qprinter, records, choice);
     return true;

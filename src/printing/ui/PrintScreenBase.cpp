@@ -246,6 +246,12 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
     m_printerInForce = new QLabel(printer::printerInForceText(), this);
     m_printerInForce->setObjectName(QStringLiteral("LabelPrinterInForce"));
     m_printerInForce->setWordWrap(true);
+    // A printer, paper or sheet chosen while the screen is open shows at once.
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        m_printerInForce->setText(printer::printerInForceText());
+        showRecordLabel(m_grid->currentIndex().isValid() ? m_grid->currentIndex().row() : 0);
+        m_sheetBox->refresh();
+    });
     auto *labels = new QVBoxLayout;
     labels->addWidget(m_printerInForce);
     labels->addWidget(m_labelPreview, 1);
