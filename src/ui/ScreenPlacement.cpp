@@ -107,9 +107,11 @@ QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, con
 
 QSize fitToDesktop(QSize wanted, QRect available)
 {
-    // A title bar and borders that the window manager adds around it.
-    const QSize frame(16, 48);
-    return wanted.boundedTo(available.size() - frame).expandedTo(QSize(320, 240));
+    // A title bar and borders that the window manager adds around it, and
+    // two steps of a cascade, so a second large screen still opens a step
+    // down and right of the first.
+    const QSize room = QSize(16, 48) + 2 * QSize(kCascadeStep, kCascadeStep);
+    return wanted.boundedTo(available.size() - room).expandedTo(QSize(320, 240));
 }
 
 void sizeToDesktop(QWidget *screen, QSize wanted)
