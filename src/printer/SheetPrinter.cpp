@@ -145,8 +145,10 @@ QString SheetPrinter::endRun(bool ok)
     return said;
 }
 
-SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored)
-    : m_printer(std::make_unique<SheetPrinter>(target, sheet, start)), m_stored(stored)
+SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, std::optional<int> paperBefore,
+                   std::optional<int> orientationBefore)
+    : m_printer(std::make_unique<SheetPrinter>(target, sheet, start)), m_stored(stored), m_target(target),
+      m_paperBefore(paperBefore), m_orientationBefore(orientationBefore)
 {
     setPrinterInFront(m_printer.get());
 }
@@ -155,9 +157,9 @@ SheetRun::~SheetRun()
 {
     setPrinterInFront(nullptr);
     if (m_paperBefore)
-        m_target->setPaperSize(*m_paperBefore);
+        m_target.setPaperSize(*m_paperBefore);
     if (m_orientationBefore)
-        m_target->setOrientation(*m_orientationBefore);
+        m_target.setOrientation(*m_orientationBefore);
 }
 
 std::unique_ptr<SheetRun> SheetRun::start(Printer &target)
@@ -174,11 +176,7 @@ std::unique_ptr<SheetRun> SheetRun::start(Printer &target)
                                      "A4用紙のプリンターを選ぶか、プリンター設定の画面でシートなしを選んでください。")
                           .arg(target.deviceName(), sheet->name));
     target.setOrientation(1);
-    std::unique_ptr<SheetRun> run(new SheetRun(target, *sheet, choice.start, stored));
-    run->m_target = &target;
-    run->m_paperBefore = paperBefore;
-    run->m_orientationBefore = orientationBefore;
-    return run;
+    return std::unique_ptr<SheetRun>(new SheetRun(target, *sheet, choice.start, stored, paperBefore, orientationBefore));
 }
 
 QString SheetRun::storeNextPosition()

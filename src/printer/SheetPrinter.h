@@ -105,12 +105,14 @@ public:
     QString storeNextPosition();
 
 private:
-    SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored);
+    // `paperBefore` and `orientationBefore` are the printer's before the
+    // sheet's, put back when the run ends: the next run without a sheet
+    // prints on them.
+    SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, std::optional<int> paperBefore,
+             std::optional<int> orientationBefore);
     std::unique_ptr<SheetPrinter> m_printer;
     bool m_stored;
-    // The printer's paper and orientation before the sheet's, put back when
-    // the run ends: the next run without a sheet prints on them.
-    Printer *m_target = nullptr;
+    Printer &m_target;
     std::optional<int> m_paperBefore;
     std::optional<int> m_orientationBefore;
 };
