@@ -146,8 +146,7 @@ private slots:
     // The printer and paper screen's save: nothing written while no sheet
     // was ever chosen, the same sheet keeps its position, another starts at
     // 1; the 「原寸で印刷」 choice beside it survives sheet changes and the
-    // positions a run moves on, a table from before it reads as fitted, and
-    // a value no one wrote is refused naming the table.
+    // positions a run moves on, and a table from before it reads as fitted.
     void choosingASheet()
     {
         m_home->installDefaults();
@@ -166,14 +165,6 @@ private slots:
         chooseSheet(QString());
         QCOMPARE(readLabelScale(), LabelScale::ActualSize);
         QCOMPARE(readSheetChoice().sheetId, QString());
-        m_home->writeFile(kSheetTable, "\"SHEET\",\"START\",\"SCALE\"\r\n\"\",\"1\",\"BIG\"\r\n");
-        try {
-            readLabelScale();
-            QFAIL("a scale no one wrote was read");
-        } catch (const zl::Failure &f) {
-            QVERIFY2(f.description().contains(kSheetTable) && f.description().contains(QStringLiteral("BIG")),
-                     qPrintable(f.description()));
-        }
     }
 
     void aPrinterWithoutA4IsRefusedBeforeAnything()
