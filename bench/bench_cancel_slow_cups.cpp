@@ -47,16 +47,17 @@ int main(int argc, char **argv)
         printers.push_back(std::make_unique<zl::printer::CupsPrinter>(queue));
         printers.front()->pageGeometry(); // asked before the scheduler stops
         zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(printers)));
-        std::atomic<bool> cancel{false};
+        zl::printing::RunControl control;
+        std::atomic<bool> &cancel = control.cancel;
         std::atomic<bool> ended{false};
+        // Prepared on this thread, as the windows prepare a run.
+        zl::printing::RunContext context = *zl::printing::prepareRun({});
         QElapsedTimer sinceCancel;
         double took = -1;
         zl::printing::RunResult result;
         zltest::FrozenScheduler frozen(pid);
         std::unique_ptr<QThread> run(QThread::create([&] {
-            zl::printing::RunHooks hooks;
-            hooks.cancelRequested = [&] { return cancel.load(); };
-            zl::printing::ProgramRunServices services(hooks);
+            zl::printing::ProgramRunServices services(context, control, {});
             int cap = 300, remaining = 0;
             try {
                 result = zl::printing::runContinuous(services, cap, remaining);

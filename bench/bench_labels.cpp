@@ -132,7 +132,7 @@ int main(int argc, char **argv)
     const double memoryMs = timeEach([&](int i) {
         fields.setRecord(records[size_t(i)]);
         PictureCanvas canvas(geometry, [&](const QList<QPicture> &pages) { pagesKept += int(pages.size()); });
-        printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
+        printLabel(canvas, fields, zl::layout::currentTitles());
     });
 
     zl::printer::PdfPrinter pdf(dir.filePath(QStringLiteral("labels")));
@@ -143,7 +143,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < kLabels; ++i) {
             fields.setRecord(records[size_t(i)]);
             PictureCanvas canvas(pdf.pageGeometry(), [&](const QList<QPicture> &pages) { pdf.printDocument(pages); });
-            printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
+            printLabel(canvas, fields, zl::layout::currentTitles());
         }
         pdf.endRun(true);
     });

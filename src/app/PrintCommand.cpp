@@ -62,18 +62,24 @@ QString resumeHint(int nextRow, const PrintRequest &request)
 // SIGINT and SIGTERM ask the run to stop: it sends nothing more, takes back
 // the labels not yet printed and says how many came out. A second one ends
 // the program at once.
-volatile std::sig_atomic_t g_interrupted = 0;
+// The run's cancel is a lock-free atomic: safe to set from a signal handler.
+printing::RunControl g_control;
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onInterrupt(int signal)
 {
-    g_interrupted = 1;
+    g_control.cancel = true;
     std::signal(signal, SIG_DFL);
 }
 
 struct InterruptHandlers {
     void (*oldInt)(int) = std::signal(SIGINT, onInterrupt);
     void (*oldTerm)(int) = std::signal(SIGTERM, onInterrupt);
-    InterruptHandlers() { g_interrupted = 0; }
+    InterruptHandlers()
+    {
+        g_control.cancel = false;
+        g_control.stopAfterLabel = false;
+    }
     ~InterruptHandlers()
     {
         std::signal(SIGINT, oldInt);
@@ -150,10 +156,8 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     // connection type prints on the chosen (or current) printer as it stands.
     printing::RunHooks hooks;
     InterruptHandlers interrupts;
-    hooks.cancelRequested = [] { return g_interrupted != 0; };
     if (request.verbose) {
-        hooks.recordPrepared = [&](int row) {
-            const label::LabelFields &f = label::sharedLabelFields();
+        hooks.recordPrepared = [&](int row, const label::LabelFields &f) {
             err << QStringLiteral("%1行目: %2 %3\n").arg(row).arg(f.barcodeValue, f.secondText);
             err.flush();
         };
@@ -178,15 +182,18 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                 err << QStringLiteral("警告: %1行目: %2\n").arg(p.row).arg(p.text);
         return true;
     };
-    printing::ProgramRunServices services(hooks);
     auto pdfNote = [&](int labels) {
         if (auto *pdf = dynamic_cast<printer::PdfPrinter *>(target); pdf && labels > 0 && !pdf->lastDocumentPath().isEmpty())
             out << QStringLiteral("PDFファイル: %1\n").arg(QDir::toNativeSeparators(pdf->lastDocumentPath()));
     };
     try {
         printing::loadAdjustmentsIntoLabelFields();
+        std::optional<printing::RunContext> context = printing::prepareRun(hooks);
+        if (!context) // no dialog to decline without windows
+            return ExitFailed;
+        printing::ProgramRunServices services(std::move(*context), g_control, hooks);
         int cap = printing::kLabelsPerOpening;
-        int &remaining = label::sharedLabelFields().remainingLabels;
+        int remaining = 0;
         const printing::RunResult r = request.from
             ? printing::runPartial(services, cap, remaining, *request.from, *request.to)
             : printing::runContinuous(services, cap, remaining);

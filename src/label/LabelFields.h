@@ -4,33 +4,10 @@
 #include "label/Barcode.h"
 
 #include <QLocale>
-#include <atomic>
 #include <QString>
 #include <optional>
 
 namespace zl::label {
-
-// The operator's cancel: set by the progress window on the application's
-// thread, read by a run drawing on another; copies take its value.
-class CancelFlag {
-public:
-    CancelFlag() = default;
-    CancelFlag(const CancelFlag &other) : m_set(other.m_set.load()) {}
-    CancelFlag &operator=(const CancelFlag &other)
-    {
-        m_set = other.m_set.load();
-        return *this;
-    }
-    CancelFlag &operator=(bool set)
-    {
-        m_set = set;
-        return *this;
-    }
-    operator bool() const { return m_set; }
-
-private:
-    std::atomic<bool> m_set{false};
-};
 
 struct LabelFields {
     QString barcodeValue;  // the record's first column
@@ -48,9 +25,6 @@ struct LabelFields {
     QString adjustX = QStringLiteral("0");
     QString adjustY = QStringLiteral("0");
     QString adjustS = QStringLiteral("0");
-    // Labels the run may still print; the progress window's cancel sets it to 1.
-    int remainingLabels = 0;
-    CancelFlag cancelRequested;
 
     // Fills the record's texts from its first four columns (missing ones are
     // empty; the JAN without the blanks around it) and makes its barcode. Returns the reason when no barcode could
@@ -77,7 +51,8 @@ QString priceProblem(const QString &text);
 // Throws zl::Failure naming the value when it is not a price.
 QString priceText(const QString &price, const QLocale &locale = QLocale());
 
-// The one set both print runs fill.
+// The adjustments the print screens hold for the next run, and the record
+// they show; only the windows' thread touches it (a run takes a copy).
 LabelFields &sharedLabelFields();
 
 } // namespace zl::label

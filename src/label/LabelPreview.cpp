@@ -209,16 +209,15 @@ LabelPreview previewLabel(const LabelFields &fields, const printer::PageGeometry
     out.geometry = geometry;
     out.fit = fitLabel(geometry, scale);
     out.withoutBarcode = withoutBarcode;
-    LabelFields f = fields;
-    f.cancelRequested = false;
+    const LabelFields &f = fields;
     try {
         out.barcodeMm = QPointF(1 + adjustmentValue(f.adjustX, QString()), 14 + adjustmentValue(f.adjustY, QString()));
         if (findingsOnly) {
             FindingsCanvas canvas(out.fit, out);
-            printLabel(canvas, nullptr, f, titles);
+            printLabel(canvas, f, titles);
         } else {
             PreviewCanvas canvas(geometry, out.fit, out);
-            printLabel(canvas, nullptr, f, titles);
+            printLabel(canvas, f, titles);
         }
         putOnPage(out);
         if (!f.barcode.isNull())

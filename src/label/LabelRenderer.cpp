@@ -3,8 +3,6 @@
 #include "common/Failure.h"
 #include "label/Adjustments.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 
@@ -34,44 +32,24 @@ Adjustments readAdjustments(const LabelFields &f)
             adjustmentValue(f.adjustS, adjustmentName(2))};
 }
 
-// Closes the progress window however the label ends.
-struct ProgressCloser {
-    ProgressView *view;
-    ~ProgressCloser()
-    {
-        if (view)
-            view->close();
-    }
-};
-
 class Renderer {
 public:
-    Renderer(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, bool windowPerLabel,
-             const Titles &titles)
-        : c(canvas), progress(progress), f(fields), windowPerLabel(windowPerLabel), titles(titles)
+    Renderer(PageCanvas &canvas, const LabelFields &fields, const Titles &titles, const LabelSteps &steps)
+        : c(canvas), f(fields), titles(titles), steps(steps)
     {
     }
 
     RendererState run()
     {
-        if (windowPerLabel) {
-            // Cleared before the window shows: a cancel clicked the moment it
-            // appears (it paints, so events run) must stop this label, not be lost.
-            f.cancelRequested = false;
-            if (progress)
-                progress->open();
-        } else if (progress) {
-            // The run's window stays open; a cancel clicked before this label
-            // stands and stops it before anything is sent.
-            progress->setProgressText(QString());
-        }
-        ProgressCloser closer{windowPerLabel ? progress : nullptr};
+        // A cancel clicked before this label stands and stops it before
+        // anything is sent.
+        tell(QString());
         prepareFont();
         st.pageNumber = 1;
         drawHeader();
         drawBody();
         // A cancel that came after the label went out stops the next one.
-        if (f.cancelRequested && !sent) {
+        if (cancelled() && !sent) {
             c.abortDocument();
             st.cancelled = true;
             return st;
@@ -145,9 +123,7 @@ private:
 
         c.setCurrentY(a.y + st.lineHeight);
         while (!s.isEmpty()) {
-            if (progress)
-                progress->processEvents();
-            if (f.cancelRequested) {
+            if (cancelled()) {
                 c.abortDocument();
                 st.cancelled = true;
                 return;
@@ -184,9 +160,9 @@ private:
                 sent = true;
                 s.clear();
             }
-            if (progress) {
+            if (steps.progress) {
                 const int squares = l0 > 0 ? int((l0 - s.size()) * kBarLength / l0) : kBarLength;
-                progress->setProgressText(QString(squares, QChar(0x25A0)));
+                tell(QString(squares, QChar(0x25A0)));
             }
         }
     }
@@ -235,12 +211,18 @@ private:
         c.endDocument();
     }
 
+    bool cancelled() const { return steps.cancelled && steps.cancelled(); }
+    void tell(const QString &bar) const
+    {
+        if (steps.progress)
+            steps.progress(bar);
+    }
+
     PageCanvas &c;
-    ProgressView *progress;
-    LabelFields &f;
-    bool windowPerLabel;
-    bool sent = false;
+    const LabelFields &f;
     const Titles &titles;
+    const LabelSteps &steps;
+    bool sent = false;
     RendererState st;
 };
 
@@ -259,10 +241,9 @@ double baseFontSize()
     return 9.75;
 }
 
-RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const Titles &titles,
-                         bool windowPerLabel)
+RendererState printLabel(PageCanvas &canvas, const LabelFields &fields, const Titles &titles, const LabelSteps &steps)
 {
-    Renderer renderer(canvas, progress, fields, windowPerLabel || !progress, titles);
+    Renderer renderer(canvas, fields, titles, steps);
     try {
         return renderer.run();
     } catch (...) {

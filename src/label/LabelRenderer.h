@@ -1,6 +1,6 @@
 #pragma once
 // The label renderer: draws the label fields as one label, one print document
-// per label, and shows the progress window while it does.
+// per label.
 #include "label/LabelFields.h"
 #include "label/LabelTitles.h"
 #include "label/PageCanvas.h"
@@ -13,19 +13,12 @@
 
 namespace zl::label {
 
-// The progress window as the renderer sees it (the screen lives with the
-// print screens; tests use a double).
-class ProgressView {
-public:
-    virtual ~ProgressView() = default;
-    // Opens the window with an empty bar and lets it paint.
-    virtual void open() = 0;
-    virtual void setProgressText(const QString &text) = 0;
-    // Runs pending user-interface events: the cancel button acts here.
-    virtual void processEvents() = 0;
-    virtual void close() = 0;
-    // How far the run is: labels sent, and printed once the printer says.
-    virtual void setRunCounts(const QString &text) { Q_UNUSED(text); }
+// What drawing a label tells and asks on its way: the progress bar's text
+// after each step, and whether the operator has cancelled (checked at every
+// step, so a cancel stops the label before anything of it is sent).
+struct LabelSteps {
+    std::function<void(const QString &bar)> progress;
+    std::function<bool()> cancelled;
 };
 
 // The renderer's working values, kept after a label for a look afterwards.
@@ -44,14 +37,12 @@ constexpr int kMaxLabelPages = 20;
 QString baseFontName();
 double baseFontSize();
 
-// Draws `fields` as one label with `titles` on `canvas`, with `progress`
-// showing the bar. Throws zl::Failure (adjustments or price not numbers, more
-// than kMaxLabelPages pages, the printer refusing the document); the document
-// is then discarded and the progress window closed.
-// With `windowPerLabel` the label opens and closes `progress` itself; a run
-// that keeps one window open for all its labels passes false.
-RendererState printLabel(PageCanvas &canvas, ProgressView *progress, LabelFields &fields, const Titles &titles,
-                         bool windowPerLabel = true);
+// Draws `fields` as one label with `titles` on `canvas`, telling `steps`
+// how far it is. Throws zl::Failure (adjustments or price not numbers, more
+// than kMaxLabelPages pages, the printer refusing the document); the
+// document is then discarded.
+RendererState printLabel(PageCanvas &canvas, const LabelFields &fields, const Titles &titles,
+                         const LabelSteps &steps = {});
 
 // The price in the platform's currency format (the default locale, which
 // follows the platform unless the program sets another): priceText.

@@ -227,14 +227,11 @@ void PictureCanvas::abortDocument()
     m_state = State::Aborted;
 }
 
-std::unique_ptr<PageCanvas> currentPrinterCanvas(printer::LabelScale scale)
+std::unique_ptr<PageCanvas> printerCanvas(printer::Printer &printer, printer::LabelScale scale)
 {
-    printer::Printer *printer = printer::currentPrinter();
-    if (!printer)
-        throw Failure(QStringLiteral("プリンタが選択されていません。"));
-    const printer::PageGeometry page = printer->pageGeometry();
-    return std::make_unique<PictureCanvas>(page, fitLabel(page, scale), [printer](const QList<QPicture> &pages) {
-        printer->printDocument(pages);
+    const printer::PageGeometry page = printer.pageGeometry();
+    return std::make_unique<PictureCanvas>(page, fitLabel(page, scale), [&printer](const QList<QPicture> &pages) {
+        printer.printDocument(pages);
     });
 }
 

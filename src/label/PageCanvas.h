@@ -144,9 +144,9 @@ private:
     State m_state = State::Open;
 };
 
-// The canvas of the current printer, the layout fitted to its page as
-// `scale` says. Throws zl::Failure when there is none.
-std::unique_ptr<PageCanvas> currentPrinterCanvas(printer::LabelScale scale = printer::LabelScale::Fit);
+// A canvas whose documents go to `printer`, the layout fitted to its page as
+// `scale` says.
+std::unique_ptr<PageCanvas> printerCanvas(printer::Printer &printer, printer::LabelScale scale);
 
 // The size the renderer measures its limits against: the printable area in
 // the layout's millimetres, from the layout's corner.

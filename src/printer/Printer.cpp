@@ -8,12 +8,6 @@ std::unique_ptr<PrinterCollection> &installed()
     static std::unique_ptr<PrinterCollection> collection;
     return collection;
 }
-
-Printer *&inFront()
-{
-    static Printer *printer = nullptr;
-    return printer;
-}
 } // namespace
 
 namespace {
@@ -60,14 +54,7 @@ void installPrinters(std::unique_ptr<PrinterCollection> collection)
 
 Printer *currentPrinter()
 {
-    if (inFront())
-        return inFront();
     return installed() ? installed()->current() : nullptr;
-}
-
-void setPrinterInFront(Printer *printer)
-{
-    inFront() = printer;
 }
 
 OwnedPrinterCollection::OwnedPrinterCollection(std::vector<std::unique_ptr<Printer>> owned, int currentIndex)

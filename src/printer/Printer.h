@@ -233,11 +233,8 @@ public:
 // The process-wide collection. Until one is installed there is none (null).
 PrinterCollection *printers();
 void installPrinters(std::unique_ptr<PrinterCollection> collection);
-// The collection's current printer, or the printer standing in front of it
-// while a run prints on a label sheet.
+// The collection's current printer.
 Printer *currentPrinter();
-// Null puts the collection's current printer back.
-void setPrinterInFront(Printer *printer);
 
 // A collection over printers it owns; the first is current unless told.
 class OwnedPrinterCollection : public PrinterCollection {

@@ -150,22 +150,18 @@ SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool 
     : m_printer(std::make_unique<SheetPrinter>(target, sheet, start)), m_stored(stored), m_target(target),
       m_paperBefore(paperBefore), m_orientationBefore(orientationBefore)
 {
-    setPrinterInFront(m_printer.get());
 }
 
 SheetRun::~SheetRun()
 {
-    setPrinterInFront(nullptr);
     if (m_paperBefore)
         m_target.setPaperSize(*m_paperBefore);
     if (m_orientationBefore)
         m_target.setOrientation(*m_orientationBefore);
 }
 
-std::unique_ptr<SheetRun> SheetRun::start(Printer &target)
+std::unique_ptr<SheetRun> SheetRun::start(Printer &target, const SheetChoice &choice, bool stored)
 {
-    bool stored = false;
-    const SheetChoice choice = runSheetChoice(&stored);
     const SheetTemplate *sheet = choice.sheet();
     if (!sheet)
         return nullptr;

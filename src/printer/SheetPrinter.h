@@ -87,15 +87,15 @@ private:
     std::unique_ptr<QPainter> m_painter;
 };
 
-// A run on the sheet chosen for it (runSheetChoice): while it lives, the
-// current printer is the sheet in front of the run's printer, which is put
-// on the sheet's paper.
+// A run on the sheet chosen for it: while it lives, the run prints on the
+// sheet in front of its printer, which is put on the sheet's paper.
 class SheetRun {
 public:
-    // Nothing when the run prints one label a page. Throws zl::Failure when
-    // the choice cannot be read or the printer cannot take the sheet's
-    // paper; the printer then stays as it was.
-    static std::unique_ptr<SheetRun> start(Printer &target);
+    // Nothing when `choice` has no sheet (one label a page). `stored`: the
+    // choice is the stored one, whose first free position moves on. Throws
+    // zl::Failure when the printer cannot take the sheet's paper; the
+    // printer then stays as it was.
+    static std::unique_ptr<SheetRun> start(Printer &target, const SheetChoice &choice, bool stored);
     ~SheetRun();
 
     SheetPrinter &printer() { return *m_printer; }

@@ -10,26 +10,6 @@ namespace zl::printing {
 
 namespace {
 
-bool variableConnection(const LayoutChoice &layout)
-{
-    return layout.printer == QStringLiteral("1");
-}
-
-// The variable connection type asks for the printer once per run; a
-// cancelled dialog ends the run before anything changes.
-bool setUpPrinter(RunServices &s, const LayoutChoice &layout)
-{
-    if (!variableConnection(layout)) {
-        s.useFixedPaper(layout.paper);
-        return true;
-    }
-    s.restorePrinterSettings();
-    if (!s.showPrinterSetup())
-        return false;
-    s.savePrinterSettings();
-    return true;
-}
-
 // A row bound as typed: a finite number ("inf" and "1e400" are none).
 std::optional<double> rowNumber(const QString &text)
 {
@@ -56,6 +36,24 @@ void noteBarcode(RunResult &result, int row, const RunRecord &record, const std:
 }
 
 } // namespace
+
+bool variableConnection(const LayoutChoice &layout)
+{
+    return layout.printer == QStringLiteral("1");
+}
+
+bool setUpRunPrinter(PrinterSetupSteps &s, const LayoutChoice &layout)
+{
+    if (!variableConnection(layout)) {
+        s.useFixedPaper(layout.paper);
+        return true;
+    }
+    s.restorePrinterSettings();
+    if (!s.showPrinterSetup())
+        return false;
+    s.savePrinterSettings();
+    return true;
+}
 
 RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow)
     : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(printed, nextRow))),
@@ -135,10 +133,6 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     RunBracket bracket(s);
     remaining = capCounter;
     const LayoutChoice layout = s.readLayout();
-    if (!setUpPrinter(s, layout)) {
-        result.outcome = RunOutcome::Declined;
-        return result;
-    }
     s.setStatus(kStatusPrinting);
     s.setPaper(layout.paper);
     const int firstWanted = range ? range->first : 1;
@@ -202,7 +196,7 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
                 break;
             }
             const int handedOver = result.printed;
-            const bool goOn = perRecord(row, rows[i].record, layout, result);
+            const bool goOn = perRecord(row, rows[i].record, result);
             if (result.printed > handedOver)
                 sentRows.append(row);
             if (!goOn) {
@@ -212,8 +206,11 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
                 }
                 break;
             }
-            if (printIt)
+            if (printIt) {
                 --remaining;
+                if (s.stopAfterLabel())
+                    remaining = std::min(remaining, 0);
+            }
         }
     } catch (const Cancelled &) {
         // The printing system was still being asked about this row's label
@@ -275,13 +272,8 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
 }
 
 // False when the operator cancelled the label.
-bool printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
+bool printOne(RunServices &s, RunResult &result)
 {
-    // The printer the operator confirmed, again before every label.
-    if (variableConnection(layout)) {
-        s.restorePrinterSettings();
-        s.savePrinterSettings();
-    }
     if (!s.printLabel()) {
         result.outcome = RunOutcome::Cancelled;
         return false;
@@ -295,14 +287,14 @@ bool printOne(RunServices &s, const LayoutChoice &layout, RunResult &result)
 RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
 {
     return runRecords(s, capCounter, remaining, nullptr, [](int) { return true; },
-                      [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &result) {
+                      [&](int row, const RunRecord &record, RunResult &result) {
                           noteBarcode(result, row, record, s.prepareLabel(record, row));
                           if (--capCounter < 0) {
                               result.outcome = RunOutcome::CapExhausted;
                               result.nextRow = row;
                               return false;
                           }
-                          return printOne(s, layout, result);
+                          return printOne(s, result);
                       });
 }
 
@@ -326,11 +318,11 @@ RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QStri
     const RowRange range = rowRange(first, last);
     auto wanted = [&](int row) { return range.first <= row && row <= range.last; };
     RunResult result = runRecords(s, capCounter, remaining, &range, wanted,
-                                  [&](int row, const RunRecord &record, const LayoutChoice &layout, RunResult &r) {
+                                  [&](int row, const RunRecord &record, RunResult &r) {
                                       const std::optional<QString> reason = s.prepareLabel(record, row);
                                       if (wanted(row)) {
                                           noteBarcode(r, row, record, reason);
-                                          return printOne(s, layout, r);
+                                          return printOne(s, r);
                                       }
                                       return true;
                                   });

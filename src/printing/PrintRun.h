@@ -51,14 +51,29 @@ struct LayoutChoice {
     QString paper;   // YOSHI
 };
 
+bool variableConnection(const LayoutChoice &layout);
+
+// What setting up a run's printer does, before the run, on the windows'
+// thread: the print-setup dialog for the variable connection type.
+class PrinterSetupSteps {
+public:
+    virtual ~PrinterSetupSteps() = default;
+    virtual void restorePrinterSettings() = 0;
+    virtual bool showPrinterSetup() = 0;
+    virtual void savePrinterSettings() = 0;
+    // Fixed connection type: the paper chosen for it (YOSHI), taken by the
+    // current printer when it lists it.
+    virtual void useFixedPaper(const QString &paper) = 0;
+};
+
+// The variable connection type asks for the printer once per run; false
+// when the operator cancelled the dialog (nothing has changed).
+bool setUpRunPrinter(PrinterSetupSteps &steps, const LayoutChoice &layout);
+
 class RunServices {
 public:
     virtual ~RunServices() = default;
     virtual LayoutChoice readLayout() = 0;
-    // The printer module, used with the variable connection type only.
-    virtual void restorePrinterSettings() = 0;
-    virtual bool showPrinterSetup() = 0;
-    virtual void savePrinterSettings() = 0;
     // Reads the data-source table and opens the data file, as far as row
     // lastRow (the whole file when 0): a run reads no further than it prints.
     virtual std::unique_ptr<RecordReader> openDataSource(int lastRow) = 0;
@@ -85,9 +100,8 @@ public:
     virtual void endRun() {}
     // The operator asked the run to stop.
     virtual bool cancelRequested() const { return false; }
-    // Fixed connection type: the paper chosen for it (YOSHI), taken by the
-    // current printer when it lists it.
-    virtual void useFixedPaper(const QString &) {}
+    // The label being printed is to be the run's last (its screen closes).
+    virtual bool stopAfterLabel() const { return false; }
     // After the last label is handed over, however the run ends: waits
     // until every label sent has come out or ended otherwise, cancelling
     // those not yet printed when the operator cancels (or cancelRest).
@@ -113,7 +127,7 @@ public:
 };
 
 enum class RunOutcome {
-    Declined,         // the print-setup dialog was cancelled: nothing printed
+    Declined,         // the check before the first label was answered with a stop
     Finished,         // past the last record: the end message, the screen closes
     StoppedAtCounter, // the remaining-label counter reached 0
     CapExhausted,     // the record cap counter went below zero
@@ -182,7 +196,7 @@ RowRange rowRange(const QString &first, const QString &last);
 //
 // A continuous run. capCounter is the screen's record cap counter (300 when
 // the screen opens), lowered by one per record; remaining is the
-// remaining-label counter the progress window's cancel sets to 1.
+// remaining-label counter.
 RunResult runContinuous(RunServices &services, int &capCounter, int &remaining);
 
 // A partial run over rows first..last (compared as numbers). Bounds that are

@@ -7,13 +7,11 @@
 #include "label/LabelPreview.h"
 #include "label/Adjustments.h"
 #include "label/LabelRenderer.h"
+#include "label/PageCanvas.h"
 #include "settings/Defaults.h"
 #include "settings/StoredSettings.h"
 
 #include <QDir>
-#include <QThread>
-#include <exception>
-#include <type_traits>
 #include <QFileInfo>
 #include <utility>
 
@@ -55,97 +53,60 @@ private:
 
 namespace {
 
-template <typename R, typename... A>
-std::function<R(A...)> onThreadOf(QObject *context, const std::function<R(A...)> &f)
-{
-    if (!f)
-        return f;
-    return [context, f](A... args) -> R {
-        if (QThread::currentThread() == context->thread())
-            return f(args...);
-        std::exception_ptr error;
-        if constexpr (std::is_void_v<R>) {
-            QMetaObject::invokeMethod(
-                context,
-                [&] {
-                    try {
-                        f(args...);
-                    } catch (...) {
-                        error = std::current_exception();
-                    }
-                },
-                Qt::BlockingQueuedConnection);
-            if (error)
-                std::rethrow_exception(error);
-        } else {
-            R result{};
-            QMetaObject::invokeMethod(
-                context,
-                [&] {
-                    try {
-                        result = f(args...);
-                    } catch (...) {
-                        error = std::current_exception();
-                    }
-                },
-                Qt::BlockingQueuedConnection);
-            if (error)
-                std::rethrow_exception(error);
-            return result;
-        }
-    };
-}
+// The printer module's steps as the hooks give them.
+class HookedPrinterSetup : public PrinterSetupSteps {
+public:
+    explicit HookedPrinterSetup(const RunHooks &hooks) : m_hooks(hooks) {}
+    void restorePrinterSettings() override
+    {
+        if (m_hooks.restorePrinterSettings)
+            m_hooks.restorePrinterSettings();
+    }
+    bool showPrinterSetup() override { return m_hooks.showPrinterSetup ? m_hooks.showPrinterSetup() : true; }
+    void savePrinterSettings() override
+    {
+        if (m_hooks.savePrinterSettings)
+            m_hooks.savePrinterSettings();
+    }
+    void useFixedPaper(const QString &paper) override { printer::useLayoutPaper(paper); }
+
+private:
+    const RunHooks &m_hooks;
+};
 
 } // namespace
 
-RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
+std::optional<RunContext> prepareRun(const RunHooks &hooks)
 {
-    RunHooks on;
-    // The printer module has no window: it asks the printing system from
-    // the run's own thread. Its dialog is a window.
-    on.restorePrinterSettings = h.restorePrinterSettings;
-    on.showPrinterSetup = onThreadOf(context, h.showPrinterSetup);
-    on.savePrinterSettings = h.savePrinterSettings;
-    on.printerType = onThreadOf(context, h.printerType);
-    on.status = onThreadOf(context, h.status);
-    on.paper = onThreadOf(context, h.paper);
-    on.dataSource = onThreadOf(context, h.dataSource);
-    on.recordPrepared = onThreadOf(context, h.recordPrepared);
-    on.labelsOut = onThreadOf(context, h.labelsOut);
-    on.cancelRequested = h.cancelRequested; // asked often, answered by a flag
-    on.confirmCheck = onThreadOf(context, h.confirmCheck);
-    return on;
+    const printer::LayoutRow row = printer::readLayoutRow();
+    const LayoutChoice layout{row.printer, row.yoshi};
+    if (hooks.printerType)
+        hooks.printerType(layout.printer);
+    HookedPrinterSetup setup(hooks);
+    if (!setUpRunPrinter(setup, layout))
+        return std::nullopt;
+    return gatherRunContext(layout);
 }
+
+ProgramRunServices::ProgramRunServices(RunContext context, const RunControl &control, RunHooks hooks)
+    : m_context(std::move(context)), m_control(control), m_hooks(std::move(hooks))
+{
+    m_fields.adjustX = m_context.adjustments.adjustX;
+    m_fields.adjustY = m_context.adjustments.adjustY;
+    m_fields.adjustS = m_context.adjustments.adjustS;
+}
+
+ProgramRunServices::~ProgramRunServices() = default;
 
 LayoutChoice ProgramRunServices::readLayout()
 {
-    const printer::LayoutRow row = printer::readLayoutRow();
-    LayoutChoice layout{row.printer, row.yoshi};
-    if (m_hooks.printerType)
-        m_hooks.printerType(layout.printer);
-    return layout;
+    return m_context.layout;
 }
 
-void ProgramRunServices::restorePrinterSettings()
+void ProgramRunServices::showCounts(const QString &text)
 {
-    if (m_hooks.restorePrinterSettings)
-        m_hooks.restorePrinterSettings();
-}
-
-bool ProgramRunServices::showPrinterSetup()
-{
-    return m_hooks.showPrinterSetup ? m_hooks.showPrinterSetup() : true;
-}
-
-void ProgramRunServices::savePrinterSettings()
-{
-    if (m_hooks.savePrinterSettings)
-        m_hooks.savePrinterSettings();
-}
-
-void ProgramRunServices::useFixedPaper(const QString &paper)
-{
-    printer::useLayoutPaper(paper);
+    if (m_hooks.runCounts)
+        m_hooks.runCounts(text);
 }
 
 LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
@@ -156,8 +117,7 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
     printer::DocumentsWait wait;
     wait.cancel = [this, cancelRest] { return cancelRest || cancelRequested(); };
     wait.progress = [this](int sent, int ended, int printed) {
-        if (m_progress)
-            m_progress->showCounts(runCountsText(sent, printed, qMax(m_total, sent)));
+        showCounts(runCountsText(sent, printed, qMax(m_total, sent)));
         if (m_hooks.labelsOut)
             m_hooks.labelsOut(sent, ended, printed);
     };
@@ -171,7 +131,7 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
 bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
 {
     m_total = int(rows.size());
-    const RunCheck check = checkRunRows(rows);
+    const RunCheck check = checkRunRows(rows, m_context);
     if (!check.refusal.isEmpty()) {
         // Whoever asks offers only to stop: nothing may print.
         if (m_hooks.confirmCheck) {
@@ -187,97 +147,18 @@ bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
     return true;
 }
 
-QString RunCheck::text(int rowsShown) const
-{
-    QStringList lines;
-    auto list = [&](const QList<Problem> &problems, const QString &heading) {
-        if (problems.isEmpty())
-            return;
-        lines << heading;
-        for (const Problem &p : problems.mid(0, rowsShown))
-            lines << QStringLiteral("  %1行目: %2").arg(p.row).arg(p.text);
-        if (problems.size() > rowsShown)
-            lines << QStringLiteral("  ほか %1 件").arg(problems.size() - rowsShown);
-    };
-    if (!refusal.isEmpty())
-        lines << QStringLiteral("このラベル用紙ではバーコードを読み取れるように印刷できないため、印刷しません:") << refusal;
-    list(prices, QStringLiteral("価格が数値ではないため、印刷がその行で止まります:"));
-    list(warnings, QStringLiteral("このまま印刷すると、次のラベルは思いどおりに出ません:"));
-    return lines.join(QLatin1Char('\n'));
-}
-
-namespace {
-
-// The stock as the operator chose it: the printer's name for the paper (or
-// the sheet's) and the label's size.
-QString paperText(const printer::Printer &p, const printer::PageGeometry &label)
-{
-    QString name;
-    try {
-        if (const printer::SheetTemplate *sheet = printer::runSheetChoice().sheet())
-            name = sheet->name;
-    } catch (const Failure &) {
-    }
-    if (name.isEmpty())
-        for (const printer::PaperInfo &paper : p.papers())
-            if (paper.code == p.paperSize().value_or(0))
-                name = paper.name;
-    const QString size = QStringLiteral("%1 x %2 mm").arg(label.paperMm.width(), 0, 'f', 1).arg(label.paperMm.height(), 0, 'f', 1);
-    return name.isEmpty() ? size : QStringLiteral("%1、%2").arg(name, size);
-}
-
-} // namespace
-
-RunCheck checkRunRows(const QList<RunRow> &rows)
-{
-    RunCheck check;
-    const printer::Printer *p = printer::currentPrinter();
-    if (!p)
-        return check;
-    printer::PageGeometry geometry = p->pageGeometry();
-    printer::LabelScale scale = printer::LabelScale::Fit;
-    try {
-        geometry = printer::labelPage(geometry, printer::runSheetChoice().sheet());
-        scale = printer::runLabelScale();
-    } catch (const Failure &) {
-        // The run itself says what is wrong with the sheet table.
-    }
-    const layout::Titles titles = layout::currentTitles();
-    const label::LabelFields &shared = label::sharedLabelFields();
-    for (const RunRow &r : rows) {
-        label::LabelFields f;
-        f.adjustX = shared.adjustX;
-        f.adjustY = shared.adjustY;
-        f.adjustS = shared.adjustS;
-        const QString withoutBarcode =
-            f.setRecord({r.record.columns[0], r.record.columns[1], r.record.columns[2], r.record.columns[3]});
-        if (!label::priceValue(f.price)) {
-            check.prices.append({r.row, QStringLiteral("価格「%1」が数値ではありません").arg(f.price)});
-            continue;
-        }
-        const label::LabelPreview preview = label::previewLabel(f, geometry, titles, withoutBarcode, true, scale);
-        if (!preview.barcodeProblem.isEmpty()) {
-            check.refusal = QStringLiteral("プリンター「%1」の用紙（%2）: %3")
-                                .arg(p->deviceName(), paperText(*p, geometry), preview.barcodeProblem);
-            break;
-        }
-        for (const QString &w : preview.warnings())
-            check.warnings.append({r.row, w});
-    }
-    return check;
-}
-
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 {
+    // A file read, not the windows' business: the table as it stands now.
     const settings::StoredDataSource ds = settings::readDataSource();
     if (m_hooks.dataSource)
         m_hooks.dataSource(ds.folder, ds.file);
     // Stamped before the read: a file changed while it is read differs too.
     const datasource::DataFileStamp before = datasource::dataFileStamp(ds.folder, ds.file);
     auto reader = std::make_unique<DataSourceReader>(datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1));
-    if (m_expectedData) {
+    if (const std::optional<datasource::DataFileStamp> &expected = m_context.expectedData) {
         const datasource::DataFileStamp after = datasource::dataFileStamp(ds.folder, ds.file);
-        const QString changed = dataFileChangeText(*m_expectedData, before != *m_expectedData ? before : after);
+        const QString changed = dataFileChangeText(*expected, before != *expected ? before : after);
         if (!changed.isEmpty())
             throw Failure(changed);
     }
@@ -286,10 +167,9 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
 {
-    label::LabelFields &fields = label::sharedLabelFields();
-    const QString reason = fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
+    const QString reason = m_fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
     if (m_hooks.recordPrepared)
-        m_hooks.recordPrepared(row);
+        m_hooks.recordPrepared(row, m_fields);
     if (reason.isEmpty())
         return std::nullopt;
     return reason;
@@ -298,43 +178,33 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record,
 bool ProgramRunServices::printLabel()
 {
     // A price that is no number stops the run before its label (the run names the row).
-    const QString &price = label::sharedLabelFields().price;
-    if (!label::priceValue(price))
-        throw Failure(label::priceProblem(price));
-    if (!PrintLabel(m_scale))
+    if (!label::priceValue(m_fields.price))
+        throw Failure(label::priceProblem(m_fields.price));
+    if (!m_runPrinter)
+        throw Failure(QStringLiteral("プリンタが選択されていません。"));
+    label::LabelSteps steps;
+    steps.progress = m_hooks.progressBar;
+    steps.cancelled = [this] { return cancelRequested(); };
+    const std::unique_ptr<label::PageCanvas> canvas = label::printerCanvas(*m_runPrinter, m_context.scale);
+    if (label::printLabel(*canvas, m_fields, m_context.titles, steps).cancelled)
         return false;
     ++m_sent;
-    if (m_progress)
-        m_progress->showCounts(runCountsText(m_sent, std::nullopt, qMax(m_total, m_sent)));
+    showCounts(runCountsText(m_sent, std::nullopt, qMax(m_total, m_sent)));
     return true;
 }
 
 void ProgramRunServices::beginRun()
 {
-    label::LabelFields &fields = label::sharedLabelFields();
-    checkAdjustments(fields);
-    fields.cancelRequested = false;
+    checkAdjustments(m_fields);
     // The printing system's answers are not waited for once the operator
     // has cancelled.
     m_cancelWatch = std::make_unique<printer::RunCancelWatch>([this] { return cancelRequested(); });
-    // Open, and modal, from the start until the run ends: while the rows
-    // are read and checked, nothing else may start a run or change the
-    // printer or the adjustments either.
-    m_progress = std::make_unique<RunProgress>(fields);
 }
 
 void ProgramRunServices::endRun()
 {
-    m_progress.reset();
     m_cancelWatch.reset();
 }
-
-bool ProgramRunServices::cancelRequested() const
-{
-    return label::sharedLabelFields().cancelRequested || (m_hooks.cancelRequested && m_hooks.cancelRequested());
-}
-
-ProgramRunServices::~ProgramRunServices() = default;
 
 void checkAdjustments(const label::LabelFields &fields)
 {
@@ -354,28 +224,25 @@ void checkAdjustments(const label::LabelFields &fields)
 void ProgramRunServices::beginPrinting()
 {
     // Never silently another printer than the one set up.
-    if (printer::PrinterCollection *all = printer::printers(); all && !all->currentProblem().isEmpty())
-        throw Failure(all->currentProblem());
-    m_titles = std::make_unique<layout::TitlesHeldForRun>();
-    // The run ends on the printer it began on, whatever happens to the
-    // current printer in between.
-    m_runPrinter = printer::currentPrinter();
-    m_scale = printer::runLabelScale();
+    if (!m_context.printerProblem.isEmpty())
+        throw Failure(m_context.printerProblem);
+    if (!m_context.sheetProblem.isEmpty())
+        throw Failure(m_context.sheetProblem);
+    m_runPrinter = m_context.printer;
     if (m_runPrinter) {
-        m_sheetRun = printer::SheetRun::start(*m_runPrinter);
+        m_sheetRun = printer::SheetRun::start(*m_runPrinter, m_context.sheet, m_context.sheetStored);
         if (m_sheetRun)
             m_runPrinter = &m_sheetRun->printer();
         // On a roll every label's page is as long as the label, never the
         // driver's default page.
         if (const printer::PageGeometry page = m_runPrinter->pageGeometry(); page.roll)
-            m_runPrinter->setLabelLength(label::rollPageLengthMm(page, label::fitLabel(page, m_scale)));
+            m_runPrinter->setLabelLength(label::rollPageLengthMm(page, label::fitLabel(page, m_context.scale)));
         m_runPrinter->beginRun();
     }
 }
 
 QString ProgramRunServices::endPrinting(bool ok)
 {
-    m_titles.reset();
     printer::Printer *p = std::exchange(m_runPrinter, nullptr);
     const std::unique_ptr<printer::SheetRun> sheetRun = std::move(m_sheetRun);
     m_kept.reset();
@@ -389,6 +256,14 @@ QString ProgramRunServices::endPrinting(bool ok)
             said += (said.isEmpty() ? QString() : QStringLiteral("\n")) + notStored;
     }
     return said;
+}
+
+QString runCountsText(int sent, std::optional<int> printed, int total)
+{
+    const QString sending = QStringLiteral("送信 %1 / %2").arg(sent).arg(total);
+    if (!printed)
+        return sending;
+    return sending + QStringLiteral("　印刷済み %1 / %2").arg(*printed).arg(total);
 }
 
 void ProgramRunServices::setStatus(const QString &text)

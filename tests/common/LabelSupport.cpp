@@ -18,7 +18,7 @@ zl::label::LabelFields labelFor(const QStringList &columns, const QString &x, co
 QImage renderLabel(zl::label::LabelFields &fields, int dpi)
 {
     zl::label::ImageCanvas canvas(QSizeF(50, 30), dpi);
-    zl::label::printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
+    zl::label::printLabel(canvas, fields, zl::layout::currentTitles());
     return canvas.images().value(0);
 }
 

@@ -23,19 +23,27 @@ private:
 
 // A progress window that remembers what it was told; `onEvents` runs where
 // the real window would let a click in.
-struct ProgressDouble : zl::label::ProgressView {
-    int opened = 0;
-    int closed = 0;
+// What a label's drawing tells: the bar's texts after its first (empty)
+// one; `onStep` runs at every cancel check.
+struct ProgressDouble {
     QStringList texts;
-    std::function<void()> onEvents;
-    void open() override { ++opened; }
-    void setProgressText(const QString &text) override { texts << text; }
-    void processEvents() override
+    std::function<void()> onStep;
+    zl::label::LabelSteps steps()
     {
-        if (onEvents)
-            onEvents();
+        zl::label::LabelSteps s;
+        s.progress = [this](const QString &bar) {
+            if (!bar.isEmpty() || started++)
+                texts << bar;
+        };
+        s.cancelled = [this] {
+            if (onStep)
+                onStep();
+            return cancelled;
+        };
+        return s;
     }
-    void close() override { ++closed; }
+    bool cancelled = false;
+    int started = 0;
 };
 
 // The label fields of a record, X/Y/S as given.

@@ -63,7 +63,7 @@ private slots:
         zl::printer::PdfPrinter printer(dir.path());
         {
             PictureCanvas canvas(printer.pageGeometry(), [&](const QList<QPicture> &pages) { printer.printDocument(pages); });
-            printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
+            printLabel(canvas, fields, zl::layout::currentTitles());
         }
         const QString text = zltest::pdfText(printer.lastDocumentPath());
         if (text.isNull())

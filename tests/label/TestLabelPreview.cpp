@@ -130,7 +130,7 @@ private slots:
         const QString withoutBarcode = LabelFields(fields).setRecord(record);
         {
             PictureCanvas canvas(printer.pageGeometry(), [&](const QList<QPicture> &pages) { printer.printDocument(pages); });
-            printLabel(canvas, nullptr, fields, zl::layout::currentTitles());
+            printLabel(canvas, fields, zl::layout::currentTitles());
         }
         const QList<QImage> printed = zltest::pdfPageImages(printer.lastDocumentPath(), kPaper.dpi);
         if (printed.isEmpty())

@@ -173,8 +173,7 @@ private slots:
         saveSheetChoice({QStringLiteral("A4-12"), 1});
         zltest::FakePrinter label(QStringLiteral("Labels"));
         label.accept(256, 2835, 1701).setPaperSize(256);
-        QVERIFY_THROWS_EXCEPTION(zl::Failure, SheetRun::start(label));
-        QCOMPARE(currentPrinter(), nullptr);
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, SheetRun::start(label, readSheetChoice(), true));
         QCOMPARE(label.paperSize(), std::optional<int>(256));
     }
 

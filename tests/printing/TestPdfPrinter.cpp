@@ -1,4 +1,3 @@
-#include "printing/RunProgress.h"
 #include "LabelSupport.h"
 #include "common/PdfPages.h"
 #include "common/TestEnv.h"
@@ -61,15 +60,22 @@ PdfPrinter *useRecords(zltest::TempHome &home, int records, int badPriceRow)
     return pdf;
 }
 
-zl::printing::RunResult runOnce()
+// cancelAt: the operator cancels as label number cancelAt starts (0: never).
+zl::printing::RunResult runOnce(int cancelAt = 0)
 {
     zl::printing::loadAdjustmentsIntoLabelFields();
     // The operator prints on after the check names a price that is not a number.
     zl::printing::RunHooks hooks;
     hooks.confirmCheck = [](const zl::printing::RunCheck &) { return true; };
-    zl::printing::ProgramRunServices services(hooks);
-    int cap = zl::printing::kLabelsPerOpening;
-    return zl::printing::runContinuous(services, cap, zl::label::sharedLabelFields().remainingLabels);
+    zl::printing::RunControl control;
+    int started = 0;
+    hooks.progressBar = [&](const QString &bar) {
+        if (bar.isEmpty() && ++started == cancelAt)
+            control.cancel = true;
+    };
+    zl::printing::ProgramRunServices services(*zl::printing::prepareRun(hooks), control, hooks);
+    int cap = zl::printing::kLabelsPerOpening, remaining = 0;
+    return zl::printing::runContinuous(services, cap, remaining);
 }
 
 QList<QPicture> onePage()
@@ -222,23 +228,13 @@ private slots:
             QSKIP("poppler-utils is not installed");
         zltest::TempHome home;
         PdfPrinter *pdf = useRecords(home, records, badPriceRow);
-        // One window for the run; each label starts by clearing its text.
-        setProgressViewFactory([&](LabelFields &fields) {
-            auto view = std::make_unique<zltest::ProgressDouble>();
-            view->onEvents = [&fields, v = view.get(), cancelAt] {
-                if (cancelAt && v->texts.count(QString()) == cancelAt)
-                    fields.cancelRequested = true;
-            };
-            return view;
-        });
         QString failure;
         zl::printing::RunResult result;
         try {
-            result = runOnce();
+            result = runOnce(cancelAt);
         } catch (const zl::Failure &f) {
             failure = f.description();
         }
-        setProgressViewFactory({});
         const QString path = pdf->lastDocumentPath();
         QCOMPARE(pdfsIn(pdf->outputFolder()), QStringList{QFileInfo(path).fileName()});
         QCOMPARE(zltest::pdfPageCount(path), pages);

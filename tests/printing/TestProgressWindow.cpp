@@ -1,9 +1,7 @@
-#include "printing/RunProgress.h"
+#include "printing/RunContext.h"
 #include "LabelSupport.h"
 #include "common/TestRegistry.h"
 
-#include "ui/ScreenRegistry.h"
-#include "layout/Titles.h"
 #include "label/ui/BarcodePreview.h"
 #include "printing/ui/ProgressWindow.h"
 
@@ -16,42 +14,13 @@
 using namespace zl::printing;
 using namespace zl::label;
 
-namespace {
-const QString kSquare(QChar(0x25A0));
-
-QWidget *openProgressWindow()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == QStringLiteral("frmprinting") && w->isVisible())
-            return w;
-    return nullptr;
-}
-} // namespace
-
 class TestProgressWindow : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale::c());
-        zl::layout::setLiveTitlesSource([] { return zl::layout::Titles{QStringLiteral("T1"), QStringLiteral("T2")}; });
-        zl::ui::registerPrintingScreens(zl::ui::ScreenRegistry::instance());
-        std::vector<std::unique_ptr<zl::printer::Printer>> list;
-        list.push_back(std::make_unique<zltest::KeepingPrinter>(&m_documents));
-        zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(list)));
-    }
-    void cleanupTestCase()
-    {
-        zl::printer::installPrinters(nullptr);
-        zl::layout::setLiveTitlesSource({});
-        setProgressViewFactory({});
-    }
-    void init() { m_documents.clear(); }
-
     void windowAsOpened()
     {
-        LabelFields fields;
-        zl::ui::ProgressWindow w(fields);
+        RunControl control;
+        zl::ui::ProgressWindow w(control);
         w.findChild<QLineEdit *>(QStringLiteral("txtprogress"))->setText(QStringLiteral("left over"));
         w.open();
         QCOMPARE(w.objectName(), QStringLiteral("frmprinting"));
@@ -69,67 +38,19 @@ private slots:
         QVERIFY(!w.isVisible());
     }
 
-    void cancelOnlySetsTheFlags()
+    // The run is on a thread of its own: the click only sets its flag, and
+    // the counts say the cancel is under way until the run ends.
+    void cancelOnlySetsTheFlag()
     {
-        LabelFields fields;
-        fields.remainingLabels = 250;
-        zl::ui::ProgressWindow w(fields);
+        RunControl control;
+        zl::ui::ProgressWindow w(control);
         w.open();
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
-        QVERIFY(fields.cancelRequested);
-        QCOMPARE(fields.remainingLabels, 1);
+        QVERIFY(control.cancel);
+        QVERIFY(!control.stopAfterLabel);
+        w.setRunCounts(QStringLiteral("送信 3 / 9"));
+        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lblcounts"))->text(), QStringLiteral("送信 3 / 9　キャンセルしています…"));
         w.close();
-    }
-
-    // The program's renderer on the current printer: the window opens with
-    // an empty bar, fills it, and closes; one document reaches the printer.
-    void labelThroughTheWindow()
-    {
-        LabelFields &fields = sharedLabelFields();
-        fields = zltest::labelFor({QStringLiteral("123456789012"), QStringLiteral("A"), QStringLiteral("B"),
-                                   QStringLiteral("1200")});
-        QStringList bars;
-        bool sawEmptyBar = false;
-        auto hook = [&] {
-            if (QWidget *w = openProgressWindow()) {
-                auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
-                sawEmptyBar = bar->text().isEmpty();
-                connect(bar, &QLineEdit::textChanged, this, [&](const QString &t) { bars << t; });
-            }
-        };
-        QMetaObject::invokeMethod(this, hook, Qt::QueuedConnection);
-        PrintLabel();
-        QVERIFY(sawEmptyBar);
-        QCOMPARE(bars, QStringList{kSquare.repeated(25)});
-        QVERIFY(!openProgressWindow());
-        QCOMPARE(m_documents.size(), 1);
-        QCOMPARE(m_documents.first().size(), 1);
-    }
-
-    // A click on cancel while the label is drawn: nothing reaches the
-    // printer, the run learns it from the counter, the window closes.
-    void cancelClickDuringALabel()
-    {
-        LabelFields &fields = sharedLabelFields();
-        fields = zltest::labelFor({QStringLiteral("AB\r\nCDEF"), QStringLiteral("A"), QStringLiteral("B"),
-                                   QStringLiteral("1200")});
-        fields.remainingLabels = 42;
-        auto hook = [&] {
-            if (QWidget *w = openProgressWindow()) {
-                auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
-                auto *cancel = w->findChild<QPushButton *>(QStringLiteral("comcancel1"));
-                // The click arrives as an event, after the first bar step.
-                connect(bar, &QLineEdit::textChanged, cancel, [cancel] {
-                    QMetaObject::invokeMethod(cancel, &QPushButton::click, Qt::QueuedConnection);
-                });
-            }
-        };
-        QMetaObject::invokeMethod(this, hook, Qt::QueuedConnection);
-        PrintLabel();
-        QVERIFY(fields.cancelRequested);
-        QCOMPARE(fields.remainingLabels, 1);
-        QCOMPARE(m_documents.size(), 0);
-        QVERIFY(!openProgressWindow());
     }
 
     void previewPaintsTheSample()
@@ -153,9 +74,6 @@ private slots:
             for (int x = 0; x < 240; ++x)
                 QVERIFY(qGray(moved.pixel(x, y)) > 200);
     }
-
-private:
-    QList<QList<QPicture>> m_documents;
 };
 
 ZL_TEST(TestProgressWindow)

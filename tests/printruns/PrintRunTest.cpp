@@ -10,7 +10,7 @@ using namespace zl::printing;
 namespace {
 
 // A run's surroundings, scripted: records in memory, a log of what was done.
-class ScriptedServices : public RunServices {
+class ScriptedServices : public RunServices, public PrinterSetupSteps {
 public:
     explicit ScriptedServices(int records) : count(records) {}
 
@@ -41,6 +41,8 @@ public:
         return dialogAnswer;
     }
     void savePrinterSettings() override { log << QStringLiteral("save"); }
+    void useFixedPaper(const QString &) override { log << QStringLiteral("paper"); }
+    bool stopAfterLabel() const override { return stopAt >= 0 && printed.size() >= stopAt; }
     std::unique_ptr<RecordReader> openDataSource(int lastRow) override
     {
         log << QStringLiteral("open");
@@ -59,8 +61,6 @@ public:
     {
         log << QStringLiteral("print ") + current;
         printed << current;
-        if (cancelAt == printed.size())
-            *remainingToCancel = 1; // what the progress window's cancel does
         if (failAt == printed.size())
             throw zl::Failure(QStringLiteral("キューが受け付けません"));
         return true;
@@ -87,11 +87,10 @@ public:
     QString printerType = QStringLiteral("0");
     bool dialogAnswer = true;
     QSet<int> invalidRows;
-    int cancelAt = -1;
     int failAt = -1;
     int openedUpTo = -1;
     int prepared = 0;
-    int *remainingToCancel = nullptr;
+    int stopAt = -1;
     QString current;
     QString status;
     QStringList log;
@@ -149,18 +148,19 @@ private slots:
         QCOMPARE(remaining, 300);
     }
 
-    void cancelStopsBeforeTheNextRecordAndTheCounterCarriesOn()
+    // The screen closing mid-run: the label being printed is the last.
+    void stopAfterLabelEndsAtTheNextRecordAndTheCounterCarriesOn()
     {
         ScriptedServices s(20);
         int cap = kLabelsPerOpening, remaining = 0;
-        s.cancelAt = 5;
-        s.remainingToCancel = &remaining;
+        s.stopAt = 5;
         RunResult r = runContinuous(s, cap, remaining);
         QCOMPARE(r.outcome, RunOutcome::StoppedAtCounter);
-        QCOMPARE(s.printed.size(), 5); // the 5th was handed to the renderer, which aborted it
+        QCOMPARE(s.printed.size(), 5);
+        QCOMPARE(r.nextRow, 6);
         QCOMPARE(remaining, 0);
         QCOMPARE(cap, 295);
-        s.cancelAt = -1;
+        s.stopAt = -1;
         s.printed.clear();
         r = runContinuous(s, cap, remaining);
         QCOMPARE(r.outcome, RunOutcome::Finished);
@@ -168,41 +168,31 @@ private slots:
         QCOMPARE(remaining, 275);
     }
 
-    void variableTypeAsksOnceAndReappliesBeforeEachLabel()
+    // Before the run: only PRINTER "1" asks for the printer, once; a
+    // declined dialog leaves the run unstarted; the fixed type takes its paper.
+    void printerSetUpBeforeTheRun_data()
     {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<QStringList>("log");
+        const QStringList asked{QStringLiteral("restore"), QStringLiteral("dialog"), QStringLiteral("save")};
+        QTest::newRow("variable") << QStringLiteral("1") << true << true << asked;
+        QTest::newRow("declined") << QStringLiteral("1") << false << false << asked.mid(0, 2);
+        for (const char *fixed : {"0", "2", " 1", ""})
+            QTest::newRow(qPrintable(QStringLiteral("fixed '%1'").arg(QLatin1String(fixed))))
+                << QString::fromLatin1(fixed) << false << true << QStringList{QStringLiteral("paper")};
+    }
+    void printerSetUpBeforeTheRun()
+    {
+        QFETCH(QString, type);
+        QFETCH(bool, answer);
+        QFETCH(bool, ready);
+        QFETCH(QStringList, log);
         ScriptedServices s(2);
-        s.printerType = QStringLiteral("1");
-        int cap = kLabelsPerOpening, remaining = 0;
-        runContinuous(s, cap, remaining);
-        QCOMPARE(s.log, (QStringList{QStringLiteral("restore"), QStringLiteral("dialog"), QStringLiteral("save"),
-                                     QStringLiteral("open"), QStringLiteral("restore"), QStringLiteral("save"),
-                                     QStringLiteral("print row 1"), QStringLiteral("restore"),
-                                     QStringLiteral("save"), QStringLiteral("print row 2")}));
-    }
-
-    void declinedDialogPrintsNothingAndChangesNoStatus()
-    {
-        ScriptedServices s(5);
-        s.printerType = QStringLiteral("1");
-        s.dialogAnswer = false;
-        s.status = QStringLiteral("before");
-        int cap = kLabelsPerOpening, remaining = 0;
-        QCOMPARE(runContinuous(s, cap, remaining).outcome, RunOutcome::Declined);
-        QVERIFY(s.printed.isEmpty());
-        QVERIFY(!s.log.contains(QStringLiteral("open")));
-        QCOMPARE(s.status, QStringLiteral("before"));
-        QCOMPARE(cap, 300);
-    }
-
-    void onlyExactlyOneIsTheVariableType()
-    {
-        for (const QString &type : {QStringLiteral("0"), QStringLiteral("2"), QStringLiteral(" 1"), QString()}) {
-            ScriptedServices s(1);
-            s.printerType = type;
-            int cap = kLabelsPerOpening, remaining = 0;
-            runContinuous(s, cap, remaining);
-            QVERIFY2(!s.log.contains(QStringLiteral("dialog")), qPrintable(type));
-        }
+        s.dialogAnswer = answer;
+        QCOMPARE(setUpRunPrinter(s, {type, QStringLiteral("9")}), ready);
+        QCOMPARE(s.log, log);
     }
 
     void rowsWithoutBarcodeAreNamedInTheEndMessage()

@@ -1,6 +1,7 @@
 // The print screens driven as an operator would: real settings files, a real
 // data file, the real progress window; the printer records what it is sent.
 #include "FakePrinter.h"
+#include "PdfPages.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
@@ -9,9 +10,9 @@
 #include "ui/ScreenRegistry.h"
 #include "printing/ui/PrintScreenBase.h"
 #include "label/LabelFields.h"
-#include "printing/RunProgress.h"
+#include "layout/Titles.h"
+#include "printer/PdfPrinter.h"
 #include "printing/PrintRun.h"
-#include "printing/ui/ProgressWindow.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
@@ -77,6 +78,7 @@ private slots:
                 delete w;
         ui::recordMessagesInto(nullptr);
         ui::answerQuestionsWith({});
+        m_barWatch.reset();
         m_home.reset();
     }
 
@@ -145,31 +147,6 @@ private slots:
         QVERIFY(m_printer->documents.isEmpty());
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
-    }
-
-    void cancelDuringTheFifthLabelStopsTheRun()
-    {
-        useData(csv(20));
-        QPointer<QWidget> screen = openScreen("F_CustInput");
-        onLabelStart([](int label, ui::ProgressWindow *w) {
-            if (label == 5)
-                QTimer::singleShot(0, w, [w] { w->findChild<QPushButton *>(QStringLiteral("comcancel1"))->click(); });
-        });
-        click(screen, "Command3");
-        QCOMPARE(m_printer->documents.size(), 4); // the 5th was aborted
-        // 残り: what this opening may still print; the status says where it stopped.
-        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("295"));
-        QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷を中断しました!!（4枚印刷、続きは5行目から）"));
-        QCOMPARE(m_messages.size(), 1);
-        QVERIFY2(m_messages[0].text.contains(QStringLiteral("4枚")) && m_messages[0].text.contains(QStringLiteral("5行目から")),
-                 qPrintable(m_messages[0].text));
-        QVERIFY(screen->isVisible());
-
-        // The open screen goes on with the 295 labels left, from the first record.
-        ui::registerPrintingScreens(ui::ScreenRegistry::instance());
-        click(screen, "Command3");
-        QCOMPARE(m_printer->documents.size(), 24);
-        QCOMPARE(m_messages.size(), 2);
     }
 
     void declinedPrintSetupPrintsNothing()
@@ -354,16 +331,57 @@ private slots:
     {
         useData(csv(6));
         QPointer<QWidget> screen = openScreen("F_CustInput");
-        onLabelStart([screen](int label, ui::ProgressWindow *) {
-            if (label == 2)
-                QTimer::singleShot(0, [screen] { screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click(); });
-            if (label == 3)
-                QTimer::singleShot(0, [screen] { screen->close(); });
-        });
+        // The printer holds the second and third labels until the operator's
+        // hand has acted on the screen.
+        std::atomic<bool> acted{false};
+        m_printer->beforeDocument = [&](int n) {
+            if (n != 2 && n != 3)
+                return;
+            acted = false;
+            QMetaObject::invokeMethod(screen, [&, n] {
+                if (n == 2)
+                    click(screen, "Command3");
+                else
+                    screen->close();
+                acted = true;
+            });
+            QDeadlineTimer givenUp(20000);
+            while (!acted && !givenUp.hasExpired())
+                QThread::msleep(2);
+        };
         click(screen, "Command3");
         // The close asked for during the third label stops the run after it.
         QCOMPARE(m_printer->documents.size(), 3);
         QVERIFY(!screen || !screen->isVisible());
+    }
+
+    // Titles typed on the open output-layout screen and not saved are the
+    // ones printed, read from its fields on the windows' thread when the run
+    // starts, never from the thread the run prints on.
+    void unsavedTitlesOfTheOpenLayoutScreenPrint()
+    {
+        useData(csv(3));
+        std::vector<std::unique_ptr<printer::Printer>> pdfOnly;
+        pdfOnly.push_back(std::make_unique<printer::PdfPrinter>(m_home->root() + QStringLiteral("/pdf")));
+        auto *pdf = static_cast<printer::PdfPrinter *>(pdfOnly.front().get());
+        printer::installPrinters(std::make_unique<printer::OwnedPrinterCollection>(std::move(pdfOnly)));
+        QPointer<QWidget> layoutScreen = openScreen("Form3");
+        layoutScreen->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("未保存の見出し"));
+        layoutScreen->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(QStringLiteral("本日限定"));
+        std::atomic<int> readOffTheWindowsThread{0};
+        const std::function<layout::Titles()> fields = layout::liveTitlesSource();
+        layout::setLiveTitlesSource([&, fields] {
+            if (QThread::currentThread() != qApp->thread())
+                ++readOffTheWindowsThread;
+            return fields();
+        });
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        delete layoutScreen;
+        QCOMPARE(readOffTheWindowsThread.load(), 0);
+        const QString printed = zltest::pdfText(pdf->lastDocumentPath());
+        QCOMPARE(printed.count(QStringLiteral("未保存の見出し")), 3);
+        QCOMPARE(printed.count(QStringLiteral("本日限定")), 3);
     }
 
     void partialRunPrintsItsRange()
@@ -375,7 +393,6 @@ private slots:
         screen->findChild<QLineEdit *>(QStringLiteral("TextPP2"))->setText(QStringLiteral("5"));
         click(screen, "Command3");
         QCOMPARE(m_printer->documents.size(), 3);
-        QCOMPARE(label::sharedLabelFields().remainingLabels, 297); // only printed labels count
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
         QVERIFY(!screen->isVisible());
@@ -556,27 +573,27 @@ private slots:
 
     // A printer that hangs on a label does not hang the windows: the
     // progress window, modal for the whole program, takes a click on its
-    // cancel while the printer still holds the third label, and the run
-    // stops after it.
+    // cancel while the printer still holds the fourth label, and the run
+    // stops after it; the open screen goes on with the labels left.
     void aSlowPrinterLeavesTheWindowsAndTheCancelLive()
     {
-        useData(csv(10));
+        useData(csv(20));
         QDeadlineTimer givenUp(20000);
-        std::atomic<bool> holding{false};
+        std::atomic<bool> holding{false}, clicked{false};
         m_printer->beforeDocument = [&](int n) {
-            // Held until the operator's cancel reaches the label fields.
-            holding = n == 3;
-            while (n == 3 && !label::sharedLabelFields().cancelRequested && !givenUp.hasExpired())
+            // Held until the operator has clicked cancel.
+            holding = n == 4;
+            while (n == 4 && !clicked && !givenUp.hasExpired())
                 QThread::msleep(5);
         };
         bool modal = false;
         QTimer operatorHand;
         connect(&operatorHand, &QTimer::timeout, [&] {
             for (QWidget *w : QApplication::topLevelWidgets())
-                if (w->objectName() == QStringLiteral("frmprinting") && w->isVisible() && holding
-                    && !label::sharedLabelFields().cancelRequested) {
+                if (w->objectName() == QStringLiteral("frmprinting") && w->isVisible() && holding && !clicked) {
                     modal = w->windowModality() == Qt::ApplicationModal;
                     QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+                    clicked = true;
                 }
         });
         operatorHand.start(5);
@@ -584,17 +601,28 @@ private slots:
         click(screen, "Command3");
         QVERIFY2(!givenUp.hasExpired(), "the cancel never came while the printer held a label");
         QVERIFY(modal);
-        QCOMPARE(m_printer->documents.size(), 3); // the label the printer held was already sent
+        QCOMPARE(m_printer->documents.size(), 4); // the label the printer held was already sent
+        // 残り: what this opening may still print; the status says where it stopped.
+        QCOMPARE(text(screen, "Label_PP"), QStringLiteral("296"));
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷を中断しました!!（4枚印刷、続きは5行目から）"));
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY2(m_messages[0].text.contains(QStringLiteral("3枚")) && m_messages[0].text.contains(QStringLiteral("4行目から")),
+        QVERIFY2(m_messages[0].text.contains(QStringLiteral("4枚")) && m_messages[0].text.contains(QStringLiteral("5行目から")),
                  qPrintable(m_messages[0].text));
+        QVERIFY(screen->isVisible());
+
+        // The open screen goes on with the labels left, from the first record.
+        operatorHand.stop();
+        m_printer->beforeDocument = nullptr;
+        click(screen, "Command3");
+        QCOMPARE(m_printer->documents.size(), 24);
+        QCOMPARE(m_messages.size(), 2);
     }
 
-    // Real clicks on the cancel button at random moments of a run: as a
-    // label starts to be drawn (its bar cleared: that label is not sent) or
-    // just after a label went out (its bar full). Every one stops the run,
-    // and what reached the printer is exactly what the run says it printed.
-    // The moments are labels, not times, so a busy machine changes nothing.
+    // Real clicks on the cancel button at random moments of a run, as the
+    // window shows a label starting or finished: the run prints on its own
+    // thread meanwhile, so the click lands a little later. Every one stops
+    // the run, and what reached the printer is exactly what the run says it
+    // printed, with the row after it to go on from.
     void cancelClicksAtRandomMomentsAlwaysStopTheRun()
     {
         constexpr int kRecords = 120;
@@ -607,7 +635,7 @@ private slots:
             const bool whileDrawing = i % 2 == 0;
             const int atLabel = int(random.bounded(2, kRecords - 1));
             auto clicked = std::make_shared<bool>(false);
-            onBarOfLabel([=](int label, const QString &bar, ui::ProgressWindow *w) {
+            onBarOfLabel([=](int label, const QString &bar, QWidget *w) {
                 if (*clicked || label != atLabel || bar != (whileDrawing ? QString() : full))
                     return;
                 QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
@@ -617,9 +645,14 @@ private slots:
             click(screen, "Command3");
             QVERIFY2(*clicked, qPrintable(QStringLiteral("click %1 never came").arg(i)));
             const int printed = int(m_printer->documents.size());
-            QCOMPARE(printed, whileDrawing ? atLabel - 1 : atLabel);
-            QVERIFY(text(screen, "Label1").contains(QStringLiteral("%1行目から").arg(printed + 1)));
+            QVERIFY2(printed >= atLabel - 1, qPrintable(QString::number(printed)));
             QCOMPARE(m_messages.size(), 1);
+            if (printed == kRecords) { // the click came after the last label
+                QVERIFY2(m_messages[0].text.startsWith(printing::kEndMessage), qPrintable(m_messages[0].text));
+                delete screen;
+                continue;
+            }
+            QVERIFY(text(screen, "Label1").contains(QStringLiteral("%1行目から").arg(printed + 1)));
             QVERIFY2(m_messages[0].text.contains(QStringLiteral("%1枚").arg(printed))
                          && m_messages[0].text.contains(QStringLiteral("%1行目から").arg(printed + 1)),
                      qPrintable(QStringLiteral("click %1 at label %2: %3 reached the printer; %4")
@@ -629,46 +662,15 @@ private slots:
                                     .arg(m_messages[0].text)));
             delete screen;
         }
-        ui::registerPrintingScreens(ui::ScreenRegistry::instance());
     }
 
 private:
     // Every text the run's one progress bar shows, with the label it belongs
     // to (counting from 1: a label starts by clearing the bar).
-    void onBarOfLabel(std::function<void(int, const QString &, ui::ProgressWindow *)> action)
+    void onBarOfLabel(std::function<void(int, const QString &, QWidget *)> action)
     {
-        printing::setProgressViewFactory([action](label::LabelFields &fields) {
-            auto w = std::make_unique<ui::ProgressWindow>(fields);
-            auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
-            auto labels = std::make_shared<int>(0);
-            bar->setText(QStringLiteral("not yet open"));
-            ui::ProgressWindow *window = w.get();
-            QObject::connect(bar, &QLineEdit::textChanged, window, [=](const QString &t) {
-                if (t.isEmpty())
-                    ++*labels;
-                action(*labels, t, window);
-            });
-            return std::unique_ptr<label::ProgressView>(std::move(w));
-        });
-    }
-
-    // The run's one progress window, told each time a label starts on it
-    // (its bar is cleared), counting from 1.
-    void onLabelStart(std::function<void(int, ui::ProgressWindow *)> action)
-    {
-        printing::setProgressViewFactory([action](label::LabelFields &fields) {
-            auto w = std::make_unique<ui::ProgressWindow>(fields);
-            auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
-            auto labels = std::make_shared<int>(0);
-            // Opening the window clears this: the first label's start.
-            bar->setText(QStringLiteral("not yet open"));
-            ui::ProgressWindow *window = w.get();
-            QObject::connect(bar, &QLineEdit::textChanged, window, [=](const QString &t) {
-                if (t.isEmpty())
-                    action(++*labels, window);
-            });
-            return std::unique_ptr<label::ProgressView>(std::move(w));
-        });
+        m_barWatch = std::make_unique<ProgressBarWatch>(std::move(action));
+        qApp->installEventFilter(m_barWatch.get());
     }
 
     void useData(const QByteArray &bytes)
@@ -695,6 +697,32 @@ private:
         screen->findChild<QPushButton *>(QString::fromUtf8(name))->click();
     }
 
+    // Follows the bar of each progress window as it opens.
+    class ProgressBarWatch : public QObject {
+    public:
+        explicit ProgressBarWatch(std::function<void(int, const QString &, QWidget *)> action) : m_action(std::move(action)) {}
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::Show && o->objectName() == QStringLiteral("frmprinting")) {
+                auto *w = static_cast<QWidget *>(o);
+                auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
+                auto labels = std::make_shared<int>(0);
+                // The first label's start clears this.
+                bar->setText(QStringLiteral("not yet drawn"));
+                QObject::connect(bar, &QLineEdit::textChanged, w, [=, this](const QString &t) {
+                    if (t.isEmpty())
+                        ++*labels;
+                    m_action(*labels, t, w);
+                });
+            }
+            return false;
+        }
+
+    private:
+        std::function<void(int, const QString &, QWidget *)> m_action;
+    };
+
+    std::unique_ptr<ProgressBarWatch> m_barWatch;
     std::unique_ptr<zltest::TempHome> m_home;
     zltest::FakePrinter *m_printer = nullptr;
     QList<ui::ShownMessage> m_messages;

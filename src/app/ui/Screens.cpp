@@ -5,7 +5,6 @@
 #include "layout/ui/LayoutScreens.h"
 #include "printer/ui/PrinterScreens.h"
 #include "printing/ui/PrintScreens.h"
-#include "printing/ui/ProgressWindow.h"
 
 namespace zl::ui {
 
@@ -15,7 +14,6 @@ void registerAllScreens(ScreenRegistry &registry)
     registerInfoScreens(registry);
     registerLayoutScreens(registry);
     registerPrinterScreens(registry);
-    registerPrintingScreens(registry);
     registerPrintRunScreens(registry);
 }
 

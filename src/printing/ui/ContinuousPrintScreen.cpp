@@ -99,9 +99,8 @@ void ContinuousPrintScreen::loadAdjustments()
     m_adjustmentsLoaded = true;
 }
 
-void ContinuousPrintScreen::showRecord()
+void ContinuousPrintScreen::showRecord(const label::LabelFields &f, int remaining)
 {
-    const label::LabelFields &f = label::sharedLabelFields();
     m_text[0]->setText(f.barcodeValue);
     m_text[1]->setText(f.secondText);
     m_text[2]->setText(f.thirdText);
@@ -110,7 +109,7 @@ void ContinuousPrintScreen::showRecord()
     m_text8->setText(f.digitsSource);
     m_picture->setPicture(f.barcode);
     m_preview->setParameters(label::BarcodeParameters::forRecords());
-    m_remaining->setText(QString::number(f.remainingLabels));
+    m_remaining->setText(QString::number(remaining));
 }
 
 void ContinuousPrintScreen::showLabelsLeft()
@@ -126,16 +125,19 @@ void ContinuousPrintScreen::startRun()
             return;
         if (!m_adjustmentsLoaded)
             loadAdjustments();
-        label::LabelFields &fields = label::sharedLabelFields();
         m_remaining->setText(QString::number(m_capCounter));
         printing::RunHooks hooks = commonHooks();
         hooks.paper = [this](const QString &p) { m_paper->setText(p); };
         hooks.dataSource = [this](const QString &db1, const QString &db2) { showDataSource(db1, db2); };
-        hooks.recordPrepared = [this](int) { showRecord(); };
-        printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
-        services.expectDataFile(gridStamp());
-        const printing::RunResult r =
-            runOffThisThread([&] { return printing::runContinuous(services, m_capCounter, fields.remainingLabels); });
+        // Every record of a continuous run is printed: the counter shows
+        // what is left before each.
+        auto prepared = std::make_shared<int>(0);
+        hooks.recordPrepared = [this, prepared, start = m_capCounter](int, const label::LabelFields &f) {
+            showRecord(f, start - (*prepared)++);
+        };
+        const printing::RunResult r = printRun(hooks, [](printing::RunServices &s, int &cap, int &remaining) {
+            return printing::runContinuous(s, cap, remaining);
+        });
         reportEnd(r);
     });
 }

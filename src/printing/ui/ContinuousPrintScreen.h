@@ -17,7 +17,7 @@ protected:
 
 private:
     void startRun();
-    void showRecord();
+    void showRecord(const label::LabelFields &fields, int remaining);
     void loadAdjustments();
 
     QLabel *m_paper = nullptr;      // Label_YOSHI

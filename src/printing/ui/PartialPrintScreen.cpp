@@ -76,18 +76,18 @@ void PartialPrintScreen::startRun()
     guardedRun([this] {
         if (!gridShowsTheDataFile())
             return;
-        label::LabelFields &fields = label::sharedLabelFields();
         // The continuous screen, when open, holds the adjustments it loaded;
         // otherwise they are read as it would read them.
         if (!ScreenRegistry::instance().find(QStringLiteral("F_CustInput")))
             printing::loadAdjustmentsIntoLabelFields();
         printing::RunHooks hooks = commonHooks();
-        hooks.recordPrepared = [this](int) { m_preview->setParameters(label::BarcodeParameters::forRecords()); };
-        printing::ProgramRunServices services(printing::hooksOnThreadOf(this, hooks));
-        services.expectDataFile(gridStamp());
+        hooks.recordPrepared = [this](int, const label::LabelFields &) {
+            m_preview->setParameters(label::BarcodeParameters::forRecords());
+        };
         const QString from = m_from->text(), to = m_to->text();
-        const printing::RunResult r = runOffThisThread(
-            [&] { return printing::runPartial(services, m_capCounter, fields.remainingLabels, from, to); });
+        const printing::RunResult r = printRun(hooks, [from, to](printing::RunServices &s, int &cap, int &remaining) {
+            return printing::runPartial(s, cap, remaining, from, to);
+        });
         reportEnd(r, true);
     });
 }

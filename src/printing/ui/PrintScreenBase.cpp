@@ -13,7 +13,9 @@
 #include "printer/PaperSelection.h"
 #include "printer/Printer.h"
 #include "printing/RunReport.h"
+#include "printing/RunThread.h"
 #include "printing/ui/PrinterHooks.h"
+#include "printing/ui/ProgressWindow.h"
 #include "printing/ui/SheetBox.h"
 #include "settings/StoredSettings.h"
 
@@ -24,11 +26,10 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
-#include <QThread>
 #include <QVBoxLayout>
-#include <exception>
 
 namespace zl::ui {
 
@@ -140,7 +141,7 @@ printing::RunHooks PrintScreenBase::commonHooks()
 
 void PrintScreenBase::guardedRun(const std::function<void()> &run)
 {
-    // The renderer lets events run while it draws: a second click must not
+    // The windows' events go on while a run prints: a second click must not
     // start a second run inside the first.
     if (m_running)
         return;
@@ -223,8 +224,8 @@ void PrintScreenBase::closeEvent(QCloseEvent *event)
 {
     if (m_running) {
         // Closing mid-run stops the run after the label being printed.
-        label::LabelFields &fields = label::sharedLabelFields();
-        fields.remainingLabels = qMin(fields.remainingLabels, 1);
+        if (m_runControl)
+            m_runControl->stopAfterLabel = true;
         m_closeAfterRun = true;
         event->ignore();
         return;
@@ -280,29 +281,50 @@ void PrintScreenBase::showRecordLabel(int row)
     }
 }
 
-// A print run on a thread of its own, so that drawing, the printing
-// system's answers and the final sync never hold up the windows; the screen
-// waits for it with its events running (the progress window, modal, keeps
-// everything but its cancel out of reach). What the run throws is thrown here.
-printing::RunResult PrintScreenBase::runOffThisThread(const std::function<printing::RunResult()> &run)
+printing::RunResult PrintScreenBase::printRun(const printing::RunHooks &given, const RunOnServices &run)
 {
-    printing::RunResult result;
-    std::exception_ptr error;
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        try {
-            result = run();
-        } catch (...) {
-            error = std::current_exception();
+    std::optional<printing::RunContext> context = printing::prepareRun(given);
+    if (!context) {
+        printing::RunResult declined;
+        declined.outcome = printing::RunOutcome::Declined;
+        return declined;
+    }
+    if (!m_gridStamp.path.isEmpty())
+        context->expectedData = m_gridStamp;
+    printing::RunControl control;
+    // Open, and modal, from the start until the run ends: while the rows are
+    // read and checked, nothing else may start a run or change the printer
+    // or the adjustments either.
+    ProgressWindow window(control);
+    printing::RunHooks hooks = given;
+    const QPointer<ProgressWindow> shown(&window);
+    hooks.progressBar = [shown](const QString &bar) {
+        if (shown)
+            shown->setProgressText(bar);
+    };
+    hooks.runCounts = [shown](const QString &counts) {
+        if (shown)
+            shown->setRunCounts(counts);
+    };
+    window.open();
+    printing::ProgramRunServices services(std::move(*context), control, printing::hooksOnThreadOf(this, hooks));
+    // The run counts on copies; the screen's counter takes them back however
+    // it ends.
+    int cap = m_capCounter;
+    int remaining = 0;
+    m_runControl = &control;
+    struct Ended {
+        PrintScreenBase *screen;
+        ProgressWindow &window;
+        int &cap;
+        ~Ended()
+        {
+            screen->m_runControl = nullptr;
+            screen->m_capCounter = cap;
+            window.close();
         }
-    }));
-    QEventLoop loop;
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec();
-    thread->wait();
-    if (error)
-        std::rethrow_exception(error);
-    return result;
+    } ended{this, window, cap};
+    return printing::runOffThisThread([&] { return run(services, cap, remaining); }, &control);
 }
 
 } // namespace zl::ui

@@ -26,9 +26,6 @@ class SheetBox;
 // run from starting (or the screen from closing) while a label prints.
 class PrintScreenBase : public QWidget {
     Q_OBJECT
-public:
-    bool isRunning() const { return m_running; }
-
 protected:
     explicit PrintScreenBase(QWidget *parent);
     // Reads the data-source table and shows the data file in the grid.
@@ -56,9 +53,11 @@ protected:
     // and whether another run can start.
     virtual void showLabelsLeft() {}
     void closeEvent(QCloseEvent *event) override;
-    // Runs a print run on a thread of its own while this thread's events
-    // go on; what the run throws is thrown here.
-    static printing::RunResult runOffThisThread(const std::function<printing::RunResult()> &run);
+    // A print run started here: prepared on this thread (the print-setup
+    // dialog, the titles and settings it takes), printed on a thread of its
+    // own with the progress window open; what the run throws is thrown here.
+    using RunOnServices = std::function<printing::RunResult(printing::RunServices &, int &capCounter, int &remaining)>;
+    printing::RunResult printRun(const printing::RunHooks &hooks, const RunOnServices &run);
     // The grid with the selected record's whole label beside it.
     QLayout *gridBesideLabelPreview();
     void showRecordLabel(int row);
@@ -82,6 +81,7 @@ private:
     void showWhereTheRunEnded(const printing::RunResult &result);
     datasource::DataFileStamp m_gridStamp;
     bool m_running = false;
+    printing::RunControl *m_runControl = nullptr; // the run under way
     bool m_closeAfterRun = false; // a close asked for mid-run, or the run's end
 };
 

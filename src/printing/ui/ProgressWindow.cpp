@@ -2,7 +2,6 @@
 
 #include "ui/ScreenRegistry.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,8 +10,8 @@
 
 namespace zl::ui {
 
-ProgressWindow::ProgressWindow(label::LabelFields &fields, QWidget *parent)
-    : QWidget(parent, Qt::Dialog), m_fields(fields)
+ProgressWindow::ProgressWindow(printing::RunControl &control, QWidget *parent)
+    : QWidget(parent, Qt::Dialog), m_control(control)
 {
     setObjectName(QStringLiteral("frmprinting"));
     setWindowTitle(QStringLiteral("   印刷処理中"));
@@ -44,25 +43,16 @@ void ProgressWindow::open()
     setGeometry(twips(3000), twips(3300), twips(5000), twips(2300));
     show();
     raise();
-    repaint();
-    // Paint only: a click waits for the first step of the label.
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void ProgressWindow::setProgressText(const QString &text)
 {
     m_progress->setText(text);
-    m_progress->repaint();
 }
 
 void ProgressWindow::setRunCounts(const QString &text)
 {
-    m_counts->setText(m_fields.cancelRequested ? text + QStringLiteral("　キャンセルしています…") : text);
-}
-
-void ProgressWindow::processEvents()
-{
-    QApplication::processEvents();
+    m_counts->setText(m_control.cancel ? text + QStringLiteral("　キャンセルしています…") : text);
 }
 
 void ProgressWindow::close()
@@ -82,23 +72,12 @@ void ProgressWindow::closeEvent(QCloseEvent *event)
 
 void ProgressWindow::cancel()
 {
-    // Only flags (the run is on a thread of its own): the renderer aborts
+    // Only a flag (the run is on a thread of its own): the renderer aborts
     // the label at its next step, the run stops before its next record and
     // takes back at the printer what was not printed yet.
-    m_fields.cancelRequested = true;
-    m_fields.remainingLabels = 1;
+    m_control.cancel = true;
     // Said at once: the run may be waiting for the printing system.
     m_counts->setText(QStringLiteral("キャンセルしています… まだ印刷されていないラベルを取り消します。"));
-}
-
-void registerPrintingScreens(ScreenRegistry &registry)
-{
-    printing::setProgressViewFactory([&registry](label::LabelFields &fields) {
-        // No parent: the window must not be deleted under the renderer when
-        // the main window closes during a label.
-        Q_UNUSED(registry);
-        return std::make_unique<ProgressWindow>(fields);
-    });
 }
 
 } // namespace zl::ui

@@ -1,0 +1,28 @@
+#include "printing/RunContext.h"
+
+#include "layout/Titles.h"
+
+namespace zl::printing {
+
+RunContext gatherRunContext(const LayoutChoice &layout)
+{
+    RunContext c;
+    c.layout = layout;
+    c.titles = layout::currentTitles();
+    const label::LabelFields &held = label::sharedLabelFields();
+    c.adjustments.adjustX = held.adjustX;
+    c.adjustments.adjustY = held.adjustY;
+    c.adjustments.adjustS = held.adjustS;
+    c.printer = printer::currentPrinter();
+    if (printer::PrinterCollection *all = printer::printers())
+        c.printerProblem = all->currentProblem();
+    try {
+        c.sheet = printer::runSheetChoice(&c.sheetStored);
+        c.scale = printer::runLabelScale();
+    } catch (const Failure &f) {
+        c.sheetProblem = f.description();
+    }
+    return c;
+}
+
+} // namespace zl::printing

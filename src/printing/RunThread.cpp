@@ -1,0 +1,103 @@
+#include "printing/RunThread.h"
+
+#include "printing/RunCheck.h"
+
+#include <QEventLoop>
+#include <QThread>
+#include <atomic>
+#include <exception>
+#include <memory>
+
+namespace zl::printing {
+
+namespace {
+
+// Told on the context's thread, in order, without the run waiting: the
+// arguments are copied, the run's own values stay its own.
+template <typename... A>
+std::function<void(const A &...)> postedTo(QObject *context, const std::function<void(const A &...)> &f)
+{
+    if (!f)
+        return f;
+    return [context, f](const A &...args) {
+        if (QThread::currentThread() == context->thread())
+            return f(args...);
+        QMetaObject::invokeMethod(context, [f, args...] { f(args...); }, Qt::QueuedConnection);
+    };
+}
+
+std::function<bool(const RunCheck &)> askedOn(QObject *context, const std::function<bool(const RunCheck &)> &f)
+{
+    if (!f)
+        return f;
+    return [context, f](const RunCheck &check) {
+        if (QThread::currentThread() == context->thread())
+            return f(check);
+        bool answer = false;
+        std::exception_ptr error;
+        QMetaObject::invokeMethod(
+            context,
+            [&] {
+                try {
+                    answer = f(check);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            },
+            Qt::BlockingQueuedConnection);
+        if (error)
+            std::rethrow_exception(error);
+        return answer;
+    };
+}
+
+} // namespace
+
+RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
+{
+    RunHooks on;
+    on.status = postedTo(context, h.status);
+    on.paper = postedTo(context, h.paper);
+    on.printerType = postedTo(context, h.printerType);
+    on.dataSource = postedTo(context, h.dataSource);
+    on.recordPrepared = postedTo(context, h.recordPrepared);
+    on.labelsOut = postedTo(context, h.labelsOut);
+    on.progressBar = postedTo(context, h.progressBar);
+    on.runCounts = postedTo(context, h.runCounts);
+    on.confirmCheck = askedOn(context, h.confirmCheck);
+    return on;
+}
+
+RunResult runOffThisThread(const std::function<RunResult()> &run, RunControl *control)
+{
+    RunResult result;
+    std::exception_ptr error;
+    std::atomic<bool> done{false};
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            result = run();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done = true;
+    }));
+    thread->start();
+    // The application told to quit leaves this loop early: the run is
+    // cancelled and waited for with events still running, so a question it
+    // asks the windows meanwhile is answered instead of waiting for ever.
+    while (!done) {
+        QEventLoop loop;
+        QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        if (done)
+            break;
+        loop.exec();
+        if (!done && control)
+            control->cancel = true;
+    }
+    thread->wait();
+    if (error)
+        std::rethrow_exception(error);
+    return result;
+}
+
+} // namespace zl::printing
