@@ -64,7 +64,7 @@ enum class ScanProblem { None, NulByte, UnterminatedQuote };
 class LineScanner {
 public:
     // Where the text starts (after a byte-order mark).
-    explicit LineScanner(qint64 start = 0) : m_lineStart(start), m_textStart(start) {}
+    explicit LineScanner(qint64 start = 0) : m_lineStart(start) {}
 
     // Feeds bytes [begin, end) that stand at file offset `base`. Returns false
     // (and remembers the problem) on a NUL byte.
@@ -93,7 +93,6 @@ public:
             return false;
         if (m_inQuote) {
             m_problem = ScanProblem::UnterminatedQuote;
-            m_problemAt = m_quoteOpenedAt;
             return false;
         }
         if (fileEnd > m_lineStart)
@@ -102,10 +101,8 @@ public:
     }
 
     ScanProblem problem() const { return m_problem; }
-    qint64 problemOffset() const { return m_problemAt; }
     // 1-based physical line on which the unterminated quoted field opened.
     qint64 quoteOpenedLine() const { return m_quoteOpenedLine; }
-    qint64 textStart() const { return m_textStart; }
 
 private:
     // One special byte at p.
@@ -115,7 +112,6 @@ private:
         const char c = *p;
         if (c == '\0') {
             m_problem = ScanProblem::NulByte;
-            m_problemAt = at;
             return false;
         }
         if (c == '\n') {
@@ -143,10 +139,8 @@ private:
             const bool fieldStart = at == m_lineStart || before == ',' || at == m_closedAt + 1;
             if (fieldStart) {
                 m_inQuote = true;
-                if (at != m_closedAt + 1) {
-                    m_quoteOpenedAt = at;
+                if (at != m_closedAt + 1)
                     m_quoteOpenedLine = m_lines + 1;
-                }
             }
         }
         return true;
@@ -159,13 +153,10 @@ private:
     }
 
     qint64 m_lineStart;
-    qint64 m_textStart;
     qint64 m_lastCr = -2;
     qint64 m_closedAt = -2;
     qint64 m_lines = 0;
-    qint64 m_quoteOpenedAt = -1;
     qint64 m_quoteOpenedLine = 0;
-    qint64 m_problemAt = -1;
     ScanProblem m_problem = ScanProblem::None;
     bool m_inQuote = false;
     char m_lastByte = '\n';

@@ -154,11 +154,6 @@ DataSource DataSource::fromScanned(QByteArray bytes, std::vector<qint64> starts,
     return DataSource(std::move(data));
 }
 
-QString DataSource::displayName() const
-{
-    return d->name;
-}
-
 TextEncoding DataSource::encoding() const
 {
     return d->encoding;

@@ -62,8 +62,6 @@ public:
     // Bytes already in memory; `name` stands for the file in descriptions.
     static DataSource fromBytes(QByteArray bytes, const QString &name);
 
-    // The file as named in descriptions (native separators).
-    QString displayName() const;
     TextEncoding encoding() const;
 
     QStringList columnNames() const;

@@ -37,7 +37,7 @@ public:
     }
     void drawLine(double x1, double y1, double x2, double y2) override
     {
-        const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
+        const int dpi = m_geometry.deviceDpi();
         m_out.lines.append({m_page, QLineF(x1, y1, x2, y2), lineWidth() * Length::kMmPerInch / dpi});
         PictureCanvas::drawLine(x1, y1, x2, y2);
     }
@@ -132,7 +132,7 @@ QString barcodeProblem(const printer::PageGeometry &geometry, const QRectF &box,
 {
     if (box.isEmpty() || modules <= 0)
         return {};
-    const int dpi = geometry.dpi > 0 ? geometry.dpi : 300;
+    const int dpi = geometry.deviceDpi();
     const double dot = Length::mmPerDot(dpi);
     const double width = turned ? box.height() : box.width();
     const int moduleDots = int(std::floor(width / dot / modules + 1e-9));

@@ -155,7 +155,7 @@ void PictureCanvas::printText(const QString &text)
 void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
 {
     if (QPainter *p = painter()) {
-        const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
+        const int dpi = m_geometry.deviceDpi();
         // The width is the device's dots whatever the layout's scale.
         QPen pen(Qt::black, lineWidth() * Length::kMmPerInch / dpi / m_fit.scale);
         pen.setCapStyle(Qt::FlatCap);
@@ -169,7 +169,7 @@ void PictureCanvas::drawPicture(const BarcodePicture &picture, double x, double 
     QPainter *p = painter();
     if (!p)
         return;
-    const int dpi = m_geometry.dpi > 0 ? m_geometry.dpi : 300;
+    const int dpi = m_geometry.deviceDpi();
     const QPointF grid = m_geometry.printableMm.topLeft() - m_geometry.dotGridOriginMm;
     if (m_fit.asDrawn()) {
         picture.paintOnDotGrid(*p, QPointF(x, y), width, dpi, grid, m_geometry.barInsetDots);

@@ -91,7 +91,7 @@ bool PdfPrinter::setPrintQuality(int quality)
     // Positive values are dots per inch; the negative draft..high codes keep 300.
     if (quality > 0 && quality < 72)
         return false;
-    m_dpi = quality > 0 ? quality : 300;
+    m_dpi = quality > 0 ? quality : kDefaultDpi;
     return true;
 }
 
@@ -184,7 +184,7 @@ public:
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
     QSizeF pageMm;
-    double unitsPerMm = Length::dotsPerMm(300);
+    double unitsPerMm = Length::dotsPerMm(kDefaultDpi);
     int labels = 0;
     int pages = 0;
 

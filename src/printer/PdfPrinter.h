@@ -97,7 +97,7 @@ private:
     int m_userWidthTwips = 2835;
     int m_userHeightTwips = 1701;
     int m_bin = 15;           // automatic
-    int m_dpi = 300;
+    int m_dpi = kDefaultDpi;
     int m_color = 1;          // monochrome
     int m_duplex = 1;         // simplex
     int m_orientation = 1;    // portrait

@@ -28,12 +28,17 @@ struct PaperInfo {
     QString name; // the queue's own name for it, for messages
 };
 
+// The resolution a page is drawn for where its printer names none: the
+// thermal label printers' most common head, and the built-in PDF printer's.
+constexpr int kDefaultDpi = 300;
+
 // What a label is drawn on: sizes in millimetres, printable area relative to
 // the paper's top-left corner.
 struct PageGeometry {
     QSizeF paperMm;
     QRectF printableMm;
-    int dpi = 300;
+    int dpi = kDefaultDpi;
+    int deviceDpi() const { return dpi > 0 ? dpi : kDefaultDpi; }
     // Where the device's first dot lies, from the paper's corner: a driver
     // that rasterises only the printable area starts its dots there.
     QPointF dotGridOriginMm = QPointF(0, 0);

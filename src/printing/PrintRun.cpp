@@ -10,25 +10,6 @@ namespace zl::printing {
 
 namespace {
 
-// A row bound as typed: a finite number ("inf" and "1e400" are none).
-std::optional<double> rowNumber(const QString &text)
-{
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
-double rowBound(const QString &text, const char *which)
-{
-    const std::optional<double> v = rowNumber(text);
-    if (!v)
-        throw Failure(QStringLiteral("%1の行番号「%2」は数値ではありません。")
-                          .arg(QString::fromUtf8(which), text));
-    return *v;
-}
-
 void noteBarcode(RunResult &result, int row, const RunRecord &record, const std::optional<QString> &reason)
 {
     if (reason)
@@ -119,108 +100,129 @@ Settled settle(const QList<int> &sentRows, const LabelsOut &out, std::optional<i
     return s;
 }
 
-// What both runs share: the printer set-up, the status texts, the rows read
-// and checked before the first label, the record loop with its end, its
-// remaining-label stop and its cancel, and the wait for the labels to come
-// out. For each row, `wanted` says whether its label is printed;
-// `perRecord` handles the record and says whether the run goes on. A
-// partial run's `range` bounds the rows read.
-template <typename Wanted, typename PerRecord>
-RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRange *range, Wanted &&wanted,
-                     PerRecord &&perRecord)
-{
+// A run between its phases: what it has read, sent and found so far.
+struct RunState {
+    explicit RunState(int &remaining) : remaining(remaining) {}
     RunResult result;
-    RunBracket bracket(s);
-    remaining = capCounter;
+    int &remaining;
+    int firstWanted = 1;
+    QList<RunRow> rows;
+    QList<int> sentRows;
+    int row = 1; // the row the loop stopped at
+    std::optional<Failure> failure;
+
+    // The operator's cancel: the run stops at `at`, nothing more to print.
+    RunResult &cancelledAt(int at)
+    {
+        result.outcome = RunOutcome::Cancelled;
+        result.nextRow = at;
+        remaining = 0;
+        return result;
+    }
+};
+
+// Before the first label: the status texts, the rows the run may print
+// read and checked. False when the run ends here (the result says how).
+template <typename Wanted>
+bool readAndCheck(RunServices &s, RunState &run, int capCounter, const RowRange *range, Wanted &wanted)
+{
     const LayoutChoice layout = s.readLayout();
     s.setStatus(kStatusPrinting);
     s.setPaper(layout.paper);
-    const int firstWanted = range ? range->first : 1;
+    run.firstWanted = range ? range->first : 1;
     // The progress window's cancel is live from the start of the run.
-    auto cancelledBeforeTheFirstLabel = [&] {
+    auto cancelled = [&] {
         s.setStatus(QString());
-        result.outcome = RunOutcome::Cancelled;
-        result.nextRow = firstWanted;
-        remaining = 0;
-        return result;
+        run.cancelledAt(run.firstWanted);
+        return false;
     };
     if (s.cancelRequested())
-        return cancelledBeforeTheFirstLabel();
+        return cancelled();
     // One row past what the counter allows tells where a stopped run goes on.
-    const int lastRow = int(std::min<qint64>(range ? range->last : INT_MAX, qint64(firstWanted) + capCounter));
-    std::unique_ptr<RecordReader> reader = s.openDataSource(lastRow);
+    const int lastRow = int(std::min<qint64>(range ? range->last : INT_MAX, qint64(run.firstWanted) + capCounter));
     int rowsRead = 0;
-    const QList<RunRow> rows = readRows(*reader, lastRow, firstWanted, rowsRead);
-    reader.reset();
+    {
+        std::unique_ptr<RecordReader> reader = s.openDataSource(lastRow);
+        run.rows = readRows(*reader, lastRow, run.firstWanted, rowsRead);
+    }
     // A range past the data's last row would print nothing and look done.
-    if (range && rows.isEmpty())
+    if (range && run.rows.isEmpty())
         throw NothingToPrint(QStringLiteral("%1行目から%2行目までにはデータがありません（データは%3行です）。"
-                                     "印刷する行の範囲を指定しなおしてください。")
-                          .arg(range->first)
-                          .arg(range->last)
-                          .arg(rowsRead));
+                                            "印刷する行の範囲を指定しなおしてください。")
+                                 .arg(range->first)
+                                 .arg(range->last)
+                                 .arg(rowsRead));
     QList<RunRow> toPrint;
-    for (const RunRow &r : rows)
-        if (wanted(r.row) && toPrint.size() < remaining)
+    for (const RunRow &r : run.rows)
+        if (wanted(r.row) && toPrint.size() < run.remaining)
             toPrint.append(r);
-    result.wanted = int(toPrint.size());
+    run.result.wanted = int(toPrint.size());
     if (s.cancelRequested())
-        return cancelledBeforeTheFirstLabel();
+        return cancelled();
     if (!toPrint.isEmpty() && !s.checkRows(toPrint)) {
         s.setStatus(QString());
-        result.outcome = RunOutcome::Declined;
-        return result;
+        run.result.outcome = RunOutcome::Declined;
+        return false;
     }
-    s.beginPrinting();
-    QList<int> sentRows;
-    int row = 1;
-    std::optional<Failure> failure;
+    return true;
+}
+
+// The record loop with its end, its remaining-label stop and its cancel.
+// A failure is kept for the end: the labels sent before it still count.
+template <typename Wanted, typename PerRecord>
+void sendLabels(RunServices &s, RunState &run, Wanted &wanted, PerRecord &perRecord)
+{
+    RunResult &result = run.result;
     result.outcome = RunOutcome::Finished;
     try {
-        for (int i = 0;; ++i, ++row) {
-            if (i >= rows.size()) {
+        for (int i = 0;; ++i, ++run.row) {
+            if (i >= run.rows.size()) {
                 s.setStatus(kStatusFinished);
                 break;
             }
-            row = rows[i].row;
-            const bool printIt = wanted(row);
+            run.row = run.rows[i].row;
+            const bool printIt = wanted(run.row);
             if (printIt && s.cancelRequested()) {
-                result.outcome = RunOutcome::Cancelled;
-                result.nextRow = row;
-                remaining = 0;
+                run.cancelledAt(run.row);
                 break;
             }
-            if (printIt && remaining == 0) {
+            if (printIt && run.remaining == 0) {
                 result.outcome = RunOutcome::StoppedAtCounter;
-                result.nextRow = row;
+                result.nextRow = run.row;
                 break;
             }
             const int handedOver = result.printed;
-            const bool goOn = perRecord(row, rows[i].record, result);
+            const bool goOn = perRecord(run.row, run.rows[i].record, result);
             if (result.printed > handedOver)
-                sentRows.append(row);
+                run.sentRows.append(run.row);
             if (!goOn) {
-                if (result.outcome == RunOutcome::Cancelled) {
-                    result.nextRow = row;
-                    remaining = 0;
-                }
+                if (result.outcome == RunOutcome::Cancelled)
+                    run.cancelledAt(run.row);
                 break;
             }
             if (printIt) {
-                --remaining;
+                --run.remaining;
                 if (s.stopAfterLabel())
-                    remaining = std::min(remaining, 0);
+                    run.remaining = std::min(run.remaining, 0);
             }
         }
     } catch (const Cancelled &) {
         // The printing system was still being asked about this row's label
         // when the operator cancelled: the run stops here.
-        result.outcome = RunOutcome::Cancelled;
-        result.nextRow = row;
-        remaining = 0;
+        run.cancelledAt(run.row);
     } catch (const Failure &f) {
-        failure = f;
+        run.failure = f;
     }
+}
+
+// After the last label: waits for the labels to come out, and counts as
+// printed only what is known to have. Throws a RunFailure naming where to
+// go on when a label failed or the printer reported a problem.
+template <typename Wanted>
+RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
+{
+    RunResult &result = run.result;
+    const QList<int> &sentRows = run.sentRows;
     // Labels sent before a failure still print; a cancel, and the printer
     // failing, take back those not yet printed.
     LabelsOut out;
@@ -237,23 +239,24 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     QString kept;
     bool notKept = false;
     try {
-        kept = s.endPrinting(!failure && out.problem.isEmpty());
+        kept = s.endPrinting(!run.failure && out.problem.isEmpty());
     } catch (const Failure &f) {
         kept = f.description();
         notKept = true;
     }
     const Settled done = settle(sentRows, out, notKept ? std::optional<int>(0) : s.labelsKept());
     result.printed = done.printed;
-    if (failure || !done.problem.isEmpty() || (notKept && !sentRows.isEmpty())) {
+    const int row = run.row;
+    if (run.failure || !done.problem.isEmpty() || (notKept && !sentRows.isEmpty())) {
         // The first label that did not come out is where to go on; a row
         // past a partial run's range failing leaves nothing to print.
         // The printer's own problem is told at the label it did not print.
         const bool printerFailed = !done.problem.isEmpty() && done.firstNotPrinted;
-        const int failedAt = (printerFailed || !failure) && done.firstNotPrinted ? done.firstNotPrinted : row;
+        const int failedAt = (printerFailed || !run.failure) && done.firstNotPrinted ? done.firstNotPrinted : row;
         int next = done.firstNotPrinted;
         if (!next)
-            next = row < firstWanted ? firstWanted : !failure ? 0 : wanted(row) ? row : 0;
-        QString cause = failure ? failure->description() : done.problem;
+            next = row < run.firstWanted ? run.firstWanted : !run.failure ? 0 : wanted(row) ? row : 0;
+        QString cause = run.failure ? run.failure->description() : done.problem;
         if (printerFailed && cause != done.problem)
             cause = done.problem + QLatin1Char('\n') + cause;
         if (!kept.isEmpty())
@@ -262,13 +265,29 @@ RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRa
     }
     // Labels taken back without a problem were the operator's cancel, even
     // when it came after the last one was sent.
-    if (done.firstNotPrinted) {
-        result.outcome = RunOutcome::Cancelled;
-        result.nextRow = done.firstNotPrinted;
-        remaining = 0;
-    }
+    if (done.firstNotPrinted)
+        run.cancelledAt(done.firstNotPrinted);
     result.destination = kept;
     return result;
+}
+
+// What both runs share: the rows read and checked before the first label,
+// the labels sent, and the wait for them to come out. For each row,
+// `wanted` says whether its label is printed; `perRecord` handles the
+// record and says whether the run goes on. A partial run's `range` bounds
+// the rows read.
+template <typename Wanted, typename PerRecord>
+RunResult runRecords(RunServices &s, int capCounter, int &remaining, const RowRange *range, Wanted &&wanted,
+                     PerRecord &&perRecord)
+{
+    RunBracket bracket(s);
+    RunState run(remaining);
+    remaining = capCounter;
+    if (!readAndCheck(s, run, capCounter, range, wanted))
+        return run.result;
+    s.beginPrinting();
+    sendLabels(s, run, wanted, perRecord);
+    return settleRun(s, run, wanted);
 }
 
 // False when the operator cancelled the label.
@@ -296,21 +315,6 @@ RunResult runContinuous(RunServices &s, int &capCounter, int &remaining)
                           }
                           return printOne(s, result);
                       });
-}
-
-RowRange rowRange(const QString &first, const QString &last)
-{
-    const double from = rowBound(first, "開始");
-    const double to = rowBound(last, "終了");
-    constexpr double kMaxRow = 1e9;
-    RowRange r;
-    r.first = int(std::ceil(std::clamp(from, 1.0, kMaxRow)));
-    r.last = int(std::floor(std::clamp(to, 0.0, kMaxRow)));
-    if (r.first > r.last)
-        throw Failure(QStringLiteral("印刷する行の範囲（%1行目から%2行目まで）に行がありません。"
-                                     "開始には終了より小さい行番号を指定してください。")
-                          .arg(first.trimmed(), last.trimmed()));
-    return r;
 }
 
 RunResult runPartial(RunServices &s, int capCounter, int &remaining, const QString &first, const QString &last)

@@ -5,6 +5,7 @@
 // barcode, renderer, printer module) comes through RunServices, so the same
 // run serves the print screens, the command line and the tests.
 #include "common/Failure.h"
+#include "printing/RowRange.h"
 
 #include <QString>
 #include <QStringList>
@@ -181,15 +182,6 @@ inline const QString kEndMessage = QStringLiteral("印刷終了。ﾃﾞｰﾀ�
 inline const QString kEndTitle = QStringLiteral("処理終了");
 inline const QString kRunErrorPrefix = QStringLiteral("印刷設定又はDB設定が不正です。設定しなおしてください Error_Message:");
 constexpr int kLabelsPerOpening = 300;
-
-// The first rows a partial run prints and the last it reads, from the
-// screen's or the command line's texts; throws when they are not row numbers
-// or name no row (the wrong way round).
-struct RowRange {
-    int first = 1;
-    int last = 0;
-};
-RowRange rowRange(const QString &first, const QString &last);
 
 // Both runs: a failure after the data source opened is thrown as a
 // RunFailure naming the row and how far the run got.

@@ -149,8 +149,9 @@ bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
 
 std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 {
-    // A file read, not the windows' business: the table as it stands now.
-    const settings::StoredDataSource ds = settings::readDataSource();
+    if (!m_context.dataSourceProblem.isEmpty())
+        throw Failure(m_context.dataSourceProblem);
+    const settings::StoredDataSource &ds = m_context.dataSource;
     if (m_hooks.dataSource)
         m_hooks.dataSource(ds.folder, ds.file);
     // Stamped before the read: a file changed while it is read differs too.

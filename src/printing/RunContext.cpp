@@ -22,6 +22,11 @@ RunContext gatherRunContext(const LayoutChoice &layout)
     } catch (const Failure &f) {
         c.sheetProblem = f.description();
     }
+    try {
+        c.dataSource = settings::readDataSource();
+    } catch (const Failure &f) {
+        c.dataSourceProblem = f.description();
+    }
     return c;
 }
 

@@ -8,6 +8,7 @@
 #include "printer/Printer.h"
 #include "printer/SheetChoice.h"
 #include "printing/PrintRun.h"
+#include "settings/StoredSettings.h"
 
 #include <atomic>
 #include <optional>
@@ -37,6 +38,9 @@ struct RunContext {
     // The sheet table could not be read: the run refuses before its first
     // label, saying this.
     QString sheetProblem;
+    // DB1 and DB2 of the data-source table; the file is read by the run.
+    settings::StoredDataSource dataSource;
+    QString dataSourceProblem; // the table could not be read: the run says this
     // The data file as the operator saw it (a screen's grid): a run that
     // finds another version refuses before its first label.
     std::optional<datasource::DataFileStamp> expectedData;
