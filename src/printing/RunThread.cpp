@@ -2,6 +2,7 @@
 
 #include "printing/RunCheck.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <atomic>
@@ -82,18 +83,18 @@ RunResult runOffThisThread(const std::function<RunResult()> &run, RunControl *co
         done = true;
     }));
     thread->start();
-    // The application told to quit leaves this loop early: the run is
-    // cancelled and waited for with events still running, so a question it
-    // asks the windows meanwhile is answered instead of waiting for ever.
-    while (!done) {
-        QEventLoop loop;
-        QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
-        if (done)
-            break;
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    if (!done)
         loop.exec();
-        if (!done && control)
-            control->cancel = true;
-    }
+    // The application told to quit leaves the loop early, and no loop runs
+    // again in this thread: the run is cancelled and waited for with this
+    // thread's events still handled, so a question it asks the windows
+    // meanwhile is answered instead of waiting for ever.
+    if (!done && control)
+        control->cancel = true;
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     thread->wait();
     if (error)
         std::rethrow_exception(error);

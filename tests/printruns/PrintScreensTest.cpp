@@ -664,6 +664,33 @@ private slots:
         }
     }
 
+    // The application told to quit mid-run (the session ending): the run is
+    // cancelled after the label the printer holds and the screen's wait ends
+    // with it, never waiting on a run that waits on the windows. Last of
+    // its class: no event loop of this process runs after the quit.
+    void quittingTheApplicationMidRunCancelsTheRun()
+    {
+        useData(csv(10));
+        std::atomic<bool> quit{false};
+        m_printer->beforeDocument = [&](int n) {
+            if (n != 2)
+                return;
+            QMetaObject::invokeMethod(qApp, [&] {
+                QCoreApplication::exit(0);
+                quit = true;
+            });
+            // Held until the run, on this thread, sees its cancel.
+            QDeadlineTimer givenUp(20000);
+            while (!printer::RunCancelWatch::asked() && !givenUp.hasExpired())
+                QThread::msleep(2);
+        };
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        click(screen, "Command3");
+        QVERIFY(quit);
+        QCOMPARE(m_printer->documents.size(), 2);
+        QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷を中断しました!!（2枚印刷、続きは3行目から）"));
+    }
+
 private:
     // Every text the run's one progress bar shows, with the label it belongs
     // to (counting from 1: a label starts by clearing the bar).
