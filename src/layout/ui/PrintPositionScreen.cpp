@@ -134,8 +134,7 @@ void PrintPositionScreen::addPreview()
 {
     m_preview = new LabelPreviewView(this);
     m_preview->setGeometry(twips(7900), twips(240), twips(kPreviewWidthTwips - 240), twips(4700 - 480));
-    if (const auto page = printer::pageInForce())
-        m_preview->setPaper(*page, printer::labelScaleInForce());
+    showPaper();
     try {
         m_preview->setTitles(layout::currentTitles());
         m_record = label::firstRecordFields(&m_withoutBarcode);
@@ -147,7 +146,20 @@ void PrintPositionScreen::addPreview()
     // Every step of a slider redraws the label, also while it is dragged.
     for (QSlider *slider : m_slider)
         connect(slider, &QSlider::valueChanged, this, &PrintPositionScreen::showPreview);
+    // What the printer offers may come after the screen has opened.
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        showPaper();
+        showPreview();
+    });
     showPreview();
+}
+
+void PrintPositionScreen::showPaper()
+{
+    // The label goes on the page known now, never waiting for the printing system.
+    const printer::WithoutWaiting withoutWaiting;
+    if (const auto page = printer::pageInForce())
+        m_preview->setPaper(*page, printer::labelScaleInForce());
 }
 
 void PrintPositionScreen::showPreview()
