@@ -134,6 +134,12 @@ void PrintPositionScreen::addPreview()
 {
     m_preview = new LabelPreviewView(this);
     m_preview->setGeometry(twips(7900), twips(240), twips(kPreviewWidthTwips - 240), twips(4700 - 480));
+    // What the printer offers may come after the screen has opened: heard
+    // from before it is first asked.
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        showPaper();
+        showPreview();
+    });
     showPaper();
     try {
         m_preview->setTitles(layout::currentTitles());
@@ -146,11 +152,6 @@ void PrintPositionScreen::addPreview()
     // Every step of a slider redraws the label, also while it is dragged.
     for (QSlider *slider : m_slider)
         connect(slider, &QSlider::valueChanged, this, &PrintPositionScreen::showPreview);
-    // What the printer offers may come after the screen has opened.
-    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
-        showPaper();
-        showPreview();
-    });
     showPreview();
 }
 

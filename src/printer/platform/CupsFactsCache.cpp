@@ -22,6 +22,8 @@ QThreadPool *askingPool()
     static QPointer<QThreadPool> pool;
     std::lock_guard<std::mutex> lock(mutex);
     if (!pool && QCoreApplication::instance()) {
+        // Made first, so that it outlives the workers that tell it.
+        PrinterInForceNews::instance();
         pool = new QThreadPool(QCoreApplication::instance());
         // A frozen scheduler holds each question for the time limit; other
         // queues are asked meanwhile.
