@@ -4,48 +4,56 @@
 #include "common/Length.h"
 #include "printer/DeviceRecords.h"
 #include "printer/PaperCodes.h"
-#include "printer/PrinterSetup.h"
 #include "printer/SheetChoice.h"
+#include "printer/StoredChoices.h"
 #include "settings/SettingsTable.h"
 
 #include <QRegularExpression>
 #include <QtMath>
+#include <algorithm>
 
 namespace zl::printer {
+
+namespace {
+// The paper the next run takes: with the fixed connection type the stored
+// one, when the printer lists it; else the printer's own. Only exactly "1"
+// is the variable type for a run, whose dialog decides the paper then; an
+// unreadable layout table leaves the printer's own paper (the run itself
+// will say what is wrong with the table).
+int paperCodeInForce(const Printer &p, const StoredChoices &stored)
+{
+    const int own = p.paperSize().value_or(0);
+    if (!stored.layout || stored.layout->printer == QStringLiteral("1"))
+        return own;
+    bool ok = false;
+    const int code = stored.layout->yoshi.trimmed().toInt(&ok);
+    if (!ok || code <= 0 || code == own)
+        return own;
+    const QList<PaperInfo> papers = p.papers();
+    const bool listed =
+        std::any_of(papers.begin(), papers.end(), [code](const PaperInfo &i) { return i.code == code; });
+    return listed ? code : own;
+}
+} // namespace
 
 std::optional<PageGeometry> pageInForce()
 {
     Printer *p = currentPrinter();
     if (!p)
         return std::nullopt;
-    try {
-        const LayoutRow row = readLayoutRow();
-        // Only exactly "1" is the variable type for a run, whose dialog
-        // decides the paper then.
-        if (row.printer != QStringLiteral("1"))
-            useLayoutPaper(row.yoshi);
-    } catch (const Failure &) {
-        // An unreadable layout table leaves the printer's own paper; the
-        // run itself will say what is wrong with the table.
-    }
-    const PageGeometry page = p->pageGeometry();
+    const StoredChoices stored = storedChoices();
+    const int code = paperCodeInForce(*p, stored);
+    const PageGeometry page = code == p->paperSize() ? p->pageGeometry() : p->pageGeometryFor(code);
     // On a label sheet each label is one position of the sheet.
-    try {
-        if (const SheetTemplate *sheet = readSheetChoice().sheet())
+    if (stored.sheet)
+        if (const SheetTemplate *sheet = stored.sheet->sheet())
             return labelPage(page, sheet);
-    } catch (const Failure &) {
-        // The run will say what is wrong with the sheet table.
-    }
     return page;
 }
 
 LabelScale labelScaleInForce()
 {
-    try {
-        return readLabelScale();
-    } catch (const Failure &) {
-        return LabelScale::Fit;
-    }
+    return storedChoices().scale;
 }
 
 namespace {
@@ -160,44 +168,45 @@ LayoutRow readLayoutRow()
 }
 
 namespace {
-QString paperText(const Printer &p)
+// The paper as the printer lists it, or, in force, as it stands.
+QString paperText(const Printer &p, int code)
 {
-    const int code = p.paperSize().value_or(0);
-    const QString size = QStringLiteral("%1 x %2 mm")
-                             .arg(qRound(Length::storedMmFromTwips(p.pageWidthTwips().value_or(0))))
-                             .arg(qRound(Length::storedMmFromTwips(p.pageHeightTwips().value_or(0))));
     const QList<PaperInfo> papers = p.papers();
-    for (const PaperInfo &paper : papers) {
-        if (paper.code != code)
-            continue;
-        if (const QString name = readablePaperName(paper, listsLabelStock(papers)); name != size)
+    const auto listed =
+        std::find_if(papers.begin(), papers.end(), [code](const PaperInfo &i) { return i.code == code; });
+    const bool inForce = code == p.paperSize();
+    const int width = inForce || listed == papers.end() ? p.pageWidthTwips().value_or(0) : listed->widthTwips;
+    const int height = inForce || listed == papers.end() ? p.pageHeightTwips().value_or(0) : listed->heightTwips;
+    const QString size = QStringLiteral("%1 x %2 mm")
+                             .arg(qRound(Length::storedMmFromTwips(width)))
+                             .arg(qRound(Length::storedMmFromTwips(height)));
+    if (listed != papers.end())
+        if (const QString name = readablePaperName(*listed, listsLabelStock(papers)); name != size)
             return QStringLiteral("%1（%2）").arg(name, size);
-    }
     return size;
 }
 } // namespace
 
 QString printerInForceText()
 {
-    const std::optional<PageGeometry> page = pageInForce();
     Printer *p = currentPrinter();
-    if (!page || !p)
+    if (!p)
         return QStringLiteral("プリンター: なし");
-    bool variable = false;
-    try {
-        variable = readLayoutRow().printer == QStringLiteral("1");
-    } catch (const Failure &) {
-    }
-    const QString now = QStringLiteral("%1　用紙: %2").arg(p->deviceName(), paperText(*p));
+    const StoredChoices stored = storedChoices();
+    const bool variable = stored.layout && stored.layout->printer == QStringLiteral("1");
+    // Read where nothing waits, a queue not heard from yet says so instead
+    // of a paper it may not have.
+    const QString paper =
+        p->stillAsking() ? QStringLiteral("確認しています…") : paperText(*p, paperCodeInForce(*p, stored));
+    const QString now = QStringLiteral("%1　用紙: %2").arg(p->deviceName(), paper);
     QString text = variable ? QStringLiteral("プリンター: 印刷のたびに選択（いま %1）").arg(now) : QStringLiteral("プリンター: %1").arg(now);
-    try {
-        if (const SheetTemplate *sheet = readSheetChoice().sheet())
+    if (stored.sheet)
+        if (const SheetTemplate *sheet = stored.sheet->sheet())
             text += QStringLiteral("　シート: %1").arg(sheet->name);
-    } catch (const Failure &) {
-        // The run will say what is wrong with the sheet table.
-    }
     if (const QString notice = p->printingNotice(); !notice.isEmpty())
         text += QStringLiteral("\n注意: ") + notice;
+    if (const QString problem = p->unansweredProblem(); !problem.isEmpty())
+        text += QStringLiteral("\n注意: ") + problem;
     if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
         text += QStringLiteral("\n注意: ") + all->currentProblem();
     return text;

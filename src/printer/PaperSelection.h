@@ -52,9 +52,10 @@ struct LayoutRow {
 LayoutRow readLayoutRow();
 
 // The page the next run's labels are drawn on, for a preview: with the
-// fixed connection type the stored paper is taken now, as the run takes it
-// (when the current printer lists it); on a label sheet, one position of
-// the sheet. Nothing when there is no printer.
+// fixed connection type the page of the stored paper, which the run takes
+// when the current printer lists it (the printer's paper is left as it is
+// until then); on a label sheet, one position of the sheet. Nothing when
+// there is no printer.
 std::optional<PageGeometry> pageInForce();
 // How the next run puts the layout on its labels, for a preview: the stored
 // choice, fitted when it cannot be read (the run will say why).
@@ -64,8 +65,11 @@ LabelScale labelScaleInForce();
 // "プリンター: Labels　用紙: 2.00x1.00\"（51 x 25 mm）", and the label sheet
 // when there is one. With the variable connection type the run asks; the
 // text says so and names the printer now current. What the printer's notice
-// says (a raw queue, the built-in printer standing in) and why a run would
-// be refused follow. Takes the stored paper as pageInForce does.
+// says (a raw queue, the built-in printer standing in), why what it offers
+// is not known (the printing system did not answer) and why a run would be
+// refused follow. Takes the stored paper as pageInForce does. Read without
+// waiting (WithoutWaiting), a queue not heard from yet has 「確認しています…」
+// for its paper.
 QString printerInForceText();
 
 // Tells the screens that show printerInForceText() (the main menu's printer

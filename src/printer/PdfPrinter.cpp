@@ -139,6 +139,19 @@ PageGeometry PdfPrinter::pageGeometry() const
     return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
 }
 
+PageGeometry PdfPrinter::pageGeometryFor(int code) const
+{
+    for (const PaperInfo &p : papers()) {
+        if (p.code != code)
+            continue;
+        QSizeF paper(p.widthTwips / kTwipsPerMm, p.heightTwips / kTwipsPerMm);
+        if (m_orientation == 2)
+            paper.transpose();
+        return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
+    }
+    return pageGeometry();
+}
+
 // One run's file while it is being written: a temporary file in the output
 // folder, the PDF writer on it and the painter that stays open across labels.
 class PdfRunFile {

@@ -66,6 +66,7 @@ public:
 
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
+    PageGeometry pageGeometryFor(int code) const override;
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override;
     QString endRun(bool ok) override;

@@ -42,6 +42,25 @@ std::function<bool()> RunCancelWatch::current()
     return *t_runCancel;
 }
 
+namespace {
+thread_local bool t_withoutWaiting = false;
+} // namespace
+
+WithoutWaiting::WithoutWaiting() : m_outer(t_withoutWaiting)
+{
+    t_withoutWaiting = true;
+}
+
+WithoutWaiting::~WithoutWaiting()
+{
+    t_withoutWaiting = m_outer;
+}
+
+bool WithoutWaiting::mayWait()
+{
+    return !t_withoutWaiting;
+}
+
 PrinterCollection *printers()
 {
     return installed().get();

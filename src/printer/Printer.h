@@ -130,6 +130,10 @@ public:
 
     // The page a label is drawn on, for the current paper.
     virtual PageGeometry pageGeometry() const = 0;
+    // The page paper `code` (one of papers()) would give, the paper in force
+    // left as it is: a preview shows the page a run will take before the
+    // run takes it.
+    virtual PageGeometry pageGeometryFor(int code) const = 0;
     // On a continuous roll (pageGeometry().roll): the length of the page
     // each label is printed on from now on, the label's own length. False,
     // and nothing changes, where the paper is not a roll.
@@ -185,6 +189,31 @@ public:
     // printer that stands in says so before the first label
     // (printingNotice) and with where the labels went (endRun).
     virtual void setStandIn(const StandIn &standIn) { Q_UNUSED(standIn); }
+    // Read where nothing waits (WithoutWaiting): true while what the
+    // printer offers is still being asked on a worker; its reads meanwhile
+    // answer as for a printer that lists no paper.
+    virtual bool stillAsking() const { return false; }
+    // Why what the printer offers is not known (the printing system did
+    // not answer), in the operator's words; empty when it is known.
+    virtual QString unansweredProblem() const { return {}; }
+};
+
+// While one lives on a thread, printers read there answer from what they
+// already know and never wait for the printing system: what they have not
+// heard yet is asked on a worker, and PrinterInForceNews tells when it has
+// come. The windows show printers under one; a run never reads under one,
+// since it needs the answer.
+class WithoutWaiting {
+public:
+    WithoutWaiting();
+    ~WithoutWaiting();
+    WithoutWaiting(const WithoutWaiting &) = delete;
+    WithoutWaiting &operator=(const WithoutWaiting &) = delete;
+    // Whether reads on this thread may wait for the printing system.
+    static bool mayWait();
+
+private:
+    bool m_outer;
 };
 
 // The operator's cancel of a run, as waits for the printing system on the

@@ -23,11 +23,17 @@ bool SheetPrinter::setPaperSize(int code)
 
 PageGeometry SheetPrinter::pageGeometry() const
 {
-    const PageGeometry paper = m_target.pageGeometry();
     // The printable area is the position itself: the renderer measures from
     // its corner and lays the barcode's bars on the printer's dots counted
     // from the paper's corner.
-    PageGeometry g = paper;
+    PageGeometry g = m_target.pageGeometry();
+    g.printableMm = m_sheet.positionRect(m_position);
+    return g;
+}
+
+PageGeometry SheetPrinter::pageGeometryFor(int code) const
+{
+    PageGeometry g = m_target.pageGeometryFor(code);
     g.printableMm = m_sheet.positionRect(m_position);
     return g;
 }

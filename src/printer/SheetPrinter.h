@@ -62,6 +62,7 @@ public:
 
     // The next free position, as a page of its own.
     PageGeometry pageGeometry() const override;
+    PageGeometry pageGeometryFor(int code) const override;
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override { m_target.beginRun(); }
     QString endRun(bool ok) override;

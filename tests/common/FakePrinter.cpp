@@ -110,6 +110,18 @@ zl::printer::PageGeometry FakePrinter::pageGeometry() const
     return g;
 }
 
+zl::printer::PageGeometry FakePrinter::pageGeometryFor(int code) const
+{
+    // A paper it would refuse leaves its own, as a run finds it.
+    if (code == m_paper || !m_accepted.contains(code) || m_failing.contains(Property::PaperSize)
+        || m_refusing.contains(Property::PaperSize))
+        return pageGeometry();
+    zl::printer::PageGeometry g;
+    g.paperMm = QSizeF(m_accepted[code].first / 56.7, m_accepted[code].second / 56.7);
+    g.printableMm = QRectF(QPointF(0, 0), g.paperMm);
+    return g;
+}
+
 void FakePrinter::printDocument(const QList<QPicture> &pages)
 {
     if (!m_printFailure.isEmpty())

@@ -50,6 +50,7 @@ public:
 
     QList<zl::printer::PaperInfo> papers() const override;
     zl::printer::PageGeometry pageGeometry() const override;
+    zl::printer::PageGeometry pageGeometryFor(int code) const override;
     void printDocument(const QList<QPicture> &pages) override;
 
     // Every setter call, in order, as "name=value" (refused ones too).

@@ -245,6 +245,8 @@ private slots:
 
     // The preview's paper is the one the next run prints on: the stored
     // paper with the fixed type when the printer lists it, else its own.
+    // Reading it sets nothing on the printer, and a table replaced since the
+    // last read (within the same clock tick, too) is read again.
     void previewPaperIsThePaperARunTakes_data()
     {
         QTest::addColumn<QString>("yoshi");
@@ -268,9 +270,16 @@ private slots:
         list.push_back(a4Printer(QStringLiteral("P")));
         auto fakes = zltest::installFakePrinters(std::move(list));
         fakes[0]->setPaperSize(256);
+        const QStringList setBefore = fakes[0]->setCalls;
         const auto page = zl::printer::pageInForce();
         QVERIFY(page);
         QCOMPARE(qRound(page->paperMm.width()), qRound(widthMm));
+        QCOMPARE(fakes[0]->setCalls, setBefore);
+        QCOMPARE(fakes[0]->paperSize(), 256);
+        home.writeTable(QStringLiteral("vokiconfig4.txt"),
+                        {QStringLiteral("TITLE1"), QStringLiteral("TITLE2"), QStringLiteral("YOSHI"), QStringLiteral("PRINTER")},
+                        {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("9"), QStringLiteral("0")});
+        QCOMPARE(qRound(zl::printer::pageInForce()->paperMm.width()), 210);
     }
 
     void withoutADialogNothingIsConfirmed()

@@ -177,18 +177,22 @@ void MainMenu::showPrinterInForce(QLabel *line)
     // The main window opens at once even when the printing system has
     // stopped answering: it is asked first on a thread of its own, and the
     // line is filled once it has answered or is known to be silent.
+    // What a queue offers is asked on a worker; the line shows it once heard.
+    const auto show = [line] {
+        const printer::WithoutWaiting withoutWaiting;
+        line->setText(printer::printerInForceText());
+    };
     printer::PrinterCollection *all = printer::printers();
     if (!all) {
-        line->setText(printer::printerInForceText());
+        show();
         return;
     }
     line->setText(QStringLiteral("プリンター: 確認しています…"));
     QThread *probe = QThread::create([all] { all->probePrintingSystem(); });
-    connect(probe, &QThread::finished, line, [line] {
-        line->setText(printer::printerInForceText());
+    connect(probe, &QThread::finished, line, [line, show] {
         // From now on the line follows every printer, paper or sheet chosen.
-        connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, line,
-                [line] { line->setText(printer::printerInForceText()); });
+        connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, line, show);
+        show();
     });
     connect(probe, &QThread::finished, probe, &QObject::deleteLater);
     probe->start();

@@ -134,8 +134,13 @@ void PrintPositionScreen::addPreview()
 {
     m_preview = new LabelPreviewView(this);
     m_preview->setGeometry(twips(7900), twips(240), twips(kPreviewWidthTwips - 240), twips(4700 - 480));
-    if (const auto page = printer::pageInForce())
-        m_preview->setPaper(*page, printer::labelScaleInForce());
+    // What the printer offers may come after the screen has opened: heard
+    // from before it is first asked.
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        showPaper();
+        showPreview();
+    });
+    showPaper();
     try {
         m_preview->setTitles(layout::currentTitles());
         m_record = label::firstRecordFields(&m_withoutBarcode);
@@ -148,6 +153,14 @@ void PrintPositionScreen::addPreview()
     for (QSlider *slider : m_slider)
         connect(slider, &QSlider::valueChanged, this, &PrintPositionScreen::showPreview);
     showPreview();
+}
+
+void PrintPositionScreen::showPaper()
+{
+    // The label goes on the page known now, never waiting for the printing system.
+    const printer::WithoutWaiting withoutWaiting;
+    if (const auto page = printer::pageInForce())
+        m_preview->setPaper(*page, printer::labelScaleInForce());
 }
 
 void PrintPositionScreen::showPreview()

@@ -25,6 +25,7 @@ public:
 private:
     void takeSliderPosition(int which);
     void addPreview();
+    void showPaper();
     void showPreview();
     void save();
     QStringList values() const;

@@ -1,9 +1,11 @@
 #pragma once
 // A CUPS queue as the program's printer. The queue is asked what it offers
 // (its PPD when it has one, its IPP attributes otherwise) through a
-// connection with a time limit; the settings the operator chooses are kept
-// here and sent with each document as job options, so what prints is what
-// was chosen, at the resolution the queue's driver will rasterise at.
+// connection with a time limit, once, and the answer kept for every thread;
+// read where nothing may wait (WithoutWaiting), it is asked on a worker.
+// The settings the operator chooses are kept here and sent with each
+// document as job options, so what prints is what was chosen, at the
+// resolution the queue's driver will rasterise at.
 #include "printer/Printer.h"
 
 #include <QHash>
@@ -23,6 +25,7 @@ constexpr int kJobsStallSeconds = 60;
 class CupsPrinter : public Printer {
 public:
     explicit CupsPrinter(QString queueName);
+    ~CupsPrinter() override;
 
     QString deviceName() const override { return m_name; }
     QString driverName() const override;
@@ -51,19 +54,22 @@ public:
 
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
+    PageGeometry pageGeometryFor(int code) const override;
     bool setLabelLength(double mm) override;
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override;
     DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
     bool makeUserDefault() override;
     QString printingNotice() const override;
+    bool stillAsking() const override;
+    QString unansweredProblem() const override;
 
     // The job options a document is sent with (name, value), in order.
     QList<std::pair<QString, QString>> jobOptions() const;
     // The paper code of one of the queue's sizes by its keyword, 0 if none.
     int paperCodeForMedia(const QString &name) const;
     // Forgets what the queue said, so the next question asks it again.
-    void forgetQueue() { m_facts.reset(); }
+    void forgetQueue();
 
     // One size as a queue offers it.
     struct QueueSize {
@@ -83,6 +89,8 @@ public:
     // What the queue says about itself.
     struct QueueFacts {
         bool answered = false;
+        bool asking = false; // not known yet: a worker is asking
+        QString problem;     // why it did not answer, when it did not
         bool hasPpd = false;
         QList<QueueSize> sizes;
         QList<PaperInfo> papers; // same positions as sizes
@@ -108,14 +116,29 @@ public:
     };
 
 private:
+    class FactsCache;
     std::shared_ptr<const QueueFacts> facts() const;
-    const QueueSize *currentSize() const;
-    // The roll the current paper is cut from: a roll in force, or, for the
+    // Asks the scheduler on this thread, however long it takes to answer;
+    // evenWhenSilent: also when it has just failed to answer in time.
+    static std::shared_ptr<const QueueFacts> askQueue(const QString &queue, bool evenWhenSilent);
+    static QSizeF labelStockPoints();
+    static const QueueSize *rollOf(const QueueFacts &f, int code);
+    static const QueueSize *sizeOf(const QueueFacts &f, int code);
+    // The roll paper `code` is cut from: a roll itself, or, for the
     // user-defined size, the queue's default stock when that is a roll.
+    static const QueueSize *rollFor(const QueueFacts &f, int code);
+    int codeInForce(const QueueFacts &f) const;
+    std::optional<int> qualityFor(const QueueFacts &f) const;
+    QSizeF pointsFor(const QueueFacts &f, int code) const;
+    // The page size a job on paper `code` is sent with.
+    QSizeF sentPointsFor(const QueueFacts &f, int code) const;
+    QRectF printableFor(const QueueFacts &f, int code) const;
+    PageGeometry geometryFor(const QueueFacts &f, int code) const;
+    // The same for the paper in force.
+    const QueueSize *currentSize() const;
     const QueueSize *rollInForce() const;
     QSizeF currentPoints() const;
     QRectF printablePoints() const;
-    // The page size a job is sent with.
     QSizeF sentPoints() const;
     QByteArray renderPdf(const QList<QPicture> &pages) const;
     // Throws when the queue is gone or stopped, or (forNewJobs) refuses jobs.
@@ -129,7 +152,8 @@ private:
     QString stalledReasons(CupsConnection &connection);
 
     QString m_name;
-    mutable std::shared_ptr<const QueueFacts> m_facts;
+    // Shared with a worker still asking, which may outlive this printer.
+    std::shared_ptr<FactsCache> m_facts;
     std::optional<int> m_paper;
     int m_customWidthTwips = 0;
     int m_customHeightTwips = 0;

@@ -7,23 +7,11 @@
 
 #include <QPageSize>
 #include <algorithm>
-#include <cmath>
 
 namespace zl::printer {
 
 namespace {
 constexpr int kUserPaperSizeCode = 256; // DMPAPER_USER
-// The label stock the layout is drawn for: what a queue without a paper
-// list (a raw queue) prints on until another paper is chosen.
-constexpr double kLabelWidthMm = 50, kLabelHeightMm = 30;
-
-QSizeF labelStockPoints()
-{
-    return QSizeF(Length::mm(kLabelWidthMm).pt(), Length::mm(kLabelHeightMm).pt());
-}
-// A raw queue passes the document to the device untouched, so nothing tells
-// which resolution the device has; bars are laid out for this one.
-constexpr int kRawQueueDpi = 300;
 
 // Points to a hundredth, without trailing zeros.
 QString pointsText(double points)
@@ -47,14 +35,7 @@ bool isDriverDefault(const QString &name)
 
 std::optional<int> CupsPrinter::paperSize() const
 {
-    if (m_paper)
-        return m_paper;
-    const auto f = facts();
-    if (f->defaultPaper)
-        return f->defaultPaper;
-    // No paper list (a raw queue, or the scheduler did not answer): the
-    // label stock, as a user-defined size.
-    return kUserPaperSizeCode;
+    return codeInForce(*facts());
 }
 
 bool CupsPrinter::setPaperSize(int code)
@@ -67,8 +48,8 @@ bool CupsPrinter::setPaperSize(int code)
         if (m_customWidthTwips <= 0 || m_customHeightTwips <= 0) {
             // A new user-defined size is the label stock the paper list
             // shows for it, whatever paper was in use before.
-            m_customWidthTwips = Length::mm(kLabelWidthMm).wholeTwips();
-            m_customHeightTwips = Length::mm(kLabelHeightMm).wholeTwips();
+            m_customWidthTwips = Length::mm(kLayoutWidthMm).wholeTwips();
+            m_customHeightTwips = Length::mm(kLayoutHeightMm).wholeTwips();
         }
         m_paper = code;
         return true;
@@ -86,104 +67,6 @@ bool CupsPrinter::setPaperSize(int code)
         return true;
     }
     return false;
-}
-
-namespace {
-const CupsPrinter::QueueSize *rollOfCode(const CupsPrinter::QueueFacts &f, int code)
-{
-    for (int i = 0; i < f.papers.size(); ++i) {
-        if (f.papers[i].code == code)
-            return f.sizes[i].roll ? &f.sizes[i] : nullptr;
-    }
-    return nullptr;
-}
-
-QMarginsF marginsOf(const CupsPrinter::QueueSize &size)
-{
-    const QRectF &p = size.printablePoints;
-    return QMarginsF(p.left(), p.top(), size.points.width() - p.right(), size.points.height() - p.bottom());
-}
-
-} // namespace
-
-const CupsPrinter::QueueSize *CupsPrinter::rollInForce() const
-{
-    const auto f = facts();
-    const int code = paperSize().value_or(0);
-    return rollOfCode(*f, code == kUserPaperSizeCode ? f->defaultPaper : code);
-}
-
-const CupsPrinter::QueueSize *CupsPrinter::currentSize() const
-{
-    const auto f = facts();
-    const int code = paperSize().value_or(0);
-    for (int i = 0; i < f->papers.size(); ++i) {
-        if (f->papers[i].code == code)
-            return &f->sizes[i];
-    }
-    return nullptr;
-}
-
-QSizeF CupsPrinter::sentPoints() const
-{
-    QSizeF pt = currentPoints();
-    const auto f = facts();
-    const bool roll = rollInForce() != nullptr;
-    if (!roll && (paperSize() != kUserPaperSizeCode || !f->customSizes))
-        return pt;
-    // The filters take a custom size in whole points, cutting off (141.88 pt
-    // becomes 141), and then shrink the document's larger page onto it,
-    // which moves every bar off the dot grid. So a custom page is whole
-    // points from the start: the nearest, and on a roll never wider than
-    // the roll nor shorter than the label.
-    constexpr double kSlack = 1e-6;
-    pt = roll ? QSizeF(std::floor(pt.width() + kSlack), std::ceil(pt.height() - kSlack))
-              : QSizeF(std::round(pt.width()), std::round(pt.height()));
-    if (f->customSizes)
-        pt = pt.expandedTo(QSizeF(std::ceil(f->customMin.width()), std::ceil(f->customMin.height())))
-                 .boundedTo(QSizeF(std::floor(f->customMax.width()), std::floor(f->customMax.height())));
-    return pt;
-}
-
-QSizeF CupsPrinter::currentPoints() const
-{
-    const int code = paperSize().value_or(0);
-    const QueueSize *roll = rollInForce();
-    if (code == kUserPaperSizeCode) {
-        QSizeF pt = labelStockPoints();
-        if (m_customWidthTwips > 0 && m_customHeightTwips > 0)
-            pt = QSizeF(Length::twips(m_customWidthTwips).pt(), Length::twips(m_customHeightTwips).pt());
-        // Cut from the roll the queue has loaded: as wide as the roll.
-        if (roll) {
-            pt.setWidth(roll->points.width());
-            if (m_labelLengthPt > 0)
-                pt.setHeight(m_labelLengthPt);
-        }
-        return pt;
-    }
-    if (roll) {
-        // Until a label's length is known, a page holds the layout's own
-        // height inside the driver's margins; the length the driver lists
-        // for the roll is only where it would cut it by default.
-        const QMarginsF m = marginsOf(*roll);
-        const double layout = Length::mm(kLayoutHeightMm).pt() + m.top() + m.bottom();
-        return QSizeF(roll->points.width(), m_labelLengthPt > 0 ? m_labelLengthPt : layout);
-    }
-    if (const QueueSize *size = currentSize())
-        return size->points;
-    if (QPageSize::id(code) != QPageSize::Custom)
-        return QPageSize(QPageSize::id(code)).size(QPageSize::Point);
-    return labelStockPoints();
-}
-
-std::optional<int> CupsPrinter::pageWidthTwips() const
-{
-    return Length::pt(currentPoints().width()).wholeTwips();
-}
-
-std::optional<int> CupsPrinter::pageHeightTwips() const
-{
-    return Length::pt(currentPoints().height()).wholeTwips();
 }
 
 bool CupsPrinter::setPageWidthTwips(int twips)
@@ -217,16 +100,20 @@ bool CupsPrinter::setPaperBin(int bin)
 
 std::optional<int> CupsPrinter::printQuality() const
 {
-    const auto f = facts();
+    return qualityFor(*facts());
+}
+
+std::optional<int> CupsPrinter::qualityFor(const QueueFacts &f) const
+{
     if (m_quality && *m_quality > 0)
         return m_quality;
-    if (m_quality && !f->resolutions.isEmpty()) {
+    if (m_quality && !f.resolutions.isEmpty()) {
         // DMRES_HIGH (-4) .. DMRES_DRAFT (-1) pick from the queue's resolutions.
-        const auto [low, high] = std::minmax_element(f->resolutions.begin(), f->resolutions.end());
+        const auto [low, high] = std::minmax_element(f.resolutions.begin(), f.resolutions.end());
         return *m_quality <= -3 ? *high : *low;
     }
-    if (f->defaultResolution > 0)
-        return f->defaultResolution;
+    if (f.defaultResolution > 0)
+        return f.defaultResolution;
     return std::nullopt;
 }
 
@@ -301,7 +188,7 @@ QList<PaperInfo> CupsPrinter::papers() const
     if (f->customSizes || f->sizes.isEmpty()) {
         const bool custom = paperSize() == kUserPaperSizeCode;
         QSizeF pt = custom ? currentPoints() : labelStockPoints();
-        if (const QueueSize *roll = rollOfCode(*f, f->defaultPaper); roll && !custom)
+        if (const QueueSize *roll = rollOf(*f, f->defaultPaper); roll && !custom)
             pt.setWidth(roll->points.width());
         list << PaperInfo{kUserPaperSizeCode, Length::pt(pt.width()).wholeTwips(), Length::pt(pt.height()).wholeTwips(),
                           QStringLiteral("ユーザー定義サイズ")};
@@ -310,59 +197,13 @@ QList<PaperInfo> CupsPrinter::papers() const
     return list;
 }
 
-QRectF CupsPrinter::printablePoints() const
-{
-    const QRectF page(QPointF(0, 0), sentPoints());
-    if (const QueueSize *roll = rollInForce())
-        return page.marginsRemoved(marginsOf(*roll));
-    const auto f = facts();
-    if (paperSize() == kUserPaperSizeCode)
-        return f->customSizes ? page.marginsRemoved(f->customMargins) : page;
-    if (const QueueSize *size = currentSize())
-        return size->printablePoints;
-    return page;
-}
-
-bool CupsPrinter::setLabelLength(double mm)
-{
-    if (!rollInForce() || !(mm > 0))
-        return false;
-    const double pt = Length::mm(mm).pt();
-    // No shorter or longer than the driver cuts a custom size.
-    constexpr double kSlackPoints = 0.5;
-    const auto f = facts();
-    if (f->customSizes && (pt < f->customMin.height() - kSlackPoints || pt > f->customMax.height() + kSlackPoints))
-        return false;
-    m_labelLengthPt = pt;
-    return true;
-}
-
-PageGeometry CupsPrinter::pageGeometry() const
-{
-    const QSizeF pt = sentPoints();
-    const QRectF printable = printablePoints();
-    const double mmPerPoint = Length::pt(1).mm();
-    PageGeometry g;
-    g.roll = rollInForce() != nullptr;
-    g.paperMm = pt * mmPerPoint;
-    g.printableMm = QRectF(printable.topLeft() * mmPerPoint, printable.size() * mmPerPoint);
-    if (m_orientation == 2) {
-        g.paperMm.transpose();
-        g.printableMm = QRectF(g.printableMm.top(), g.printableMm.left(), g.printableMm.height(), g.printableMm.width());
-    }
-    if (facts()->rasterFromPrintable)
-        g.dotGridOriginMm = g.printableMm.topLeft();
-    g.barInsetDots = 0.4;
-    g.dpi = printQuality().value_or(kRawQueueDpi);
-    return g;
-}
-
 QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
 {
     QList<std::pair<QString, QString>> options;
     const auto f = facts();
-    const bool roll = rollInForce() != nullptr;
-    if (paperSize() == kUserPaperSizeCode || roll) {
+    const int code = codeInForce(*f);
+    const bool roll = rollFor(*f, code) != nullptr;
+    if (code == kUserPaperSizeCode || roll) {
         // A roll's page is always a custom size: the size the driver lists
         // for it has the driver's length, not the label's.
         if (f->customSizes || roll) {
@@ -371,17 +212,17 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
             // within 5 points (a 62 x 30 mm page becomes the driver's
             // 62 x 29 mm labels), or else read into hundredths of a
             // millimetre and cut down to whole points (142 pt becomes 141).
-            const QSizeF pt = sentPoints();
+            const QSizeF pt = sentPointsFor(*f, code);
             if (f->hasPpd)
                 options.append({QStringLiteral("PageSize"),
                                 QStringLiteral("Custom.%1x%2").arg(pointsText(pt.width()), pointsText(pt.height()))});
             else
                 options.append({QStringLiteral("media"), customMediaName(pt)});
         }
-    } else if (const QueueSize *size = currentSize()) {
+    } else if (const QueueSize *size = sizeOf(*f, code)) {
         options.append({QStringLiteral("media"), size->name});
     }
-    if (const auto dpi = printQuality(); dpi && !f->resolutions.isEmpty()) {
+    if (const auto dpi = qualityFor(*f); dpi && !f->resolutions.isEmpty()) {
         if (f->hasPpd)
             options.append({QStringLiteral("Resolution"),
                             f->resolutionChoices.value(*dpi, QStringLiteral("%1dpi").arg(*dpi))});
@@ -419,7 +260,7 @@ bool CupsPrinter::makeUserDefault()
     }
     const bool saved = LpOptions::saveUserDefault(m_name, options);
     // The saved choices are now the queue's defaults for this user.
-    m_facts.reset();
+    forgetQueue();
     return saved;
 }
 

@@ -185,8 +185,6 @@ int paperNamed(const CupsPrinter::QueueFacts &f, const QString &name)
 
 } // namespace
 
-CupsPrinter::CupsPrinter(QString queueName) : m_name(std::move(queueName)) {}
-
 QList<PaperInfo> CupsPrinter::numberPapers(const QList<QueueSize> &sizes)
 {
     QList<PaperInfo> list;
@@ -205,33 +203,33 @@ QList<PaperInfo> CupsPrinter::numberPapers(const QList<QueueSize> &sizes)
     return list;
 }
 
-std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
+std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::askQueue(const QString &queue, bool evenWhenSilent)
 {
-    if (m_facts)
-        return m_facts;
     auto f = std::make_shared<QueueFacts>();
     // A scheduler that just ran out of time is not asked for every property
-    // a screen reads; the queue counts as one without a paper list until it
+    // a run reads; the queue counts as one without a paper list until it
     // answers again.
-    if (cupsRecentlySilent())
+    if (!evenWhenSilent && cupsRecentlySilent())
         return f;
     CupsConnection c;
-    cups_dest_t *dest = c.http() ? cupsGetNamedDest(c.http(), m_name.toUtf8().constData(), nullptr) : nullptr;
-    if (!dest)
+    cups_dest_t *dest = c.http() ? cupsGetNamedDest(c.http(), queue.toUtf8().constData(), nullptr) : nullptr;
+    if (!dest) {
+        f->problem = c.problem();
         return f; // asked again next time: the scheduler may be back
+    }
     cupsAnswered();
     f->answered = true;
     f->driver = utf8Text(option(dest, "printer-make-and-model"));
     f->port = utf8Text(option(dest, "device-uri"));
     QString defaultPaperName;
-    f->hasPpd = readPpd(c.http(), m_name, *f, defaultPaperName);
+    f->hasPpd = readPpd(c.http(), queue, *f, defaultPaperName);
     if (!f->hasPpd)
         readIpp(c.http(), dest, *f, defaultPaperName);
     cupsFreeDests(1, dest);
 
     f->papers = numberPapers(f->sizes);
     // The user's saved choices (lpoptions) come before the queue's defaults.
-    for (const auto &[key, value] : LpOptions::savedOptions(m_name)) {
+    for (const auto &[key, value] : LpOptions::savedOptions(queue)) {
         if (key == QLatin1String("Resolution") || key == QLatin1String("printer-resolution")) {
             if (const int dpi = dpiOf(value); f->resolutions.contains(dpi))
                 f->defaultResolution = dpi;
@@ -246,8 +244,7 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const
     f->defaultPaper = paperNamed(*f, defaultPaperName);
     if (!f->defaultPaper && !f->papers.isEmpty())
         f->defaultPaper = f->papers.first().code;
-    m_facts = f;
-    return m_facts;
+    return f;
 }
 
 int CupsPrinter::paperCodeForMedia(const QString &name) const

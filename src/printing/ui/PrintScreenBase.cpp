@@ -244,15 +244,21 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
         return label::recordFields(model->source().fields(row, 4));
     });
     // The printer and paper the run will use, above the label drawn on it.
-    m_printerInForce = new QLabel(printer::printerInForceText(), this);
+    m_printerInForce = new QLabel(this);
     m_printerInForce->setObjectName(QStringLiteral("LabelPrinterInForce"));
     m_printerInForce->setWordWrap(true);
-    // A printer, paper or sheet chosen while the screen is open shows at once.
+    // A printer, paper or sheet chosen while the screen is open shows at
+    // once, and so does what a queue offers once it has been heard.
     connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        const printer::WithoutWaiting withoutWaiting;
         m_printerInForce->setText(printer::printerInForceText());
         showRecordLabel(m_grid->currentIndex().isValid() ? m_grid->currentIndex().row() : 0);
         m_sheetBox->refresh();
     });
+    {
+        const printer::WithoutWaiting withoutWaiting;
+        m_printerInForce->setText(printer::printerInForceText());
+    }
     auto *labels = new QVBoxLayout;
     labels->addWidget(m_printerInForce);
     labels->addWidget(m_labelPreview, 1);
@@ -268,6 +274,9 @@ void PrintScreenBase::showRecordLabel(int row)
     auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
     if (!m_labelPreview || !model || row < 0 || row >= model->rowCount())
         return;
+    // Until a queue has told what it offers, the label shows on the page
+    // known now; the news of its answer shows it again.
+    const printer::WithoutWaiting withoutWaiting;
     try {
         if (const auto page = printer::pageInForce())
             m_labelPreview->setPaper(*page, printer::labelScaleInForce());
