@@ -212,12 +212,6 @@ QString printerInForceText()
     return text;
 }
 
-PrinterInForceNews &PrinterInForceNews::instance()
-{
-    static PrinterInForceNews news;
-    return news;
-}
-
 void savePaperChoice(const LayoutRow &row)
 {
     settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(),

@@ -3,6 +3,7 @@
 // printer connection-type screen (Form17): the paper list of the current
 // printer and the two ways they rewrite the layout table.
 #include "printer/Printer.h"
+#include "printer/PrinterNews.h"
 
 #include <QObject>
 #include <QString>
@@ -71,21 +72,6 @@ LabelScale labelScaleInForce();
 // waiting (WithoutWaiting), a queue not heard from yet has 「確認しています…」
 // for its paper.
 QString printerInForceText();
-
-// Tells the screens that show printerInForceText() (the main menu's printer
-// line, the print screens) that the printer, its paper or the sheet has
-// been changed, so that they show it at once. Told on any thread; a
-// receiver connected with a context object of its own hears it on that
-// object's thread.
-class PrinterInForceNews : public QObject {
-    Q_OBJECT
-public:
-    static PrinterInForceNews &instance();
-    void tell() { emit changed(); }
-
-signals:
-    void changed();
-};
 
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.
 void savePaperChoice(const LayoutRow &row);

@@ -1,7 +1,7 @@
 #include "printer/PrinterSetup.h"
 
 #include "common/Failure.h"
-#include "printer/PaperSelection.h"
+#include "printer/PrinterNews.h"
 
 namespace zl::printer {
 

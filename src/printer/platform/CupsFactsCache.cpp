@@ -1,6 +1,6 @@
 #include "printer/platform/CupsPrinter.h"
 
-#include "printer/PaperSelection.h"
+#include "printer/PrinterNews.h"
 #include "printer/platform/CupsConnection.h"
 
 #include <QCoreApplication>
