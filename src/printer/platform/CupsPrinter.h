@@ -5,6 +5,7 @@
 // here and sent with each document as job options, so what prints is what
 // was chosen, at the resolution the queue's driver will rasterise at.
 #include "printer/Printer.h"
+#include "printer/platform/CupsJobEvents.h"
 
 #include <QHash>
 #include <QMarginsF>
@@ -15,6 +16,7 @@
 namespace zl::printer {
 
 class CupsConnection;
+enum class OnRunCancel;
 
 // How long a run waits for a printer that prints nothing before it takes
 // back the labels still queued.
@@ -23,6 +25,7 @@ constexpr int kJobsStallSeconds = 60;
 class CupsPrinter : public Printer {
 public:
     explicit CupsPrinter(QString queueName);
+    ~CupsPrinter() override;
 
     QString deviceName() const override { return m_name; }
     QString driverName() const override;
@@ -54,6 +57,7 @@ public:
     bool setLabelLength(double mm) override;
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override;
+    QString endRun(bool ok) override;
     DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
     bool makeUserDefault() override;
     QString printingNotice() const override;
@@ -122,10 +126,20 @@ private:
     void checkQueue(CupsConnection &connection, bool forNewJobs = true);
     // Why the queue will not print the jobs it holds (stopped, gone), or empty.
     QString printerProblem(CupsConnection &connection);
+    // The run's one connection to the scheduler, opened on first use and
+    // anew when the one kept was closed, cut short or ran out of time.
+    CupsConnection &runConnection(OnRunCancel onCancel);
     // Asks how the run's unfinished jobs stand; the first that ended
     // without printing (not by the run's own cancel) becomes the problem.
     void updateJobs(CupsConnection &connection);
+    // The part of updateJobs the job events tell: marks the jobs they say
+    // printed; true when a listing of the jobs must tell the rest.
+    bool takeJobEvents(CupsConnection &connection);
+    void listJobs(CupsConnection &connection);
     void cancelUnfinishedJobs(CupsConnection &connection);
+    // Cancel-Jobs for all of `ids` at once; false when the scheduler
+    // refused it (one of them is gone, an older CUPS, a policy).
+    bool cancelJobsAtOnce(CupsConnection &connection, const QList<int> &ids);
     QString stalledReasons(CupsConnection &connection);
 
     QString m_name;
@@ -146,9 +160,16 @@ private:
         bool ended = false;
         bool printed = false;
         bool cancelledByRun = false;
+        // Ended, by the job events, without printing: how is for a
+        // listing of the jobs to tell.
+        bool endSeen = false;
     };
     QList<RunJob> m_runJobs; // the run's jobs, in the order sent
     QString m_jobsProblem;
+    bool m_inRun = false;
+    std::unique_ptr<CupsConnection> m_link; // the run's connection
+    CupsJobEvents m_events;
+    bool m_subscribeAsked = false;
 };
 
 } // namespace zl::printer
