@@ -11,14 +11,27 @@ namespace {
 // Long enough for any run; a program that dies mid-run leaves a
 // subscription behind for no longer than this.
 constexpr int kLeaseSeconds = 3600;
+
+// A question about the scheduler as a whole. The subscription is the
+// scheduler's, not the queue's: CUPS tells a queue's subscribers only of
+// the jobs its printer holds at the time, and a job cancelled or deleted
+// while it waits in the queue ends without a word to them.
+ipp_t *schedulerRequest(ipp_op_t operation)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/");
+    ipp_t *request = ippNewRequest(operation);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
 } // namespace
 
-bool CupsJobEvents::subscribe(CupsConnection &c, const QString &queue)
+bool CupsJobEvents::subscribe(CupsConnection &c)
 {
-    m_queue = queue;
     m_id = 0;
     m_next = 1;
-    ipp_t *request = queueRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS, queue);
+    ipp_t *request = schedulerRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
     ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
     // Only the ends: a job's other changes (queued, printing, its pages)
     // tell the run nothing, and would push out the ends it waits for from
@@ -37,7 +50,7 @@ std::optional<QHash<int, int>> CupsJobEvents::endedJobs(CupsConnection &c)
 {
     if (!m_id)
         return std::nullopt;
-    ipp_t *request = queueRequest(IPP_OP_GET_NOTIFICATIONS, m_queue);
+    ipp_t *request = schedulerRequest(IPP_OP_GET_NOTIFICATIONS);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", m_id);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", m_next);
     ipp_t *response = cupsDoRequest(c.http(), request, "/");
@@ -93,7 +106,7 @@ void CupsJobEvents::unsubscribe(CupsConnection &c)
 {
     if (!m_id)
         return;
-    ipp_t *request = queueRequest(IPP_OP_CANCEL_SUBSCRIPTION, m_queue);
+    ipp_t *request = schedulerRequest(IPP_OP_CANCEL_SUBSCRIPTION);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", m_id);
     ippDelete(cupsDoRequest(c.http(), request, "/"));
     m_id = 0;

@@ -1,11 +1,10 @@
 #pragma once
-// How a run learns that its jobs ended: a subscription to the queue's
+// How a run learns that its jobs ended: a subscription to the scheduler's
 // job-completed events, read back with Get-Notifications (the "ippget" pull
 // method), the way CUPS' own clients follow their jobs. Reading the events
 // since the last look costs the scheduler next to nothing, where listing
 // the run's jobs (Get-Jobs) has it load every one of them.
 #include <QHash>
-#include <QString>
 #include <optional>
 
 namespace zl::printer {
@@ -14,11 +13,11 @@ class CupsConnection;
 
 class CupsJobEvents {
 public:
-    // Subscribes to the ends of the queue's jobs; false when the scheduler
-    // refuses or offers no subscriptions: the run's jobs are then listed.
-    bool subscribe(CupsConnection &c, const QString &queue);
+    // Subscribes to the ends of the scheduler's jobs; false when it refuses
+    // or offers no subscriptions: the run's jobs are then listed.
+    bool subscribe(CupsConnection &c);
     bool subscribed() const { return m_id > 0; }
-    // The jobs of the queue that ended since the last call, each with the
+    // The jobs that ended since the last call, each with the
     // state it ended in. Nothing when the events cannot tell: some were
     // dropped before they were read (the scheduler keeps only so many), the
     // subscription is gone (with its queue, or its lease), or the question
@@ -28,7 +27,6 @@ public:
     void unsubscribe(CupsConnection &c);
 
 private:
-    QString m_queue;
     int m_id = 0;
     int m_next = 1; // the sequence number of the first event not yet read
 };

@@ -79,6 +79,7 @@ void CupsPrinter::beginRun()
     m_link.reset();
     m_inRun = true;
     m_subscribeAsked = false;
+    m_lastNews.start();
 }
 
 QString CupsPrinter::endRun(bool ok)
@@ -126,7 +127,7 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
     if (m_runJobs.size() % kJobsCheckedEvery == 0) {
         checkQueue(c);
         // Before the run's first job, so that no job's end goes untold.
-        if (m_inRun && !std::exchange(m_subscribeAsked, true) && !m_events.subscribe(c, m_name))
+        if (m_inRun && !std::exchange(m_subscribeAsked, true) && !m_events.subscribe(c))
             c.throwIfAbandoned();
         updateJobs(c);
         if (!m_jobsProblem.isEmpty())

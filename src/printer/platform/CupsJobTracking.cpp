@@ -18,6 +18,7 @@ namespace {
 // longest while none does.
 constexpr int kFirstPauseMs = 50;
 constexpr int kLongestPauseMs = 500;
+constexpr qint64 kSilenceListedAfterMs = 10000;
 } // namespace
 
 void CupsPrinter::checkQueue(CupsConnection &c, bool forNewJobs)
@@ -86,9 +87,16 @@ void CupsPrinter::updateJobs(CupsConnection &c)
 {
     if (std::all_of(m_runJobs.begin(), m_runJobs.end(), [](const RunJob &j) { return j.ended; }))
         return;
-    if (m_events.subscribed() && !takeJobEvents(c))
-        return;
+    if (m_events.subscribed()) {
+        const bool toList = takeJobEvents(c);
+        // Should the scheduler ever let a job go without a word, a long
+        // silence is checked by a listing, long before the run's own
+        // limit for a printer that prints nothing.
+        if (!toList && m_lastNews.isValid() && m_lastNews.elapsed() < kSilenceListedAfterMs)
+            return;
+    }
     listJobs(c);
+    m_lastNews.start();
 }
 
 bool CupsPrinter::takeJobEvents(CupsConnection &c)
@@ -96,18 +104,22 @@ bool CupsPrinter::takeJobEvents(CupsConnection &c)
     const std::optional<QHash<int, int>> ended = m_events.endedJobs(c);
     if (!ended)
         return true;
-    bool toList = false;
     for (RunJob &j : m_runJobs) {
         if (j.ended)
             continue;
         const auto e = ended->constFind(j.id);
-        if (e != ended->constEnd() && e.value() == IPP_JSTATE_COMPLETED)
-            j.ended = j.printed = true;
-        else if (e != ended->constEnd())
+        if (e == ended->constEnd())
+            continue;
+        // One the run cancelled needs no word on why it did not print.
+        if (e.value() == IPP_JSTATE_COMPLETED || j.cancelledByRun) {
+            j.ended = true;
+            j.printed = e.value() == IPP_JSTATE_COMPLETED;
+        } else {
             j.endSeen = true;
-        toList = toList || j.endSeen;
+        }
+        m_lastNews.start();
     }
-    return toList;
+    return std::any_of(m_runJobs.begin(), m_runJobs.end(), [](const RunJob &j) { return !j.ended && j.endSeen; });
 }
 
 void CupsPrinter::listJobs(CupsConnection &c)

@@ -7,6 +7,7 @@
 #include "printer/Printer.h"
 #include "printer/platform/CupsJobEvents.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMarginsF>
 #include <QStringList>
@@ -170,6 +171,7 @@ private:
     std::unique_ptr<CupsConnection> m_link; // the run's connection
     CupsJobEvents m_events;
     bool m_subscribeAsked = false;
+    QElapsedTimer m_lastNews; // since a job last ended, or the jobs were listed
 };
 
 } // namespace zl::printer
