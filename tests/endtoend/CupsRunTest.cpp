@@ -4,6 +4,7 @@
 // the queue's resolution, scan at that resolution, and have every bar and
 // space a whole number of equal modules.
 #include "DeviceOutput.h"
+#include "IppProxy.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 #include "TestScheduler.h"
@@ -217,7 +218,12 @@ private slots:
     // Printers that take their time, cancel every job or fail every job,
     // through `zenlabo --print`: the run ends when the labels are out, the
     // count it gives is what reached the device, the row to go on from
-    // follows from it, and nothing of the run is left queued.
+    // follows from it, and nothing of the run is left queued. What the run
+    // asks the scheduler is counted on the way: its labels, the watch on
+    // them and their cancel go over one connection (a second carries a
+    // cancel out), the jobs' ends come from a subscription rather than
+    // listings, and the rest is cancelled with one request; a scheduler
+    // that refuses both still sees the run end the same.
     void runEndsWhenItsLabelsAreOut_data()
     {
         QTest::addColumn<QString>("queue");
@@ -226,16 +232,33 @@ private slots:
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("refused"); // operations the scheduler refuses
+        // "Operation=count", "Operation>=count" or "connections<=count"
+        // (those that asked anything of the run's).
+        QTest::addColumn<QStringList>("traffic");
         const QStringList four{QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("4")};
-        QTest::newRow("slow printer, every label") << m_slow << four << QString() << 0 << QStringLiteral("4枚のラベル");
-        QTest::newRow("printer cancels every job") << m_cancel << four << QString() << 1 << QStringLiteral("用紙切れ");
+        const QStringList none;
+        const QStringList refused{QStringLiteral("Create-Printer-Subscriptions"), QStringLiteral("Cancel-Jobs")};
+        QTest::newRow("slow printer, every label")
+            << m_slow << four << QString() << 0 << QStringLiteral("4枚のラベル") << none
+            << QStringList{QStringLiteral("connections<=1"), QStringLiteral("Get-Jobs<=1"),
+                           QStringLiteral("Create-Printer-Subscriptions=1"), QStringLiteral("Cancel-Subscription=1")};
+        QTest::newRow("printer cancels every job") << m_cancel << four << QString() << 1 << QStringLiteral("用紙切れ") << none
+                                                   << QStringList{QStringLiteral("connections<=1")};
         QTest::newRow("every job aborted") << m_fail << QStringList{QStringLiteral("--from"), QStringLiteral("1"),
                                                                     QStringLiteral("--to"), QStringLiteral("5")}
-                                           << QString() << 1 << QStringLiteral("--from 1 --to 5");
-        QTest::newRow("Ctrl-C while labels are queued") << m_slow << QStringList() << QStringLiteral("SIGINT") << 1
-                                                        << QStringLiteral("中断しました");
+                                           << QString() << 1 << QStringLiteral("--from 1 --to 5") << none
+                                           << QStringList{QStringLiteral("connections<=1")};
+        QTest::newRow("Ctrl-C while labels are queued")
+            << m_slow << QStringList() << QStringLiteral("SIGINT") << 1 << QStringLiteral("中断しました") << none
+            << QStringList{QStringLiteral("connections<=2"), QStringLiteral("Get-Jobs<=1"), QStringLiteral("Cancel-Jobs=1"),
+                           QStringLiteral("Cancel-Job=0")};
+        QTest::newRow("Ctrl-C, subscriptions and Cancel-Jobs refused")
+            << m_slow << QStringList() << QStringLiteral("SIGINT") << 1 << QStringLiteral("中断しました") << refused
+            << QStringList{QStringLiteral("connections<=2"), QStringLiteral("Get-Notifications=0"),
+                           QStringLiteral("Get-Jobs>=1"), QStringLiteral("Cancel-Job>=1")};
         QTest::newRow("queue deleted mid-run") << QStringLiteral("ZenlaboGone") << QStringList() << QStringLiteral("delete")
-                                               << 1 << QStringLiteral("消えました");
+                                               << 1 << QStringLiteral("消えました") << none << QStringList();
     }
 
     void runEndsWhenItsLabelsAreOut()
@@ -245,8 +268,11 @@ private slots:
         QFETCH(QString, meanwhile);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
+        QFETCH(QStringList, refused);
+        QFETCH(QStringList, traffic);
         if (m_slow.isEmpty())
             QSKIP("the test scheduler has no cancelling, failing and slow printers (ZENLABO_TEST_OUTCOME_QUEUES)");
+        const zltest::IppProxy proxy(qEnvironmentVariable("CUPS_SERVER"), refused);
         zltest::TempHome home;
         home.installDefaults();
         const QString folder = m_spool + QLatin1Char('/') + queue;
@@ -263,6 +289,9 @@ private slots:
         QProcess p;
         // With something done meanwhile, the run tells its counts as they change.
         const QStringList verbose = meanwhile.isEmpty() ? QStringList() : QStringList{QStringLiteral("--verbose")};
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CUPS_SERVER"), proxy.socket());
+        p.setProcessEnvironment(env);
         p.start(QStringLiteral(ZENLABO_BINARY),
                 QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range + verbose);
         QVERIFY(p.waitForStarted());
@@ -301,6 +330,25 @@ private slots:
             QVERIFY2(printed <= out && (meanwhile == QLatin1String("delete") || out <= printed + 1), qPrintable(said));
         if (!meanwhile.isEmpty())
             QVERIFY2(printed > 0 && printed < 12 && said.contains(QStringLiteral("--from %1 ").arg(printed + 1)), qPrintable(said));
+
+        const QMap<QString, int> asked = proxy.operations();
+        static const QStringList runs{QStringLiteral("Create-Job"), QStringLiteral("Get-Jobs"), QStringLiteral("Get-Notifications"),
+                                      QStringLiteral("Cancel-Job"), QStringLiteral("Cancel-Jobs")};
+        QString seen = QStringLiteral("connections %1;").arg(proxy.connectionsAsking(runs));
+        for (auto a = asked.begin(); a != asked.end(); ++a)
+            seen += QStringLiteral(" %1 %2").arg(a.key()).arg(a.value());
+        qInfo("%s", qPrintable(seen));
+        static const QRegularExpression expectation(QStringLiteral("^([\\w-]+)(=|>=|<=)(\\d+)$"));
+        for (const QString &e : traffic) {
+            const QRegularExpressionMatch m = expectation.match(e);
+            QVERIFY(m.hasMatch());
+            const int n = m.captured(1) == QLatin1String("connections") ? proxy.connectionsAsking(runs)
+                                                                          : asked.value(m.captured(1));
+            const int want = m.captured(3).toInt();
+            const QString op = m.captured(2);
+            QVERIFY2(op == QLatin1String("=") ? n == want : op == QLatin1String(">=") ? n >= want : n <= want,
+                     qPrintable(QStringLiteral("%1, but %2").arg(e, seen)));
+        }
     }
 
     // The cancel button clicked in the progress window while the printer
