@@ -24,7 +24,8 @@ struct IppProxy::State {
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::vector<QStringList> asked; // per connection, in order
-    std::vector<std::thread> threads;
+    std::thread acceptor;
+    std::vector<std::thread> relays; // added by the acceptor only
 };
 
 namespace {
@@ -170,7 +171,7 @@ IppProxy::IppProxy(const QString &scheduler, const QStringList &refused) : m_sta
     s.refused = refused;
     s.path = s.dir.filePath(QStringLiteral("cups.sock"));
     s.listener = unixSocket(QFile::encodeName(s.path), true);
-    s.threads.emplace_back([state = m_state] {
+    s.acceptor = std::thread([state = m_state] {
         pollfd p{state->listener, POLLIN, 0};
         while (!state->stop) {
             if (::poll(&p, 1, 100) <= 0)
@@ -180,7 +181,7 @@ IppProxy::IppProxy(const QString &scheduler, const QStringList &refused) : m_sta
                 continue;
             std::lock_guard<std::mutex> lock(state->mutex);
             state->asked.emplace_back();
-            state->threads.emplace_back(relay, state, client, state->asked.size() - 1);
+            state->relays.emplace_back(relay, state, client, state->asked.size() - 1);
         }
     });
 }
@@ -188,9 +189,9 @@ IppProxy::IppProxy(const QString &scheduler, const QStringList &refused) : m_sta
 IppProxy::~IppProxy()
 {
     m_state->stop = true;
-    m_state->threads.front().join();
-    for (size_t i = 1; i < m_state->threads.size(); ++i)
-        m_state->threads[i].join();
+    m_state->acceptor.join();
+    for (std::thread &t : m_state->relays)
+        t.join();
     ::close(m_state->listener);
 }
 

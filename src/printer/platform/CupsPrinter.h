@@ -133,8 +133,8 @@ private:
     // Asks how the run's unfinished jobs stand; the first that ended
     // without printing (not by the run's own cancel) becomes the problem.
     void updateJobs(CupsConnection &connection);
-    // The part of updateJobs the job events tell: marks the jobs they say
-    // printed; true when a listing of the jobs must tell the rest.
+    // What the job events tell updateJobs: marks the jobs they say ended;
+    // true when a listing of the jobs must tell how one ended.
     bool takeJobEvents(CupsConnection &connection);
     void listJobs(CupsConnection &connection);
     void cancelUnfinishedJobs(CupsConnection &connection);
