@@ -97,8 +97,8 @@ QString CupsPrinter::endRun(bool ok)
 
 CupsConnection &CupsPrinter::runConnection(OnRunCancel onCancel)
 {
-    // Reopened once where the scheduler closed it: a question on it would
-    // only fail.
+    // Opened anew where the scheduler closed it (a question on it would
+    // only fail), and after a cancel or a time-out cut it off.
     if (m_link && (m_link->abandoned() || m_link->timedOut() || m_link->closedByScheduler()))
         m_link.reset();
     // Its first question is the caller's own request, under the time limit.
