@@ -12,29 +12,17 @@
 #include "printer/platform/CupsPrinter.h"
 #include "label/Barcode.h"
 
-#include <optional>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <cups/cups.h>
 #include <QFileInfo>
-#include <QApplication>
-#include <QLabel>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QThread>
-#include <QTimer>
-#include <csignal>
 
-#include "printer/PrinterSetup.h"
 #include "printer/platform/CupsConnection.h"
-#include "printer/platform/SystemPrinters.h"
-#include "ui/Dialogs.h"
-#include "ui/ScreenRegistry.h"
 
 class CupsRunTest : public QObject {
     Q_OBJECT
@@ -43,12 +31,6 @@ private slots:
     {
         m_queues = qEnvironmentVariable("ZENLABO_TEST_QUEUES").split(QLatin1Char(','), Qt::SkipEmptyParts);
         m_spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
-        const QStringList outcomes = qEnvironmentVariable("ZENLABO_TEST_OUTCOME_QUEUES").split(QLatin1Char(','));
-        if (outcomes.size() == 3) {
-            m_slow = outcomes[0];
-            m_cancel = outcomes[1];
-            m_fail = outcomes[2];
-        }
         if (m_queues.size() < 3 || m_spool.isEmpty())
             QSKIP("CUPS is not up for the tests (ZENLABO_TEST_QUEUES/ZENLABO_TEST_SPOOL not set): run scripts/test.");
     }
@@ -214,196 +196,9 @@ private slots:
         qInfo("%s: ended after %lld ms", qPrintable(printer), t.elapsed());
     }
 
-    // Printers that take their time, cancel every job or fail every job,
-    // through `zenlabo --print`: the run ends when the labels are out, the
-    // count it gives is what reached the device, the row to go on from
-    // follows from it, and nothing of the run is left queued.
-    void runEndsWhenItsLabelsAreOut_data()
-    {
-        QTest::addColumn<QString>("queue");
-        QTest::addColumn<QStringList>("range");
-        // Once the first label is out: "SIGINT", or "delete" the queue.
-        QTest::addColumn<QString>("meanwhile");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("message");
-        const QStringList four{QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("4")};
-        QTest::newRow("slow printer, every label") << m_slow << four << QString() << 0 << QStringLiteral("4枚のラベル");
-        QTest::newRow("printer cancels every job") << m_cancel << four << QString() << 1 << QStringLiteral("用紙切れ");
-        QTest::newRow("every job aborted") << m_fail << QStringList{QStringLiteral("--from"), QStringLiteral("1"),
-                                                                    QStringLiteral("--to"), QStringLiteral("5")}
-                                           << QString() << 1 << QStringLiteral("--from 1 --to 5");
-        QTest::newRow("Ctrl-C while labels are queued") << m_slow << QStringList() << QStringLiteral("SIGINT") << 1
-                                                        << QStringLiteral("中断しました");
-        QTest::newRow("queue deleted mid-run") << QStringLiteral("ZenlaboGone") << QStringList() << QStringLiteral("delete")
-                                               << 1 << QStringLiteral("消えました");
-    }
-
-    void runEndsWhenItsLabelsAreOut()
-    {
-        QFETCH(QString, queue);
-        QFETCH(QStringList, range);
-        QFETCH(QString, meanwhile);
-        QFETCH(int, exitCode);
-        QFETCH(QString, message);
-        if (m_slow.isEmpty())
-            QSKIP("the test scheduler has no cancelling, failing and slow printers (ZENLABO_TEST_OUTCOME_QUEUES)");
-        zltest::TempHome home;
-        home.installDefaults();
-        const QString folder = m_spool + QLatin1Char('/') + queue;
-        if (meanwhile == QLatin1String("delete")) {
-            // A slow queue of the test's own, for deleting.
-            QDir().mkpath(folder);
-            QFile(folder).setPermissions(QFileDevice::Permissions(0x7777));
-            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-E"),
-                                                                   QStringLiteral("-v"), QStringLiteral("zenlabo-slow:") + folder,
-                                                                   QStringLiteral("-m"), QStringLiteral("raw")}),
-                     0);
-        }
-        const int before = int(zltest::jobFiles(folder).size());
-        QProcess p;
-        // With something done meanwhile, the run tells its counts as they change.
-        const QStringList verbose = meanwhile.isEmpty() ? QStringList() : QStringList{QStringLiteral("--verbose")};
-        p.start(QStringLiteral(ZENLABO_BINARY),
-                QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range + verbose);
-        QVERIFY(p.waitForStarted());
-        QByteArray early;
-        if (!meanwhile.isEmpty()) {
-            // Once the run itself knows a label came out: a queue deleted
-            // takes its jobs' history with it.
-            static const QRegularExpression seen(QStringLiteral("印刷済み [1-9]"));
-            QDeadlineTimer givenUp(60000);
-            while (!seen.match(QString::fromUtf8(early)).hasMatch() && !givenUp.hasExpired()
-                   && p.state() == QProcess::Running) {
-                p.waitForReadyRead(100);
-                early += p.readAllStandardError();
-            }
-            if (meanwhile == QLatin1String("SIGINT"))
-                ::kill(pid_t(p.processId()), SIGINT);
-            else
-                QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}), 0);
-        }
-        QVERIFY(p.waitForFinished(120000));
-        const QString said = QString::fromUtf8(p.readAllStandardOutput() + early + p.readAllStandardError());
-        QVERIFY2(p.exitCode() == exitCode && said.contains(message), qPrintable(said));
-        QCOMPARE(queuedJobs(queue), 0);
-        static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も"));
-        const QRegularExpressionMatch m = count.match(said);
-        QVERIFY2(m.hasMatch(), qPrintable(said));
-        const int printed = m.captured(2).isEmpty() ? m.captured(1).toInt() : 0;
-        const int out = int(zltest::jobFiles(folder).size()) - before;
-        // Never a label counted that did not reach the device. Taken back or
-        // deleted meanwhile, the job in the backend may have handed its label
-        // over a moment before CUPS ended it otherwise; a deleted queue's
-        // history is gone: such labels are not counted, and print again.
-        if (meanwhile.isEmpty())
-            QCOMPARE(out, printed);
-        else
-            QVERIFY2(printed <= out && (meanwhile == QLatin1String("delete") || out <= printed + 1), qPrintable(said));
-        if (!meanwhile.isEmpty())
-            QVERIFY2(printed > 0 && printed < 12 && said.contains(QStringLiteral("--from %1 ").arg(printed + 1)), qPrintable(said));
-    }
-
-    // The cancel button clicked in the progress window while the printer
-    // still works through the run's labels, or while the scheduler, frozen,
-    // has not answered the first label's question. The run ends at once,
-    // the queue is empty afterwards and the message's count is what
-    // reached the device.
-    void cancelInTheWindowTakesBackTheQueuedLabels_data()
-    {
-        QTest::addColumn<bool>("frozen");
-        QTest::newRow("slow printer, labels queued") << false;
-        QTest::newRow("scheduler frozen at the first label") << true;
-    }
-
-    void cancelInTheWindowTakesBackTheQueuedLabels()
-    {
-        QFETCH(bool, frozen);
-        if (m_slow.isEmpty())
-            QSKIP("the test scheduler has no slow printer (ZENLABO_TEST_OUTCOME_QUEUES)");
-        const QString pid = frozen ? zltest::schedulerPid() : QString();
-        if (frozen && pid.isEmpty())
-            QSKIP("the test scheduler's process id is not known");
-        zltest::TempHome home;
-        home.installDefaults();
-        zl::printer::installSystemPrinters(nullptr);
-        zl::printer::Printer *slow = zl::printer::findPrinter(m_slow);
-        QVERIFY(slow);
-        zl::printer::printers()->setCurrent(slow);
-        // Asked now, so that the run's first question is its first label's.
-        slow->pageGeometry();
-        QList<zl::ui::ShownMessage> messages;
-        zl::ui::recordMessagesInto(&messages);
-        zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
-        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
-        zl::ui::ScreenRegistry::instance().setHost(nullptr);
-        std::optional<zltest::FrozenScheduler> stopped;
-        auto restore = qScopeGuard([&] {
-            stopped.reset();
-            zl::printer::setCupsTimeLimitSeconds(8);
-            zl::ui::recordMessagesInto(nullptr);
-            zl::ui::answerQuestionsWith({});
-            zl::ui::ScreenRegistry::instance().setHost(nullptr);
-            zl::printer::installPrinters(nullptr);
-        });
-        // Clicked once the printer said a label came out, with more queued;
-        // or once the run's question waits at the frozen scheduler.
-        const QString socket = qEnvironmentVariable("CUPS_SERVER");
-        bool clicked = false;
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *counts = w->findChild<QLabel *>(QStringLiteral("lblcounts"));
-                if (clicked || !counts || !w->isVisible())
-                    continue;
-                if (frozen ? zltest::waitingConnections(socket) > 0 : counts->text().contains(QStringLiteral("印刷済み 1 /"))) {
-                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
-                    clicked = true;
-                }
-            }
-        });
-        watch.start(10);
-        const QString folder = m_spool + QLatin1Char('/') + m_slow;
-        const int before = int(zltest::jobFiles(folder).size());
-        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
-        // Frozen until the run has ended: a cancel not honoured would end
-        // it only by the time limit, a minute later, with another message.
-        if (frozen) {
-            zl::printer::setCupsTimeLimitSeconds(60);
-            stopped.emplace(pid);
-            QVERIFY(stopped->frozen());
-        }
-        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
-        stopped.reset();
-        delete screen;
-        QVERIFY(clicked);
-        QCOMPARE(queuedJobs(m_slow), 0);
-        QCOMPARE(messages.size(), 1 + int(messages.size() > 1)); // the check's question, if any, then the end
-        const int out = int(zltest::jobFiles(folder).size()) - before;
-        const QString said = messages.last().text;
-        static const QRegularExpression count(QStringLiteral("この印刷では(\\d+)枚"));
-        const int printed = count.match(said).captured(1).toInt();
-        // The job in the backend when the cancel came may have handed its
-        // label over a moment before CUPS ended it as cancelled.
-        QVERIFY2(frozen ? out == 0 : out >= 1 && out < 12 && printed <= out && out <= printed + 1, qPrintable(said));
-        QVERIFY2(said.contains(printed ? QStringLiteral("印刷をキャンセルしました。この印刷では%1枚").arg(printed)
-                                       : QStringLiteral("印刷をキャンセルしました。ラベルは1枚も印刷していません"))
-                     && (!printed || said.contains(QStringLiteral("%1行目から").arg(printed + 1))),
-                 qPrintable(said));
-    }
-
 private:
-    // Jobs of the queue not yet ended.
-    static int queuedJobs(const QString &queue)
-    {
-        QProcess lpstat;
-        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue});
-        lpstat.waitForFinished();
-        return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
-    }
-
     QStringList m_queues;
     QString m_spool;
-    QString m_slow, m_cancel, m_fail;
 };
 
 ZL_TEST(CupsRunTest)

@@ -12,8 +12,12 @@
 #include <condition_variable>
 #include <cups/cups.h>
 #include <mutex>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace zl::printer {
 
@@ -99,7 +103,10 @@ QString namedPrintServer()
 
 // A thread that, every few milliseconds while the connection lives, asks
 // whether the run was cancelled, and if so cuts the connection off: every
-// wait on it, whoever waits, then ends at once.
+// wait on it, whoever waits, then ends at once. It cuts through a
+// descriptor of its own on the connection's socket: libcups closes its
+// descriptor when it reconnects, and the same number may by then name
+// another file of the program's.
 class CupsConnection::CancelWaker {
 public:
     CancelWaker(CupsConnection &connection, std::function<bool()> asked)
@@ -110,7 +117,8 @@ public:
                       connection.m_abandoned = true;
                       // Not httpShutdown: this thread must not touch the
                       // connection's encryption state.
-                      ::shutdown(httpGetFd(connection.m_http), SHUT_RDWR);
+                      if (m_socket >= 0)
+                          ::shutdown(m_socket, SHUT_RDWR);
                       return;
                   }
               }
@@ -125,12 +133,31 @@ public:
         }
         m_done.notify_one();
         m_thread.join();
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    // Called before every question with libcups' descriptor: a socket
+    // libcups opened anew since the last is followed. A reconnect inside a
+    // question is not; the connection's own time-out callback sees the
+    // cancel there a moment later.
+    void follow(int fd)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        struct stat theirs {}, ours {};
+        if (fd < 0 || ::fstat(fd, &theirs) != 0)
+            return;
+        if (m_socket >= 0 && ::fstat(m_socket, &ours) == 0 && ours.st_dev == theirs.st_dev && ours.st_ino == theirs.st_ino)
+            return;
+        if (m_socket >= 0)
+            ::close(m_socket);
+        m_socket = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_done;
     bool m_stop = false;
+    int m_socket = -1; // ours, on the connection's socket
     std::thread m_thread;
 };
 
@@ -148,8 +175,10 @@ CupsConnection::CupsConnection(bool probe, OnRunCancel onCancel)
                           cupsTimeLimitSeconds() * 1000, &cancel);
     if (m_http) {
         httpSetTimeout(m_http, kWaitStepSeconds, &CupsConnection::onTimeout, this);
-        if (m_givesUp)
+        if (m_givesUp) {
             m_waker = std::make_unique<CancelWaker>(*this, RunCancelWatch::current());
+            m_waker->follow(httpGetFd(m_http));
+        }
         // One short question first: a scheduler that has stopped still
         // takes connections, and libcups' own calls would each wait the time
         // limit out again (some ask several questions, and retry).
@@ -176,7 +205,19 @@ CupsConnection::~CupsConnection()
 http_t *CupsConnection::http() const
 {
     m_questionSince = nowMs();
+    if (m_waker && m_http)
+        m_waker->follow(httpGetFd(m_http));
     return m_http;
+}
+
+bool CupsConnection::closedByScheduler() const
+{
+    if (!m_http || m_timedOut || m_abandoned)
+        return false;
+    // Between questions nothing is due from the scheduler: anything to read
+    // is the end of the connection (its idle time-out, a restart).
+    pollfd p{httpGetFd(m_http), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 void CupsConnection::throwIfAbandoned() const

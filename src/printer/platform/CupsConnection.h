@@ -52,6 +52,10 @@ public:
     // True once the run's cancel cut a question short; later questions on
     // this connection fail at once.
     bool abandoned() const { return m_abandoned.load(); }
+    // True when the scheduler has closed the connection since its last
+    // answer (its idle time-out, a restart): a connection kept for a whole
+    // run is then opened anew.
+    bool closedByScheduler() const;
     // Throws zl::Cancelled when the run's cancel cut a question short.
     void throwIfAbandoned() const;
     // What to tell the operator about the last failure on this connection

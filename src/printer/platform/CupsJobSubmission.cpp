@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <cups/cups.h>
+#include <utility>
 
 namespace zl::printer {
 
@@ -69,10 +70,41 @@ QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
     return pdf;
 }
 
+CupsPrinter::~CupsPrinter() = default;
+
 void CupsPrinter::beginRun()
 {
     m_runJobs.clear();
     m_jobsProblem.clear();
+    m_link.reset();
+    m_inRun = true;
+    m_subscribeAsked = false;
+    m_lastNews.start();
+}
+
+QString CupsPrinter::endRun(bool ok)
+{
+    Q_UNUSED(ok);
+    // Only on a connection that still answers: a run cut short at a
+    // scheduler that stopped answering ends at once, and its subscription
+    // lapses on its own.
+    if (m_events.subscribed() && m_link && m_link->http() && !m_link->abandoned() && !m_link->timedOut())
+        m_events.unsubscribe(*m_link);
+    m_link.reset();
+    m_inRun = false;
+    return {};
+}
+
+CupsConnection &CupsPrinter::runConnection(OnRunCancel onCancel)
+{
+    // Opened anew where the scheduler closed it (a question on it would
+    // only fail), and after a cancel or a time-out cut it off.
+    if (m_link && (m_link->abandoned() || m_link->timedOut() || m_link->closedByScheduler()))
+        m_link.reset();
+    // Its first question is the caller's own request, under the time limit.
+    if (!m_link)
+        m_link = std::make_unique<CupsConnection>(false, onCancel);
+    return *m_link;
 }
 
 void CupsPrinter::printDocument(const QList<QPicture> &pages)
@@ -81,8 +113,12 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
         return;
     const QByteArray pdf = renderPdf(pages);
 
-    // Its first question is checkQueue's own request, under the time limit.
-    CupsConnection c(false);
+    // A run's labels all go over one connection; a label sent outside a run
+    // has one of its own.
+    std::unique_ptr<CupsConnection> own;
+    if (!m_inRun)
+        own = std::make_unique<CupsConnection>(false);
+    CupsConnection &c = own ? *own : runConnection(OnRunCancel::GiveUp);
     if (!c.http())
         throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
     // Nothing is sent to a queue that will not print it; a run's jobs are
@@ -90,6 +126,9 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
     // sending soon without a question to the scheduler for every label.
     if (m_runJobs.size() % kJobsCheckedEvery == 0) {
         checkQueue(c);
+        // Before the run's first job, so that no job's end goes untold.
+        if (m_inRun && !std::exchange(m_subscribeAsked, true) && !m_events.subscribe(c))
+            c.throwIfAbandoned();
         updateJobs(c);
         if (!m_jobsProblem.isEmpty())
             throw Failure(m_jobsProblem);

@@ -12,6 +12,15 @@
 
 namespace zl::printer {
 
+namespace {
+// How long a run waiting for its labels pauses between two looks at its
+// jobs: the shortest while they end one after another, growing to the
+// longest while none does.
+constexpr int kFirstPauseMs = 50;
+constexpr int kLongestPauseMs = 500;
+constexpr qint64 kSilenceListedAfterMs = 10000;
+} // namespace
+
 void CupsPrinter::checkQueue(CupsConnection &c, bool forNewJobs)
 {
     // Asked often, so only the three facts wanted: the whole destination
@@ -51,55 +60,6 @@ void CupsPrinter::checkQueue(CupsConnection &c, bool forNewJobs)
 
 namespace {
 
-// A printer's or a job's reasons (printer-state-reasons, job-state-reasons)
-// in the words of the shop floor; keywords without a known meaning are kept.
-QString reasonsInWords(const QStringList &keywords)
-{
-    static const struct {
-        const char *keyword;
-        const char *words;
-    } known[] = {
-        {"media-empty", "用紙切れ"},
-        {"media-needed", "用紙切れ"},
-        {"media-jam", "紙詰まり"},
-        {"media-low", "用紙残りわずか"},
-        {"offline", "プリンターがオフライン"},
-        {"shutdown", "プリンターの電源が切れています"},
-        {"timed-out", "プリンターが応答しません"},
-        {"connecting-to-device", "プリンターに接続できません"},
-        {"paused", "プリンターが一時停止中"},
-        {"door-open", "カバーが開いています"},
-        {"cover-open", "カバーが開いています"},
-        {"marker-supply-empty", "リボン・インク切れ"},
-        {"toner-empty", "トナー切れ"},
-        {"printer-stopped", "プリンターが停止しています"},
-        {"job-canceled-by-user", "利用者が取り消しました"},
-        {"job-canceled-by-operator", "管理者が取り消しました"},
-        {"job-canceled-at-device", "プリンターが取り消しました"},
-        {"aborted-by-system", "印刷システムが中止しました"},
-        {"document-format-error", "プリンターが印刷データを扱えません"},
-        {"document-unprintable-error", "プリンターが印刷データを扱えません"},
-        {"job-data-insufficient", "印刷データが届いていません"},
-    };
-    QStringList words;
-    for (QString k : keywords) {
-        for (const char *suffix : {"-error", "-warning", "-report"})
-            if (k.endsWith(QLatin1String(suffix)))
-                k.chop(int(qstrlen(suffix)));
-        if (k.isEmpty() || k == QLatin1String("none") || k.startsWith(QLatin1String("job-incoming"))
-            || k.startsWith(QLatin1String("job-printing")) || k.startsWith(QLatin1String("job-completed"))
-            || k == QLatin1String("processing-to-stop-point") || k == QLatin1String("job-queued"))
-            continue;
-        QString w = k;
-        for (const auto &entry : known)
-            if (k == QLatin1String(entry.keyword))
-                w = QString::fromUtf8(entry.words);
-        if (!words.contains(w))
-            words << w;
-    }
-    return words.join(QStringLiteral("、"));
-}
-
 // A job's id and how far it got, as Get-Jobs lists it.
 struct JobState {
     int id = 0;
@@ -124,6 +84,45 @@ QString CupsPrinter::printerProblem(CupsConnection &c)
 }
 
 void CupsPrinter::updateJobs(CupsConnection &c)
+{
+    if (std::all_of(m_runJobs.begin(), m_runJobs.end(), [](const RunJob &j) { return j.ended; }))
+        return;
+    if (m_events.subscribed()) {
+        const bool toList = takeJobEvents(c);
+        // Should the scheduler ever let a job go without a word, a long
+        // silence is checked by a listing, long before the run's own
+        // limit for a printer that prints nothing.
+        if (!toList && m_lastNews.isValid() && m_lastNews.elapsed() < kSilenceListedAfterMs)
+            return;
+    }
+    listJobs(c);
+    m_lastNews.start();
+}
+
+bool CupsPrinter::takeJobEvents(CupsConnection &c)
+{
+    const std::optional<QHash<int, int>> ended = m_events.endedJobs(c);
+    if (!ended)
+        return true;
+    for (RunJob &j : m_runJobs) {
+        if (j.ended)
+            continue;
+        const auto e = ended->constFind(j.id);
+        if (e == ended->constEnd())
+            continue;
+        // One the run cancelled needs no word on why it did not print.
+        if (e.value() == IPP_JSTATE_COMPLETED || j.cancelledByRun) {
+            j.ended = true;
+            j.printed = e.value() == IPP_JSTATE_COMPLETED;
+        } else {
+            j.endSeen = true;
+        }
+        m_lastNews.start();
+    }
+    return std::any_of(m_runJobs.begin(), m_runJobs.end(), [](const RunJob &j) { return !j.ended && j.endSeen; });
+}
+
+void CupsPrinter::listJobs(CupsConnection &c)
 {
     int first = 0, last = 0;
     for (const RunJob &j : m_runJobs)
@@ -221,22 +220,6 @@ void CupsPrinter::updateJobs(CupsConnection &c)
     }
 }
 
-void CupsPrinter::cancelUnfinishedJobs(CupsConnection &c)
-{
-    const QByteArray queue = m_name.toUtf8();
-    for (RunJob &j : m_runJobs) {
-        if (j.ended || j.cancelledByRun)
-            continue;
-        // IPP Cancel-Job: the job leaves the queue, or stops at the printer
-        // if it is being printed.
-        cupsCancelJob2(c.http(), queue.constData(), j.id, 0);
-        c.throwIfAbandoned(); // asked again, by the cancel's own connection
-        j.cancelledByRun = true;
-        if (c.timedOut())
-            throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブを取り消せません"), c));
-    }
-}
-
 DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
 {
     DocumentsEnd end;
@@ -255,9 +238,9 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
     // Until the operator cancels, a question in progress is given up for
     // the cancel; from then on the questions carry it out and are answered.
     auto cancelAsked = [&] { return wait.cancel && wait.cancel(); };
-    std::unique_ptr<CupsConnection> connection;
+    CupsConnection *connection = nullptr;
     auto connect = [&] {
-        connection = std::make_unique<CupsConnection>(true, cancelAsked() ? OnRunCancel::GoOn : OnRunCancel::GiveUp);
+        connection = &runConnection(cancelAsked() ? OnRunCancel::GoOn : OnRunCancel::GiveUp);
         if (!connection->http() && !connection->abandoned())
             throw Failure(jobFailure(m_name, QStringLiteral("の印刷ジョブの状態が分かりません"), *connection));
     };
@@ -266,14 +249,21 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
     sinceProgress.start();
     sincePrinterAsked.start();
     int endedBefore = -1;
+    int pauseMs = kFirstPauseMs;
+    bool cancelled = false;
     for (;;) {
         try {
             CupsConnection &c = *connection;
             c.throwIfAbandoned();
-            if (cancelAsked())
+            if (cancelAsked()) {
                 cancelUnfinishedJobs(c);
+                cancelled = true;
+            }
             updateJobs(c);
             const int ended = tally();
+            // Asked again soon while labels come out, less and less often
+            // while none does.
+            pauseMs = ended != endedBefore ? kFirstPauseMs : qMin(pauseMs * 3 / 2, kLongestPauseMs);
             if (ended != endedBefore) {
                 endedBefore = ended;
                 sinceProgress.restart();
@@ -310,12 +300,23 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
             }
         } catch (const Cancelled &) {
             // The cancel came while the scheduler was being asked: it is
-            // carried out on a connection of its own.
+            // carried out on a connection that sees it through.
             connect();
             continue;
         }
-        QThread::msleep(50);
+        // The window is kept alive and a cancel taken up at once however
+        // long the pause.
+        QElapsedTimer paused;
+        paused.start();
+        while (paused.elapsed() < pauseMs && (cancelled || !cancelAsked())) {
+            QThread::msleep(ulong(qBound(qint64(1), pauseMs - paused.elapsed(), qint64(kFirstPauseMs))));
+            if (wait.progress)
+                wait.progress(int(m_runJobs.size()), endedBefore, int(end.printed.count(true)));
+        }
     }
+    // Done with: the run's jobs all ended.
+    if (m_events.subscribed() && !connection->abandoned() && !connection->timedOut())
+        m_events.unsubscribe(*connection);
     end.problem = m_jobsProblem;
     return end;
 }

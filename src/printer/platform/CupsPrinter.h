@@ -7,7 +7,9 @@
 // document as job options, so what prints is what was chosen, at the
 // resolution the queue's driver will rasterise at.
 #include "printer/Printer.h"
+#include "printer/platform/CupsJobEvents.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMarginsF>
 #include <QStringList>
@@ -17,6 +19,7 @@
 namespace zl::printer {
 
 class CupsConnection;
+enum class OnRunCancel;
 
 // How long a run waits for a printer that prints nothing before it takes
 // back the labels still queued.
@@ -58,6 +61,7 @@ public:
     bool setLabelLength(double mm) override;
     void printDocument(const QList<QPicture> &pages) override;
     void beginRun() override;
+    QString endRun(bool ok) override;
     DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
     bool makeUserDefault() override;
     QString printingNotice() const override;
@@ -145,10 +149,20 @@ private:
     void checkQueue(CupsConnection &connection, bool forNewJobs = true);
     // Why the queue will not print the jobs it holds (stopped, gone), or empty.
     QString printerProblem(CupsConnection &connection);
+    // The run's one connection to the scheduler, opened on first use and
+    // anew when the one kept was closed, cut short or ran out of time.
+    CupsConnection &runConnection(OnRunCancel onCancel);
     // Asks how the run's unfinished jobs stand; the first that ended
     // without printing (not by the run's own cancel) becomes the problem.
     void updateJobs(CupsConnection &connection);
+    // What the job events tell updateJobs: marks the jobs they say ended;
+    // true when a listing of the jobs must tell how one ended.
+    bool takeJobEvents(CupsConnection &connection);
+    void listJobs(CupsConnection &connection);
     void cancelUnfinishedJobs(CupsConnection &connection);
+    // Cancel-Jobs for all of `ids` at once; false when the scheduler
+    // refused it (one of them is gone, an older CUPS, a policy).
+    bool cancelJobsAtOnce(CupsConnection &connection, const QList<int> &ids);
     QString stalledReasons(CupsConnection &connection);
 
     QString m_name;
@@ -170,9 +184,17 @@ private:
         bool ended = false;
         bool printed = false;
         bool cancelledByRun = false;
+        // Ended, by the job events, without printing: how is for a
+        // listing of the jobs to tell.
+        bool endSeen = false;
     };
     QList<RunJob> m_runJobs; // the run's jobs, in the order sent
     QString m_jobsProblem;
+    bool m_inRun = false;
+    std::unique_ptr<CupsConnection> m_link; // the run's connection
+    CupsJobEvents m_events;
+    bool m_subscribeAsked = false;
+    QElapsedTimer m_lastNews; // since a job last ended, or the jobs were listed
 };
 
 } // namespace zl::printer

@@ -19,8 +19,20 @@ QString utf8Text(const char *value);
 // A keyword attribute's values (printer-state-reasons, job-state-reasons).
 QStringList keywordsOf(ipp_attribute_t *a);
 
+// A printer's or a job's reasons (printer-state-reasons, job-state-reasons)
+// in the words of the shop floor; keywords without a known meaning are kept.
+QString reasonsInWords(const QStringList &keywords);
+
 // Get-Printer-Attributes for one queue, as this user.
 ipp_t *printerAttributesRequest(const QString &queue);
+// Any operation on one queue, as this user.
+ipp_t *queueRequest(ipp_op_t operation, const QString &queue);
+
+// True when the scheduler answered a question with success.
+inline bool answeredOk(ipp_t *response)
+{
+    return response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+}
 
 // What a question about a queue that went wrong means to the operator.
 // A question the run's cancel cut short is no failure: Cancelled is thrown instead.
