@@ -124,6 +124,13 @@ public:
     virtual std::optional<int> zoom() const = 0;
     virtual bool setZoom(int percent) = 0;
 
+    // A printer of its own for a print run on another thread: the same
+    // queue with the settings in force now, so the run changes nothing the
+    // windows read (its sheet's paper, a roll's label length, its jobs).
+    // Null where the run prints on this very printer (the built-in PDF
+    // printer keeps its run's file; test printers record what they get).
+    virtual std::unique_ptr<Printer> copyForRun() const { return nullptr; }
+
     // Every paper this printer accepts, codes ascending. One question to the
     // printing system answers what probing codes 1..1024 one by one would.
     virtual QList<PaperInfo> papers() const = 0;

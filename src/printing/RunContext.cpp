@@ -14,6 +14,11 @@ RunContext gatherRunContext(const LayoutChoice &layout)
     c.adjustments.adjustY = held.adjustY;
     c.adjustments.adjustS = held.adjustS;
     c.printer = printer::currentPrinter();
+    if (c.printer)
+        if (std::unique_ptr<printer::Printer> copy = c.printer->copyForRun()) {
+            c.ownPrinter = std::move(copy);
+            c.printer = c.ownPrinter.get();
+        }
     if (printer::PrinterCollection *all = printer::printers())
         c.printerProblem = all->currentProblem();
     try {

@@ -11,6 +11,7 @@
 #include "settings/StoredSettings.h"
 
 #include <atomic>
+#include <memory>
 #include <optional>
 
 namespace zl::printing {
@@ -28,8 +29,10 @@ struct RunContext {
     label::Titles titles;
     // The adjustments (adjustX, adjustY, adjustS) every label is drawn with.
     label::LabelFields adjustments;
-    // The printer the run prints on, whatever becomes current meanwhile.
+    // The printer the run prints on, whatever becomes current meanwhile:
+    // its own copy where the printer makes one (ownPrinter).
     printer::Printer *printer = nullptr;
+    std::shared_ptr<printer::Printer> ownPrinter;
     // Why it may not be the printer the operator set up; the run refuses.
     QString printerProblem;
     printer::SheetChoice sheet;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 namespace zl::printing {
 
@@ -71,15 +72,24 @@ RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
 
 RunResult runOffThisThread(const std::function<RunResult()> &run, RunControl *control)
 {
+    // What the run hands back, under a lock of the C++ library's own, so
+    // that every checker of threads sees the hand-over Qt's event loop
+    // makes out of its sight.
+    std::mutex handBack;
     RunResult result;
     std::exception_ptr error;
     std::atomic<bool> done{false};
     std::unique_ptr<QThread> thread(QThread::create([&] {
+        RunResult r;
+        std::exception_ptr e;
         try {
-            result = run();
+            r = run();
         } catch (...) {
-            error = std::current_exception();
+            e = std::current_exception();
         }
+        const std::lock_guard<std::mutex> lock(handBack);
+        result = std::move(r);
+        error = std::move(e);
         done = true;
     }));
     thread->start();
@@ -96,6 +106,7 @@ RunResult runOffThisThread(const std::function<RunResult()> &run, RunControl *co
     while (!done)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     thread->wait();
+    const std::lock_guard<std::mutex> lock(handBack);
     if (error)
         std::rethrow_exception(error);
     return result;

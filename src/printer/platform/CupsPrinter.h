@@ -55,6 +55,7 @@ public:
     QStringList driverOptions() const override { return m_driverOptions; }
     bool setDriverOptions(const QStringList &options) override;
 
+    std::unique_ptr<Printer> copyForRun() const override;
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
     PageGeometry pageGeometryFor(int code) const override;

@@ -84,7 +84,7 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
         connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &current) { showRecordLabel(current.row()); });
         showRecordLabel(0);
-        if (m_sheetBox)
+        if (m_sheetBox && !m_running)
             m_sheetBox->refresh();
     } catch (const Failure &) {
         // An empty grid: the data source cannot be shown.
@@ -160,9 +160,9 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     // being off, the status line says why.
     m_start->setEnabled(m_capCounter > 0);
     showLabelsLeft();
-    // The run moved the sheet's first free position on.
-    if (m_sheetBox)
-        m_sheetBox->refresh();
+    // The run moved the sheet's first free position on, and may have set
+    // the printer's paper.
+    showWhatTheNextRunTakes();
     if (m_closeAfterRun)
         close();
 }
@@ -249,12 +249,8 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
     m_printerInForce->setWordWrap(true);
     // A printer, paper or sheet chosen while the screen is open shows at
     // once, and so does what a queue offers once it has been heard.
-    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
-        const printer::WithoutWaiting withoutWaiting;
-        m_printerInForce->setText(printer::printerInForceText());
-        showRecordLabel(m_grid->currentIndex().isValid() ? m_grid->currentIndex().row() : 0);
-        m_sheetBox->refresh();
-    });
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this,
+            [this] { showWhatTheNextRunTakes(); });
     {
         const printer::WithoutWaiting withoutWaiting;
         m_printerInForce->setText(printer::printerInForceText());
@@ -269,10 +265,24 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
     return row;
 }
 
+void PrintScreenBase::showWhatTheNextRunTakes()
+{
+    if (!m_labelPreview || m_running)
+        return;
+    {
+        const printer::WithoutWaiting withoutWaiting;
+        m_printerInForce->setText(printer::printerInForceText());
+    }
+    showRecordLabel(m_grid->currentIndex().isValid() ? m_grid->currentIndex().row() : 0);
+    m_sheetBox->refresh();
+}
+
 void PrintScreenBase::showRecordLabel(int row)
 {
     auto *model = qobject_cast<datasource::DataSourceModel *>(m_grid->model());
-    if (!m_labelPreview || !model || row < 0 || row >= model->rowCount())
+    // While a run prints, its printer is the run's: the label shows again
+    // on the printer as the next run takes it once the run has ended.
+    if (!m_labelPreview || !model || row < 0 || row >= model->rowCount() || m_running)
         return;
     // Until a queue has told what it offers, the label shows on the page
     // known now; the news of its answer shows it again.

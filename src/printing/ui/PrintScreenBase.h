@@ -61,6 +61,8 @@ protected:
     // The grid with the selected record's whole label beside it.
     QLayout *gridBesideLabelPreview();
     void showRecordLabel(int row);
+    // The printer line, the label and the sheet as the next run takes them.
+    void showWhatTheNextRunTakes();
     // The grid row the next run's first label comes from.
     virtual int firstRunRow() const { return 0; }
 
