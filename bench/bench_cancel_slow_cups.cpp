@@ -10,8 +10,8 @@
 #include "TestScheduler.h"
 
 #include "common/Failure.h"
-#include "printer/platform/CupsConnection.h"
-#include "printer/platform/CupsPrinter.h"
+#include "cups/platform/CupsConnection.h"
+#include "cups/platform/CupsPrinter.h"
 #include "printing/ProgramRun.h"
 
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 // Targets: barcode + render + PDF within 1.3 × the floor per label, barcode
 // making alone under 0.2 ms per label. Exit status 1 when a target is missed.
 #include "layout/Titles.h"
-#include "printer/PdfPrinter.h"
+#include "pdf/PdfPrinter.h"
 #include "label/Barcode.h"
 #include "label/LabelRenderer.h"
 

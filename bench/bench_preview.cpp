@@ -1,7 +1,7 @@
 // How long the print position screen takes to show the label again after a
 // slider step: the value change, the renderer drawing the first record, the
 // preview picture and the widget's repaint. Target: under 16 ms (one frame).
-#include "printer/PdfPrinter.h"
+#include "pdf/PdfPrinter.h"
 #include "label/ui/LabelPreviewView.h"
 #include "settings/Defaults.h"
 #include "ui/Dialogs.h"

@@ -5,7 +5,7 @@
 #include "BenchHome.h"
 
 #include "datasource/DataSource.h"
-#include "printer/PdfPrinter.h"
+#include "pdf/PdfPrinter.h"
 #include "printing/ProgramRun.h"
 #include "settings/StoredSettings.h"
 

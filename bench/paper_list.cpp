@@ -4,12 +4,12 @@
 // With --entries it prints, instead of times, what each queue offers and how
 // a page goes out on it (paper list, geometry, job options): diff two builds'
 // output to see that a change of the printer code changed no size.
-#include "printer/platform/CupsPrinter.h"
-#include "printer/ui/PrinterScreens.h"
+#include "cups/platform/CupsPrinter.h"
+#include "paper/ui/PrinterScreens.h"
 #include "settings/Defaults.h"
 
-#include "printer/PaperSelection.h"
-#include "printer/PdfPrinter.h"
+#include "paper/PaperSelection.h"
+#include "pdf/PdfPrinter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 #include "app/PrintCommand.h"
 #include "app/ui/MainWindow.h"
 #include "ui/ScreenRegistry.h"
-#include "printer/PdfPrinter.h"
-#include "printer/platform/SystemPrinters.h"
-#include "printer/ui/SystemPrintSetupDialog.h"
+#include "pdf/PdfPrinter.h"
+#include "cups/platform/SystemPrinters.h"
+#include "cups/ui/SystemPrintSetupDialog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "app/PrintCommand.h"
 
-#include "printer/PdfPrinter.h"
+#include "pdf/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
-#include "printer/SheetChoice.h"
+#include "sheets/SheetChoice.h"
 #include "label/LabelFields.h"
 #include "label/LabelPreview.h"
 #include "printing/ProgramRun.h"

@@ -1,7 +1,7 @@
 #include "printing/ProgramRun.h"
 
 #include "datasource/DataSource.h"
-#include "printer/PaperSelection.h"
+#include "paper/PaperSelection.h"
 #include "printer/PrinterSetup.h"
 #include "label/LabelFields.h"
 #include "label/LabelPreview.h"

@@ -6,7 +6,7 @@
 // hooks, so the print screens and the command line share one implementation.
 #include "datasource/DataFileLocation.h"
 #include "label/LabelFields.h"
-#include "printer/SheetPrinter.h"
+#include "sheets/SheetPrinter.h"
 #include "printing/PrintRun.h"
 #include "printing/RunCheck.h"
 #include "printing/RunContext.h"

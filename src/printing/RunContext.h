@@ -6,7 +6,7 @@
 #include "label/LabelFields.h"
 #include "label/LabelTitles.h"
 #include "printer/Printer.h"
-#include "printer/SheetChoice.h"
+#include "sheets/SheetChoice.h"
 #include "printing/PrintRun.h"
 #include "settings/StoredSettings.h"
 

@@ -9,9 +9,9 @@
 #include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
 #include "common/Cp932.h"
-#include "printer/PdfPrinter.h"
-#include "printer/platform/CupsConnection.h"
-#include "printer/platform/SystemPrinters.h"
+#include "pdf/PdfPrinter.h"
+#include "cups/platform/CupsConnection.h"
+#include "cups/platform/SystemPrinters.h"
 
 #include <QAction>
 #include <QApplication>

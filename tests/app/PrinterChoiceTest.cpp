@@ -9,13 +9,13 @@
 #include "TestRegistry.h"
 
 #include "app/ui/MainWindow.h"
-#include "printer/PaperSelection.h"
-#include "printer/PdfPrinter.h"
+#include "paper/PaperSelection.h"
+#include "pdf/PdfPrinter.h"
 #include "printer/PrinterChoice.h"
 #include "printer/PrinterSetup.h"
-#include "printer/platform/CupsConnection.h"
-#include "printer/platform/SystemPrinters.h"
-#include "printer/ui/SystemPrintSetupDialog.h"
+#include "cups/platform/CupsConnection.h"
+#include "cups/platform/SystemPrinters.h"
+#include "cups/ui/SystemPrintSetupDialog.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 

@@ -7,10 +7,10 @@
 
 #include "app/ui/MainMenu.h"
 #include "app/ui/MainWindow.h"
-#include "printer/PaperSelection.h"
-#include "printer/PdfPrinter.h"
-#include "printer/platform/CupsConnection.h"
-#include "printer/platform/CupsPrinter.h"
+#include "paper/PaperSelection.h"
+#include "pdf/PdfPrinter.h"
+#include "cups/platform/CupsConnection.h"
+#include "cups/platform/CupsPrinter.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 #include "Zbar.h"
 // Doubles and helpers the label and printing tests share.
-#include "printer/PdfPrinter.h"
+#include "pdf/PdfPrinter.h"
 #include "label/LabelRenderer.h"
 
 #include <QImage>

@@ -23,8 +23,8 @@
 #include <optional>
 
 #include "printer/PrinterSetup.h"
-#include "printer/platform/CupsConnection.h"
-#include "printer/platform/SystemPrinters.h"
+#include "cups/platform/CupsConnection.h"
+#include "cups/platform/SystemPrinters.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 

@@ -9,7 +9,7 @@
 #include "TestScheduler.h"
 #include "Zbar.h"
 
-#include "printer/platform/CupsPrinter.h"
+#include "cups/platform/CupsPrinter.h"
 #include "label/Barcode.h"
 
 #include <QDeadlineTimer>
@@ -22,7 +22,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "printer/platform/CupsConnection.h"
+#include "cups/platform/CupsConnection.h"
 
 class CupsRunTest : public QObject {
     Q_OBJECT

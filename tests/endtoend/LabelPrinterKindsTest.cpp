@@ -12,7 +12,7 @@
 #include "TestRegistry.h"
 #include "Zbar.h"
 
-#include "printer/platform/CupsPrinter.h"
+#include "cups/platform/CupsPrinter.h"
 #include "label/Barcode.h"
 
 #include <QDeadlineTimer>

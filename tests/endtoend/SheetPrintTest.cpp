@@ -8,7 +8,7 @@
 #include "TestRegistry.h"
 #include "Zbar.h"
 
-#include "printer/SheetChoice.h"
+#include "sheets/SheetChoice.h"
 #include "label/Barcode.h"
 #include "settings/SettingsTable.h"
 

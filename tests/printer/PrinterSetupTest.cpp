@@ -1,15 +1,15 @@
 // The printer settings module against scripted printers and a scripted dialog.
 #include "common/FakePrinter.h"
 #include "common/TestEnv.h"
-#include "printer/PaperSelection.h"
+#include "paper/PaperSelection.h"
 #include "common/TestRegistry.h"
 
 #include "ui/Dialogs.h"
 #include "common/Failure.h"
 #include "common/Length.h"
 #include "printer/PrinterSetup.h"
-#include "printer/platform/LpOptions.h"
-#include "printer/ui/SystemPrintSetupDialog.h"
+#include "cups/platform/LpOptions.h"
+#include "cups/ui/SystemPrintSetupDialog.h"
 
 #include <QDir>
 #include <QTest>

@@ -2,7 +2,7 @@
 
 #include "app/Startup.h"
 #include "datasource/DataSource.h"
-#include "printer/PaperSelection.h"
+#include "paper/PaperSelection.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "ui/WaitingWindow.h"

@@ -3,7 +3,7 @@
 #include "datasource/ui/DataSourceScreens.h"
 #include "info/ui/InfoScreens.h"
 #include "layout/ui/LayoutScreens.h"
-#include "printer/ui/PrinterScreens.h"
+#include "paper/ui/PrinterScreens.h"
 #include "printing/ui/PrintScreens.h"
 
 namespace zl::ui {

@@ -6,7 +6,7 @@
 #include "common/Failure.h"
 #include "layout/Titles.h"
 #include "layout/ui/LayoutScreens.h"
-#include "printer/PaperSelection.h"
+#include "paper/PaperSelection.h"
 #include "printer/Printer.h"
 #include "label/Adjustments.h"
 #include "label/LabelPreview.h"

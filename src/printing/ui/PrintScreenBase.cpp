@@ -10,7 +10,7 @@
 #include "label/ui/BarcodePreview.h"
 #include "label/ui/LabelPreviewView.h"
 #include "layout/Titles.h"
-#include "printer/PaperSelection.h"
+#include "paper/PaperSelection.h"
 #include "printer/Printer.h"
 #include "printing/RunReport.h"
 #include "printing/RunThread.h"

@@ -1,7 +1,7 @@
 #include "printing/ui/PrinterHooks.h"
 
 #include "printer/PrinterSetup.h"
-#include "printer/ui/SystemPrintSetupDialog.h"
+#include "cups/ui/SystemPrintSetupDialog.h"
 
 namespace zl::ui {
 

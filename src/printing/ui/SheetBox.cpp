@@ -3,8 +3,8 @@
 #include "common/Failure.h"
 #include "layout/Titles.h"
 #include "printer/PagePlayback.h"
-#include "printer/PaperSelection.h"
-#include "printer/SheetChoice.h"
+#include "paper/PaperSelection.h"
+#include "sheets/SheetChoice.h"
 #include "label/LabelPreview.h"
 #include "ui/Dialogs.h"
 

@@ -3,7 +3,7 @@
 // a picture of it with the positions already used greyed and the run's
 // first labels in place, and a click on a position to make it the first
 // free one. Hidden while the runs print one label a page.
-#include "printer/SheetTemplates.h"
+#include "sheets/SheetTemplates.h"
 #include "label/LabelFields.h"
 
 #include <QPicture>

@@ -1,0 +1,352 @@
+#include "pdf/PdfPrinter.h"
+
+#include "common/SystemErrors.h"
+#include "common/Failure.h"
+#include "common/Length.h"
+#include "printer/PagePlayback.h"
+
+#include <QDir>
+#include <algorithm>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <cerrno>
+#include <cmath>
+#include <unistd.h>
+
+namespace zl::printer {
+
+namespace {
+
+constexpr double kTwipsPerMm = Length::twipsPerMm();
+const QList<QPageSize::PageSizeId> kStandardSizes{QPageSize::Letter, QPageSize::A3, QPageSize::A4, QPageSize::A5,
+                                                  QPageSize::B4, QPageSize::B5, QPageSize::JisB4, QPageSize::JisB5,
+                                                  QPageSize::Postcard};
+
+int twipsOf(double mm)
+{
+    return int(std::lround(mm * kTwipsPerMm));
+}
+
+} // namespace
+
+PdfPrinter::PdfPrinter(QString outputFolder)
+    : m_folder(outputFolder.isEmpty() ? defaultOutputFolder() : std::move(outputFolder))
+{
+}
+
+QString PdfPrinter::defaultOutputFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Zenlabo");
+}
+
+void PdfPrinter::setOutputFolder(const QString &folder)
+{
+    m_folder = folder;
+}
+
+bool PdfPrinter::setPaperSize(int code)
+{
+    if (code == kUserSize) {
+        m_paper = code;
+        return true;
+    }
+    const QPageSize::PageSizeId id = QPageSize::id(code);
+    if (id == QPageSize::Custom || !kStandardSizes.contains(id))
+        return false;
+    const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
+    m_paper = code;
+    m_widthTwips = twipsOf(mm.width());
+    m_heightTwips = twipsOf(mm.height());
+    return true;
+}
+
+bool PdfPrinter::setPageWidthTwips(int twips)
+{
+    if (m_paper != kUserSize || twips <= 0)
+        return false;
+    m_userWidthTwips = twips;
+    return true;
+}
+
+bool PdfPrinter::setPageHeightTwips(int twips)
+{
+    if (m_paper != kUserSize || twips <= 0)
+        return false;
+    m_userHeightTwips = twips;
+    return true;
+}
+
+bool PdfPrinter::setPaperBin(int bin)
+{
+    m_bin = bin;
+    return true;
+}
+
+bool PdfPrinter::setPrintQuality(int quality)
+{
+    // Positive values are dots per inch; the negative draft..high codes keep 300.
+    if (quality > 0 && quality < 72)
+        return false;
+    m_dpi = quality > 0 ? quality : kDefaultDpi;
+    return true;
+}
+
+bool PdfPrinter::setColorMode(int mode)
+{
+    if (!isColorModeCode(mode))
+        return false;
+    m_color = mode;
+    return true;
+}
+
+bool PdfPrinter::setDuplex(int duplex)
+{
+    if (!isDuplexCode(duplex))
+        return false;
+    m_duplex = duplex;
+    return true;
+}
+
+bool PdfPrinter::setOrientation(int orientation)
+{
+    if (!isOrientationCode(orientation))
+        return false;
+    m_orientation = orientation;
+    return true;
+}
+
+QList<PaperInfo> PdfPrinter::papers() const
+{
+    QList<PaperInfo> list;
+    for (QPageSize::PageSizeId id : kStandardSizes) {
+        const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
+        list.append({QPageSize::windowsId(id), twipsOf(mm.width()), twipsOf(mm.height()), QPageSize::name(id)});
+    }
+    list.append({kUserSize, m_userWidthTwips, m_userHeightTwips, QStringLiteral("ユーザー定義サイズ")});
+    std::sort(list.begin(), list.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
+    return list;
+}
+
+PageGeometry PdfPrinter::pageGeometry() const
+{
+    QSizeF paper(widthTwips() / kTwipsPerMm, heightTwips() / kTwipsPerMm);
+    if (m_orientation == 2)
+        paper.transpose();
+    return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
+}
+
+PageGeometry PdfPrinter::pageGeometryFor(int code) const
+{
+    for (const PaperInfo &p : papers()) {
+        if (p.code != code)
+            continue;
+        QSizeF paper(p.widthTwips / kTwipsPerMm, p.heightTwips / kTwipsPerMm);
+        if (m_orientation == 2)
+            paper.transpose();
+        return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
+    }
+    return pageGeometry();
+}
+
+// One run's file while it is being written: a temporary file in the output
+// folder, the PDF writer on it and the painter that stays open across labels.
+class PdfRunFile {
+public:
+    explicit PdfRunFile(QString folder) : m_folder(std::move(folder)) {}
+    ~PdfRunFile()
+    {
+        // An unfinished file is thrown away; its ending is not written.
+        if (painter.isActive())
+            painter.end();
+        if (!path.isEmpty() && !kept)
+            QFile::remove(path);
+    }
+
+    // Creates the file under a name of its own. It is made with the mode any
+    // new file of this user gets (0666 less the umask, which the system
+    // applies as it creates it), since the labels are not private the way a
+    // temporary file is.
+    bool open()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path = QStringLiteral("%1/.labels-%2.part")
+                       .arg(m_folder)
+                       .arg(QRandomGenerator::global()->generate64() & 0xffffffffffULL, 10, 36, QLatin1Char('0'));
+            temp.setFileName(path);
+            if (temp.open(QIODevice::ReadWrite | QIODevice::NewOnly))
+                return true;
+            const int error = errno; // why, for the message
+            if (!QFile::exists(path)) {
+                path.clear(); // not made: nothing to remove
+                errno = error;
+                return false;
+            }
+        }
+        path.clear();
+        errno = EEXIST;
+        return false;
+    }
+
+    QFile temp;
+    QString path;      // the temporary file's name, once made
+    bool kept = false; // renamed to the run's own name
+    std::unique_ptr<QPdfWriter> writer;
+    QPainter painter;
+    QSizeF pageMm;
+    double unitsPerMm = Length::dotsPerMm(kDefaultDpi);
+    int labels = 0;
+    int pages = 0;
+
+private:
+    QString m_folder;
+};
+
+namespace {
+
+// What went wrong with a write, in the operator's words. errno is read by
+// the caller right after the failing call.
+QString writeProblem(const QFileDevice &file, int error, const QString &folder)
+{
+    return QStringLiteral("保存先のフォルダ %1 に書き込めませんでした。%2")
+        .arg(QDir::toNativeSeparators(folder), writeProblemText(&file, error, folder));
+}
+
+QString nothingKept()
+{
+    return QStringLiteral("この印刷のPDFファイルは保存されていません(保存されたラベルは0枚です)。");
+}
+
+} // namespace
+
+PdfPrinter::~PdfPrinter() = default;
+
+void PdfPrinter::beginRun()
+{
+    m_file.reset();
+    m_lastPath.clear();
+    m_lastLabels = m_lastPages = 0;
+    m_inRun = true;
+    m_runStart = m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+void PdfPrinter::printDocument(const QList<QPicture> &pages)
+{
+    if (m_inRun) {
+        writePages(pages);
+        return;
+    }
+    beginRun();
+    try {
+        writePages(pages);
+    } catch (...) {
+        m_file.reset();
+        m_inRun = false;
+        throw;
+    }
+    endRun(true);
+}
+
+void PdfPrinter::writePages(const QList<QPicture> &pages)
+{
+    const PageGeometry geometry = pageGeometry();
+    bool firstPage = false;
+    if (!m_file) {
+        if (!QDir().mkpath(m_folder))
+            throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(QDir::toNativeSeparators(m_folder)));
+        auto file = std::make_unique<PdfRunFile>(m_folder);
+        if (!file->open()) {
+            const int error = errno;
+            throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_folder));
+        }
+        file->writer = std::make_unique<QPdfWriter>(&file->temp);
+        file->writer->setCreator(QStringLiteral("Zenlabo"));
+        file->writer->setTitle(QStringLiteral("Zenlabo labels"));
+        file->writer->setResolution(geometry.dpi);
+        file->writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+        file->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
+        file->pageMm = geometry.paperMm;
+        file->unitsPerMm = Length::dotsPerMm(geometry.dpi);
+        if (!file->painter.begin(file->writer.get()))
+            throw Failure(QStringLiteral("PDFファイルに書き込めません。保存先: %1").arg(QDir::toNativeSeparators(m_folder)));
+        m_file = std::move(file);
+        firstPage = true;
+    }
+    PdfRunFile &f = *m_file;
+    for (const QPicture &page : pages) {
+        if (!firstPage) {
+            // Every label keeps its own paper size and orientation.
+            if (geometry.paperMm != f.pageMm) {
+                f.writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+                f.pageMm = geometry.paperMm;
+            }
+            f.writer->newPage();
+        }
+        firstPage = false;
+        playPage(f.painter, page, geometry.printableMm.topLeft(), f.unitsPerMm);
+        ++f.pages;
+    }
+    ++f.labels;
+    // A full disk shows at the label that did not fit, not 300 labels later.
+    if (!f.temp.flush() || f.temp.error() != QFileDevice::NoError) {
+        const int error = errno;
+        const QString problem = writeProblem(f.temp, error, m_folder);
+        m_file.reset();
+        throw Failure(QStringLiteral("PDFファイルに書き込めません。") + problem + QLatin1Char('\n') + nothingKept());
+    }
+}
+
+QString PdfPrinter::endRun(bool ok)
+{
+    m_inRun = false;
+    if (!m_file)
+        return {};
+    const QString path = finishFile();
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString why = m_standIn.done.isEmpty() ? QString() : m_standIn.done + QLatin1Char('\n');
+    if (ok)
+        return why + QStringLiteral("ラベル%1枚をPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+    return why + QStringLiteral("それまでに印刷したラベル%1枚はPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+}
+
+QString PdfPrinter::finishFile()
+{
+    std::unique_ptr<PdfRunFile> file = std::move(m_file);
+    m_lastPath.clear();
+    file->painter.end();
+    // Every error up to the disk's own copy is seen before the file takes its
+    // name; one sync for the whole run.
+    bool written = file->temp.flush() && file->temp.error() == QFileDevice::NoError;
+    int error = written ? 0 : errno;
+    if (written && ::fdatasync(file->temp.handle()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written)
+        throw Failure(QStringLiteral("PDFファイルを保存できません。") + writeProblem(file->temp, error, m_folder)
+                      + QLatin1Char('\n') + nothingKept());
+    file->temp.close();
+    const QString stem = QStringLiteral("%1/labels-%2").arg(m_folder, m_runStart.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    // Runs in the same second get -2, -3 …; rename never replaces a file.
+    for (int n = 1; n < 10000; ++n) {
+        const QString path = n == 1 ? stem + QStringLiteral(".pdf") : QStringLiteral("%1-%2.pdf").arg(stem).arg(n);
+        if (QFile::exists(path))
+            continue;
+        if (QFile::rename(file->path, path)) {
+            file->kept = true;
+            m_lastPath = path;
+            m_lastLabels = file->labels;
+            m_lastPages = file->pages;
+            return path;
+        }
+        if (!QFile::exists(path))
+            break;
+    }
+    throw Failure(QStringLiteral("PDFファイルに名前を付けて保存できません。") + writeProblem(file->temp, errno, m_folder)
+                  + QLatin1Char('\n') + nothingKept());
+}
+
+} // namespace zl::printer

@@ -1,0 +1,199 @@
+#include "sheets/SheetPrinter.h"
+
+#include "common/Failure.h"
+#include "printer/PagePlayback.h"
+#include "pdf/PdfPrinter.h"
+
+#include <QDir>
+#include <QPainter>
+#include <algorithm>
+#include <utility>
+
+namespace zl::printer {
+
+SheetPrinter::SheetPrinter(Printer &target, const SheetTemplate &sheet, int start)
+    : m_target(target), m_sheet(sheet), m_position(std::clamp(start, 1, sheet.positions()))
+{
+}
+
+bool SheetPrinter::setPaperSize(int code)
+{
+    return code == m_sheet.paperCode && m_target.setPaperSize(code);
+}
+
+PageGeometry SheetPrinter::pageGeometry() const
+{
+    // The printable area is the position itself: the renderer measures from
+    // its corner and lays the barcode's bars on the printer's dots counted
+    // from the paper's corner.
+    PageGeometry g = m_target.pageGeometry();
+    g.printableMm = m_sheet.positionRect(m_position);
+    return g;
+}
+
+PageGeometry SheetPrinter::pageGeometryFor(int code) const
+{
+    PageGeometry g = m_target.pageGeometryFor(code);
+    g.printableMm = m_sheet.positionRect(m_position);
+    return g;
+}
+
+void SheetPrinter::printDocument(const QList<QPicture> &pages)
+{
+    const QPointF printableCorner = m_target.pageGeometry().printableMm.topLeft();
+    // A label is counted on the sheet its first page lands on.
+    bool firstPage = true;
+    for (const QPicture &page : pages) {
+        if (!m_page) {
+            m_page = std::make_unique<QPicture>();
+            m_painter = std::make_unique<QPainter>(m_page.get());
+        }
+        const QRectF position = m_sheet.positionRect(m_position).translated(-printableCorner);
+        m_painter->save();
+        // What reaches past a label's edge (the title's rule does) would
+        // print on the next label.
+        m_painter->setClipRect(position);
+        playPage(*m_painter, page, position.topLeft(), 1.0);
+        m_painter->restore();
+        ++m_placed;
+        if (std::exchange(firstPage, false))
+            ++m_onPage;
+        if (++m_position > m_sheet.positions()) {
+            m_position = 1;
+            flush();
+        }
+    }
+}
+
+void SheetPrinter::flush()
+{
+    if (!m_page)
+        return;
+    m_painter->end();
+    const QList<QPicture> sheet{*m_page};
+    m_painter.reset();
+    m_page.reset();
+    const int labels = std::exchange(m_onPage, 0);
+    m_target.printDocument(sheet);
+    m_labelsPerSheet.append(labels);
+    m_nextAfterSheet.append(m_position);
+    ++m_sent;
+}
+
+int SheetPrinter::labelsOnSheets(int sheets) const
+{
+    int labels = 0;
+    for (int i = 0; i < sheets && i < m_labelsPerSheet.size(); ++i)
+        labels += m_labelsPerSheet[i];
+    return labels;
+}
+
+DocumentsEnd SheetPrinter::finishDocuments(const DocumentsWait &wait)
+{
+    try {
+        flush();
+    } catch (const Cancelled &) {
+        // The run's cancel came first: the sheet was not sent, and its
+        // labels count as not printed.
+    }
+    DocumentsWait inLabels = wait;
+    if (wait.progress)
+        inLabels.progress = [this, &wait](int sent, int ended, int printed) {
+            wait.progress(labelsOnSheets(sent), labelsOnSheets(ended), labelsOnSheets(printed));
+        };
+    DocumentsEnd end = m_target.finishDocuments(inLabels);
+    m_sheetsEnd = end;
+    QList<bool> perLabel;
+    for (int i = 0; i < end.printed.size() && i < m_labelsPerSheet.size(); ++i)
+        for (int n = 0; n < m_labelsPerSheet[i]; ++n)
+            perLabel.append(end.printed[i]);
+    end.printed = perLabel;
+    return end;
+}
+
+std::optional<int> SheetPrinter::nextPositionAfterWhatCameOut() const
+{
+    const std::optional<int> kept = m_target.documentsKept();
+    std::optional<int> next;
+    for (int i = 0; i < m_nextAfterSheet.size(); ++i)
+        if ((!m_sheetsEnd.known || m_sheetsEnd.printed.value(i)) && (!kept || i < *kept))
+            next = m_nextAfterSheet[i];
+    return next;
+}
+
+std::optional<int> SheetPrinter::documentsKept() const
+{
+    const std::optional<int> sheets = m_target.documentsKept();
+    if (!sheets)
+        return std::nullopt;
+    return labelsOnSheets(*sheets);
+}
+
+QString SheetPrinter::endRun(bool ok)
+{
+    QString lost;
+    try {
+        flush();
+    } catch (const Failure &f) {
+        lost = f.description();
+        ok = false;
+    }
+    QString said = m_target.endRun(ok);
+    // The PDF printer counts documents, which are sheets here.
+    if (auto *pdf = dynamic_cast<PdfPrinter *>(&m_target); pdf && !pdf->lastDocumentPath().isEmpty())
+        said = QStringLiteral("ラベル%1枚を%2のシート%3枚に並べてPDFファイル %4 に保存しました。")
+                   .arg(m_placed)
+                   .arg(m_sheet.id)
+                   .arg(pdf->lastDocumentPages())
+                   .arg(QDir::toNativeSeparators(pdf->lastDocumentPath()));
+    if (!lost.isEmpty())
+        throw Failure(said.isEmpty() ? lost : lost + QLatin1Char('\n') + said);
+    return said;
+}
+
+SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, std::optional<int> paperBefore,
+                   std::optional<int> orientationBefore)
+    : m_printer(std::make_unique<SheetPrinter>(target, sheet, start)), m_stored(stored), m_target(target),
+      m_paperBefore(paperBefore), m_orientationBefore(orientationBefore)
+{
+}
+
+SheetRun::~SheetRun()
+{
+    if (m_paperBefore)
+        m_target.setPaperSize(*m_paperBefore);
+    if (m_orientationBefore)
+        m_target.setOrientation(*m_orientationBefore);
+}
+
+std::unique_ptr<SheetRun> SheetRun::start(Printer &target, const SheetChoice &choice, bool stored)
+{
+    const SheetTemplate *sheet = choice.sheet();
+    if (!sheet)
+        return nullptr;
+    const std::optional<int> paperBefore = target.paperSize();
+    const std::optional<int> orientationBefore = target.orientation();
+    if (!target.setPaperSize(sheet->paperCode))
+        throw Failure(QStringLiteral("プリンター「%1」はA4用紙に印刷できないため、シート「%2」には印刷できません。"
+                                     "A4用紙のプリンターを選ぶか、プリンター設定の画面でシートなしを選んでください。")
+                          .arg(target.deviceName(), sheet->name));
+    target.setOrientation(1);
+    return std::unique_ptr<SheetRun>(new SheetRun(target, *sheet, choice.start, stored, paperBefore, orientationBefore));
+}
+
+QString SheetRun::storeNextPosition()
+{
+    // Positions of sheets the printer never printed (cancelled, failed) are
+    // still free on the sheet the operator holds.
+    const std::optional<int> next = m_printer->nextPositionAfterWhatCameOut();
+    if (!m_stored || !next)
+        return {};
+    try {
+        saveSheetChoice({m_printer->sheet().id, *next});
+    } catch (const Failure &f) {
+        return QStringLiteral("シートの次の開始位置を保存できませんでした: %1").arg(f.description());
+    }
+    return {};
+}
+
+} // namespace zl::printer

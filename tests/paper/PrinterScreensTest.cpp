@@ -1,0 +1,379 @@
+// Form7 (paper selection) and Form17 (connection type) with scripted printers
+// and a throw-away settings folder.
+#include "common/FakePrinter.h"
+#include "common/TestEnv.h"
+#include "common/TestRegistry.h"
+#include "printer/PaperCodes.h"
+#include "pdf/PdfPrinter.h"
+
+#include "ui/Dialogs.h"
+#include "app/ui/MainMenu.h"
+#include "ui/ScreenRegistry.h"
+#include "paper/PaperSelection.h"
+#include "printer/PrinterSetup.h"
+#include "paper/ui/PrinterScreens.h"
+#include "settings/SettingsTable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace zl::printer;
+using zl::ui::ScreenRegistry;
+using zltest::FakePrinter;
+
+namespace {
+template <typename W>
+W *child(QWidget *screen, const char *name, int index = -1)
+{
+    const auto all = screen->findChildren<W *>(QString::fromLatin1(name));
+    for (W *w : all) {
+        if (index < 0 || w->property("index").toInt() == index)
+            return w;
+    }
+    return nullptr;
+}
+
+void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+}
+} // namespace
+
+class PrinterScreensTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { zl::ui::registerPrinterScreens(ScreenRegistry::instance()); }
+
+    void init()
+    {
+        m_home = std::make_unique<zltest::TempHome>();
+        m_home->installDefaults();
+        m_messages.clear();
+        zl::ui::recordMessagesInto(&m_messages);
+        clearSavedPrinterSettings();
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(std::make_unique<FakePrinter>(QStringLiteral("Office")));
+        // Listed out of order, with codes the screen must leave out.
+        list.back()->accept(256, 2864, 1417).accept(9, 11906, 16838).accept(1, 12240, 15840).accept(1025, 100, 100);
+        m_printer = zltest::installFakePrinters(std::move(list)).first();
+    }
+
+    void cleanup()
+    {
+        ScreenRegistry::instance().close(QStringLiteral("Form7"));
+        ScreenRegistry::instance().close(QStringLiteral("Form17"));
+        settle();
+        zl::ui::recordMessagesInto(nullptr);
+        installPrinters(nullptr);
+        m_home.reset();
+    }
+
+    // Paper codes come from the names printers give their sizes: PPD
+    // keywords (B4 is JIS B4) and PWG names; label stock has none.
+    void paperCodesFollowSizeNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("code");
+        QTest::newRow("PPD A4") << "A4" << 9;
+        QTest::newRow("PPD JIS B4") << "B4" << 12;
+        QTest::newRow("PPD JIS B5") << "B5" << 13;
+        QTest::newRow("PPD ISO B4") << "ISOB4" << 42;
+        QTest::newRow("PPD A5 long edge") << "A5Rotated" << 78;
+        QTest::newRow("PWG JIS B4") << "jis_b4_257x364mm" << 12;
+        QTest::newRow("PWG A4") << "iso_a4_210x297mm" << 9;
+        QTest::newRow("label stock") << "w288h468" << 0;
+        QTest::newRow("PWG made-up size") << "custom_label_50x30mm" << 0;
+    }
+
+    void paperCodesFollowSizeNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, code);
+        QCOMPARE(zl::printer::paperCodeForName(name), code);
+    }
+
+    void builtInPdfPrinterOffersJisB4AndB5()
+    {
+        zl::printer::PdfPrinter pdf(QDir::tempPath());
+        QStringList entries = paperChoices(&pdf).entries;
+        QVERIFY2(entries.contains(QStringLiteral("12\t257 x 364")) && entries.contains(QStringLiteral("13\t182 x 257")),
+                 qPrintable(entries.join(QLatin1Char('|'))));
+    }
+
+    // What the paper list calls each paper beside its code and size.
+    void readablePaperNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("widthTwips");
+        QTest::addColumn<int>("heightTwips");
+        QTest::addColumn<bool>("labelPrinter");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("PPD text kept") << "JIS B5" << 10319 << 14572 << false << "JIS B5";
+        QTest::newRow("label stock text kept") << "2.00x1.00\"" << 2880 << 1440 << true << "2.00x1.00\"";
+        QTest::newRow("driverless, metric") << "50x30mm.Borderless" << 2835 << 1701 << true << "50 x 30 mm";
+        QTest::newRow("driverless, inches") << "2x1.25.Borderless" << 2880 << 1800 << true << "2.00x1.25\"";
+        QTest::newRow("driverless, standard paper") << "A4.Borderless" << 11906 << 16838 << false << "A4";
+        QTest::newRow("IPP media name") << "om_50x30-label_50x30mm" << 2835 << 1701 << true << "50 x 30 mm";
+        QTest::newRow("PPD keyword without text") << "w162h225" << 3240 << 4500 << true << "2.25x3.13\"";
+        QTest::newRow("label stock CUPS named an envelope")
+            << "EnvPRC1.Borderless" << 5783 << 9354 << true << "102 x 165 mm";
+        QTest::newRow("an office printer's envelope") << "EnvPRC1" << 5783 << 9354 << false << "EnvPRC1";
+    }
+
+    void readablePaperNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, widthTwips);
+        QFETCH(int, heightTwips);
+        QFETCH(bool, labelPrinter);
+        QFETCH(QString, shown);
+        QCOMPARE(zl::printer::readablePaperName({257, widthTwips, heightTwips, name}, labelPrinter), shown);
+    }
+
+    // What the main menu and the print screens say the next run prints on.
+    void printerInForceIsNamedWithItsPaper_data()
+    {
+        QTest::addColumn<QString>("yoshi");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("printer");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("fixed type, stored paper") << "9" << "0" << true << "プリンター: Office　用紙: paper 9（210 x 297 mm）";
+        QTest::newRow("variable type asks at the run")
+            << "999" << "1" << true << "プリンター: 印刷のたびに選択（いま Office　用紙: paper 256（51 x 25 mm））";
+        QTest::newRow("no printer") << "9" << "0" << false << "プリンター: なし";
+    }
+
+    void printerInForceIsNamedWithItsPaper()
+    {
+        QFETCH(QString, yoshi);
+        QFETCH(QString, type);
+        QFETCH(bool, printer);
+        QFETCH(QString, shown);
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QStringLiteral("A"), QStringLiteral("B"), yoshi, type});
+        if (!printer)
+            installPrinters(nullptr);
+        QCOMPARE(zl::printer::printerInForceText(), shown);
+    }
+
+    void paperEntriesRoundToWholeMillimetres()
+    {
+        QCOMPARE(paperEntry(9, 11906, 16838), QStringLiteral("9\t210 x 297"));
+        QCOMPARE(paperEntry(300, 2835, 2863), QStringLiteral("300\t50 x 50"));
+        QCOMPARE(paperEntry(300, 2864, 1417), QStringLiteral("300\t51 x 25"));
+    }
+
+    void paperListComesFromOneQuestionAndLeavesThePaperAlone()
+    {
+        const PaperChoices c = paperChoices(m_printer);
+        QCOMPARE(c.entries, QStringList({QStringLiteral("1\t216 x 279"), QStringLiteral("9\t210 x 297"),
+                                         QStringLiteral("256\t51 x 25")}));
+        QCOMPARE(c.codes, QStringList({QStringLiteral("1"), QStringLiteral("9"), QStringLiteral("256")}));
+        QCOMPARE(m_printer->papersAsked, 1);
+        QVERIFY(m_printer->setCalls.isEmpty());
+        QCOMPARE(paperChoices(nullptr).entries, QStringList());
+    }
+
+    void form7ListsPapersAndSavesTheChosenCode()
+    {
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QStringLiteral(""), QStringLiteral("見出し"), QStringLiteral("70"), QStringLiteral("0")});
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        QVERIFY(screen);
+        QCOMPARE(screen->windowTitle(), QStringLiteral("プリンター設定"));
+        auto *papers = child<QListWidget>(screen, "List2", 0);
+        auto *codes = child<QListWidget>(screen, "List2", 1);
+        QVERIFY(papers && codes && papers != codes);
+        QCOMPARE(papers->count(), 3);
+        QCOMPARE(codes->count(), 3);
+        QCOMPARE(codes->item(2)->text(), QStringLiteral("256"));
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("70"));
+        QVERIFY(papers->selectedItems().isEmpty()); // 70 is not listed
+
+        papers->setCurrentRow(1);
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
+        child<QPushButton>(screen, "Command3")->click();
+        settle();
+
+        const auto row = readLayoutRow();
+        QCOMPARE(row.title1, QStringLiteral("_"));
+        QCOMPARE(row.title2, QStringLiteral("見出し"));
+        QCOMPARE(row.yoshi, QStringLiteral("9"));
+        QCOMPARE(row.printer, QStringLiteral("0"));
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0].text, QStringLiteral("設定が変更されました｡"));
+        QCOMPARE(m_messages[0].title, QStringLiteral("設定変更"));
+        QCOMPARE(m_messages[0].style, 64);
+        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form7")));
+        QCOMPARE(m_printer->paperSize(), std::optional<int>(256));
+
+        // Opened again, the list shows the stored paper chosen.
+        screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        papers = child<QListWidget>(screen, "List2", 0);
+        QCOMPARE(papers->selectedItems().size(), 1);
+        QCOMPARE(papers->currentRow(), 1);
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
+    }
+
+    void form7SavingWithoutAChoiceKeepsThePaperOrWritesPlaceholder()
+    {
+        for (const QString &yoshi : {QStringLiteral("999"), QString()}) {
+            m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                               {QStringLiteral("A"), QString(), yoshi, QStringLiteral("1")});
+            QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+            child<QPushButton>(screen, "Command3")->click();
+            settle();
+            const QByteArray expected = zl::settings::formatTable(
+                zl::settings::layoutColumns(),
+                {QStringLiteral("A"), QStringLiteral("_"), yoshi.isEmpty() ? QStringLiteral("_") : yoshi,
+                 QStringLiteral("1")});
+            QCOMPARE(m_home->readFile(zl::settings::kLayoutTable), expected);
+        }
+    }
+
+    void form7WithoutPrintersOpensWithEmptyLists()
+    {
+        installPrinters(nullptr);
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        QCOMPARE(child<QListWidget>(screen, "List2", 0)->count(), 0);
+        QCOMPARE(child<QListWidget>(screen, "List2", 1)->count(), 0);
+    }
+
+    // On this system the print setup of the fixed type is the operator's own
+    // printer default: what is confirmed is applied to the current printer.
+    void form7PrinterButtonAppliesTheConfirmedPaper()
+    {
+        auto *dialog = zltest::installScriptedDialog([](PrintSetupRecords &r) {
+            r.devMode.dmPaperSize = 1;
+            return true;
+        });
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        child<QPushButton>(screen, "Command2")->click();
+        QCOMPARE(dialog->runs, 1);
+        QCOMPARE(dialog->lastFlags, uint32_t(1310796));
+        QCOMPARE(devModeDeviceName(dialog->handedIn.devMode), QStringLiteral("Office"));
+        QCOMPARE(m_printer->paperSize(), std::optional<int>(1));
+        installPrintSetupDialog(nullptr);
+    }
+
+    void form17OpensOnTheStoredTypeAndSavesPrinterSettings()
+    {
+        struct Case {
+            QString stored;
+            bool variable;
+            QString text4;
+            bool noted;
+        };
+        const QList<Case> cases{{QStringLiteral("1"), true, QStringLiteral("999"), false},
+                                {QStringLiteral("0"), false, QString(), false},
+                                {QStringLiteral("2"), true, QStringLiteral("999"), false},
+                                {QString(), false, QString(), true},
+                                {QStringLiteral("abc"), false, QString(), true}};
+        for (const Case &c : cases) {
+            clearSavedPrinterSettings();
+            m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                               {QStringLiteral("T1"), QStringLiteral("T2"), QStringLiteral("9"), c.stored});
+            QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form17"));
+            QVERIFY(screen);
+            QCOMPARE(screen->windowTitle(), QStringLiteral("ﾌﾟﾘﾝﾀｰ接続タイプ設定"));
+            QCOMPARE(child<QRadioButton>(screen, "Option1", 1)->isChecked(), c.variable);
+            QCOMPARE(child<QRadioButton>(screen, "Option1", 0)->isChecked(), !c.variable);
+            QCOMPARE(child<QLineEdit>(screen, "Text4")->text(), c.text4);
+            QCOMPARE(child<QLabel>(screen, "Label2")->text().isEmpty(), !c.noted);
+            QCOMPARE(savedPrinterSettings().deviceName, QStringLiteral("Office"));
+            QCOMPARE(savedPrinterSettings().paperSize, int16_t(256));
+            ScreenRegistry::instance().close(QStringLiteral("Form17"));
+            settle();
+        }
+    }
+
+    void form17SavesVariableTypeWithoutOpeningPaperScreen()
+    {
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QString(), QStringLiteral("T2"), QStringLiteral("70"), QStringLiteral("0")});
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form17"));
+        child<QRadioButton>(screen, "Option1", 1)->click();
+        QCOMPARE(child<QLineEdit>(screen, "Text4")->text(), QStringLiteral("999"));
+        child<QPushButton>(screen, "Command1")->click();
+        settle();
+        // Held values are written as they are, an empty title included.
+        QCOMPARE(m_home->readFile(zl::settings::kLayoutTable),
+                 zl::settings::formatTable(zl::settings::layoutColumns(),
+                                           {QString(), QStringLiteral("T2"), QStringLiteral("999"), QStringLiteral("1")}));
+        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form7")));
+        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form17")));
+    }
+
+    void form17SavesFixedTypeAndOpensPaperScreen()
+    {
+        // Coming from the variable type, the paper stays "999" until chosen on Form7.
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QStringLiteral("T1"), QStringLiteral("T2"), QStringLiteral("999"), QStringLiteral("1")});
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form17"));
+        child<QRadioButton>(screen, "Option1", 0)->click();
+        QCOMPARE(child<QLineEdit>(screen, "Text4")->text(), QString());
+        child<QPushButton>(screen, "Command1")->click();
+        settle();
+        QCOMPARE(m_home->readFile(zl::settings::kLayoutTable),
+                 zl::settings::formatTable(zl::settings::layoutColumns(), {QStringLiteral("T1"), QStringLiteral("T2"),
+                                                                          QStringLiteral("999"), QStringLiteral("0")}));
+        QWidget *form7 = ScreenRegistry::instance().find(QStringLiteral("Form7"));
+        QVERIFY(form7 && form7->isVisible());
+        QCOMPARE(child<QLineEdit>(form7, "Text5")->text(), QStringLiteral("999"));
+        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form17")));
+        QVERIFY(!QApplication::topLevelWidgets().isEmpty());
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(w->objectName() != QStringLiteral("Form8") || !w->isVisible(), "the waiting window stayed open");
+    }
+
+    void form17ReportsAFailedSaveAndStaysOpen()
+    {
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form17"));
+        const QByteArray before = m_home->readFile(zl::settings::kLayoutTable);
+        // A value the table cannot hold makes the rewrite fail.
+        child<QLineEdit>(screen, "Text1")->setText(QStringLiteral("say \"cheese\""));
+        child<QPushButton>(screen, "Command1")->click();
+        settle();
+        QCOMPARE(child<QLabel>(screen, "Label2")->text(), QStringLiteral("プリンター設定エラー1525"));
+        QCOMPARE(ScreenRegistry::instance().find(QStringLiteral("Form17")), screen);
+        QCOMPARE(m_home->readFile(zl::settings::kLayoutTable), before);
+    }
+
+    void form17DoesNotOpenWithoutAPrinter()
+    {
+        installPrinters(nullptr);
+        QVERIFY_THROWS_EXCEPTION(zl::Failure, ScreenRegistry::instance().show(QStringLiteral("Form17")));
+    }
+
+    void mainMenuOpensConnectionTypeOrSaysPrinterError()
+    {
+        zl::ui::MainMenu menu(m_home->root());
+        auto *command4 = menu.findChild<QPushButton *>(QStringLiteral("Command4"));
+        QVERIFY(command4 && command4->isEnabled());
+        command4->click();
+        QVERIFY(ScreenRegistry::instance().find(QStringLiteral("Form17")));
+        ScreenRegistry::instance().close(QStringLiteral("Form17"));
+        settle();
+
+        installPrinters(nullptr);
+        command4->click();
+        QCOMPARE(menu.findChild<QLabel *>(QStringLiteral("Label12"))->text(), QStringLiteral("プリンターエラー"));
+        QVERIFY(!ScreenRegistry::instance().find(QStringLiteral("Form17")));
+    }
+
+private:
+    std::unique_ptr<zltest::TempHome> m_home;
+    FakePrinter *m_printer = nullptr;
+    QList<zl::ui::ShownMessage> m_messages;
+};
+
+ZL_TEST(PrinterScreensTest)
+#include "PrinterScreensTest.moc"
