@@ -24,7 +24,18 @@ std::function<void(const A &...)> postedTo(QObject *context, const std::function
     return [context, f](const A &...args) {
         if (QThread::currentThread() == context->thread())
             return f(args...);
-        QMetaObject::invokeMethod(context, [f, args...] { f(args...); }, Qt::QueuedConnection);
+        // What the screen makes of the news is its own business: a failure
+        // there (the grid's file no longer opens) must not leave through the
+        // event loop, and the run reports what goes wrong for it itself.
+        QMetaObject::invokeMethod(
+            context,
+            [f, args...] {
+                try {
+                    f(args...);
+                } catch (const std::exception &) {
+                }
+            },
+            Qt::QueuedConnection);
     };
 }
 
