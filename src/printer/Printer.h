@@ -265,10 +265,11 @@ public:
     // The program's own printer, found without asking the printing system
     // (which may not answer); null when there is none.
     virtual Printer *builtIn() const { return nullptr; }
-    // Safe on any thread: asks the printing system once whether it answers,
-    // touching nothing else, so that the screen's thread asks it afterwards
-    // only when it answers (a silent one is then known and not waited on).
-    virtual void probePrintingSystem() const {}
+    // Asks the printing system once whether it answers, touching nothing
+    // else: safe on any thread, and alive apart from the collection, so the
+    // screen's thread asks it afterwards only when it answers (a silent one
+    // is then known and not waited on). Empty where there is nothing to ask.
+    virtual std::function<void()> printingSystemProbe() const { return {}; }
 };
 
 // The process-wide collection. Until one is installed there is none (null).

@@ -188,7 +188,11 @@ void MainMenu::showPrinterInForce(QLabel *line)
         return;
     }
     line->setText(QStringLiteral("プリンター: 確認しています…"));
-    QThread *probe = QThread::create([all] { all->probePrintingSystem(); });
+    // The probe holds nothing of the collection, which may be gone first.
+    QThread *probe = QThread::create([ask = all->printingSystemProbe()] {
+        if (ask)
+            ask();
+    });
     connect(probe, &QThread::finished, line, [line, show] {
         // From now on the line follows every printer, paper or sheet chosen.
         connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, line, show);

@@ -66,12 +66,14 @@ QStringList SystemPrinterCollection::queueNames(QString *defaultQueue) const
     return names;
 }
 
-void SystemPrinterCollection::probePrintingSystem() const
+std::function<void()> SystemPrinterCollection::printingSystemProbe() const
 {
     // A connection of its own: its one short question records a time-out
     // where every later question looks for it.
-    if (!cupsRecentlySilent())
-        CupsConnection probe;
+    return [] {
+        if (!cupsRecentlySilent())
+            CupsConnection probe;
+    };
 }
 
 QList<Printer *> SystemPrinterCollection::printers() const

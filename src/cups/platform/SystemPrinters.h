@@ -28,7 +28,7 @@ public:
     QString problem() const override;
     QString currentProblem() const override;
     Printer *builtIn() const override { return m_pdf.get(); }
-    void probePrintingSystem() const override;
+    std::function<void()> printingSystemProbe() const override;
 
 private:
     // The queue names and the default one, from the scheduler; when it does
