@@ -89,11 +89,8 @@ std::optional<RunContext> prepareRun(const RunHooks &hooks)
 }
 
 ProgramRunServices::ProgramRunServices(RunContext context, const RunControl &control, RunHooks hooks)
-    : m_context(std::move(context)), m_control(control), m_hooks(std::move(hooks))
+    : m_context(std::move(context)), m_control(control), m_hooks(std::move(hooks)), m_fields(m_context.adjustments)
 {
-    m_fields.adjustX = m_context.adjustments.adjustX;
-    m_fields.adjustY = m_context.adjustments.adjustY;
-    m_fields.adjustS = m_context.adjustments.adjustS;
 }
 
 ProgramRunServices::~ProgramRunServices() = default;

@@ -53,12 +53,8 @@ RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run)
     // A sheet table that cannot be read is the run's to report.
     const printer::SheetTemplate *sheet = run.sheetProblem.isEmpty() ? run.sheet.sheet() : nullptr;
     const printer::PageGeometry geometry = printer::labelPage(p->pageGeometry(), sheet);
-    const label::LabelFields &shared = run.adjustments;
     for (const RunRow &r : rows) {
-        label::LabelFields f;
-        f.adjustX = shared.adjustX;
-        f.adjustY = shared.adjustY;
-        f.adjustS = shared.adjustS;
+        label::LabelFields f = run.adjustments;
         const QString withoutBarcode =
             f.setRecord({r.record.columns[0], r.record.columns[1], r.record.columns[2], r.record.columns[3]});
         if (!label::priceValue(f.price)) {

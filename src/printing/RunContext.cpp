@@ -9,6 +9,7 @@ RunContext gatherRunContext(const LayoutChoice &layout)
     RunContext c;
     c.layout = layout;
     c.titles = layout::currentTitles();
+    // Only the adjustments: the record the screens show is not the run's.
     const label::LabelFields &held = label::sharedLabelFields();
     c.adjustments.adjustX = held.adjustX;
     c.adjustments.adjustY = held.adjustY;
