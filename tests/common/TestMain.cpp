@@ -1,3 +1,4 @@
+#include <QStringList>
 #include "TestRegistry.h"
 
 #include <QApplication>
@@ -24,7 +25,11 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int failedClasses = 0;
+    // ZENLABO_TEST_ONLY=ClassA,ClassB runs just those classes.
+    const QStringList only = qEnvironmentVariable("ZENLABO_TEST_ONLY").split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (auto &[name, make] : zltest::registry()) {
+        if (!only.isEmpty() && !only.contains(QString::fromLatin1(name)))
+            continue;
         std::fflush(stdout);
         std::fflush(stderr);
         const pid_t pid = fork();
