@@ -6,6 +6,7 @@
 #include "label/LabelFields.h"
 #include "label/LabelPreview.h"
 #include "printing/ProgramRun.h"
+#include "printing/RunReport.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 #include "settings/StoredSettings.h"
@@ -166,7 +167,13 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             if (std::pair(ended, printed) == *shown)
                 return;
             *shown = {ended, printed};
-            err << QStringLiteral("送信 %1 / 印刷済み %2 (終了したジョブ %3)\n").arg(sent).arg(printed).arg(ended);
+            err << QStringLiteral("送信 %1 / 印刷済み %2 (終了 %3)\n").arg(sent).arg(printed).arg(ended);
+            err.flush();
+        };
+        hooks.printerWaiting = [&err](const QString &what) {
+            if (what.isEmpty())
+                return;
+            err << what << QLatin1Char('\n');
             err.flush();
         };
     }
@@ -205,7 +212,9 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             err << QStringLiteral("印刷を中断しました。%1枚のラベルを「%2」に印刷しました。")
                        .arg(r.printed)
                        .arg(target->deviceName());
-            if (r.nextRow > 0)
+            if (r.unknown > 0)
+                err << printing::progressText(r.printed, 0, r.unknown);
+            else if (r.nextRow > 0)
                 err << resumeHint(r.nextRow, request);
             err << QLatin1Char('\n');
             pdfNote(r.printed);
@@ -234,7 +243,9 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
     } catch (const printing::RunFailure &f) {
         err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');
-        if (f.printed() > 0 && f.nextRow() > 0)
+        if (f.unknown() > 0)
+            err << printing::progressText(f.printed(), 0, f.unknown()) << QLatin1Char('\n');
+        else if (f.printed() > 0 && f.nextRow() > 0)
             err << QStringLiteral("%1枚のラベルを印刷したところで止まりました。%2\n").arg(f.printed()).arg(resumeHint(f.nextRow(), request));
         else if (f.nextRow() > 0)
             err << QStringLiteral("ラベルは1枚も印刷していません。%1\n").arg(resumeHint(f.nextRow(), request));

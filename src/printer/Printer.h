@@ -66,6 +66,10 @@ enum class LabelScale { Fit, ActualSize };
 struct DocumentsEnd {
     bool known = false; // false: the printer cannot tell (every one sent counts)
     QList<bool> printed; // per document sent in the run, in order: it came out
+    // The last `unknown` of them may or may not have come out: the printer
+    // stopped telling (a print system that stayed silent, a job ended
+    // without page counts). They are neither counted nor printed again.
+    int unknown = 0;
     // Why the first that did not come out did not, in the operator's words;
     // empty when the run's own cancel took it back.
     QString problem;
@@ -83,10 +87,13 @@ struct StandIn {
 struct DocumentsWait {
     // Asked while waiting: the operator wants the rest taken back.
     std::function<bool()> cancel;
-    // Told whenever a document ended: how many ended and how many printed
-    // of the `sent`; also called while nothing changes, so the caller can
-    // keep its window alive.
+    // Told whenever documents ended: how many ended and how many printed
+    // of the `sent`.
     std::function<void(int sent, int ended, int printed)> progress;
+    // Told what the documents wait for, in the operator's words (a print
+    // system that does not answer, a held job, the printer's own state);
+    // empty once nothing holds them up.
+    std::function<void(const QString &)> waiting;
 };
 
 // The codes of the settings every printer takes alike, as the stored
@@ -150,7 +157,9 @@ public:
         return false;
     }
     // Sends one finished document (one picture per page, drawn in
-    // millimetres from the printable area's top-left corner). Throws
+    // millimetres from the printable area's top-left corner). Within a run
+    // a printer may gather the run's documents and send them together at
+    // finishDocuments (a CUPS queue prints a run as one job). Throws
     // zl::Failure when the printer cannot take it.
     virtual void printDocument(const QList<QPicture> &pages) = 0;
 

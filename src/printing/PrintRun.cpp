@@ -36,9 +36,10 @@ bool setUpRunPrinter(PrinterSetupSteps &s, const LayoutChoice &layout)
     return true;
 }
 
-RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow)
-    : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(printed, nextRow))),
-      m_cause(QStringLiteral("%1行目: %2").arg(row).arg(cause)), m_printed(printed), m_nextRow(nextRow)
+RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow, int unknown)
+    : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(printed, nextRow, unknown))),
+      m_cause(QStringLiteral("%1行目: %2").arg(row).arg(cause)), m_printed(printed), m_nextRow(unknown ? 0 : nextRow),
+      m_unknown(unknown)
 {
 }
 
@@ -82,13 +83,21 @@ QList<RunRow> readRows(RecordReader &reader, int lastRow, int firstWanted, int &
 struct Settled {
     int printed = 0;
     int firstNotPrinted = 0; // row; 0: every label handed over came out
+    int unknown = 0;         // the last labels, whether they came out not known
+    int firstUnknown = 0;    // row
     QString problem;
 };
 
 Settled settle(const QList<int> &sentRows, const LabelsOut &out, std::optional<int> kept)
 {
     Settled s;
+    const int unknownFrom = int(sentRows.size()) - (out.known ? std::max(0, out.unknown) : 0);
     for (int i = 0; i < sentRows.size(); ++i) {
+        if (i >= unknownFrom && !(kept && i >= *kept)) {
+            if (!s.unknown++)
+                s.firstUnknown = sentRows[i];
+            continue;
+        }
         // What a printer kept is the run's first labels (the PDF file).
         const bool came = (!out.known || out.printed.value(i)) && (!kept || i < *kept);
         if (came)
@@ -229,12 +238,12 @@ RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
     try {
         out = s.finishPrinting(result.outcome == RunOutcome::Cancelled);
     } catch (const Failure &unknown) {
-        // Nothing is counted that cannot be known to have come out.
+        // Nothing is counted that cannot be known to have come out, nor
+        // named to be printed again.
         out.known = true;
         out.printed = QList<bool>(sentRows.size(), false);
-        out.problem = unknown.description()
-            + QStringLiteral("\n送ったラベル%1枚が印刷されたかどうかは分かりません。プリンターの出力を確かめてください。")
-                  .arg(sentRows.size());
+        out.unknown = int(sentRows.size());
+        out.problem = unknown.description();
     }
     QString kept;
     bool notKept = false;
@@ -246,13 +255,15 @@ RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
     }
     const Settled done = settle(sentRows, out, notKept ? std::optional<int>(0) : s.labelsKept());
     result.printed = done.printed;
+    result.unknown = done.unknown;
     const int row = run.row;
     if (run.failure || !done.problem.isEmpty() || (notKept && !sentRows.isEmpty())) {
         // The first label that did not come out is where to go on; a row
         // past a partial run's range failing leaves nothing to print.
         // The printer's own problem is told at the label it did not print.
-        const bool printerFailed = !done.problem.isEmpty() && done.firstNotPrinted;
-        const int failedAt = (printerFailed || !run.failure) && done.firstNotPrinted ? done.firstNotPrinted : row;
+        const bool printerFailed = !done.problem.isEmpty() && (done.firstNotPrinted || done.unknown);
+        const int firstOpen = done.firstNotPrinted ? done.firstNotPrinted : done.firstUnknown;
+        const int failedAt = (printerFailed || !run.failure) && firstOpen ? firstOpen : row;
         int next = done.firstNotPrinted;
         if (!next)
             next = row < run.firstWanted ? run.firstWanted : !run.failure ? 0 : wanted(row) ? row : 0;
@@ -261,12 +272,12 @@ RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
             cause = done.problem + QLatin1Char('\n') + cause;
         if (!kept.isEmpty())
             cause = cause.isEmpty() ? kept : cause + QLatin1Char('\n') + kept;
-        throw RunFailure(cause, failedAt, done.printed, next);
+        throw RunFailure(cause, failedAt, done.printed, next, done.unknown);
     }
     // Labels taken back without a problem were the operator's cancel, even
     // when it came after the last one was sent.
-    if (done.firstNotPrinted)
-        run.cancelledAt(done.firstNotPrinted);
+    if (done.firstNotPrinted || done.unknown)
+        run.cancelledAt(done.unknown ? 0 : done.firstNotPrinted);
     result.destination = kept;
     return result;
 }

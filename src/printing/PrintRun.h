@@ -36,6 +36,9 @@ struct LabelsOut {
     bool known = false;
     // One per label handed over, in the order sent: it came out.
     QList<bool> printed;
+    // The last `unknown` labels handed over may or may not have come out:
+    // neither counted as printed nor named as where to go on.
+    int unknown = 0;
     // Why the first that did not come out did not, in the operator's words;
     // empty when that was the operator's own cancel.
     QString problem;
@@ -152,21 +155,26 @@ struct RunResult {
     QString destination;
     // Rows the run meant to print (0: the data has no rows to print).
     int wanted = 0;
+    // Labels handed over that may or may not have come out: the run then
+    // names no row to go on from, the operator looks at the printer.
+    int unknown = 0;
 };
 
 // A run that failed after it began printing: how far it got, so the
 // operator can go on without printing labels twice.
 class RunFailure : public Failure {
 public:
-    RunFailure(const QString &cause, int row, int printed, int nextRow);
+    RunFailure(const QString &cause, int row, int printed, int nextRow, int unknown = 0);
     const QString &cause() const { return m_cause; } // with the row it happened at
     int printed() const { return m_printed; }
-    int nextRow() const { return m_nextRow; } // 0: every wanted row was printed
+    int nextRow() const { return m_nextRow; } // 0: every wanted row was printed, or unknown() > 0
+    int unknown() const { return m_unknown; } // labels that may or may not have come out
 
 private:
     QString m_cause;
     int m_printed;
     int m_nextRow;
+    int m_unknown;
 };
 
 // A run refused before it began because the data, or the range asked for,

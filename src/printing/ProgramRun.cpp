@@ -113,14 +113,28 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
         return out;
     printer::DocumentsWait wait;
     wait.cancel = [this, cancelRest] { return cancelRest || cancelRequested(); };
-    wait.progress = [this](int sent, int ended, int printed) {
-        showCounts(runCountsText(sent, printed, qMax(m_total, sent)));
+    // The progress window shows what holds the labels up under the counts.
+    auto counts = std::make_shared<QString>();
+    auto waiting = std::make_shared<QString>();
+    auto show = [this, counts, waiting] {
+        showCounts(waiting->isEmpty() ? *counts : *counts + QLatin1Char('\n') + *waiting);
+    };
+    wait.progress = [this, counts, show](int sent, int ended, int printed) {
+        *counts = runCountsText(sent, printed, qMax(m_total, sent));
+        show();
         if (m_hooks.labelsOut)
             m_hooks.labelsOut(sent, ended, printed);
+    };
+    wait.waiting = [this, waiting, show](const QString &what) {
+        *waiting = what;
+        show();
+        if (m_hooks.printerWaiting)
+            m_hooks.printerWaiting(what);
     };
     const printer::DocumentsEnd end = m_runPrinter->finishDocuments(wait);
     out.known = end.known;
     out.printed = end.printed;
+    out.unknown = end.unknown;
     out.problem = end.problem;
     return out;
 }

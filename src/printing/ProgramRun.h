@@ -35,6 +35,9 @@ struct RunHooks {
     // While the run waits for its labels to come out: of `sent`, how many
     // ended and how many printed.
     std::function<void(const int &sent, const int &ended, const int &printed)> labelsOut;
+    // What the labels wait for at the printer (a print system that does
+    // not answer, a held job, the printer's own state); empty once nothing.
+    std::function<void(const QString &)> printerWaiting;
     // The progress window's bar while a label is drawn, and the run's counts.
     std::function<void(const QString &)> progressBar;
     std::function<void(const QString &)> runCounts;

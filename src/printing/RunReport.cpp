@@ -52,8 +52,16 @@ std::optional<QString> runReport(const RunResult &r, bool sayCapStop)
     return (stopped.isEmpty() ? kEndMessage : stopped) + details;
 }
 
-QString progressText(int printed, int nextRow)
+QString progressText(int printed, int nextRow, int unknown)
 {
+    // Where the printer could not tell, no row is named: going on from
+    // one might print the same labels twice.
+    if (unknown > 0)
+        return (printed ? QStringLiteral("この印刷で印刷が確かなラベルは%1枚です。").arg(printed)
+                        : QStringLiteral("印刷が確かなラベルはありません。"))
+            + QStringLiteral("残りの%1枚は印刷されたかどうか分かりません。プリンターから出たラベルを確かめてから、"
+                             "続きを「部分発行」で印刷してください。")
+                  .arg(unknown);
     if (printed == 0)
         return QStringLiteral("ラベルは1枚も印刷していません。");
     if (nextRow == 0)
@@ -66,7 +74,7 @@ QString progressText(int printed, int nextRow)
 QString stopMessage(const RunResult &r)
 {
     if (r.outcome == RunOutcome::Cancelled)
-        return QStringLiteral("印刷をキャンセルしました。") + progressText(r.printed, r.nextRow);
+        return QStringLiteral("印刷をキャンセルしました。") + progressText(r.printed, r.nextRow, r.unknown);
     if ((r.outcome == RunOutcome::StoppedAtCounter || r.outcome == RunOutcome::CapExhausted) && r.nextRow > 0)
         return QStringLiteral("1回の印刷は%1枚までのため、%2行目の前で止めました。")
                    .arg(kLabelsPerOpening)

@@ -9,7 +9,7 @@
 namespace zl::printing {
 
 // "…枚印刷しました。続きは…行目から": what an unfinished run got done.
-QString progressText(int printed, int nextRow);
+QString progressText(int printed, int nextRow, int unknown = 0);
 
 // What the screen says when a run stopped before its end (cancelled, or
 // stopped by the counter inside its range): how far it got and where to go

@@ -75,6 +75,7 @@ RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
     on.dataSource = postedTo(context, h.dataSource);
     on.recordPrepared = postedTo(context, h.recordPrepared);
     on.labelsOut = postedTo(context, h.labelsOut);
+    on.printerWaiting = postedTo(context, h.printerWaiting);
     on.progressBar = postedTo(context, h.progressBar);
     on.runCounts = postedTo(context, h.runCounts);
     on.confirmCheck = askedOn(context, h.confirmCheck);

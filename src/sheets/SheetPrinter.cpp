@@ -104,10 +104,15 @@ DocumentsEnd SheetPrinter::finishDocuments(const DocumentsWait &wait)
     DocumentsEnd end = m_target.finishDocuments(inLabels);
     m_sheetsEnd = end;
     QList<bool> perLabel;
-    for (int i = 0; i < end.printed.size() && i < m_labelsPerSheet.size(); ++i)
+    int unknownLabels = 0;
+    for (int i = 0; i < end.printed.size() && i < m_labelsPerSheet.size(); ++i) {
         for (int n = 0; n < m_labelsPerSheet[i]; ++n)
             perLabel.append(end.printed[i]);
+        if (i >= end.printed.size() - end.unknown)
+            unknownLabels += m_labelsPerSheet[i];
+    }
     end.printed = perLabel;
+    end.unknown = unknownLabels;
     return end;
 }
 

@@ -392,12 +392,14 @@ private slots:
         QPicture page;
         QPainter(&page).drawRect(QRectF(2, 2, 20, 10));
         QString said;
+        printer.beginRun();
         try {
             printer.printDocument({page});
             said = printer.finishDocuments({}).problem;
         } catch (const zl::Failure &f) {
             said = f.description();
         }
+        printer.endRun(said.isEmpty());
         QVERIFY2(said.contains(message) && said.contains(queue), qPrintable(said));
         if (breakIt.first() != QLatin1String("lpadmin")) // nothing was sent to a queue that would not print it
             QCOMPARE(zltest::jobAttributes(qEnvironmentVariable("CUPS_SERVER"), 0, queue).value(QStringLiteral("job-id")).toInt(),

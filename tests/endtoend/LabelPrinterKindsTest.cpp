@@ -143,16 +143,16 @@ private slots:
         // Label stock that holds the label draws no warning or notice.
         QVERIFY2(!output.contains(QStringLiteral("警告")) && !output.contains(QStringLiteral("注意")), qPrintable(output));
 
-        const QStringList jobs = deviceJobs(folder, pattern, before, int(values.size()));
-        QCOMPARE(jobs.size(), values.size());
-        for (int i = 0; i < jobs.size(); ++i) {
-            QFile f(jobs[i]);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            const QList<QImage> labels = zltest::decodeLabels(format, f.readAll());
-            QVERIFY2(labels.size() == 1, qPrintable(QStringLiteral("%1: %2 labels (pages) for one record")
-                                                        .arg(jobs[i])
-                                                        .arg(labels.size())));
-            QImage label = labels.first();
+        // The run is one job, a label a record, in the data's order.
+        const QStringList jobs = deviceJobs(folder, pattern, before, 1);
+        QCOMPARE(jobs.size(), 1);
+        QFile f(jobs.first());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QImage> labels = zltest::decodeLabels(format, f.readAll());
+        QVERIFY2(labels.size() == values.size(),
+                 qPrintable(QStringLiteral("%1: %2 labels (pages) for %3 records").arg(jobs.first()).arg(labels.size()).arg(values.size())));
+        for (int i = 0; i < labels.size(); ++i) {
+            QImage label = labels[i];
             if (dots.width())
                 QCOMPARE(label.width(), dots.width());
             if (dots.height())
@@ -171,22 +171,22 @@ private slots:
                     break;
             }
             QVERIFY2(top > 0 && (rule - top) * 25.4 / dpi > 1.5,
-                     qPrintable(QStringLiteral("%1: the title is not whole (rows %2 to %3)").arg(jobs[i]).arg(top).arg(rule)));
+                     qPrintable(QStringLiteral("%1: the title is not whole (rows %2 to %3)").arg(QStringLiteral("%1, label %2").arg(jobs.first()).arg(i + 1)).arg(top).arg(rule)));
             const QString v = values[i];
             const QString expected = v + QString::number(zl::label::janCheckDigit(v));
             const QStringList scanned = zltest::decodeBarcodes(label);
             QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
-                     qPrintable(QStringLiteral("%1: read %2, expected %3").arg(jobs[i], scanned.join(QLatin1Char(' ')), expected)));
+                     qPrintable(QStringLiteral("%1: read %2, expected %3").arg(QStringLiteral("%1, label %2").arg(jobs.first()).arg(i + 1), scanned.join(QLatin1Char(' ')), expected)));
             const QList<int> runs = zltest::runsAlong(label, zltest::barRow(label));
             const int modules = expected.size() == 8 ? 67 : 95;
             const QString fault = zltest::moduleFault(runs, modules);
-            QVERIFY2(fault.isEmpty(), qPrintable(jobs[i] + QStringLiteral(": ") + fault));
+            QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1, label %2").arg(jobs.first()).arg(i + 1) + QStringLiteral(": ") + fault));
             int total = 0;
             for (int r : runs)
                 total += r;
             // The EAN-13's modules say how far the layout was scaled.
             QVERIFY2(modules != 95 || qRound(double(total) / modules) == moduleDots,
-                     qPrintable(QStringLiteral("%1: %2 dots for %3 modules, not %4 a module").arg(jobs[i]).arg(total).arg(modules).arg(moduleDots)));
+                     qPrintable(QStringLiteral("%1: %2 dots for %3 modules, not %4 a module").arg(QStringLiteral("%1, label %2").arg(jobs.first()).arg(i + 1)).arg(total).arg(modules).arg(moduleDots)));
         }
     }
 

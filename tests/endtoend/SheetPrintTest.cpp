@@ -148,15 +148,18 @@ private slots:
         QCOMPARE(sheetTable(), after);
         QList<QImage> pages;
         if (cups) {
-            // One A4 page a job, as Ghostscript reads what the driver made.
-            for (const QString &job : zltest::waitForJobs(spool, before, int(perPage.size()))) {
-                QTemporaryDir dir;
-                QProcess gs;
-                gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                                                QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pnggray"),
-                                                QStringLiteral("-r%1").arg(kDpi), QStringLiteral("-sOutputFile=%1/p.png").arg(dir.path()), job});
-                QVERIFY(gs.waitForFinished(120000) && gs.exitCode() == 0);
-                pages << QImage(dir.filePath(QStringLiteral("p.png")));
+            // The run is one job, an A4 page a sheet, as Ghostscript reads
+            // what the driver made.
+            const QStringList jobs = zltest::waitForJobs(spool, before, 1);
+            QCOMPARE(jobs.size(), 1);
+            QTemporaryDir dir;
+            QProcess gs;
+            gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                                            QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pnggray"), QStringLiteral("-r%1").arg(kDpi),
+                                            QStringLiteral("-sOutputFile=%1/p%03d.png").arg(dir.path()), jobs.first()});
+            QVERIFY(gs.waitForFinished(120000) && gs.exitCode() == 0);
+            for (const QString &png : QDir(dir.path()).entryList({QStringLiteral("p*.png")}, QDir::Files, QDir::Name)) {
+                pages << QImage(dir.filePath(png));
                 QCOMPARE(pages.last().size(), QSize(595 * kDpi / 72, 842 * kDpi / 72));
             }
         } else {

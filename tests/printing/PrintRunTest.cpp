@@ -343,7 +343,9 @@ private slots:
     // printer still works through the labels, and a PDF that kept nothing.
     void countsComeFromWhatCameOut_data()
     {
-        QTest::addColumn<QString>("out");     // per label sent: 1 printed, 0 not
+        // Per label sent: 1 printed, 0 not, ? not known; ! for each when
+        // the printing system could not be asked at all.
+        QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("problem"); // the printer's reason
         QTest::addColumn<int>("kept");        // -1: the printer keeps what came out
         QTest::addColumn<int>("outcome");     // -1: the run fails
@@ -356,9 +358,14 @@ private slots:
         QTest::newRow("cancel while queued") << QStringLiteral("11100") << QString() << -1 << int(RunOutcome::Cancelled)
                                              << 3 << 4;
         QTest::newRow("PDF not kept") << QStringLiteral("11111") << QString() << 0 << -1 << 0 << 1;
-        // "?": the printing system could not be asked how they ended.
-        QTest::newRow("print system silent at the end") << QStringLiteral("?????") << QStringLiteral("CUPSが応答しません")
-                                                        << -1 << -1 << 0 << 1;
+        // Where the printer cannot tell, what it knows is counted and no
+        // row is named: going on from one could print labels twice.
+        QTest::newRow("print system silent at the end") << QStringLiteral("!!!!!") << QStringLiteral("CUPSが応答しません")
+                                                        << -1 << -1 << 0 << 0;
+        QTest::newRow("two counted, the rest not known") << QStringLiteral("11???") << QStringLiteral("応答しません")
+                                                         << -1 << -1 << 2 << 0;
+        QTest::newRow("cancel, the rest not known") << QStringLiteral("1????") << QString() << -1
+                                                    << int(RunOutcome::Cancelled) << 1 << 0;
     }
     void countsComeFromWhatCameOut()
     {
@@ -372,8 +379,10 @@ private slots:
         s.out.known = true;
         for (QChar c : out)
             s.out.printed << (c == QLatin1Char('1'));
+        s.out.unknown = int(out.count(QLatin1Char('?')));
         s.out.problem = problem;
-        s.silentAtTheEnd = out.startsWith(QLatin1Char('?'));
+        s.silentAtTheEnd = out.startsWith(QLatin1Char('!'));
+        const int unknown = int(out.count(QLatin1Char('?')) + out.count(QLatin1Char('!')));
         if (kept >= 0)
             s.kept = kept;
         int cap = kLabelsPerOpening, remaining = 0;
@@ -382,11 +391,16 @@ private slots:
             QCOMPARE(int(r.outcome), outcome);
             QCOMPARE(r.printed, printed);
             QCOMPARE(r.nextRow, nextRow);
+            QCOMPARE(r.unknown, unknown);
         } catch (const RunFailure &f) {
             QCOMPARE(-1, outcome);
             QCOMPARE(f.printed(), printed);
             QCOMPARE(f.nextRow(), nextRow);
-            QVERIFY2(f.cause().startsWith(QStringLiteral("%1行目: %2").arg(nextRow).arg(problem)), qPrintable(f.cause()));
+            QCOMPARE(f.unknown(), unknown);
+            // Said at the first label not known to be out.
+            const int at = nextRow ? nextRow : printed + 1;
+            QVERIFY2(f.cause().startsWith(QStringLiteral("%1行目: %2").arg(at).arg(problem)), qPrintable(f.cause()));
+            QVERIFY2(f.description().contains(QStringLiteral("分かりません")) == (unknown > 0), qPrintable(f.description()));
         }
     }
 };

@@ -7,7 +7,7 @@
 // document as job options, so what prints is what was chosen, at the
 // resolution the queue's driver will rasterise at.
 #include "printer/Printer.h"
-#include "cups/platform/CupsJobEvents.h"
+#include "cups/platform/CupsRunDocument.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -21,9 +21,12 @@ namespace zl::printer {
 class CupsConnection;
 enum class OnRunCancel;
 
-// How long a run waits for a printer that prints nothing before it takes
-// back the labels still queued.
+// How long a run waits for a printer that prints nothing, or a job held
+// at the queue, before it takes back the labels still queued.
 constexpr int kJobsStallSeconds = 60;
+// How long a run waits for a print system that stopped answering (a
+// restart, a hang) before it says what it knows of its labels.
+constexpr int kSchedulerWaitSeconds = 60;
 
 class CupsPrinter : public Printer {
 public:
@@ -145,26 +148,35 @@ private:
     QSizeF currentPoints() const;
     QRectF printablePoints() const;
     QSizeF sentPoints() const;
+    // The same, turned as the PDF's pages are for the orientation in force.
+    QSizeF sentPointsAsSent() const
+    {
+        QSizeF sent = sentPoints();
+        if (m_orientation == 2)
+            sent.transpose();
+        return sent;
+    }
     QByteArray renderPdf(const QList<QPicture> &pages) const;
     // Throws when the queue is gone or stopped, or (forNewJobs) refuses jobs.
     void checkQueue(CupsConnection &connection, bool forNewJobs = true);
-    // Why the queue will not print the jobs it holds (stopped, gone), or empty.
-    QString printerProblem(CupsConnection &connection);
     // The run's one connection to the scheduler, opened on first use and
     // anew when the one kept was closed, cut short or ran out of time.
     CupsConnection &runConnection(OnRunCancel onCancel);
-    // Asks how the run's unfinished jobs stand; the first that ended
-    // without printing (not by the run's own cancel) becomes the problem.
-    void updateJobs(CupsConnection &connection);
-    // What the job events tell updateJobs: marks the jobs they say ended;
-    // true when a listing of the jobs must tell how one ended.
-    bool takeJobEvents(CupsConnection &connection);
-    void listJobs(CupsConnection &connection);
-    void cancelUnfinishedJobs(CupsConnection &connection);
-    // Cancel-Jobs for all of `ids` at once; false when the scheduler
-    // refused it (one of them is gone, an older CUPS, a policy).
-    bool cancelJobsAtOnce(CupsConnection &connection, const QList<int> &ids);
-    QString stalledReasons(CupsConnection &connection);
+    // What sending a job came to: its number, or none, and then whether the
+    // scheduler may have made it all the same (its answer was lost).
+    struct Sent {
+        int id = 0;
+        bool maybeMade = false;
+    };
+    // Print-Job: the job and its document in one request, so that no job
+    // is ever left without its document. Throws when the scheduler refused.
+    Sent sendJob(CupsConnection &connection, const QByteArray &pdf, const QByteArray &jobName);
+    // The run's job looked up by its name after the answer to sending it
+    // was lost: its number, 0 when the scheduler never made it, nothing
+    // when the scheduler did not answer.
+    std::optional<int> findSentJob(CupsConnection &connection);
+    // Cancel-Job for the run's job; false when the scheduler did not answer.
+    bool cancelRunJob(CupsConnection &connection);
 
     QString m_name;
     // Shared with a worker still asking, which may outlive this printer.
@@ -180,22 +192,13 @@ private:
     int m_orientation = 1; // DMORIENT_PORTRAIT
     int m_zoom = 100;
     QStringList m_driverOptions;
-    struct RunJob {
-        int id = 0;
-        bool ended = false;
-        bool printed = false;
-        bool cancelledByRun = false;
-        // Ended, by the job events, without printing: how is for a
-        // listing of the jobs to tell.
-        bool endSeen = false;
-    };
-    QList<RunJob> m_runJobs; // the run's jobs, in the order sent
-    QString m_jobsProblem;
+    // The run's documents as pages of its one job, in the order drawn.
+    std::unique_ptr<CupsRunDocument> m_runDocument;
+    QList<int> m_pagesPerDocument;
+    int m_jobId = 0;
+    QByteArray m_jobName; // unique to the run: how its job is found again
     bool m_inRun = false;
     std::unique_ptr<CupsConnection> m_link; // the run's connection
-    CupsJobEvents m_events;
-    bool m_subscribeAsked = false;
-    QElapsedTimer m_lastNews; // since a job last ended, or the jobs were listed
 };
 
 } // namespace zl::printer

@@ -77,6 +77,11 @@ QString reasonsInWords(const QStringList &keywords)
         {"document-format-error", "プリンターが印刷データを扱えません"},
         {"document-unprintable-error", "プリンターが印刷データを扱えません"},
         {"job-data-insufficient", "印刷データが届いていません"},
+        {"job-hold-until-specified", "ジョブが保留されています"},
+        {"printer-stopped-partly", "プリンターの一部が止まっています"},
+        {"input-tray-missing", "用紙トレイがありません"},
+        {"output-area-full", "排紙口がいっぱいです"},
+        {"cutter-failure", "カッターの故障"},
     };
     QStringList words;
     for (QString k : keywords) {
@@ -87,12 +92,11 @@ QString reasonsInWords(const QStringList &keywords)
             || k.startsWith(QLatin1String("job-printing")) || k.startsWith(QLatin1String("job-completed"))
             || k == QLatin1String("processing-to-stop-point") || k == QLatin1String("job-queued"))
             continue;
-        QString w = k;
+        // A keyword without words of its own is left to the print
+        // system's message, which says it for people.
         for (const auto &entry : known)
-            if (k == QLatin1String(entry.keyword))
-                w = QString::fromUtf8(entry.words);
-        if (!words.contains(w))
-            words << w;
+            if (k == QLatin1String(entry.keyword) && !words.contains(QString::fromUtf8(entry.words)))
+                words << QString::fromUtf8(entry.words);
     }
     return words.join(QStringLiteral("、"));
 }

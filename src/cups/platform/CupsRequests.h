@@ -20,7 +20,7 @@ QString utf8Text(const char *value);
 QStringList keywordsOf(ipp_attribute_t *a);
 
 // A printer's or a job's reasons (printer-state-reasons, job-state-reasons)
-// in the words of the shop floor; keywords without a known meaning are kept.
+// in the words of the shop floor; keywords without such words are left out.
 QString reasonsInWords(const QStringList &keywords);
 
 // Get-Printer-Attributes for one queue, as this user.
