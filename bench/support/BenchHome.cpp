@@ -69,14 +69,19 @@ void writeSettings(const QString &home, const QString &csv, const QString &paper
     RewriteSettingsTable(kAdjustmentTable, adjustmentColumns(), QStringList(99, QStringLiteral("0")));
 }
 
-QStringList splitRunPdf(const QString &folder)
+QString runPdf(const QString &folder)
 {
     const QStringList runs = QDir(folder).entryList({QStringLiteral("labels-*.pdf")}, QDir::Files, QDir::Name);
-    if (runs.size() != 1)
+    return runs.size() == 1 ? folder + QLatin1Char('/') + runs.first() : QString();
+}
+
+QStringList splitRunPdf(const QString &folder)
+{
+    const QString run = runPdf(folder);
+    if (run.isEmpty())
         return {};
     QProcess split;
-    split.start(QStringLiteral("pdfseparate"),
-                {folder + QLatin1Char('/') + runs.first(), folder + QStringLiteral("/label-%03d.pdf")});
+    split.start(QStringLiteral("pdfseparate"), {run, folder + QStringLiteral("/label-%03d.pdf")});
     split.waitForFinished(120000);
     return QDir(folder).entryList({QStringLiteral("label-*.pdf")}, QDir::Files, QDir::Name);
 }

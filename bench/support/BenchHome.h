@@ -24,6 +24,10 @@ void writeSettings(const QString &home, const QString &csv, const QString &paper
                    const QString &title1 = QStringLiteral("ゼンラボ商店"),
                    const QString &title2 = QStringLiteral("税込価格"));
 
+// The path of the one PDF file a run left in `folder`, or an empty string when
+// there is not exactly one.
+QString runPdf(const QString &folder);
+
 // The one PDF file of a run in `folder` split by poppler's pdfseparate into
 // label-001.pdf, …: the file names, or none when there was not one run file.
 QStringList splitRunPdf(const QString &folder);
