@@ -366,7 +366,15 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
                 // Cancelled before its labels went: nothing printed.
                 if (cancelAsked())
                     return ending(0, false, QString());
-                const Sent s = sendJob(c, pdf, m_jobName);
+                Sent s;
+                try {
+                    s = sendJob(c, pdf, m_jobName);
+                } catch (const Cancelled &) {
+                    throw;
+                } catch (const Failure &refused) {
+                    // The scheduler said no: no job was made.
+                    return ending(0, false, refused.description());
+                }
                 c.throwIfAbandoned();
                 if (s.id) {
                     m_jobId = s.id;
@@ -389,26 +397,35 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
                     job = *found ? Job::Sent : Job::ToSend;
                 }
             } else {
+                bool answered = true;
                 if ((cancelAsked() || !problem.isEmpty()) && !cancelSent) {
-                    if (!cancelRunJob(c)) {
-                        c.throwIfAbandoned();
-                        over = noAnswer();
-                    } else {
+                    answered = cancelRunJob(c);
+                    c.throwIfAbandoned();
+                    if (answered) {
                         cancelSent = true;
                         sinceCancel.start();
                     }
                 }
-                const JobNews n = over ? JobNews{} : askJob(c, m_jobId);
-                c.throwIfAbandoned();
-                if (!over && !n.answered)
-                    over = noAnswer();
-                if (!over) {
+                JobNews n;
+                if (answered) {
+                    n = askJob(c, m_jobId);
+                    c.throwIfAbandoned();
+                    answered = n.answered;
+                }
+                const bool jobEnded = n.gone || n.state >= IPP_JSTATE_CANCELED;
+                if (answered && !jobEnded && (!sinceQueueAsked.isValid() || sinceQueueAsked.elapsed() >= 1000)) {
+                    queue = askQueueState(c, m_name);
+                    c.throwIfAbandoned();
+                    sinceQueueAsked.restart();
+                    answered = queue.answered;
+                }
+                if (!answered) {
+                    over = noAnswer(); // the connection is gone from here on
+                } else {
                     silence.invalidate();
                     const bool news = n.pages > pagesOut || n.state != last.state || n.reasons != last.reasons;
                     pagesOut = std::max(pagesOut, n.pages);
-                    if (n.processed)
-                        last.processed = true;
-                    const bool processed = last.processed;
+                    const bool processed = last.processed || n.processed;
                     last = n;
                     last.processed = processed;
                     if (news) {
@@ -418,19 +435,10 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
                         pauseMs = std::min(pauseMs * 3 / 2, kLongestPauseMs);
                     }
                     showProgress(n.state == IPP_JSTATE_COMPLETED);
-                    if (n.gone || n.state >= IPP_JSTATE_CANCELED) {
+                    if (jobEnded)
                         over = ended(n, c);
-                    } else {
-                        if (!sinceQueueAsked.isValid() || sinceQueueAsked.elapsed() >= 1000) {
-                            queue = askQueueState(c, m_name);
-                            c.throwIfAbandoned();
-                            sinceQueueAsked.restart();
-                        }
-                        if (!queue.answered)
-                            over = noAnswer();
-                        else
-                            waitFor(n);
-                    }
+                    else
+                        waitFor(n);
                     // Jobs the scheduler neither ends nor lets go are not
                     // waited for without end.
                     if (!over && cancelSent && sinceCancel.elapsed() >= kEndAfterCancelMs)
