@@ -235,10 +235,11 @@ private slots:
         }
         int printed = 0;
         for (Run &r : started) {
-            QVERIFY(r.process->waitForFinished(120000));
+            const bool ended = r.process->state() == QProcess::NotRunning || r.process->waitForFinished(120000);
             r.out += r.process->readAllStandardOutput();
             r.err += r.process->readAllStandardError();
             const QString text = r.text();
+            QVERIFY2(ended, qPrintable(text));
             QVERIFY2(r.process->exitCode() == exitCode, qPrintable(text));
             for (const QString &words : said)
                 QVERIFY2(text.contains(words), qPrintable(QStringLiteral("「%1」 not in: %2").arg(words, text)));
