@@ -164,6 +164,15 @@ private slots:
             std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
             QByteArray out, err;
             QString text() const { return QString::fromUtf8(out + err); }
+            // For a failure's message, which Qt Test cuts at 1 KB: how the
+            // run ended and its last words.
+            QString shown() const
+            {
+                const QString status = process->state() != QProcess::NotRunning ? QStringLiteral("running")
+                    : process->exitStatus() == QProcess::CrashExit             ? QStringLiteral("crashed")
+                                                                                : QStringLiteral("exit %1").arg(process->exitCode());
+                return QStringLiteral("[%1] …%2").arg(status, text().right(120));
+            }
         };
         std::vector<Run> started;
         auto startRun = [&] {
@@ -173,10 +182,10 @@ private slots:
                              QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range + verbose);
             return r.process->waitForStarted();
         };
-        auto textOfAll = [&] {
+        auto shownOfAll = [&] {
             QString all;
             for (const Run &r : started)
-                all += r.text() + QLatin1Char('\n');
+                all += r.shown() + QLatin1Char('\n');
             return all;
         };
         // Reads what the runs say until `done` holds: false once every run
@@ -203,7 +212,7 @@ private slots:
         if (!meanwhile.isEmpty()) {
             // Once the job is held at the queue, as the run says; or in the
             // gated printer's hands.
-            QVERIFY2(waitFor([&] { return gated ? printing(queue) : saysSoFar("保留"); }), qPrintable(textOfAll()));
+            QVERIFY2(waitFor([&] { return gated ? printing(queue) : saysSoFar("保留"); }), qPrintable(shownOfAll()));
             if (meanwhile == QLatin1String("SIGINT")) {
                 ::kill(pid_t(started.front().process->processId()), SIGINT);
             } else if (meanwhile == QLatin1String("delete")) {
@@ -214,12 +223,12 @@ private slots:
                          0);
             } else if (meanwhile == QLatin1String("second run")) {
                 QVERIFY(startRun());
-                QVERIFY2(waitFor([&] { return queuedJobs(queue) == 2; }), qPrintable(textOfAll()));
+                QVERIFY2(waitFor([&] { return queuedJobs(queue) == 2; }), qPrintable(shownOfAll()));
                 QFile::remove(gate);
             } else if (meanwhile == QLatin1String("restart")) {
                 QVERIFY(zltest::stopScheduler());
                 // Down until the run has noticed.
-                QVERIFY2(waitFor([&] { return saysSoFar(waiting); }), qPrintable(textOfAll()));
+                QVERIFY2(waitFor([&] { return saysSoFar(waiting); }), qPrintable(shownOfAll()));
                 QVERIFY(zltest::startScheduler());
                 QFile::remove(gate);
             } else if (meanwhile == QLatin1String("SIGSTOP")) {
@@ -228,7 +237,7 @@ private slots:
                 // Past the time the program gives one question: a shorter
                 // stop only slows an answer down.
                 const QDeadlineTimer pastTheLimit((zl::printer::cupsTimeLimitSeconds() + 4) * 1000);
-                QVERIFY2(waitFor([&] { return saysSoFar(waiting) && pastTheLimit.hasExpired(); }), qPrintable(textOfAll()));
+                QVERIFY2(waitFor([&] { return saysSoFar(waiting) && pastTheLimit.hasExpired(); }), qPrintable(shownOfAll()));
                 frozen.reset();
                 QFile::remove(gate);
             }
@@ -239,14 +248,14 @@ private slots:
             r.out += r.process->readAllStandardOutput();
             r.err += r.process->readAllStandardError();
             const QString text = r.text();
-            QVERIFY2(ended, qPrintable(text));
-            QVERIFY2(r.process->exitCode() == exitCode, qPrintable(text));
+            QVERIFY2(ended && r.process->exitStatus() == QProcess::NormalExit && r.process->exitCode() == exitCode,
+                     qPrintable(r.shown()));
             for (const QString &words : said)
-                QVERIFY2(text.contains(words), qPrintable(QStringLiteral("「%1」 not in: %2").arg(words, text)));
-            QVERIFY2(notSaid.isEmpty() || !text.contains(notSaid), qPrintable(text));
+                QVERIFY2(text.contains(words), qPrintable(QStringLiteral("「%1」 not in: %2").arg(words, r.shown())));
+            QVERIFY2(notSaid.isEmpty() || !text.contains(notSaid), qPrintable(r.shown()));
             static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も|印刷が確かな"));
             const QRegularExpressionMatch m = count.match(text);
-            QVERIFY2(m.hasMatch(), qPrintable(text));
+            QVERIFY2(m.hasMatch(), qPrintable(r.shown()));
             printed += m.captured(1).toInt();
         }
         if (meanwhile != QLatin1String("delete"))
@@ -254,7 +263,7 @@ private slots:
         // Never a label counted that did not reach the device, nor one
         // that reached it twice.
         const int out = labelsIn(folder, before);
-        QVERIFY2(printed == out, qPrintable(QStringLiteral("%1 labels on the device: %2").arg(out).arg(textOfAll())));
+        QVERIFY2(printed == out, qPrintable(QStringLiteral("%1 labels on the device: %2").arg(out).arg(shownOfAll())));
 
         const QMap<QString, int> asked = proxy.operations();
         static const QStringList runs{QStringLiteral("Print-Job"), QStringLiteral("Create-Job"), QStringLiteral("Get-Jobs"),
