@@ -24,6 +24,17 @@ private:
     bool m_frozen = false;
 };
 
+// Ends the test scheduler (SIGTERM, as a service manager restarting it does)
+// and waits until it is gone; false when it would not end. It keeps its
+// queues and unfinished jobs for the next start.
+bool stopScheduler();
+// Starts the test scheduler again as scripts/cups-up does, from the
+// configuration beside its pid file, and waits until its socket answers;
+// false when it does not within a minute.
+bool startScheduler();
+// Both, one after the other.
+bool restartScheduler();
+
 // Connections waiting on the Unix socket `socket` that its server has not
 // taken yet: a question of the program's that has reached a frozen scheduler.
 int waitingConnections(const QString &socket);

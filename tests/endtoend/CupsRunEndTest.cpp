@@ -21,7 +21,10 @@
 #include <QTest>
 #include <QTimer>
 #include <csignal>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "printer/PrinterSetup.h"
 #include "cups/platform/CupsConnection.h"
@@ -57,7 +60,8 @@ private slots:
     {
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QStringList>("range");
-        // While the job is held: "SIGINT", "delete" the queue or "release" the job.
+        // While the job is held, or at a gated printer: "SIGINT", "delete"
+        // the queue, "release" the job; and those below.
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("said");
@@ -88,6 +92,26 @@ private slots:
             << QStringList{QStringLiteral("消えました"), QStringLiteral("--from 1 ")} << QString() << QStringList();
         QTest::newRow("held job released") << held << QStringList() << QStringLiteral("release") << 0
                                            << QStringList{QStringLiteral("12枚のラベル")} << QString() << QStringList{};
+        // A queue whose printer keeps the job in hand until the test lets
+        // it go on. Once it has the job: Ctrl-C (a raw queue cannot tell how
+        // far the printer got); a "second run" at once on the queue, the
+        // printer waiting for both jobs; the scheduler stopped until the run
+        // says it waits for it, and started again ("restart"); or frozen for
+        // longer than the program waits for an answer ("SIGSTOP"). The run
+        // follows its job to the end: every label out once, none named to
+        // be printed again.
+        const QString gated = QStringLiteral("ZenlaboGated");
+        const QStringList all{QStringLiteral("12枚のラベルを「%1」に印刷しました。").arg(gated)};
+        QTest::newRow("Ctrl-C while the job is at the printer")
+            << gated << QStringList() << QStringLiteral("SIGINT") << 1 << QStringList{QStringLiteral("分かりません")}
+            << QStringLiteral("--from") << QStringList();
+        QTest::newRow("two runs at once, a job each")
+            << gated << QStringList() << QStringLiteral("second run") << 0 << all << QStringLiteral("--from")
+            << QStringList{QStringLiteral("Print-Job=2"), QStringLiteral("Create-Job=0")};
+        QTest::newRow("scheduler restarted while the job prints")
+            << gated << QStringList() << QStringLiteral("restart") << 0 << all << QStringLiteral("--from") << QStringList();
+        QTest::newRow("scheduler frozen past the time limit while the job prints")
+            << gated << QStringList() << QStringLiteral("SIGSTOP") << 0 << all << QStringLiteral("--from") << QStringList();
     }
 
     void runEndsWhenItsLabelsAreOut()
@@ -101,55 +125,145 @@ private slots:
         QFETCH(QStringList, traffic);
         if (m_slow.isEmpty())
             QSKIP("the test scheduler has no cancelling, failing and slow printers (ZENLABO_TEST_OUTCOME_QUEUES)");
-        const zltest::IppProxy proxy(qEnvironmentVariable("CUPS_SERVER"), {});
+        if ((meanwhile == QLatin1String("restart") || meanwhile == QLatin1String("SIGSTOP")) && zltest::schedulerPid().isEmpty())
+            QSKIP("the test scheduler's process id is not known");
+        const QString scheduler = qEnvironmentVariable("CUPS_SERVER");
+        const zltest::IppProxy proxy(scheduler, {});
         zltest::TempHome home;
         home.installDefaults();
         const QString folder = m_spool + QLatin1Char('/') + queue;
+        const bool gated = queue == QLatin1String("ZenlaboGated");
+        // The gated queue's printer keeps the job in hand while this is there.
+        const QString gate = folder + QStringLiteral("/gate");
         std::optional<TestQueue> own;
-        if (!meanwhile.isEmpty())
+        if (gated) {
+            QDir().mkpath(folder);
+            QFile closed(gate);
+            QVERIFY(closed.open(QIODevice::WriteOnly));
+            own.emplace(queue, folder, QStringList(), QStringLiteral("?gate=") + gate);
+        } else if (!meanwhile.isEmpty()) {
             own.emplace(queue, folder, QStringList{QStringLiteral("-o"), QStringLiteral("job-hold-until-default=indefinite")});
+        }
+        std::optional<zltest::FrozenScheduler> frozen;
+        // Before the queue goes: a scheduler a failed check left stopped
+        // or frozen runs again, a printer left waiting goes on.
+        auto cleanUp = qScopeGuard([&] {
+            frozen.reset();
+            if (meanwhile == QLatin1String("restart"))
+                zltest::startScheduler();
+            QFile::remove(gate);
+        });
         const int before = labelsIn(folder, 0);
-        QProcess p;
         // With something done meanwhile, the run tells what it waits for.
         const QStringList verbose = meanwhile.isEmpty() ? QStringList() : QStringList{QStringLiteral("--verbose")};
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("CUPS_SERVER"), proxy.socket());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZENLABO_BINARY),
-                QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range + verbose);
-        QVERIFY(p.waitForStarted());
-        QByteArray early;
-        if (!meanwhile.isEmpty()) {
-            QDeadlineTimer givenUp(60000);
-            while (!early.contains("保留") && !givenUp.hasExpired() && p.state() == QProcess::Running) {
-                p.waitForReadyRead(100);
-                early += p.readAllStandardError();
+        // Through the counting proxy where the row counts what is asked;
+        // else the scheduler itself, which may go away and come back.
+        env.insert(QStringLiteral("CUPS_SERVER"), traffic.isEmpty() ? scheduler : proxy.socket());
+        struct Run {
+            std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+            QByteArray out, err;
+            QString text() const { return QString::fromUtf8(out + err); }
+            // For a failure's message, which Qt Test cuts at 1 KB: how the
+            // run ended and its last words.
+            QString shown() const
+            {
+                const QString status = process->state() != QProcess::NotRunning ? QStringLiteral("running")
+                    : process->exitStatus() == QProcess::CrashExit             ? QStringLiteral("crashed")
+                                                                                : QStringLiteral("exit %1").arg(process->exitCode());
+                return QStringLiteral("[%1] …%2").arg(status, text().right(120));
             }
-            QVERIFY2(early.contains("保留"), early.constData());
-            if (meanwhile == QLatin1String("SIGINT"))
-                ::kill(pid_t(p.processId()), SIGINT);
-            else if (meanwhile == QLatin1String("delete"))
+        };
+        std::vector<Run> started;
+        auto startRun = [&] {
+            Run &r = started.emplace_back();
+            r.process->setProcessEnvironment(env);
+            r.process->start(QStringLiteral(ZENLABO_BINARY),
+                             QStringList{QStringLiteral("--print"), QStringLiteral("--printer"), queue} + range + verbose);
+            return r.process->waitForStarted();
+        };
+        auto shownOfAll = [&] {
+            QString all;
+            for (const Run &r : started)
+                all += r.shown() + QLatin1Char('\n');
+            return all;
+        };
+        // Reads what the runs say until `done` holds: false once every run
+        // has ended before, or after a minute (less than the program waits
+        // for a scheduler that does not answer).
+        auto waitFor = [&](const std::function<bool()> &done) {
+            for (QDeadlineTimer givenUp(60000);;) {
+                bool ended = true;
+                for (Run &r : started) {
+                    r.process->waitForReadyRead(100 / int(started.size()));
+                    r.out += r.process->readAllStandardOutput();
+                    r.err += r.process->readAllStandardError();
+                    ended = ended && r.process->state() != QProcess::Running;
+                }
+                if (done())
+                    return true;
+                if (ended || givenUp.hasExpired())
+                    return false;
+            }
+        };
+        auto saysSoFar = [&](const char *words) { return started.front().err.contains(words); };
+        const char *waiting = "印刷システムの応答を待っています";
+        QVERIFY(startRun());
+        if (!meanwhile.isEmpty()) {
+            // Once the job is held at the queue, as the run says; or in the
+            // gated printer's hands.
+            QVERIFY2(waitFor([&] { return gated ? printing(queue) : saysSoFar("保留"); }), qPrintable(shownOfAll()));
+            if (meanwhile == QLatin1String("SIGINT")) {
+                ::kill(pid_t(started.front().process->processId()), SIGINT);
+            } else if (meanwhile == QLatin1String("delete")) {
                 QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}), 0);
-            else
+            } else if (meanwhile == QLatin1String("release")) {
                 QCOMPARE(QProcess::execute(QStringLiteral("lp"), {QStringLiteral("-i"), heldJob(queue), QStringLiteral("-H"),
                                                                   QStringLiteral("resume")}),
                          0);
+            } else if (meanwhile == QLatin1String("second run")) {
+                QVERIFY(startRun());
+                QVERIFY2(waitFor([&] { return queuedJobs(queue) == 2; }), qPrintable(shownOfAll()));
+                QFile::remove(gate);
+            } else if (meanwhile == QLatin1String("restart")) {
+                QVERIFY(zltest::stopScheduler());
+                // Down until the run has noticed.
+                QVERIFY2(waitFor([&] { return saysSoFar(waiting); }), qPrintable(shownOfAll()));
+                QVERIFY(zltest::startScheduler());
+                QFile::remove(gate);
+            } else if (meanwhile == QLatin1String("SIGSTOP")) {
+                frozen.emplace(zltest::schedulerPid());
+                QVERIFY(frozen->frozen());
+                // Past the time the program gives one question: a shorter
+                // stop only slows an answer down.
+                const QDeadlineTimer pastTheLimit((zl::printer::cupsTimeLimitSeconds() + 4) * 1000);
+                QVERIFY2(waitFor([&] { return saysSoFar(waiting) && pastTheLimit.hasExpired(); }), qPrintable(shownOfAll()));
+                frozen.reset();
+                QFile::remove(gate);
+            }
         }
-        QVERIFY(p.waitForFinished(120000));
-        const QString text = QString::fromUtf8(p.readAllStandardOutput() + early + p.readAllStandardError());
-        QVERIFY2(p.exitCode() == exitCode, qPrintable(text));
-        for (const QString &words : said)
-            QVERIFY2(text.contains(words), qPrintable(QStringLiteral("「%1」 not in: %2").arg(words, text)));
-        QVERIFY2(notSaid.isEmpty() || !text.contains(notSaid), qPrintable(text));
+        int printed = 0;
+        for (Run &r : started) {
+            const bool ended = r.process->state() == QProcess::NotRunning || r.process->waitForFinished(120000);
+            r.out += r.process->readAllStandardOutput();
+            r.err += r.process->readAllStandardError();
+            const QString text = r.text();
+            QVERIFY2(ended && r.process->exitStatus() == QProcess::NormalExit && r.process->exitCode() == exitCode,
+                     qPrintable(r.shown()));
+            for (const QString &words : said)
+                QVERIFY2(text.contains(words), qPrintable(QStringLiteral("「%1」 not in: %2").arg(words, r.shown())));
+            QVERIFY2(notSaid.isEmpty() || !text.contains(notSaid), qPrintable(r.shown()));
+            static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も|印刷が確かな"));
+            const QRegularExpressionMatch m = count.match(text);
+            QVERIFY2(m.hasMatch(), qPrintable(r.shown()));
+            printed += m.captured(1).toInt();
+        }
         if (meanwhile != QLatin1String("delete"))
             QCOMPARE(queuedJobs(queue), 0);
-        static const QRegularExpression count(QStringLiteral("(\\d+)枚のラベル|(1)枚も|印刷が確かな"));
-        const QRegularExpressionMatch m = count.match(text);
-        QVERIFY2(m.hasMatch(), qPrintable(text));
-        const int printed = m.captured(1).toInt();
-        // Never a label counted that did not reach the device.
+        // Never a label counted that did not reach the device, nor one
+        // that reached it twice.
         const int out = labelsIn(folder, before);
-        QVERIFY2(printed == out, qPrintable(QStringLiteral("%1 labels on the device: %2").arg(out).arg(text)));
+        QVERIFY2(printed == out, qPrintable(QStringLiteral("%1 labels on the device: %2").arg(out).arg(shownOfAll())));
 
         const QMap<QString, int> asked = proxy.operations();
         static const QStringList runs{QStringLiteral("Print-Job"), QStringLiteral("Create-Job"), QStringLiteral("Get-Jobs"),
@@ -257,15 +371,17 @@ private slots:
     }
 
 private:
-    // A slow raw queue of the test's own, with `options`, gone with it.
+    // A slow raw queue of the test's own, with `options` and its device
+    // URI's `query`, gone with it.
     struct TestQueue {
         QString name;
-        TestQueue(const QString &queue, const QString &folder, const QStringList &options) : name(queue)
+        TestQueue(const QString &queue, const QString &folder, const QStringList &options, const QString &query = QString())
+            : name(queue)
         {
             QDir().mkpath(folder);
             QFile(folder).setPermissions(QFileDevice::Permissions(0x7777));
             QProcess::execute(QStringLiteral("lpadmin"), QStringList{QStringLiteral("-p"), queue, QStringLiteral("-E"),
-                                                                     QStringLiteral("-v"), QStringLiteral("zenlabo-slow:") + folder,
+                                                                     QStringLiteral("-v"), QStringLiteral("zenlabo-slow:") + folder + query,
                                                                      QStringLiteral("-m"), QStringLiteral("raw")}
                                                              + options);
         }
@@ -280,6 +396,18 @@ private:
         for (const QString &job : zltest::jobFiles(folder))
             labels += std::max(0, zltest::pdfPageCount(job));
         return labels - skip;
+    }
+
+    // The queue's printer has a job in hand.
+    static bool printing(const QString &queue)
+    {
+        QProcess lpstat;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        lpstat.setProcessEnvironment(env);
+        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-p"), queue});
+        lpstat.waitForFinished();
+        return lpstat.readAllStandardOutput().contains(" now printing ");
     }
 
     // The id of the queue's held job.
