@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -31,6 +32,15 @@ private slots:
         QCOMPARE(w.findChild<QLineEdit *>(QStringLiteral("txtprogress"))->text(), QString());
         QCOMPARE(w.geometry(), QRect(200, 220, 333, 153));
         QVERIFY(w.isVisible());
+        // What the labels wait for, under the counts, is read whole.
+        w.setRunCounts(QStringLiteral("送信 12 / 12　印刷済み 0 / 12\nラベル（ジョブ番号 1234）は印刷システムで保留されています。"
+                                      "CUPSで保留を解除すると印刷されます。"));
+        w.layout()->activate();
+        const auto *counts = w.findChild<QLabel *>(QStringLiteral("lblcounts"));
+        QVERIFY(counts->height() >= counts->heightForWidth(counts->width()));
+        QVERIFY(counts->geometry().bottom() < w.findChild<QPushButton *>(QStringLiteral("comcancel1"))->geometry().top());
+        if (const QString shots = qEnvironmentVariable("ZENLABO_SCREENSHOTS"); !shots.isEmpty())
+            w.grab().save(shots + QStringLiteral("/frmprinting-waiting.png"));
         // While a label is drawn the window cannot be closed but by cancel.
         QVERIFY(!w.QWidget::close());
         QVERIFY(w.isVisible());

@@ -23,6 +23,8 @@ ProgressWindow::ProgressWindow(printing::RunControl &control, QWidget *parent)
     m_progress->setFocusPolicy(Qt::NoFocus);
     m_counts = new QLabel(this);
     m_counts->setObjectName(QStringLiteral("lblcounts"));
+    // Under the counts: what the labels wait for, in a sentence or two.
+    m_counts->setWordWrap(true);
     setWindowModality(Qt::ApplicationModal);
     auto *cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
     cancelButton->setObjectName(QStringLiteral("comcancel1"));
@@ -53,6 +55,8 @@ void ProgressWindow::setProgressText(const QString &text)
 void ProgressWindow::setRunCounts(const QString &text)
 {
     m_counts->setText(m_control.cancel ? text + QStringLiteral("　キャンセルしています…") : text);
+    if (height() < sizeHint().height())
+        resize(width(), sizeHint().height());
 }
 
 void ProgressWindow::close()
