@@ -66,17 +66,6 @@ bool running(const QString &pid)
     return name > 0 && fields.mid(name + 2, 1) != "Z";
 }
 
-QString listenSocket(const QString &root)
-{
-    QFile conf(root + QStringLiteral("/etc/cupsd.conf"));
-    if (!conf.open(QIODevice::ReadOnly))
-        return {};
-    for (const QByteArray &line : conf.readAll().split('\n'))
-        if (line.startsWith("Listen "))
-            return QString::fromLocal8Bit(line.mid(7).trimmed());
-    return {};
-}
-
 bool answers(const QString &socket)
 {
     QProcess lpstat;
@@ -109,19 +98,14 @@ bool stopScheduler()
 bool startScheduler()
 {
     const QString root = schedulerRoot();
-    const QString socket = listenSocket(root);
-    if (socket.isEmpty())
+    const QString socket = qEnvironmentVariable("CUPS_SERVER");
+    if (root.isEmpty() || socket.isEmpty())
         return false;
     if (answers(socket))
         return true;
     runAsRoot({QStringLiteral("/usr/sbin/cupsd"), QStringLiteral("-c"), root + QStringLiteral("/etc/cupsd.conf"),
                QStringLiteral("-s"), root + QStringLiteral("/etc/cups-files.conf")});
     return waitUntil([&] { return answers(socket); }, 60000);
-}
-
-bool restartScheduler()
-{
-    return stopScheduler() && startScheduler();
 }
 
 FrozenScheduler::FrozenScheduler(const QString &pid) : m_pid(pid)

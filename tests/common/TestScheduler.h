@@ -32,8 +32,6 @@ bool stopScheduler();
 // configuration beside its pid file, and waits until its socket answers;
 // false when it does not within a minute.
 bool startScheduler();
-// Both, one after the other.
-bool restartScheduler();
 
 // Connections waiting on the Unix socket `socket` that its server has not
 // taken yet: a question of the program's that has reached a frozen scheduler.
