@@ -41,7 +41,9 @@ struct JobNews {
 // And of its queue.
 struct QueueNews {
     bool answered = false;
+    ipp_status_t status = IPP_STATUS_OK;
     int state = 0;
+    bool accepting = true;
     QStringList reasons;
     QString message;
 };
@@ -56,33 +58,47 @@ ipp_t *jobRequest(ipp_op_t operation, int job)
     return request;
 }
 
+// Asks for just the attributes `wanted`: the question is asked every few
+// hundred milliseconds while labels print. Null when nothing answered.
+ipp_t *askFor(CupsConnection &c, ipp_t *request, std::initializer_list<const char *> wanted)
+{
+    const std::vector<const char *> names(wanted);
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(names.size()), nullptr,
+                  names.data());
+    http_t *http = c.http();
+    ipp_t *response = http ? cupsDoRequest(http, request, "/") : (ippDelete(request), nullptr);
+    if (response)
+        cupsAnswered();
+    return response;
+}
+
+QString textOf(ipp_t *response, const char *name)
+{
+    ipp_attribute_t *a = ippFindAttribute(response, name, IPP_TAG_TEXT);
+    return a ? utf8Text(ippGetString(a, 0, nullptr)) : QString();
+}
+
+int integerOf(ipp_t *response, const char *name, ipp_tag_t tag)
+{
+    ipp_attribute_t *a = ippFindAttribute(response, name, tag);
+    return a ? ippGetInteger(a, 0) : 0;
+}
+
 JobNews askJob(CupsConnection &c, int job)
 {
     JobNews n;
-    ipp_t *request = jobRequest(IPP_OP_GET_JOB_ATTRIBUTES, job);
-    static const char *const wanted[] = {"job-state", "job-state-reasons", "job-printer-state-message",
-                                         "job-impressions-completed", "time-at-processing"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 5, nullptr, wanted);
-    http_t *http = c.http();
-    ipp_t *response = http ? cupsDoRequest(http, request, "/") : (ippDelete(request), nullptr);
+    ipp_t *response = askFor(c, jobRequest(IPP_OP_GET_JOB_ATTRIBUTES, job),
+                             {"job-state", "job-state-reasons", "job-printer-state-message", "job-impressions-completed",
+                              "time-at-processing"});
     if (!response)
         return n;
     n.answered = true;
-    cupsAnswered();
-    if (ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) {
-        n.gone = true;
-        ippDelete(response);
-        return n;
-    }
-    if (ipp_attribute_t *a = ippFindAttribute(response, "job-state", IPP_TAG_ENUM))
-        n.state = ippGetInteger(a, 0);
+    n.gone = !answeredOk(response);
+    n.state = integerOf(response, "job-state", IPP_TAG_ENUM);
     n.reasons = keywordsOf(ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD));
-    if (ipp_attribute_t *a = ippFindAttribute(response, "job-printer-state-message", IPP_TAG_TEXT))
-        n.message = utf8Text(ippGetString(a, 0, nullptr));
-    if (ipp_attribute_t *a = ippFindAttribute(response, "job-impressions-completed", IPP_TAG_INTEGER))
-        n.pages = ippGetInteger(a, 0);
-    if (ipp_attribute_t *a = ippFindAttribute(response, "time-at-processing", IPP_TAG_INTEGER))
-        n.processed = ippGetInteger(a, 0) > 0;
+    n.message = textOf(response, "job-printer-state-message");
+    n.pages = integerOf(response, "job-impressions-completed", IPP_TAG_INTEGER);
+    n.processed = integerOf(response, "time-at-processing", IPP_TAG_INTEGER) > 0;
     ippDelete(response);
     return n;
 }
@@ -90,20 +106,17 @@ JobNews askJob(CupsConnection &c, int job)
 QueueNews askQueueState(CupsConnection &c, const QString &queue)
 {
     QueueNews n;
-    ipp_t *request = printerAttributesRequest(queue);
-    static const char *const wanted[] = {"printer-state", "printer-state-reasons", "printer-state-message"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
-    http_t *http = c.http();
-    ipp_t *response = http ? cupsDoRequest(http, request, "/") : (ippDelete(request), nullptr);
+    ipp_t *response = askFor(c, printerAttributesRequest(queue),
+                             {"printer-state", "printer-state-reasons", "printer-state-message", "printer-is-accepting-jobs"});
     if (!response)
         return n;
     n.answered = true;
-    cupsAnswered();
-    if (ipp_attribute_t *a = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM))
-        n.state = ippGetInteger(a, 0);
+    n.status = ippGetStatusCode(response);
+    n.state = integerOf(response, "printer-state", IPP_TAG_ENUM);
+    if (ipp_attribute_t *a = ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
+        n.accepting = ippGetBoolean(a, 0);
     n.reasons = keywordsOf(ippFindAttribute(response, "printer-state-reasons", IPP_TAG_KEYWORD));
-    if (ipp_attribute_t *a = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT))
-        n.message = utf8Text(ippGetString(a, 0, nullptr));
+    n.message = textOf(response, "printer-state-message");
     ippDelete(response);
     return n;
 }
@@ -113,11 +126,15 @@ QueueNews askQueueState(CupsConnection &c, const QString &queue)
 // print system's message in brackets only where there are none.
 QString whyInWords(const JobNews &job, const QueueNews &queue)
 {
-    QString words = reasonsInWords(job.reasons + queue.reasons);
-    if (!words.isEmpty())
-        return words;
+    const QString words = reasonsInWords(job.reasons + queue.reasons);
     const QString message = !job.message.isEmpty() ? job.message : queue.message;
-    return message.isEmpty() ? QString() : QStringLiteral("（%1）").arg(message);
+    return !words.isEmpty() || message.isEmpty() ? words : QStringLiteral("（%1）").arg(message);
+}
+
+// The same, as an aside after a sentence's subject.
+QString inBrackets(const QString &why)
+{
+    return why.isEmpty() || why.startsWith(QStringLiteral("（")) ? why : QStringLiteral("（%1）").arg(why);
 }
 
 bool holdsUp(const QStringList &printerReasons)
@@ -129,43 +146,21 @@ bool holdsUp(const QStringList &printerReasons)
 
 } // namespace
 
-void CupsPrinter::checkQueue(CupsConnection &c, bool forNewJobs)
+void CupsPrinter::checkQueue(CupsConnection &c)
 {
-    // Asked often, so only the three facts wanted: the whole destination
-    // (cupsGetNamedDest) costs a few milliseconds more.
-    ipp_t *request = printerAttributesRequest(m_name);
-    static const char *const wanted[] = {"printer-state", "printer-is-accepting-jobs", "printer-state-message",
-                                         "printer-state-reasons"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, wanted);
-    ipp_t *response = cupsDoRequest(c.http(), request, "/");
-    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) {
-        const bool notFound = response && ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND;
-        ippDelete(response);
-        if (!notFound)
-            throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
+    const QueueNews queue = askQueueState(c, m_name);
+    if (queue.status == IPP_STATUS_ERROR_NOT_FOUND)
         throw Failure(QStringLiteral("プリンター「%1」が見つかりません。削除されたか名前が変わった可能性があります。"
                                      "「プリンター/用紙設定」でプリンターを選び直してください。")
                           .arg(m_name));
-    }
-    cupsAnswered();
-    ipp_attribute_t *state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
-    ipp_attribute_t *accepting = ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
-    QueueNews queue;
-    queue.state = state ? ippGetInteger(state, 0) : 0;
-    queue.reasons = keywordsOf(ippFindAttribute(response, "printer-state-reasons", IPP_TAG_KEYWORD));
-    if (ipp_attribute_t *message = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT))
-        queue.message = utf8Text(ippGetString(message, 0, nullptr));
-    const bool refusing = accepting && !ippGetBoolean(accepting, 0);
-    ippDelete(response);
-    QString why = whyInWords({}, queue);
-    if (!why.isEmpty() && !why.startsWith(QStringLiteral("（")))
-        why = QStringLiteral("（%1）").arg(why);
+    if (!queue.answered || queue.status > IPP_STATUS_OK_EVENTS_COMPLETE)
+        throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
+    const QString why = inBrackets(whyInWords({}, queue));
     if (queue.state == IPP_PSTATE_STOPPED)
         throw Failure(QStringLiteral("プリンター「%1」は停止しています%2。プリンターの電源と用紙を確認し、CUPSで"
                                      "プリンターを再開してから（cupsenable %1）、もう一度印刷してください。")
                           .arg(m_name, why));
-    // A queue that refuses new jobs still prints those it holds.
-    if (refusing && forNewJobs)
+    if (!queue.accepting)
         throw Failure(QStringLiteral("プリンター「%1」は印刷ジョブを受け付けていません%2。CUPSで受け付けを再開してから"
                                      "（cupsaccept %1）、もう一度印刷してください。")
                           .arg(m_name, why));
@@ -213,252 +208,290 @@ bool CupsPrinter::cancelRunJob(CupsConnection &c)
     return true;
 }
 
-DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
-{
-    DocumentsEnd end;
-    end.known = true;
-    const int documents = int(m_pagesPerDocument.size());
-    if (!documents || !m_runDocument)
-        return end;
-    end.printed = QList<bool>(documents, false);
-    const QByteArray pdf = std::exchange(m_runDocument, nullptr)->finish(sentPointsAsSent());
+// A run's one job followed from its sending to its end. Each look asks
+// the scheduler; a look that got no answer waits for the print system a
+// while before the run says what it knows.
+class CupsPrinter::JobFollow {
+public:
+    JobFollow(CupsPrinter &printer, const DocumentsWait &wait, QByteArray pdf)
+        : p(printer), m_wait(wait), m_pdf(std::move(pdf)), m_documents(int(printer.m_pagesPerDocument.size()))
+    {
+        m_end.known = true;
+        m_end.printed = QList<bool>(m_documents, false);
+        m_sinceNews.start();
+    }
 
-    // Until the operator cancels, a question in progress is given up for
-    // the cancel; from then on the questions carry it out and are answered.
-    auto cancelAsked = [&] { return wait.cancel && wait.cancel(); };
-    QString told;
-    auto tell = [&](const QString &what) {
-        if (what != told && wait.waiting)
-            wait.waiting(what);
-        told = what;
-    };
-    int pagesOut = 0;
-    auto documentsOut = [&] {
+    DocumentsEnd run()
+    {
+        showProgress(false);
+        for (;;) {
+            std::optional<DocumentsEnd> over;
+            try {
+                // Until the operator cancels, a question in progress is
+                // given up for the cancel; from then on the questions carry
+                // it out and are answered.
+                CupsConnection &c = p.runConnection(cancelAsked() ? OnRunCancel::GoOn : OnRunCancel::GiveUp);
+                over = m_job == Job::ToSend ? send(c) : m_job == Job::Lost ? findAgain(c) : look(c);
+            } catch (const Cancelled &) {
+                // The cancel came while the scheduler was being asked: it is
+                // carried out on a connection that sees it through.
+                p.m_link.reset();
+                continue;
+            }
+            if (over)
+                return *over;
+            QElapsedTimer paused;
+            paused.start();
+            const bool cancelled = cancelAsked();
+            while (paused.elapsed() < m_pauseMs && cancelAsked() == cancelled)
+                QThread::msleep(ulong(qBound(qint64(1), m_pauseMs - paused.elapsed(), qint64(kFirstPauseMs))));
+        }
+    }
+
+private:
+    enum class Job { ToSend, Lost, Sent };
+    using Step = std::optional<DocumentsEnd>; // the end, or nothing to go on
+
+    bool cancelAsked() const { return m_wait.cancel && m_wait.cancel(); }
+
+    void tell(const QString &what)
+    {
+        if (what != m_told && m_wait.waiting)
+            m_wait.waiting(what);
+        m_told = what;
+    }
+
+    // The documents whose every page CUPS counted done.
+    int documentsOut() const
+    {
         int pages = 0, out = 0;
-        for (const int p : m_pagesPerDocument) {
-            pages += p;
-            if (pages > pagesOut)
+        for (const int n : p.m_pagesPerDocument) {
+            pages += n;
+            if (pages > m_pagesOut)
                 break;
             ++out;
         }
         return out;
-    };
-    int shownOut = -1;
-    auto showProgress = [&](bool ended) {
-        const int out = ended ? documents : documentsOut();
-        if (wait.progress && out != shownOut)
-            wait.progress(documents, ended ? documents : out, out);
-        shownOut = out;
-    };
-    // How the run ends: its first `out` documents came out, and (unknown)
-    // whether the rest did is not known.
-    auto ending = [&](int out, bool unknown, const QString &problem) {
-        for (int i = 0; i < documents; ++i)
-            end.printed[i] = i < out;
-        end.unknown = unknown ? documents - out : 0;
-        end.problem = problem;
-        tell(QString());
-        return end;
-    };
+    }
 
-    enum class Job { ToSend, Lost, Sent } job = Job::ToSend;
-    bool cancelSent = false;
-    QString problem; // why the run took its job back
-    QElapsedTimer silence, sinceNews, heldFor, sinceCancel, sinceQueueAsked;
-    sinceNews.start();
-    JobNews last;
-    QueueNews queue;
-    int pauseMs = kFirstPauseMs;
+    void showProgress(bool completed)
+    {
+        const int out = completed ? m_documents : documentsOut();
+        if (m_wait.progress && out != m_shownOut)
+            m_wait.progress(m_documents, out, out);
+        m_shownOut = out;
+    }
+
+    // The first `out` documents came out; whether the rest did is known
+    // (not) or not.
+    DocumentsEnd ending(int out, bool unknown, const QString &problem)
+    {
+        for (int i = 0; i < m_documents; ++i)
+            m_end.printed[i] = i < out;
+        m_end.unknown = unknown ? m_documents - out : 0;
+        m_end.problem = problem;
+        tell(QString());
+        return m_end;
+    }
+
+    // A question that got no answer: its connection is dropped, and the
+    // print system waited for, a while.
+    Step noAnswer()
+    {
+        if (!m_silence.isValid())
+            m_silence.start();
+        p.m_link.reset();
+        if (m_silence.elapsed() < kSchedulerWaitSeconds * 1000) {
+            tell(kWaitingForSystem);
+            m_pauseMs = kSilencePauseMs;
+            return std::nullopt;
+        }
+        const QString silent =
+            QStringLiteral("印刷システム(CUPS)が%1秒の間応答しませんでした（%2）。").arg(kSchedulerWaitSeconds).arg(cupsServerName());
+        // A job never sent printed nothing; one the scheduler may have had
+        // printed what it said, and perhaps more.
+        if (m_job == Job::ToSend)
+            return ending(0, false, silent + QStringLiteral("ラベルは送っていません。"));
+        return ending(documentsOut(), true, silent);
+    }
+
+    Step send(CupsConnection &c)
+    {
+        // Cancelled before its labels went: nothing printed.
+        if (cancelAsked())
+            return ending(0, false, QString());
+        Sent sent;
+        try {
+            sent = p.sendJob(c, m_pdf, p.m_jobName);
+        } catch (const Cancelled &) {
+            throw;
+        } catch (const Failure &refused) {
+            // The scheduler said no: no job was made.
+            return ending(0, false, refused.description());
+        }
+        c.throwIfAbandoned();
+        if (!sent.id) {
+            if (sent.maybeMade)
+                m_job = Job::Lost;
+            return noAnswer();
+        }
+        p.m_jobId = sent.id;
+        m_job = Job::Sent;
+        return std::nullopt;
+    }
+
+    // After the answer to sending it was lost: the job by its name.
+    Step findAgain(CupsConnection &c)
+    {
+        const std::optional<int> found = p.findSentJob(c);
+        c.throwIfAbandoned();
+        if (!found)
+            return noAnswer();
+        m_silence.invalidate();
+        p.m_jobId = *found;
+        // Never made: sent again, unless the operator cancelled.
+        m_job = *found ? Job::Sent : Job::ToSend;
+        return std::nullopt;
+    }
+
+    // One look at the job (and, once a second, its queue), taking it back
+    // first when the operator or a problem asks for that.
+    Step look(CupsConnection &c)
+    {
+        if ((cancelAsked() || !m_problem.isEmpty()) && !m_cancelSent) {
+            const bool answered = p.cancelRunJob(c);
+            c.throwIfAbandoned();
+            if (!answered)
+                return noAnswer();
+            m_cancelSent = true;
+            m_sinceCancel.start();
+        }
+        const JobNews n = askJob(c, p.m_jobId);
+        c.throwIfAbandoned();
+        if (!n.answered)
+            return noAnswer();
+        const bool jobEnded = n.gone || n.state >= IPP_JSTATE_CANCELED;
+        if (!jobEnded && (!m_sinceQueueAsked.isValid() || m_sinceQueueAsked.elapsed() >= 1000)) {
+            m_queue = askQueueState(c, p.m_name);
+            c.throwIfAbandoned();
+            m_sinceQueueAsked.restart();
+            if (!m_queue.answered)
+                return noAnswer();
+        }
+        m_silence.invalidate();
+        const bool news = n.pages > m_pagesOut || n.state != m_last.state || n.reasons != m_last.reasons;
+        m_pagesOut = std::max(m_pagesOut, n.pages);
+        const bool processed = m_last.processed || n.processed;
+        m_last = n;
+        m_last.processed = processed;
+        if (news)
+            m_sinceNews.restart();
+        // Asked again soon while pages come out, less and less often while
+        // none does.
+        m_pauseMs = news ? kFirstPauseMs : std::min(m_pauseMs * 3 / 2, kLongestPauseMs);
+        showProgress(n.state == IPP_JSTATE_COMPLETED);
+        if (jobEnded)
+            return ended(n, c);
+        waitFor(n);
+        // Jobs the scheduler neither ends nor lets go are not waited for
+        // without end.
+        if (m_cancelSent && m_sinceCancel.elapsed() >= kEndAfterCancelMs)
+            return ending(documentsOut(), m_last.processed, m_problem);
+        return std::nullopt;
+    }
+
     // The job ended: completed, or cancelled, aborted or gone. What came
     // out is what the scheduler counted; a job that reached the printer
     // and was counted nothing may have printed any of its labels.
-    auto ended = [&](const JobNews &n, CupsConnection &c) {
+    DocumentsEnd ended(const JobNews &n, CupsConnection &c)
+    {
         if (n.state == IPP_JSTATE_COMPLETED)
-            return ending(documents, false, QString());
-        const bool uncounted = last.processed && pagesOut == 0;
-        QString why = problem;
+            return ending(m_documents, false, QString());
+        QString why = m_problem;
         if (why.isEmpty() && n.gone)
             why = QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が印刷の途中で消えました。"
                                  "プリンターが削除されていないか、CUPSで確かめてください。")
-                      .arg(m_name)
-                      .arg(m_jobId);
+                      .arg(p.m_name)
+                      .arg(p.m_jobId);
         // Taken back by the operator's cancel: no problem to tell.
-        if (why.isEmpty() && !cancelSent) {
-            const QString words = whyInWords(n, askQueueState(c, m_name));
+        if (why.isEmpty() && !m_cancelSent) {
+            const QString words = whyInWords(n, askQueueState(c, p.m_name));
             why = QStringLiteral("プリンター「%1」でラベルが印刷されませんでした（ジョブ番号 %2 を%3%4）。"
                                  "プリンターの用紙と状態を確かめてから、続きを印刷してください。")
-                      .arg(m_name)
-                      .arg(m_jobId)
+                      .arg(p.m_name)
+                      .arg(p.m_jobId)
                       .arg(n.state == IPP_JSTATE_CANCELED ? QStringLiteral("取り消しました") : QStringLiteral("中止しました"))
                       .arg(words.isEmpty() ? QString() : QStringLiteral(": %1").arg(words));
         }
-        return ending(documentsOut(), uncounted, why);
-    };
-    // The job waits or prints: what holds it up is told, and a printer
-    // that prints nothing for long, or a job held for long, has the job
-    // taken back.
-    auto waitFor = [&](const JobNews &n) {
+        return ending(documentsOut(), m_last.processed && m_pagesOut == 0, why);
+    }
+
+    // The job waits or prints: what holds it up is told, and a printer that
+    // prints nothing for long, or a job held for long, has the job taken
+    // back.
+    void waitFor(const JobNews &n)
+    {
+        const QString &name = p.m_name;
         if (n.state == IPP_JSTATE_HELD) {
-            if (!heldFor.isValid())
-                heldFor.start();
+            if (!m_heldFor.isValid())
+                m_heldFor.start();
             tell(QStringLiteral("ラベル（ジョブ番号 %1）は印刷システムで保留されています。CUPSで保留を解除すると印刷されます。")
-                     .arg(m_jobId));
-            if (problem.isEmpty() && heldFor.elapsed() >= kJobsStallSeconds * 1000)
-                problem = QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が%3秒の間保留されたままだったため、取り消しました。"
-                                         "CUPSでジョブの保留（job-hold-until）を確かめてから、続きを印刷してください。")
-                              .arg(m_name)
-                              .arg(m_jobId)
-                              .arg(kJobsStallSeconds);
+                     .arg(p.m_jobId));
+            if (m_problem.isEmpty() && m_heldFor.elapsed() >= kJobsStallSeconds * 1000)
+                m_problem = QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が%3秒の間保留されたままだったため、取り消しました。"
+                                           "CUPSでジョブの保留（job-hold-until）を確かめてから、続きを印刷してください。")
+                                .arg(name)
+                                .arg(p.m_jobId)
+                                .arg(kJobsStallSeconds);
             return;
         }
-        heldFor.invalidate();
-        QString why = whyInWords(n, queue);
-        const QString inBrackets = why.isEmpty() || why.startsWith(QStringLiteral("（")) ? why : QStringLiteral("（%1）").arg(why);
-        if (queue.state == IPP_PSTATE_STOPPED && problem.isEmpty())
-            problem = QStringLiteral("プリンター「%1」が止まりました%2。残りのラベルは取り消しました。プリンターの電源と用紙を確認し、"
-                                     "CUPSでプリンターを再開してから（cupsenable %1）、続きを印刷してください。")
-                          .arg(m_name, inBrackets);
-        if (holdsUp(queue.reasons)) {
-            tell(QStringLiteral("プリンター「%1」: %2").arg(m_name, why));
-        } else if (n.state == IPP_JSTATE_PENDING && queue.state == IPP_PSTATE_PROCESSING) {
+        m_heldFor.invalidate();
+        const QString why = whyInWords(n, m_queue);
+        if (m_queue.state == IPP_PSTATE_STOPPED && m_problem.isEmpty())
+            m_problem = QStringLiteral("プリンター「%1」が止まりました%2。残りのラベルは取り消しました。プリンターの電源と用紙を確認し、"
+                                       "CUPSでプリンターを再開してから（cupsenable %1）、続きを印刷してください。")
+                            .arg(name, inBrackets(why));
+        if (holdsUp(m_queue.reasons)) {
+            tell(QStringLiteral("プリンター「%1」: %2").arg(name, why));
+        } else if (n.state == IPP_JSTATE_PENDING && m_queue.state == IPP_PSTATE_PROCESSING) {
             // Another counter's labels first: the queue is busy, not stalled.
-            tell(QStringLiteral("プリンター「%1」はほかの印刷を終えてから、このラベルを印刷します。").arg(m_name));
-            sinceNews.restart();
+            tell(QStringLiteral("プリンター「%1」はほかの印刷を終えてから、このラベルを印刷します。").arg(name));
+            m_sinceNews.restart();
         } else {
             tell(QString());
         }
-        // A printer without page counts has the time a label takes
-        // besides.
-        const qint64 allowedMs = qint64(kJobsStallSeconds) * 1000 + qint64(documents - documentsOut()) * 1000;
-        if (problem.isEmpty() && sinceNews.elapsed() >= allowedMs)
-            problem = QStringLiteral("プリンター「%1」が%2秒の間ラベルを1枚も印刷しませんでした%3。残りのラベルは取り消しました。"
-                                     "プリンターの電源、接続と用紙を確かめてから、続きを印刷してください。")
-                          .arg(m_name)
-                          .arg(sinceNews.elapsed() / 1000)
-                          .arg(inBrackets);
-    };
-    showProgress(false);
-    for (;;) {
-        // A question that got no answer: the print system is waited for, a
-        // while, and then the run says what it knows.
-        auto noAnswer = [&]() -> std::optional<DocumentsEnd> {
-            if (!silence.isValid())
-                silence.start();
-            m_link.reset();
-            if (silence.elapsed() >= kSchedulerWaitSeconds * 1000) {
-                const QString silent = QStringLiteral("印刷システム(CUPS)が%1秒の間応答しませんでした（%2）。")
-                                           .arg(kSchedulerWaitSeconds)
-                                           .arg(cupsServerName());
-                // A job never sent printed nothing; one the scheduler may
-                // have had printed what it said, and perhaps more.
-                if (job == Job::ToSend)
-                    return ending(0, false, silent + QStringLiteral("ラベルは送っていません。"));
-                return ending(documentsOut(), true, silent);
-            }
-            tell(kWaitingForSystem);
-            pauseMs = kSilencePauseMs;
-            return std::nullopt;
-        };
-        std::optional<DocumentsEnd> over;
-        try {
-            CupsConnection &c = runConnection(cancelAsked() ? OnRunCancel::GoOn : OnRunCancel::GiveUp);
-            if (job == Job::ToSend) {
-                // Cancelled before its labels went: nothing printed.
-                if (cancelAsked())
-                    return ending(0, false, QString());
-                Sent s;
-                try {
-                    s = sendJob(c, pdf, m_jobName);
-                } catch (const Cancelled &) {
-                    throw;
-                } catch (const Failure &refused) {
-                    // The scheduler said no: no job was made.
-                    return ending(0, false, refused.description());
-                }
-                c.throwIfAbandoned();
-                if (s.id) {
-                    m_jobId = s.id;
-                    job = Job::Sent;
-                } else if (s.maybeMade) {
-                    job = Job::Lost;
-                    over = noAnswer();
-                } else {
-                    over = noAnswer();
-                }
-            } else if (job == Job::Lost) {
-                const std::optional<int> found = findSentJob(c);
-                c.throwIfAbandoned();
-                if (!found) {
-                    over = noAnswer();
-                } else {
-                    silence.invalidate();
-                    m_jobId = *found;
-                    // Never made: sent again, unless the operator cancelled.
-                    job = *found ? Job::Sent : Job::ToSend;
-                }
-            } else {
-                bool answered = true;
-                if ((cancelAsked() || !problem.isEmpty()) && !cancelSent) {
-                    answered = cancelRunJob(c);
-                    c.throwIfAbandoned();
-                    if (answered) {
-                        cancelSent = true;
-                        sinceCancel.start();
-                    }
-                }
-                JobNews n;
-                if (answered) {
-                    n = askJob(c, m_jobId);
-                    c.throwIfAbandoned();
-                    answered = n.answered;
-                }
-                const bool jobEnded = n.gone || n.state >= IPP_JSTATE_CANCELED;
-                if (answered && !jobEnded && (!sinceQueueAsked.isValid() || sinceQueueAsked.elapsed() >= 1000)) {
-                    queue = askQueueState(c, m_name);
-                    c.throwIfAbandoned();
-                    sinceQueueAsked.restart();
-                    answered = queue.answered;
-                }
-                if (!answered) {
-                    over = noAnswer(); // the connection is gone from here on
-                } else {
-                    silence.invalidate();
-                    const bool news = n.pages > pagesOut || n.state != last.state || n.reasons != last.reasons;
-                    pagesOut = std::max(pagesOut, n.pages);
-                    const bool processed = last.processed || n.processed;
-                    last = n;
-                    last.processed = processed;
-                    if (news) {
-                        sinceNews.restart();
-                        pauseMs = kFirstPauseMs;
-                    } else {
-                        pauseMs = std::min(pauseMs * 3 / 2, kLongestPauseMs);
-                    }
-                    showProgress(n.state == IPP_JSTATE_COMPLETED);
-                    if (jobEnded)
-                        over = ended(n, c);
-                    else
-                        waitFor(n);
-                    // Jobs the scheduler neither ends nor lets go are not
-                    // waited for without end.
-                    if (!over && cancelSent && sinceCancel.elapsed() >= kEndAfterCancelMs)
-                        over = ending(documentsOut(), last.processed, problem);
-                }
-            }
-        } catch (const Cancelled &) {
-            // The cancel came while the scheduler was being asked: it is
-            // carried out on a connection that sees it through.
-            m_link.reset();
-            continue;
-        }
-        if (over)
-            return *over;
-        QElapsedTimer paused;
-        paused.start();
-        const bool cancelled = cancelAsked();
-        while (paused.elapsed() < pauseMs && cancelAsked() == cancelled)
-            QThread::msleep(ulong(qBound(qint64(1), pauseMs - paused.elapsed(), qint64(kFirstPauseMs))));
+        // A printer without page counts has the time a label takes besides.
+        const qint64 allowedMs = qint64(kJobsStallSeconds) * 1000 + qint64(m_documents - documentsOut()) * 1000;
+        if (m_problem.isEmpty() && m_sinceNews.elapsed() >= allowedMs)
+            m_problem = QStringLiteral("プリンター「%1」が%2秒の間ラベルを1枚も印刷しませんでした%3。残りのラベルは取り消しました。"
+                                       "プリンターの電源、接続と用紙を確かめてから、続きを印刷してください。")
+                            .arg(name)
+                            .arg(m_sinceNews.elapsed() / 1000)
+                            .arg(inBrackets(why));
     }
+
+    CupsPrinter &p;
+    const DocumentsWait &m_wait;
+    const QByteArray m_pdf;
+    const int m_documents;
+    DocumentsEnd m_end;
+    Job m_job = Job::ToSend;
+    bool m_cancelSent = false;
+    QString m_problem; // why the run takes its job back
+    QString m_told;
+    int m_pagesOut = 0; // as CUPS counted them
+    int m_shownOut = -1;
+    int m_pauseMs = kFirstPauseMs;
+    JobNews m_last;
+    QueueNews m_queue;
+    QElapsedTimer m_silence, m_sinceNews, m_heldFor, m_sinceCancel, m_sinceQueueAsked;
+};
+
+DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
+{
+    if (m_pagesPerDocument.isEmpty() || !m_runDocument)
+        return DocumentsEnd{true, {}, 0, {}};
+    return JobFollow(*this, wait, std::exchange(m_runDocument, nullptr)->finish(sentPointsAsSent())).run();
 }
 
 } // namespace zl::printer

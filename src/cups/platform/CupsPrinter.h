@@ -157,8 +157,8 @@ private:
         return sent;
     }
     QByteArray renderPdf(const QList<QPicture> &pages) const;
-    // Throws when the queue is gone or stopped, or (forNewJobs) refuses jobs.
-    void checkQueue(CupsConnection &connection, bool forNewJobs = true);
+    // Throws when the queue is gone or stopped, or refuses jobs.
+    void checkQueue(CupsConnection &connection);
     // The run's one connection to the scheduler, opened on first use and
     // anew when the one kept was closed, cut short or ran out of time.
     CupsConnection &runConnection(OnRunCancel onCancel);
@@ -177,6 +177,8 @@ private:
     std::optional<int> findSentJob(CupsConnection &connection);
     // Cancel-Job for the run's job; false when the scheduler did not answer.
     bool cancelRunJob(CupsConnection &connection);
+    // The run's job followed to its end (finishDocuments).
+    class JobFollow;
 
     QString m_name;
     // Shared with a worker still asking, which may outlive this printer.

@@ -18,7 +18,6 @@ public:
     CupsRunDocument(const PageGeometry &page, int zoom);
     // False when the PDF cannot be drawn.
     bool add(const QList<QPicture> &pages);
-    int pages() const { return m_pages; }
     // The whole PDF, its pages declared `sentPoints` exactly.
     QByteArray finish(QSizeF sentPoints);
 
