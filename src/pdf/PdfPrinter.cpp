@@ -4,12 +4,11 @@
 #include "common/Failure.h"
 #include "common/Length.h"
 #include "printer/PagePlayback.h"
+#include "printer/PdfDocument.h"
 
 #include <QDir>
 #include <algorithm>
 #include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -160,8 +159,7 @@ public:
     ~PdfRunFile()
     {
         // An unfinished file is thrown away; its ending is not written.
-        if (painter.isActive())
-            painter.end();
+        document.reset();
         if (!path.isEmpty() && !kept)
             QFile::remove(path);
     }
@@ -194,10 +192,7 @@ public:
     QFile temp;
     QString path;      // the temporary file's name, once made
     bool kept = false; // renamed to the run's own name
-    std::unique_ptr<QPdfWriter> writer;
-    QPainter painter;
-    QSizeF pageMm;
-    double unitsPerMm = Length::dotsPerMm(kDefaultDpi);
+    std::unique_ptr<PdfDocument> document;
     int labels = 0;
     int pages = 0;
 
@@ -235,6 +230,16 @@ void PdfPrinter::beginRun()
 
 void PdfPrinter::printDocument(const QList<QPicture> &pages)
 {
+    print(paperPages(pages));
+}
+
+void PdfPrinter::printPlaced(const PaperPage &placed)
+{
+    print({placed});
+}
+
+void PdfPrinter::print(const QList<PaperPage> &pages)
+{
     if (m_inRun) {
         writePages(pages);
         return;
@@ -250,10 +255,9 @@ void PdfPrinter::printDocument(const QList<QPicture> &pages)
     endRun(true);
 }
 
-void PdfPrinter::writePages(const QList<QPicture> &pages)
+void PdfPrinter::writePages(const QList<PaperPage> &pages)
 {
     const PageGeometry geometry = pageGeometry();
-    bool firstPage = false;
     if (!m_file) {
         if (!QDir().mkpath(m_folder))
             throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(QDir::toNativeSeparators(m_folder)));
@@ -262,36 +266,22 @@ void PdfPrinter::writePages(const QList<QPicture> &pages)
             const int error = errno;
             throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_folder));
         }
-        file->writer = std::make_unique<QPdfWriter>(&file->temp);
-        file->writer->setCreator(QStringLiteral("Zenlabo"));
-        file->writer->setTitle(QStringLiteral("Zenlabo labels"));
-        file->writer->setResolution(geometry.dpi);
-        file->writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
-        file->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
-        file->pageMm = geometry.paperMm;
-        file->unitsPerMm = Length::dotsPerMm(geometry.dpi);
-        if (!file->painter.begin(file->writer.get()))
-            throw Failure(QStringLiteral("PDFファイルに書き込めません。保存先: %1").arg(QDir::toNativeSeparators(m_folder)));
+        file->document = std::make_unique<PdfDocument>(&file->temp, QStringLiteral("Zenlabo labels"));
         m_file = std::move(file);
-        firstPage = true;
     }
     PdfRunFile &f = *m_file;
-    for (const QPicture &page : pages) {
-        if (!firstPage) {
-            // Every label keeps its own paper size and orientation.
-            if (geometry.paperMm != f.pageMm) {
-                f.writer->setPageSize(QPageSize(geometry.paperMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
-                f.pageMm = geometry.paperMm;
-            }
-            f.writer->newPage();
-        }
-        firstPage = false;
-        playPage(f.painter, page, geometry.printableMm.topLeft(), f.unitsPerMm);
+    // Every label keeps its own paper size and orientation.
+    const QSizeF pagePt = geometry.paperMm * Length::mm(1).pt();
+    bool written = true;
+    for (const PaperPage &page : pages) {
+        QPainter &painter = f.document->beginPage(pagePt, geometry.dpi);
+        playPlaced(painter, page, geometry.printableMm.topLeft(), Length::dotsPerMm(geometry.dpi));
+        written = f.document->endPage() && written;
         ++f.pages;
     }
     ++f.labels;
     // A full disk shows at the label that did not fit, not 300 labels later.
-    if (!f.temp.flush() || f.temp.error() != QFileDevice::NoError) {
+    if (!written || !f.temp.flush() || f.temp.error() != QFileDevice::NoError) {
         const int error = errno;
         const QString problem = writeProblem(f.temp, error, m_folder);
         m_file.reset();
@@ -316,10 +306,10 @@ QString PdfPrinter::finishFile()
 {
     std::unique_ptr<PdfRunFile> file = std::move(m_file);
     m_lastPath.clear();
-    file->painter.end();
+    const bool ended = file->document->finish();
     // Every error up to the disk's own copy is seen before the file takes its
     // name; one sync for the whole run.
-    bool written = file->temp.flush() && file->temp.error() == QFileDevice::NoError;
+    bool written = ended && file->temp.flush() && file->temp.error() == QFileDevice::NoError;
     int error = written ? 0 : errno;
     if (written && ::fdatasync(file->temp.handle()) != 0) {
         written = false;

@@ -68,6 +68,7 @@ public:
     PageGeometry pageGeometry() const override;
     PageGeometry pageGeometryFor(int code) const override;
     void printDocument(const QList<QPicture> &pages) override;
+    void printPlaced(const PaperPage &placed) override;
     void beginRun() override;
     QString endRun(bool ok) override;
     std::optional<int> documentsKept() const override { return m_lastLabels; }
@@ -77,7 +78,8 @@ public:
 private:
     // The file is opened at the run's first page: a run that prints nothing
     // leaves nothing behind.
-    void writePages(const QList<QPicture> &pages);
+    void print(const QList<PaperPage> &pages);
+    void writePages(const QList<PaperPage> &pages);
     QString finishFile();
 
     QString m_folder;

@@ -20,4 +20,37 @@ void playPage(QPainter &painter, const QPicture &page, QPointF originMm, double 
     painter.restore();
 }
 
+QList<PaperPage> paperPages(const QList<QPicture> &pages)
+{
+    QList<PaperPage> paper;
+    paper.reserve(pages.size());
+    for (const QPicture &page : pages)
+        paper.append({PlacedPage{page, QRectF()}});
+    return paper;
+}
+
+void playPlaced(QPainter &painter, const PaperPage &placed, QPointF originMm, double unitsPerMm)
+{
+    for (const PlacedPage &p : placed) {
+        if (p.areaMm.isNull()) {
+            playPage(painter, p.page, originMm, unitsPerMm);
+            continue;
+        }
+        painter.save();
+        const QRectF area = p.areaMm.translated(originMm);
+        painter.setClipRect(QRectF(area.topLeft() * unitsPerMm, area.size() * unitsPerMm));
+        playPage(painter, p.page, area.topLeft(), unitsPerMm);
+        painter.restore();
+    }
+}
+
+QPicture recordPlaced(const PaperPage &placed)
+{
+    QPicture page;
+    QPainter painter(&page);
+    playPlaced(painter, placed, QPointF(0, 0), 1.0);
+    painter.end();
+    return page;
+}
+
 } // namespace zl::printer

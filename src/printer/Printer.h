@@ -8,6 +8,8 @@
 // user-defined size given by page width and height); a queue's own sizes
 // without such a number are numbered from 257 up in the order the queue lists
 // them. Page sizes are in twips (1/1440 inch).
+#include "printer/PagePlayback.h"
+
 #include <QList>
 #include <QPicture>
 #include <QRectF>
@@ -162,6 +164,11 @@ public:
     // finishDocuments (a CUPS queue prints a run as one job). Throws
     // zl::Failure when the printer cannot take it.
     virtual void printDocument(const QList<QPicture> &pages) = 0;
+    // Sends one page of paper that holds several documents' pages (a sheet
+    // of labels) as one document. Printers that draw pages themselves draw
+    // the placed pages straight onto the paper; the others are given them
+    // recorded as one page.
+    virtual void printPlaced(const PaperPage &placed) { printDocument({recordPlaced(placed)}); }
 
     // A print run brackets its documents here, so a printer can gather them
     // (the built-in PDF printer writes one file per run). endRun is called

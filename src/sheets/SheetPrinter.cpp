@@ -5,7 +5,6 @@
 #include "pdf/PdfPrinter.h"
 
 #include <QDir>
-#include <QPainter>
 #include <algorithm>
 #include <utility>
 
@@ -44,17 +43,7 @@ void SheetPrinter::printDocument(const QList<QPicture> &pages)
     // A label is counted on the sheet its first page lands on.
     bool firstPage = true;
     for (const QPicture &page : pages) {
-        if (!m_page) {
-            m_page = std::make_unique<QPicture>();
-            m_painter = std::make_unique<QPainter>(m_page.get());
-        }
-        const QRectF position = m_sheet.positionRect(m_position).translated(-printableCorner);
-        m_painter->save();
-        // What reaches past a label's edge (the title's rule does) would
-        // print on the next label.
-        m_painter->setClipRect(position);
-        playPage(*m_painter, page, position.topLeft(), 1.0);
-        m_painter->restore();
+        m_sheetPages.append({page, m_sheet.positionRect(m_position).translated(-printableCorner)});
         ++m_placed;
         if (std::exchange(firstPage, false))
             ++m_onPage;
@@ -67,14 +56,11 @@ void SheetPrinter::printDocument(const QList<QPicture> &pages)
 
 void SheetPrinter::flush()
 {
-    if (!m_page)
+    if (m_sheetPages.isEmpty())
         return;
-    m_painter->end();
-    const QList<QPicture> sheet{*m_page};
-    m_painter.reset();
-    m_page.reset();
+    const PaperPage sheet = std::exchange(m_sheetPages, {});
     const int labels = std::exchange(m_onPage, 0);
-    m_target.printDocument(sheet);
+    m_target.printPlaced(sheet);
     m_labelsPerSheet.append(labels);
     m_nextAfterSheet.append(m_position);
     ++m_sent;

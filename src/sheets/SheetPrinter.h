@@ -84,8 +84,7 @@ private:
     QList<int> m_nextAfterSheet; // the position after each sent sheet's last label
     DocumentsEnd m_sheetsEnd;    // how the sheets sent ended at the printer
     int m_onPage = 0;             // labels begun on the sheet being filled
-    std::unique_ptr<QPicture> m_page;
-    std::unique_ptr<QPainter> m_painter;
+    PaperPage m_sheetPages; // the labels on the sheet being filled
 };
 
 // A run on the sheet chosen for it: while it lives, the run prints on the

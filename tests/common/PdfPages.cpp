@@ -66,4 +66,24 @@ QString pdfText(const QString &path)
     return read ? QString::fromUtf8(p.readAllStandardOutput()).simplified() : QString();
 }
 
+QList<QByteArray> pdfPageContents(const QByteArray &pdf)
+{
+    QList<QByteArray> pages;
+    static const QRegularExpression page(QStringLiteral("/Type/Page[^s].*?/Contents (\\d+) 0 R"));
+    const QString text = QString::fromLatin1(pdf);
+    for (auto it = page.globalMatch(text); it.hasNext();) {
+        const QByteArray object = it.next().captured(1).toLatin1() + " 0 obj\n";
+        const qsizetype at = pdf.indexOf("\n" + object);
+        const qsizetype from = pdf.indexOf("stream\n", at) + 7;
+        const qsizetype to = pdf.indexOf("\nendstream", from);
+        if (at < 0 || from < 7 || to < 0)
+            return {};
+        // qUncompress wants the length in front of the zlib stream.
+        QByteArray data = pdf.mid(from, to - from);
+        data.prepend(QByteArray("\x00\x10\x00\x00", 4));
+        pages.append(qUncompress(data));
+    }
+    return pages;
+}
+
 } // namespace zltest

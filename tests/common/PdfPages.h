@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -19,5 +20,9 @@ QList<QImage> pdfPageImages(const QString &path, int dpi);
 // The text of a PDF as pdftotext reads it, every run of blanks made one
 // space; a null string when it cannot be read.
 QString pdfText(const QString &path);
+
+// Each page's content stream as drawn (inflated), read from the file's
+// own objects; empty when a page's stream cannot be found.
+QList<QByteArray> pdfPageContents(const QByteArray &pdf);
 
 } // namespace zltest

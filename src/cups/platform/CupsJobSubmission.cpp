@@ -11,12 +11,12 @@
 
 namespace zl::printer {
 
-QByteArray CupsPrinter::renderPdf(const QList<QPicture> &pages) const
+QByteArray CupsPrinter::renderPdf(const QList<PaperPage> &pages) const
 {
-    CupsRunDocument document(pageGeometry(), m_zoom);
+    CupsRunDocument document(pageGeometry(), m_zoom, sentPointsAsSent());
     if (!document.add(pages))
         throw Failure(QStringLiteral("プリンター「%1」の印刷データを作れません。").arg(m_name));
-    return document.finish(sentPointsAsSent());
+    return document.finish();
 }
 
 CupsPrinter::~CupsPrinter() = default;
@@ -54,6 +54,16 @@ CupsConnection &CupsPrinter::runConnection(OnRunCancel onCancel)
 
 void CupsPrinter::printDocument(const QList<QPicture> &pages)
 {
+    print(paperPages(pages));
+}
+
+void CupsPrinter::printPlaced(const PaperPage &placed)
+{
+    print({placed});
+}
+
+void CupsPrinter::print(const QList<PaperPage> &pages)
+{
     if (pages.isEmpty())
         return;
     if (m_inRun) {
@@ -63,7 +73,7 @@ void CupsPrinter::printDocument(const QList<QPicture> &pages)
             if (!c.http())
                 throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
             checkQueue(c);
-            m_runDocument = std::make_unique<CupsRunDocument>(pageGeometry(), m_zoom);
+            m_runDocument = std::make_unique<CupsRunDocument>(pageGeometry(), m_zoom, sentPointsAsSent());
         }
         if (!m_runDocument->add(pages))
             throw Failure(QStringLiteral("プリンター「%1」の印刷データを作れません。").arg(m_name));

@@ -491,7 +491,7 @@ DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
 {
     if (m_pagesPerDocument.isEmpty() || !m_runDocument)
         return DocumentsEnd{true, {}, 0, {}};
-    return JobFollow(*this, wait, std::exchange(m_runDocument, nullptr)->finish(sentPointsAsSent())).run();
+    return JobFollow(*this, wait, std::exchange(m_runDocument, nullptr)->finish()).run();
 }
 
 } // namespace zl::printer

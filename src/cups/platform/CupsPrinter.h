@@ -64,6 +64,7 @@ public:
     PageGeometry pageGeometryFor(int code) const override;
     bool setLabelLength(double mm) override;
     void printDocument(const QList<QPicture> &pages) override;
+    void printPlaced(const PaperPage &placed) override;
     void beginRun() override;
     QString endRun(bool ok) override;
     DocumentsEnd finishDocuments(const DocumentsWait &wait) override;
@@ -156,7 +157,8 @@ private:
             sent.transpose();
         return sent;
     }
-    QByteArray renderPdf(const QList<QPicture> &pages) const;
+    void print(const QList<PaperPage> &pages);
+    QByteArray renderPdf(const QList<PaperPage> &pages) const;
     // Throws when the queue is gone or stopped, or refuses jobs.
     void checkQueue(CupsConnection &connection);
     // The run's one connection to the scheduler, opened on first use and

@@ -1,0 +1,195 @@
+// The labels' PDF as poppler reads it: what each kind of drawing becomes in
+// the page's content, the text it gives back, and where its ink lands.
+#include "common/PdfPages.h"
+#include "common/TestRegistry.h"
+
+#include "label/Barcode.h"
+#include "printer/PagePlayback.h"
+#include "printer/PdfDocument.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QPainter>
+#include <QRawFont>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+using namespace zl::printer;
+
+Q_DECLARE_METATYPE(zl::printer::PlacedPage)
+
+namespace {
+
+constexpr int kDpi = 300;
+const QSizeF kLabelPt(141.73, 85.04); // 50 x 30 mm
+
+QFont labelFont(bool bold, bool italic)
+{
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setPixelSize(3);
+    f.setBold(bold);
+    f.setItalic(italic);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    return f;
+}
+
+// A page recorded in millimetres, as the labels are.
+QPicture recorded(const std::function<void(QPainter &)> &draw)
+{
+    QPicture page;
+    QPainter p(&page);
+    draw(p);
+    p.end();
+    return page;
+}
+
+void text(QPainter &p, const QFont &font, const QString &s)
+{
+    p.setFont(font);
+    p.drawText(QPointF(2, 6), s);
+}
+
+// A character the label font lacks, which Qt takes from another font.
+QString lackedCharacter()
+{
+    const QRawFont face = QRawFont::fromFont(labelFont(false, false));
+    for (char32_t c : {U'\U0001F600', U'\u2603', U'\u16A0', U'\u0F00'})
+        if (!face.supportsCharacter(c))
+            return QString::fromUcs4(&c, 1);
+    return {};
+}
+
+QByteArray writePdf(const QList<PaperPage> &pages)
+{
+    QByteArray pdf;
+    QBuffer out(&pdf);
+    out.open(QIODevice::WriteOnly);
+    PdfDocument document(&out, QStringLiteral("test"));
+    for (const PaperPage &page : pages) {
+        playPlaced(document.beginPage(kLabelPt, kDpi), page, QPointF(0, 0), kDpi / 25.4);
+        document.endPage();
+    }
+    document.finish();
+    return pdf;
+}
+
+} // namespace
+
+class PdfDocumentTest : public QObject {
+    Q_OBJECT
+private slots:
+    void drawings_data()
+    {
+        QTest::addColumn<PaperPage>("page");
+        QTest::addColumn<QStringList>("present");  // patterns the content holds
+        QTest::addColumn<QStringList>("absent");   // and never holds
+        QTest::addColumn<int>("texts");            // text-showing operators
+        QTest::addColumn<QString>("readBack");     // what pdftotext finds
+        QTest::addColumn<QRectF>("inkMm");         // where all the ink is
+
+        const auto one = [](const std::function<void(QPainter &)> &draw) {
+            return PaperPage{PlacedPage{recorded(draw), QRectF()}};
+        };
+        const zl::label::BarcodePicture code
+            = zl::label::makeBarcode(QStringLiteral("JAN-490123400001"), zl::label::BarcodeParameters::forRecords());
+        QTest::newRow("barcode: its bars one path of rectangles")
+            << one([&](QPainter &p) { code.paintOnDotGrid(p, QPointF(9, 2), 32, kDpi, QPointF(0, 0)); })
+            << QStringList{QStringLiteral("(\\d+ [\\d.]+ \\d+ [\\d.]+ re\\n){%1}f\\n").arg(code.bars().size())}
+            << QStringList{QStringLiteral(" m\\n"), QStringLiteral(" l\\n")} << 0 << QString()
+            << QRectF(9, 2, 32, 7);
+        QTest::newRow("bold the face lacks: drawn once, filled and stroked")
+            << one([](QPainter &p) { text(p, labelFont(true, false), QStringLiteral("ゼンラボ")); })
+            << QStringList{QStringLiteral("2 Tr"), QStringLiteral(" w\\n")} << QStringList() << 1
+            << QStringLiteral("ゼンラボ") << QRectF(2, 3, 20, 4);
+        QTest::newRow("italic the face lacks: slanted")
+            << one([](QPainter &p) { text(p, labelFont(false, true), QStringLiteral("税込価格")); })
+            << QStringList{QStringLiteral("[\\d.]+ 0 [1-9][\\d.]* -[\\d.]+ [\\d.]+ [\\d.]+ Tm")}
+            << QStringList{QStringLiteral("Tr")} << 1 << QStringLiteral("税込価格") << QRectF(2, 3, 15, 4);
+        const QString lacked = lackedCharacter();
+        if (!lacked.isEmpty())
+            QTest::newRow("a character the face lacks: that one as outlines")
+                << one([&](QPainter &p) { text(p, labelFont(false, false), QStringLiteral("商品") + lacked); })
+                << QStringList{QStringLiteral("c\\n"), QStringLiteral("f\\*?\\n")} << QStringList() << 1 << QStringLiteral("商品")
+                << QRectF(2, 3, 15, 4);
+        // Two labels side by side, each reaching past its right edge.
+        PaperPage sheet;
+        for (int i = 0; i < 2; ++i)
+            sheet.append({recorded([](QPainter &p) {
+                              p.setPen(QPen(Qt::black, 0.5));
+                              p.drawLine(QPointF(0, 1), QPointF(60, 1));
+                          }),
+                          QRectF(2 + 22 * i, 2, 20, 10)});
+        QTest::newRow("labels placed on a sheet: each kept to its place")
+            << sheet << QStringList{QStringLiteral("W n\\n")} << QStringList() << 0 << QString() << QRectF(2, 2, 42, 2);
+    }
+
+    void drawings()
+    {
+        QFETCH(PaperPage, page);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        QFETCH(int, texts);
+        QFETCH(QString, readBack);
+        QFETCH(QRectF, inkMm);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("page.pdf"));
+        const QByteArray pdf = writePdf({page});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size());
+        file.close();
+        const QList<QByteArray> contents = zltest::pdfPageContents(pdf);
+        QCOMPARE(contents.size(), 1);
+        const QString content = QString::fromLatin1(contents.front());
+        for (const QString &pattern : present)
+            QVERIFY2(content.contains(QRegularExpression(pattern)), qPrintable(pattern + QStringLiteral(" in\n") + content));
+        for (const QString &pattern : absent)
+            QVERIFY2(!content.contains(QRegularExpression(pattern)), qPrintable(pattern + QStringLiteral(" in\n") + content));
+        QCOMPARE(content.count(QStringLiteral("Tj")), texts);
+        // No graphics state saved only to be restored.
+        QVERIFY2(!content.contains(QRegularExpression(QStringLiteral("q\\s+Q"))), qPrintable(content));
+        if (!readBack.isEmpty())
+            QCOMPARE(zltest::pdfText(path), readBack);
+
+        const QList<QImage> images = zltest::pdfPageImages(path, kDpi);
+        QCOMPARE(images.size(), 1);
+        const QImage &image = images.front();
+        const double dotsPerMm = kDpi / 25.4;
+        const QRect allowed = QRectF(inkMm.topLeft() * dotsPerMm, inkMm.size() * dotsPerMm).toAlignedRect();
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    ++ink;
+                    QVERIFY2(allowed.contains(x, y), qPrintable(QStringLiteral("ink at %1,%2").arg(x).arg(y)));
+                }
+        QVERIFY(ink > 0);
+    }
+
+    // A run's pages share one resource dictionary and one subset of each
+    // face, whatever weights and sizes its texts are drawn in.
+    void fontsAreSharedAndCutDown()
+    {
+        QList<PaperPage> pages;
+        for (const QString &s : {QStringLiteral("緑茶"), QStringLiteral("ほうじ茶")})
+            for (bool bold : {false, true})
+                pages.append({PlacedPage{recorded([&](QPainter &p) { text(p, labelFont(bold, false), s); }), QRectF()}});
+        const QByteArray pdf = writePdf(pages);
+        QCOMPARE(zltest::pdfPageContents(pdf).size(), 4);
+        QCOMPARE(pdf.count("/FontFile2"), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("/BaseFont/[A-Z]{6}\\+IPAPGothic")).match(QString::fromLatin1(pdf)).hasMatch());
+        const QRegularExpression resources(QStringLiteral("/Resources (\\d+) 0 R"));
+        QSet<QString> shared;
+        for (auto it = resources.globalMatch(QString::fromLatin1(pdf)); it.hasNext();)
+            shared.insert(it.next().captured(1));
+        QCOMPARE(shared.size(), 1);
+        // Five different characters (茶 twice): nothing like the whole face.
+        QVERIFY2(pdf.size() < 12000, QByteArray::number(pdf.size()));
+    }
+};
+
+ZL_TEST(PdfDocumentTest)
+#include "PdfDocumentTest.moc"
