@@ -4,12 +4,14 @@
 #include "common/TestRegistry.h"
 
 #include "label/Barcode.h"
+#include "printer/FontSubset.h"
 #include "printer/PagePlayback.h"
 #include "printer/PdfDocument.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QSet>
@@ -188,6 +190,29 @@ private slots:
         QCOMPARE(shared.size(), 1);
         // Five different characters (茶 twice): nothing like the whole face.
         QVERIFY2(pdf.size() < 12000, QByteArray::number(pdf.size()));
+    }
+
+    // The embedded font is a face of its own a font engine loads, each of
+    // its glyphs the face's glyph it stands for, outline and advance.
+    void subsetHoldsTheFacesGlyphs()
+    {
+        const QRawFont face = QRawFont::fromFont(labelFont(false, false));
+        FontSubset subset;
+        QVERIFY(subset.load(face));
+        const QList<quint32> glyphs = face.glyphIndexesForString(QStringLiteral("緑茶 500ml ￥"));
+        QList<quint32> ids;
+        for (quint32 g : glyphs)
+            ids.append(subset.glyphFor(g));
+        QCOMPARE(subset.glyphFor(glyphs.front()), ids.front()); // taken in once
+        const QRawFont cut(subset.fontFile(), face.pixelSize());
+        QVERIFY(cut.isValid());
+        QCOMPARE(subset.glyphCount(), int(QSet<quint32>(glyphs.begin(), glyphs.end()).size()) + 1);
+        const QList<QPointF> before = face.advancesForGlyphIndexes(glyphs);
+        const QList<QPointF> after = cut.advancesForGlyphIndexes(ids);
+        for (qsizetype i = 0; i < glyphs.size(); ++i) {
+            QCOMPARE(after[i], before[i]);
+            QCOMPARE(cut.pathForGlyph(ids[i]).boundingRect(), face.pathForGlyph(glyphs[i]).boundingRect());
+        }
     }
 };
 
