@@ -67,7 +67,8 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
         const QString reason = writeProblemText(nullptr, error, QFileInfo(target).absolutePath());
         written.clear(); // uncommitted save files go with them
         const QString kept = QFileInfo::exists(target) ? QStringLiteral("元のファイルはそのまま残っています。") : QString();
-        throw Failure(QStringLiteral("%1 を保存できませんでした。%2%3").arg(QDir::toNativeSeparators(path), reason, kept));
+        throw SaveFailure(QStringLiteral("%1 を保存できませんでした。%2%3").arg(QDir::toNativeSeparators(path), reason, kept),
+                          problemFromErrno(error));
     };
     for (const auto &[path, bytes] : files) {
         // A link to a device or a pipe is replaced by the file, never what it points to.
