@@ -32,9 +32,13 @@ QString installedNames()
 // The tables a run reads, read as the run will read them. The command line
 // never restores the defaults: an unattended run on sample data, or a
 // dealer's set copied over the shop's, would print labels nobody asked for.
-QString settingsProblem()
+// incomplete: what is wrong is settings a start has not finished making (a
+// table or the sample missing, a restore cut short), which a start with
+// windows completes, rather than a table that is damaged.
+QString settingsProblem(bool &incomplete)
 {
     using namespace settings;
+    incomplete = true;
     if (!interruptedRestore().isEmpty())
         return QStringLiteral("設定の初期化が途中で止まっています。");
     try {
@@ -44,9 +48,18 @@ QString settingsProblem()
         QuerySettingsTable(kLayoutTable, layoutColumns());
         QuerySettingsTable(kDataSourceTable, dataSourceColumns());
         QuerySettingsTable(kAdjustmentTable, adjustmentColumns());
+    } catch (const TableFailure &f) {
+        incomplete = f.kind() == TableFailure::Missing;
+        return f.description();
     } catch (const Failure &f) {
+        incomplete = false;
         return f.description();
     }
+    // Printing would only say the data file is missing, as if it were the operator's.
+    if (sampleMissing())
+        return QStringLiteral("見本のデータファイル %1 がまだ作られていません。")
+            .arg(QDir::toNativeSeparators(samplePath()));
+    incomplete = false;
     return {};
 }
 
@@ -93,7 +106,15 @@ struct InterruptHandlers {
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)
 {
     settings::clearStaleFiles();
-    const QString problem = settingsProblem();
+    bool incomplete = false;
+    const QString problem = settingsProblem(incomplete);
+    if (!problem.isEmpty() && incomplete) {
+        err << QStringLiteral("設定の初期化が済んでいないため、何も印刷しません: %1\n"
+                              "画面で zenlabo を起動すると初期化を済ませます。ディスクの空き容量が足りないときは、"
+                              "設定フォルダ %2 のあるディスクに空きを作ってから起動してください。\n")
+                   .arg(problem, QDir::toNativeSeparators(settings::folderPath()));
+        return ExitBadSettings;
+    }
     if (!problem.isEmpty()) {
         err << QStringLiteral("設定ファイルがないか壊れているため、何も印刷しません: %1\n"
                               "画面で zenlabo を起動すると設定ファイルを確かめて初期化できます。設定フォルダ: %2\n")

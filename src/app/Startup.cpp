@@ -24,16 +24,46 @@ QString operatingSystemText()
 #endif
 }
 
-QString restoreFailureText(const QStringList &problems)
+namespace {
+
+// What the operator does before the next start, which then completes the
+// settings: for the problems they can put right, that one; the folder named
+// in full either way.
+QString remedyText(SystemProblem cause)
 {
-    // The problems are sentences of the system-error words, most already
-    // ending in 「。」.
+    const QString folder = QDir::toNativeSeparators(settings::folderPath());
+    switch (cause) {
+    case SystemProblem::DiskFull:
+        return QStringLiteral("設定フォルダ %1 のあるディスクに空きを作ってから、ソフトを再起動してください。足りない設定は起動したときに作ります。")
+            .arg(folder);
+    case SystemProblem::ReadOnlyDisk:
+        return QStringLiteral("設定フォルダ %1 のあるディスクを書き込めるようにしてから、ソフトを再起動してください。").arg(folder);
+    case SystemProblem::NoPermission:
+        return QStringLiteral("設定フォルダ %1 に書き込めるように権限を直してから、ソフトを再起動してください。").arg(folder);
+    case SystemProblem::AlreadyExists:
+    case SystemProblem::NotFolder:
+        return QStringLiteral("設定フォルダ %1 の場所にあるファイルを移すか消してから、ソフトを再起動してください。").arg(folder);
+    default:
+        return QStringLiteral("ディスクの空き容量と設定フォルダ %1 の書き込み権限を確かめてから、ソフトを再起動してください。").arg(folder);
+    }
+}
+
+// The problems are sentences of the system-error words, most already
+// ending in 「。」.
+QString sentences(const QStringList &problems)
+{
     QString said = problems.join(QStringLiteral("、"));
     if (!said.endsWith(QChar(0x3002)))
         said += QChar(0x3002);
-    return QStringLiteral("設定ファイルが読めないため初期化しようとしましたが、初期化できませんでした: %1"
-                          "ディスクの空き容量と設定フォルダ %2 の書き込み権限を確かめてから、ソフトを再起動してください。")
-        .arg(said, QDir::toNativeSeparators(settings::folderPath()));
+    return said;
+}
+
+} // namespace
+
+QString restoreFailureText(const QStringList &problems, SystemProblem cause)
+{
+    return QStringLiteral("設定ファイルが読めないため初期化しようとしましたが、初期化できませんでした: %1%2")
+        .arg(sentences(problems), remedyText(cause));
 }
 
 QString unreadableTablesText(const QStringList &problems)
@@ -57,17 +87,26 @@ StartupView runStartup(const QString &workingFolder)
     for (const QString &name : tableNames())
         if (interrupted.contains(name) || condition.toRestore.contains(name))
             restore << name;
+    SystemProblem cause = SystemProblem::None;
     if (!restore.isEmpty()) {
-        const QStringList problems = restoreDefaultTables(workingFolder, restore);
+        const QStringList problems = restoreDefaultTables(workingFolder, restore, &cause);
         if (!problems.isEmpty()) {
             v.restoreFailed = true;
-            v.label12 = restoreFailureText(problems);
+            v.label12 = restoreFailureText(problems, cause);
         } else {
             v.initialised = true;
             v.label12 = kRestartRequest;
             const QString dealer = dealerTablesProblem(workingFolder);
             if (!dealer.isEmpty())
                 v.label12 += QStringLiteral("（%1ため、作業フォルダの設定ファイルではなく組み込みの初期設定を使いました）").arg(dealer);
+        }
+    }
+    if (!v.restoreFailed && sampleMissing()) {
+        // The tables are the operator's: only the sample they name is added.
+        if (const QString problem = restoreSample(&cause); !problem.isEmpty()) {
+            v.restoreFailed = true;
+            v.label12 = QStringLiteral("設定の初期化が済んでいません。見本のデータファイルを置けませんでした: %1%2")
+                            .arg(sentences({problem}), remedyText(cause));
         }
     }
     if (!condition.unreadable.isEmpty() && !v.restoreFailed)

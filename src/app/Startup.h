@@ -1,5 +1,7 @@
 #pragma once
 // What the main menu shows after reading the settings at start-up.
+#include "common/SystemErrors.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -25,15 +27,17 @@ inline const QString kRestartRequest = QStringLiteral("設定ファイルが初�
 QString operatingSystemText();
 
 // What the message line says when restoring the defaults failed: what
-// failed and what to do.
-QString restoreFailureText(const QStringList &problems);
+// failed and what to free or fix before the next start, by the kind of the
+// problem (cause).
+QString restoreFailureText(const QStringList &problems, SystemProblem cause);
 
 // What the message line says when tables are there but cannot be read.
 QString unreadableTablesText(const QStringList &problems);
 
 // Clears what interrupted saves left, completes an interrupted restore,
 // restores from workingFolder the tables that are absent or damaged (and
-// only those), then runs the start-up steps; a step that still fails is
+// only those), or else adds the sample data file they name when it is
+// missing, then runs the start-up steps; a step that still fails is
 // skipped and the next one runs.
 StartupView runStartup(const QString &workingFolder);
 

@@ -3,6 +3,7 @@
 #include "common/SystemErrors.h"
 #include "common/Failure.h"
 #include "common/Length.h"
+#include "common/UnseenFile.h"
 #include "printer/PagePlayback.h"
 #include "printer/PdfDocument.h"
 
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <QPageSize>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cmath>
@@ -151,8 +151,8 @@ PageGeometry PdfPrinter::pageGeometryFor(int code) const
     return pageGeometry();
 }
 
-// One run's file while it is being written: a temporary file in the output
-// folder, the PDF writer on it and the painter that stays open across labels.
+// One run's file while it is being written: a file in the output folder that
+// the folder shows only once it is complete, and the PDF written on it.
 class PdfRunFile {
 public:
     explicit PdfRunFile(QString folder) : m_folder(std::move(folder)) {}
@@ -160,38 +160,25 @@ public:
     {
         // An unfinished file is thrown away; its ending is not written.
         document.reset();
-        if (!path.isEmpty() && !kept)
-            QFile::remove(path);
     }
 
-    // Creates the file under a name of its own. It is made with the mode any
-    // new file of this user gets (0666 less the umask, which the system
-    // applies as it creates it), since the labels are not private the way a
-    // temporary file is.
+    // Made with the mode any new file of this user gets, since the labels
+    // are not private the way a temporary file is. Where the folder needs a
+    // temporary name, what killed runs left under theirs goes first.
     bool open()
     {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            path = QStringLiteral("%1/.labels-%2.part")
-                       .arg(m_folder)
-                       .arg(QRandomGenerator::global()->generate64() & 0xffffffffffULL, 10, 36, QLatin1Char('0'));
-            temp.setFileName(path);
-            if (temp.open(QIODevice::ReadWrite | QIODevice::NewOnly))
-                return true;
-            const int error = errno; // why, for the message
-            if (!QFile::exists(path)) {
-                path.clear(); // not made: nothing to remove
-                errno = error;
-                return false;
-            }
-        }
-        path.clear();
-        errno = EEXIST;
-        return false;
+        removeUnheldFiles(m_folder, isRunTemporary);
+        return file.create(m_folder, QStringLiteral(".labels-"), QStringLiteral(".part"))
+            && temp.open(file.handle(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle);
     }
 
+    static bool isRunTemporary(const QString &name)
+    {
+        return name.startsWith(QLatin1String(".labels-")) && name.endsWith(QLatin1String(".part"));
+    }
+
+    UnseenFile file;   // outlives temp, which writes through its descriptor
     QFile temp;
-    QString path;      // the temporary file's name, once made
-    bool kept = false; // renamed to the run's own name
     std::unique_ptr<PdfDocument> document;
     int labels = 0;
     int pages = 0;
@@ -318,24 +305,20 @@ QString PdfPrinter::finishFile()
     if (!written)
         throw Failure(QStringLiteral("PDFファイルを保存できません。") + writeProblem(file->temp, error, m_folder)
                       + QLatin1Char('\n') + nothingKept());
-    file->temp.close();
     const QString stem = QStringLiteral("%1/labels-%2").arg(m_folder, m_runStart.toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    // Runs in the same second get -2, -3 …; rename never replaces a file.
-    for (int n = 1; n < 10000; ++n) {
+    // Runs in the same second get -2, -3 …; a name already taken is never replaced.
+    error = EEXIST;
+    for (int n = 1; n < 10000 && error == EEXIST; ++n) {
         const QString path = n == 1 ? stem + QStringLiteral(".pdf") : QStringLiteral("%1-%2.pdf").arg(stem).arg(n);
-        if (QFile::exists(path))
-            continue;
-        if (QFile::rename(file->path, path)) {
-            file->kept = true;
+        if (file->file.place(path)) {
             m_lastPath = path;
             m_lastLabels = file->labels;
             m_lastPages = file->pages;
             return path;
         }
-        if (!QFile::exists(path))
-            break;
+        error = errno;
     }
-    throw Failure(QStringLiteral("PDFファイルに名前を付けて保存できません。") + writeProblem(file->temp, errno, m_folder)
+    throw Failure(QStringLiteral("PDFファイルに名前を付けて保存できません。") + writeProblem(file->temp, error, m_folder)
                   + QLatin1Char('\n') + nothingKept());
 }
 

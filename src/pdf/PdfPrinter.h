@@ -2,9 +2,10 @@
 // The built-in PDF printer: a print run becomes one PDF file in an output
 // folder, one page per label page, named by the run's date and time
 // (labels-20261207-093012.pdf, then -2, -3 … for runs in the same second).
-// The file is written under a temporary name and takes its own name only when
-// it is complete, so the folder never shows a half-written file. A document
-// printed outside a run is a run of its own.
+// The file takes its name only when it is complete, so the folder never shows
+// a half-written file, and a run that is killed leaves nothing behind (where
+// the folder cannot hold a nameless file, a hidden one that the next run
+// clears away). A document printed outside a run is a run of its own.
 //
 // Paper: Windows paper numbers for the standard sizes, and 256 for a
 // user-defined size given in twips. It starts on 256 at 50 × 30 mm, the size

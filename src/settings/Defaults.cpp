@@ -4,6 +4,7 @@
 #include "common/SystemErrors.h"
 #include "settings/SaveFiles.h"
 #include "settings/SettingsTable.h"
+#include "settings/StoredSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -117,22 +118,13 @@ QByteArray builtInDefault(const QString &fileName)
 }
 
 namespace {
+// Written whole (or not at all) before the first table changes, and removed
+// once the last is in place.
 QString restoreNotePath()
 {
     return folderPath() + QStringLiteral(".zenlabo-restore");
 }
 
-// The note is written whole (or not at all) before the first table changes
-// and removed once the last file is in place.
-QString noteRestore(const QStringList &tables)
-{
-    try {
-        writeFiles({{restoreNotePath(), tables.join(QLatin1Char('\n')).toUtf8()}});
-    } catch (const Failure &f) {
-        return f.description();
-    }
-    return {};
-}
 } // namespace
 
 QStringList interruptedRestore()
@@ -198,13 +190,57 @@ void clearStaleFiles()
     clearStaleSaveFiles({folder, QFileInfo(folder + kSampleRelative).absolutePath()}, names);
 }
 
-QStringList restoreDefaultTables(const QString &workingFolder, const QStringList &tables)
+QString samplePath()
+{
+    return folderPath() + kSampleRelative;
+}
+
+bool sampleMissing()
+{
+    const QString sample = samplePath();
+    try {
+        const StoredDataSource source = readDataSource();
+        if (QDir::cleanPath(QDir(resolveDataFolder(source.folder)).filePath(source.file)) != QDir::cleanPath(sample))
+            return false;
+    } catch (const Failure &) {
+        return false; // a table that cannot be read is restored, sample and all
+    }
+    return RegularFile(sample, kTableSizeLimit).refusal() == FileRefusal::Missing;
+}
+
+QString restoreSample(SystemProblem *cause)
+{
+    // Only ever added, never overwritten: it may be the operator's own by now.
+    const QString sample = samplePath();
+    if (RegularFile(sample, kTableSizeLimit).refusal() != FileRefusal::Missing)
+        return {};
+    const QString folder = QFileInfo(sample).absolutePath();
+    errno = 0;
+    if (!QDir().mkpath(folder)) {
+        const int error = errno ? errno : EACCES;
+        if (cause)
+            *cause = problemFromErrno(error);
+        return QStringLiteral("フォルダ %1 を作成できません。%2").arg(QDir::toNativeSeparators(folder), errnoProblemText(error));
+    }
+    try {
+        writeFiles({{sample, builtInDefault(kSampleRelative)}});
+    } catch (const SaveFailure &f) {
+        if (cause)
+            *cause = f.problem();
+        return f.description();
+    }
+    return {};
+}
+
+QStringList restoreDefaultTables(const QString &workingFolder, const QStringList &tables, SystemProblem *cause)
 {
     QStringList problems;
     const QString folder = folderPath();
     errno = 0;
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
         const int error = errno ? errno : (QFileInfo::exists(QDir::cleanPath(folder)) ? EEXIST : EACCES);
+        if (cause)
+            *cause = problemFromErrno(error);
         problems << QStringLiteral("設定フォルダ %1 を作成できません。%2")
                         .arg(QDir::toNativeSeparators(folder), errnoProblemText(error));
         return problems;
@@ -219,37 +255,33 @@ QStringList restoreDefaultTables(const QString &workingFolder, const QStringList
             return problems << err;
         files.append({folder + name, bytes});
     }
-    const QString noted = noteRestore(tables);
-    if (!noted.isEmpty())
-        return problems << noted;
+    // The sample before the tables that name it: a disk too full for it
+    // leaves the tables as they were, for the next start to try again,
+    // rather than a set that points at a file that is not there.
+    if (tables.contains(kDataSourceTable)) {
+        const QString err = restoreSample(cause);
+        if (!err.isEmpty())
+            return problems << err;
+    }
+    try {
+        writeFiles({{restoreNotePath(), tables.join(QLatin1Char('\n')).toUtf8()}});
+    } catch (const SaveFailure &f) {
+        if (cause)
+            *cause = f.problem();
+        return problems << f.description();
+    }
     int replaced = 0;
     try {
         writeFiles(files, &replaced);
-    } catch (const Failure &f) {
+    } catch (const SaveFailure &f) {
         // A set that a failed rename left half replaced keeps its note, for
         // the next start to complete.
         if (replaced == 0)
             QFile::remove(restoreNotePath());
+        if (cause)
+            *cause = f.problem();
         return problems << f.description();
     }
-    // The shipped data file is only ever added, never overwritten: it may be
-    // the operator's own by now.
-    const QString sample = folder + kSampleRelative;
-    if (tables.contains(kDataSourceTable) && !QFileInfo::exists(sample)) {
-        QDir().mkpath(QFileInfo(sample).absolutePath());
-        QByteArray bytes;
-        QString err = readAll(QStringLiteral(":/defaults/") + kSampleRelative, bytes);
-        if (err.isEmpty()) {
-            try {
-                writeFiles({{sample, bytes}});
-            } catch (const Failure &f) {
-                err = f.description();
-            }
-        }
-        if (!err.isEmpty())
-            problems << err;
-    }
-    // A sample that could not be written is said now; the tables are in place.
     QFile::remove(restoreNotePath());
     return problems;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "common/SystemErrors.h"
 #include "settings/SettingsTable.h"
 
 namespace zl::settings {
@@ -20,13 +21,25 @@ QString defaultsSource(const QString &workingFolder);
 // is none at all.
 QString dealerTablesProblem(const QString &workingFolder);
 
-// The settings initialisation: creates the folder when missing, then copies
-// the default tables named (all four unless told) over whatever is there,
-// and puts the sample data file in place when it is missing. The tables are
-// replaced together or not at all, and a restore that a crash cut short is
-// noted in the folder, so the next start completes it. Returns the problems
-// met (empty when all went well); it never throws.
-QStringList restoreDefaultTables(const QString &workingFolder, const QStringList &tables = tableNames());
+// The settings initialisation: creates the folder when missing, puts the
+// sample data file in place when it is missing (with the data-source table),
+// then copies the default tables named (all four unless told) over whatever
+// is there. The tables are replaced together or not at all, never before the
+// sample is in place, and a restore that a crash cut short is noted in the
+// folder, so the next start completes it. Returns the problems met (empty
+// when all went well), and in cause the kind of the last; it never throws.
+QStringList restoreDefaultTables(const QString &workingFolder, const QStringList &tables = tableNames(),
+                                 SystemProblem *cause = nullptr);
+
+// Where the shipped sample data file goes: sample/barcodelist.csv in the
+// settings folder, the data source of the default tables.
+QString samplePath();
+// The shipped sample data file is missing while the data-source table names
+// its place (a start that ran out of space before it was written).
+bool sampleMissing();
+// Puts the shipped sample data file in place when it is missing; never
+// overwrites one. Returns the problem, empty when it is in place.
+QString restoreSample(SystemProblem *cause = nullptr);
 
 // The tables of a restore that a crash interrupted; empty when none was.
 QStringList interruptedRestore();

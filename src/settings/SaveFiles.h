@@ -1,6 +1,9 @@
 #pragma once
 // Replacing files whole: each is written in full beside the old one and
 // renamed over it, so a crash leaves either the old file or the new one.
+#include "common/Failure.h"
+#include "common/SystemErrors.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -9,8 +12,19 @@
 
 namespace zl::settings {
 
+// A save that failed, and the kind of problem behind it (what the operator
+// has to free or fix).
+class SaveFailure : public Failure {
+public:
+    SaveFailure(QString description, SystemProblem problem) : Failure(std::move(description)), m_problem(problem) {}
+    SystemProblem problem() const { return m_problem; }
+
+private:
+    SystemProblem m_problem;
+};
+
 // Writes every file in full before any of them replaces what stands at its
-// path; on any failure none is replaced. Throws zl::Failure naming the file
+// path; on any failure none is replaced. Throws SaveFailure naming the file
 // and the reason in the operator's words; the old files then stay as they were.
 // replaced, when given, says how many of them were in place when it threw
 // (only a failed rename after others leaves some replaced).

@@ -77,14 +77,20 @@ void TempHome::writeItems(const QStringList &barcodes)
 ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server,
                           const QMap<QString, QString> &environment)
 {
+    return runProgram(home.root(), args, server, environment);
+}
+
+ProgramOutcome runProgram(const QString &root, const QStringList &args, const QString &server,
+                          const QMap<QString, QString> &environment)
+{
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.root());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.root() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("HOME"), root);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
     env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("CUPS_SERVER"), server.isEmpty() ? home.root() + QStringLiteral("/no-cups.sock") : server);
-    env.insert(QStringLiteral("CUPS_SERVERROOT"), home.root() + QStringLiteral("/etc-cups"));
+    env.insert(QStringLiteral("CUPS_SERVER"), server.isEmpty() ? root + QStringLiteral("/no-cups.sock") : server);
+    env.insert(QStringLiteral("CUPS_SERVERROOT"), root + QStringLiteral("/etc-cups"));
     for (auto it = environment.begin(); it != environment.end(); ++it) {
         if (it.value().isNull())
             env.remove(it.key());
@@ -92,7 +98,7 @@ ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const Q
             env.insert(it.key(), it.value());
     }
     p.setProcessEnvironment(env);
-    p.setWorkingDirectory(home.root());
+    p.setWorkingDirectory(root);
     p.start(QStringLiteral(ZENLABO_BINARY), args);
     if (!p.waitForFinished(120000)) {
         p.kill();

@@ -49,6 +49,9 @@ struct ProgramOutcome {
 };
 ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const QString &server = QString(),
                           const QMap<QString, QString> &environment = {});
+// The same with root as the home folder.
+ProgramOutcome runProgram(const QString &root, const QStringList &args, const QString &server = QString(),
+                          const QMap<QString, QString> &environment = {});
 
 // Text to CP932 bytes (test data must be encodable).
 QByteArray sjis(const QString &text);

@@ -1,5 +1,6 @@
 // The program run as a shop system would run it: `zenlabo --print …` in a
 // fresh home folder, printing to the built-in PDF printer.
+#include "PdfPages.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <functional>
 
@@ -416,6 +418,48 @@ private slots:
         QCOMPARE(all.contains(QStringLiteral("動いていない")), said.contains(QStringLiteral("動いていない")));
     }
 
+    // A run killed at any point (kill -9: the program cannot tidy up) leaves
+    // no file behind, or only one the next run clears away: the folder then
+    // holds whole PDFs and nothing else.
+    void killedRunsLeaveOnlyWholeFiles_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::newRow("nameless run files") << false;
+        QTest::newRow("named run files") << true;
+    }
+    void killedRunsLeaveOnlyWholeFiles()
+    {
+        QFETCH(bool, named);
+        if (zltest::pdfPageCount(QString()) == -2)
+            QSKIP("poppler-utils is not installed");
+        useProducts(40);
+        if (named) // the programs started take it from here
+            qputenv("ZENLABO_NAMED_TEMPORARY_FILES", "1");
+        const auto unset = qScopeGuard([] { qunsetenv("ZENLABO_NAMED_TEMPORARY_FILES"); });
+        // Killed as it reports row 1, 5, 9 … 37 of 40: before its file is
+        // made, while labels are added, and about to finish.
+        for (int killAt = 1; killAt <= 37; killAt += 4) {
+            QProcess p;
+            p.setProcessEnvironment(environment());
+            p.setWorkingDirectory(m_home->root());
+            p.setReadChannel(QProcess::StandardError);
+            p.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--verbose")});
+            for (int rows = 0; rows < killAt && p.waitForReadyRead(60000);)
+                while (p.canReadLine())
+                    rows += p.readLine().contains(QStringLiteral("行目: ").toUtf8());
+            p.kill();
+            p.waitForFinished();
+        }
+        const Outcome last = run({QStringLiteral("--print")});
+        QVERIFY2(last.exitCode == 0, qPrintable(last.err));
+        const QStringList left = QDir(pdfFolder()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QVERIFY(!left.isEmpty());
+        for (const QString &name : left) {
+            QVERIFY2(name.startsWith(QStringLiteral("labels-")) && name.endsWith(QStringLiteral(".pdf")), qPrintable(name));
+            QCOMPARE(zltest::pdfPageCount(pdfFolder() + QLatin1Char('/') + name), 40);
+        }
+    }
+
 private:
     void useProducts(int records)
     {
@@ -425,11 +469,8 @@ private:
                            {m_home->settingsFolder(), QStringLiteral("items.csv")});
     }
     QString pdfFolder() const { return m_home->root() + QStringLiteral("/Documents/Zenlabo"); }
-    // windows: the program is expected to open its windows and keep running;
-    // it is given a moment to print anything it wrongly would, then ended.
-    Outcome run(const QStringList &args, bool windows = false)
+    QProcessEnvironment environment() const
     {
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_home->root());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->root() + QStringLiteral("/config"));
@@ -437,7 +478,14 @@ private:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         // These runs print to the built-in printer: no scheduler to find.
         env.insert(QStringLiteral("CUPS_SERVER"), m_home->root() + QStringLiteral("/no-cups.sock"));
-        p.setProcessEnvironment(env);
+        return env;
+    }
+    // windows: the program is expected to open its windows and keep running;
+    // it is given a moment to print anything it wrongly would, then ended.
+    Outcome run(const QStringList &args, bool windows = false)
+    {
+        QProcess p;
+        p.setProcessEnvironment(environment());
         p.setWorkingDirectory(m_home->root());
         p.start(QStringLiteral(ZENLABO_BINARY), args);
         if (windows) {

@@ -12,7 +12,10 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <functional>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +97,39 @@ private slots:
                        startAndKill(home, [&] { return snapshot() == expected; });
                        QVERIFY2(snapshot() == expected, qPrintable(QStringList(snapshot().keys()).join(QLatin1Char(' '))));
                    }
+               });
+        QTest::newRow("saves over and over while other copies of the program start")
+            << Scenario([](zltest::TempHome &, Files &expected) {
+                   // What every start and every --print does first, over and
+                   // over in two other processes, until the saves are done.
+                   std::vector<pid_t> starts;
+                   for (int i = 0; i < 2; ++i) {
+                       const pid_t pid = ::fork();
+                       if (pid == 0) {
+                           ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                           for (;;)
+                               clearStaleFiles();
+                       }
+                       starts.push_back(pid);
+                   }
+                   constexpr int kSaves = 2000;
+                   QStringList failures;
+                   for (int i = 0; i < kSaves; ++i) {
+                       try {
+                           RewriteSettingsTable(kLayoutTable, layoutColumns(),
+                                                {QStringLiteral("店"), QString::number(i), QStringLiteral("9"), QStringLiteral("0")});
+                       } catch (const zl::Failure &f) {
+                           failures << f.description();
+                       }
+                   }
+                   for (const pid_t pid : starts) {
+                       ::kill(pid, SIGKILL);
+                       ::waitpid(pid, nullptr, 0);
+                   }
+                   QVERIFY2(failures.isEmpty(), qPrintable(QStringLiteral("%1 of %2 saves failed: %3")
+                                                               .arg(failures.size()).arg(kSaves).arg(failures.value(0))));
+                   expected[kLayoutTable] = formatTable(layoutColumns(), {QStringLiteral("店"), QString::number(kSaves - 1),
+                                                                          QStringLiteral("9"), QStringLiteral("0")});
                });
         QTest::newRow("a pipe, then a link to /dev/zero, as the data file")
             << Scenario([](zltest::TempHome &home, Files &) {

@@ -10,10 +10,12 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <qplatformdefs.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 using namespace zl::printing;
@@ -192,6 +194,50 @@ private slots:
         QT_STATBUF st;
         QVERIFY(QT_STAT(QFile::encodeName(made).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0666 & ~mask); // as any file the user makes, not private
+    }
+
+    // What killed runs left: the next run removes their files, never one a
+    // live run is writing. Its own file is never seen half written: it has
+    // no name, or on a folder that cannot hold a nameless file, a hidden
+    // name it keeps locked until the file is complete.
+    void leftoversOfKilledRuns_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::newRow("nameless run files") << false;
+        QTest::newRow("named run files") << true;
+    }
+    void leftoversOfKilledRuns()
+    {
+        QFETCH(bool, named);
+        QTemporaryDir dir;
+        const QString taken = QStringLiteral("labels-20261207-093012.pdf");
+        const QStringList present{QStringLiteral(".labels-killed.part"), QStringLiteral(".labels-printing.part"), taken};
+        for (const QString &name : present) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("%PDF-1.4 cut short") > 0);
+        }
+        QFile live(dir.filePath(QStringLiteral(".labels-printing.part")));
+        QVERIFY(live.open(QIODevice::ReadWrite) && ::flock(live.handle(), LOCK_EX | LOCK_NB) == 0);
+        if (named)
+            qputenv("ZENLABO_NAMED_TEMPORARY_FILES", "1");
+        const auto unset = qScopeGuard([] { qunsetenv("ZENLABO_NAMED_TEMPORARY_FILES"); });
+        PdfPrinter printer(dir.path());
+        printer.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30, 12)); });
+        printer.beginRun();
+        printer.printDocument(onePage());
+        QStringList own = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &name : present)
+            own.removeOne(name);
+        QCOMPARE(own.size(), named ? 1 : 0);
+        if (named) {
+            QFile f(dir.filePath(own[0]));
+            QVERIFY(own[0].startsWith(QStringLiteral(".labels-")) && own[0].endsWith(QStringLiteral(".part")) && f.open(QIODevice::ReadOnly));
+            QVERIFY2(::flock(f.handle(), LOCK_EX | LOCK_NB) != 0, "a run's file is locked while it is written");
+        }
+        printer.endRun(true);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral(".labels-printing.part"), QStringLiteral("labels-20261207-093012-2.pdf"), taken}));
+        QCOMPARE(zltest::pdfPageCount(printer.lastDocumentPath()), 1);
     }
 
     void unwritableFolderIsAFailure()

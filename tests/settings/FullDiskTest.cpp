@@ -1,6 +1,7 @@
 // Settings written to a disk that is full, has a page left, or is read-only:
 // a small tmpfs of its own, filled up (or remounted) before each case. Every write must fail
 // whole, say so in the operator's words, and leave the old tables.
+#include "TestEnv.h"
 #include "TestRegistry.h"
 
 #include "app/Startup.h"
@@ -17,6 +18,8 @@
 using namespace zl::settings;
 
 namespace {
+
+const QString kSample = QStringLiteral("sample/barcodelist.csv");
 
 enum Action { RewriteDataSource, RewriteLargeAdjustments, RestoreDefaults, StartupRestore };
 
@@ -180,7 +183,58 @@ private slots:
         }
         }
         QVERIFY2(said.contains(reason), qPrintable(said));
-        QVERIFY2(snapshot() == before, "every table must stay as it was, with nothing half-written beside it");
+        // The sample data file goes in first, whole, when it fits.
+        auto after = snapshot();
+        if (after.value(samplePath()) == builtInDefault(kSample))
+            after.remove(samplePath());
+        QVERIFY2(after == before, "every table must stay as it was, with nothing half-written beside it");
+    }
+
+    // A start on a disk with little room, then room made: the start that
+    // fails says where to make it, the command line prints nothing until a
+    // start has completed the settings, and the next start completes them,
+    // the sample they name included, never touching a table the shop has.
+    void startCompletesTheSettingsOnceThereIsRoom_data()
+    {
+        QTest::addColumn<bool>("shopTables"); // the shop's tables there, naming the sample that is missing
+        QTest::addColumn<int>("spare");
+        for (int spare : {0, 1, 2, 4, 5})
+            QTest::addRow("first start, %d KB free", spare * 4) << false << spare;
+        QTest::newRow("the shop's tables name the missing sample, disk full") << true << 0;
+    }
+    void startCompletesTheSettingsOnceThereIsRoom()
+    {
+        QFETCH(bool, shopTables);
+        QFETCH(int, spare);
+        if (shopTables)
+            writeRaw(settings() + kDataSourceTable, builtInDefault(kDataSourceTable));
+        else
+            QDir(m_mount.path() + QStringLiteral("/config")).removeRecursively();
+        const auto shops = snapshot();
+        fill(spare);
+        // The labels go to a disk of their own: this one is for the settings.
+        QTemporaryDir documents;
+        const QMap<QString, QString> home{{QStringLiteral("HOME"), documents.path()}};
+
+        const zl::app::StartupView failed = zl::app::runStartup(m_mount.path());
+        QVERIFY(failed.restoreFailed);
+        QVERIFY2(failed.label12.contains(QStringLiteral("設定フォルダ %1 のあるディスクに空きを作ってから").arg(settings())),
+                 qPrintable(failed.label12));
+        const zltest::ProgramOutcome refused = zltest::runProgram(m_mount.path(), {QStringLiteral("--print")}, {}, home);
+        QCOMPARE(refused.exitCode, 4);
+        QVERIFY2(refused.err.contains(QStringLiteral("設定の初期化が済んでいないため、何も印刷しません"))
+                     && refused.err.contains(QStringLiteral("空きを作ってから起動してください")),
+                 qPrintable(refused.err));
+
+        QDir(m_mount.path() + QStringLiteral("/filler")).removeRecursively();
+        const zl::app::StartupView completed = zl::app::runStartup(m_mount.path());
+        QVERIFY2(!completed.restoreFailed, qPrintable(completed.label12));
+        QCOMPARE(snapshot().value(samplePath()), builtInDefault(kSample));
+        for (const QString &name : tableNames())
+            if (shopTables)
+                QCOMPARE(snapshot().value(settings() + name), shops.value(settings() + name));
+        const zltest::ProgramOutcome printed = zltest::runProgram(m_mount.path(), {QStringLiteral("--print")}, {}, home);
+        QVERIFY2(printed.exitCode == 0 && printed.out.contains(QStringLiteral("12枚のラベル")), qPrintable(printed.out + printed.err));
     }
 };
 
