@@ -4,6 +4,7 @@
 #include "common/Length.h"
 
 #include <QPainter>
+#include <QPainterPath>
 #include <QRegularExpression>
 #include <zint.h>
 
@@ -44,19 +45,30 @@ int janCheckDigit(const QString &body)
     return (10 - sum % 10) % 10;
 }
 
+namespace {
+// The bars as one shape: a recorded page keeps them as one drawing, not one
+// each, and a PDF writes them as one path.
+void fillBars(QPainter &painter, const QPainterPath &bars)
+{
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    painter.drawPath(bars);
+    painter.restore();
+}
+} // namespace
+
 void BarcodePicture::paint(QPainter &painter, const QPointF &topLeft, qreal width) const
 {
     if (isNull() || width <= 0)
         return;
     const qreal module = width / m_modules;
     const qreal height = heightForWidth(width);
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
+    QPainterPath bars;
     for (const QRectF &bar : m_bars)
-        painter.drawRect(QRectF(topLeft.x() + bar.x() * module, topLeft.y() + bar.y() * height,
-                                bar.width() * module, bar.height() * height));
-    painter.restore();
+        bars.addRect(QRectF(topLeft.x() + bar.x() * module, topLeft.y() + bar.y() * height, bar.width() * module,
+                            bar.height() * height));
+    fillBars(painter, bars);
 }
 
 int barReductionDots(qreal reduction, int moduleDots)
@@ -80,23 +92,20 @@ void BarcodePicture::paintOnDotGrid(QPainter &painter, const QPointF &topLeftMm,
     const qreal leftMm = gridOriginMm.x() + topLeftMm.x() + (widthMm - symbolMm) / 2;
     const qreal leftDot = std::round(leftMm / dot);
     const qreal height = heightForWidth(widthMm);
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
     // Bar edges are on whole dots from the grid's origin: the rasteriser
     // then paints exactly the dots of each bar. The reduction comes off as
     // whole dots, the odd one from the right edge.
     const int reductionDots = barReductionDots(m_reduction, moduleDots);
+    QPainterPath bars;
     for (const QRectF &bar : m_bars) {
         const qreal from = std::round((bar.x() - m_reduction / 2) * moduleDots) + reductionDots / 2;
         const qreal to = std::round((bar.x() + bar.width() + m_reduction / 2) * moduleDots) - (reductionDots + 1) / 2;
         if (to <= from)
             continue;
-        painter.drawRect(QRectF((leftDot + from + edgeInsetDots) * dot - gridOriginMm.x(),
-                                topLeftMm.y() + bar.y() * height, (to - from - 2 * edgeInsetDots) * dot,
-                                bar.height() * height));
+        bars.addRect(QRectF((leftDot + from + edgeInsetDots) * dot - gridOriginMm.x(), topLeftMm.y() + bar.y() * height,
+                            (to - from - 2 * edgeInsetDots) * dot, bar.height() * height));
     }
-    painter.restore();
+    fillBars(painter, bars);
 }
 
 BarcodePicture makeBarcode(const QString &barcodeText, const BarcodeParameters &parameters)

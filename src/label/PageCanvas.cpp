@@ -122,6 +122,10 @@ QPainter *PictureCanvas::painter()
         return nullptr;
     if (!m_page) {
         m_page = std::make_unique<QPicture>();
+        // A picture works its bounds out by reading itself through, checksum
+        // and all, when it is ended and again when it is first measured; the
+        // page's own bounds spare every label that.
+        m_page->setBoundingRect(QRectF(QPointF(0, 0), m_geometry.paperMm).toAlignedRect());
         m_painter.begin(m_page.get());
         if (!m_fit.asDrawn())
             m_painter.setTransform(m_fit.toPage());
@@ -141,13 +145,16 @@ void PictureCanvas::closePage()
 void PictureCanvas::printText(const QString &text)
 {
     if (QPainter *p = painter()) {
-        p->save();
+        // One change of the painter's transform and back, not a saved and
+        // restored state: a recorded page replays every state it holds.
+        const QTransform page = p->transform();
         p->setFont(font());
         p->setPen(Qt::black);
-        p->translate(currentX(), currentY() + metrics().ascent() / kFontUnitsPerMm);
-        p->scale(1 / kFontUnitsPerMm, 1 / kFontUnitsPerMm);
+        p->setTransform(QTransform::fromScale(1 / kFontUnitsPerMm, 1 / kFontUnitsPerMm)
+                        * QTransform::fromTranslate(currentX(), currentY() + metrics().ascent() / kFontUnitsPerMm)
+                        * page);
         p->drawText(QPointF(0, 0), text);
-        p->restore();
+        p->setTransform(page);
     }
     advancePast(text);
 }

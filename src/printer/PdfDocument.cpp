@@ -18,6 +18,7 @@
 #include <optional>
 #include <utility>
 #include <vector>
+#include <zlib.h>
 
 namespace zl::printer {
 
@@ -50,10 +51,45 @@ void dots(QByteArray &out, double v)
     number(out, v, 2);
 }
 
+// Pages are compressed one after another with one stream kept ready: a
+// stream made anew for each (as qCompress does) costs more than a label's
+// content takes to compress. A page is a few kilobytes, a sheet some tens,
+// so a small window loses next to nothing.
+class Deflater {
+public:
+    explicit Deflater(int windowBits = 13, int memLevel = 6)
+    {
+        m_ok = deflateInit2(&m_stream, 6, Z_DEFLATED, windowBits, memLevel, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~Deflater() { deflateEnd(&m_stream); }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+
+    QByteArray operator()(const QByteArray &data)
+    {
+        QByteArray out;
+        if (!m_ok || deflateReset(&m_stream) != Z_OK)
+            return qCompress(data, 6).mid(4); // qCompress puts the length in front
+        out.resize(qsizetype(deflateBound(&m_stream, uLong(data.size()))));
+        m_stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+        m_stream.avail_in = uInt(data.size());
+        m_stream.next_out = reinterpret_cast<Bytef *>(out.data());
+        m_stream.avail_out = uInt(out.size());
+        if (deflate(&m_stream, Z_FINISH) != Z_STREAM_END)
+            return qCompress(data, 6).mid(4);
+        out.resize(qsizetype(m_stream.total_out));
+        return out;
+    }
+
+private:
+    z_stream m_stream{};
+    bool m_ok = false;
+};
+
 QByteArray deflated(const QByteArray &data)
 {
-    // qCompress puts the length in front of a zlib stream; PDF wants the stream.
-    return qCompress(data, 6).mid(4);
+    Deflater whole(15, 8);
+    return whole(data);
 }
 
 bool axisAligned(const QTransform &m)
@@ -120,15 +156,17 @@ struct FontUse {
 struct Resources {
     std::vector<std::unique_ptr<EmbeddedFace>> faces;
     QHash<QString, EmbeddedFace *> faceByKey;
-    QHash<QString, FontUse> useByFont;
+    // A run draws a handful of fonts over and over: compared as they are,
+    // not by the long key QFont makes of itself.
+    std::vector<std::pair<QFont, std::unique_ptr<FontUse>>> uses;
     QByteArray images; // "/Im1 7 0 R…"
     int imageCount = 0;
 
     const FontUse &use(const QFont &font)
     {
-        const QString key = font.key();
-        if (auto it = useByFont.constFind(key); it != useByFont.cend())
-            return *it;
+        for (const auto &[known, use] : uses)
+            if (known == font)
+                return *use;
         FontUse use;
         use.raw = QRawFont::fromFont(font);
         if (use.raw.isValid()) {
@@ -149,7 +187,8 @@ struct Resources {
                 use.italic = font.style() != QFont::StyleNormal && !face->subset.isItalic();
             }
         }
-        return *useByFont.insert(key, use);
+        uses.emplace_back(font, std::make_unique<FontUse>(use));
+        return *uses.back().second;
     }
 };
 
@@ -286,9 +325,10 @@ public:
 
     void drawPath(const QPainterPath &path) override
     {
-        // A recorded page holds its rectangles as paths.
-        if (const std::optional<QRectF> rect = rectangleOf(path)) {
-            drawRects(&*rect, 1);
+        // A recorded page holds its rectangles as paths, a barcode's bars as
+        // one path of rectangles.
+        if (const QList<QRectF> rects = rectanglesOf(path); !rects.isEmpty()) {
+            drawRects(rects.constData(), int(rects.size()));
             return;
         }
         paintPath(path, true, true);
@@ -405,15 +445,40 @@ public:
     }
 
 private:
+    // The rectangles a path is made of, each a subpath as addRect makes
+    // it; none when it is anything else.
+    static QList<QRectF> rectanglesOf(const QPainterPath &path)
+    {
+        const int count = path.elementCount();
+        if (count == 0 || count % 5 != 0)
+            return {};
+        QList<QRectF> rects;
+        rects.reserve(count / 5);
+        for (int at = 0; at < count; at += 5) {
+            const std::optional<QRectF> r = rectangleAt(path, at);
+            if (!r)
+                return {};
+            rects.append(*r);
+        }
+        return rects;
+    }
+
     static std::optional<QRectF> rectangleOf(const QPainterPath &path)
     {
-        if (path.elementCount() != 5 || !path.elementAt(0).isMoveTo())
+        if (path.elementCount() != 5)
+            return std::nullopt;
+        return rectangleAt(path, 0);
+    }
+
+    static std::optional<QRectF> rectangleAt(const QPainterPath &path, int at)
+    {
+        if (!path.elementAt(at).isMoveTo())
             return std::nullopt;
         QPointF p[5];
         for (int i = 0; i < 5; ++i) {
-            if (i > 0 && !path.elementAt(i).isLineTo())
+            if (i > 0 && !path.elementAt(at + i).isLineTo())
                 return std::nullopt;
-            p[i] = path.elementAt(i);
+            p[i] = path.elementAt(at + i);
         }
         const bool across = p[0].y() == p[1].y() && p[1].x() == p[2].x() && p[2].y() == p[3].y() && p[3].x() == p[0].x();
         const bool down = p[0].x() == p[1].x() && p[1].y() == p[2].y() && p[2].x() == p[3].x() && p[3].y() == p[0].y();
@@ -702,6 +767,7 @@ struct PdfDocument::Impl {
     PdfEngine engine{out, resources};
     PdfDevice device{engine};
     QPainter painter;
+    Deflater deflatePage;
     QString title;
     QList<int> pages;
     QSizeF pageSizePt;
@@ -759,7 +825,7 @@ bool PdfDocument::endPage()
         return d->out.ok;
     d->painter.end();
     const int contents = d->out.reserve();
-    d->out.stream(contents, "/Filter/FlateDecode", deflated(d->engine.content));
+    d->out.stream(contents, "/Filter/FlateDecode", d->deflatePage(d->engine.content));
     const int page = d->out.reserve();
     d->out.object(page, "<</Type/Page/Parent " + QByteArray::number(d->pagesId) + " 0 R/MediaBox [0 0 "
                             + QByteArray::number(d->pageSizePt.width(), 'f', 4) + ' '
