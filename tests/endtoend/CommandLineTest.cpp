@@ -277,7 +277,9 @@ private slots:
     }
 
     // At most 300 labels a run, any range of rows; when the limit stops a
-    // run it exits with its own status and names the row to go on from.
+    // run it exits with its own status and names the rows to go on with: a
+    // command that prints them, ending at the data's last row, the range's
+    // end or one run's labels, whichever comes first.
     void the300LabelLimit_data()
     {
         QTest::addColumn<int>("records");
@@ -285,13 +287,18 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("labels");
         QTest::addColumn<QString>("said");
-        QTest::newRow("continuous over 350") << 350 << QStringList{} << 3 << 300 << QStringLiteral("--from 301");
+        QTest::newRow("continuous over 350") << 350 << QStringList{} << 3 << 300
+                                             << QStringLiteral("--from 301 --to 350 で");
+        QTest::newRow("rows 1 to 900 of 1000") << 1000 << QStringList{QStringLiteral("1"), QStringLiteral("900")} << 3
+                                               << 300 << QStringLiteral("--from 301 --to 600 で");
         QTest::newRow("rows 301 to 600") << 650 << QStringList{QStringLiteral("301"), QStringLiteral("600")} << 0 << 300
                                          << QStringLiteral("300枚のラベル");
         QTest::newRow("rows 290 to 310") << 400 << QStringList{QStringLiteral("290"), QStringLiteral("310")} << 0 << 21
                                          << QStringLiteral("21枚のラベル");
         QTest::newRow("rows 1 to 400") << 500 << QStringList{QStringLiteral("1"), QStringLiteral("400")} << 3 << 300
-                                       << QStringLiteral("301行目の前で止めました");
+                                       << QStringLiteral("301行目の前で止めました。続きは zenlabo --print --from 301 --to 400 で");
+        QTest::newRow("rows 1 to 500 of 350") << 350 << QStringList{QStringLiteral("1"), QStringLiteral("500")} << 3
+                                              << 300 << QStringLiteral("--from 301 --to 350 で");
     }
     void the300LabelLimit()
     {
