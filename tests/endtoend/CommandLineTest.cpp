@@ -331,6 +331,40 @@ private slots:
         QVERIFY(!r.err.contains(QStringLiteral("初期化")));
     }
 
+    // The manual page in English and in Japanese: each documents every
+    // option --help lists, both the same ones, and each reads without a
+    // warning from groff at a terminal's width.
+    void manualPagesKeepInStep()
+    {
+        static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+        auto options = [](const QString &text) {
+            QSet<QString> found;
+            for (auto it = option.globalMatch(text); it.hasNext();)
+                found << it.next().captured();
+            return found;
+        };
+        const QSet<QString> listed = options(run({QStringLiteral("--help")}).out);
+        QVERIFY2(listed.size() >= 10, qPrintable(QStringList(listed.values()).join(u' ')));
+        QMap<QString, QSet<QString>> documented;
+        for (const QString &page : {QStringLiteral("packaging/zenlabo.1"), QStringLiteral("packaging/ja/zenlabo.1")}) {
+            const QString path = QStringLiteral(ZENLABO_SOURCE_DIR "/") + page;
+            QFile file(path);
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+            documented[page] = options(QString::fromUtf8(file.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-")));
+            const QSet<QString> missing = listed - documented[page];
+            QVERIFY2(missing.isEmpty(), qPrintable(page + QStringLiteral(" lacks ") + QStringList(missing.values()).join(u' ')));
+
+            QProcess groff;
+            groff.setStandardOutputFile(QProcess::nullDevice());
+            groff.start(QStringLiteral("groff"), {QStringLiteral("-k"), QStringLiteral("-Tutf8"), QStringLiteral("-mandoc"),
+                                                  QStringLiteral("-ww"), QStringLiteral("-rLL=80n"), path});
+            QVERIFY2(groff.waitForFinished(30000) && groff.exitCode() == 0, "groff (groff-base) did not run");
+            const QString warnings = QString::fromUtf8(groff.readAllStandardError());
+            QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+        }
+        QCOMPARE(documented[QStringLiteral("packaging/ja/zenlabo.1")], documented[QStringLiteral("packaging/zenlabo.1")]);
+    }
+
     void namedPrinterInAnyLetterCase()
     {
         useProducts(2);
