@@ -1,5 +1,6 @@
 #include "app/PrintCommand.h"
 
+#include "datasource/DataSource.h"
 #include "pdf/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
 #include "sheets/SheetChoice.h"
@@ -12,6 +13,7 @@
 #include "settings/StoredSettings.h"
 
 #include <QDir>
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <memory>
@@ -63,14 +65,24 @@ QString settingsProblem(bool &incomplete)
     return {};
 }
 
-// A continuous run goes on with the next opening's worth of rows.
+// The rest of the rows, as one run can print them: from the row not printed
+// to the range's end or the data's last row, whichever comes first, and no
+// more than a run's labels. The data is read only as far as the hint can
+// reach, so that a million-row file costs no more here than the run did.
 QString resumeHint(int nextRow, const PrintRequest &request)
 {
-    bool ok = false;
-    const int last = request.to ? request.to->trimmed().toInt(&ok) : 0;
-    return QStringLiteral("続きは zenlabo --print --from %1 --to %2 で印刷できます。")
-        .arg(nextRow)
-        .arg(ok ? last : nextRow + printing::kLabelsPerOpening - 1);
+    int last = nextRow + printing::kLabelsPerOpening - 1;
+    if (request.from && request.to)
+        last = std::min(last, printing::rowRange(*request.from, *request.to).last);
+    try {
+        const settings::StoredDataSource ds = settings::readDataSource();
+        const qsizetype rows = datasource::DataSource::open(ds.folder, ds.file, last).recordCount();
+        if (rows >= nextRow)
+            last = int(std::min<qsizetype>(last, rows));
+    } catch (const Failure &) {
+        // The run has said what is wrong with the data; the bound stands.
+    }
+    return QStringLiteral("続きは zenlabo --print --from %1 --to %2 で印刷できます。").arg(nextRow).arg(last);
 }
 
 // SIGINT and SIGTERM ask the run to stop: it sends nothing more, takes back

@@ -24,6 +24,15 @@ namespace zl::datasource::detail {
     throw Failure(QStringLiteral("%1 は空です。1行目に列名（ヘッダー）が必要です。").arg(name));
 }
 
+void refuseDamagedUtf8(Utf8Audit &audit, const QString &name)
+{
+    if (const std::optional<StrayByte> stray = audit.finish())
+        throw Failure(QStringLiteral("%1 は UTF-8 で書かれていますが、%2 行目に UTF-8 として読めないバイトがあります。"
+                                     "ファイルを UTF-8 で保存し直してください。")
+                          .arg(name)
+                          .arg(stray->line));
+}
+
 void openForReading(QFile &file)
 {
     const QString name = QDir::toNativeSeparators(file.fileName());

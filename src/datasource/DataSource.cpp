@@ -135,19 +135,10 @@ DataSource DataSource::fromScanned(QByteArray bytes, std::vector<qint64> starts,
         detail::throwEmpty(name);
     starts.shrink_to_fit();
 
-    const bool utf8 = isValidUtf8(bytes.constData() + bom, bytes.size() - bom);
-    if (!utf8) {
-        // A UTF-8 file with a few damaged bytes would otherwise be read as
-        // Shift-JIS, every row turned to nonsense without a word.
-        const std::optional<qsizetype> stray =
-            strayByteInUtf8(bytes.constData() + bom, bytes.size() - bom, bom > 0);
-        if (stray)
-            throw Failure(QStringLiteral("%1 は UTF-8 で書かれていますが、%2 行目に UTF-8 として読めないバイトがあります。"
-                                         "ファイルを UTF-8 で保存し直してください。")
-                              .arg(name)
-                              .arg(bytes.left(bom + *stray).count('\n') + 1));
-    }
-    data->encoding = bom > 0 || utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    Utf8Audit audit(bom > 0);
+    audit.feed(bytes.constData() + bom, bytes.size() - bom);
+    detail::refuseDamagedUtf8(audit, name);
+    data->encoding = bom > 0 || audit.valid() ? TextEncoding::Utf8 : TextEncoding::Cp932;
     data->bytes = std::move(bytes);
     data->starts = std::move(starts);
     data->columns = data->fieldsAt(data->starts.front(), -1);

@@ -15,7 +15,8 @@
 //
 // Every failure is a zl::Failure whose description (Japanese) names the file:
 // folder missing, file missing, not readable, not a text file (NUL bytes),
-// unterminated quoted field (with its line), empty file without a header.
+// unterminated quoted field (with its line), empty file without a header,
+// UTF-8 damaged by stray bytes (with the line of the first).
 //
 // Typical use by a print run:
 //
@@ -42,8 +43,10 @@ namespace zl::datasource {
 // until memory runs out.
 constexpr qint64 kDataFileLimit = qint64(1) << 30;
 
-// The number of records after the header, read in pieces without keeping the
-// file in memory. Throws on every failure listed above.
+// The number of records after the header, as DataSource::open would index
+// them, read in pieces without keeping the file in memory (a file that may be
+// UTF-8 is read twice, the second time to judge its characters). Throws on
+// every failure listed above, as open() does.
 qsizetype countRecords(const QString &db1, const QString &db2);
 qsizetype countRecordsInFile(const QString &path);
 

@@ -5,8 +5,12 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
-#include <optional>
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zl::datasource {
 
@@ -84,65 +88,154 @@ int utf8SequenceAt(const unsigned char *p, const unsigned char *end)
     return extra + 1;
 }
 
+// How many bytes the multi-byte character that b starts takes, or 0.
+int utf8LeadLength(unsigned char b)
+{
+    return b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+}
+
 } // namespace
 
-bool isValidUtf8(const char *data, qsizetype size)
+void Utf8Audit::feed(const char *data, qsizetype size)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    const auto *end = p + size;
-    while (p < end) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(data);
+    qsizetype from = 0;
+    if (m_carried > 0) {
+        // The character cut off at the end of the last piece, judged with the
+        // first bytes of this one; whatever it does not take is scanned below.
+        unsigned char joined[6];
+        const int carried = m_carried;
+        const int taken = int(std::min<qsizetype>(size, 3));
+        std::memcpy(joined, m_carry, size_t(carried));
+        std::memcpy(joined + carried, bytes, size_t(taken));
+        m_carried = 0;
+        m_fed -= carried;
+        const qsizetype stopped = scan(joined, carried + taken, carried, taken == size);
+        m_fed += carried;
+        if (m_carried > 0) { // the piece was too short to finish the character
+            m_fed += size;
+            return;
+        }
+        from = stopped - carried;
+    }
+    scan(bytes + from, size - from, size - from, true, from);
+    m_fed += size;
+}
+
+std::optional<StrayByte> Utf8Audit::finish()
+{
+    if (m_carried > 0) {
+        // Text that ends inside a character: its bytes are stray.
+        const unsigned char tail[3] = {m_carry[0], m_carry[1], m_carry[2]};
+        const int carried = m_carried;
+        m_carried = 0;
+        m_fed -= carried;
+        scan(tail, carried, carried, false);
+        m_fed += carried;
+    }
+    if (m_first && (m_marked || (m_sequences >= 4 && m_sequences >= 4 * m_stray)))
+        return m_first;
+    return std::nullopt;
+}
+
+// Judges the characters that start in [p, p + startsBefore) of the size bytes
+// at p (offset `skipped` into the piece fed); a character too close to the
+// end to be judged is carried to the next piece when more may come. Returns
+// where the scan stopped.
+qsizetype Utf8Audit::scan(const unsigned char *p, qsizetype size, qsizetype startsBefore, bool moreMayCome,
+                          qsizetype skipped)
+{
+    const unsigned char *const begin = p;
+    const unsigned char *const end = p + size;
+    const unsigned char *const last = p + startsBefore;
+    while (p < last) {
         // Runs of ASCII, eight bytes at a time.
-        while (end - p >= 8) {
+        while (last - p >= 8) {
             quint64 word;
             std::memcpy(&word, p, 8);
             if (word & 0x8080808080808080ULL)
                 break;
             p += 8;
         }
-        if (p == end)
+        if (p == last)
             break;
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;
             continue;
         }
-        const int length = utf8SequenceAt(p, end);
-        if (length == 0)
-            return false;
-        p += length;
-    }
-    return true;
-}
-
-std::optional<qsizetype> strayByteInUtf8(const char *data, qsizetype size, bool markedUtf8)
-{
-    const auto *begin = reinterpret_cast<const unsigned char *>(data);
-    const auto *end = begin + size;
-    qsizetype sequences = 0;
-    qsizetype stray = 0;
-    std::optional<qsizetype> first;
-    for (const unsigned char *p = begin; p < end;) {
-        if (*p < 0x80) {
-            ++p;
+        // Japanese text is mostly three-byte characters that need none of
+        // the range checks below (E0 and ED can be overlong or surrogates).
+        if (end - p >= 3 && b >= 0xE1 && b <= 0xEF && b != 0xED && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+            ++m_sequences;
+            p += 3;
             continue;
         }
+        if (moreMayCome && end - p < utf8LeadLength(b)) {
+            m_carried = int(end - p);
+            std::memcpy(m_carry, p, size_t(m_carried));
+            break;
+        }
         if (const int n = utf8SequenceAt(p, end)) {
-            ++sequences;
+            ++m_sequences;
             p += n;
             continue;
         }
-        if (!first)
-            first = p - begin;
-        ++stray;
+        if (!m_stray++)
+            m_first = StrayByte{m_fed + skipped + (p - begin),
+                                m_lines + qint64(std::count(begin, p, '\n')) + 1};
         ++p;
     }
-    // Shift-JIS text forms a UTF-8 sequence only now and then by chance
-    // (mostly in half-width katakana); where well-formed sequences are many
-    // and outnumber the bytes that fit none four to one, the file was
-    // written as UTF-8 and damaged afterwards.
-    if (first && (markedUtf8 || (sequences >= 4 && sequences >= 4 * stray)))
-        return first;
-    return std::nullopt;
+    if (!m_first)
+        m_lines += qint64(std::count(begin, p, '\n'));
+    return m_carried > 0 ? size : p - begin;
+}
+
+void HighByteCensus::add(const char *data, qsizetype size)
+{
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Byte counters in sixteen lanes, emptied into the totals before a lane
+    // can overflow.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i belowLead = _mm_set1_epi8(0xC2 - 0x80 - 1);
+    const __m128i pastLead = _mm_set1_epi8(0xF4 - 0x80 + 1);
+    while (size - i >= 16) {
+        __m128i high = zero;
+        __m128i leads = zero;
+        for (int round = 0; round < 255 && size - i >= 16; ++round, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+            // Flipped, bytes >= 0x80 are 0..0x7F and compare as signed.
+            const __m128i f = _mm_xor_si128(v, flip);
+            high = _mm_sub_epi8(high, _mm_cmpgt_epi8(zero, v));
+            leads = _mm_sub_epi8(leads, _mm_and_si128(_mm_cmpgt_epi8(f, belowLead), _mm_cmpgt_epi8(pastLead, f)));
+        }
+        auto total = [&](__m128i lanes) {
+            const __m128i sums = _mm_sad_epu8(lanes, zero);
+            return qint64(_mm_cvtsi128_si64(sums)) + qint64(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+        };
+        m_high += total(high);
+        m_leads += total(leads);
+    }
+#endif
+    for (; i < size; ++i) {
+        const auto b = uchar(data[i]);
+        m_high += b >= 0x80;
+        m_leads += b >= 0xC2 && b <= 0xF4;
+    }
+}
+
+bool HighByteCensus::mayBeDamagedUtf8(bool markedUtf8) const
+{
+    if (m_high == 0)
+        return false;
+    if (markedUtf8)
+        return true;
+    // Each multi-byte character is one lead and at most three more bytes, so
+    // the stray bytes are at least high - 4 * leads; damage needs the
+    // characters (at most leads) to be at least four times those.
+    return m_leads >= 4 && 17 * m_leads >= 4 * m_high;
 }
 
 qsizetype utf8BomLength(const char *data, qsizetype size)

@@ -179,6 +179,24 @@ private slots:
             << QByteArray("a,b\n1,2\n3,\"open\n4,5\n6,7\n") << QStringLiteral("bad.csv の 3 行目で始まる引用符");
         QTest::newRow("unterminated after a doubled quote, CR LF lines")
             << QByteArray("a,b\r\n\"x\"\"\r\n\r\n") << QStringLiteral("bad.csv の 2 行目で始まる引用符");
+        // UTF-8 that a Windows tool damaged: read as Shift-JIS, every row
+        // would turn to nonsense without a word.
+        const QByteArray utf8Rows = QStringLiteral("JAN,名前\n4901,りんご\n4902,みかん\n4903,ぶどう\n").toUtf8();
+        QByteArray stray = utf8Rows;
+        stray.insert(stray.indexOf("みかん") + 3, '\x81');
+        const QString strayOnLine3 = QStringLiteral("bad.csv は UTF-8 で書かれていますが、3 行目に UTF-8 として読めないバイト");
+        QTest::newRow("UTF-8 with a stray byte") << stray << strayOnLine3;
+        QTest::newRow("UTF-8 with a byte-order mark and a stray byte") << "\xEF\xBB\xBF" + stray << strayOnLine3;
+        QTest::newRow("marked UTF-8 cut inside its last character")
+            << QByteArray("\xEF\xBB\xBF" + utf8Rows.chopped(2)) << QStringLiteral("bad.csv は UTF-8 で書かれていますが、4 行目");
+        // The counter reads in 1 MiB pieces: a stray byte in a later one.
+        QByteArray late = utf8Rows;
+        while (late.size() < (3 << 20))
+            late += QStringLiteral("4904,なし\n").toUtf8();
+        const qsizetype lines = late.count('\n');
+        late += "4905,\xE3\x81\n";
+        QTest::newRow("UTF-8 with a stray byte 3 MiB in")
+            << late << QStringLiteral("bad.csv は UTF-8 で書かれていますが、%1 行目").arg(lines + 1);
     }
 
     void refuses()
@@ -224,17 +242,18 @@ private slots:
         QCOMPARE(source.fields(1199), row({u"4900000001199", u"ソフト表示 1199", u"能,力", u"11990"}));
     }
 
-    // The counter reads in 1 MiB pieces: a CR LF, a doubled quote or a quoted
-    // line break split between two pieces must not change the count.
+    // The counter reads in 1 MiB pieces: a CR LF, a doubled quote, a quoted
+    // line break or a UTF-8 character split between two pieces must not
+    // change the count, nor make a stray byte.
     void countsAcrossReadPieces()
     {
-        const QByteArray tail("\"a\"\"b\",\"c\r\nd\"\r\n");
+        const QByteArray tail = QStringLiteral("\"緑\"\"b\",\"c\r\nd\"\r\n").toUtf8();
         QTemporaryDir dir;
         for (int shift = 0; shift < int(tail.size()) + 2; ++shift) {
             QByteArray bytes("h1,h2\r\n");
             const int target = (1 << 20) - shift;
             while (bytes.size() + 24 < target)
-                bytes += "1234567890\r\n";
+                bytes += QStringLiteral("茶1234567\r\n").toUtf8();
             bytes += QByteArray(target - bytes.size() - 2, 'x') + "\r\n";
             const qsizetype before = bytes.count('\n') - 1;
             bytes += tail + tail + "9,9";
@@ -242,7 +261,7 @@ private slots:
             QCOMPARE(zl::datasource::countRecordsInFile(path), before + 3);
             const DataSource source = DataSource::fromBytes(bytes, QStringLiteral("big"));
             QCOMPARE(source.recordCount(), before + 3);
-            QCOMPARE(source.fields(before), row({u"a\"b", u"c\r\nd"}));
+            QCOMPARE(source.fields(before), row({u"緑\"b", u"c\r\nd"}));
         }
     }
 

@@ -279,7 +279,9 @@ private slots:
     }
 
     // At most 300 labels a run, any range of rows; when the limit stops a
-    // run it exits with its own status and names the row to go on from.
+    // run it exits with its own status and names the rows to go on with: a
+    // command that prints them, ending at the data's last row, the range's
+    // end or one run's labels, whichever comes first.
     void the300LabelLimit_data()
     {
         QTest::addColumn<int>("records");
@@ -287,13 +289,18 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("labels");
         QTest::addColumn<QString>("said");
-        QTest::newRow("continuous over 350") << 350 << QStringList{} << 3 << 300 << QStringLiteral("--from 301");
+        QTest::newRow("continuous over 350") << 350 << QStringList{} << 3 << 300
+                                             << QStringLiteral("--from 301 --to 350 で");
+        QTest::newRow("rows 1 to 900 of 1000") << 1000 << QStringList{QStringLiteral("1"), QStringLiteral("900")} << 3
+                                               << 300 << QStringLiteral("--from 301 --to 600 で");
         QTest::newRow("rows 301 to 600") << 650 << QStringList{QStringLiteral("301"), QStringLiteral("600")} << 0 << 300
                                          << QStringLiteral("300枚のラベル");
         QTest::newRow("rows 290 to 310") << 400 << QStringList{QStringLiteral("290"), QStringLiteral("310")} << 0 << 21
                                          << QStringLiteral("21枚のラベル");
         QTest::newRow("rows 1 to 400") << 500 << QStringList{QStringLiteral("1"), QStringLiteral("400")} << 3 << 300
-                                       << QStringLiteral("301行目の前で止めました");
+                                       << QStringLiteral("301行目の前で止めました。続きは zenlabo --print --from 301 --to 400 で");
+        QTest::newRow("rows 1 to 500 of 350") << 350 << QStringList{QStringLiteral("1"), QStringLiteral("500")} << 3
+                                              << 300 << QStringLiteral("--from 301 --to 350 で");
     }
     void the300LabelLimit()
     {
@@ -324,6 +331,40 @@ private slots:
         QVERIFY2(r.out.contains(pdfFolder() + QLatin1Char('/') + files.first()), qPrintable(r.out));
         QCOMPARE(pdfPages(pdfFolder()), 12);
         QVERIFY(!r.err.contains(QStringLiteral("初期化")));
+    }
+
+    // The manual page in English and in Japanese: each documents every
+    // option --help lists, both the same ones, and each reads without a
+    // warning from groff at a terminal's width.
+    void manualPagesKeepInStep()
+    {
+        static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+        auto options = [](const QString &text) {
+            QSet<QString> found;
+            for (auto it = option.globalMatch(text); it.hasNext();)
+                found << it.next().captured();
+            return found;
+        };
+        const QSet<QString> listed = options(run({QStringLiteral("--help")}).out);
+        QVERIFY2(listed.size() >= 10, qPrintable(QStringList(listed.values()).join(u' ')));
+        QMap<QString, QSet<QString>> documented;
+        for (const QString &page : {QStringLiteral("packaging/zenlabo.1"), QStringLiteral("packaging/ja/zenlabo.1")}) {
+            const QString path = QStringLiteral(ZENLABO_SOURCE_DIR "/") + page;
+            QFile file(path);
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+            documented[page] = options(QString::fromUtf8(file.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-")));
+            const QSet<QString> missing = listed - documented[page];
+            QVERIFY2(missing.isEmpty(), qPrintable(page + QStringLiteral(" lacks ") + QStringList(missing.values()).join(u' ')));
+
+            QProcess groff;
+            groff.setStandardOutputFile(QProcess::nullDevice());
+            groff.start(QStringLiteral("groff"), {QStringLiteral("-k"), QStringLiteral("-Tutf8"), QStringLiteral("-mandoc"),
+                                                  QStringLiteral("-ww"), QStringLiteral("-rLL=80n"), path});
+            QVERIFY2(groff.waitForFinished(30000) && groff.exitCode() == 0, "groff (groff-base) did not run");
+            const QString warnings = QString::fromUtf8(groff.readAllStandardError());
+            QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+        }
+        QCOMPARE(documented[QStringLiteral("packaging/ja/zenlabo.1")], documented[QStringLiteral("packaging/zenlabo.1")]);
     }
 
     void namedPrinterInAnyLetterCase()
