@@ -17,9 +17,10 @@ QStringList translationFolders()
 QString installJapaneseTranslation(QCoreApplication &app)
 {
     // Every text of the program is Japanese, whatever the session's language:
-    // Qt's must be too, or an English "Cancel" stands beside 「参照」.
-    if (QLocale().language() == QLocale::C)
-        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    // Qt's must be too, or an English "Cancel" stands beside 「参照」, and so
+    // must its dates and numbers, or "Dec" stands beside 「更新日時」. What the
+    // program stores (settings tables, PDF file names) uses fixed formats.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     auto *translator = new QTranslator(&app);
     for (const QString &folder : translationFolders()) {
         if (translator->load(QStringLiteral("qtbase_ja"), folder)) {

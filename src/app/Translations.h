@@ -13,9 +13,9 @@ namespace zl::app {
 QStringList translationFolders();
 
 // Loads Qt's Japanese translation into the application and makes the
-// locale's formats Japanese where the system names none (C/POSIX). Returns
-// the file loaded, or an empty text when none was found (Qt's texts then
-// stay English; the program still works).
+// program's locale Japanese whatever the system's (dates, numbers, prices).
+// Returns the file loaded, or an empty text when none was found (Qt's texts
+// then stay English; the program still works).
 QString installJapaneseTranslation(QCoreApplication &app);
 
 } // namespace zl::app

@@ -3,6 +3,9 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QHeaderView>
 #include <QTreeView>
 #include <QMessageBox>
@@ -16,6 +19,22 @@ public:
     QString type(const QFileInfo &info) const override
     {
         return info.isDir() && !info.isRoot() ? QStringLiteral("フォルダー") : QFileIconProvider::type(info);
+    }
+};
+
+// Qt's file model writes the dates in the system's format ("7 Dec 2026"
+// under C or an English session); the operator reads the program's Japanese
+// one, as on every screen.
+class ProgramDates : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        constexpr int kDateColumn = 3;
+        if (role == Qt::DisplayRole && index.column() == kDateColumn)
+            if (auto *files = qobject_cast<QFileSystemModel *>(sourceModel()))
+                return QLocale().toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
+        return QIdentityProxyModel::data(index, role);
     }
 };
 
@@ -103,6 +122,7 @@ std::optional<QString> chooseFileToOpen(QWidget *parent, const QString &folder)
     if (g_chooser)
         return g_chooser();
     QFileDialog dialog(parent);
+    dialog.setProxyModel(new ProgramDates(&dialog));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Where the data is now, not wherever the program was started from.

@@ -30,6 +30,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 using namespace zl;
 
@@ -105,14 +106,16 @@ private slots:
     }
     void cleanup() { m_home.reset(); }
 
-    // 「参照」 on the data-source screen opens the system file dialog.
+    // 「参照」 on the data-source screen opens the system file dialog. Its
+    // dates are the program's Japanese ones whatever the system's locale
+    // (these tests run under C, whose dates read "7 Dec 2026").
     void fileDialogOfTheBrowseButtonIsJapanese()
     {
         QWidget *screen = ui::ScreenRegistry::instance().show(QStringLiteral("setOracle"));
         QVERIFY(screen);
         QVERIFY(QTest::qWaitForWindowExposed(screen));
         saveScreenshot(screen, QStringLiteral("setOracle"));
-        QStringList buttons, captions;
+        QStringList buttons, captions, dates;
         withModalDialog([&] { screen->findChild<QPushButton *>(QStringLiteral("Command1"))->click(); },
                         [&](QWidget *dialog) {
                             QVERIFY(qobject_cast<QFileDialog *>(dialog));
@@ -120,10 +123,20 @@ private slots:
                             for (QLabel *l : dialog->findChildren<QLabel *>())
                                 if (l->isVisible() && !l->text().isEmpty())
                                     captions << l->text();
+                            auto *details = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+                            QVERIFY(details && details->model());
+                            QTRY_VERIFY(details->model()->rowCount(details->rootIndex()) > 0);
+                            for (int row = 0; row < details->model()->rowCount(details->rootIndex()); ++row)
+                                dates << details->model()->index(row, 3, details->rootIndex()).data().toString();
                             saveScreenshot(dialog, QStringLiteral("file-dialog"));
                         });
         QVERIFY2(buttons.size() >= 2, qPrintable(buttons.join(QLatin1Char('|'))));
         QVERIFY2(english(buttons + captions).isEmpty(), qPrintable(english(buttons + captions).join(QLatin1Char('|'))));
+        // Japan's short form, 2026/12/07 9:30.
+        static const QRegularExpression japanese(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}$"));
+        QVERIFY2(!dates.isEmpty() && dates.filter(japanese).size() == dates.size(), qPrintable(dates.join(QLatin1Char('|'))));
+        QVERIFY2(QLocale().toString(QDate::currentDate(), QLocale::LongFormat).contains(QStringLiteral("年")),
+                 "the program's dates are Japanese");
         QVERIFY2(buttons.join(QString()).contains(QStringLiteral("キャンセル")), qPrintable(buttons.join(QLatin1Char('|'))));
         screen->close();
     }

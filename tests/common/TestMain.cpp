@@ -2,6 +2,7 @@
 #include "TestRegistry.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTest>
 #include <cstdio>
 #include <memory>
@@ -39,6 +40,9 @@ int main(int argc, char **argv)
         }
         if (pid == 0) {
             QApplication app(argc, argv);
+            // The locale the program sets at start-up, whatever the machine's:
+            // what it stores and prints must not change with it.
+            QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
             std::unique_ptr<QObject> test(make());
             const int rc = QTest::qExec(test.get(), argc, argv);
             std::fflush(stdout);

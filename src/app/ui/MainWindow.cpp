@@ -130,11 +130,8 @@ void MainWindow::showSharedMainMenu()
 void MainWindow::updateClock()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    // The system's own format; a machine without one (C/POSIX) gets Japan's
-    // (2004/11/12), as the rest of the screens are Japanese.
-    QLocale locale = QLocale::system();
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::Japanese, QLocale::Japan);
+    // The program's (Japanese) format, 2004/11/12, like the rest of the screens.
+    const QLocale locale;
     m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
     m_time->setText(locale.toString(now.time(), QStringLiteral("HH:mm")));
 }
