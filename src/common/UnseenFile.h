@@ -26,8 +26,6 @@ public:
     // the file cannot be made.
     bool create(const QString &folder, const QString &prefix, const QString &suffix = QString());
     int handle() const { return m_fd; }
-    // The temporary name it stands under; empty while it has none.
-    QString temporaryPath() const { return m_temporary; }
 
     // Gives it the name path, never replacing a file there: false with errno
     // EEXIST when that name is taken.

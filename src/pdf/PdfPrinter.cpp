@@ -156,11 +156,6 @@ PageGeometry PdfPrinter::pageGeometryFor(int code) const
 class PdfRunFile {
 public:
     explicit PdfRunFile(QString folder) : m_folder(std::move(folder)) {}
-    ~PdfRunFile()
-    {
-        // An unfinished file is thrown away; its ending is not written.
-        document.reset();
-    }
 
     // Made with the mode any new file of this user gets, since the labels
     // are not private the way a temporary file is. Where the folder needs a
@@ -179,6 +174,8 @@ public:
 
     UnseenFile file;   // outlives temp, which writes through its descriptor
     QFile temp;
+    // Declared last, so it goes first: an unfinished document is dropped,
+    // its ending never written, before the file under it is closed.
     std::unique_ptr<PdfDocument> document;
     int labels = 0;
     int pages = 0;

@@ -264,16 +264,8 @@ public:
 
     void drawRects(const QRectF *rects, int count) override
     {
-        applyClip();
-        const bool pen = m_pen.style() != Qt::NoPen;
-        if (!pen && m_brush.style() != Qt::NoBrush && axisAligned(m_transform)) {
-            // Filled rectangles in a row (a barcode's bars) make one path.
-            const QRgb color = m_brush.color().rgb();
-            if (!m_rects.isEmpty() && color != m_rectsColor)
-                flushRects();
-            m_rectsColor = color;
-            for (int i = 0; i < count; ++i)
-                m_rects.append(m_transform.mapRect(rects[i]).normalized());
+        if (fillsRectanglesAlone()) {
+            fillRectangles(rects, count);
             return;
         }
         QPainterPath path;
@@ -284,10 +276,11 @@ public:
 
     void drawRects(const QRect *rects, int count) override
     {
-        for (int i = 0; i < count; ++i) {
-            const QRectF r(rects[i]);
-            drawRects(&r, 1);
-        }
+        QList<QRectF> exact;
+        exact.reserve(count);
+        for (int i = 0; i < count; ++i)
+            exact.append(QRectF(rects[i]));
+        drawRects(exact.constData(), count);
     }
 
     void drawLines(const QLineF *lines, int count) override
@@ -327,9 +320,11 @@ public:
     {
         // A recorded page holds its rectangles as paths, a barcode's bars as
         // one path of rectangles.
-        if (const QList<QRectF> rects = rectanglesOf(path); !rects.isEmpty()) {
-            drawRects(rects.constData(), int(rects.size()));
-            return;
+        if (fillsRectanglesAlone()) {
+            if (const QList<QRectF> rects = rectanglesOf(path); !rects.isEmpty()) {
+                fillRectangles(rects.constData(), int(rects.size()));
+                return;
+            }
         }
         paintPath(path, true, true);
     }
@@ -463,11 +458,24 @@ private:
         return rects;
     }
 
-    static std::optional<QRectF> rectangleOf(const QPainterPath &path)
+    // Filled, not outlined, and still upright on the page: rectangles stay
+    // rectangles.
+    bool fillsRectanglesAlone() const
     {
-        if (path.elementCount() != 5)
-            return std::nullopt;
-        return rectangleAt(path, 0);
+        return m_pen.style() == Qt::NoPen && m_brush.style() != Qt::NoBrush && axisAligned(m_transform);
+    }
+
+    // Rectangles filled one after another in one colour (a barcode's bars)
+    // make one path.
+    void fillRectangles(const QRectF *rects, int count)
+    {
+        applyClip();
+        const QRgb color = m_brush.color().rgb();
+        if (!m_rects.isEmpty() && color != m_rectsColor)
+            flushRects();
+        m_rectsColor = color;
+        for (int i = 0; i < count; ++i)
+            m_rects.append(m_transform.mapRect(rects[i]).normalized());
     }
 
     static std::optional<QRectF> rectangleAt(const QPainterPath &path, int at)
@@ -690,8 +698,9 @@ private:
         m_saved = m_state;
         m_inClip = true;
         for (const QPainterPath &path : std::as_const(m_clips)) {
-            if (const std::optional<QRectF> r = rectangleOf(path)) {
-                writeRect(*r);
+            if (const QList<QRectF> rects = rectanglesOf(path); !rects.isEmpty()) {
+                for (const QRectF &r : rects)
+                    writeRect(r);
                 content += "W n\n";
                 continue;
             }

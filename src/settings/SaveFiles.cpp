@@ -24,11 +24,6 @@ std::function<void()> beforeCommit;
 
 namespace {
 
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
-}
-
 // The file a save writes: where a link stands, the file it points to, so the
 // link stays.
 QString savedPath(const QString &path)
@@ -76,7 +71,7 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
         if (at.isSymLink() && QFileInfo::exists(at.symLinkTarget()) && !QFileInfo(at.symLinkTarget()).isFile())
             QFile::remove(path);
         const QString target = savedPath(path);
-        const QByteArray name = native(target);
+        const QByteArray name = QFile::encodeName(target);
         struct stat old {};
         const bool exists = ::stat(name.constData(), &old) == 0;
         // Found now, not at the rename after other files are already replaced.
@@ -117,7 +112,7 @@ void writeFiles(const QList<QPair<QString, QByteArray>> &files, int *replaced)
     // The new names reach the disk too: after a power cut the folder shows
     // the saved files, not the ones they replaced.
     for (const QString &folder : folders) {
-        const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0) {
             ::fsync(fd);
             ::close(fd);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
 #include <QStandardPaths>
 #include <stdexcept>
 
@@ -115,6 +116,24 @@ QByteArray sjis(const QString &text)
     if (!bytes)
         throw std::runtime_error("test text is not CP932");
     return *bytes;
+}
+
+void addTemporaryFileRows()
+{
+    QTest::addColumn<bool>("named");
+    QTest::newRow("nameless run files") << false;
+    QTest::newRow("named run files") << true;
+}
+
+TemporaryFileNaming::TemporaryFileNaming(bool named)
+{
+    if (named)
+        qputenv("ZENLABO_NAMED_TEMPORARY_FILES", "1");
+}
+
+TemporaryFileNaming::~TemporaryFileNaming()
+{
+    qunsetenv("ZENLABO_NAMED_TEMPORARY_FILES");
 }
 
 } // namespace zltest

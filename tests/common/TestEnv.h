@@ -53,6 +53,20 @@ ProgramOutcome runProgram(const TempHome &home, const QStringList &args, const Q
 ProgramOutcome runProgram(const QString &root, const QStringList &args, const QString &server = QString(),
                           const QMap<QString, QString> &environment = {});
 
+// Rows "nameless run files" and "named run files" of a bool column
+// "named": the program's temporary files as most folders hold them, and as
+// on a folder that cannot hold a file without a name.
+void addTemporaryFileRows();
+// While it lives, this program and those it starts make their temporary
+// files named when `named`, as on such a folder.
+class TemporaryFileNaming {
+public:
+    explicit TemporaryFileNaming(bool named);
+    ~TemporaryFileNaming();
+    TemporaryFileNaming(const TemporaryFileNaming &) = delete;
+    TemporaryFileNaming &operator=(const TemporaryFileNaming &) = delete;
+};
+
 // Text to CP932 bytes (test data must be encodable).
 QByteArray sjis(const QString &text);
 

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTest>
 #include <functional>
 
@@ -462,21 +461,14 @@ private slots:
     // A run killed at any point (kill -9: the program cannot tidy up) leaves
     // no file behind, or only one the next run clears away: the folder then
     // holds whole PDFs and nothing else.
-    void killedRunsLeaveOnlyWholeFiles_data()
-    {
-        QTest::addColumn<bool>("named");
-        QTest::newRow("nameless run files") << false;
-        QTest::newRow("named run files") << true;
-    }
+    void killedRunsLeaveOnlyWholeFiles_data() { zltest::addTemporaryFileRows(); }
     void killedRunsLeaveOnlyWholeFiles()
     {
         QFETCH(bool, named);
         if (zltest::pdfPageCount(QString()) == -2)
             QSKIP("poppler-utils is not installed");
         useProducts(40);
-        if (named) // the programs started take it from here
-            qputenv("ZENLABO_NAMED_TEMPORARY_FILES", "1");
-        const auto unset = qScopeGuard([] { qunsetenv("ZENLABO_NAMED_TEMPORARY_FILES"); });
+        const zltest::TemporaryFileNaming naming(named); // the programs started take it from here
         // Killed as it reports row 1, 5, 9 … 37 of 40: before its file is
         // made, while labels are added, and about to finish.
         for (int killAt = 1; killAt <= 37; killAt += 4) {

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -200,12 +199,7 @@ private slots:
     // live run is writing. Its own file is never seen half written: it has
     // no name, or on a folder that cannot hold a nameless file, a hidden
     // name it keeps locked until the file is complete.
-    void leftoversOfKilledRuns_data()
-    {
-        QTest::addColumn<bool>("named");
-        QTest::newRow("nameless run files") << false;
-        QTest::newRow("named run files") << true;
-    }
+    void leftoversOfKilledRuns_data() { zltest::addTemporaryFileRows(); }
     void leftoversOfKilledRuns()
     {
         QFETCH(bool, named);
@@ -218,9 +212,7 @@ private slots:
         }
         QFile live(dir.filePath(QStringLiteral(".labels-printing.part")));
         QVERIFY(live.open(QIODevice::ReadWrite) && ::flock(live.handle(), LOCK_EX | LOCK_NB) == 0);
-        if (named)
-            qputenv("ZENLABO_NAMED_TEMPORARY_FILES", "1");
-        const auto unset = qScopeGuard([] { qunsetenv("ZENLABO_NAMED_TEMPORARY_FILES"); });
+        const zltest::TemporaryFileNaming naming(named); // the programs started take it from here
         PdfPrinter printer(dir.path());
         printer.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30, 12)); });
         printer.beginRun();
