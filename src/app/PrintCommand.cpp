@@ -196,11 +196,11 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             err.flush();
         };
         auto shown = std::make_shared<std::pair<int, int>>(-1, -1);
-        hooks.labelsOut = [&err, shown](int sent, int ended, int printed) {
-            if (std::pair(ended, printed) == *shown)
+        hooks.labelsOut = [&err, shown](int sent, int processed, int out) {
+            if (std::pair(processed, out) == *shown)
                 return;
-            *shown = {ended, printed};
-            err << QStringLiteral("送信 %1 / 印刷済み %2 (終了 %3)\n").arg(sent).arg(printed).arg(ended);
+            *shown = {processed, out};
+            err << QStringLiteral("送信 %1 / 処理済み %2 / 印刷済み %3\n").arg(sent).arg(processed).arg(out);
             err.flush();
         };
         hooks.printerWaiting = [&err](const QString &what) {
@@ -237,18 +237,24 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         const printing::RunResult r = request.from
             ? printing::runPartial(services, cap, remaining, *request.from, *request.to)
             : printing::runContinuous(services, cap, remaining);
+        const printing::GoOnFrom goOn = [&](int row) { return resumeHint(row, request); };
         for (const printing::RowWithoutBarcode &row : r.withoutBarcode)
-            err << QStringLiteral("警告: %1行目「%2」はバーコードなしで印刷されました: %3\n")
-                       .arg(row.row)
-                       .arg(row.value, row.reason);
+            if (r.rowsOut.contains(row.row))
+                err << QStringLiteral("警告: %1行目「%2」はバーコードなしで印刷されました: %3\n")
+                           .arg(row.row)
+                           .arg(row.value, row.reason);
         if (r.outcome == printing::RunOutcome::Cancelled) {
-            err << QStringLiteral("印刷を中断しました。%1枚のラベルを「%2」に印刷しました。")
-                       .arg(r.printed)
-                       .arg(target->deviceName());
-            if (r.unknown > 0)
-                err << printing::progressText(r.printed, 0, r.unknown);
-            else if (r.nextRow > 0)
-                err << resumeHint(r.nextRow, request);
+            err << QStringLiteral("印刷を中断しました。");
+            // Only labels known to have come out are said to be printed.
+            if (r.unknown == 0) {
+                err << QStringLiteral("%1枚のラベルを「%2」に印刷しました。").arg(r.printed).arg(target->deviceName());
+                if (r.nextRow > 0)
+                    err << resumeHint(r.nextRow, request);
+                if (!r.twiceRows.isEmpty())
+                    err << printing::progressText({0, 0, {}, r.twiceRows});
+            } else {
+                err << printing::progressText(r.tally(), goOn);
+            }
             err << QLatin1Char('\n');
             pdfNote(r.printed);
             return ExitFailed;
@@ -266,6 +272,8 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                        .arg(r.nextRow)
                        .arg(resumeHint(r.nextRow, request));
         out << QLatin1Char('\n');
+        if (!r.twiceRows.isEmpty())
+            err << QStringLiteral("警告: ") << printing::progressText({0, 0, {}, r.twiceRows}) << QLatin1Char('\n');
         pdfNote(r.printed);
         if (sheet.sheet() && r.printed > 0) {
             out << QStringLiteral("シート「%1」の%2番目の位置から並べました。").arg(sheet.sheet()->name).arg(sheet.start);
@@ -276,8 +284,8 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         return stoppedAtCap ? ExitStoppedAtCap : ExitPrinted;
     } catch (const printing::RunFailure &f) {
         err << printing::kRunErrorPrefix << f.cause() << QLatin1Char('\n');
-        if (f.unknown() > 0)
-            err << printing::progressText(f.printed(), 0, f.unknown()) << QLatin1Char('\n');
+        if (f.unknown() > 0 || !f.tally().twice.isEmpty())
+            err << printing::progressText(f.tally(), [&](int row) { return resumeHint(row, request); }) << QLatin1Char('\n');
         else if (f.printed() > 0 && f.nextRow() > 0)
             err << QStringLiteral("%1枚のラベルを印刷したところで止まりました。%2\n").arg(f.printed()).arg(resumeHint(f.nextRow(), request));
         else if (f.nextRow() > 0)

@@ -8,6 +8,7 @@
 // user-defined size given by page width and height); a queue's own sizes
 // without such a number are numbered from 257 up in the order the queue lists
 // them. Page sizes are in twips (1/1440 inch).
+#include "common/LabelFate.h"
 #include "printer/PagePlayback.h"
 
 #include <QList>
@@ -67,11 +68,13 @@ enum class LabelScale { Fit, ActualSize };
 // How the documents of a run ended at the printer.
 struct DocumentsEnd {
     bool known = false; // false: the printer cannot tell (every one sent counts)
-    QList<bool> printed; // per document sent in the run, in order: it came out
-    // The last `unknown` of them may or may not have come out: the printer
-    // stopped telling (a print system that stayed silent, a job ended
-    // without page counts). They are neither counted nor printed again.
-    int unknown = 0;
+    // Per document sent in the run, in order. Only what the printer itself
+    // reports, or a job the print system completed, is Out; what the print
+    // system has only processed is Unknown.
+    QList<LabelFate> fates;
+    // The first `twice` documents may have come out twice: the print
+    // system started the job again from its first page (a restart).
+    int twice = 0;
     // Why the first that did not come out did not, in the operator's words;
     // empty when the run's own cancel took it back.
     QString problem;
@@ -89,9 +92,10 @@ struct StandIn {
 struct DocumentsWait {
     // Asked while waiting: the operator wants the rest taken back.
     std::function<bool()> cancel;
-    // Told whenever documents ended: how many ended and how many printed
-    // of the `sent`.
-    std::function<void(int sent, int ended, int printed)> progress;
+    // Told whenever the counts change: of the `sent`, how many the print
+    // system has processed (made ready for the printer) and how many are
+    // known to have come out of it.
+    std::function<void(int sent, int processed, int out)> progress;
     // Told what the documents wait for, in the operator's words (a print
     // system that does not answer, a held job, the printer's own state);
     // empty once nothing holds them up.

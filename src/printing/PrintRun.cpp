@@ -36,10 +36,9 @@ bool setUpRunPrinter(PrinterSetupSteps &s, const LayoutChoice &layout)
     return true;
 }
 
-RunFailure::RunFailure(const QString &cause, int row, int printed, int nextRow, int unknown)
-    : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(printed, nextRow, unknown))),
-      m_cause(QStringLiteral("%1行目: %2").arg(row).arg(cause)), m_printed(printed), m_nextRow(unknown ? 0 : nextRow),
-      m_unknown(unknown)
+RunFailure::RunFailure(const QString &cause, int row, const LabelTally &tally)
+    : Failure(QStringLiteral("%1行目: %2\n%3").arg(row).arg(cause, progressText(tally))),
+      m_cause(QStringLiteral("%1行目: %2").arg(row).arg(cause)), m_tally(tally)
 {
 }
 
@@ -74,7 +73,7 @@ QList<RunRow> readRows(RecordReader &reader, int lastRow, int firstWanted, int &
         }
         rowsRead = row - 1;
     } catch (const Failure &f) {
-        throw RunFailure(f.description(), row, 0, firstWanted);
+        throw RunFailure(f.description(), row, LabelTally{0, firstWanted, {}, {}});
     }
     return rows;
 }
@@ -83,27 +82,46 @@ QList<RunRow> readRows(RecordReader &reader, int lastRow, int firstWanted, int &
 struct Settled {
     int printed = 0;
     int firstNotPrinted = 0; // row; 0: every label handed over came out
-    int unknown = 0;         // the last labels, whether they came out not known
-    int firstUnknown = 0;    // row
+    QList<RowSpan> unknown;  // whether they came out not known
+    QList<RowSpan> twice;    // may have come out twice
+    QList<int> rowsOut;
     QString problem;
+    int firstOpen() const // the first row not known printed
+    {
+        const int firstUnknown = unknown.isEmpty() ? 0 : unknown.first().first;
+        if (!firstUnknown || !firstNotPrinted)
+            return firstUnknown ? firstUnknown : firstNotPrinted;
+        return std::min(firstUnknown, firstNotPrinted);
+    }
 };
+
+void addRow(QList<RowSpan> &spans, int row)
+{
+    if (!spans.isEmpty() && spans.last().last + 1 == row)
+        spans.last().last = row;
+    else
+        spans.append({row, row});
+}
 
 Settled settle(const QList<int> &sentRows, const LabelsOut &out, std::optional<int> kept)
 {
     Settled s;
-    const int unknownFrom = int(sentRows.size()) - (out.known ? std::max(0, out.unknown) : 0);
     for (int i = 0; i < sentRows.size(); ++i) {
-        if (i >= unknownFrom && !(kept && i >= *kept)) {
-            if (!s.unknown++)
-                s.firstUnknown = sentRows[i];
-            continue;
-        }
+        LabelFate fate = out.known ? out.fates.value(i, LabelFate::NotOut) : LabelFate::Out;
         // What a printer kept is the run's first labels (the PDF file).
-        const bool came = (!out.known || out.printed.value(i)) && (!kept || i < *kept);
-        if (came)
+        if (kept && i >= *kept)
+            fate = LabelFate::NotOut;
+        const int row = sentRows[i];
+        if (fate == LabelFate::Out) {
             ++s.printed;
-        else if (!s.firstNotPrinted)
-            s.firstNotPrinted = sentRows[i];
+            s.rowsOut.append(row);
+        } else if (fate == LabelFate::Unknown) {
+            addRow(s.unknown, row);
+        } else if (!s.firstNotPrinted) {
+            s.firstNotPrinted = row;
+        }
+        if (i < out.twice && fate != LabelFate::NotOut)
+            addRow(s.twice, row);
     }
     s.problem = out.problem;
     return s;
@@ -238,11 +256,9 @@ RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
     try {
         out = s.finishPrinting(result.outcome == RunOutcome::Cancelled);
     } catch (const Failure &unknown) {
-        // Nothing is counted that cannot be known to have come out, nor
-        // named to be printed again.
+        // Nothing is counted that cannot be known to have come out.
         out.known = true;
-        out.printed = QList<bool>(sentRows.size(), false);
-        out.unknown = int(sentRows.size());
+        out.fates = QList<LabelFate>(sentRows.size(), LabelFate::Unknown);
         out.problem = unknown.description();
     }
     QString kept;
@@ -255,16 +271,19 @@ RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
     }
     const Settled done = settle(sentRows, out, notKept ? std::optional<int>(0) : s.labelsKept());
     result.printed = done.printed;
-    result.unknown = done.unknown;
+    result.unknownRows = done.unknown;
+    result.twiceRows = done.twice;
+    result.rowsOut = done.rowsOut;
+    result.unknown = result.tally().unknownLabels();
     const int row = run.row;
+    const int firstOpen = done.firstOpen();
     if (run.failure || !done.problem.isEmpty() || (notKept && !sentRows.isEmpty())) {
-        // The first label that did not come out is where to go on; a row
-        // past a partial run's range failing leaves nothing to print.
+        // The first label not known to have come out is where to go on; a
+        // row past a partial run's range failing leaves nothing to print.
         // The printer's own problem is told at the label it did not print.
-        const bool printerFailed = !done.problem.isEmpty() && (done.firstNotPrinted || done.unknown);
-        const int firstOpen = done.firstNotPrinted ? done.firstNotPrinted : done.firstUnknown;
+        const bool printerFailed = !done.problem.isEmpty() && firstOpen;
         const int failedAt = (printerFailed || !run.failure) && firstOpen ? firstOpen : row;
-        int next = done.firstNotPrinted;
+        int next = firstOpen;
         if (!next)
             next = row < run.firstWanted ? run.firstWanted : !run.failure ? 0 : wanted(row) ? row : 0;
         QString cause = run.failure ? run.failure->description() : done.problem;
@@ -272,12 +291,13 @@ RunResult settleRun(RunServices &s, RunState &run, Wanted &wanted)
             cause = done.problem + QLatin1Char('\n') + cause;
         if (!kept.isEmpty())
             cause = cause.isEmpty() ? kept : cause + QLatin1Char('\n') + kept;
-        throw RunFailure(cause, failedAt, done.printed, next, done.unknown);
+        throw RunFailure(cause, failedAt, LabelTally{done.printed, next, done.unknown, done.twice});
     }
     // Labels taken back without a problem were the operator's cancel, even
-    // when it came after the last one was sent.
-    if (done.firstNotPrinted || done.unknown)
-        run.cancelledAt(done.unknown ? 0 : done.firstNotPrinted);
+    // when it came after the last one was sent: a run its operator stopped
+    // is a success only when every label is known to have come out.
+    if (firstOpen)
+        run.cancelledAt(firstOpen);
     result.destination = kept;
     return result;
 }

@@ -5,6 +5,7 @@
 // barcode, renderer, printer module) comes through RunServices, so the same
 // run serves the print screens, the command line and the tests.
 #include "common/Failure.h"
+#include "common/LabelFate.h"
 #include "printing/RowRange.h"
 
 #include <QString>
@@ -34,14 +35,31 @@ public:
 struct LabelsOut {
     // False when the printer cannot tell: every label handed over counts.
     bool known = false;
-    // One per label handed over, in the order sent: it came out.
-    QList<bool> printed;
-    // The last `unknown` labels handed over may or may not have come out:
-    // neither counted as printed nor named as where to go on.
-    int unknown = 0;
+    // One per label handed over, in the order sent.
+    QList<LabelFate> fates;
+    // The first `twice` labels handed over may have come out twice.
+    int twice = 0;
     // Why the first that did not come out did not, in the operator's words;
     // empty when that was the operator's own cancel.
     QString problem;
+};
+
+// Rows first..last of the data.
+struct RowSpan {
+    int first = 0;
+    int last = 0;
+    friend bool operator==(const RowSpan &a, const RowSpan &b) { return a.first == b.first && a.last == b.last; }
+};
+
+// What a run can say of its labels, by rows: how many are known to have
+// come out, which may or may not have, which may have come out twice, and
+// the row to go on from (never past a label that may not have come out).
+struct LabelTally {
+    int printed = 0;
+    int nextRow = 0; // 0: every wanted row is known printed
+    QList<RowSpan> unknown;
+    QList<RowSpan> twice;
+    int unknownLabels() const;
 };
 
 // One row the run is going to print, read before anything is sent.
@@ -131,6 +149,7 @@ public:
 };
 
 enum class RunOutcome {
+    SetupDeclined,    // the print-setup dialog was cancelled: nothing happened
     Declined,         // the check before the first label was answered with a stop
     Finished,         // past the last record: the end message, the screen closes
     StoppedAtCounter, // the remaining-label counter reached 0
@@ -148,33 +167,37 @@ struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     int printed = 0;
     // Where a run that stopped before its end would go on: the first row
-    // whose label was not printed (0 when the run got to the end).
+    // whose label is not known printed (0 when the run got to the end).
     int nextRow = 0;
     QList<RowWithoutBarcode> withoutBarcode;
     // Where the labels went, for the end message (the PDF file); may be empty.
     QString destination;
     // Rows the run meant to print (0: the data has no rows to print).
     int wanted = 0;
-    // Labels handed over that may or may not have come out: the run then
-    // names no row to go on from, the operator looks at the printer.
+    // Labels handed over that may or may not have come out, and those that
+    // may have come out twice, by rows.
+    QList<RowSpan> unknownRows;
+    QList<RowSpan> twiceRows;
     int unknown = 0;
+    // The rows whose labels are known to have come out.
+    QList<int> rowsOut;
+    LabelTally tally() const { return {printed, nextRow, unknownRows, twiceRows}; }
 };
 
 // A run that failed after it began printing: how far it got, so the
 // operator can go on without printing labels twice.
 class RunFailure : public Failure {
 public:
-    RunFailure(const QString &cause, int row, int printed, int nextRow, int unknown = 0);
+    RunFailure(const QString &cause, int row, const LabelTally &tally);
     const QString &cause() const { return m_cause; } // with the row it happened at
-    int printed() const { return m_printed; }
-    int nextRow() const { return m_nextRow; } // 0: every wanted row was printed, or unknown() > 0
-    int unknown() const { return m_unknown; } // labels that may or may not have come out
+    int printed() const { return m_tally.printed; }
+    int nextRow() const { return m_tally.nextRow; } // 0: every wanted row was printed
+    int unknown() const { return m_tally.unknownLabels(); } // labels that may or may not have come out
+    const LabelTally &tally() const { return m_tally; }
 
 private:
     QString m_cause;
-    int m_printed;
-    int m_nextRow;
-    int m_unknown;
+    LabelTally m_tally;
 };
 
 // A run refused before it began because the data, or the range asked for,

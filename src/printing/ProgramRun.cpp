@@ -119,11 +119,11 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
     auto show = [this, counts, waiting] {
         showCounts(waiting->isEmpty() ? *counts : *counts + QLatin1Char('\n') + *waiting);
     };
-    wait.progress = [this, counts, show](int sent, int ended, int printed) {
-        *counts = runCountsText(sent, printed, qMax(m_total, sent));
+    wait.progress = [this, counts, show](int sent, int processed, int out) {
+        *counts = runCountsText(sent, std::pair(processed, out), qMax(m_total, sent));
         show();
         if (m_hooks.labelsOut)
-            m_hooks.labelsOut(sent, ended, printed);
+            m_hooks.labelsOut(sent, processed, out);
     };
     wait.waiting = [this, waiting, show](const QString &what) {
         *waiting = what;
@@ -133,8 +133,8 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
     };
     const printer::DocumentsEnd end = m_runPrinter->finishDocuments(wait);
     out.known = end.known;
-    out.printed = end.printed;
-    out.unknown = end.unknown;
+    out.fates = end.fates;
+    out.twice = end.twice;
     out.problem = end.problem;
     return out;
 }
@@ -270,12 +270,13 @@ QString ProgramRunServices::endPrinting(bool ok)
     return said;
 }
 
-QString runCountsText(int sent, std::optional<int> printed, int total)
+QString runCountsText(int sent, std::optional<std::pair<int, int>> processedAndOut, int total)
 {
     const QString sending = QStringLiteral("送信 %1 / %2").arg(sent).arg(total);
-    if (!printed)
+    if (!processedAndOut)
         return sending;
-    return sending + QStringLiteral("　印刷済み %1 / %2").arg(*printed).arg(total);
+    return sending
+        + QStringLiteral("　処理済み %1 / %2　印刷済み %3 / %2").arg(processedAndOut->first).arg(total).arg(processedAndOut->second);
 }
 
 void ProgramRunServices::setStatus(const QString &text)

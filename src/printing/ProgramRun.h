@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace zl::printing {
 
@@ -33,8 +34,8 @@ struct RunHooks {
     // After a record is in the label's fields, before its label is printed.
     std::function<void(const int &row, const label::LabelFields &fields)> recordPrepared;
     // While the run waits for its labels to come out: of `sent`, how many
-    // ended and how many printed.
-    std::function<void(const int &sent, const int &ended, const int &printed)> labelsOut;
+    // the print system processed and how many are known out of the printer.
+    std::function<void(const int &sent, const int &processed, const int &out)> labelsOut;
     // What the labels wait for at the printer (a print system that does
     // not answer, a held job, the printer's own state); empty once nothing.
     std::function<void(const QString &)> printerWaiting;
@@ -46,8 +47,9 @@ struct RunHooks {
     std::function<bool(const RunCheck &)> confirmCheck;
 };
 
-// "送信 12 / 20　印刷済み 9 / 20"; without `printed` only what was sent.
-QString runCountsText(int sent, std::optional<int> printed, int total);
+// "送信 12 / 20　処理済み 10 / 20　印刷済み 9 / 20"; without the last two
+// only what was sent.
+QString runCountsText(int sent, std::optional<std::pair<int, int>> processedAndOut, int total);
 
 // On the windows' thread, before a run: the layout table read, the printer
 // set up for it (the print-setup dialog for the variable connection type),

@@ -84,21 +84,22 @@ DocumentsEnd SheetPrinter::finishDocuments(const DocumentsWait &wait)
     }
     DocumentsWait inLabels = wait;
     if (wait.progress)
-        inLabels.progress = [this, &wait](int sent, int ended, int printed) {
-            wait.progress(labelsOnSheets(sent), labelsOnSheets(ended), labelsOnSheets(printed));
+        inLabels.progress = [this, &wait](int sent, int processed, int out) {
+            wait.progress(labelsOnSheets(sent), labelsOnSheets(processed), labelsOnSheets(out));
         };
     DocumentsEnd end = m_target.finishDocuments(inLabels);
     m_sheetsEnd = end;
-    QList<bool> perLabel;
-    int unknownLabels = 0;
-    for (int i = 0; i < end.printed.size() && i < m_labelsPerSheet.size(); ++i) {
+    // A sheet's labels share its fate.
+    QList<LabelFate> perLabel;
+    int twice = 0;
+    for (int i = 0; i < end.fates.size() && i < m_labelsPerSheet.size(); ++i) {
         for (int n = 0; n < m_labelsPerSheet[i]; ++n)
-            perLabel.append(end.printed[i]);
-        if (i >= end.printed.size() - end.unknown)
-            unknownLabels += m_labelsPerSheet[i];
+            perLabel.append(end.fates[i]);
+        if (i < end.twice)
+            twice += m_labelsPerSheet[i];
     }
-    end.printed = perLabel;
-    end.unknown = unknownLabels;
+    end.fates = perLabel;
+    end.twice = twice;
     return end;
 }
 
@@ -107,7 +108,7 @@ std::optional<int> SheetPrinter::nextPositionAfterWhatCameOut() const
     const std::optional<int> kept = m_target.documentsKept();
     std::optional<int> next;
     for (int i = 0; i < m_nextAfterSheet.size(); ++i)
-        if ((!m_sheetsEnd.known || m_sheetsEnd.printed.value(i)) && (!kept || i < *kept))
+        if ((!m_sheetsEnd.known || m_sheetsEnd.fates.value(i, LabelFate::NotOut) == LabelFate::Out) && (!kept || i < *kept))
             next = m_nextAfterSheet[i];
     return next;
 }

@@ -340,58 +340,75 @@ private slots:
 
     // The count and the row to go on from come from what came out of the
     // printer: the printer's own failure, the operator's cancel while the
-    // printer still works through the labels, and a PDF that kept nothing.
+    // printer still works through the labels, a PDF that kept nothing, a
+    // print system that only processed labels, and one that printed the
+    // job again from its start.
     void countsComeFromWhatCameOut_data()
     {
-        // Per label sent: 1 printed, 0 not, ? not known; ! for each when
-        // the printing system could not be asked at all.
+        // Per label sent: 1 out, 0 not, ? not known; ! for each when the
+        // printing system could not be asked at all.
         QTest::addColumn<QString>("out");
+        QTest::addColumn<int>("twice");       // the first labels may be out twice
         QTest::addColumn<QString>("problem"); // the printer's reason
         QTest::addColumn<int>("kept");        // -1: the printer keeps what came out
         QTest::addColumn<int>("outcome");     // -1: the run fails
         QTest::addColumn<int>("printed");
         QTest::addColumn<int>("nextRow");
-        QTest::newRow("all out") << QStringLiteral("11111") << QString() << -1 << int(RunOutcome::Finished) << 5 << 0;
-        QTest::newRow("printer cancels all") << QStringLiteral("00000") << QStringLiteral("用紙切れ") << -1 << -1 << 0 << 1;
-        QTest::newRow("jam at the third") << QStringLiteral("11000") << QStringLiteral("紙詰まり") << -1 << -1 << 2 << 3;
-        QTest::newRow("out of order") << QStringLiteral("10100") << QStringLiteral("中止") << -1 << -1 << 2 << 2;
-        QTest::newRow("cancel while queued") << QStringLiteral("11100") << QString() << -1 << int(RunOutcome::Cancelled)
-                                             << 3 << 4;
-        QTest::newRow("PDF not kept") << QStringLiteral("11111") << QString() << 0 << -1 << 0 << 1;
-        // Where the printer cannot tell, what it knows is counted and no
-        // row is named: going on from one could print labels twice.
-        QTest::newRow("print system silent at the end") << QStringLiteral("!!!!!") << QStringLiteral("CUPSが応答しません")
-                                                        << -1 << -1 << 0 << 0;
-        QTest::newRow("two counted, the rest not known") << QStringLiteral("11???") << QStringLiteral("応答しません")
-                                                         << -1 << -1 << 2 << 0;
-        QTest::newRow("cancel, the rest not known") << QStringLiteral("1????") << QString() << -1
-                                                    << int(RunOutcome::Cancelled) << 1 << 0;
+        QTest::addColumn<QString>("rowsSaid"); // the rows named unknown, or twice
+        QTest::newRow("all out") << QStringLiteral("11111") << 0 << QString() << -1 << int(RunOutcome::Finished) << 5 << 0
+                                 << QString();
+        QTest::newRow("printer cancels all") << QStringLiteral("00000") << 0 << QStringLiteral("用紙切れ") << -1 << -1 << 0 << 1
+                                             << QString();
+        QTest::newRow("jam at the third") << QStringLiteral("11000") << 0 << QStringLiteral("紙詰まり") << -1 << -1 << 2 << 3
+                                          << QString();
+        QTest::newRow("out of order") << QStringLiteral("10100") << 0 << QStringLiteral("中止") << -1 << -1 << 2 << 2
+                                      << QString();
+        QTest::newRow("cancel while queued") << QStringLiteral("11100") << 0 << QString() << -1 << int(RunOutcome::Cancelled)
+                                             << 3 << 4 << QString();
+        QTest::newRow("PDF not kept") << QStringLiteral("11111") << 0 << QString() << 0 << -1 << 0 << 1 << QString();
+        // Where the printer cannot tell, only what it knows is counted, and
+        // the row to go on from is the first that may not have come out.
+        QTest::newRow("print system silent at the end") << QStringLiteral("!!!!!") << 0 << QStringLiteral("CUPSが応答しません")
+                                                        << -1 << -1 << 0 << 1 << QStringLiteral("1行目〜5行目");
+        QTest::newRow("two counted, the rest not known") << QStringLiteral("11???") << 0 << QStringLiteral("応答しません")
+                                                         << -1 << -1 << 2 << 3 << QStringLiteral("3行目〜5行目");
+        QTest::newRow("cancel, processed but not known out")
+            << QStringLiteral("1??00") << 0 << QString() << -1 << int(RunOutcome::Cancelled) << 1 << 2
+            << QStringLiteral("2行目〜3行目");
+        QTest::newRow("printed again from the start") << QStringLiteral("11111") << 3 << QString() << -1
+                                                      << int(RunOutcome::Finished) << 5 << 0 << QStringLiteral("1行目〜3行目");
     }
     void countsComeFromWhatCameOut()
     {
         QFETCH(QString, out);
+        QFETCH(int, twice);
         QFETCH(QString, problem);
         QFETCH(int, kept);
         QFETCH(int, outcome);
         QFETCH(int, printed);
         QFETCH(int, nextRow);
+        QFETCH(QString, rowsSaid);
         ScriptedServices s(int(out.size()));
         s.out.known = true;
         for (QChar c : out)
-            s.out.printed << (c == QLatin1Char('1'));
-        s.out.unknown = int(out.count(QLatin1Char('?')));
+            s.out.fates << (c == QLatin1Char('1') ? zl::LabelFate::Out
+                                                  : c == QLatin1Char('0') ? zl::LabelFate::NotOut : zl::LabelFate::Unknown);
+        s.out.twice = twice;
         s.out.problem = problem;
         s.silentAtTheEnd = out.startsWith(QLatin1Char('!'));
         const int unknown = int(out.count(QLatin1Char('?')) + out.count(QLatin1Char('!')));
         if (kept >= 0)
             s.kept = kept;
         int cap = kLabelsPerOpening, remaining = 0;
+        QString said;
         try {
             const RunResult r = runContinuous(s, cap, remaining);
             QCOMPARE(int(r.outcome), outcome);
             QCOMPARE(r.printed, printed);
             QCOMPARE(r.nextRow, nextRow);
             QCOMPARE(r.unknown, unknown);
+            said = runReport(r, true).value_or(QString());
+            QCOMPARE(said.contains(QStringLiteral("重複")), twice > 0);
         } catch (const RunFailure &f) {
             QCOMPARE(-1, outcome);
             QCOMPARE(f.printed(), printed);
@@ -400,8 +417,12 @@ private slots:
             // Said at the first label not known to be out.
             const int at = nextRow ? nextRow : printed + 1;
             QVERIFY2(f.cause().startsWith(QStringLiteral("%1行目: %2").arg(at).arg(problem)), qPrintable(f.cause()));
-            QVERIFY2(f.description().contains(QStringLiteral("分かりません")) == (unknown > 0), qPrintable(f.description()));
+            said = f.description();
         }
+        QVERIFY2(said.contains(QStringLiteral("分かりません")) == (unknown > 0), qPrintable(said));
+        QVERIFY2(rowsSaid.isEmpty() || said.contains(rowsSaid + QStringLiteral("のラベルは")), qPrintable(said));
+        // A run is a success only with every label known out.
+        QVERIFY(outcome != int(RunOutcome::Finished) || (printed == int(out.size()) && !said.contains(QStringLiteral("キャンセル"))));
     }
 };
 

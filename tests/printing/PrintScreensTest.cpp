@@ -93,7 +93,7 @@ private slots:
         QCOMPARE(text(screen, "Label_PP"), QStringLiteral("297"));
         QCOMPARE(text(screen, "Label1"), QStringLiteral("※印刷処理終了!!"));
         QCOMPARE(m_messages.size(), 1);
-        QCOMPARE(m_messages[0].text, QStringLiteral("印刷終了。ﾃﾞｰﾀﾍﾞｰｽと接続解除しました。"));
+        QCOMPARE(m_messages[0].text, QStringLiteral("印刷終了。ﾃﾞｰﾀﾍﾞｰｽと接続解除しました。\n3枚のラベルを「Label Printer」に印刷しました。"));
         QCOMPARE(m_messages[0].title, QStringLiteral("処理終了"));
         QCOMPARE(m_messages[0].style, int(ui::Information));
         QVERIFY(!screen->isVisible());

@@ -31,7 +31,7 @@ public:
         DocumentsEnd end;
         end.known = true;
         for (qsizetype i = 0; i < documents.size(); ++i)
-            end.printed << (i > 0);
+            end.fates << (i > 0 ? zl::LabelFate::Out : zl::LabelFate::NotOut);
         return end;
     }
 };
@@ -84,10 +84,10 @@ private slots:
         }
         // The sheet's outcome is each of its labels' outcome.
         const DocumentsEnd end = printer.finishDocuments({});
-        QCOMPARE(end.printed.size(), pagesPerLabel.size());
+        QCOMPARE(end.fates.size(), pagesPerLabel.size());
         if (!sheetsSent.isEmpty()) {
-            QVERIFY(!end.printed.first());
-            QCOMPARE(end.printed.last(), sheetsSent.size() > 1);
+            QCOMPARE(end.fates.first(), zl::LabelFate::NotOut);
+            QCOMPARE(end.fates.last() == zl::LabelFate::Out, sheetsSent.size() > 1);
         }
         printer.endRun(true);
         QCOMPARE(printer.nextPosition(), next);

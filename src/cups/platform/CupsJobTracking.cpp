@@ -4,6 +4,7 @@
 
 #include "cups/platform/CupsConnection.h"
 #include "cups/platform/CupsRequests.h"
+#include "cups/platform/PrinterJobReport.h"
 
 #include "common/Failure.h"
 
@@ -34,8 +35,8 @@ struct JobNews {
     int state = 0;
     QStringList reasons;
     QString message; // job-printer-state-message
-    int pages = 0;   // job-impressions-completed
-    bool processed = false; // it reached the printer at some time
+    int pages = 0;   // job-impressions-completed: processed, not printed
+    int processingAt = 0; // time-at-processing: when it was last started, 0 never
 };
 
 // And of its queue.
@@ -46,6 +47,7 @@ struct QueueNews {
     bool accepting = true;
     QStringList reasons;
     QString message;
+    QString deviceUri;
 };
 
 ipp_t *jobRequest(ipp_op_t operation, int job)
@@ -98,7 +100,7 @@ JobNews askJob(CupsConnection &c, int job)
     n.reasons = keywordsOf(ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD));
     n.message = textOf(response, "job-printer-state-message");
     n.pages = integerOf(response, "job-impressions-completed", IPP_TAG_INTEGER);
-    n.processed = integerOf(response, "time-at-processing", IPP_TAG_INTEGER) > 0;
+    n.processingAt = integerOf(response, "time-at-processing", IPP_TAG_INTEGER);
     ippDelete(response);
     return n;
 }
@@ -107,7 +109,8 @@ QueueNews askQueueState(CupsConnection &c, const QString &queue)
 {
     QueueNews n;
     ipp_t *response = askFor(c, printerAttributesRequest(queue),
-                             {"printer-state", "printer-state-reasons", "printer-state-message", "printer-is-accepting-jobs"});
+                             {"printer-state", "printer-state-reasons", "printer-state-message", "printer-is-accepting-jobs",
+                              "device-uri"});
     if (!response)
         return n;
     n.answered = true;
@@ -117,6 +120,8 @@ QueueNews askQueueState(CupsConnection &c, const QString &queue)
         n.accepting = ippGetBoolean(a, 0);
     n.reasons = keywordsOf(ippFindAttribute(response, "printer-state-reasons", IPP_TAG_KEYWORD));
     n.message = textOf(response, "printer-state-message");
+    if (ipp_attribute_t *a = ippFindAttribute(response, "device-uri", IPP_TAG_URI))
+        n.deviceUri = utf8Text(ippGetString(a, 0, nullptr));
     ippDelete(response);
     return n;
 }
@@ -211,19 +216,25 @@ bool CupsPrinter::cancelRunJob(CupsConnection &c)
 // A run's one job followed from its sending to its end. Each look asks
 // the scheduler; a look that got no answer waits for the print system a
 // while before the run says what it knows.
+//
+// Three counts are kept apart: what the run sent, what the print system
+// processed (its page count, raised as its filters make each page, before
+// the printer has it) and what is known to have come out: every label of
+// a job the print system completed, otherwise only what the printer itself
+// reports. The labels in between may or may not have come out.
 class CupsPrinter::JobFollow {
 public:
     JobFollow(CupsPrinter &printer, const DocumentsWait &wait, QByteArray pdf)
         : p(printer), m_wait(wait), m_pdf(std::move(pdf)), m_documents(int(printer.m_pagesPerDocument.size()))
     {
-        m_end.known = true;
-        m_end.printed = QList<bool>(m_documents, false);
+        for (const int n : p.m_pagesPerDocument)
+            m_allPages += n;
         m_sinceNews.start();
     }
 
     DocumentsEnd run()
     {
-        showProgress(false);
+        showProgress();
         for (;;) {
             std::optional<DocumentsEnd> over;
             try {
@@ -261,37 +272,91 @@ private:
         m_told = what;
     }
 
-    // The documents whose every page CUPS counted done.
-    int documentsOut() const
+    // The documents whose every page lies within the first `pages`.
+    int documentsWithin(int pages) const
     {
-        int pages = 0, out = 0;
-        for (const int n : p.m_pagesPerDocument) {
-            pages += n;
-            if (pages > m_pagesOut)
+        int upTo = 0, n = 0;
+        for (const int d : p.m_pagesPerDocument) {
+            upTo += d;
+            if (upTo > pages)
                 break;
-            ++out;
+            ++n;
         }
-        return out;
+        return n;
     }
 
-    void showProgress(bool completed)
+    // The documents with a page among the first `pages`.
+    int documentsTouched(int pages) const
     {
-        const int out = completed ? m_documents : documentsOut();
-        if (m_wait.progress && out != m_shownOut)
-            m_wait.progress(m_documents, out, out);
-        m_shownOut = out;
+        int from = 0, n = 0;
+        for (const int d : p.m_pagesPerDocument) {
+            if (from >= pages)
+                break;
+            from += d;
+            ++n;
+        }
+        return n;
     }
 
-    // The first `out` documents came out; whether the rest did is known
-    // (not) or not.
-    DocumentsEnd ending(int out, bool unknown, const QString &problem)
+    int documentsOut() const { return m_completed ? m_documents : documentsWithin(m_printerPages); }
+
+    // The documents that may have reached the printer: those the print
+    // system has processed, and the one it is making; every one when it
+    // counts no pages (a raw queue) and has started the job.
+    int documentsReached() const
     {
+        if (m_completed)
+            return m_documents;
+        int reached = 0;
+        if (m_processed > 0)
+            reached = documentsTouched(m_processed + (m_last.state == IPP_JSTATE_PROCESSING ? 1 : 0));
+        else if (m_everProcessing)
+            reached = m_documents;
+        return std::max(reached, documentsOut());
+    }
+
+    void showProgress()
+    {
+        const int out = documentsOut();
+        const int processed = std::max(out, std::min(m_documents, documentsWithin(m_processed)));
+        if (m_wait.progress && std::pair(processed, out) != m_shown)
+            m_wait.progress(m_documents, processed, out);
+        m_shown = {processed, out};
+    }
+
+    // What the printer itself says, where it says anything.
+    void askPrinterItself()
+    {
+        if (m_printerUri.isEmpty())
+            return;
+        const PrinterNews n = askPrinter(m_printerUri, p.m_jobName, m_allPages);
+        m_sincePrinterAsked.restart();
+        if (!n.answered)
+            return;
+        m_printerPages = std::max(m_printerPages, n.pages);
+        // The printer got the job twice: what the first one printed came
+        // out twice.
+        if (n.pagesBefore > 0)
+            m_twice = std::max(m_twice, documentsWithin(n.pagesBefore));
+    }
+
+    // The job is over (or no more is to be found out): each document's
+    // fate from what is known.
+    DocumentsEnd ending(const QString &problem)
+    {
+        if (!m_completed)
+            askPrinterItself();
+        DocumentsEnd end;
+        end.known = true;
+        const int out = documentsOut(), reached = documentsReached();
         for (int i = 0; i < m_documents; ++i)
-            m_end.printed[i] = i < out;
-        m_end.unknown = unknown ? m_documents - out : 0;
-        m_end.problem = problem;
+            end.fates << (i < out ? LabelFate::Out : i < reached ? LabelFate::Unknown : LabelFate::NotOut);
+        // Labels out before the job started again are out twice only once
+        // it did start again.
+        end.twice = m_startedAgain ? std::min(m_twice, reached) : 0;
+        end.problem = problem;
         tell(QString());
-        return m_end;
+        return end;
     }
 
     // A question that got no answer: its connection is dropped, and the
@@ -308,18 +373,20 @@ private:
         }
         const QString silent =
             QStringLiteral("印刷システム(CUPS)が%1秒の間応答しませんでした（%2）。").arg(kSchedulerWaitSeconds).arg(cupsServerName());
-        // A job never sent printed nothing; one the scheduler may have had
-        // printed what it said, and perhaps more.
+        // A job never sent printed nothing.
         if (m_job == Job::ToSend)
-            return ending(0, false, silent + QStringLiteral("ラベルは送っていません。"));
-        return ending(documentsOut(), true, silent);
+            return ending(silent + QStringLiteral("ラベルは送っていません。"));
+        // One the scheduler may have had may have printed any of its labels.
+        if (m_job == Job::Lost)
+            m_everProcessing = true;
+        return ending(silent);
     }
 
     Step send(CupsConnection &c)
     {
         // Cancelled before its labels went: nothing printed.
         if (cancelAsked())
-            return ending(0, false, QString());
+            return ending(QString());
         Sent sent;
         try {
             sent = p.sendJob(c, m_pdf, p.m_jobName);
@@ -327,7 +394,7 @@ private:
             throw;
         } catch (const Failure &refused) {
             // The scheduler said no: no job was made.
-            return ending(0, false, refused.description());
+            return ending(refused.description());
         }
         c.throwIfAbandoned();
         if (!sent.id) {
@@ -354,8 +421,27 @@ private:
         return std::nullopt;
     }
 
-    // One look at the job (and, once a second, its queue), taking it back
-    // first when the operator or a problem asks for that.
+    // The print system starts a job again from its first page after a
+    // restart of its own, or once a job taken off the printer (held,
+    // stopped) goes on: what came out before may come out twice.
+    void followStarts(const JobNews &n)
+    {
+        const bool wasPrinting = m_last.state == IPP_JSTATE_PROCESSING;
+        const bool takenOff = wasPrinting && (n.state == IPP_JSTATE_PENDING || n.state == IPP_JSTATE_HELD);
+        const bool restarted = m_firstStart && n.processingAt && n.processingAt != m_firstStart;
+        if (takenOff || (restarted && !m_takenOff)) {
+            m_twice = std::max(m_twice, documentsReached());
+            m_takenOff = true;
+        }
+        if (m_takenOff && (restarted || n.state == IPP_JSTATE_PROCESSING || n.state == IPP_JSTATE_COMPLETED))
+            m_startedAgain = true;
+        if (!m_firstStart)
+            m_firstStart = n.processingAt;
+        m_everProcessing = m_everProcessing || n.processingAt > 0;
+    }
+
+    // One look at the job (and, once a second, its queue and the printer),
+    // taking it back first when the operator or a problem asks for that.
     Step look(CupsConnection &c)
     {
         if ((cancelAsked() || !m_problem.isEmpty()) && !m_cancelSent) {
@@ -377,36 +463,40 @@ private:
             m_sinceQueueAsked.restart();
             if (!m_queue.answered)
                 return noAnswer();
+            if (!m_queue.deviceUri.isEmpty())
+                m_printerUri = reportingPrinter(m_queue.deviceUri);
         }
         m_silence.invalidate();
-        const bool news = n.pages > m_pagesOut || n.state != m_last.state || n.reasons != m_last.reasons;
-        m_pagesOut = std::max(m_pagesOut, n.pages);
-        const bool processed = m_last.processed || n.processed;
+        followStarts(n);
+        if (!jobEnded && !m_printerUri.isEmpty() && m_everProcessing
+            && (!m_sincePrinterAsked.isValid() || m_sincePrinterAsked.elapsed() >= 1000))
+            askPrinterItself();
+        const int outBefore = documentsOut();
+        const bool news = n.pages > m_processed || n.state != m_last.state || n.reasons != m_last.reasons;
+        m_processed = std::max(m_processed, n.pages);
+        m_completed = n.state == IPP_JSTATE_COMPLETED;
         m_last = n;
-        m_last.processed = processed;
-        if (news)
+        if (news || documentsOut() > outBefore)
             m_sinceNews.restart();
         // Asked again soon while pages come out, less and less often while
         // none does.
         m_pauseMs = news ? kFirstPauseMs : std::min(m_pauseMs * 3 / 2, kLongestPauseMs);
-        showProgress(n.state == IPP_JSTATE_COMPLETED);
+        showProgress();
         if (jobEnded)
             return ended(n, c);
         waitFor(n);
         // Jobs the scheduler neither ends nor lets go are not waited for
         // without end.
         if (m_cancelSent && m_sinceCancel.elapsed() >= kEndAfterCancelMs)
-            return ending(documentsOut(), m_last.processed, m_problem);
+            return ending(m_problem);
         return std::nullopt;
     }
 
-    // The job ended: completed, or cancelled, aborted or gone. What came
-    // out is what the scheduler counted; a job that reached the printer
-    // and was counted nothing may have printed any of its labels.
+    // The job ended: completed, or cancelled, aborted or gone.
     DocumentsEnd ended(const JobNews &n, CupsConnection &c)
     {
         if (n.state == IPP_JSTATE_COMPLETED)
-            return ending(m_documents, false, QString());
+            return ending(QString());
         QString why = m_problem;
         if (why.isEmpty() && n.gone)
             why = QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が印刷の途中で消えました。"
@@ -423,7 +513,7 @@ private:
                       .arg(n.state == IPP_JSTATE_CANCELED ? QStringLiteral("取り消しました") : QStringLiteral("中止しました"))
                       .arg(words.isEmpty() ? QString() : QStringLiteral(": %1").arg(words));
         }
-        return ending(documentsOut(), m_last.processed && m_pagesOut == 0, why);
+        return ending(why);
     }
 
     // The job waits or prints: what holds it up is told, and a printer that
@@ -432,21 +522,31 @@ private:
     void waitFor(const JobNews &n)
     {
         const QString &name = p.m_name;
+        const QString why = whyInWords(n, m_queue);
         if (n.state == IPP_JSTATE_HELD) {
             if (!m_heldFor.isValid())
                 m_heldFor.start();
-            tell(QStringLiteral("ラベル（ジョブ番号 %1）は印刷システムで保留されています。CUPSで保留を解除すると印刷されます。")
-                     .arg(p.m_jobId));
+            // A printer that failed the job is named for what it is, not
+            // for the hold the print system put the job in after it.
+            const bool printerFailed = holdsUp(m_queue.reasons) || m_queue.state == IPP_PSTATE_STOPPED;
+            if (printerFailed)
+                tell(QStringLiteral("プリンター「%1」: %2").arg(name, why));
+            else
+                tell(QStringLiteral("ラベル（ジョブ番号 %1）は印刷システムで保留されています。CUPSで保留を解除すると印刷されます。")
+                         .arg(p.m_jobId));
             if (m_problem.isEmpty() && m_heldFor.elapsed() >= kJobsStallSeconds * 1000)
-                m_problem = QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が%3秒の間保留されたままだったため、取り消しました。"
-                                           "CUPSでジョブの保留（job-hold-until）を確かめてから、続きを印刷してください。")
-                                .arg(name)
-                                .arg(p.m_jobId)
-                                .arg(kJobsStallSeconds);
+                m_problem = printerFailed
+                    ? QStringLiteral("プリンター「%1」がラベルを印刷できませんでした%2。残りのラベルは取り消しました。"
+                                     "プリンターの電源、接続と用紙を確かめてから、続きを印刷してください。")
+                          .arg(name, inBrackets(why))
+                    : QStringLiteral("プリンター「%1」のラベル（ジョブ番号 %2）が%3秒の間保留されたままだったため、取り消しました。"
+                                     "CUPSでジョブの保留（job-hold-until）を確かめてから、続きを印刷してください。")
+                          .arg(name)
+                          .arg(p.m_jobId)
+                          .arg(kJobsStallSeconds);
             return;
         }
         m_heldFor.invalidate();
-        const QString why = whyInWords(n, m_queue);
         if (m_queue.state == IPP_PSTATE_STOPPED && m_problem.isEmpty())
             m_problem = QStringLiteral("プリンター「%1」が止まりました%2。残りのラベルは取り消しました。プリンターの電源と用紙を確認し、"
                                        "CUPSでプリンターを再開してから（cupsenable %1）、続きを印刷してください。")
@@ -461,7 +561,7 @@ private:
             tell(QString());
         }
         // A printer without page counts has the time a label takes besides.
-        const qint64 allowedMs = qint64(kJobsStallSeconds) * 1000 + qint64(m_documents - documentsOut()) * 1000;
+        const qint64 allowedMs = qint64(kJobsStallSeconds) * 1000 + qint64(m_documents - documentsWithin(m_processed)) * 1000;
         if (m_problem.isEmpty() && m_sinceNews.elapsed() >= allowedMs)
             m_problem = QStringLiteral("プリンター「%1」が%2秒の間ラベルを1枚も印刷しませんでした%3。残りのラベルは取り消しました。"
                                        "プリンターの電源、接続と用紙を確かめてから、続きを印刷してください。")
@@ -474,17 +574,24 @@ private:
     const DocumentsWait &m_wait;
     const QByteArray m_pdf;
     const int m_documents;
-    DocumentsEnd m_end;
+    int m_allPages = 0;
     Job m_job = Job::ToSend;
     bool m_cancelSent = false;
     QString m_problem; // why the run takes its job back
     QString m_told;
-    int m_pagesOut = 0; // as CUPS counted them
-    int m_shownOut = -1;
+    int m_processed = 0;    // pages, as the print system counted them
+    int m_printerPages = 0; // pages, as the printer itself reported them
+    bool m_completed = false;
+    QString m_printerUri; // the printer that reports its own jobs, if any
+    bool m_everProcessing = false;
+    int m_firstStart = 0; // time-at-processing first seen
+    bool m_takenOff = false, m_startedAgain = false;
+    int m_twice = 0; // documents out before the job started again
+    std::pair<int, int> m_shown{-1, -1};
     int m_pauseMs = kFirstPauseMs;
     JobNews m_last;
     QueueNews m_queue;
-    QElapsedTimer m_silence, m_sinceNews, m_heldFor, m_sinceCancel, m_sinceQueueAsked;
+    QElapsedTimer m_silence, m_sinceNews, m_heldFor, m_sinceCancel, m_sinceQueueAsked, m_sincePrinterAsked;
 };
 
 DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)

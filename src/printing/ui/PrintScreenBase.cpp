@@ -198,8 +198,12 @@ void PrintScreenBase::showWhereTheRunEnded(const printing::RunResult &r)
 {
     using printing::RunOutcome;
     const QString next = r.nextRow > 0 ? QStringLiteral("、続きは%1行目から").arg(r.nextRow) : QString();
-    if (r.outcome == RunOutcome::Cancelled)
+    if (r.outcome == RunOutcome::Cancelled && r.unknown > 0)
+        m_status->setText(QStringLiteral("※印刷を中断しました!!（%1枚印刷、%2枚は印刷されたか不明%3）").arg(r.printed).arg(r.unknown).arg(next));
+    else if (r.outcome == RunOutcome::Cancelled)
         m_status->setText(QStringLiteral("※印刷を中断しました!!（%1枚印刷%2）").arg(r.printed).arg(next));
+    else if (r.outcome == RunOutcome::Declined)
+        m_status->setText(QStringLiteral("※印刷を取りやめました!!"));
     else if (r.outcome == RunOutcome::StoppedAtCounter || r.outcome == RunOutcome::CapExhausted)
         m_status->setText(QStringLiteral("※1回%1枚の上限で止めました!!（%2枚印刷%3）")
                               .arg(printing::kLabelsPerOpening)
@@ -213,7 +217,7 @@ void PrintScreenBase::showWhereTheRunEnded(const printing::RunResult &r)
 void PrintScreenBase::reportEnd(const printing::RunResult &r, bool sayCapStop)
 {
     showWhereTheRunEnded(r);
-    const std::optional<QString> report = printing::runReport(r, sayCapStop);
+    const std::optional<QString> report = printing::runReport(r, sayCapStop, m_runPrinterName);
     if (report)
         showMessage(this, *report, printing::kEndTitle, Information);
     if (r.outcome == printing::RunOutcome::Finished)
@@ -305,11 +309,12 @@ printing::RunResult PrintScreenBase::printRun(const printing::RunHooks &given, c
     std::optional<printing::RunContext> context = printing::prepareRun(given);
     if (!context) {
         printing::RunResult declined;
-        declined.outcome = printing::RunOutcome::Declined;
+        declined.outcome = printing::RunOutcome::SetupDeclined;
         return declined;
     }
     if (!m_gridStamp.path.isEmpty())
         context->expectedData = m_gridStamp;
+    m_runPrinterName = context->printer ? context->printer->deviceName() : QString();
     printing::RunControl control;
     // Open, and modal, from the start until the run ends: while the rows are
     // read and checked, nothing else may start a run or change the printer

@@ -69,6 +69,7 @@ protected:
     QTableView *m_grid = nullptr;
     QLabel *m_status = nullptr;     // Label1
     QLineEdit *m_printerType = nullptr; // Text999
+    QString m_runPrinterName; // the printer of the last run, for its end message
     QLineEdit *m_db = nullptr;      // Textdb
     QLineEdit *m_table = nullptr;   // TextTT
     BarcodePreview *m_preview = nullptr; // Picture1
