@@ -6,6 +6,7 @@
 #include "TestEnv.h"
 #include "TestRegistry.h"
 #include "TestScheduler.h"
+#include "Zbar.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -18,13 +19,16 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <vector>
 
 #include "printer/PrinterSetup.h"
+#include "printing/PrintRun.h"
 #include "cups/platform/CupsConnection.h"
 #include "cups/platform/SystemPrinters.h"
 #include "ui/Dialogs.h"
@@ -65,9 +69,11 @@ private slots:
         const QString held = QStringLiteral("ZenlaboHeld"), gated = QStringLiteral("ZenlaboGated");
         const QStringList all{QStringLiteral("12枚のラベルを「%1」に印刷しました。").arg(gated)};
         QTest::newRow("slow printer") << m_slow << QString() << 0 << QStringList{QStringLiteral("12枚のラベル")} << QString();
-        QTest::newRow("printer cancels the job") << m_cancel << QString() << 1
-                                                 << QStringList{QStringLiteral("用紙切れ"), QStringLiteral("分かりません")}
-                                                 << QStringLiteral("--from");
+        QTest::newRow("printer cancels the job")
+            << m_cancel << QString() << 1
+            << QStringList{QStringLiteral("用紙切れ"), QStringLiteral("1行目〜12行目のラベルは、印刷されたかどうか分かりません"),
+                           QStringLiteral("--from 1 ")}
+            << QStringLiteral("保留");
         QTest::newRow("job aborted, a jam") << m_fail << QString() << 1
                                             << QStringList{QStringLiteral("紙詰まり"), QStringLiteral("分かりません")}
                                             << QStringLiteral("label jam");
@@ -80,7 +86,8 @@ private slots:
         QTest::newRow("held job released") << held << QStringLiteral("release") << 0 << QStringList{QStringLiteral("12枚のラベル")}
                                            << QString();
         QTest::newRow("Ctrl-C while the job is at the printer")
-            << gated << QStringLiteral("SIGINT") << 1 << QStringList{QStringLiteral("分かりません")} << QStringLiteral("--from");
+            << gated << QStringLiteral("SIGINT") << 1 << QStringList{QStringLiteral("分かりません"), QStringLiteral("--from 1 ")}
+            << QStringLiteral("印刷しました");
         QTest::newRow("two runs at once") << gated << QStringLiteral("second run") << 0 << all << QStringLiteral("--from");
         QTest::newRow("scheduler restarted while the job prints")
             << gated << QStringLiteral("restart") << 0 << all << QStringLiteral("--from");
@@ -207,6 +214,249 @@ private slots:
         QCOMPARE(out, printed);
     }
 
+    // Runs of 30 labels stopped while their labels come out, on a printer
+    // that reads the job at a label printer's pace and keeps what it read
+    // (the stock Zebra ZPL driver), and on LPrint: what the program says
+    // is checked against the labels decoded and scanned at the device.
+    // Never a label counted that did not come out, never a row to go on
+    // from past one that did not, exit 0 only with every label out, and
+    // 「重複」 where the device got labels twice.
+    void countNeverExceedsWhatCameOut_data()
+    {
+        QTest::addColumn<QString>("queue");     // pace, lprint or fail
+        QTest::addColumn<QString>("meanwhile"); // what is done to the run or its job
+        QTest::addColumn<int>("when");          // labels at the device (pace), processed (lprint)
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("Ctrl-C as the first label comes out") << "pace" << "SIGINT" << 1 << QStringList();
+        QTest::newRow("Ctrl-C halfway") << "pace" << "SIGINT" << 12 << QStringList();
+        QTest::newRow("SIGTERM") << "pace" << "SIGTERM" << 5 << QStringList();
+        QTest::newRow("queue stopped") << "pace" << "cupsdisable" << 5 << QStringList{QStringLiteral("止まりました")};
+        QTest::newRow("job held, then released") << "pace" << "hold" << 5 << QStringList{QStringLiteral("重複")};
+        QTest::newRow("scheduler restarted") << "pace" << "restart" << 5 << QStringList{QStringLiteral("重複")};
+        QTest::newRow("backend failing every job") << "fail" << QString() << 0
+                                                   << QStringList{QStringLiteral("紙詰まり"), QStringLiteral("--from 1 ")};
+        QTest::newRow("LPrint cancelled mid-run") << "lprint" << "SIGINT" << 3 << QStringList();
+    }
+
+    void countNeverExceedsWhatCameOut()
+    {
+        QFETCH(QString, queue);
+        QFETCH(QString, meanwhile);
+        QFETCH(int, when);
+        QFETCH(QStringList, said);
+        const QString pace = qEnvironmentVariable("ZENLABO_TEST_PACE_QUEUE");
+        const QString lprint = qEnvironmentVariable("ZENLABO_TEST_LPRINT_QUEUE");
+        if (pace.isEmpty() || lprint.isEmpty())
+            QSKIP("the test scheduler has no printer that prints at a label printer's pace, or no LPrint");
+        if (meanwhile == QLatin1String("restart") && zltest::schedulerPid().isEmpty())
+            QSKIP("the test scheduler's process id is not known");
+        zltest::TempHome home;
+        home.installDefaults();
+        QStringList values;
+        for (int i = 1; i <= 30; ++i)
+            values << QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
+        home.writeItems(values);
+        QString name = queue == QLatin1String("pace") ? pace : queue == QLatin1String("lprint") ? lprint : QStringLiteral("ZenlaboJam");
+        const QString device = queue == QLatin1String("lprint") ? qEnvironmentVariable("ZENLABO_TEST_LPRINT_OUT")
+                                                                 : m_spool + QLatin1Char('/') + name;
+        auto cleanUp = qScopeGuard([&] {
+            QProcess::execute(QStringLiteral("cancel"), {QStringLiteral("-a"), name});
+            if (meanwhile == QLatin1String("restart") && !zltest::schedulerPid().isEmpty())
+                zltest::startScheduler();
+            if (queue == QLatin1String("fail"))
+                QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+            else
+                QProcess::execute(QStringLiteral("cupsenable"), {name});
+        });
+        if (queue == QLatin1String("fail")) {
+            // The default error policy: the queue stops on the failing job.
+            QDir().mkpath(device);
+            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"),
+                                       {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                                        QStringLiteral("zenlabo-fail:") + device, QStringLiteral("-m"),
+                                        QStringLiteral("drv:///sample.drv/zebra.ppd")}),
+                     0);
+        }
+        const QStringList before = zltest::jobFiles(device);
+        // The labels that came out: new device files, and what the pace
+        // printer is still reading.
+        auto labelsAtDevice = [&] {
+            QList<QImage> labels;
+            for (const QString &file : zltest::jobFiles(device)) {
+                QFile f(file);
+                if (before.contains(file) || !f.open(QIODevice::ReadOnly))
+                    continue;
+                labels += completeZplLabels(f.readAll());
+            }
+            return labels;
+        };
+        auto countAtDevice = [&] {
+            int n = 0;
+            for (const QString &file : zltest::jobFiles(device)) {
+                QFile f(file);
+                if (!before.contains(file) && f.open(QIODevice::ReadOnly))
+                    n += int(f.readAll().count("^XZ\n^XA\n^IDR"));
+            }
+            return n;
+        };
+        QProcess run;
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QStringLiteral(ZENLABO_BINARY), {QStringLiteral("--print"), QStringLiteral("--printer"), name, QStringLiteral("--verbose")});
+        QVERIFY(run.waitForStarted());
+        QByteArray text;
+        auto waitFor = [&](const std::function<bool()> &done) {
+            for (QDeadlineTimer givenUp(90000); !done();) {
+                if (run.state() != QProcess::Running || givenUp.hasExpired())
+                    return false;
+                run.waitForReadyRead(50);
+                text += run.readAll();
+            }
+            return true;
+        };
+        static const QRegularExpression processed(QStringLiteral("処理済み (\\d+) /"));
+        auto processedAtLeast = [&](int n) {
+            return [&, n] {
+                int most = 0;
+                for (auto it = processed.globalMatch(QString::fromUtf8(text)); it.hasNext();)
+                    most = std::max(most, it.next().captured(1).toInt());
+                return most >= n;
+            };
+        };
+        if (!meanwhile.isEmpty()) {
+            const bool started = queue == QLatin1String("lprint") ? waitFor(processedAtLeast(when))
+                                                                   : waitFor([&] { return countAtDevice() >= when; });
+            QVERIFY2(started, text.right(800).constData());
+            if (meanwhile == QLatin1String("SIGINT") || meanwhile == QLatin1String("SIGTERM")) {
+                ::kill(pid_t(run.processId()), meanwhile == QLatin1String("SIGINT") ? SIGINT : SIGTERM);
+            } else if (meanwhile == QLatin1String("cupsdisable")) {
+                QCOMPARE(QProcess::execute(QStringLiteral("cupsdisable"), {name}), 0);
+            } else if (meanwhile == QLatin1String("hold")) {
+                const QString job = jobsOf(name).value(0);
+                QCOMPARE(QProcess::execute(QStringLiteral("lp"), {QStringLiteral("-i"), job, QStringLiteral("-H"), QStringLiteral("hold")}), 0);
+                QVERIFY2(waitFor([&] { return text.contains("保留"); }), text.right(800).constData());
+                QCOMPARE(QProcess::execute(QStringLiteral("lp"), {QStringLiteral("-i"), job, QStringLiteral("-H"), QStringLiteral("resume")}), 0);
+            } else if (meanwhile == QLatin1String("restart")) {
+                QVERIFY(zltest::stopScheduler());
+                QVERIFY2(waitFor([&] { return text.contains("印刷システムの応答を待っています"); }), text.right(800).constData());
+                QVERIFY(zltest::startScheduler());
+            }
+        }
+        QVERIFY(run.state() == QProcess::NotRunning || run.waitForFinished(180000));
+        text += run.readAll();
+        const QString words = QString::fromUtf8(text);
+        for (const QString &w : said)
+            QVERIFY2(words.contains(w), qPrintable(QStringLiteral("「%1」 not in: %2").arg(w, words.right(800))));
+        // What came out, by the rows its barcodes name.
+        QMap<int, int> out; // row -> labels
+        for (const QImage &label : labelsAtDevice()) {
+            const QStringList codes = zltest::decodeBarcodes(label);
+            QVERIFY2(!codes.isEmpty(), "a label at the device does not scan");
+            ++out[codes.first().mid(codes.first().indexOf(QLatin1Char(':')) + 1).left(12).right(4).toInt()];
+        }
+        static const QRegularExpression count(QStringLiteral("印刷が確かなラベルは(\\d+)枚|(\\d+)枚のラベルを"));
+        const QRegularExpressionMatch m = count.match(words);
+        const int counted = m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
+        const QString seen = QStringLiteral("rows out %1; said: %2").arg(out.size()).arg(words.right(800));
+        QVERIFY2(counted <= out.size(), qPrintable(seen));
+        static const QRegularExpression from(QStringLiteral("--from (\\d+)"));
+        if (const QRegularExpressionMatch f = from.match(words); f.hasMatch())
+            for (int row = 1; row < f.captured(1).toInt(); ++row)
+                QVERIFY2(out.contains(row), qPrintable(QStringLiteral("row %1 skipped; %2").arg(row).arg(seen)));
+        QVERIFY2(run.exitCode() != 0 || out.size() == 30, qPrintable(seen));
+        const QRegularExpressionMatch fromRow = from.match(words);
+        qInfo("%s: exit %d, %d counted printed, %d rows out at the device (%lld labels), go on from %s", qPrintable(name),
+              run.exitCode(), counted, int(out.size()), qlonglong(std::accumulate(out.begin(), out.end(), 0)),
+              fromRow.hasMatch() ? qPrintable(fromRow.captured(1)) : "-");
+        bool twice = false;
+        for (const int n : out)
+            twice = twice || n > 1;
+        QVERIFY2(!twice || words.contains(QStringLiteral("重複")), qPrintable(seen));
+    }
+
+    // The same through the screens: the progress window shows what was
+    // sent, processed and is known printed while the pace printer works
+    // through a run; キャンセル once labels come out ends the run with a
+    // message that counts no more than the device got and is never only
+    // the end message.
+    void progressWindowCountsAndCancelThroughTheScreens()
+    {
+        const QString pace = qEnvironmentVariable("ZENLABO_TEST_PACE_QUEUE");
+        if (pace.isEmpty())
+            QSKIP("the test scheduler has no printer that prints at a label printer's pace");
+        zltest::TempHome home;
+        home.installDefaults();
+        QStringList values;
+        for (int i = 1; i <= 30; ++i)
+            values << QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
+        home.writeItems(values);
+        const QString device = m_spool + QLatin1Char('/') + pace;
+        const QStringList before = zltest::jobFiles(device);
+        zl::printer::installSystemPrinters(nullptr);
+        zl::printer::Printer *printer = zl::printer::findPrinter(pace);
+        QVERIFY(printer);
+        zl::printer::printers()->setCurrent(printer);
+        printer->pageGeometry();
+        QList<zl::ui::ShownMessage> messages;
+        zl::ui::recordMessagesInto(&messages);
+        zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
+        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
+        zl::ui::ScreenRegistry::instance().setHost(nullptr);
+        auto restore = qScopeGuard([&] {
+            QProcess::execute(QStringLiteral("cancel"), {QStringLiteral("-a"), pace});
+            zl::ui::recordMessagesInto(nullptr);
+            zl::ui::answerQuestionsWith({});
+            zl::ui::ScreenRegistry::instance().setHost(nullptr);
+            zl::printer::installPrinters(nullptr);
+        });
+        auto labelsOut = [&] {
+            int n = 0;
+            for (const QString &file : zltest::jobFiles(device)) {
+                QFile f(file);
+                if (!before.contains(file) && f.open(QIODevice::ReadOnly))
+                    n += int(completeZplLabels(f.readAll()).size());
+            }
+            return n;
+        };
+        // The counts as the window showed them, and the cancel once three
+        // labels are out.
+        QStringList shown;
+        bool clicked = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *counts = w->isVisible() ? w->findChild<QLabel *>(QStringLiteral("lblcounts")) : nullptr;
+                if (!counts)
+                    continue;
+                if (shown.isEmpty() || shown.last() != counts->text())
+                    shown << counts->text();
+                if (!clicked && labelsOut() >= 3) {
+                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
+                    clicked = true;
+                }
+            }
+        });
+        watch.start(20);
+        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
+        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        watch.stop();
+        QVERIFY(clicked);
+        const QString said = messages.isEmpty() ? QString() : messages.last().text;
+        const QString status = screen->findChild<QLabel *>(QStringLiteral("Label1"))->text();
+        delete screen;
+        static const QRegularExpression three(QStringLiteral("送信 30 / 30　処理済み \\d+ / 30　印刷済み \\d+ / 30"));
+        QVERIFY2(std::any_of(shown.begin(), shown.end(), [](const QString &t) { return three.match(t).hasMatch(); }),
+                 qPrintable(shown.join(QLatin1Char('|'))));
+        QVERIFY2(said.startsWith(QStringLiteral("印刷をキャンセルしました。")) && !said.contains(zl::printing::kEndMessage),
+                 qPrintable(said));
+        static const QRegularExpression count(QStringLiteral("印刷が確かなラベルは(\\d+)枚|(\\d+)枚のラベルを"));
+        const QRegularExpressionMatch m = count.match(said);
+        const int counted = m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
+        QVERIFY2(counted <= labelsOut(), qPrintable(said));
+        QVERIFY2(status.startsWith(QStringLiteral("※印刷を中断しました!!")), qPrintable(status));
+        qInfo("window showed %s; %d labels at the device; said: %s", qPrintable(shown.join(QStringLiteral(" | "))), labelsOut(),
+              qPrintable(said));
+    }
+
     // The cancel button clicked in the progress window while the scheduler,
     // frozen, has not answered the first label's question: the run ends at
     // once (a cancel not honoured would end it only by the time limit, a
@@ -286,6 +536,23 @@ private:
         }
         ~TestQueue() { QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name}); }
     };
+
+    // The labels of a ZPL job that reached the printer whole: a graphic
+    // printed by the format after it. A job cut short and printed again
+    // holds a graphic cut short, with no format, before the next one.
+    static QList<QImage> completeZplLabels(const QByteArray &job)
+    {
+        QList<QImage> labels;
+        for (qsizetype at = job.indexOf("~DG"); at >= 0;) {
+            const qsizetype next = job.indexOf("~DG", at + 3);
+            const QByteArray one = job.mid(at, next < 0 ? -1 : next - at);
+            const qsizetype format = one.indexOf("^XG");
+            if (format >= 0 && one.indexOf("^XZ", format) >= 0)
+                labels << zltest::decodeZplGraphic(one);
+            at = next;
+        }
+        return labels;
+    }
 
     // The queue's printer has a job in hand.
     static bool printing(const QString &queue)
