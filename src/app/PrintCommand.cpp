@@ -210,12 +210,13 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
             err.flush();
         };
     }
-    // Prices that are not numbers are refused before anything is printed;
-    // what else would spoil a label is said, and the run goes on.
+    // Rows that would stop the run (misread, prices that are not numbers)
+    // are refused before anything is printed; what else would spoil a
+    // label is said, and the run goes on.
     hooks.confirmCheck = [&err](const printing::RunCheck &check) {
         if (!check.refusal.isEmpty())
             throw printing::LabelRefused(check.text(INT_MAX));
-        if (!check.prices.isEmpty())
+        if (check.stops())
             throw Failure(check.text(INT_MAX));
         for (const printing::RunCheck::Problem &p : check.warnings)
             if (!p.text.startsWith(QStringLiteral("バーコードなし")))

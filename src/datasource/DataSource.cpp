@@ -160,6 +160,14 @@ int DataSource::columnCount() const
     return int(d->columns.size());
 }
 
+int DataSource::namedColumnCount() const
+{
+    int named = columnCount();
+    while (named > 0 && d->columns.at(named - 1).trimmed().isEmpty())
+        --named;
+    return named;
+}
+
 qsizetype DataSource::recordCount() const
 {
     return d->starts.empty() ? 0 : qsizetype(d->starts.size()) - 1;

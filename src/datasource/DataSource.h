@@ -69,6 +69,9 @@ public:
 
     QStringList columnNames() const;
     int columnCount() const;
+    // The header's columns as far as its last name: the empty names a
+    // spreadsheet saves after the last column name nothing.
+    int namedColumnCount() const;
     qsizetype recordCount() const;
 
     // The record's values by position, at most maxFields of them (all when

@@ -5,6 +5,7 @@
 #include "datasource/DataSource.h"
 
 #include <QAbstractTableModel>
+#include <functional>
 
 namespace zl::datasource {
 
@@ -14,6 +15,13 @@ public:
     explicit DataSourceModel(DataSource source, QObject *parent = nullptr);
 
     const DataSource &source() const { return m_source; }
+
+    // What keeps a record from printing as it stands, from all of its
+    // values; empty when nothing does. Such a row is marked: its cells
+    // tinted, the reason as their tip and the row number's.
+    using RowProblem = std::function<QString(const QStringList &values)>;
+    void setRowProblem(RowProblem problem);
+    QString rowProblem(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -26,9 +34,11 @@ private:
 
     DataSource m_source;
     int m_rows;
+    RowProblem m_problem;
     // A view asks for a row's cells one after another; decode the row once.
     mutable int m_cachedRow = -1;
     mutable QStringList m_cachedValues;
+    mutable QString m_cachedProblem;
 };
 
 } // namespace zl::datasource

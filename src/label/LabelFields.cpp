@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zl::label {
@@ -91,6 +92,46 @@ QString priceProblem(const QString &text)
         return QStringLiteral("価格「%1」が大きすぎます。%2円未満の金額にしてください。")
             .arg(text, QLocale(QLocale::Japanese, QLocale::Japan).toString(qint64(kPriceLimit)));
     return QStringLiteral("価格「%1」が数値ではありません。").arg(text);
+}
+
+QString strayValuesProblem(const QStringList &values, int namedColumns)
+{
+    const int columns = std::max(kRecordColumns, namedColumns);
+    auto blank = [](const QString &v) { return v.trimmed().isEmpty(); };
+    int last = int(values.size());
+    while (last > columns && blank(values.at(last - 1)))
+        --last;
+    if (last <= columns)
+        return {};
+    // A price written with its thousands comma and no quotes ("1,099")
+    // arrives as "1" and "099": say so in the operator's own terms.
+    if (columns == kRecordColumns) {
+        const QString joined = values.mid(kRecordColumns - 1, last - kRecordColumns + 1).join(QLatin1Char(','));
+        if (priceValue(joined))
+            return QStringLiteral("価格「%1」が「,」で%2つの列に分かれています。"
+                                  "価格に「,」があるときは \"1,099\" のように引用符で囲んでください。")
+                .arg(joined)
+                .arg(last - kRecordColumns + 1);
+    }
+    int stray = columns;
+    while (blank(values.at(stray)))
+        ++stray;
+    QString value = values.at(stray);
+    if (value.size() > 20)
+        value = value.left(20) + QChar(u'…');
+    return QStringLiteral("データの列は%1列ですが、%2列目にも値「%3」があります。"
+                          "「,」を含む値は \"…\" のように引用符で囲み、余分な「,」は消してください。")
+        .arg(columns)
+        .arg(stray + 1)
+        .arg(value);
+}
+
+QString recordProblem(const QStringList &values, int namedColumns)
+{
+    if (values.size() < kRecordColumns)
+        return QStringLiteral("値が%1列しかありません。%2列必要です。").arg(values.size()).arg(kRecordColumns);
+    const QString stray = strayValuesProblem(values, namedColumns);
+    return stray.isEmpty() ? priceProblem(values.at(kRecordColumns - 1)) : stray;
 }
 
 QString priceText(const QString &price, const QLocale &locale)

@@ -46,6 +46,21 @@ constexpr double kPriceLimit = 1e12;
 // Why a price cannot be printed, naming it; empty when it can.
 QString priceProblem(const QString &text);
 
+// The columns a label takes from a record: barcode, two texts, price.
+constexpr int kRecordColumns = 4;
+
+// Why a record's values cannot be taken as they stand: a value past the
+// columns (the header's named ones, at least the label's four). A "," left
+// unquoted has split a value and moved the ones after it, so what would
+// print is misread. `values` are all of the record's values; empty values
+// past the columns (a spreadsheet's trailing ",,") are no value. Empty when
+// there is no such value.
+QString strayValuesProblem(const QStringList &values, int namedColumns);
+
+// Everything that keeps a record from printing as it stands, the first
+// found: too few values, stray values, a price that is not a number.
+QString recordProblem(const QStringList &values, int namedColumns);
+
 // The price in `locale`'s currency format (yen as Japan writes them where the
 // locale names none, C/POSIX), negatives with a leading minus ("-￥5").
 // Throws zl::Failure naming the value when it is not a price.

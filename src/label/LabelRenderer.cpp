@@ -119,7 +119,7 @@ private:
         const int l0 = int(s.size());
         const QString price = currencyText(f.price);
         const QString title2 = titles.title2;
-        const QString digits = labelDigitsText(f);
+        const QString digits = visiblePart(labelDigitsText(f));
 
         c.setCurrentY(a.y + st.lineHeight);
         while (!s.isEmpty()) {
@@ -266,8 +266,10 @@ QString barcodeDigitsText(const QString &source)
 QString labelDigitsText(const LabelFields &fields)
 {
     const QString &encoded = fields.barcode.digits();
+    // Grouped as a JAN's digits, a value that made no barcode (a wrong check
+    // digit, too few digits) would pass for a valid code under the empty box.
     if (fields.barcode.isNull() || encoded != fields.digitsSource)
-        return barcodeDigitsText(fields.digitsSource);
+        return fields.digitsSource;
     if (encoded.size() == 8)
         return encoded.left(4) + QStringLiteral("  ") + encoded.mid(4);
     return barcodeDigitsText(encoded);

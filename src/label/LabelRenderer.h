@@ -48,14 +48,13 @@ RendererState printLabel(PageCanvas &canvas, const LabelFields &fields, const Ti
 // follows the platform unless the program sets another): priceText.
 QString currencyText(const QString &price, const QLocale &locale = QLocale());
 
-// "1  234567  89012": the first digit, then digits 2–7 and 8–13, two spaces
-// apart; shorter values give shorter pieces, characters after the 13th are
-// not shown.
+// "1  234567  89012": a JAN-13's digits as it shows them, the first digit,
+// then digits 2–7 and 8–13, two spaces apart.
 QString barcodeDigitsText(const QString &source);
 
 // The digits a label prints under its bars: those the bars encode, grouped
 // as a JAN shows them ("4  912345  000019", "4901  2345") when the barcode
-// was made; otherwise barcodeDigitsText of the value as it stands.
+// was made; otherwise the value as it stands, never grouped.
 QString labelDigitsText(const LabelFields &fields);
 
 } // namespace zl::label

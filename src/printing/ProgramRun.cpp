@@ -13,23 +13,37 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <utility>
 
 namespace zl::printing {
 
 namespace {
 
-// Counts the rows it reads into `row`, so the label being prepared knows its row.
+// Counts the rows it reads into `row`, so the label being prepared knows its
+// row. A row it cannot take as it stands is read all the same and named in
+// `unreadable`, so that the check before the first label names every one.
 class DataSourceReader : public RecordReader {
 public:
-    explicit DataSourceReader(datasource::DataSource source) : m_source(std::move(source)) {}
+    DataSourceReader(datasource::DataSource source, QHash<int, QString> &unreadable)
+        : m_source(std::move(source)), m_unreadable(unreadable),
+          m_columns(std::max(label::kRecordColumns, m_source.namedColumnCount()))
+    {
+    }
     std::optional<RunRecord> next() override
     {
         if (m_next >= m_source.recordCount())
             return std::nullopt;
-        const QStringList f = m_source.requireFields(m_next++, 4);
+        const qsizetype record = m_next++;
+        const QStringList f = m_source.requireFields(record, label::kRecordColumns);
+        // Only a row with more values than columns is read whole.
+        if (m_source.fieldCount(record, m_columns + 1) > m_columns) {
+            const QString why = label::strayValuesProblem(m_source.fields(record), m_source.namedColumnCount());
+            if (!why.isEmpty())
+                m_unreadable.insert(int(record) + 1, why);
+        }
         RunRecord r;
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < label::kRecordColumns; ++i)
             r.columns[i] = f[i];
         return r;
     }
@@ -46,6 +60,8 @@ public:
 
 private:
     datasource::DataSource m_source;
+    QHash<int, QString> &m_unreadable;
+    const int m_columns;
     qsizetype m_next = 0;
 };
 
@@ -142,7 +158,7 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
 bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
 {
     m_total = int(rows.size());
-    const RunCheck check = checkRunRows(rows, m_context);
+    const RunCheck check = checkRunRows(rows, m_context, m_unreadable);
     if (!check.refusal.isEmpty()) {
         // Whoever asks offers only to stop: nothing may print.
         if (m_hooks.confirmCheck) {
@@ -153,7 +169,7 @@ bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
     }
     if (m_hooks.confirmCheck)
         return check.empty() || m_hooks.confirmCheck(check);
-    if (!check.prices.isEmpty())
+    if (check.stops())
         throw Failure(check.text());
     return true;
 }
@@ -167,7 +183,9 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
         m_hooks.dataSource(ds.folder, ds.file);
     // Stamped before the read: a file changed while it is read differs too.
     const datasource::DataFileStamp before = datasource::dataFileStamp(ds.folder, ds.file);
-    auto reader = std::make_unique<DataSourceReader>(datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1));
+    m_unreadable.clear();
+    auto reader = std::make_unique<DataSourceReader>(
+        datasource::DataSource::open(ds.folder, ds.file, lastRow > 0 ? lastRow : -1), m_unreadable);
     if (const std::optional<datasource::DataFileStamp> &expected = m_context.expectedData) {
         const datasource::DataFileStamp after = datasource::dataFileStamp(ds.folder, ds.file);
         const QString changed = dataFileChangeText(*expected, before != *expected ? before : after);
@@ -180,6 +198,7 @@ std::unique_ptr<RecordReader> ProgramRunServices::openDataSource(int lastRow)
 std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record, int row)
 {
     const QString reason = m_fields.setRecord({record.columns[0], record.columns[1], record.columns[2], record.columns[3]});
+    m_rowProblem = m_unreadable.value(row);
     if (m_hooks.recordPrepared)
         m_hooks.recordPrepared(row, m_fields);
     if (reason.isEmpty())
@@ -189,7 +208,10 @@ std::optional<QString> ProgramRunServices::prepareLabel(const RunRecord &record,
 
 bool ProgramRunServices::printLabel()
 {
-    // A price that is no number stops the run before its label (the run names the row).
+    // A misread row, or a price that is no number, stops the run before its
+    // label (the run names the row).
+    if (!m_rowProblem.isEmpty())
+        throw Failure(m_rowProblem);
     if (!label::priceValue(m_fields.price))
         throw Failure(label::priceProblem(m_fields.price));
     if (!m_runPrinter)

@@ -11,6 +11,7 @@
 #include "printing/RunCheck.h"
 #include "printing/RunContext.h"
 
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -43,7 +44,7 @@ struct RunHooks {
     std::function<void(const QString &)> progressBar;
     std::function<void(const QString &)> runCounts;
     // Asked before the first label: what would stop or spoil the run. True
-    // to go on; without it the run goes on unless a price is not a number.
+    // to go on; without it the run goes on unless a row would stop it.
     std::function<bool(const RunCheck &)> confirmCheck;
 };
 
@@ -86,6 +87,9 @@ private:
     const RunControl &m_control;
     RunHooks m_hooks;
     label::LabelFields m_fields; // the record being printed
+    // Rows the reader could not take as they stand, by row: what to fix.
+    QHash<int, QString> m_unreadable;
+    QString m_rowProblem; // the record being printed is one of them
     printer::Printer *m_runPrinter = nullptr;
     std::optional<int> m_kept;
     int m_total = 0;

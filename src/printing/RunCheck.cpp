@@ -20,6 +20,7 @@ QString RunCheck::text(int rowsShown) const
     };
     if (!refusal.isEmpty())
         lines << QStringLiteral("このラベル用紙ではバーコードを読み取れるように印刷できないため、印刷しません:") << refusal;
+    list(unreadable, QStringLiteral("値の列がずれていて読み違えるため、印刷がその行で止まります:"));
     list(prices, QStringLiteral("価格が数値ではないため、印刷がその行で止まります:"));
     list(warnings, QStringLiteral("このまま印刷すると、次のラベルは思いどおりに出ません:"));
     return lines.join(QLatin1Char('\n'));
@@ -44,7 +45,7 @@ QString paperText(const printer::Printer &p, const printer::PageGeometry &label,
 
 } // namespace
 
-RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run)
+RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run, const QHash<int, QString> &unreadable)
 {
     RunCheck check;
     const printer::Printer *p = run.printer;
@@ -54,6 +55,11 @@ RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run)
     const printer::SheetTemplate *sheet = run.sheetProblem.isEmpty() ? run.sheet.sheet() : nullptr;
     const printer::PageGeometry geometry = printer::labelPage(p->pageGeometry(), sheet);
     for (const RunRow &r : rows) {
+        if (const auto why = unreadable.find(r.row); why != unreadable.end()) {
+            // Its price and texts are misread: nothing about them is worth saying.
+            check.unreadable.append({r.row, *why});
+            continue;
+        }
         label::LabelFields f = run.adjustments;
         const QString withoutBarcode =
             f.setRecord({r.record.columns[0], r.record.columns[1], r.record.columns[2], r.record.columns[3]});

@@ -4,6 +4,7 @@
 #include "common/Failure.h"
 #include "printing/RunContext.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -15,12 +16,15 @@ struct RunCheck {
         int row = 0;
         QString text;
     };
-    QList<Problem> prices;   // prices that are not numbers: the run would stop there
-    QList<Problem> warnings; // no barcode, texts past the paper, more than one page …
+    QList<Problem> unreadable; // values past the columns, misread: the run would stop there
+    QList<Problem> prices;     // prices that are not numbers: the run would stop there
+    QList<Problem> warnings;   // no barcode, texts past the paper, more than one page …
     // Why no label may print: its barcode could not be trusted to scan on
     // this stock (the same for every row), naming the printer and its paper.
     QString refusal;
-    bool empty() const { return prices.isEmpty() && warnings.isEmpty() && refusal.isEmpty(); }
+    bool empty() const { return !stops() && warnings.isEmpty() && refusal.isEmpty(); }
+    // A row the run would stop at, not having printed it.
+    bool stops() const { return !unreadable.isEmpty() || !prices.isEmpty(); }
     // The list as the operator reads it, at most `rowsShown` lines a kind.
     QString text(int rowsShown = 10) const;
 };
@@ -28,8 +32,9 @@ struct RunCheck {
 // Reads the rows as the run will print them and draws each on the label the
 // run's printer will print it on (one position of the run's sheet, or the
 // printer's page), fitted as the run will fit it, collecting what the label
-// preview warns of.
-RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run);
+// preview warns of. `unreadable`: why the reader could not take a row as it
+// stands, by row number; such a row is named for that alone.
+RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run, const QHash<int, QString> &unreadable = {});
 
 // A run refused before its first label because its labels' barcodes could
 // not be trusted to scan on the stock chosen.

@@ -241,6 +241,103 @@ private slots:
         QVERIFY(m_messages[0].text.startsWith(printing::kRunErrorPrefix));
     }
 
+    // Odd second rows as shops' files hold them, through the real reader:
+    // the record count, the grid's mark, the check before the first label
+    // (an operator who prints anyway gets the first row and a stop), the
+    // command line, and what the PDF shows. A row the reader cannot take as
+    // it stands never prints a misread value.
+    void oddRowsAreNamedBeforeAnyLabel_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("odd");
+        QTest::addColumn<QString>("problem"); // empty: the row prints
+        QTest::addColumn<QString>("printed"); // on its label
+        const QString header = QStringLiteral("JANコード,商品名,規格,価格");
+        const QString splitPrice = QStringLiteral("価格「1,099」が「,」で2つの列に分かれています。"
+                                                  "価格に「,」があるときは \"1,099\" のように引用符で囲んでください。");
+        QTest::newRow("price with an unquoted thousands comma")
+            << header << QStringLiteral("491234500002,ボールペン 黒,109ml,1,099") << splitPrice << QString();
+        QTest::newRow("the same under a spreadsheet's empty header names")
+            << header + QStringLiteral(",,") << QStringLiteral("491234500002,ボールペン 黒,109ml,1,099,") << splitPrice
+            << QString();
+        QTest::newRow("comma in the product name")
+            << header << QStringLiteral("491234500002,ボールペン,黒,109ml,120")
+            << QStringLiteral("データの列は4列ですが、5列目にも値「120」があります。") << QString();
+        QTest::newRow("a value past a six-column header")
+            << header + QStringLiteral(",仕入先,棚") << QStringLiteral("491234500002,ボールペン 黒,109ml,150,文具堂,3,予備")
+            << QStringLiteral("データの列は6列ですが、7列目にも値「予備」があります。") << QString();
+        QTest::newRow("empty trailing fields are fine")
+            << header << QStringLiteral("491234500002,ボールペン 黒,109ml,180,,") << QString() << QStringLiteral("￥180");
+        QTest::newRow("quoted thousands comma is fine")
+            << header << QStringLiteral("491234500002,ボールペン 黒,109ml,\"1,099\"") << QString()
+            << QStringLiteral("￥1,099");
+        QTest::newRow("six-column header, its first four printed")
+            << header + QStringLiteral(",仕入先,棚") << QStringLiteral("491234500002,ボールペン 黒,109ml,150,文具堂,3")
+            << QString() << QStringLiteral("￥150");
+        QTest::newRow("wrong check digit prints as it stands")
+            << header << QStringLiteral("4912345000072,ボールペン 黒,109ml,150") << QString()
+            << QStringLiteral("4912345000072");
+    }
+    void oddRowsAreNamedBeforeAnyLabel()
+    {
+        QFETCH(QString, header);
+        QFETCH(QString, odd);
+        QFETCH(QString, problem);
+        QFETCH(QString, printed);
+        useData(zltest::sjis(header + QStringLiteral("\r\n491234500001,ノート,A5,120\r\n") + odd +
+                             QStringLiteral("\r\n491234500003,消しゴム,小,80\r\n")));
+        std::vector<std::unique_ptr<printer::Printer>> pdfOnly;
+        pdfOnly.push_back(std::make_unique<printer::PdfPrinter>(m_home->root() + QStringLiteral("/pdf")));
+        auto *pdf = static_cast<printer::PdfPrinter *>(pdfOnly.front().get());
+        printer::installPrinters(std::make_unique<printer::OwnedPrinterCollection>(std::move(pdfOnly)));
+
+        std::unique_ptr<QWidget> count(openScreen("Form6"));
+        QCOMPARE(text(count.get(), "Label1"), QStringLiteral("3"));
+        QPointer<QWidget> screen = openScreen("F_CustInput");
+        const auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"))->model();
+        QCOMPARE(grid->rowCount(), 3);
+        for (int row = 0; row < 3; ++row) {
+            const QString tip = grid->index(row, 3).data(Qt::ToolTipRole).toString();
+            const bool marked = row == 1 && !problem.isEmpty();
+            QVERIFY2(marked ? tip.contains(problem) : tip.isEmpty(), qPrintable(QStringLiteral("row %1: %2").arg(row + 1).arg(tip)));
+            QCOMPARE(grid->headerData(row, Qt::Vertical, Qt::BackgroundRole).isValid(), marked);
+        }
+
+        ui::answerQuestionsWith([](const ui::ShownMessage &) { return true; });
+        click(screen, "Command3");
+        const QString labels = zltest::pdfText(pdf->lastDocumentPath());
+        if (labels.isNull())
+            QSKIP("poppler-utils is not installed");
+        const QString said = m_messages.isEmpty() ? QString() : m_messages.first().text;
+        if (problem.isEmpty()) {
+            QVERIFY2(!said.contains(QStringLiteral("止まります")), qPrintable(said));
+            QCOMPARE(zltest::pdfPageCount(pdf->lastDocumentPath()), 3);
+            QVERIFY2(labels.contains(printed), qPrintable(labels));
+        } else {
+            // Printed anyway: the first row, then the run stops at the second.
+            QVERIFY2(said.contains(QStringLiteral("2行目: ") + problem), qPrintable(said));
+            QCOMPARE(zltest::pdfPageCount(pdf->lastDocumentPath()), 1);
+            QCOMPARE(m_messages.last().title, QStringLiteral("ERROR"));
+            QVERIFY2(m_messages.last().text.contains(QStringLiteral("2行目: ") + problem), qPrintable(m_messages.last().text));
+        }
+        // Digits are grouped only under a barcode's bars.
+        QVERIFY2(!labels.contains(QStringLiteral("4 912345 000072")), qPrintable(labels));
+
+        const zltest::ProgramOutcome cli = zltest::runProgram(*m_home, {QStringLiteral("--print")});
+        const QStringList files = QDir(m_home->root() + QStringLiteral("/Documents/Zenlabo")).entryList({QStringLiteral("*.pdf")});
+        if (problem.isEmpty()) {
+            QVERIFY2(cli.exitCode == 0 && files.size() == 1, qPrintable(cli.err));
+            const QString pdfText = zltest::pdfText(m_home->root() + QStringLiteral("/Documents/Zenlabo/") + files.first());
+            QVERIFY2(pdfText.contains(printed), qPrintable(pdfText));
+        } else {
+            QCOMPARE(cli.exitCode, 1);
+            QVERIFY2(cli.err.contains(QStringLiteral("2行目: ") + problem) &&
+                         cli.err.contains(QStringLiteral("ラベルは1枚も印刷していません")),
+                     qPrintable(cli.err));
+            QVERIFY2(files.isEmpty(), qPrintable(files.join(u' ')));
+        }
+    }
+
     // A barcode that would not scan is refused before anything prints, even
     // by an operator who would print anyway: the question offers only to stop.
     void aBarcodeThatWouldNotScanIsRefused()

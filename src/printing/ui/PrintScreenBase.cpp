@@ -73,6 +73,10 @@ void PrintScreenBase::showDataSource(const QString &db1, const QString &db2)
     m_gridStamp = datasource::dataFileStamp(db1, db2);
     try {
         auto *model = new datasource::DataSourceModel(datasource::DataSource::open(db1, db2), m_grid);
+        // Marked as the run's check names them: the rows it would stop at.
+        model->setRowProblem([named = model->source().namedColumnCount()](const QStringList &values) {
+            return label::recordProblem(values, named);
+        });
         setGridModel(model);
         // The JAN column shows whole barcodes, the short columns their
         // texts; the product name takes what the window gives beyond them.
@@ -296,6 +300,11 @@ void PrintScreenBase::showRecordLabel(int row)
             m_labelPreview->setPaper(*page, printer::labelScaleInForce());
         m_printerInForce->setText(printer::printerInForceText());
         m_labelPreview->setTitles(layout::currentTitles());
+        // A misread row is not drawn as if it would print.
+        if (const QString problem = model->rowProblem(row); !problem.isEmpty()) {
+            m_labelPreview->showProblem(problem);
+            return;
+        }
         QString withoutBarcode;
         const label::LabelFields fields = label::recordFields(model->source().fields(row, 4), &withoutBarcode);
         m_labelPreview->showLabel(fields, withoutBarcode);
