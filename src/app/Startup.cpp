@@ -114,27 +114,38 @@ StartupView runStartup(const QString &workingFolder)
 
     // A step that fails now is skipped; the message line says why, unless
     // it already tells of a restore or of a table that cannot be read.
+    v.label11 = operatingSystemText();
+    readShownSettings(v, [&](const Failure &f) {
+        if (v.label12.isEmpty())
+            v.label12 = unreadableTablesText({f.description()});
+    });
+    return v;
+}
+
+void readShownSettings(StartupView &v, const std::function<void(const Failure &)> &failed)
+{
+    using namespace zl::settings;
     auto guarded = [&](auto &&step) {
         try {
             step();
         } catch (const Failure &f) {
-            if (v.label12.isEmpty())
-                v.label12 = unreadableTablesText({f.description()});
+            failed(f);
         }
     };
-
     guarded([&] {
         const StoredLayout layout = readLayout();
         v.label4 = layout.title2 == kC5255Marker ? kC5255Running : layout.title2;
     });
-    v.label11 = operatingSystemText();
     if (v.label4 == kC5255Running) {
+        // The slip names its own file; the data source is not shown.
+        v.label7.clear();
+        v.label15.clear();
         guarded([&] {
             const StoredAdjustments adj = readAdjustments();
             v.textdb = adj.slipFolder;
             v.textuser = adj.slipFile;
         });
-        return v;
+        return;
     }
     guarded([&] {
         const StoredDataSource ds = readDataSource();
@@ -143,7 +154,6 @@ StartupView runStartup(const QString &workingFolder)
         v.label7 = v.textuser;
         v.label15 = v.textdb;
     });
-    return v;
 }
 
 } // namespace zl::app

@@ -1,9 +1,11 @@
 #pragma once
 // What the main menu shows after reading the settings at start-up.
+#include "common/Failure.h"
 #include "common/SystemErrors.h"
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace zl::app {
 
@@ -40,5 +42,11 @@ QString unreadableTablesText(const QStringList &problems);
 // missing, then runs the start-up steps; a step that still fails is
 // skipped and the next one runs.
 StartupView runStartup(const QString &workingFolder);
+
+// What the main menu shows of the settings (the layout line and the data
+// source, or the C5255 slip's file), read into `v`: at start-up, and again
+// whenever a screen has changed them. A table that cannot be read leaves
+// its fields as they are and is told to `failed`.
+void readShownSettings(StartupView &v, const std::function<void(const Failure &)> &failed);
 
 } // namespace zl::app

@@ -1,5 +1,6 @@
 #include "layout/LayoutSelection.h"
 
+#include "printer/PrinterNews.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 
@@ -45,6 +46,8 @@ SaveResult saveLayout(LayoutFields &fields, bool labelLayoutChosen)
         return SaveResult::NoLayoutChosen;
     settings::RewriteSettingsTable(settings::kLayoutTable, settings::layoutColumns(),
                                    {fields.text1, fields.text2, fields.text5, fields.text6}, fields.stored);
+    // The main menu's layout line and the labels the screens draw.
+    printer::PrinterInForceNews::instance().tell();
     return SaveResult::Saved;
 }
 

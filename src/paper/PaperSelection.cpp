@@ -192,6 +192,10 @@ QString printerInForceText()
     Printer *p = currentPrinter();
     if (!p)
         return QStringLiteral("プリンター: なし");
+    // A printer that merely stands in for one nobody knows is not named as
+    // the run's: the run refuses, and the line says why.
+    if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
+        return QStringLiteral("プリンター: なし（印刷しません）\n注意: ") + all->currentProblem();
     const StoredChoices stored = storedChoices();
     const bool variable = stored.layout && stored.layout->printer == QStringLiteral("1");
     // Read where nothing waits, a queue not heard from yet says so instead
@@ -207,9 +211,17 @@ QString printerInForceText()
         text += QStringLiteral("\n注意: ") + notice;
     if (const QString problem = p->unansweredProblem(); !problem.isEmpty())
         text += QStringLiteral("\n注意: ") + problem;
-    if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
-        text += QStringLiteral("\n注意: ") + all->currentProblem();
     return text;
+}
+
+QString unusablePrinterProblem()
+{
+    const WithoutWaiting withoutWaiting;
+    if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
+        return all->currentProblem();
+    if (const Printer *p = currentPrinter())
+        return p->unansweredProblem();
+    return {};
 }
 
 void savePaperChoice(const LayoutRow &row)

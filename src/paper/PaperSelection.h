@@ -73,6 +73,13 @@ LabelScale labelScaleInForce();
 // for its paper.
 QString printerInForceText();
 
+// Why the next run cannot print on the printer in force, as known now and
+// read without waiting: no printer is known to be the operator's (the
+// printing system did not tell its default), or the printer did not answer
+// when last asked. Empty when nothing is known to stand in the way. The
+// printer line says the same, and a run says it before its rows are read.
+QString unusablePrinterProblem();
+
 // Form7's save: empty titles and paper become "_", PRINTER is kept as held.
 void savePaperChoice(const LayoutRow &row);
 

@@ -1,6 +1,7 @@
 #include "printer/PrinterChoice.h"
 
 #include "common/Failure.h"
+#include "printer/DeviceRecords.h"
 #include "settings/SettingsTable.h"
 
 #include <QDir>
@@ -10,6 +11,9 @@ namespace zl::printer {
 namespace {
 
 const QString kDeviceColumn = QStringLiteral("DEVICE");
+const QString kPaperColumn = QStringLiteral("PAPER");
+const QString kWidthColumn = QStringLiteral("WIDTH");
+const QString kHeightColumn = QStringLiteral("HEIGHT");
 
 QString shownPath()
 {
@@ -31,9 +35,15 @@ QString storedName()
     }
 }
 
-void store(const QString &name)
+// The name, and the paper of the printer so named (none for a queue, which
+// keeps its own).
+void store(const QString &name, const Printer *paperOf = nullptr)
 {
-    settings::RewriteSettingsTable(kPrinterChoiceTable, {kDeviceColumn}, {name});
+    const auto number = [](std::optional<int> value) { return value ? QString::number(*value) : QString(); };
+    settings::RewriteSettingsTable(kPrinterChoiceTable, {kDeviceColumn, kPaperColumn, kWidthColumn, kHeightColumn},
+                                   {name, paperOf ? number(paperOf->paperSize()) : QString(),
+                                    paperOf ? number(paperOf->pageWidthTwips()) : QString(),
+                                    paperOf ? number(paperOf->pageHeightTwips()) : QString()});
 }
 
 } // namespace
@@ -55,7 +65,7 @@ void keepPrinterChoice(Printer &chosen)
     PrinterCollection *all = printers();
     if (all && all->builtIn() == &chosen) {
         try {
-            store(chosen.deviceName());
+            store(chosen.deviceName(), &chosen);
         } catch (const Failure &f) {
             throw Failure(QStringLiteral("「%1」を次の起動でも使うプリンターとして保存できませんでした。%2")
                               .arg(chosen.deviceName(), f.description()));
@@ -81,6 +91,32 @@ void keepPrinterChoice(Printer &chosen)
         throw Failure(QStringLiteral("プリンター「%1」を通常使うプリンターとして保存できませんでした。ホームフォルダーの"
                                      ".cups/lpoptions に書き込めるか確認してください。")
                           .arg(chosen.deviceName()));
+}
+
+void restoreKeptPaper(Printer &builtIn)
+{
+    settings::SettingsRecord kept;
+    try {
+        kept = settings::QuerySettingsTable(kPrinterChoiceTable);
+    } catch (const Failure &) {
+        return; // the choice itself says what is wrong with the table
+    }
+    // Tables from before the paper was kept have the name alone.
+    const auto field = [&kept](const QString &column) { return kept.has(column) ? kept.value(column).trimmed() : QString(); };
+    if (field(kDeviceColumn).compare(builtIn.deviceName(), Qt::CaseInsensitive) != 0)
+        return;
+    bool ok = false;
+    const int paper = field(kPaperColumn).toInt(&ok);
+    if (!ok || !builtIn.setPaperSize(paper))
+        return;
+    if (paper != kUserPaperSize)
+        return;
+    const int width = field(kWidthColumn).toInt(&ok);
+    if (ok)
+        builtIn.setPageWidthTwips(width);
+    const int height = field(kHeightColumn).toInt(&ok);
+    if (ok)
+        builtIn.setPageHeightTwips(height);
 }
 
 } // namespace zl::printer

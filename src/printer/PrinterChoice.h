@@ -4,7 +4,10 @@
 // 「プリンターの設定」. A CUPS queue is kept as the user's own default queue
 // (lpoptions), where every program finds it; the built-in PDF printer, which
 // no other program knows, in a table of the program's own in the settings
-// folder (printer.txt, two CP932 lines like the other tables: "DEVICE").
+// folder (printer.txt, two CP932 lines like the other tables: "DEVICE",
+// "PAPER","WIDTH","HEIGHT": the printer, and the paper code in force on it
+// with the user-defined size in twips, as a queue keeps its paper in
+// lpoptions).
 #include "printer/Printer.h"
 
 #include <QString>
@@ -22,5 +25,10 @@ QString readPrinterChoice(const QString &builtInName);
 // Makes `chosen`, one of the installed printers, the one every later start
 // takes. Throws zl::Failure saying what could not be kept and what to do.
 void keepPrinterChoice(Printer &chosen);
+
+// Puts the paper kept with the built-in printer's choice back on it, so a
+// start shows and prints on the paper the operator confirmed before. Leaves
+// the printer as it is when none is kept or the table cannot be read.
+void restoreKeptPaper(Printer &builtIn);
 
 } // namespace zl::printer

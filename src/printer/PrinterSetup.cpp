@@ -46,14 +46,19 @@ PrintSetupDialog *printSetupDialog()
 
 bool useLayoutPaper(const QString &paperCode)
 {
+    Printer *p = currentPrinter();
+    return p && useLayoutPaper(paperCode, *p);
+}
+
+bool useLayoutPaper(const QString &paperCode, Printer &p)
+{
     bool ok = false;
     const int code = paperCode.trimmed().toInt(&ok);
-    Printer *p = currentPrinter();
-    if (!ok || code <= 0 || !p)
+    if (!ok || code <= 0)
         return false;
-    for (const PaperInfo &paper : p->papers()) {
+    for (const PaperInfo &paper : p.papers()) {
         if (paper.code == code)
-            return p->setPaperSize(code);
+            return p.setPaperSize(code);
     }
     return false;
 }

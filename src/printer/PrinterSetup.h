@@ -67,6 +67,8 @@ SetupResult runPrinterSetup(uint32_t flags, QWidget *owner);
 // code) for a run of the fixed connection type: the current printer takes
 // it when it lists it; otherwise it keeps its own paper. True when taken.
 bool useLayoutPaper(const QString &paperCode);
+// The same for `p`, a run's own printer.
+bool useLayoutPaper(const QString &paperCode, Printer &p);
 
 const SavedPrinterSettings &savedPrinterSettings();
 // Back to the state at program start (for tests).

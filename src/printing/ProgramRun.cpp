@@ -84,11 +84,26 @@ public:
         if (m_hooks.savePrinterSettings)
             m_hooks.savePrinterSettings();
     }
-    void useFixedPaper(const QString &paper) override { printer::useLayoutPaper(paper); }
+    // Taken by the run's own printer once it is gathered (takeFixedPaper).
+    void useFixedPaper(const QString &paper) override { fixedPaper = paper; }
+
+    std::optional<QString> fixedPaper;
 
 private:
     const RunHooks &m_hooks;
 };
+
+// The stored paper on the run's printer only: the printer the windows show
+// keeps the paper it has, the one a restart shows too.
+void takeFixedPaper(RunContext &context, const QString &paper)
+{
+    printer::Printer *p = context.printer;
+    if (!p)
+        return;
+    const std::optional<int> before = p->paperSize();
+    if (printer::useLayoutPaper(paper, *p) && !context.ownPrinter && before != p->paperSize())
+        context.paperAfterRun = before;
+}
 
 } // namespace
 
@@ -98,10 +113,23 @@ std::optional<RunContext> prepareRun(const RunHooks &hooks)
     const LayoutChoice layout{row.printer, row.yoshi};
     if (hooks.printerType)
         hooks.printerType(layout.printer);
+    // A run that cannot print says so before its rows are read and checked,
+    // and before the printer is asked for its paper; the variable type's
+    // dialog may choose a printer that can.
+    const auto refuseUnusablePrinter = [] {
+        if (const QString problem = printer::unusablePrinterProblem(); !problem.isEmpty())
+            throw Failure(problem);
+    };
+    if (!variableConnection(layout))
+        refuseUnusablePrinter();
     HookedPrinterSetup setup(hooks);
     if (!setUpRunPrinter(setup, layout))
         return std::nullopt;
-    return gatherRunContext(layout);
+    refuseUnusablePrinter();
+    RunContext context = gatherRunContext(layout);
+    if (setup.fixedPaper)
+        takeFixedPaper(context, *setup.fixedPaper);
+    return context;
 }
 
 ProgramRunServices::ProgramRunServices(RunContext context, const RunControl &control, RunHooks hooks)
@@ -109,7 +137,11 @@ ProgramRunServices::ProgramRunServices(RunContext context, const RunControl &con
 {
 }
 
-ProgramRunServices::~ProgramRunServices() = default;
+ProgramRunServices::~ProgramRunServices()
+{
+    if (m_context.paperAfterRun && m_context.printer)
+        m_context.printer->setPaperSize(*m_context.paperAfterRun);
+}
 
 LayoutChoice ProgramRunServices::readLayout()
 {

@@ -35,6 +35,11 @@ struct RunContext {
     std::shared_ptr<printer::Printer> ownPrinter;
     // Why it may not be the printer the operator set up; the run refuses.
     QString printerProblem;
+    // The paper the printer had before the run took the stored one, where
+    // the run prints on the very printer the windows show (no copy of its
+    // own): put back when the run is over, so that what the windows show
+    // and what a restart shows stay the same.
+    std::optional<int> paperAfterRun;
     printer::SheetChoice sheet;
     bool sheetStored = false; // the stored choice, whose first free position moves on
     printer::LabelScale scale = printer::LabelScale::Fit;

@@ -13,6 +13,7 @@ namespace {
 const QString kSheetColumn = QStringLiteral("SHEET");
 const QString kStartColumn = QStringLiteral("START");
 const QString kScaleColumn = QStringLiteral("SCALE");
+const QString kPaperColumn = QStringLiteral("PAPER");
 const QString kFitValue = QStringLiteral("FIT");
 const QString kActualValue = QStringLiteral("ACTUAL");
 
@@ -21,12 +22,12 @@ QString scaleValue(LabelScale scale)
     return scale == LabelScale::ActualSize ? kActualValue : kFitValue;
 }
 
-void writeTable(const SheetChoice &choice, LabelScale scale)
+void writeTable(const SheetChoice &choice, LabelScale scale, const QString &paperBefore)
 {
     const SheetTemplate *sheet = choice.sheet();
-    settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn, kScaleColumn},
+    settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn, kScaleColumn, kPaperColumn},
                                    {sheet ? sheet->id : QString(), QString::number(sheet ? choice.start : 1),
-                                    scaleValue(scale)});
+                                    scaleValue(scale), sheet ? paperBefore : QString()});
 }
 
 SheetOverride &sheetOverride()
@@ -94,6 +95,20 @@ SheetChoice readSheetChoice()
     return choice;
 }
 
+namespace {
+// The paper before the sheet stays with the sheet it was kept for: a run
+// moving the first free position on, or another scale, leaves it.
+QString paperKeptFor(const SheetChoice &choice)
+{
+    try {
+        if (readSheetChoice().sheetId == choice.sheetId)
+            return readPaperBeforeSheet();
+    } catch (const Failure &) {
+    }
+    return {};
+}
+} // namespace
+
 void saveSheetChoice(const SheetChoice &choice)
 {
     LabelScale scale = LabelScale::Fit;
@@ -102,7 +117,19 @@ void saveSheetChoice(const SheetChoice &choice)
     } catch (const Failure &) {
         // A value no one can read is replaced along with the sheet.
     }
-    writeTable(choice, scale);
+    writeTable(choice, scale, paperKeptFor(choice));
+}
+
+QString readPaperBeforeSheet()
+{
+    try {
+        if (readSheetChoice().sheetId.isEmpty())
+            return {};
+        const settings::SettingsRecord r = settings::QuerySettingsTable(kSheetTable);
+        return r.has(kPaperColumn) ? r.value(kPaperColumn).trimmed() : QString();
+    } catch (const Failure &) {
+        return {};
+    }
 }
 
 LabelScale readLabelScale()
@@ -136,7 +163,7 @@ void saveLabelScale(LabelScale scale)
     } catch (const Failure &) {
         // A damaged sheet choice is not carried over.
     }
-    writeTable(choice, scale);
+    writeTable(choice, scale, paperKeptFor(choice));
 }
 
 PageGeometry labelPage(const PageGeometry &paper, const SheetTemplate *sheet)
@@ -150,20 +177,28 @@ PageGeometry labelPage(const PageGeometry &paper, const SheetTemplate *sheet)
     return g;
 }
 
-void chooseSheet(const QString &sheetId)
+void chooseSheet(const QString &sheetId, const QString &paperBefore)
 {
     const SheetTemplate *sheet = findSheet(sheetId);
     SheetChoice stored;
+    QString storedBefore;
     try {
         stored = readSheetChoice();
+        storedBefore = readPaperBeforeSheet();
     } catch (const Failure &) {
         // A damaged table is replaced by the operator's choice.
         stored.sheetId = QStringLiteral("?");
     }
     const QString id = sheet ? sheet->id : QString();
-    if (id == stored.sheetId)
+    const QString before = sheet ? paperBefore : QString();
+    if (id == stored.sheetId && before == storedBefore)
         return;
-    saveSheetChoice({id, 1});
+    LabelScale scale = LabelScale::Fit;
+    try {
+        scale = readLabelScale();
+    } catch (const Failure &) {
+    }
+    writeTable({id, id == stored.sheetId ? stored.start : 1}, scale, before);
 }
 
 void setSheetOverride(const SheetOverride &override)

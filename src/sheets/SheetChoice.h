@@ -1,10 +1,12 @@
 #pragma once
 // Which label sheet the runs print on and the first free position on it,
 // kept in the settings folder's sheet table (vokiconfig6.txt, two CP932
-// lines like the other tables: "SHEET","START","SCALE"). No table, or an
-// empty SHEET, is one label a page on the printer's own paper. SCALE is how
-// the layout meets a label larger than itself: "FIT" (also when the column
-// is missing, as in tables from before it) or "ACTUAL" (「原寸で印刷」).
+// lines like the other tables: "SHEET","START","SCALE","PAPER"). No table,
+// or an empty SHEET, is one label a page on the printer's own paper. SCALE
+// is how the layout meets a label larger than itself: "FIT" (also when the
+// column is missing, as in tables from before it) or "ACTUAL"
+// (「原寸で印刷」). PAPER is the paper code chosen before the sheet took its
+// own paper, chosen again when the sheet is left (empty: none kept).
 #include "printer/Printer.h"
 #include "sheets/SheetTemplates.h"
 
@@ -27,8 +29,12 @@ struct SheetChoice {
 // on it.
 SheetChoice readSheetChoice();
 // Throws zl::Failure when the table cannot be written (the old one stays).
-// The stored scale stays as it is.
+// The stored scale stays as it is, and so does the paper before the sheet
+// when the sheet is the one stored.
 void saveSheetChoice(const SheetChoice &choice);
+// The paper (YOSHI) chosen before the stored sheet took its own; empty when
+// there is no sheet, none was kept or the table cannot be read.
+QString readPaperBeforeSheet();
 
 // The stored scale: Fit without a table or a SCALE column. Throws
 // zl::Failure naming the table when it holds another value.
@@ -41,11 +47,11 @@ void saveLabelScale(LabelScale scale);
 // one, else the printer's `paper` itself.
 PageGeometry labelPage(const PageGeometry &paper, const SheetTemplate *sheet);
 
-// The printer and paper screen's save: the sheet chosen there (empty: none).
-// The same sheet as stored keeps its first free position, another starts
-// at 1. Nothing is written when nothing changes, so a program that never
-// printed on sheets gets no sheet table.
-void chooseSheet(const QString &sheetId);
+// The printer and paper screen's save: the sheet chosen there (empty: none)
+// and the paper chosen before it. The same sheet as stored keeps its first
+// free position, another starts at 1. Nothing is written when nothing
+// changes, so a program that never printed on sheets gets no sheet table.
+void chooseSheet(const QString &sheetId, const QString &paperBefore = QString());
 
 // Refuses a position that is not on the sheet, saying which positions are.
 void checkSheetStart(const SheetTemplate &sheet, int start);

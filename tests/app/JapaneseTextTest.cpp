@@ -70,17 +70,29 @@ void saveScreenshot(QWidget *w, const QString &name)
 
 // Runs `open` (which blocks in a modal dialog) and has `inspect` look at the
 // dialog, then closes it.
+// The dialog is looked for without blocking: `open` may let the windows'
+// events run before its dialog is up (the print setup asks the printing
+// system on a thread first).
 void withModalDialog(const std::function<void()> &open, const std::function<void(QWidget *)> &inspect)
 {
     bool seen = false;
-    QTimer::singleShot(0, [&] {
-        QTRY_VERIFY(QApplication::activeModalWidget());
+    int triesLeft = 3000;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog) {
+            if (--triesLeft <= 0)
+                poll.stop();
+            return;
+        }
+        poll.stop();
         seen = true;
         inspect(dialog);
         if (auto *d = qobject_cast<QDialog *>(dialog))
             d->reject();
     });
+    poll.start();
     open();
     QVERIFY2(seen, "no dialog opened");
 }

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -298,6 +299,74 @@ private slots:
         QVERIFY2(m_messages[0].text.contains(QStringLiteral("CUPSが動いていないため「Zenlabo PDF」に印刷しました"))
                      && m_messages[0].text.contains(QStringLiteral("ラベル2枚をPDFファイル")),
                  qPrintable(m_messages[0].text));
+    }
+
+    // What the printer line names, its paper included, is what the next
+    // start names, nothing changed in between: a paper a run took for its
+    // labels is not left on the printer, and the PDF printer's paper
+    // confirmed in the print setup is kept with it.
+    void printerLineIsTheSameAfterARestart_data()
+    {
+        QTest::addColumn<std::function<void()>>("change");
+        QTest::addColumn<QString>("paper");
+        auto form7 = [](const QString &sheet) {
+            QWidget *form = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
+            auto *sheets = form->findChild<QListWidget *>(QStringLiteral("ListSheet"));
+            for (int i = 0; i < sheets->count(); ++i)
+                if (sheets->item(i)->data(Qt::UserRole).toString() == sheet)
+                    sheets->setCurrentRow(i);
+            form->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        };
+        QTest::newRow("a run on a label sheet, the sheet then left") << std::function<void()>([form7] {
+            form7(QStringLiteral("A4-12"));
+            const QPointer<QWidget> printScreen = ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
+            printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+            const QStringList printed = QDir(printer::PdfPrinter::defaultOutputFolder())
+                                            .entryList({QStringLiteral("*.pdf")}, QDir::Files);
+            QCOMPARE(printed.size(), 1);
+            if (printScreen)
+                printScreen->close();
+            form7(QString());
+        }) << QStringLiteral("用紙: ユーザー定義サイズ（50 x 30 mm）");
+        QTest::newRow("Zenlabo PDF confirmed on A4 in the print setup") << std::function<void()>([] {
+            zltest::installScriptedDialog([](printer::PrintSetupRecords &r) {
+                r.devMode.dmPaperSize = 9;
+                return true;
+            });
+            QWidget *form = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
+            form->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+            form->close();
+        }) << QStringLiteral("用紙: A4（210 x 297 mm）");
+    }
+
+    void printerLineIsTheSameAfterARestart()
+    {
+        QFETCH(std::function<void()>, change);
+        QFETCH(QString, paper);
+        ui::answerQuestionsWith([](const ui::ShownMessage &) { return true; });
+        auto answered = qScopeGuard([] { ui::answerQuestionsWith({}); });
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeItems({QStringLiteral("4912345000019"), QStringLiteral("4912345000026")});
+        PrintSystemAt none(home.root() + QStringLiteral("/no-cups.sock"), home.root() + QStringLiteral("/etc-cups"));
+        printer::installSystemPrinters(std::make_unique<printer::PdfPrinter>());
+        QString before;
+        {
+            ui::MainWindow w(home.root());
+            QLabel *menuLine = printerLine(w);
+            QTRY_VERIFY_WITH_TIMEOUT(asked(menuLine), 30000);
+            change();
+            before = menuLine->text();
+            for (const ui::ShownMessage &m : std::as_const(m_messages))
+                QVERIFY2(!m.title.contains(QStringLiteral("ERROR")), qPrintable(m.text));
+        }
+        QVERIFY2(before.contains(QStringLiteral("プリンター: Zenlabo PDF　") + paper), qPrintable(before));
+
+        printer::installSystemPrinters(std::make_unique<printer::PdfPrinter>());
+        ui::MainWindow restarted(home.root());
+        QLabel *menuLine = printerLine(restarted);
+        QTRY_VERIFY_WITH_TIMEOUT(asked(menuLine), 30000);
+        QCOMPARE(menuLine->text(), before);
     }
 
 private:

@@ -13,6 +13,14 @@
 #include "cups/platform/CupsPrinter.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
+#include "cups/platform/SystemPrinters.h"
+#include "cups/ui/SystemPrintSetupDialog.h"
+#include "printer/PrinterSetup.h"
+#include "ModalDialogs.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <algorithm>
 
 #include <QLabel>
 #include <QPointer>
@@ -157,6 +165,88 @@ private slots:
             QCOMPARE(messages.last().title, QStringLiteral("ERROR"));
             QVERIFY2(messages.last().text.contains(QStringLiteral("応答しませんでした")), qPrintable(messages.last().text));
         }
+    }
+
+    // The printing system's default cannot be known, so no printer is the
+    // operator's: the printer line says so (never naming the PDF printer it
+    // will not print on), a run says so before its rows are checked, and
+    // 「プリンターの設定」 offers 「Zenlabo PDF」 at once; chosen there, the
+    // labels print to it from the windows.
+    void pdfPrinterChosenAndPrintedWhileNothingAnswers()
+    {
+        zltest::TempHome home;
+        home.installDefaults();
+        // The second code makes the check before the first label ask.
+        home.writeItems({QStringLiteral("4912345000019"), QStringLiteral("123")});
+        SilentServer server;
+        QVERIFY(server.listening());
+        QList<ui::ShownMessage> messages;
+        const QByteArray named = qgetenv("CUPS_SERVER");
+        auto restore = qScopeGuard([&] {
+            ui::recordMessagesInto(nullptr);
+            ui::answerQuestionsWith({});
+            printer::installPrinters(nullptr);
+            printer::installPrintSetupDialog(nullptr);
+            qputenv("CUPS_SERVER", named);
+            cupsSetServer(nullptr);
+            printer::setCupsTimeLimitSeconds(8);
+            printer::cupsAnswered();
+        });
+        qputenv("CUPS_SERVER", server.name().toUtf8());
+        cupsSetServer(nullptr);
+        printer::setCupsTimeLimitSeconds(3);
+        printer::cupsAnswered();
+        printer::installSystemPrinters(std::make_unique<printer::PdfPrinter>());
+        ui::installSystemPrintSetupDialog();
+        ui::registerAllScreens(ui::ScreenRegistry::instance());
+        ui::recordMessagesInto(&messages);
+        ui::answerQuestionsWith([](const ui::ShownMessage &) { return true; });
+        const auto questionsAsked = [&messages] {
+            return std::count_if(messages.begin(), messages.end(),
+                                 [](const ui::ShownMessage &m) { return m.title == QStringLiteral("印刷の前の確認"); });
+        };
+
+        ui::MainWindow w(home.root());
+        QLabel *line = w.startupMenu()->findChild<QLabel *>(QStringLiteral("Label9"));
+        QTRY_VERIFY_WITH_TIMEOUT(!line->text().contains(QStringLiteral("確認しています")), 30000);
+        const QString unknown = QStringLiteral("通常使うプリンターが分からないため印刷しません");
+        QVERIFY2(line->text().startsWith(QStringLiteral("プリンター: なし（印刷しません）\n注意: ") + unknown),
+                 qPrintable(line->text()));
+        QVERIFY2(!line->text().contains(QStringLiteral("Zenlabo PDF　用紙")), qPrintable(line->text()));
+
+        QWidget *printScreen = ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
+        QVERIFY(printScreen);
+        printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        QVERIFY(!messages.isEmpty());
+        QCOMPARE(messages.last().title, QStringLiteral("ERROR"));
+        QVERIFY2(messages.last().text.contains(unknown), qPrintable(messages.last().text));
+        QCOMPARE(questionsAsked(), 0);
+
+        QWidget *form7 = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        QVERIFY(form7);
+        QStringList offered;
+        zltest::whenDialogIsUp(
+            this, [](QDialog *d) { return d->objectName() == QStringLiteral("PrintSetupWithoutCups"); },
+            [&](QDialog *dialog) {
+                auto *box = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+                QVERIFY(box);
+                for (int i = 0; i < box->count(); ++i)
+                    offered << box->itemText(i);
+                box->setCurrentIndex(box->findText(QStringLiteral("Zenlabo PDF")));
+                dialog->accept();
+            });
+        form7->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+        QCOMPARE(offered, QStringList{QStringLiteral("Zenlabo PDF")});
+        QCOMPARE(printer::currentPrinter()->deviceName(), QStringLiteral("Zenlabo PDF"));
+        QVERIFY2(line->text().startsWith(QStringLiteral("プリンター: Zenlabo PDF　用紙: ")) && !line->text().contains(unknown),
+                 qPrintable(line->text()));
+
+        printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        QCOMPARE(questionsAsked(), 1);
+        const QStringList files =
+            QDir(printer::PdfPrinter::defaultOutputFolder()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(messages.last().text.contains(QStringLiteral("ラベル2枚をPDFファイル")), qPrintable(messages.last().text));
     }
 };
 

@@ -13,6 +13,7 @@
 #include "printer/PrinterSetup.h"
 #include "paper/ui/PrinterScreens.h"
 #include "settings/SettingsTable.h"
+#include "sheets/SheetChoice.h"
 
 #include <QApplication>
 #include <QDir>
@@ -221,6 +222,69 @@ private slots:
         QCOMPARE(papers->selectedItems().size(), 1);
         QCOMPARE(papers->currentRow(), 1);
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
+    }
+
+    // Leaving a label sheet brings back the paper chosen before it, however
+    // the operator got there: within one opening of the screen, after it
+    // was closed and opened again, after a run moved the sheet's first free
+    // position on; a paper the list does not hold ("_", the printer's own)
+    // is brought back as it was.
+    void form7LeavingASheetBringsBackThePaperBeforeIt_data()
+    {
+        QTest::addColumn<QString>("before"); // code chosen first; empty: none chosen
+        QTest::addColumn<bool>("reopened");
+        QTest::addColumn<bool>("printedOnTheSheet");
+        QTest::addColumn<QString>("stored"); // YOSHI once the sheet is left
+        QTest::newRow("50 x 30, left in the same opening") << QStringLiteral("256") << false << false << QStringLiteral("256");
+        QTest::newRow("50 x 30, left after closing the screen") << QStringLiteral("256") << true << false << QStringLiteral("256");
+        QTest::newRow("Letter, a run on the sheet between") << QStringLiteral("1") << true << true << QStringLiteral("1");
+        QTest::newRow("no paper chosen before") << QString() << true << false << QStringLiteral("_");
+    }
+
+    void form7LeavingASheetBringsBackThePaperBeforeIt()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, reopened);
+        QFETCH(bool, printedOnTheSheet);
+        QFETCH(QString, stored);
+        const auto chooseAndMaybeSave = [&](QWidget *screen, const QString &code, const QString &sheet, bool save) {
+            if (!code.isEmpty()) {
+                auto *codes = child<QListWidget>(screen, "List2", 1);
+                child<QListWidget>(screen, "List2", 0)->setCurrentRow(codes->row(codes->findItems(code, Qt::MatchExactly).value(0)));
+            }
+            if (!sheet.isNull()) {
+                auto *sheets = child<QListWidget>(screen, "ListSheet");
+                for (int i = 0; i < sheets->count(); ++i)
+                    if (sheets->item(i)->data(Qt::UserRole).toString() == sheet)
+                        sheets->setCurrentRow(i);
+            }
+            if (save) {
+                child<QPushButton>(screen, "Command3")->click();
+                settle();
+            }
+        };
+        const auto open = [] { return ScreenRegistry::instance().show(QStringLiteral("Form7")); };
+        QWidget *screen = open();
+        chooseAndMaybeSave(screen, before, QString(), !before.isEmpty());
+        if (!before.isEmpty())
+            screen = open();
+        chooseAndMaybeSave(screen, QString(), QStringLiteral("A4-44"), reopened);
+        if (reopened)
+            QCOMPARE(readLayoutRow().yoshi, QStringLiteral("9"));
+        if (printedOnTheSheet) // the run's end stores where the next label goes
+            saveSheetChoice({QStringLiteral("A4-44"), 12});
+        if (reopened)
+            screen = open();
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
+        chooseAndMaybeSave(screen, QString(), QStringLiteral(""), true); // 「シートなし」
+
+        QCOMPARE(readLayoutRow().yoshi, stored);
+        QVERIFY(readSheetChoice().sheetId.isEmpty());
+        // Opened again, the paper brought back is the one shown chosen.
+        screen = open();
+        const auto codes = child<QListWidget>(screen, "List2", 1);
+        const auto papers = child<QListWidget>(screen, "List2", 0);
+        QCOMPARE(papers->selectedItems().isEmpty() ? QStringLiteral("_") : codes->item(papers->currentRow())->text(), stored);
     }
 
     void form7SavingWithoutAChoiceKeepsThePaperOrWritesPlaceholder()

@@ -159,7 +159,7 @@ private slots:
         QCOMPARE(readSheetChoice().start, 17);
         chooseSheet(QStringLiteral("A4-12"));
         QCOMPARE(m_home->readFile(kSheetTable),
-                 QByteArray("\"SHEET\",\"START\",\"SCALE\"\r\n\"A4-12\",\"1\",\"FIT\"\r\n"));
+                 QByteArray("\"SHEET\",\"START\",\"SCALE\",\"PAPER\"\r\n\"A4-12\",\"1\",\"FIT\",\"\"\r\n"));
         saveLabelScale(LabelScale::ActualSize);
         saveSheetChoice({QStringLiteral("A4-12"), 5});
         chooseSheet(QString());

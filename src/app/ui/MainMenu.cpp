@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "datasource/DataSource.h"
 #include "paper/PaperSelection.h"
+#include "printer/PrinterNews.h"
 #include "ui/ScreenRegistry.h"
 #include "ui/Widgets.h"
 #include "ui/WaitingWindow.h"
@@ -157,19 +158,33 @@ MainMenu::MainMenu(const QString &workingFolder, QWidget *parent)
 
 void MainMenu::load()
 {
-    const app::StartupView v = app::runStartup(m_workingFolder);
-    m_label4->setText(v.label4);
-    m_label11->setText(v.label11);
-    m_label12->setText(v.label12);
-    if (!v.textuser.isNull())
-        m_textuser->setText(v.textuser);
-    if (!v.textdb.isNull())
-        m_textdb->setText(v.textdb);
-    // The whole folder, as the program will look for it.
-    m_label7->setText(QDir::toNativeSeparators(datasource::dataFolderPath(v.label7)));
-    m_label15->setText(v.label15);
+    m_view = app::runStartup(m_workingFolder);
+    m_label11->setText(m_view.label11);
+    m_label12->setText(m_view.label12);
+    showSettings();
+    // The panel shows what the next run takes: a data source, layout,
+    // printer or paper saved on any screen shows here at once, not only in
+    // a menu loaded afterwards.
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        // A table that cannot be read now keeps what was shown; the screen
+        // that wrote it has said what went wrong.
+        app::readShownSettings(m_view, [](const Failure &) {});
+        showSettings();
+    });
     if (auto *printerInForce = findChild<QLabel *>(QStringLiteral("Label9")))
         showPrinterInForce(printerInForce);
+}
+
+void MainMenu::showSettings()
+{
+    m_label4->setText(m_view.label4);
+    if (!m_view.textuser.isNull())
+        m_textuser->setText(m_view.textuser);
+    if (!m_view.textdb.isNull())
+        m_textdb->setText(m_view.textdb);
+    // The whole folder, as the program will look for it.
+    m_label7->setText(QDir::toNativeSeparators(datasource::dataFolderPath(m_view.label7)));
+    m_label15->setText(m_view.label15);
 }
 
 void MainMenu::showPrinterInForce(QLabel *line)

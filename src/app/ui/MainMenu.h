@@ -1,4 +1,6 @@
 #pragma once
+#include "app/Startup.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -17,11 +19,14 @@ public:
 
 private:
     void load();
+    // The settings as m_view holds them, into the labels and holders.
+    void showSettings();
     void showPrinterInForce(QLabel *line);
     void openWithWaiting(const QString &formName, const QString &failureText);
     void openPartialRun();
 
     QString m_workingFolder;
+    app::StartupView m_view;
     QLabel *m_label4 = nullptr;
     QLabel *m_label7 = nullptr;
     QLabel *m_label11 = nullptr;

@@ -99,8 +99,10 @@ Printer *SystemPrinterCollection::current() const
         // system to be asked.
         if (m_pdf) {
             try {
-                if (!readPrinterChoice(m_pdf->deviceName()).isEmpty())
+                if (!readPrinterChoice(m_pdf->deviceName()).isEmpty()) {
+                    restoreKeptPaper(*m_pdf);
                     return m_current;
+                }
             } catch (const Failure &f) {
                 m_choiceProblem = f.description();
             }

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "printer/DeviceRecords.h"
+#include "cups/platform/CupsConnection.h"
 #include "cups/platform/PrintSetupMapping.h"
 #include "cups/platform/QtPrintDialogParts.h"
 #include "ui/Dialogs.h"
@@ -13,11 +14,14 @@
 #include <QLabel>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QEventLoop>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QPointer>
 #include <QTabWidget>
+#include <QThread>
+#include <QVBoxLayout>
 #include <functional>
 
 namespace zl::ui {
@@ -219,12 +223,110 @@ void describePdfEntry(QPrintDialog &dialog, int index, int pdfEntry, const print
         type->setText(QStringLiteral("PDFファイル（1回の印刷で1ファイル）"));
 }
 
+// The records turned to the PDF printer, chosen over the printer they held.
+void takePdfPrinter(printer::PrintSetupRecords &records, const printer::Printer &pdfPrinter)
+{
+    using namespace printer;
+    DevMode &dm = records.devMode;
+    setDevModeDeviceName(dm, pdfPrinter.deviceName());
+    fillDevNames(records.devNames, pdfPrinter.driverName(), pdfPrinter.deviceName(), pdfPrinter.port());
+    records.deviceName = pdfPrinter.deviceName();
+    // A label printer's own stock is no paper of the PDF printer: it keeps
+    // the paper it has.
+    const QList<PaperInfo> papers = pdfPrinter.papers();
+    if (std::none_of(papers.begin(), papers.end(), [&dm](const PaperInfo &p) { return p.code == dm.dmPaperSize; })) {
+        dm.dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+        dm.dmPaperSize = int16_t(pdfPrinter.paperSize().value_or(kUserPaperSize));
+        dm.dmPaperWidth = int16_t(tenthsMmFromTwips(pdfPrinter.pageWidthTwips().value_or(0)));
+        dm.dmPaperLength = int16_t(tenthsMmFromTwips(pdfPrinter.pageHeightTwips().value_or(0)));
+    }
+}
+
+// Whether the printing system answers, asked on a thread of its own while
+// the windows go on: Qt's dialog would wait for it without a limit. Empty
+// when it answers (or there is none to wait for), else why not.
+QString schedulerSilence()
+{
+    if (printer::cupsRecentlySilent()) {
+        const printer::PrinterCollection *all = printer::printers();
+        const QString problem = all ? all->problem() : QString();
+        return problem.isEmpty() ? QStringLiteral("印刷システム(CUPS)が応答しません（%1）。").arg(printer::cupsServerName())
+                                 : problem;
+    }
+    QString silence;
+    QEventLoop answered;
+    QThread *asking = QThread::create([&silence] {
+        try {
+            printer::requireSchedulerAnswering();
+        } catch (const Failure &f) {
+            silence = f.description();
+        }
+    });
+    QObject::connect(asking, &QThread::finished, &answered, &QEventLoop::quit);
+    asking->start();
+    // Only the question's end is awaited here; what the operator does
+    // meanwhile goes to the modal waiting state of the screen below.
+    answered.exec(QEventLoop::ExcludeUserInputEvents);
+    asking->wait();
+    delete asking;
+    return silence;
+}
+
+// The print setup while the printing system does not answer: the printers
+// known so far and the PDF printer, to choose from; what a queue offers
+// cannot be asked now, so nothing else is set here.
+bool choosePrinterWithoutCups(printer::PrintSetupRecords &records, const QString &silence, QWidget *owner)
+{
+    using namespace printer;
+    PrinterCollection *all = printers();
+    if (!all)
+        return false;
+    const WithoutWaiting withoutWaiting;
+    QDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("PrintSetupWithoutCups"));
+    dialog.setWindowTitle(QStringLiteral("プリンターの設定"));
+    auto *said = new QLabel(silence + QStringLiteral("\nいまは「%1」と、これまでに分かっているプリンターから選べます。"
+                                                     "プリンターの用紙や詳しい設定は、CUPSが応答するようになってから変更してください。")
+                                          .arg(all->builtIn() ? all->builtIn()->deviceName() : QString()),
+                            &dialog);
+    said->setWordWrap(true);
+    auto *box = new QComboBox(&dialog);
+    box->setObjectName(QLatin1String(parts::kPrinterList));
+    const QList<Printer *> offered = all->printers();
+    for (const Printer *p : offered)
+        box->addItem(p->deviceName());
+    const int opened = int(offered.indexOf(findPrinter(records.deviceName)));
+    box->setCurrentIndex(opened >= 0 ? opened : int(offered.size()) - 1);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(said);
+    layout->addWidget(box);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted || box->currentIndex() < 0)
+        return false;
+    Printer *chosen = offered[box->currentIndex()];
+    if (box->currentIndex() == opened)
+        return true;
+    if (chosen == all->builtIn())
+        takePdfPrinter(records, *chosen);
+    else
+        records = buildPrintSetupRecords(chosen);
+    return true;
+}
+
 } // namespace
 
 bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, QWidget *owner)
 {
     using namespace printer;
-    requireSchedulerAnswering();
+    // A silent printing system is no dead end: the PDF printer can still
+    // be chosen, and the queues known so far.
+    if (const QString silence = schedulerSilence(); !silence.isEmpty())
+        return choosePrinterWithoutCups(records, silence, owner);
     QPrinter qprinter(QPrinter::HighResolution);
     configureFromRecords(qprinter, records);
     QString paperName;
@@ -263,21 +365,8 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     if (answer != QDialog::Accepted)
         return false;
     if (pdfEntry >= 0 && printerBox->currentIndex() == pdfEntry) {
-        if (!openedOnPdf) {
-            DevMode &dm = records.devMode;
-            setDevModeDeviceName(dm, pdfPrinter->deviceName());
-            fillDevNames(records.devNames, pdfPrinter->driverName(), pdfPrinter->deviceName(), pdfPrinter->port());
-            records.deviceName = pdfPrinter->deviceName();
-            // A label printer's own stock is no paper of the PDF printer:
-            // it keeps the paper it has.
-            const QList<PaperInfo> papers = pdfPrinter->papers();
-            if (std::none_of(papers.begin(), papers.end(), [&dm](const PaperInfo &p) { return p.code == dm.dmPaperSize; })) {
-                dm.dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
-                dm.dmPaperSize = int16_t(pdfPrinter->paperSize().value_or(kUserPaperSize));
-                dm.dmPaperWidth = int16_t(tenthsMmFromTwips(pdfPrinter->pageWidthTwips().value_or(0)));
-                dm.dmPaperLength = int16_t(tenthsMmFromTwips(pdfPrinter->pageHeightTwips().value_or(0)));
-            }
-        }
+        if (!openedOnPdf)
+            takePdfPrinter(records, *pdfPrinter);
         return true;
     }
     const PropertiesChoice choice = watcher.choice(dialog);

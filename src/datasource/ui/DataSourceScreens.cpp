@@ -6,6 +6,7 @@
 #include "ui/Widgets.h"
 #include "common/Failure.h"
 #include "datasource/DataSource.h"
+#include "printer/PrinterNews.h"
 #include "settings/Defaults.h"
 #include "settings/SettingsTable.h"
 #include "settings/StoredSettings.h"
@@ -178,6 +179,8 @@ bool DataSourceScreen::refuseEmpty()
 void DataSourceScreen::save()
 {
     settings::writeDataSource({m_text1->text(), m_text4->text()});
+    // The main menu names the file the next run reads.
+    printer::PrinterInForceNews::instance().tell();
 }
 
 void DataSourceScreen::saveAndTest()

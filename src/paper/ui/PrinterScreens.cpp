@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace zl::ui {
 
@@ -76,6 +77,9 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     layout->setColumnStretch(1, 1);
     // A4 label sheets for office printers, beside the printer's papers.
     m_sheets = new SheetList(this);
+    // The paper to go back to is kept with the sheet, so leaving it brings
+    // that paper back whenever it happens, this screen closed in between.
+    m_paperBeforeSheet = printer::readPaperBeforeSheet();
     layout->addWidget(named(new QLabel(QStringLiteral("A4ラベルシート"), this), "LabelSheet"), 0, 2);
     layout->addWidget(m_sheets, 1, 2, 2, 1);
     layout->setColumnStretch(2, 1);
@@ -119,13 +123,19 @@ void PaperSelectionScreen::chooseSheet(const QString &sheetId)
     const printer::SheetTemplate *sheet = printer::findSheet(sheetId);
     if (!sheet) {
         // Leaving the sheet: the paper chosen before it is in force again.
-        const int before = int(m_codes->findItems(m_paperBeforeSheet, Qt::MatchExactly).size());
-        for (int i = 0; before > 0 && i < m_codes->count(); ++i)
-            if (m_codes->item(i)->text() == m_paperBeforeSheet) {
+        const QString before = std::exchange(m_paperBeforeSheet, QString());
+        if (before.isEmpty())
+            return;
+        for (int i = 0; i < m_codes->count(); ++i)
+            if (m_codes->item(i)->text() == before) {
                 m_papers->setCurrentRow(i);
-                break;
+                return;
             }
-        m_paperBeforeSheet.clear();
+        // None of this printer's papers ("_", the printer's own, or another
+        // printer's): kept as it was, with no paper of the list chosen.
+        const QSignalBlocker quiet(m_papers);
+        m_papers->clearSelection();
+        m_text5->setText(before);
         return;
     }
     const QString code = QString::number(sheet->paperCode);
@@ -197,7 +207,7 @@ void PaperSelectionScreen::save()
             e->setText(QStringLiteral("_"));
     }
     try {
-        printer::chooseSheet(m_sheets->sheetId());
+        printer::chooseSheet(m_sheets->sheetId(), m_paperBeforeSheet);
         printer::saveLabelScale(m_actualSize->isChecked() ? printer::LabelScale::ActualSize : printer::LabelScale::Fit);
         printer::savePaperChoice({m_text1->text(), m_text2->text(), m_text5->text(), m_text4->text()});
     } catch (const Failure &f) {
