@@ -251,11 +251,7 @@ private slots:
         if (meanwhile == QLatin1String("restart") && zltest::schedulerPid().isEmpty())
             QSKIP("the test scheduler's process id is not known");
         zltest::TempHome home;
-        home.installDefaults();
-        QStringList values;
-        for (int i = 1; i <= 30; ++i)
-            values << QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
-        home.writeItems(values);
+        writeThirtyItems(home);
         QString name = queue == QLatin1String("pace") ? pace : queue == QLatin1String("lprint") ? lprint : QStringLiteral("ZenlaboJam");
         const QString device = queue == QLatin1String("lprint") ? qEnvironmentVariable("ZENLABO_TEST_LPRINT_OUT")
                                                                  : m_spool + QLatin1Char('/') + name;
@@ -353,9 +349,7 @@ private slots:
             QVERIFY2(!codes.isEmpty(), "a label at the device does not scan");
             ++out[codes.first().mid(codes.first().indexOf(QLatin1Char(':')) + 1).left(12).right(4).toInt()];
         }
-        static const QRegularExpression count(QStringLiteral("印刷が確かなラベルは(\\d+)枚|(\\d+)枚のラベルを"));
-        const QRegularExpressionMatch m = count.match(words);
-        const int counted = m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
+        const int counted = countedPrinted(words);
         const QString seen = QStringLiteral("rows out %1; said: %2").arg(out.size()).arg(words.right(800));
         QVERIFY2(counted <= out.size(), qPrintable(seen));
         static const QRegularExpression from(QStringLiteral("--from (\\d+)"));
@@ -384,30 +378,13 @@ private slots:
         if (pace.isEmpty())
             QSKIP("the test scheduler has no printer that prints at a label printer's pace");
         zltest::TempHome home;
-        home.installDefaults();
-        QStringList values;
-        for (int i = 1; i <= 30; ++i)
-            values << QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
-        home.writeItems(values);
+        writeThirtyItems(home);
         const QString device = m_spool + QLatin1Char('/') + pace;
         const QStringList before = zltest::jobFiles(device);
-        zl::printer::installSystemPrinters(nullptr);
-        zl::printer::Printer *printer = zl::printer::findPrinter(pace);
-        QVERIFY(printer);
-        zl::printer::printers()->setCurrent(printer);
-        printer->pageGeometry();
-        QList<zl::ui::ShownMessage> messages;
-        zl::ui::recordMessagesInto(&messages);
-        zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
-        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
-        zl::ui::ScreenRegistry::instance().setHost(nullptr);
-        auto restore = qScopeGuard([&] {
-            QProcess::execute(QStringLiteral("cancel"), {QStringLiteral("-a"), pace});
-            zl::ui::recordMessagesInto(nullptr);
-            zl::ui::answerQuestionsWith({});
-            zl::ui::ScreenRegistry::instance().setHost(nullptr);
-            zl::printer::installPrinters(nullptr);
-        });
+        ScreensOnQueue screens(pace);
+        QVERIFY(screens.printer);
+        auto cancelLeftOvers = qScopeGuard([&] { QProcess::execute(QStringLiteral("cancel"), {QStringLiteral("-a"), pace}); });
+        const QList<zl::ui::ShownMessage> &messages = screens.messages;
         auto labelsOut = [&] {
             int n = 0;
             for (const QString &file : zltest::jobFiles(device)) {
@@ -448,10 +425,7 @@ private slots:
                  qPrintable(shown.join(QLatin1Char('|'))));
         QVERIFY2(said.startsWith(QStringLiteral("印刷をキャンセルしました。")) && !said.contains(zl::printing::kEndMessage),
                  qPrintable(said));
-        static const QRegularExpression count(QStringLiteral("印刷が確かなラベルは(\\d+)枚|(\\d+)枚のラベルを"));
-        const QRegularExpressionMatch m = count.match(said);
-        const int counted = m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
-        QVERIFY2(counted <= labelsOut(), qPrintable(said));
+        QVERIFY2(countedPrinted(said) <= labelsOut(), qPrintable(said));
         QVERIFY2(status.startsWith(QStringLiteral("※印刷を中断しました!!")), qPrintable(status));
         qInfo("window showed %s; %d labels at the device; said: %s", qPrintable(shown.join(QStringLiteral(" | "))), labelsOut(),
               qPrintable(said));
@@ -469,25 +443,13 @@ private slots:
         zltest::TempHome home;
         home.installDefaults();
         const QString folder = m_spool + QLatin1Char('/') + m_slow;
-        zl::printer::installSystemPrinters(nullptr);
-        zl::printer::Printer *slow = zl::printer::findPrinter(m_slow);
-        QVERIFY(slow);
-        zl::printer::printers()->setCurrent(slow);
-        // Asked now, so that the run's first question is its first label's.
-        slow->pageGeometry();
-        QList<zl::ui::ShownMessage> messages;
-        zl::ui::recordMessagesInto(&messages);
-        zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
-        zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
-        zl::ui::ScreenRegistry::instance().setHost(nullptr);
+        ScreensOnQueue screens(m_slow);
+        QVERIFY(screens.printer);
+        const QList<zl::ui::ShownMessage> &messages = screens.messages;
         std::optional<zltest::FrozenScheduler> stopped;
         auto restore = qScopeGuard([&] {
             stopped.reset();
             zl::printer::setCupsTimeLimitSeconds(8);
-            zl::ui::recordMessagesInto(nullptr);
-            zl::ui::answerQuestionsWith({});
-            zl::ui::ScreenRegistry::instance().setHost(nullptr);
-            zl::printer::installPrinters(nullptr);
         });
         // Clicked once the run's question waits at the frozen scheduler.
         const QString socket = qEnvironmentVariable("CUPS_SERVER");
@@ -520,6 +482,52 @@ private slots:
     }
 
 private:
+    // The print screens printing on `queue`, what the queue offers asked
+    // already (so that a run's first question is its first label's),
+    // message boxes recorded and questions answered yes; all put back after.
+    struct ScreensOnQueue {
+        QList<zl::ui::ShownMessage> messages;
+        zl::printer::Printer *printer = nullptr;
+        explicit ScreensOnQueue(const QString &queue)
+        {
+            zl::printer::installSystemPrinters(nullptr);
+            printer = zl::printer::findPrinter(queue);
+            if (printer) {
+                zl::printer::printers()->setCurrent(printer);
+                printer->pageGeometry();
+            }
+            zl::ui::recordMessagesInto(&messages);
+            zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
+            zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
+            zl::ui::ScreenRegistry::instance().setHost(nullptr);
+        }
+        ~ScreensOnQueue()
+        {
+            zl::ui::recordMessagesInto(nullptr);
+            zl::ui::answerQuestionsWith({});
+            zl::ui::ScreenRegistry::instance().setHost(nullptr);
+            zl::printer::installPrinters(nullptr);
+        }
+    };
+
+    // Thirty records with barcodes that name their rows (…0001 to …0030).
+    static void writeThirtyItems(zltest::TempHome &home)
+    {
+        home.installDefaults();
+        QStringList values;
+        for (int i = 1; i <= 30; ++i)
+            values << QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
+        home.writeItems(values);
+    }
+
+    // The labels a message says are printed.
+    static int countedPrinted(const QString &said)
+    {
+        static const QRegularExpression count(QStringLiteral("印刷が確かなラベルは(\\d+)枚|(\\d+)枚のラベルを"));
+        const QRegularExpressionMatch m = count.match(said);
+        return m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
+    }
+
     // A slow raw queue of the test's own, with `options` and its device
     // URI's `query`, gone with it.
     struct TestQueue {
