@@ -11,7 +11,10 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QRawFont>
+#include <QGlyphRun>
+#include <QSet>
 #include <QTextItem>
+#include <QTextLayout>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -141,7 +144,7 @@ struct EmbeddedFace {
     FontSubset subset;
     bool embeddable = false;
     QByteArray resource;   // "/F1"
-    QList<uint> unicodes{0}; // the character each subset glyph was first drawn for
+    QList<QString> unicodes{QString()}; // the text each subset glyph stands for; empty: none known
 };
 
 // A font as the painter gives it, and how it is drawn from its face.
@@ -375,42 +378,123 @@ public:
         if (text.isEmpty())
             return;
         const FontUse &use = m_resources.use(item.font());
-        QList<quint32> glyphs;
-        const QList<uint> chars = text.toUcs4();
-        if (use.face)
-            glyphs = use.raw.glyphIndexesForString(text);
-        if (!use.face || glyphs.size() != chars.size() || glyphs.contains(0)) {
-            // A character the face lacks (Qt finds it in another font) or a
-            // face that cannot be embedded: the text as its outlines.
-            QPainterPath path;
-            path.addText(p, item.font(), text);
-            fillWith(path, m_pen.color().rgb());
-            return;
-        }
-        EmbeddedFace &face = *use.face;
-        QByteArray string;
-        string.reserve(glyphs.size() * 2 + 8);
-        double advance = 0;
-        for (qsizetype i = 0; i < glyphs.size(); ++i) {
-            const quint16 id = face.subset.glyphFor(glyphs[i]);
-            if (id == face.unicodes.size())
-                face.unicodes.append(chars[i]);
-            advance += face.subset.advance(glyphs[i]);
-            for (const char byte : {char(id >> 8), char(id & 0xff)}) {
-                if (byte == '(' || byte == ')' || byte == '\\')
-                    string += '\\';
-                if (byte == '\r')
-                    string += "\\r";
-                else
-                    string += byte;
-            }
-        }
-        const double px = use.pixelSize;
-        // Qt lays the text out with its own advances; the glyphs follow them,
-        // the difference spread between them.
-        advance = advance * px / face.subset.unitsPerEm();
-        const double spacing = glyphs.isEmpty() ? 0 : (item.width() - advance) / glyphs.size() / px;
         const QRgb color = m_pen.color().rgb();
+        if (use.face && showUnshaped(use, p, item, color))
+            return;
+        // The glyphs as Qt shapes them, where it places them: combining
+        // marks over their letters, kerning, ligatures, and characters the
+        // face lacks from the font Qt takes them from.
+        QTextLayout layout(text, item.font(), paintDevice());
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        const QPointF origin = p - QPointF(0, line.ascent());
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            if (use.face && sameFace(run.rawFont(), use.raw))
+                showGlyphs(use, run.glyphIndexes(), run.positions(), origin,
+                           charactersOf(use.raw, text, layout, run.glyphIndexes()), color);
+            else
+                fillWith(outlines(run, origin), color); // a face that cannot be embedded
+        }
+    }
+
+private:
+    // Most label text is each character its face's glyph, one after the
+    // other: shown so without shaping it again, which would cost as much
+    // as the rest of the label. Where shaping changed anything (a mark, a
+    // kerning pair, a ligature, a character from another face) Qt's width
+    // for the text tells, and it is shaped.
+    bool showUnshaped(const FontUse &use, const QPointF &p, const QTextItem &item, QRgb color)
+    {
+        const QString text = item.text();
+        const QList<uint> chars = text.toUcs4();
+        for (const uint c : chars)
+            if (QChar::isMark(char32_t(c)))
+                return false;
+        const QList<quint32> glyphs = use.raw.glyphIndexesForString(text);
+        if (glyphs.size() != chars.size() || glyphs.contains(0))
+            return false;
+        const double scale = use.pixelSize / use.face->subset.unitsPerEm();
+        QList<QPointF> at;
+        at.reserve(glyphs.size());
+        double x = 0;
+        for (const quint32 g : glyphs) {
+            at.append(QPointF(x, 0));
+            x += use.face->subset.advance(g) * scale;
+        }
+        if (std::abs(x - item.width()) > 1e-3 * use.pixelSize)
+            return false;
+        QHash<quint32, QString> characters;
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            characters.insert(glyphs[i], QString::fromUcs4(reinterpret_cast<const char32_t *>(&chars[i]), 1));
+        showGlyphs(use, glyphs, at, p, characters, color);
+        return true;
+    }
+
+    static bool sameFace(const QRawFont &a, const QRawFont &b)
+    {
+        return a.familyName() == b.familyName() && a.styleName() == b.styleName() && qFuzzyCompare(a.pixelSize(), b.pixelSize());
+    }
+
+    static QPainterPath outlines(const QGlyphRun &run, const QPointF &origin)
+    {
+        QPainterPath path;
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> at = run.positions();
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            path.addPath(run.rawFont().pathForGlyph(glyphs[i]).translated(origin + at[i]));
+        return path;
+    }
+
+    // What each glyph stands for, for the text to be searched and copied:
+    // the character it is the face's glyph of, or the characters Qt made
+    // it of (a ligature).
+    static QHash<quint32, QString> charactersOf(const QRawFont &face, const QString &text, const QTextLayout &layout,
+                                               const QList<quint32> &shaped)
+    {
+        QHash<quint32, QString> of;
+        // A letter and its combining mark are shaped as the composed letter.
+        const QString composed = text.normalized(QString::NormalizationForm_C);
+        for (const QString &form : {text, composed}) {
+            const QList<uint> chars = form.toUcs4();
+            const QList<quint32> glyphs = face.glyphIndexesForString(form);
+            for (qsizetype i = 0; i < glyphs.size() && i < chars.size(); ++i)
+                of.insert(glyphs[i], QString::fromUcs4(reinterpret_cast<const char32_t *>(&chars[i]), 1));
+            if (composed == text)
+                break;
+        }
+        QSet<quint32> made;
+        for (const quint32 g : shaped)
+            if (!of.contains(g))
+                made.insert(g);
+        // Rare (a ligature): each character asked which glyph it became.
+        for (int i = 0; !made.isEmpty() && i < text.size(); ++i) {
+            const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+            QSet<quint32> became;
+            for (const QGlyphRun &run : layout.glyphRuns(i, length))
+                for (const quint32 g : run.glyphIndexes())
+                    if (made.contains(g) && !became.contains(g)) {
+                        became.insert(g);
+                        of[g] += text.mid(i, length);
+                    }
+            i += length - 1;
+        }
+        return of;
+    }
+
+    // Glyphs of the embedded face, each at its place: a line of
+    // them in one text object, its spacing as Qt laid it out; a glyph off
+    // the line (a mark raised or lowered) placed on its own.
+    void showGlyphs(const FontUse &use, const QList<quint32> &glyphs, const QList<QPointF> &at, const QPointF &origin,
+                    const QHash<quint32, QString> &characters, QRgb color)
+    {
+        EmbeddedFace &face = *use.face;
+        if (glyphs.isEmpty())
+            return;
+        const double px = use.pixelSize;
         setFill(color);
         if (use.bold) {
             setStroke(color);
@@ -427,19 +511,52 @@ public:
             m_state.textMode = mode;
             content += QByteArray::number(mode) + " Tr ";
         }
-        const double roundedSpacing = std::abs(spacing) < 1e-4 ? 0 : std::round(spacing * 1e4) / 1e4;
-        if (m_state.charSpacing != roundedSpacing) {
-            m_state.charSpacing = roundedSpacing;
-            number(content, roundedSpacing, 4);
-            content += "Tc ";
+        if (m_state.charSpacing != 0) {
+            m_state.charSpacing = 0;
+            content += "0 Tc ";
         }
-        // Glyph space is y up and one em; an upright face drawn italic leans right.
-        const QTransform glyphSpace(px, 0, use.italic ? kItalicSlant * px : 0, -px, p.x(), p.y());
-        matrix(glyphSpace * m_transform, 3);
-        content += "Tm (" + string + ")Tj ET\n";
+        const double em = 1.0 / face.subset.unitsPerEm();
+        for (qsizetype from = 0; from < glyphs.size();) {
+            qsizetype to = from + 1;
+            while (to < glyphs.size() && at[to].y() == at[from].y())
+                ++to;
+            // Glyph space is y up and one em; an upright face drawn italic leans right.
+            const QPointF start = origin + at[from];
+            const QTransform glyphSpace(px, 0, use.italic ? kItalicSlant * px : 0, -px, start.x(), start.y());
+            matrix(glyphSpace * m_transform, 3);
+            content += "Tm [";
+            double pen = 0; // ems from the line's start, as the glyphs' widths move it
+            for (qsizetype i = from; i < to; ++i) {
+                const double wanted = (at[i].x() - at[from].x()) / px;
+                const int shift = int(std::lround((pen - wanted) * 1000));
+                if (shift != 0) {
+                    content += QByteArray::number(shift);
+                    pen -= shift / 1000.0;
+                }
+                const quint16 id = face.subset.glyphFor(glyphs[i]);
+                const QString character = characters.value(glyphs[i]);
+                if (id == face.unicodes.size())
+                    face.unicodes.append(character);
+                else if (face.unicodes[id].isEmpty())
+                    face.unicodes[id] = character;
+                pen += face.subset.advance(glyphs[i]) * em;
+                QByteArray string = "(";
+                for (const char byte : {char(id >> 8), char(id & 0xff)}) {
+                    if (byte == '(' || byte == ')' || byte == '\\')
+                        string += '\\';
+                    if (byte == '\r')
+                        string += "\\r";
+                    else
+                        string += byte;
+                }
+                content += string + ')';
+            }
+            content += "]TJ ";
+            from = to;
+        }
+        content += "ET\n";
     }
 
-private:
     // The rectangles a path is made of, each a subpath as addRect makes
     // it; none when it is anything else.
     static QList<QRectF> rectanglesOf(const QPainterPath &path)
@@ -884,11 +1001,16 @@ void PdfDocument::Impl::writeFonts(QByteArray &fonts)
                           "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
                           "/CMapName/Adobe-Identity-UCS def /CMapType 2 def\n"
                           "1 begincodespacerange <0000><FFFF> endcodespacerange\n";
-        for (qsizetype from = 1; from < face->unicodes.size(); from += 100) {
-            const qsizetype to = std::min<qsizetype>(from + 100, face->unicodes.size());
+        QList<qsizetype> mapped;
+        for (qsizetype id = 1; id < face->unicodes.size(); ++id)
+            if (!face->unicodes[id].isEmpty())
+                mapped.append(id);
+        for (qsizetype from = 0; from < mapped.size(); from += 100) {
+            const qsizetype to = std::min<qsizetype>(from + 100, mapped.size());
             cmap += QByteArray::number(to - from) + " beginbfchar\n";
-            for (qsizetype id = from; id < to; ++id) {
-                const QString ch = QString::fromUcs4(reinterpret_cast<const char32_t *>(&face->unicodes[id]), 1);
+            for (qsizetype k = from; k < to; ++k) {
+                const qsizetype id = mapped[k];
+                const QString &ch = face->unicodes[id];
                 cmap += '<' + QByteArray::number(quint16(id), 16).rightJustified(4, '0') + "><";
                 for (QChar c : ch)
                     cmap += QByteArray::number(c.unicode(), 16).rightJustified(4, '0');
