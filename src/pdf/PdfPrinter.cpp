@@ -5,7 +5,7 @@
 #include "common/Length.h"
 #include "common/UnseenFile.h"
 #include "printer/PagePlayback.h"
-#include "printer/PdfDocument.h"
+#include "pdfwriter/PdfDocument.h"
 
 #include <QDir>
 #include <algorithm>
@@ -176,7 +176,7 @@ public:
     QFile temp;
     // Declared last, so it goes first: an unfinished document is dropped,
     // its ending never written, before the file under it is closed.
-    std::unique_ptr<PdfDocument> document;
+    std::unique_ptr<pdfwriter::PdfDocument> document;
     int labels = 0;
     int pages = 0;
 
@@ -250,7 +250,7 @@ void PdfPrinter::writePages(const QList<PaperPage> &pages)
             const int error = errno;
             throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_folder));
         }
-        file->document = std::make_unique<PdfDocument>(&file->temp, QStringLiteral("Zenlabo labels"));
+        file->document = std::make_unique<pdfwriter::PdfDocument>(&file->temp, QStringLiteral("Zenlabo labels"));
         m_file = std::move(file);
     }
     PdfRunFile &f = *m_file;

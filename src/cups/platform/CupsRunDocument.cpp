@@ -11,7 +11,7 @@ CupsRunDocument::CupsRunDocument(const PageGeometry &page, int zoom, QSizeF sent
     : m_buffer(&m_pdf), m_page(page), m_zoom(zoom), m_sentPoints(sentPoints)
 {
     m_buffer.open(QIODevice::WriteOnly);
-    m_document = std::make_unique<PdfDocument>(&m_buffer);
+    m_document = std::make_unique<pdfwriter::PdfDocument>(&m_buffer);
 }
 
 bool CupsRunDocument::add(const QList<PaperPage> &pages)

@@ -4,7 +4,7 @@
 // start once for the run and its labels come out together, never between
 // another counter's.
 #include "printer/PagePlayback.h"
-#include "printer/PdfDocument.h"
+#include "pdfwriter/PdfDocument.h"
 #include "printer/Printer.h"
 
 #include <QBuffer>
@@ -26,7 +26,7 @@ public:
 private:
     QByteArray m_pdf;
     QBuffer m_buffer;
-    std::unique_ptr<PdfDocument> m_document;
+    std::unique_ptr<pdfwriter::PdfDocument> m_document;
     PageGeometry m_page;
     int m_zoom;
     QSizeF m_sentPoints;

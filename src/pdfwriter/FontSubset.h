@@ -9,7 +9,7 @@
 #include <QRawFont>
 #include <QRectF>
 
-namespace zl::printer {
+namespace zl::pdfwriter {
 
 class FontSubset {
 public:
@@ -54,4 +54,4 @@ private:
     QHash<quint32, quint16> m_subset; // and back
 };
 
-} // namespace zl::printer
+} // namespace zl::pdfwriter

@@ -4,9 +4,9 @@
 #include "common/TestRegistry.h"
 
 #include "label/Barcode.h"
-#include "printer/FontSubset.h"
+#include "pdfwriter/FontSubset.h"
 #include "printer/PagePlayback.h"
-#include "printer/PdfDocument.h"
+#include "pdfwriter/PdfDocument.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -22,6 +22,7 @@
 #include <functional>
 
 using namespace zl::printer;
+using namespace zl::pdfwriter;
 
 Q_DECLARE_METATYPE(zl::printer::PlacedPage)
 

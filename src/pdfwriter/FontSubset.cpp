@@ -1,4 +1,4 @@
-#include "printer/FontSubset.h"
+#include "pdfwriter/FontSubset.h"
 
 #include <QHash>
 #include <QtEndian>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <map>
 
-namespace zl::printer {
+namespace zl::pdfwriter {
 
 namespace {
 
@@ -232,4 +232,4 @@ QByteArray FontSubset::fontFile()
     return file;
 }
 
-} // namespace zl::printer
+} // namespace zl::pdfwriter

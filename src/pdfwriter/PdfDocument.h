@@ -16,7 +16,7 @@
 
 class QIODevice;
 
-namespace zl::printer {
+namespace zl::pdfwriter {
 
 class PdfDocument {
 public:
@@ -44,4 +44,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace zl::printer
+} // namespace zl::pdfwriter

@@ -1,6 +1,6 @@
-#include "printer/PdfDocument.h"
+#include "pdfwriter/PdfDocument.h"
 
-#include "printer/FontSubset.h"
+#include "pdfwriter/FontSubset.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -23,7 +23,7 @@
 #include <vector>
 #include <zlib.h>
 
-namespace zl::printer {
+namespace zl::pdfwriter {
 
 namespace {
 
@@ -1063,4 +1063,4 @@ bool PdfDocument::finish()
     return d->out.ok;
 }
 
-} // namespace zl::printer
+} // namespace zl::pdfwriter
