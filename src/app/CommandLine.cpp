@@ -9,6 +9,8 @@ QString usageText()
     return QStringLiteral(
         "使い方: zenlabo [--print [--from 行 --to 行] [--printer プリンター名] [--sheet シート|none]\n"
         "                 [--sheet-start 位置] [--fit | --actual-size] [--verbose]]\n"
+        "        zenlabo --print-calibration [--printer プリンター名] [--sheet シート|none] [--fit | --actual-size]\n"
+        "        zenlabo --calibrate 左端 上端\n"
         "        zenlabo --help | --version\n"
         "  引数なし     画面を開きます (--print, --help, --version のどれもないときも画面を開きます)。\n"
         "  --print      保存された設定でデータファイルのラベルを印刷します (1回に300枚まで)。\n"
@@ -22,6 +24,10 @@ QString usageText()
         "  --fit        ラベルの大きさに合わせて拡大・縮小して印刷します (縦長のラベルには90度回して)。\n"
         "  --actual-size 50 x 30 mm より大きいラベルにも原寸でラベルの左上に印刷します。\n"
         "               どちらも省略時はプリンター設定の画面の「原寸で印刷」に従います。\n"
+        "  --print-calibration 調整用ラベル (目盛り付き) を、保存された印刷位置調整でラベルと同じように印刷します。\n"
+        "               シートでは新しいシート1枚のすべての位置に印刷します。\n"
+        "  --calibrate  調整用ラベルで読んだ用紙の左端と上端の目盛り (mm, 0.1 mm 単位) を印刷位置調整に足して保存します。\n"
+        "               正の値で印刷が右へ・下へ動きます。調整が -20 から 20 を外れるときは何も保存しません。\n"
         "  --verbose    1枚ごとに標準エラーへ1行出力します。\n"
         "  --help       この説明を表示します。\n"
         "  --version    バージョンを表示します。\n"
@@ -42,7 +48,8 @@ bool wantsCommandLine(const QStringList &arguments)
 {
     for (int i = 1; i < arguments.size(); ++i)
         if (arguments[i] == QStringLiteral("--print") || arguments[i] == QStringLiteral("--help")
-            || arguments[i] == QStringLiteral("--version"))
+            || arguments[i] == QStringLiteral("--version") || arguments[i] == QStringLiteral("--print-calibration")
+            || arguments[i] == QStringLiteral("--calibrate"))
             return true;
     return false;
 }
@@ -60,6 +67,12 @@ PrintRequest parseCommandLine(const QStringList &arguments)
         };
         if (a == QStringLiteral("--print"))
             r.print = true;
+        else if (a == QStringLiteral("--print-calibration"))
+            r.printCalibration = true;
+        else if (a == QStringLiteral("--calibrate")) {
+            const QString x = value();
+            r.calibrate = std::pair(x, value());
+        }
         else if (a == QStringLiteral("--from"))
             r.from = value();
         else if (a == QStringLiteral("--to"))
@@ -89,7 +102,11 @@ PrintRequest parseCommandLine(const QStringList &arguments)
         else
             fail(QStringLiteral("不明な引数です: %1").arg(a));
     }
-    if (!r.print && (r.from || r.to || r.printer || r.verbose || r.sheet || r.sheetStart))
+    if (r.calibrate && (r.print || r.printCalibration || r.from || r.printer || r.sheet || r.sheetStart || r.fit || r.verbose))
+        fail(QStringLiteral("--calibrate は左端と上端の2つの値だけと指定します。"));
+    if (r.printCalibration && (r.print || r.from || r.to || r.sheetStart))
+        fail(QStringLiteral("--print-calibration と一緒に指定できるのは --printer, --sheet, --fit, --actual-size, --verbose です。"));
+    if (!r.print && !r.printCalibration && (r.from || r.to || r.printer || r.verbose || r.sheet || r.sheetStart))
         fail(QStringLiteral("--from, --to, --printer, --sheet, --sheet-start, --verbose は --print と一緒に指定します。"));
     if (r.sheetStart && r.sheet && r.sheet->isEmpty())
         fail(QStringLiteral("--sheet none では --sheet-start は使えません。"));

@@ -2,10 +2,13 @@
 // Printing without windows, for shop systems and scripts:
 //   zenlabo --print [--from N --to M] [--printer NAME] [--sheet ID|none] [--sheet-start N]
 //                   [--fit|--actual-size] [--verbose]
+//   zenlabo --print-calibration [--printer NAME] [--sheet ID|none] [--fit|--actual-size]
+//   zenlabo --calibrate X Y
 //   zenlabo --help | --version
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <utility>
 
 namespace zl::app {
 
@@ -22,6 +25,10 @@ struct PrintRequest {
     // this run instead of the stored choice.
     std::optional<bool> fit;
     bool verbose = false;
+    // The calibration label instead of the data's labels.
+    bool printCalibration = false;
+    // The two numbers read off it (left edge, top edge), as typed.
+    std::optional<std::pair<QString, QString>> calibrate;
     bool help = false;
     bool version = false;
 };
@@ -39,7 +46,7 @@ enum ExitStatus {
 };
 
 // Whether the arguments ask for the command line at all: only --print,
-// --help and --version do. Anything else, Qt's own options included, opens
+// --print-calibration, --calibrate, --help and --version do. Anything else, Qt's own options included, opens
 // the windows.
 bool wantsCommandLine(const QStringList &arguments);
 

@@ -1,5 +1,7 @@
 #include "app/PrintCommand.h"
 
+#include "app/CalibrateCommand.h"
+#include "printing/CalibrationRun.h"
 #include "datasource/DataSource.h"
 #include "pdf/PdfPrinter.h"
 #include "printer/PrinterSetup.h"
@@ -133,6 +135,8 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
                    .arg(problem, QDir::toNativeSeparators(settings::folderPath()));
         return ExitBadSettings;
     }
+    if (request.calibrate)
+        return runCalibrateCommand(*request.calibrate, out, err);
 
     // The sheet is settled before anything is printed: a position off the
     // sheet would otherwise show only once the labels are drawn.
@@ -229,9 +233,20 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     };
     try {
         printing::loadAdjustmentsIntoLabelFields();
-        std::optional<printing::RunContext> context = printing::prepareRun(hooks);
+        std::optional<printing::RunContext> context =
+            request.printCalibration ? printing::prepareCalibration(hooks) : printing::prepareRun(hooks);
         if (!context) // no dialog to decline without windows
             return ExitFailed;
+        if (request.printCalibration) {
+            const printing::RunResult r = printing::printCalibration(std::move(*context), g_control, hooks);
+            if (r.outcome == printing::RunOutcome::Cancelled || r.printed < r.wanted) {
+                err << QStringLiteral("調整用ラベルの印刷を中断しました。\n");
+                return ExitFailed;
+            }
+            out << QStringLiteral("調整用ラベルを「%1」に印刷しました。%2\n").arg(target->deviceName(), printing::calibrationInstructions());
+            pdfNote(r.printed);
+            return ExitPrinted;
+        }
         printing::ProgramRunServices services(std::move(*context), g_control, hooks);
         int cap = printing::kLabelsPerOpening;
         int remaining = 0;

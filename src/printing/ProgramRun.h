@@ -80,6 +80,12 @@ public:
     void beginPrinting() override;
     QString endPrinting(bool ok) override;
 
+protected:
+    // For runs that print something else than the data's labels on the
+    // same printer, paper, fit and sheet.
+    printer::Printer *runPrinter() const { return m_runPrinter; }
+    const RunContext &context() const { return m_context; }
+
 private:
     void showCounts(const QString &text);
 

@@ -95,7 +95,8 @@ private slots:
         QVERIFY(w);
         QVERIFY(messages.isEmpty());
         QCOMPARE(w->windowTitle(), QStringLiteral("印刷位置調整"));
-        QCOMPARE(w->size(), QSize(zl::ui::twips(7900 + zl::ui::PrintPositionScreen::kPreviewWidthTwips), zl::ui::twips(4700)));
+        QCOMPARE(w->size(), QSize(zl::ui::twips(7900 + zl::ui::PrintPositionScreen::kPreviewWidthTwips),
+                                 zl::ui::twips(4700 + zl::ui::PrintPositionScreen::kCalibrationTwips)));
         QCOMPARE(w->palette().color(QPalette::Window), QColor(255, 224, 192));
         for (int n = 1; n <= 3; ++n) {
             QCOMPARE(slider(w, n)->minimum(), -20);

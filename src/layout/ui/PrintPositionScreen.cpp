@@ -4,6 +4,7 @@
 #include "ui/Dialogs.h"
 #include "ui/ScreenRegistry.h"
 #include "common/Failure.h"
+#include "layout/Calibration.h"
 #include "layout/Titles.h"
 #include "layout/ui/LayoutScreens.h"
 #include "paper/PaperSelection.h"
@@ -11,8 +12,14 @@
 #include "label/Adjustments.h"
 #include "label/LabelPreview.h"
 #include "label/ui/LabelPreviewView.h"
+#include "printing/CalibrationRun.h"
+#include "printing/RunThread.h"
+#include "printing/ui/PrinterHooks.h"
 
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPointer>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -48,7 +55,7 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
     : QWidget(host, Qt::Window), m_stored(load.stored)
 {
     setWindowTitle(QStringLiteral("印刷位置調整"));
-    setFixedSize(twips(7900 + kPreviewWidthTwips), twips(4700));
+    setFixedSize(twips(7900 + kPreviewWidthTwips), twips(4700 + kCalibrationTwips));
     move(twips(10), twips(10));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -128,6 +135,95 @@ PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWi
     saveButton->setGeometry(twips(7900 - 240 - 1500), twips(4700 - 240 - 480), twips(1500), twips(480));
     connect(saveButton, &QPushButton::clicked, this, &PrintPositionScreen::save);
     addPreview();
+    addCalibration();
+}
+
+void PrintPositionScreen::addCalibration()
+{
+    const int top = 4700 - 120;
+    m_printCalibration = new QPushButton(QStringLiteral("調整用ラベルを印刷"), this);
+    m_printCalibration->setObjectName(QStringLiteral("Command2"));
+    m_printCalibration->setGeometry(twips(240), twips(top), twips(2400), twips(480));
+    connect(m_printCalibration, &QPushButton::clicked, this, &PrintPositionScreen::printCalibration);
+
+    const char *captions[2] = {"左端の目盛り", "上端の目盛り"};
+    for (int i = 0; i < 2; ++i) {
+        const int left = 240 + i * 2700;
+        label(this, QStringLiteral("Label%1").arg(17 + i), QString::fromUtf8(captions[i]), {left, top + 600, 1300, 420});
+        auto *spin = new QDoubleSpinBox(this);
+        spin->setObjectName(QStringLiteral("Spin%1").arg(i + 1));
+        spin->setRange(label::kAdjustmentMin, label::kAdjustmentMax);
+        spin->setDecimals(1);
+        spin->setSingleStep(layout::kReadingStep);
+        spin->setSuffix(QStringLiteral(" mm"));
+        spin->setLocale(QLocale::c());
+        spin->setGeometry(twips(left + 1300), twips(top + 600), twips(1250), twips(420));
+        m_reading[i] = spin;
+    }
+    auto *apply = new QPushButton(QStringLiteral("反映"), this);
+    apply->setObjectName(QStringLiteral("Command3"));
+    apply->setGeometry(twips(5700), twips(top + 570), twips(1000), twips(480));
+    connect(apply, &QPushButton::clicked, this, &PrintPositionScreen::applyCalibration);
+
+    m_calibrationNote = label(this, QStringLiteral("Label19"), {}, {240, top + 1140, 7400 + kPreviewWidthTwips - 480, 760},
+                              Qt::AlignLeft | Qt::AlignTop);
+    m_calibrationNote->setWordWrap(true);
+}
+
+void PrintPositionScreen::printCalibration()
+{
+    std::optional<printing::RunContext> context;
+    try {
+        context = printing::prepareCalibration(printerSetupHooks(this));
+    } catch (const Failure &failure) {
+        m_calibrationNote->setText(QStringLiteral("調整用ラベルを印刷できません: ") + failure.description());
+        return;
+    }
+    if (!context)
+        return;
+    m_printCalibration->setEnabled(false);
+    m_calibrationNote->setText(QStringLiteral("調整用ラベルを印刷しています…"));
+    const QPointer<PrintPositionScreen> self(this);
+    QString said;
+    try {
+        printing::RunControl control;
+        const printing::RunResult r = printing::runOffThisThread(
+            [&] { return printing::printCalibration(std::move(*context), control, {}); }, &control);
+        said = r.printed > 0 && r.printed == r.wanted
+            ? QStringLiteral("調整用ラベルを印刷しました。") + printing::calibrationInstructions()
+            : QStringLiteral("調整用ラベルの印刷を中断しました。");
+    } catch (const Failure &failure) {
+        said = QStringLiteral("調整用ラベルを印刷できませんでした: ") + failure.description();
+    }
+    if (!self)
+        return;
+    m_printCalibration->setEnabled(true);
+    m_calibrationNote->setText(said);
+}
+
+void PrintPositionScreen::applyCalibration()
+{
+    const QPointF reading(m_reading[0]->value(), m_reading[1]->value());
+    layout::Calibrated c;
+    try {
+        c = layout::calibrateStored(reading, layout::fitInForce());
+        m_stored = layout::loadAdjustments().stored;
+    } catch (const Failure &failure) {
+        m_calibrationNote->setText(failure.description() + QStringLiteral("\n印刷位置調整は変更していません。"));
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        m_sizeHolder[i]->setText(c.after[i]);
+        m_value[i]->setText(c.after[i]);
+        // The slider shows where the value is; its own change must not
+        // round the stored decimal away.
+        const QSignalBlocker blocker(m_slider[i]);
+        m_slider[i]->setValue(label::adjustmentPosition(label::adjustmentNumber(c.after[i]).value_or(0)));
+        // A reading applied once is gone: pressing again must not move twice.
+        m_reading[i]->setValue(0);
+    }
+    showPreview();
+    m_calibrationNote->setText(QStringLiteral("反映して保存しました: ") + c.change());
 }
 
 void PrintPositionScreen::addPreview()

@@ -4,8 +4,10 @@
 
 #include <QWidget>
 
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSlider;
 
 namespace zl::ui {
@@ -21,6 +23,8 @@ public:
     LabelPreviewView *preview() const { return m_preview; }
     // Beside the sliders, the first record's label at the sliders' positions.
     static constexpr int kPreviewWidthTwips = 5400;
+    // Below the sliders: the calibration label and the numbers read off it.
+    static constexpr int kCalibrationTwips = 1900;
 
 private:
     void takeSliderPosition(int which);
@@ -29,6 +33,10 @@ private:
     void showPreview();
     void save();
     QStringList values() const;
+    // The calibration label, and the two numbers read off it.
+    void addCalibration();
+    void printCalibration();
+    void applyCalibration();
 
     QLineEdit *m_dbHolder[2] = {};
     QLineEdit *m_sizeHolder[3] = {};
@@ -36,6 +44,9 @@ private:
     QSlider *m_slider[3] = {};
     QLabel *m_value[3] = {};
     LabelPreviewView *m_preview = nullptr;
+    QPushButton *m_printCalibration = nullptr;
+    QDoubleSpinBox *m_reading[2] = {};
+    QLabel *m_calibrationNote = nullptr;
     label::LabelFields m_record;
     QString m_withoutBarcode;
     bool m_hasRecord = false;
