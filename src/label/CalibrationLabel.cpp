@@ -135,7 +135,11 @@ QPointF layoutShift(const LabelFit &fit, QPointF pageMm)
 
 QRectF calibrationOutline(const printer::PageGeometry &page, const LabelFit &fit, QPointF adjustment)
 {
-    return QRectF(-page.printableMm.topLeft(), page.paperMm).translated(pageShift(fit, adjustment));
+    // A sheet's label is its position; a label printer's, the whole stock
+    // around its printable area.
+    const QRectF stock = page.sheetLabel ? QRectF(QPointF(0, 0), page.printableMm.size())
+                                         : QRectF(-page.printableMm.topLeft(), page.paperMm);
+    return stock.translated(pageShift(fit, adjustment));
 }
 
 QPicture calibrationPage(const printer::PageGeometry &page, const LabelFit &fit, QPointF adjustment)

@@ -55,6 +55,9 @@ struct PageGeometry {
     // A continuous roll: the page is as long as the label put on it
     // (Printer::setLabelLength); paperMm's height is the length in force.
     bool roll = false;
+    // A label of a sheet: the printable area is the label itself, not an
+    // area inside it.
+    bool sheetLabel = false;
 };
 
 // The label stock the layout is drawn for.

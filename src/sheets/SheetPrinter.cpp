@@ -27,6 +27,7 @@ PageGeometry SheetPrinter::pageGeometry() const
     // from the paper's corner.
     PageGeometry g = m_target.pageGeometry();
     g.printableMm = m_sheet.positionRect(m_position);
+    g.sheetLabel = true;
     return g;
 }
 
@@ -34,6 +35,7 @@ PageGeometry SheetPrinter::pageGeometryFor(int code) const
 {
     PageGeometry g = m_target.pageGeometryFor(code);
     g.printableMm = m_sheet.positionRect(m_position);
+    g.sheetLabel = true;
     return g;
 }
 
