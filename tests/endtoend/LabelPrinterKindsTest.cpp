@@ -272,8 +272,6 @@ private slots:
         QTest::newRow("Custom.2x1in, the user's choice")
             << QStringLiteral("PageSize=Custom.2x1in") << QStringList{QStringLiteral("491234500001"), QStringLiteral("4901234")}
             << QSize(408, 203) << QString();
-        QTest::newRow("Custom.144x72 in points, the user's choice")
-            << QStringLiteral("media=Custom.144x72") << QStringList{QStringLiteral("4901234")} << QSize(408, 203) << QString();
         QTest::newRow("Custom.40x30mm, a JAN-13")
             << QString() << QStringList{QStringLiteral("491234500001")} << QSize()
             << QStringLiteral("の用紙（40 x 30 mm、40.0 x 30.0 mm）: バーコードの細いバーが0.23 mm（203 dpiのプリンターで1ドット）");
