@@ -14,9 +14,6 @@ constexpr double kOwnStockSlackMm = 2;
 // An area that ends this close to the layout's edge still holds it: sizes
 // come from points and hundredths of a millimetre.
 constexpr double kHoldSlackMm = 0.05;
-// A roll narrower than this share of the layout's width takes it turned,
-// along the roll, rather than shrunk below two thirds of its size.
-constexpr double kTurnOnRollBelow = 2.0 / 3.0;
 
 double maxScale()
 {
@@ -63,6 +60,17 @@ QRectF LabelFit::layoutArea() const
 QRectF LabelFit::boxOnPage() const
 {
     return toPage().mapRect(QRectF(0, 0, kLayoutWidthMm, kLayoutHeightMm));
+}
+
+QLineF LabelFit::withinLabel(const QLineF &line) const
+{
+    const double right = kLayoutWidthMm;
+    if (asDrawn() || (line.x1() <= right && line.x2() <= right))
+        return line;
+    if (line.x1() >= right && line.x2() >= right)
+        return QLineF(QPointF(right, line.y1()), QPointF(right, line.y1()));
+    const QPointF at = line.pointAt((right - line.x1()) / (line.x2() - line.x1()));
+    return line.x1() < right ? QLineF(line.p1(), at) : QLineF(at, line.p2());
 }
 
 LabelFit fitLabel(const printer::PageGeometry &page, printer::LabelScale scale)

@@ -9,6 +9,7 @@
 // barcode module would be wider than EAN's 200 % (0.66 mm).
 #include "printer/Printer.h"
 
+#include <QLineF>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -32,12 +33,20 @@ struct LabelFit {
     QRectF layoutArea() const;
     // The layout's box on the page.
     QRectF boxOnPage() const;
+    // A line of the layout's (the title's rule, drawn long to reach the
+    // edge of any stock) cut where the label ends: at the layout's right
+    // edge when it is fitted, since the stock beyond it is not the label's.
+    // As drawn, the stock is the label and the printer cuts it at its edge.
+    QLineF withinLabel(const QLineF &line) const;
 };
 
 // The widest module EAN allows (200 %) and the layout's module at scale 1.
 constexpr double kMaxModuleMm = 0.66;
 constexpr double kBarcodeWidthMm = 32;
 constexpr double kBarcodeModules = 113; // EAN-13 with its light margins
+// A roll narrower than this share of the layout's width takes it turned,
+// along the roll, rather than shrunk below two thirds of its size.
+constexpr double kTurnOnRollBelow = 2.0 / 3.0;
 
 // How the layout meets `page` with the operator's choice `scale`. On a roll
 // the label's length follows from the roll's width.

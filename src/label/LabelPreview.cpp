@@ -23,7 +23,7 @@ class PreviewCanvas : public PictureCanvas {
 public:
     PreviewCanvas(const printer::PageGeometry &geometry, const LabelFit &fit, LabelPreview &out)
         : PictureCanvas(geometry, fit, [&out](const QList<QPicture> &pages) { out.pages = pages; }), m_out(out),
-          m_geometry(geometry)
+          m_geometry(geometry), m_fit(fit)
     {
     }
     void printText(const QString &text) override
@@ -38,7 +38,8 @@ public:
     void drawLine(double x1, double y1, double x2, double y2) override
     {
         const int dpi = m_geometry.deviceDpi();
-        m_out.lines.append({m_page, QLineF(x1, y1, x2, y2), lineWidth() * Length::kMmPerInch / dpi});
+        m_out.lines.append(
+            {m_page, m_fit.withinLabel(QLineF(x1, y1, x2, y2)), lineWidth() * Length::kMmPerInch / dpi});
         PictureCanvas::drawLine(x1, y1, x2, y2);
     }
     void drawPicture(const BarcodePicture &picture, double x, double y, double width) override
@@ -58,6 +59,7 @@ public:
 private:
     LabelPreview &m_out;
     printer::PageGeometry m_geometry;
+    LabelFit m_fit;
     int m_page = 0;
 };
 
@@ -126,6 +128,19 @@ QString mmText(double mm)
     return QString::number(mm, 'f', 1);
 }
 
+// The narrowest roll, in whole millimetres, that takes the layout at
+// `scale` or larger: across the roll turned while the roll is narrow, as
+// fitLabel lays it, with the driver's margins beside it.
+int rollWidthForScale(const printer::PageGeometry &roll, double scale)
+{
+    const double turnedWidth = printer::kLayoutHeightMm * scale;
+    const double printable = turnedWidth < kTurnOnRollBelow * printer::kLayoutWidthMm
+        ? turnedWidth
+        : std::max(printer::kLayoutWidthMm * scale, kTurnOnRollBelow * printer::kLayoutWidthMm);
+    const double margins = std::max(0.0, roll.paperMm.width() - roll.printableMm.width());
+    return int(std::ceil(printable + margins - 1e-9));
+}
+
 } // namespace
 
 QString barcodeProblem(const printer::PageGeometry &geometry, const QRectF &box, bool turned, double modules)
@@ -156,13 +171,22 @@ QString barcodeProblem(const printer::PageGeometry &geometry, const QRectF &box,
     if (moduleDots < kMinModuleDots || moduleMm < kMinModuleMm - 1e-9) {
         const int neededDots = std::max(kMinModuleDots, int(std::ceil(kMinModuleMm / dot - 1e-9)));
         const double grow = neededDots * dot * modules / width;
-        return QStringLiteral("バーコードの細いバーが%1 mm（%2 dpiのプリンターで%3ドット）と細くなりすぎ、"
-                              "読み取れないおそれがあります。%4 x %5 mm以上のラベルか、解像度の高いプリンターを選んでください。")
-            .arg(QString::number(width / modules, 'f', 2))
-            .arg(dpi)
-            .arg(moduleDots)
-            .arg(std::ceil(area.width() * grow))
-            .arg(std::ceil(area.height() * grow));
+        // The bars are never narrower than a dot: that is what prints.
+        const QString problem = QStringLiteral("バーコードの細いバーが%1 mm（%2 dpiのプリンターで%3ドット）と細くなりすぎ、"
+                                               "読み取れないおそれがあります。")
+                                    .arg(QString::number(width / modules, 'f', 2))
+                                    .arg(dpi)
+                                    .arg(std::max(moduleDots, 1));
+        // A roll's label is as long as the layout needs: only a wider roll
+        // makes its bars wider.
+        if (geometry.roll)
+            return problem
+                + QStringLiteral("幅%1 mm以上のロールか、解像度の高いプリンターを選んでください。")
+                      .arg(rollWidthForScale(geometry, width / kBarcodeWidthMm * grow));
+        return problem
+            + QStringLiteral("%1 x %2 mm以上のラベルか、解像度の高いプリンターを選んでください。")
+                  .arg(std::ceil(area.width() * grow))
+                  .arg(std::ceil(area.height() * grow));
     }
     return {};
 }

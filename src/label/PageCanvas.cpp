@@ -167,7 +167,7 @@ void PictureCanvas::drawLine(double x1, double y1, double x2, double y2)
         QPen pen(Qt::black, lineWidth() * Length::kMmPerInch / dpi / m_fit.scale);
         pen.setCapStyle(Qt::FlatCap);
         p->setPen(pen);
-        p->drawLine(QPointF(x1, y1), QPointF(x2, y2));
+        p->drawLine(m_fit.withinLabel(QLineF(x1, y1, x2, y2)));
     }
 }
 

@@ -140,7 +140,8 @@ PaperChoices paperChoices(const Printer *printer)
 QString readablePaperName(const PaperInfo &paper, bool labelPrinter)
 {
     static const QRegularExpression keyword(QStringLiteral(
-        "^(?:[0-9.]+x[0-9.]+(?:mm|in)?(?:\\.[A-Za-z]+)?|w[0-9.]+h[0-9.]+|[a-z]+_[^ ]*_[0-9.]+x[0-9.]+(?:mm|in))$"));
+        "^(?:[0-9.]+x[0-9.]+(?:mm|in)?(?:\\.[A-Za-z]+)?|w[0-9.]+h[0-9.]+|[a-z]+_[^ ]*_[0-9.]+x[0-9.]+(?:mm|in)"
+        "|[Cc]ustom\\.[0-9.]+x[0-9.]+[a-z]*)$"));
     static const QRegularExpression variant(QStringLiteral("^(.+)\\.[A-Za-z]+$"));
     QString name = paper.name;
     if (const auto m = variant.match(name); m.hasMatch() && paperCodeForName(m.captured(1)) > 0)

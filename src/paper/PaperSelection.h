@@ -33,10 +33,11 @@ struct PaperChoices {
 // What people call a paper: the printer's own name for it, or its size in
 // millimetres when whole ("50 x 30 mm"), else in inches ("2.00x1.25\"")
 // where the name is a keyword (a driverless queue's "50x30mm.Borderless",
-// IPP's "om_50x30-label_50x30mm", "w144h72") or, on a label printer, an
-// envelope's: CUPS names any size within half a millimetre of a standard
-// one after it, so 4 x 6.5 inch label stock becomes "EnvPRC1". A standard
-// name with a variant ("A4.Borderless") is the standard name.
+// IPP's "om_50x30-label_50x30mm", "w144h72", a custom size "Custom.40x30mm")
+// or, on a label printer, an envelope's: CUPS names any size within half a
+// millimetre of a standard one after it, so 4 x 6.5 inch label stock becomes
+// "EnvPRC1". A standard name with a variant ("A4.Borderless") is the
+// standard name.
 QString readablePaperName(const PaperInfo &paper, bool labelPrinter = false);
 // Whether most of a printer's papers are its own stock, not standard papers.
 bool listsLabelStock(const QList<PaperInfo> &papers);

@@ -11,9 +11,11 @@ FakePrinter::FakePrinter(QString name, QString driver, QString port)
 {
 }
 
-FakePrinter &FakePrinter::accept(int code, int widthTwips, int heightTwips)
+FakePrinter &FakePrinter::accept(int code, int widthTwips, int heightTwips, const QString &name)
 {
     m_accepted.insert(code, {widthTwips, heightTwips});
+    if (!name.isEmpty())
+        m_names.insert(code, name);
     if (m_paper == 0) {
         m_paper = code;
         m_width = widthTwips;
@@ -97,7 +99,7 @@ QList<PaperInfo> FakePrinter::papers() const
     for (auto it = m_accepted.cbegin(); it != m_accepted.cend(); ++it) {
         const bool current = it.key() == 256 && m_paper == 256;
         list << PaperInfo{it.key(), current ? m_width : it.value().first, current ? m_height : it.value().second,
-                          QStringLiteral("paper %1").arg(it.key())};
+                          m_names.value(it.key(), QStringLiteral("paper %1").arg(it.key()))};
     }
     return list;
 }

@@ -17,8 +17,10 @@ public:
     explicit FakePrinter(QString name, QString driver = QStringLiteral("fake driver"),
                          QString port = QStringLiteral("fake:"));
 
-    // Accepted paper codes with their size in twips. 256 takes any size.
-    FakePrinter &accept(int code, int widthTwips, int heightTwips);
+    // Accepted paper codes with their size in twips and, when given, the
+    // name the printer calls the paper ("paper CODE" otherwise). 256 takes
+    // any size.
+    FakePrinter &accept(int code, int widthTwips, int heightTwips, const QString &name = QString());
     // The property can neither be read nor set.
     FakePrinter &failing(Property p);
     // The property can be read but refuses every new value.
@@ -67,6 +69,7 @@ private:
 
     QString m_name, m_driver, m_port;
     QMap<int, QPair<int, int>> m_accepted;
+    QMap<int, QString> m_names;
     QSet<Property> m_failing, m_refusing;
     QString m_printFailure;
     int m_paper = 0, m_width = 0, m_height = 0;

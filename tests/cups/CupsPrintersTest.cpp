@@ -576,6 +576,58 @@ private slots:
             QVERIFY2(printer.setPaperSize(p.code), qPrintable(QString::number(p.code)));
     }
 
+    // A custom size set for the stock, as CUPS writes it, is the paper in
+    // force: named by its size on the paper list, its page that size,
+    // declared as written. One CUPS would not read leaves one of the driver's
+    // listed sizes in force.
+    void customStockSizeIsThePaperInForce_data()
+    {
+        QTest::addColumn<QString>("saved"); // the user's lpoptions; empty: the queue's own Custom.40x30mm
+        QTest::addColumn<QString>("row");   // the paper in force on the paper list, without its code
+        QTest::addColumn<QSizeF>("paperMm");
+        QTest::addColumn<QString>("pageSize"); // sent
+        QTest::newRow("the queue's default") << QString() << QStringLiteral("40 x 30 mm\t") << QSizeF(40, 30)
+                                             << QStringLiteral("Custom.40x30mm");
+        QTest::newRow("inches, the user's") << QStringLiteral("PageSize=Custom.2x1in")
+                                            << QStringLiteral("2 x 1 in\t51 x 25 mm") << QSizeF(50.8, 25.4)
+                                            << QStringLiteral("Custom.2x1in");
+        QTest::newRow("centimetres, as media") << QStringLiteral("media=custom.5x3.5CM")
+                                               << QStringLiteral("5 x 3.5 cm\t50 x 35 mm") << QSizeF(50, 35)
+                                               << QStringLiteral("custom.5x3.5CM");
+        QTest::newRow("points") << QStringLiteral("PageSize=Custom.144x72") << QStringLiteral("144 x 72 pt\t51 x 25 mm")
+                                << QSizeF(50.8, 25.4) << QStringLiteral("Custom.144x72");
+    }
+
+    void customStockSizeIsThePaperInForce()
+    {
+        QFETCH(QString, saved);
+        QFETCH(QString, row);
+        QFETCH(QSizeF, paperMm);
+        QFETCH(QString, pageSize);
+        const QString queue = qEnvironmentVariable("ZENLABO_TEST_CUSTOM_QUEUE");
+        if (queue.isEmpty())
+            QSKIP("the custom size queue is not up: run scripts/test, whose scheduler has it.");
+        zltest::TempHome home;
+        if (!saved.isEmpty())
+            home.writeFile(home.root() + QStringLiteral("/.cups/lpoptions"), "Dest " + queue.toUtf8() + ' ' + saved.toUtf8() + '\n');
+        CupsPrinter printer(queue);
+        const PaperChoices c = paperChoices(&printer);
+        const int inForce = int(c.codes.indexOf(QString::number(printer.paperSize().value_or(0))));
+        QVERIFY(inForce >= 0);
+        QCOMPARE(c.rows[inForce], row + QLatin1Char('\t') + c.codes[inForce]);
+        const QSizeF paper = printer.pageGeometry().paperMm;
+        QVERIFY2(qAbs(paper.width() - paperMm.width()) < 0.01 && qAbs(paper.height() - paperMm.height()) < 0.01,
+                 qPrintable(QStringLiteral("%1 x %2 mm").arg(paper.width()).arg(paper.height())));
+        QVERIFY(printer.jobOptions().contains({QStringLiteral("PageSize"), pageSize}));
+
+        // Not a size CUPS reads: one of the sizes the driver lists is in force.
+        home.writeFile(home.root() + QStringLiteral("/.cups/lpoptions"), "Dest " + queue.toUtf8() + " PageSize=Custom.40x\n");
+        CupsPrinter unread(queue);
+        const auto options = unread.jobOptions();
+        QVERIFY(unread.paperSize().value_or(0) > 0 && unread.paperSize() != 256);
+        QVERIFY(std::none_of(options.begin(), options.end(), [](const auto &o) { return o.second.contains(QLatin1String("ustom")); }));
+    }
+
     // A driverless printer's own description: its roll (a width and any
     // length), its die-cut stock and its custom sizes, each with the
     // margins it gives, the bottom one included.

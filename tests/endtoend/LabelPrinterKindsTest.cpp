@@ -253,6 +253,72 @@ private slots:
         QCOMPARE(int(deviceJobs(folder, QStringLiteral("job-*.prn")).size()), before);
     }
 
+    // A label printer's stock set as a custom size, as lpadmin and
+    // lpoptions write it, is the stock a run prints on: each label one page
+    // of its size at the device, the dots lp makes of it, and the check
+    // before the first label judges that stock, not a paper the queue
+    // lists. At 203 dpi, 40 mm gives a fitted JAN-13 bars of one dot
+    // (1.8 dots a module): refused, as on any stock that narrow; a JAN-8's
+    // modules are two dots there.
+    void aCustomSizeSetForTheQueueIsTheStock_data()
+    {
+        QTest::addColumn<QString>("saved"); // the user's lpoptions for the queue; empty: the queue's own default
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QSize>("dots"); // each label at the device; empty: refused before any
+        QTest::addColumn<QString>("said");
+        QTest::newRow("Custom.40x30mm, the queue's default")
+            << QString() << QStringList{QStringLiteral("4901234"), QStringLiteral("4512345")} << QSize(320, 240) << QString();
+        // 406 dots across, sent as whole bytes of dots.
+        QTest::newRow("Custom.2x1in, the user's choice")
+            << QStringLiteral("PageSize=Custom.2x1in") << QStringList{QStringLiteral("491234500001"), QStringLiteral("4901234")}
+            << QSize(408, 203) << QString();
+        QTest::newRow("Custom.40x30mm, a JAN-13")
+            << QString() << QStringList{QStringLiteral("491234500001")} << QSize()
+            << QStringLiteral("の用紙（40 x 30 mm、40.0 x 30.0 mm）: バーコードの細いバーが0.23 mm（203 dpiのプリンターで1ドット）");
+        QTest::newRow("Custom.20x15mm, the user's choice")
+            << QStringLiteral("PageSize=Custom.20x15mm") << QStringList{QStringLiteral("4901234")} << QSize()
+            << QStringLiteral("の用紙（20 x 15 mm、20.0 x 15.0 mm）: バーコードの細いバー");
+    }
+
+    void aCustomSizeSetForTheQueueIsTheStock()
+    {
+        QFETCH(QString, saved);
+        QFETCH(QStringList, values);
+        QFETCH(QSize, dots);
+        QFETCH(QString, said);
+        const QString queue = qEnvironmentVariable("ZENLABO_TEST_CUSTOM_QUEUE");
+        if (queue.isEmpty())
+            QSKIP("the custom size queue is not up (ZENLABO_TEST_CUSTOM_QUEUE): run scripts/test.");
+        const QString folder = qEnvironmentVariable("ZENLABO_TEST_SPOOL") + QLatin1Char('/') + queue;
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeItems(values);
+        if (!saved.isEmpty())
+            home.writeFile(home.root() + QStringLiteral("/.cups/lpoptions"), "Dest " + queue.toUtf8() + ' ' + saved.toUtf8() + '\n');
+        const int before = int(deviceJobs(folder, QStringLiteral("job-*.prn")).size());
+        QString output;
+        const bool printed = printsFine(home, QStringLiteral("_"), {QStringLiteral("--printer"), queue}, output);
+        if (dots.isEmpty()) {
+            QVERIFY2(!printed && output.contains(queue + QStringLiteral("」") + said), qPrintable(output));
+            QCOMPARE(int(deviceJobs(folder, QStringLiteral("job-*.prn")).size()), before);
+            return;
+        }
+        QVERIFY2(printed, qPrintable(output));
+        const QStringList jobs = deviceJobs(folder, QStringLiteral("job-*.prn"), before, 1);
+        QCOMPARE(jobs.size(), 1);
+        QFile f(jobs.first());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QImage> labels = zltest::decodeLabels(QStringLiteral("zpl"), f.readAll());
+        QCOMPARE(labels.size(), values.size());
+        for (int i = 0; i < labels.size(); ++i) {
+            QCOMPARE(labels[i].size(), dots);
+            const QString expected = values[i] + QString::number(zl::label::janCheckDigit(values[i]));
+            const QStringList scanned = zltest::decodeBarcodes(labels[i]);
+            QVERIFY2(scanned.size() == 1 && scanned.first().endsWith(QLatin1Char(':') + expected),
+                     qPrintable(QStringLiteral("label %1: read %2, expected %3").arg(i + 1).arg(scanned.join(QLatin1Char(' ')), expected)));
+        }
+    }
+
 private:
     QString m_kinds;
 };

@@ -188,6 +188,101 @@ private slots:
         QCOMPARE(redPixels(image, ruleRightOfPaper), 0);
     }
 
+    // The title's rule ends with the label, measured on the pages as they
+    // print: on the layout's own stock at the printable area's edge (the
+    // printer cuts it there), on fitted stock at the layout's edge, never
+    // on across the stock beyond it.
+    void ruleEndsWithTheLabel_data()
+    {
+        QTest::addColumn<QSizeF>("paperMm");
+        QTest::addColumn<bool>("roll");
+        QTest::addColumn<double>("ruleMm"); // its length on the page
+        QTest::newRow("50 x 30 mm, its own stock") << QSizeF(50, 30) << false << 50.0;
+        QTest::newRow("2 x 1 in, as drawn to the edge") << QSizeF(50.8, 25.4) << false << 50.8;
+        // Turned, 0.967 of the layout: 48.3 mm, not on 20 mm to the end.
+        QTest::newRow("29 x 90 mm die-cut, turned") << QSizeF(29, 90) << false << 50 * 29 / 30.0;
+        // Turned, at the widest module: 116.5 mm of 152.4.
+        QTest::newRow("4 x 6 in, turned") << QSizeF(101.6, 152.4) << false << 50 * kMaxModuleMm * kBarcodeModules / kBarcodeWidthMm;
+        QTest::newRow("40 x 30 mm, narrower") << QSizeF(40, 30) << false << 40.0;
+        QTest::newRow("62 mm roll, across it") << QSizeF(62, 37.2) << true << 62.0;
+    }
+    void ruleEndsWithTheLabel()
+    {
+        QFETCH(QSizeF, paperMm);
+        QFETCH(bool, roll);
+        QFETCH(double, ruleMm);
+        zl::printer::PageGeometry page{paperMm, QRectF(QPointF(0, 0), paperMm), 300};
+        page.roll = roll;
+        const QStringList record{QStringLiteral("4901234567894"), QStringLiteral("うなぎ"), QStringLiteral("1尾"),
+                                 QStringLiteral("1980")};
+        const LabelPreview preview = previewLabel(zltest::labelFor(record), page, kTitles);
+        const double px = 10;
+        const QImage image = previewImage(preview, px, 0);
+        // The rule is the longest straight black run: along the label's
+        // length, down it when the layout is turned.
+        const bool down = preview.fit.turned;
+        int longest = 0;
+        for (int i = 0; i < (down ? image.width() : image.height()); ++i) {
+            int run = 0;
+            for (int j = 0; j < (down ? image.height() : image.width()); ++j) {
+                run = isBlack(down ? image.pixel(i, j) : image.pixel(j, i)) ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+        }
+        QVERIFY2(qAbs(longest / px - ruleMm) < 0.5, qPrintable(QStringLiteral("the rule is %1 mm, not %2 mm")
+                                                                    .arg(longest / px).arg(ruleMm)));
+    }
+
+    // A barcode too fine for the printer's dots names the stock that would
+    // take it, and that stock does: on a roll only its width matters (the
+    // label is as long as the layout needs), so the roll's width is named,
+    // and the next narrower one would still be refused. Bars are never
+    // fewer dots than one in the message: that is what would print.
+    void tooFineBarcodeNamesTheStockToChoose_data()
+    {
+        QTest::addColumn<QSizeF>("paperMm");
+        QTest::addColumn<bool>("roll");
+        QTest::addColumn<double>("marginMm"); // the driver's, on either side
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QSizeF>("enough"); // the stock named
+        QTest::addColumn<QSizeF>("tooLittle");
+        QTest::newRow("12 mm roll, 203 dpi")
+            << QSizeF(12, 20) << true << 0.0 << 203 << QStringLiteral("203 dpiのプリンターで1ドット）と細くなりすぎ、読み取れないおそれがあります。"
+                                                               "幅27 mm以上のロールか、解像度の高いプリンターを選んでください。")
+            << QSizeF(27, 45) << QSizeF(26, 43.3);
+        // The roll named is printable width and the driver's margins.
+        QTest::newRow("16 mm roll with 1.5 mm margins, 300 dpi")
+            << QSizeF(16, 30) << true << 1.5 << 300
+            << QStringLiteral("300 dpiのプリンターで1ドット）と細くなりすぎ、読み取れないおそれがあります。幅21 mm以上のロール")
+            << QSizeF(21, 40) << QSizeF(20, 38);
+        QTest::newRow("20 x 15 mm die-cut, 203 dpi")
+            << QSizeF(20, 15) << false << 0.0 << 203 << QStringLiteral("203 dpiのプリンターで1ドット）と細くなりすぎ、読み取れないおそれがあります。"
+                                                                "45 x 34 mm以上のラベル")
+            << QSizeF(45, 34) << QSizeF(40, 30);
+    }
+    void tooFineBarcodeNamesTheStockToChoose()
+    {
+        QFETCH(QSizeF, paperMm);
+        QFETCH(bool, roll);
+        QFETCH(double, marginMm);
+        QFETCH(int, dpi);
+        QFETCH(QString, said);
+        QFETCH(QSizeF, enough);
+        QFETCH(QSizeF, tooLittle);
+        const QStringList record{QStringLiteral("4901234567894"), QStringLiteral("うなぎ"), QStringLiteral("1尾"),
+                                 QStringLiteral("1980")};
+        auto problem = [&](QSizeF paper) {
+            zl::printer::PageGeometry page{paper, QRectF(QPointF(marginMm, 0), paper - QSizeF(2 * marginMm, 0)), dpi};
+            page.roll = roll;
+            return previewLabel(zltest::labelFor(record), page, kTitles).barcodeProblem;
+        };
+        const QString refused = problem(paperMm);
+        QVERIFY2(refused.contains(said), qPrintable(refused));
+        QVERIFY2(problem(enough).isEmpty(), qPrintable(problem(enough)));
+        QVERIFY(!problem(tooLittle).isEmpty());
+    }
+
     // Each slider step moves the label on the print position screen by its
     // millimetres, as printed; a stored decimal is drawn as stored until its
     // slider moves.

@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace zl::printer;
@@ -197,7 +198,9 @@ private slots:
         QCOMPARE(codes->count(), 3);
         QCOMPARE(codes->item(2)->text(), QStringLiteral("256"));
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("70"));
-        QVERIFY(papers->selectedItems().isEmpty()); // 70 is not listed
+        // 70 is not listed: a run takes the printer's own paper, shown chosen.
+        QCOMPARE(papers->currentRow(), 2);
+        QCOMPARE(papers->selectedItems().size(), 1);
 
         papers->setCurrentRow(1);
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
@@ -222,6 +225,70 @@ private slots:
         QCOMPARE(papers->selectedItems().size(), 1);
         QCOMPARE(papers->currentRow(), 1);
         QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), QStringLiteral("9"));
+    }
+
+    // The paper screen at the size it opens: every row's name, size and code
+    // whole in its columns, the codes last and lined up, the paper in use
+    // chosen: the stored one, else the printer's own, which a run takes.
+    void form7ShowsWholeNamesAndThePaperInUse_data()
+    {
+        QTest::addColumn<QString>("yoshi");
+        QTest::addColumn<int>("printerPaper"); // the printer's own
+        QTest::addColumn<QString>("chosen");   // the code shown chosen
+        QTest::newRow("the stored paper") << QStringLiteral("300") << 9 << QStringLiteral("300");
+        QTest::newRow("none stored: the printer's own") << QStringLiteral("_") << 257 << QStringLiteral("257");
+        QTest::newRow("stored, not listed: the printer's own") << QStringLiteral("70") << 1 << QStringLiteral("1");
+    }
+
+    void form7ShowsWholeNamesAndThePaperInUse()
+    {
+        QFETCH(QString, yoshi);
+        QFETCH(int, printerPaper);
+        QFETCH(QString, chosen);
+        std::vector<std::unique_ptr<FakePrinter>> list;
+        list.push_back(std::make_unique<FakePrinter>(QStringLiteral("Labels")));
+        list.back()
+            ->accept(1, 12240, 15840, QStringLiteral("Letter"))
+            .accept(9, 11906, 16838, QStringLiteral("A4"))
+            .accept(257, 2268, 1701, QStringLiteral("Custom.40x30mm"))
+            .accept(300, 12000, 17000, QStringLiteral("ヒサゴ ELM011 インクジェット・レーザー兼用 12面 角丸"))
+            .accept(301, 5783, 9354, QStringLiteral("EnvPRC1"));
+        QVERIFY(list.back()->setPaperSize(printerPaper));
+        installFakePrinters(std::move(list));
+        m_home->writeTable(zl::settings::kLayoutTable, zl::settings::layoutColumns(),
+                           {QStringLiteral("A"), QStringLiteral("B"), yoshi, QStringLiteral("0")});
+        QWidget *screen = ScreenRegistry::instance().show(QStringLiteral("Form7"));
+        QVERIFY(screen);
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        auto *papers = child<QListWidget>(screen, "List2", 0);
+        auto *codes = child<QListWidget>(screen, "List2", 1);
+        QCOMPARE(papers->count(), 5);
+        const QFontMetrics metrics = papers->fontMetrics();
+        QList<int> widths;
+        for (int i = 0; i < papers->count(); ++i) {
+            const QStringList cells = papers->item(i)->text().split(QLatin1Char('\t'));
+            QCOMPARE(cells.size(), 3);
+            QCOMPARE(cells.last(), codes->item(i)->text()); // the code last
+            for (int c = 0; c < cells.size(); ++c) {
+                if (c == widths.size())
+                    widths << 0;
+                widths[c] = std::max(widths[c], metrics.horizontalAdvance(cells[c]));
+            }
+        }
+        // Each column as wide as its widest entry fits the list as shown.
+        int needed = 0;
+        for (int w : widths)
+            needed += w;
+        QVERIFY2(papers->viewport()->width() >= needed,
+                 qPrintable(QStringLiteral("%1 px shown, %2 needed").arg(papers->viewport()->width()).arg(needed)));
+        QCOMPARE(papers->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(screen->width() >= zl::ui::twips(8000));
+        // A custom size is shown by its size.
+        QCOMPARE(papers->item(2)->text(), QStringLiteral("40 x 30 mm\t\t257"));
+        QCOMPARE(papers->selectedItems().size(), 1);
+        QCOMPARE(codes->item(papers->currentRow())->text(), chosen);
+        QCOMPARE(child<QLineEdit>(screen, "Text5")->text(), yoshi); // shown, not stored
     }
 
     // Leaving a label sheet brings back the paper chosen before it, however
@@ -249,8 +316,12 @@ private slots:
         QFETCH(QString, stored);
         const auto chooseAndMaybeSave = [&](QWidget *screen, const QString &code, const QString &sheet, bool save) {
             if (!code.isEmpty()) {
+                // Clicked, as an operator chooses it: the paper in use is
+                // shown chosen already.
                 auto *codes = child<QListWidget>(screen, "List2", 1);
-                child<QListWidget>(screen, "List2", 0)->setCurrentRow(codes->row(codes->findItems(code, Qt::MatchExactly).value(0)));
+                auto *papers = child<QListWidget>(screen, "List2", 0);
+                QListWidgetItem *item = papers->item(codes->row(codes->findItems(code, Qt::MatchExactly).value(0)));
+                QTest::mouseClick(papers->viewport(), Qt::LeftButton, {}, papers->visualItemRect(item).center());
             }
             if (!sheet.isNull()) {
                 auto *sheets = child<QListWidget>(screen, "ListSheet");
@@ -284,7 +355,9 @@ private slots:
         screen = open();
         const auto codes = child<QListWidget>(screen, "List2", 1);
         const auto papers = child<QListWidget>(screen, "List2", 0);
-        QCOMPARE(papers->selectedItems().isEmpty() ? QStringLiteral("_") : codes->item(papers->currentRow())->text(), stored);
+        // "_" is the printer's own paper, which a run takes.
+        QCOMPARE(codes->item(papers->currentRow())->text(),
+                 stored == QLatin1String("_") ? QString::number(*m_printer->paperSize()) : stored);
     }
 
     void form7SavingWithoutAChoiceKeepsThePaperOrWritesPlaceholder()

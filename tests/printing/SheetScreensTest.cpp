@@ -98,7 +98,9 @@ private slots:
         QCOMPARE(sheets->currentRow(), 0); // no table: no sheet
         auto *paper = screen->findChild<QLineEdit *>(QStringLiteral("Text5"));
         auto *papers = screen->findChildren<QListWidget *>(QStringLiteral("List2")).first();
-        papers->setCurrentRow(papers->count() - 1);
+        // The printer's own paper, shown chosen already: clicked.
+        QTest::mouseClick(papers->viewport(), Qt::LeftButton, {},
+                          papers->visualItemRect(papers->item(papers->count() - 1)).center());
         QCOMPARE(paper->text(), QStringLiteral("256"));
         sheets->setCurrentRow(3);
         QCOMPARE(paper->text(), QStringLiteral("9"));

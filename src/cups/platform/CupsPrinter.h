@@ -90,7 +90,15 @@ public:
         // would cut it at, and the page is sent as a custom size of the
         // roll's width, with the margins in printablePoints.
         bool roll = false;
+        // A size the queue's default or the user's saved choice gives by
+        // its dimensions ("Custom.40x30mm"), not one the queue lists: sent
+        // as it was written, as lp sends it.
+        bool custom = false;
     };
+    // The size of a name CUPS reads as dimensions ("Custom.40x30mm",
+    // "Custom.2x1in", "Custom.144x72" in points), in points; empty when
+    // the name is not one. `text` gets it for people ("40 x 30 mm").
+    static QSizeF customSizeNamed(const QString &name, QString *text = nullptr);
     // The queue's sizes numbered by their names: Windows numbers where the
     // name is a standard size, 257 upward in the queue's order otherwise.
     static QList<PaperInfo> numberPapers(const QList<QueueSize> &sizes);

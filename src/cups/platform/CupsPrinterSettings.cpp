@@ -219,7 +219,15 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
             else
                 options.append({QStringLiteral("media"), customMediaName(pt)});
         }
-    } else if (const QueueSize *size = sizeOf(*f, code)) {
+    } else if (const QueueSize *size = sizeOf(*f, code); size && size->custom) {
+        // As lp sends the queue's own default: the filters then make the
+        // page the very dots lp's would be (320 x 240 for 40 x 30 mm at
+        // 203 dpi), where whole points would lose a column.
+        if (f->hasPpd)
+            options.append({QStringLiteral("PageSize"), size->name});
+        else
+            options.append({QStringLiteral("media"), customMediaName(size->points)});
+    } else if (size) {
         options.append({QStringLiteral("media"), size->name});
     }
     if (const auto dpi = qualityFor(*f); dpi && !f->resolutions.isEmpty()) {

@@ -183,7 +183,59 @@ int paperNamed(const CupsPrinter::QueueFacts &f, const QString &name)
     return variant;
 }
 
+// A default given by its dimensions is the stock loaded, on a queue that
+// takes custom sizes: listed with the queue's sizes, so that it is the
+// paper in force, shown, checked and sent like them. Taking the first listed
+// size instead printed 40 x 30 mm labels as A4 pages.
+void addCustomDefault(CupsPrinter::QueueFacts &f, const QString &name)
+{
+    QString text;
+    const QSizeF points = CupsPrinter::customSizeNamed(name, &text);
+    if (points.isEmpty() || !f.customSizes)
+        return;
+    for (const CupsPrinter::QueueSize &listed : f.sizes)
+        if (listed.name == name)
+            return;
+    CupsPrinter::QueueSize size;
+    size.name = name;
+    size.text = text;
+    size.points = points;
+    size.printablePoints = QRectF(QPointF(0, 0), points).marginsRemoved(f.customMargins);
+    size.custom = true;
+    f.sizes << size;
+}
+
 } // namespace
+
+QSizeF CupsPrinter::customSizeNamed(const QString &name, QString *text)
+{
+    // As CUPS reads it (ppdPageSize): a width and a length, then the unit
+    // of both, points when none is given.
+    static const QRegularExpression custom(
+        QStringLiteral("^Custom\\.([0-9]*\\.?[0-9]+)x([0-9]*\\.?[0-9]+)(pt|mm|cm|in|ft|m)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = custom.match(name);
+    if (!m.hasMatch())
+        return {};
+    static const QHash<QString, double> pointsPer{
+        {QString(), 1},
+        {QStringLiteral("pt"), 1},
+        {QStringLiteral("mm"), Length::mm(1).pt()},
+        {QStringLiteral("cm"), Length::mm(10).pt()},
+        {QStringLiteral("m"), Length::mm(1000).pt()},
+        {QStringLiteral("in"), Length::in(1).pt()},
+        {QStringLiteral("ft"), Length::in(12).pt()},
+    };
+    const QString unit = m.captured(3).toLower();
+    const double perUnit = pointsPer.value(unit);
+    const QSizeF points(m.captured(1).toDouble() * perUnit, m.captured(2).toDouble() * perUnit);
+    if (points.width() <= 0 || points.height() <= 0)
+        return {};
+    if (text)
+        *text = QStringLiteral("%1 x %2 %3")
+                    .arg(m.captured(1), m.captured(2), unit.isEmpty() ? QStringLiteral("pt") : unit);
+    return points;
+}
 
 QList<PaperInfo> CupsPrinter::numberPapers(const QList<QueueSize> &sizes)
 {
@@ -227,7 +279,6 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::askQueue(const QStri
         readIpp(c.http(), dest, *f, defaultPaperName);
     cupsFreeDests(1, dest);
 
-    f->papers = numberPapers(f->sizes);
     // The user's saved choices (lpoptions) come before the queue's defaults.
     for (const auto &[key, value] : LpOptions::savedOptions(queue)) {
         if (key == QLatin1String("Resolution") || key == QLatin1String("printer-resolution")) {
@@ -239,6 +290,8 @@ std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::askQueue(const QStri
             f->savedOptions.append({key, value});
         }
     }
+    addCustomDefault(*f, defaultPaperName);
+    f->papers = numberPapers(f->sizes);
     if (!f->resolutions.isEmpty() && !f->resolutions.contains(f->defaultResolution))
         f->defaultResolution = f->resolutions.first();
     f->defaultPaper = paperNamed(*f, defaultPaperName);

@@ -13,15 +13,19 @@
 #include "sheets/ui/SheetList.h"
 #include "cups/ui/SystemPrintSetupDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -40,6 +44,76 @@ QLineEdit *holder(QWidget *parent, const char *name, const QString &value)
 }
 } // namespace
 
+// Shows the paper list's rows (name, size, code, between tabs) as columns
+// that line up, each as wide as its widest entry: a tab stop cut names
+// ("ヒサゴ ELM0") and put the codes of long and short names apart.
+class PaperColumns : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void measure(const QStringList &rows, const QFontMetrics &metrics)
+    {
+        m_widths.clear();
+        for (const QString &row : rows) {
+            const QStringList cells = row.split(QLatin1Char('\t'));
+            for (int i = 0; i < cells.size(); ++i) {
+                if (i == m_widths.size())
+                    m_widths << 0;
+                m_widths[i] = std::max(m_widths[i], metrics.horizontalAdvance(cells[i]));
+            }
+        }
+        m_gap = metrics.horizontalAdvance(QStringLiteral("MM"));
+    }
+    // What the widest row takes, without the item's own margins.
+    int rowWidth() const
+    {
+        int width = 0;
+        for (int w : m_widths)
+            width += w + m_gap;
+        return width;
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QStringList cells = item.text.split(QLatin1Char('\t'));
+        item.text.clear();
+        QStyle *style = item.widget ? item.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget);
+        const QPalette::ColorGroup group = item.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(group, item.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                                      : QPalette::Text));
+        int x = text.left();
+        for (int i = 0; i < cells.size() && i < m_widths.size(); ++i) {
+            // The code, last, is a number: right-aligned, its digits line up.
+            const bool last = i == m_widths.size() - 1 && i > 0;
+            painter->drawText(QRect(x, text.top(), m_widths[i], text.height()),
+                              Qt::AlignVCenter | (last ? Qt::AlignRight : Qt::AlignLeft), cells[i]);
+            x += m_widths[i] + m_gap;
+        }
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        // The text's margins on either side, as the style draws an item's text.
+        const QWidget *view = option.widget;
+        const QStyle *style = view ? view->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        size.setWidth(rowWidth() + 2 * margin);
+        return size;
+    }
+
+private:
+    QList<int> m_widths;
+    int m_gap = 0;
+};
+
 PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Window)
 {
     setWindowTitle(QStringLiteral("プリンター設定"));
@@ -50,6 +124,8 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     auto *paperHeading = named(new QLabel(QStringLiteral("用紙サイズを選択してください"), this), "Label3");
     m_papers = named(new QListWidget(this), "List2");
     m_papers->setProperty("index", 0);
+    m_paperColumns = new PaperColumns(m_papers);
+    m_papers->setItemDelegate(m_paperColumns);
     m_codes = named(new QListWidget(this), "List2");
     m_codes->setProperty("index", 1);
     m_codes->hide();
@@ -95,10 +171,14 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     }
     layout->addWidget(m_actualSize, 3, 2);
 
-    resize(twips(8000), twips(3000));
+    // As wide as the papers' names need, never narrower than it always was.
+    resize(QSize(twips(8000), twips(3000)).expandedTo(sizeHint()));
     move(twips(10), twips(10));
 
     connect(m_papers, &QListWidget::itemSelectionChanged, this, &PaperSelectionScreen::choosePaper);
+    // The paper in use is shown chosen before anything is stored for it: a
+    // click on it chooses it all the same.
+    connect(m_papers, &QListWidget::itemClicked, this, &PaperSelectionScreen::choosePaper);
     connect(m_sheets, &SheetList::sheetChosen, this, &PaperSelectionScreen::chooseSheet);
     connect(setup, &QPushButton::clicked, this, &PaperSelectionScreen::openPrinterSettings);
     connect(saveButton, &QPushButton::clicked, this, &PaperSelectionScreen::save);
@@ -187,16 +267,25 @@ void PaperSelectionScreen::fillPaperList()
     // without scrolling; the code the tables store comes last.
     m_papers->addItems(choices.rows);
     m_codes->addItems(choices.codes);
+    // Every name whole: the list is as wide as its widest row.
+    m_paperColumns->measure(choices.rows, m_papers->fontMetrics());
+    const QSize row = m_papers->count() ? m_papers->sizeHintForIndex(m_papers->model()->index(0, 0)) : QSize();
+    m_papers->setMinimumWidth(row.width() + 2 * m_papers->frameWidth()
+                              + m_papers->verticalScrollBar()->sizeHint().width());
     // A queue that will not turn labels into the printer's language says so
     // before any label is printed.
     const printer::Printer *p = printer::currentPrinter();
     m_notice->setText(p ? p->printingNotice() : QString());
     m_notice->setVisible(!m_notice->text().isEmpty());
-    // The stored paper is the one shown chosen.
-    const int stored = int(choices.codes.indexOf(m_text5->text()));
-    if (stored >= 0) {
-        m_papers->setCurrentRow(stored);
-        m_papers->scrollToItem(m_papers->item(stored));
+    // The paper in use is the one shown chosen: the stored one, or, where
+    // none of the list is stored ("_"), the printer's own, which a run
+    // then takes.
+    int inUse = int(choices.codes.indexOf(m_text5->text()));
+    if (inUse < 0 && p && p->paperSize())
+        inUse = int(choices.codes.indexOf(QString::number(*p->paperSize())));
+    if (inUse >= 0) {
+        m_papers->setCurrentRow(inUse);
+        m_papers->scrollToItem(m_papers->item(inUse));
     }
 }
 

@@ -9,6 +9,7 @@ class QRadioButton;
 
 namespace zl::ui {
 
+class PaperColumns;
 class ScreenRegistry;
 class SheetList;
 
@@ -29,6 +30,7 @@ private:
     void save();
 
     QListWidget *m_papers = nullptr;
+    PaperColumns *m_paperColumns = nullptr;
     QListWidget *m_codes = nullptr;
     QLabel *m_notice = nullptr;
     QLineEdit *m_text1 = nullptr;
