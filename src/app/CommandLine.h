@@ -2,7 +2,7 @@
 // Printing without windows, for shop systems and scripts:
 //   zenlabo --print [--from N --to M] [--printer NAME] [--sheet ID|none] [--sheet-start N]
 //                   [--fit|--actual-size] [--verbose]
-//   zenlabo --help | --version
+//   zenlabo --list-sheets | --help | --version
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -24,6 +24,7 @@ struct PrintRequest {
     bool verbose = false;
     bool help = false;
     bool version = false;
+    bool listSheets = false;
 };
 
 // Exit statuses of the command line.
@@ -40,7 +41,7 @@ enum ExitStatus {
 
 // Whether the arguments ask for the command line at all: only --print,
 // --help and --version do. Anything else, Qt's own options included, opens
-// the windows.
+// the windows. --list-sheets asks for it too.
 bool wantsCommandLine(const QStringList &arguments);
 
 // Throws zl::Failure with a usage message on words it does not know.
