@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <optional>
 
 namespace zl::printer::glabels {
@@ -48,9 +49,10 @@ double lengthMm(const QXmlStreamAttributes &a, QLatin1StringView name, std::opti
     }
     bool ok = false;
     const double value = text.left(end).toDouble(&ok);
-    if (!ok)
-        throw Unreadable{QStringLiteral("%1「%2」が数値ではありません").arg(name, text)};
     const QString unit = text.mid(end).trimmed().toLower();
+    // "5,0mm": a number written the way no reader of the format takes.
+    if (!ok || std::any_of(unit.cbegin(), unit.cend(), [](QChar c) { return !c.isLetter(); }))
+        throw Unreadable{QStringLiteral("%1「%2」が数値ではありません").arg(name, text)};
     static const QHash<QString, double> mmPer{{QString(), 25.4 / 72},          {QStringLiteral("pt"), 25.4 / 72},
                                                {QStringLiteral("in"), 25.4},    {QStringLiteral("mm"), 1},
                                                {QStringLiteral("cm"), 10},      {QStringLiteral("pc"), 25.4 / 6}};
@@ -266,6 +268,7 @@ QList<ProductTemplate> readTemplates(const QStringList &libraryFolders, const QS
             ProductTemplate copy = original.product;
             copy.maker = r.product.maker;
             copy.part = r.product.part;
+            copy.sameAs = r.equiv;
             r = Read{copy, QString(), original.rectangular, original.otherShape, r.where};
             byKey.insert(key(copy.maker, copy.part), i);
             more = true;

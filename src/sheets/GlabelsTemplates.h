@@ -25,6 +25,7 @@ struct ProductTemplate {
     QString maker;
     QString part;
     QString description;
+    QString sameAs; // for an equivalent: the part of the same maker it copies
     QString paperName; // the library's name for a named paper; empty for a size of its own
     QSizeF paperMm;
     QSizeF labelMm;

@@ -164,7 +164,9 @@ QList<SheetTemplate> readSheetLibrary(const SheetSources &sources, QStringList *
 {
     QList<SheetTemplate> sheets = builtInSheets();
     QHash<QString, qsizetype> index;
-    for (const glabels::ProductTemplate &t : glabels::readTemplates(sources.libraryFolders, sources.userFolders, problems)) {
+    QStringList unheard;
+    for (const glabels::ProductTemplate &t :
+         glabels::readTemplates(sources.libraryFolders, sources.userFolders, problems ? problems : &unheard)) {
         const QString id = t.maker + QLatin1Char(' ') + t.part;
         const QString key = lookupKey(id);
         if (findBuiltIn(key))
@@ -174,6 +176,7 @@ QList<SheetTemplate> readSheetLibrary(const SheetSources &sources, QStringList *
         s.maker = t.maker;
         s.part = t.part;
         s.description = t.description;
+        s.sameAs = t.sameAs;
         s.paperMm = t.paperMm;
         s.paperName = t.paperName.isEmpty()
                           ? QStringLiteral("%1 x %2 mm").arg(mmText(t.paperMm.width()), mmText(t.paperMm.height()))

@@ -30,6 +30,7 @@ struct SheetTemplate {
     QString maker;
     QString part;
     QString description; // the library's words for the product
+    QString sameAs;      // the library's equivalent: the part of the same maker it is a copy of
     QString paperName;   // "A4", "US Letter", or the paper's own size
     int paperCode = 9;   // the printer's paper for the sheet (Windows number; 256: paperMm itself)
     QSizeF paperMm;

@@ -1,5 +1,6 @@
 // Form7 (paper selection) and Form17 (connection type) with scripted printers
 // and a throw-away settings folder.
+#include "common/SheetPicking.h"
 #include "common/FakePrinter.h"
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
@@ -253,10 +254,7 @@ private slots:
                 child<QListWidget>(screen, "List2", 0)->setCurrentRow(codes->row(codes->findItems(code, Qt::MatchExactly).value(0)));
             }
             if (!sheet.isNull()) {
-                auto *sheets = child<QListWidget>(screen, "ListSheet");
-                for (int i = 0; i < sheets->count(); ++i)
-                    if (sheets->item(i)->data(Qt::UserRole).toString() == sheet)
-                        sheets->setCurrentRow(i);
+                QVERIFY(zltest::pickSheet(screen, sheet));
             }
             if (save) {
                 child<QPushButton>(screen, "Command3")->click();
