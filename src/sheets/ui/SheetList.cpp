@@ -100,10 +100,10 @@ QVariant SheetTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case Maker:
-            // The program's own ids stay readable: older tables store them.
-            return s.id.startsWith(QStringLiteral("A4-")) ? QStringLiteral("%1 [%2]").arg(s.maker, s.id) : s.maker;
+            return s.maker;
         case Part:
-            return s.part;
+            // The program's own ids stay readable: older tables and scripts name them.
+            return s.id == s.maker + QLatin1Char(' ') + s.part ? s.part : QStringLiteral("%1 (%2)").arg(s.part, s.id);
         case Size:
             return s.labelSizeText();
         case Labels:
@@ -154,7 +154,7 @@ SheetList::SheetList(QWidget *parent) : QWidget(parent)
     // Widths from the font rather than from every row: a thousand rows
     // measured would slow the screen's opening.
     const QFontMetrics fm(font());
-    const int widths[] = {fm.horizontalAdvance(QStringLiteral("Online Labels")), fm.horizontalAdvance(QStringLiteral("ELM000-00000")),
+    const int widths[] = {fm.horizontalAdvance(QStringLiteral("Online Labels")), fm.horizontalAdvance(QStringLiteral("ELM000 (A4-00)")),
                           fm.horizontalAdvance(QStringLiteral("ラベル (mm)_")), fm.horizontalAdvance(QStringLiteral("面数__")),
                           fm.horizontalAdvance(QStringLiteral("US Letter_"))};
     for (int c = 0; c < int(std::size(widths)); ++c)
@@ -173,8 +173,10 @@ SheetList::SheetList(QWidget *parent) : QWidget(parent)
     select(stored);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_model->setFilter(text);
+        m_view->setFirstColumnSpanned(0, QModelIndex(), true);
         select(m_chosen);
     });
+    m_view->setFirstColumnSpanned(0, QModelIndex(), true); // 「シートなし」 across the columns
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
         if (m_quiet || !current.isValid())
             return;
