@@ -212,6 +212,28 @@ private slots:
         QVERIFY(!findSheet(QStringLiteral("Avery 99999")));
     }
 
+    // zenlabo --list-sheets without glabels-data (no data folder holds it):
+    // the program's own three and the user's own file, one line a sheet,
+    // the odd template beside it named on standard error.
+    void theCommandLineListsTheSheets()
+    {
+        zltest::TempHome home;
+        QTemporaryDir noData;
+        home.writeFile(home.root() + QStringLiteral("/config/libglabels/templates/shop.template"),
+                       templateFile(kGood + "<Template brand=\"Odd\" part=\"X-1\" equiv=\"Z-9\"/>\n"));
+        const zltest::ProgramOutcome r = zltest::runProgram(home, {QStringLiteral("--list-sheets")}, QString(),
+                                                            {{QStringLiteral("XDG_DATA_DIRS"), noData.path()}});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 (QStringList{QStringLiteral("A4-12\tHisago\tELM008\tA4\t86.4 x 42.3\t12\tRectangular labels"),
+                              QStringLiteral("A4-24\tHisago\tELM012\tA4\t66 x 33.9\t24\tRectangular labels"),
+                              QStringLiteral("A4-44\tHisago\tELM022\tA4\t48.3 x 25.4\t44\tRectangular labels"),
+                              QStringLiteral("Shop A-1\tShop\tA-1\tA4\t80 x 40\t6\tGood")}));
+        const QStringList errors = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts).filter(QStringLiteral("Odd X-1"));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains(QStringLiteral("shop.template:")), qPrintable(errors[0]));
+    }
+
     // Typing narrows the list to the sheets every word is found in; the
     // chosen sheet stays chosen while typing hides it.
     void theListIsSearchedByTyping_data()
