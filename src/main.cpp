@@ -7,11 +7,13 @@
 #include "pdf/PdfPrinter.h"
 #include "cups/platform/SystemPrinters.h"
 #include "cups/ui/SystemPrintSetupDialog.h"
+#include "sheets/SheetTemplates.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QStringList>
+
 #include <cstdio>
 
 int main(int argc, char **argv)
@@ -43,6 +45,8 @@ int main(int argc, char **argv)
                 out << zl::app::usageText();
                 return zl::app::ExitPrinted;
             }
+            if (request.listSheets)
+                return zl::app::listSheets(out);
             if (request.version) {
                 out << QStringLiteral("zenlabo %1\n").arg(QApplication::applicationVersion());
                 return zl::app::ExitPrinted;
@@ -54,6 +58,8 @@ int main(int argc, char **argv)
         }
     }
 
+    // Well over a thousand sheet products: read while the windows open.
+    zl::printer::startReadingSheetLibrary();
     zl::ui::installSystemPrintSetupDialog();
     zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
     zl::ui::MainWindow window(QDir::currentPath());

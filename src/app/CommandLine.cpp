@@ -11,13 +11,15 @@ QString usageText()
         "                 [--sheet-start 位置] [--fit | --actual-size] [--verbose]]\n"
         "        zenlabo --print-calibration [--printer プリンター名] [--sheet シート|none] [--fit | --actual-size]\n"
         "        zenlabo --calibrate 左端 上端\n"
-        "        zenlabo --help | --version\n"
+        "        zenlabo --list-sheets | --help | --version\n"
         "  引数なし     画面を開きます (--print, --help, --version のどれもないときも画面を開きます)。\n"
         "  --print      保存された設定でデータファイルのラベルを印刷します (1回に300枚まで)。\n"
         "  --from/--to  印刷する行の範囲 (1行目がデータの最初の行)。両方を指定します。\n"
         "               301行目以降も指定できます。1回に印刷するのは300枚までです。\n"
         "  --printer    印刷するプリンター (インストール済みの名前)。省略時は通常使うプリンター。\n"
-        "  --sheet      A4ラベルシート (A4-12, A4-24, A4-44) に並べて印刷します。none は1ページ1枚。\n"
+        "  --sheet      ラベルシートに並べて印刷します。シートは ID (A4-12, A4-24, A4-44) か\n"
+        "               「メーカー 品番」(\"Hisago ELM011\", \"Avery 5160\"。大文字小文字は区別しません)。\n"
+        "               none は1ページ1枚。\n"
         "               省略時は保存されたシートの設定 (vokiconfig6.txt) に従います。\n"
         "  --sheet-start 最初のシートで使う最初の位置 (左上が1、左から右、上から下)。\n"
         "               省略時は保存された次の空き位置。\n"
@@ -29,6 +31,8 @@ QString usageText()
         "  --calibrate  調整用ラベルで読んだ用紙の左端と上端の目盛り (mm, 0.1 mm 単位) を印刷位置調整に足して保存します。\n"
         "               正の値で印刷が右へ・下へ動きます。調整が -20 から 20 を外れるときは何も保存しません。\n"
         "  --verbose    1枚ごとに標準エラーへ1行出力します。\n"
+        "  --list-sheets 使えるラベルシートを1行に1枚表示します (タブ区切り: ID, メーカー, 品番, 用紙,\n"
+        "               ラベルの大きさ mm, 面数, 説明)。\n"
         "  --help       この説明を表示します。\n"
         "  --version    バージョンを表示します。\n"
         "印刷はラベルがプリンターから出終わるまで続きます。枚数は実際に印刷されたラベルの数です。\n"
@@ -49,7 +53,7 @@ bool wantsCommandLine(const QStringList &arguments)
     for (int i = 1; i < arguments.size(); ++i)
         if (arguments[i] == QStringLiteral("--print") || arguments[i] == QStringLiteral("--help")
             || arguments[i] == QStringLiteral("--version") || arguments[i] == QStringLiteral("--print-calibration")
-            || arguments[i] == QStringLiteral("--calibrate"))
+            || arguments[i] == QStringLiteral("--calibrate") || arguments[i] == QStringLiteral("--list-sheets"))
             return true;
     return false;
 }
@@ -99,6 +103,8 @@ PrintRequest parseCommandLine(const QStringList &arguments)
             r.help = true;
         else if (a == QStringLiteral("--version"))
             r.version = true;
+        else if (a == QStringLiteral("--list-sheets"))
+            r.listSheets = true;
         else
             fail(QStringLiteral("不明な引数です: %1").arg(a));
     }

@@ -4,7 +4,7 @@
 //                   [--fit|--actual-size] [--verbose]
 //   zenlabo --print-calibration [--printer NAME] [--sheet ID|none] [--fit|--actual-size]
 //   zenlabo --calibrate X Y
-//   zenlabo --help | --version
+//   zenlabo --list-sheets | --help | --version
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -31,6 +31,7 @@ struct PrintRequest {
     std::optional<std::pair<QString, QString>> calibrate;
     bool help = false;
     bool version = false;
+    bool listSheets = false;
 };
 
 // Exit statuses of the command line.
@@ -46,8 +47,8 @@ enum ExitStatus {
 };
 
 // Whether the arguments ask for the command line at all: only --print,
-// --print-calibration, --calibrate, --help and --version do. Anything else, Qt's own options included, opens
-// the windows.
+// --print-calibration, --calibrate, --list-sheets, --help and --version do.
+// Anything else, Qt's own options included, opens the windows.
 bool wantsCommandLine(const QStringList &arguments);
 
 // Throws zl::Failure with a usage message on words it does not know.

@@ -324,4 +324,14 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
     }
 }
 
+int listSheets(QTextStream &out)
+{
+    for (const printer::SheetTemplate &s : printer::sheetTemplates())
+        out << QStringList{s.id, s.maker, s.part, s.paperName, s.labelSizeText(), QString::number(s.positions()),
+                           s.description}
+                   .join(QLatin1Char('\t'))
+            << QLatin1Char('\n');
+    return ExitPrinted;
+}
+
 } // namespace zl::app

@@ -12,4 +12,8 @@ namespace zl::app {
 // Missing or damaged settings print nothing and change nothing.
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err);
 
+// Every label sheet the program knows, one a line, tab-separated: ID, maker,
+// part, paper, label size in mm, labels a sheet, description.
+int listSheets(QTextStream &out);
+
 } // namespace zl::app

@@ -14,6 +14,8 @@ const QString kSheetColumn = QStringLiteral("SHEET");
 const QString kStartColumn = QStringLiteral("START");
 const QString kScaleColumn = QStringLiteral("SCALE");
 const QString kPaperColumn = QStringLiteral("PAPER");
+const QString kRecentColumn = QStringLiteral("RECENT");
+constexpr int kRecentKept = 8;
 const QString kFitValue = QStringLiteral("FIT");
 const QString kActualValue = QStringLiteral("ACTUAL");
 
@@ -25,9 +27,15 @@ QString scaleValue(LabelScale scale)
 void writeTable(const SheetChoice &choice, LabelScale scale, const QString &paperBefore)
 {
     const SheetTemplate *sheet = choice.sheet();
-    settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn, kScaleColumn, kPaperColumn},
+    QStringList recent = recentSheets();
+    if (sheet) {
+        recent.removeAll(sheet->id);
+        recent.prepend(sheet->id);
+    }
+    settings::RewriteSettingsTable(kSheetTable, {kSheetColumn, kStartColumn, kScaleColumn, kPaperColumn, kRecentColumn},
                                    {sheet ? sheet->id : QString(), QString::number(sheet ? choice.start : 1),
-                                    scaleValue(scale), sheet ? paperBefore : QString()});
+                                    scaleValue(scale), sheet ? paperBefore : QString(),
+                                    recent.mid(0, kRecentKept).join(QLatin1Char('|'))});
 }
 
 SheetOverride &sheetOverride()
@@ -36,12 +44,10 @@ SheetOverride &sheetOverride()
     return o;
 }
 
+// Well over a thousand sheets: the operator is pointed to the list.
 QString knownSheetIds()
 {
-    QStringList ids;
-    for (const SheetTemplate &s : sheetTemplates())
-        ids << s.id;
-    return ids.join(QStringLiteral(", "));
+    return QStringLiteral("zenlabo --list-sheets の一覧の ID か「メーカー 品番」");
 }
 
 } // namespace
@@ -118,6 +124,24 @@ void saveSheetChoice(const SheetChoice &choice)
         // A value no one can read is replaced along with the sheet.
     }
     writeTable(choice, scale, paperKeptFor(choice));
+}
+
+QStringList recentSheets()
+{
+    try {
+        if (!QFile::exists(settings::tablePath(kSheetTable)))
+            return {};
+        const settings::SettingsRecord r = settings::QuerySettingsTable(kSheetTable);
+        if (!r.has(kRecentColumn))
+            return {};
+        QStringList ids;
+        for (const QString &id : r.value(kRecentColumn).split(QLatin1Char('|'), Qt::SkipEmptyParts))
+            if (const SheetTemplate *sheet = findSheet(id); sheet && !ids.contains(sheet->id))
+                ids << sheet->id;
+        return ids;
+    } catch (const Failure &) {
+        return {};
+    }
 }
 
 QString readPaperBeforeSheet()

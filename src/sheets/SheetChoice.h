@@ -1,12 +1,13 @@
 #pragma once
 // Which label sheet the runs print on and the first free position on it,
 // kept in the settings folder's sheet table (vokiconfig6.txt, two CP932
-// lines like the other tables: "SHEET","START","SCALE","PAPER"). No table,
+// lines like the other tables: "SHEET","START","SCALE","PAPER","RECENT"). No table,
 // or an empty SHEET, is one label a page on the printer's own paper. SCALE
 // is how the layout meets a label larger than itself: "FIT" (also when the
 // column is missing, as in tables from before it) or "ACTUAL"
 // (「原寸で印刷」). PAPER is the paper code chosen before the sheet took its
-// own paper, chosen again when the sheet is left (empty: none kept).
+// own paper, chosen again when the sheet is left (empty: none kept). RECENT
+// is the sheets chosen last, the latest first, separated by "|".
 #include "printer/Printer.h"
 #include "sheets/SheetTemplates.h"
 
@@ -35,6 +36,10 @@ void saveSheetChoice(const SheetChoice &choice);
 // The paper (YOSHI) chosen before the stored sheet took its own; empty when
 // there is no sheet, none was kept or the table cannot be read.
 QString readPaperBeforeSheet();
+
+// The sheets chosen last, the latest first; those the program no longer
+// knows are left out. Empty when the table cannot be read.
+QStringList recentSheets();
 
 // The stored scale: Fit without a table or a SCALE column. Throws
 // zl::Failure naming the table when it holds another value.

@@ -1,6 +1,7 @@
 #include "sheets/SheetPrinter.h"
 
 #include "common/Failure.h"
+#include "common/Length.h"
 #include "printer/PagePlayback.h"
 #include "pdf/PdfPrinter.h"
 
@@ -145,19 +146,61 @@ QString SheetPrinter::endRun(bool ok)
     return said;
 }
 
-SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, std::optional<int> paperBefore,
+SheetRun::SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, PaperInForce before,
                    std::optional<int> orientationBefore)
     : m_printer(std::make_unique<SheetPrinter>(target, sheet, start)), m_stored(stored), m_target(target),
-      m_paperBefore(paperBefore), m_orientationBefore(orientationBefore)
+      m_paperBefore(before), m_orientationBefore(orientationBefore)
 {
+}
+
+SheetRun::PaperInForce SheetRun::paperInForce(const Printer &p)
+{
+    PaperInForce paper{p.paperSize(), std::nullopt, std::nullopt};
+    if (paper.code == kUserPaperSize) {
+        paper.widthTwips = p.pageWidthTwips();
+        paper.heightTwips = p.pageHeightTwips();
+    }
+    return paper;
+}
+
+void SheetRun::putBack(Printer &p, const PaperInForce &paper)
+{
+    if (!paper.code)
+        return;
+    p.setPaperSize(*paper.code);
+    if (paper.widthTwips)
+        p.setPageWidthTwips(*paper.widthTwips);
+    if (paper.heightTwips)
+        p.setPageHeightTwips(*paper.heightTwips);
 }
 
 SheetRun::~SheetRun()
 {
-    if (m_paperBefore)
-        m_target.setPaperSize(*m_paperBefore);
+    putBack(m_target, m_paperBefore);
     if (m_orientationBefore)
         m_target.setOrientation(*m_orientationBefore);
+}
+
+std::unique_ptr<SheetRun> SheetRun::start(Printer &target, const SheetTemplate &sheet, int start, bool stored)
+{
+    const PaperInForce before = paperInForce(target);
+    const std::optional<int> orientationBefore = target.orientation();
+    // A paper with no Windows number of its own is given by its size.
+    bool taken = target.setPaperSize(sheet.paperCode);
+    if (taken && sheet.paperCode == kUserPaperSize)
+        taken = target.setPageWidthTwips(Length::mm(sheet.paperMm.width()).wholeTwips())
+                && target.setPageHeightTwips(Length::mm(sheet.paperMm.height()).wholeTwips());
+    if (!taken) {
+        putBack(target, before);
+        throw Failure(QStringLiteral("プリンター「%1」は用紙 %2 (%3 x %4 mm) に印刷できないため、シート「%5」には印刷できません。"
+                                     "%2の用紙のプリンターを選ぶか、プリンター設定の画面でシートなしを選んでください。")
+                          .arg(target.deviceName(), sheet.paperName)
+                          .arg(sheet.paperMm.width())
+                          .arg(sheet.paperMm.height())
+                          .arg(sheet.name));
+    }
+    target.setOrientation(1);
+    return std::unique_ptr<SheetRun>(new SheetRun(target, sheet, start, stored, before, orientationBefore));
 }
 
 std::unique_ptr<SheetRun> SheetRun::start(Printer &target, const SheetChoice &choice, bool stored)
@@ -165,14 +208,7 @@ std::unique_ptr<SheetRun> SheetRun::start(Printer &target, const SheetChoice &ch
     const SheetTemplate *sheet = choice.sheet();
     if (!sheet)
         return nullptr;
-    const std::optional<int> paperBefore = target.paperSize();
-    const std::optional<int> orientationBefore = target.orientation();
-    if (!target.setPaperSize(sheet->paperCode))
-        throw Failure(QStringLiteral("プリンター「%1」はA4用紙に印刷できないため、シート「%2」には印刷できません。"
-                                     "A4用紙のプリンターを選ぶか、プリンター設定の画面でシートなしを選んでください。")
-                          .arg(target.deviceName(), sheet->name));
-    target.setOrientation(1);
-    return std::unique_ptr<SheetRun>(new SheetRun(target, *sheet, choice.start, stored, paperBefore, orientationBefore));
+    return start(target, *sheet, choice.start, stored);
 }
 
 QString SheetRun::storeNextPosition()

@@ -96,6 +96,7 @@ public:
     // zl::Failure when the printer cannot take the sheet's paper; the
     // printer then stays as it was.
     static std::unique_ptr<SheetRun> start(Printer &target, const SheetChoice &choice, bool stored);
+    static std::unique_ptr<SheetRun> start(Printer &target, const SheetTemplate &sheet, int start, bool stored);
     ~SheetRun();
 
     SheetPrinter &printer() { return *m_printer; }
@@ -105,15 +106,22 @@ public:
     QString storeNextPosition();
 
 private:
-    // `paperBefore` and `orientationBefore` are the printer's before the
-    // sheet's, put back when the run ends: the next run without a sheet
-    // prints on them.
-    SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, std::optional<int> paperBefore,
+    // The paper in force before the sheet's, put back when the run ends with
+    // the orientation: the next run without a sheet prints on them.
+    struct PaperInForce {
+        std::optional<int> code;
+        std::optional<int> widthTwips; // of a paper given by its size (256)
+        std::optional<int> heightTwips;
+    };
+    static constexpr int kUserPaperSize = 256;
+    static PaperInForce paperInForce(const Printer &p);
+    static void putBack(Printer &p, const PaperInForce &paper);
+    SheetRun(Printer &target, const SheetTemplate &sheet, int start, bool stored, PaperInForce before,
              std::optional<int> orientationBefore);
     std::unique_ptr<SheetPrinter> m_printer;
     bool m_stored;
     Printer &m_target;
-    std::optional<int> m_paperBefore;
+    PaperInForce m_paperBefore;
     std::optional<int> m_orientationBefore;
 };
 

@@ -5,6 +5,7 @@
 #include "DeviceOutput.h"
 #include "FakePrinter.h"
 #include "ModalDialogs.h"
+#include "SheetPicking.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
@@ -235,7 +236,7 @@ private slots:
             << QStringLiteral("用紙: paper 1（216 x 279 mm）");
         QTest::newRow("a label sheet chosen and saved")
             << onForm("Form7", [](QWidget *form7) {
-                   form7->findChild<QListWidget *>(QStringLiteral("ListSheet"))->setCurrentRow(1);
+                   QVERIFY(zltest::pickSheet(form7, QStringLiteral("A4-12")));
                    form7->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
                })
             << QStringLiteral("用紙: paper 9（210 x 297 mm）　シート: A4 12面");
@@ -311,10 +312,7 @@ private slots:
         QTest::addColumn<QString>("paper");
         auto form7 = [](const QString &sheet) {
             QWidget *form = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
-            auto *sheets = form->findChild<QListWidget *>(QStringLiteral("ListSheet"));
-            for (int i = 0; i < sheets->count(); ++i)
-                if (sheets->item(i)->data(Qt::UserRole).toString() == sheet)
-                    sheets->setCurrentRow(i);
+            QVERIFY(zltest::pickSheet(form, sheet));
             form->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
         };
         QTest::newRow("a run on a label sheet, the sheet then left") << std::function<void()>([form7] {

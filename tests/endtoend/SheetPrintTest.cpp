@@ -13,6 +13,7 @@
 #include "settings/SettingsTable.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -172,7 +173,98 @@ private slots:
             pages = zltest::pdfPageImages(folder + files.first(), kDpi);
         }
         if (!sheet.isEmpty())
-            checkSheets(pages, sheet, start, perPage, !args.contains(QStringLiteral("--actual-size")));
+            checkSheets(pages, *zl::printer::findSheet(sheet), start, perPage, !args.contains(QStringLiteral("--actual-size")));
+    }
+
+    // Products of the installed library, chosen by what they are rather
+    // than by name, and a user's own template on a paper of its own: each
+    // on its own paper, every label scanning in its position and filling
+    // it, nothing printed outside the positions.
+    void libraryProductsPrintInTheirPositions_data()
+    {
+        QTest::addColumn<QString>("sheet"); // an id, or empty for the user's own
+        QTest::addColumn<int>("start");
+        using zl::printer::SheetTemplate;
+        m_library = zl::printer::readSheetLibrary({zl::printer::systemSheetSources().libraryFolders, {}}, nullptr);
+        // Large enough for the 50 x 30 layout to scan when fitted.
+        auto roomy = [](const SheetTemplate &s) {
+            return s.labelMm.width() >= 45 && s.labelMm.height() >= 25 && s.labelMm.width() >= s.labelMm.height()
+                   && !s.id.startsWith(QStringLiteral("A4-"));
+        };
+        auto first = [&](const char *row, int start, const std::function<bool(const SheetTemplate &)> &is) {
+            for (const SheetTemplate &s : std::as_const(m_library))
+                if (roomy(s) && is(s)) {
+                    QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(QString::fromUtf8(row), s.id))) << s.id << start;
+                    return;
+                }
+            QTest::newRow(row) << QStringLiteral("?") << start; // glabels-data is not installed
+        };
+        auto on = [](const SheetTemplate &s, const char *maker, const char *paper) {
+            return s.maker == QLatin1String(maker) && s.paperName == QLatin1String(paper) && s.layouts.size() == 1;
+        };
+        first("Hisago on A4, from position 2", 2, [&](const SheetTemplate &s) { return on(s, "Hisago", "A4") && s.positions() >= 8; });
+        first("Avery on US Letter", 1, [&](const SheetTemplate &s) { return on(s, "Avery", "US Letter") && s.sameAs.isEmpty(); });
+        first("Herma on A4", 1, [&](const SheetTemplate &s) { return on(s, "Herma", "A4"); });
+        first("an equivalent", 1, [](const SheetTemplate &s) { return !s.sameAs.isEmpty() && s.maker != QLatin1String("Avery"); });
+        first("several grids", 1, [](const SheetTemplate &s) {
+            return s.layouts.size() > 1 && (s.paperName == QLatin1String("A4") || s.paperName == QLatin1String("US Letter"));
+        });
+        QTest::newRow("a user's own template on a paper of its own") << QString() << 1;
+    }
+
+    void libraryProductsPrintInTheirPositions()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(int, start);
+        if (sheet == QStringLiteral("?"))
+            QSKIP("glabels-data is not installed (scripts/install-deps installs it)");
+        const QString userFolder = m_home->root() + QStringLiteral("/config/libglabels/templates");
+        const zl::printer::SheetTemplate *t = nullptr;
+        QList<zl::printer::SheetTemplate> own;
+        if (sheet.isEmpty()) {
+            QDir().mkpath(userFolder);
+            m_home->writeFile(userFolder + QStringLiteral("/shop.template"), "<?xml version=\"1.0\"?>\n"
+"<Glabels-templates>\n"
+"  <Template brand=\"Shop\" part=\"Shelf-6\" size=\"Other\" width=\"120mm\" height=\"160mm\" _description=\"Shelf labels\">\n"
+"    <Label-rectangle id=\"0\" width=\"2.2in\" height=\"1.6in\" round=\"2mm\" x_waste=\"1mm\" y_waste=\"1mm\">\n"
+"      <Layout nx=\"2\" ny=\"3\" x0=\"2mm\" y0=\"5mm\" dx=\"60mm\" dy=\"50mm\"/>\n"
+"    </Label-rectangle>\n"
+"  </Template>\n"
+"</Glabels-templates>\n"
+"");
+            own = zl::printer::readSheetLibrary({{}, {userFolder}}, nullptr);
+            for (const zl::printer::SheetTemplate &s : std::as_const(own))
+                if (s.id == QStringLiteral("Shop Shelf-6"))
+                    t = &s;
+            sheet = QStringLiteral("shop shelf-6");
+        } else {
+            for (const zl::printer::SheetTemplate &s : std::as_const(m_library))
+                if (s.id == sheet)
+                    t = &s;
+        }
+        QVERIFY(t);
+        const int records = std::min(t->positions() - start + 1, 10);
+        setUp(records, {});
+        const zltest::ProgramOutcome r = zltest::runProgram(
+            *m_home, {QStringLiteral("--print"), QStringLiteral("--sheet"), sheet, QStringLiteral("--sheet-start"), QString::number(start)});
+        QVERIFY2(r.exitCode == 0, qPrintable(QStringLiteral("exit %1: %2%3").arg(r.exitCode).arg(r.out, r.err)));
+        const QString folder = m_home->root() + QStringLiteral("/Documents/Zenlabo/");
+        const QStringList files = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(zltest::pdfPageSizesMm(folder + files.first()), QList<QSize>{t->paperMm.toSize()});
+        const QList<QImage> pages = zltest::pdfPageImages(folder + files.first(), kDpi);
+        checkSheets(pages, *t, start, {records}, true);
+        // Nothing outside the positions (a bar or a rule past its label).
+        QImage outside = pages.value(0);
+        QPainter blank(&outside);
+        for (int n = 1; n <= t->positions(); ++n)
+            blank.fillRect(pixels(t->positionRect(n).adjusted(-0.2, -0.2, 0.2, 0.2)), Qt::white);
+        blank.end();
+        int dark = 0;
+        for (int y = 0; y < outside.height(); ++y)
+            for (int x = 0; x < outside.width(); ++x)
+                dark += qGray(outside.pixel(x, y)) < 128;
+        QCOMPARE(dark, 0);
     }
 
 private:
@@ -181,9 +273,9 @@ private:
     // 1 mm down; the rule 4 mm down) within 0.5 mm; the positions before the
     // first label are empty. Fitted, the 50 x 30 layout is as large as the
     // position allows and centred in it; otherwise it is at the corner.
-    void checkSheets(const QList<QImage> &pages, const QString &sheet, int start, const QList<int> &perPage, bool fitted)
+    void checkSheets(const QList<QImage> &pages, const zl::printer::SheetTemplate &t, int start, const QList<int> &perPage,
+                     bool fitted)
     {
-        const zl::printer::SheetTemplate &t = *zl::printer::findSheet(sheet);
         QCOMPARE(pages.size(), perPage.size());
         int row = 1;
         for (int p = 0; p < pages.size(); ++p) {
@@ -240,6 +332,7 @@ private:
     }
 
     std::unique_ptr<zltest::TempHome> m_home;
+    QList<zl::printer::SheetTemplate> m_library;
 };
 
 ZL_TEST(SheetPrintTest)

@@ -1,5 +1,6 @@
 // Form7 (paper selection) and Form17 (connection type) with scripted printers
 // and a throw-away settings folder.
+#include "common/SheetPicking.h"
 #include "common/FakePrinter.h"
 #include "common/TestEnv.h"
 #include "common/TestRegistry.h"
@@ -324,10 +325,7 @@ private slots:
                 QTest::mouseClick(papers->viewport(), Qt::LeftButton, {}, papers->visualItemRect(item).center());
             }
             if (!sheet.isNull()) {
-                auto *sheets = child<QListWidget>(screen, "ListSheet");
-                for (int i = 0; i < sheets->count(); ++i)
-                    if (sheets->item(i)->data(Qt::UserRole).toString() == sheet)
-                        sheets->setCurrentRow(i);
+                QVERIFY(zltest::pickSheet(screen, sheet));
             }
             if (save) {
                 child<QPushButton>(screen, "Command3")->click();

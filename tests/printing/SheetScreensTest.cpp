@@ -3,6 +3,7 @@
 // position, and a run that moves it on. The printer records what it is sent.
 #include "DeviceOutput.h"
 #include "FakePrinter.h"
+#include "SheetPicking.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
@@ -93,24 +94,22 @@ private slots:
     void theSheetIsChosenBesideThePapers()
     {
         QWidget *screen = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
-        auto *sheets = screen->findChild<QListWidget *>(QStringLiteral("ListSheet"));
-        QCOMPARE(sheets->count(), 1 + int(printer::sheetTemplates().size()));
-        QCOMPARE(sheets->currentRow(), 0); // no table: no sheet
+        QCOMPARE(zltest::currentSheetRow(screen), QString()); // no table: no sheet
         auto *paper = screen->findChild<QLineEdit *>(QStringLiteral("Text5"));
         auto *papers = screen->findChildren<QListWidget *>(QStringLiteral("List2")).first();
         // The printer's own paper, shown chosen already: clicked.
         QTest::mouseClick(papers->viewport(), Qt::LeftButton, {},
                           papers->visualItemRect(papers->item(papers->count() - 1)).center());
         QCOMPARE(paper->text(), QStringLiteral("256"));
-        sheets->setCurrentRow(3);
+        QVERIFY(zltest::pickSheet(screen, QStringLiteral("A4-44")));
         QCOMPARE(paper->text(), QStringLiteral("9"));
-        sheets->setCurrentRow(0);
+        QVERIFY(zltest::pickSheet(screen, QString()));
         QCOMPARE(paper->text(), QStringLiteral("256"));
-        sheets->setCurrentRow(3);
+        QVERIFY(zltest::pickSheet(screen, QStringLiteral("A4-44")));
         papers->setCurrentRow(papers->count() - 1);
-        QCOMPARE(sheets->currentRow(), 0);
+        QCOMPARE(zltest::currentSheetRow(screen), QString());
         screen->findChild<QCheckBox *>(QStringLiteral("CheckActualSize"))->setChecked(true);
-        sheets->setCurrentRow(1);
+        QVERIFY(zltest::pickSheet(screen, QStringLiteral("A4-12")));
         screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
         QCOMPARE(printer::readLayoutRow().yoshi, QStringLiteral("9"));
         QCOMPARE(printer::readSheetChoice().sheetId, QStringLiteral("A4-12"));
@@ -119,9 +118,9 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the saved screen is gone
         printer::printers()->setCurrent(m_printers[1]);
         screen = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
-        sheets = screen->findChild<QListWidget *>(QStringLiteral("ListSheet"));
-        sheets->setCurrentRow(2);
-        QCOMPARE(sheets->currentRow(), 0);
+        QCOMPARE(zltest::sheetRow(screen, QStringLiteral("A4-12")), 1); // chosen last: on top
+        QVERIFY(zltest::pickSheet(screen, QStringLiteral("A4-24")));
+        QCOMPARE(zltest::currentSheetRow(screen), QString());
         QVERIFY(m_messages.size() == 2 && m_messages[1].text.contains(QStringLiteral("「Labels」はA4用紙を使えない")));
     }
 

@@ -159,12 +159,15 @@ private slots:
         QCOMPARE(readSheetChoice().start, 17);
         chooseSheet(QStringLiteral("A4-12"));
         QCOMPARE(m_home->readFile(kSheetTable),
-                 QByteArray("\"SHEET\",\"START\",\"SCALE\",\"PAPER\"\r\n\"A4-12\",\"1\",\"FIT\",\"\"\r\n"));
+                 QByteArray("\"SHEET\",\"START\",\"SCALE\",\"PAPER\",\"RECENT\"\r\n\"A4-12\",\"1\",\"FIT\",\"\",\"A4-12\"\r\n"));
         saveLabelScale(LabelScale::ActualSize);
         saveSheetChoice({QStringLiteral("A4-12"), 5});
         chooseSheet(QString());
         QCOMPARE(readLabelScale(), LabelScale::ActualSize);
         QCOMPARE(readSheetChoice().sheetId, QString());
+        chooseSheet(QStringLiteral("A4-44"));
+        chooseSheet(QStringLiteral("A4-12"));
+        QCOMPARE(recentSheets(), (QStringList{QStringLiteral("A4-12"), QStringLiteral("A4-44")}));
     }
 
     void aPrinterWithoutA4IsRefusedBeforeAnything()

@@ -23,7 +23,8 @@ constexpr double kMarginPx = 4;
 SheetView::SheetView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("PictureSheet"));
-    // A4 upright at half a pixel a millimetre, every position clickable.
+    // A4 upright at half a pixel a millimetre, every position clickable;
+    // other papers fit the same box.
     setMinimumSize(113, 157);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
@@ -82,7 +83,7 @@ void SheetView::paintEvent(QPaintEvent *)
         }
         p.setPen(QPen(n == m_start ? QColor(0, 90, 200) : QColor(120, 120, 120), n == m_start ? 2 : 0.5));
         p.setBrush(Qt::NoBrush);
-        p.drawRect(area);
+        p.drawRoundedRect(area, m_sheet->roundMm * k, m_sheet->roundMm * k);
     }
 }
 
