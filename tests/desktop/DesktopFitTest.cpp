@@ -4,12 +4,13 @@
 // each desktop size; run otherwise, it skips. With ZENLABO_SCREENSHOTS set to
 // a folder, the whole desktop with each window open is saved there, as
 // <width>x<height>/<window>.png.
-#include "FakePrinter.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
 #include "app/ui/MainWindow.h"
 #include "label/ui/LabelPreviewView.h"
+#include "pdf/PdfPrinter.h"
+#include "printer/Printer.h"
 #include "ui/Dialogs.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/ScreenRegistry.h"
@@ -62,10 +63,10 @@ private slots:
         m_home = std::make_unique<zltest::TempHome>();
         m_home->installDefaults();
         recordMessagesInto(&m_messages);
-        std::vector<std::unique_ptr<zltest::FakePrinter>> printers;
-        printers.push_back(std::make_unique<zltest::FakePrinter>(QStringLiteral("Office")));
-        printers.back()->accept(9, 11906, 16838).accept(256, 2864, 1417);
-        zltest::installFakePrinters(std::move(printers));
+        // The program's own PDF printer, as on a desktop without a print system.
+        std::vector<std::unique_ptr<zl::printer::Printer>> printers;
+        printers.push_back(std::make_unique<zl::printer::PdfPrinter>(m_home->root()));
+        zl::printer::installPrinters(std::make_unique<zl::printer::OwnedPrinterCollection>(std::move(printers), 0));
         registerAllScreens(ScreenRegistry::instance());
         m_main = std::make_unique<MainWindow>(m_home->root());
         m_main->setObjectName(QStringLiteral("main"));
@@ -76,6 +77,7 @@ private slots:
     {
         recordMessagesInto(nullptr);
         m_main.reset();
+        zl::printer::installPrinters(nullptr);
     }
 
     // Each window alone over the main window, as the operator opens it;
@@ -134,7 +136,8 @@ private slots:
         if (const QString folder = qEnvironmentVariable("ZENLABO_SCREENSHOTS"); !folder.isEmpty()) {
             const QString dir = QStringLiteral("%1/%2").arg(folder, qEnvironmentVariable("ZENLABO_DESKTOP"));
             QDir().mkpath(dir);
-            QCoreApplication::processEvents();
+            // Only the figure waits, for the frames and contents to be drawn.
+            QTest::qWait(500);
             QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(
                 QStringLiteral("%1/%2.png").arg(dir, QString::fromLatin1(QTest::currentDataTag()))));
         }
