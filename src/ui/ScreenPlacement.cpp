@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMargins>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -27,6 +28,95 @@ int fitAxis(int at, int from, int length, int size)
 {
     return std::max(from, std::min(at, from + length - size));
 }
+
+// The title bar and borders the window manager has drawn around a window;
+// none until it has decorated the window (nor ever without a window manager).
+QMargins drawnFrame(const QWidget *window)
+{
+    if (!window || !window->isVisible())
+        return {};
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+            frame.bottom() - client.bottom()};
+}
+
+// The frame a screen about to open will get: the main window's, drawn by the
+// same window manager, or the allowance while the main window has none.
+QMargins expectedFrame(const QWidget *screen, const QWidget *host)
+{
+    if (const QMargins own = drawnFrame(screen); !own.isNull())
+        return own;
+    if (const QMargins hosts = drawnFrame(host ? host->window() : nullptr); !hosts.isNull())
+        return hosts;
+    return kFrameAllowance;
+}
+
+// A screen larger than the desktop's free area with its frame gives up
+// height and width, as far as its layout lets it.
+void shrinkToDesktop(QWidget *screen, QMargins frame, QRect available)
+{
+    const QSize room = available.size().shrunkBy(frame);
+    if (screen->width() > room.width() || screen->height() > room.height())
+        screen->resize(screen->size().boundedTo(room));
+}
+
+// Shrinks and moves `screen` so that it and its frame are inside the
+// desktop's free area.
+void fitInside(QWidget *screen, QMargins frame, QRect available)
+{
+    shrinkToDesktop(screen, frame, available);
+    const QSize outer = screen->size().grownBy(frame);
+    const QPoint at(fitAxis(screen->x(), available.left(), available.width(), outer.width()),
+                    fitAxis(screen->y(), available.top(), available.height(), outer.height()));
+    if (at != screen->pos())
+        screen->move(at);
+}
+
+// Opening, a screen can only be measured with the frame it is expected to
+// get; once the window manager has drawn the real one, the screen is fitted
+// again with it, once: later the operator places it where they like.
+class RealFrameFit : public QObject {
+public:
+    explicit RealFrameFit(QWidget *screen) : QObject(screen), m_screen(screen) { setObjectName(kName); }
+
+    static constexpr QLatin1StringView kName{"RealFrameFit"};
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_screen || m_done)
+            return false;
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Paint:
+            break;
+        default:
+            return false;
+        }
+        const QMargins frame = drawnFrame(m_screen);
+        if (frame.isNull())
+            return false;
+        m_done = true;
+        // Not from inside the window system's own event.
+        QMetaObject::invokeMethod(
+            this,
+            [this, frame] {
+                m_screen->removeEventFilter(this);
+                const Qt::WindowStates whole = Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+                if (!(m_screen->windowState() & whole) && m_screen->screen())
+                    fitInside(m_screen, frame, m_screen->screen()->availableGeometry());
+                deleteLater();
+            },
+            Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    QWidget *m_screen;
+    bool m_done = false;
+};
 
 // The keys every secondary screen answers; lives as the screen's child.
 class ScreenKeys : public QObject {
@@ -105,19 +195,19 @@ QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, con
     return at;
 }
 
-QSize fitToDesktop(QSize wanted, QRect available)
+QSize fitToDesktop(QSize wanted, QRect available, QMargins frame)
 {
-    // A title bar and borders that the window manager adds around it, and
-    // two steps of a cascade, so a second large screen still opens a step
-    // down and right of the first.
-    const QSize room = QSize(16, 48) + 2 * QSize(kCascadeStep, kCascadeStep);
-    return wanted.boundedTo(available.size() - room).expandedTo(QSize(320, 240));
+    // Its frame, and two steps of a cascade, so a second large screen still
+    // opens a step down and right of the first.
+    const QSize room = available.size().shrunkBy(frame) - 2 * QSize(kCascadeStep, kCascadeStep);
+    return wanted.boundedTo(room).expandedTo(QSize(320, 240));
 }
 
 void sizeToDesktop(QWidget *screen, QSize wanted)
 {
     QScreen *display = screen->screen() ? screen->screen() : QGuiApplication::primaryScreen();
-    screen->resize(display ? fitToDesktop(wanted, display->availableGeometry()) : wanted);
+    const QWidget *host = screen->parentWidget();
+    screen->resize(display ? fitToDesktop(wanted, display->availableGeometry(), expectedFrame(screen, host)) : wanted);
 }
 
 void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others)
@@ -148,7 +238,13 @@ void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others)
     for (QWidget *other : others)
         if (other && other != screen && other->isVisible())
             taken << other->pos();
-    screen->move(screenPlace(screen->frameGeometry().size(), area, top, available, taken));
+    // A screen's place is its frame's: the title bar and borders the window
+    // manager adds must be on the desktop too.
+    const QMargins frame = expectedFrame(screen, main);
+    shrinkToDesktop(screen, frame, available);
+    screen->move(screenPlace(screen->size().grownBy(frame), area, top, available, taken));
+    if (drawnFrame(screen).isNull() && !screen->findChild<QObject *>(RealFrameFit::kName, Qt::FindDirectChildrenOnly))
+        screen->installEventFilter(new RealFrameFit(screen));
 }
 
 void installScreenKeys(QWidget *screen)

@@ -2,6 +2,7 @@
 // Where secondary screens open and which keys they answer, the same for
 // every screen: the registry applies it to each screen it opens.
 #include <QList>
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -17,16 +18,22 @@ namespace zl::ui {
 // (the desktop without its panels) however small that is.
 QPoint screenPlace(QSize size, QRect hostArea, int hostTop, QRect available, const QList<QPoint> &taken);
 
+// The title bar and borders allowed for around a screen before the window
+// manager has drawn any: about what the heaviest common themes draw.
+inline constexpr QMargins kFrameAllowance(8, 40, 8, 8);
+
 // The size a screen that wants `wanted` opens at on a desktop whose free
 // area is `available`: as wanted where it fits, else as much as fits with
-// room for the window's frame.
-QSize fitToDesktop(QSize wanted, QRect available);
+// room for the window's `frame`.
+QSize fitToDesktop(QSize wanted, QRect available, QMargins frame = kFrameAllowance);
 // Gives `screen` that size on the desktop it opens on; the operator may
 // make it larger or smaller afterwards.
 void sizeToDesktop(QWidget *screen, QSize wanted);
 
 // Moves `screen` to its place over `host` (or the middle of the desktop
-// without one), among the `others` already open.
+// without one), among the `others` already open, its frame inside the
+// desktop: smaller than it asked to be where the desktop has not the room.
+// Fitted once more when the window manager has drawn its real frame.
 void placeScreen(QWidget *screen, QWidget *host, const QList<QWidget *> &others);
 
 // Esc closes the screen; Return or Enter in one of its fields clicks its

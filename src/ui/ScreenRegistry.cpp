@@ -20,6 +20,13 @@ bool ScreenRegistry::has(const QString &formName) const
     return m_factories.contains(formName);
 }
 
+QStringList ScreenRegistry::names() const
+{
+    QStringList names = m_factories.keys();
+    names.sort();
+    return names;
+}
+
 QWidget *ScreenRegistry::find(const QString &formName) const
 {
     return m_open.value(formName).data();

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 
@@ -23,6 +24,8 @@ public:
     // Called once per screen kind; formName is the screen's objectName.
     void add(const QString &formName, ScreenFactory factory);
     bool has(const QString &formName) const;
+    // Every screen kind registered, sorted.
+    QStringList names() const;
 
     // The window the screens belong to (the main window); they close with it.
     void setHost(QWidget *host) { m_host = host; }

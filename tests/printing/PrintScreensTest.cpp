@@ -566,7 +566,7 @@ private slots:
     // what it holds: every column of the grid whole (the product names not
     // cut to 「…」), the printer line above the label and not into it, the
     // label preview, and the whole sheet picture. With ZENLABO_SCREENSHOTS
-    // set, each is saved there (as <desktop>/<form>.png).
+    // set, each is saved there (as <desktop>/<form>-window.png).
     void printScreensHoldWhatTheyShow_data()
     {
         QTest::addColumn<QString>("form");
@@ -590,9 +590,10 @@ private slots:
         m_home->writeTable(QStringLiteral("vokiconfig6.txt"), {QStringLiteral("SHEET"), QStringLiteral("START")},
                            {QStringLiteral("A4-12"), QStringLiteral("3")});
         QPointer<QWidget> screen = openScreen(form.toLatin1().constData());
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        QCoreApplication::processEvents(); // fitted to the test's own screen first
         // The desktop less a panel, as the window manager gives it.
         screen->resize(ui::fitToDesktop(ui::kPrintScreenSize, QRect(QPoint(0, 0), desktop - QSize(0, 32))));
-        QVERIFY(QTest::qWaitForWindowExposed(screen));
         QCoreApplication::processEvents();
         auto *grid = screen->findChild<QTableView *>(QStringLiteral("DataGrid1"));
         QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
@@ -615,7 +616,7 @@ private slots:
         if (!folder.isEmpty()) {
             const QString dir = QStringLiteral("%1/%2x%3").arg(folder).arg(desktop.width()).arg(desktop.height());
             QDir().mkpath(dir);
-            screen->grab().save(QStringLiteral("%1/%2.png").arg(dir, form));
+            screen->grab().save(QStringLiteral("%1/%2-window.png").arg(dir, form));
         }
     }
 
