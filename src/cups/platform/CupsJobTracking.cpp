@@ -23,6 +23,9 @@ constexpr int kFirstPauseMs = 50;
 constexpr int kLongestPauseMs = 500;
 // A silent print system is asked again this often.
 constexpr int kSilencePauseMs = 1000;
+// How long a job prints before, and how often then, the printer that
+// counts its own jobs is asked for its count.
+constexpr int kPrinterAskedAfterMs = 2000;
 // How long a job the run has cancelled, or found stalled, may take to end.
 constexpr int kEndAfterCancelMs = 10000;
 
@@ -468,8 +471,13 @@ private:
         }
         m_silence.invalidate();
         followStarts(n);
-        if (!jobEnded && !m_printerUri.isEmpty() && m_everProcessing
-            && (!m_sincePrinterAsked.isValid() || m_sincePrinterAsked.elapsed() >= 1000))
+        // The printer's own count shows while a long job prints; a short one
+        // costs the printer no questions while it takes the job in, and how
+        // a job ended is asked at its end in any case.
+        if (m_everProcessing && !m_printingFor.isValid())
+            m_printingFor.start();
+        if (!jobEnded && !m_printerUri.isEmpty() && m_printingFor.isValid() && m_printingFor.elapsed() >= kPrinterAskedAfterMs
+            && (!m_sincePrinterAsked.isValid() || m_sincePrinterAsked.elapsed() >= kPrinterAskedAfterMs))
             askPrinterItself();
         const int outBefore = documentsOut();
         const bool news = n.pages > m_processed || n.state != m_last.state || n.reasons != m_last.reasons;
@@ -591,7 +599,7 @@ private:
     int m_pauseMs = kFirstPauseMs;
     JobNews m_last;
     QueueNews m_queue;
-    QElapsedTimer m_silence, m_sinceNews, m_heldFor, m_sinceCancel, m_sinceQueueAsked, m_sincePrinterAsked;
+    QElapsedTimer m_silence, m_sinceNews, m_heldFor, m_sinceCancel, m_sinceQueueAsked, m_sincePrinterAsked, m_printingFor;
 };
 
 DocumentsEnd CupsPrinter::finishDocuments(const DocumentsWait &wait)
