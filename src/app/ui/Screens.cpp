@@ -4,6 +4,7 @@
 #include "info/ui/InfoScreens.h"
 #include "layout/ui/LayoutScreens.h"
 #include "paper/ui/PrinterScreens.h"
+#include "printing/ui/CalibrationPrinting.h"
 #include "printing/ui/PrintScreens.h"
 
 namespace zl::ui {
@@ -12,7 +13,7 @@ void registerAllScreens(ScreenRegistry &registry)
 {
     registerDataSourceScreens(registry);
     registerInfoScreens(registry);
-    registerLayoutScreens(registry);
+    registerLayoutScreens(registry, printCalibrationLabel);
     registerPrinterScreens(registry);
     registerPrintRunScreens(registry);
 }

@@ -12,9 +12,6 @@
 #include "label/Adjustments.h"
 #include "label/LabelPreview.h"
 #include "label/ui/LabelPreviewView.h"
-#include "printing/CalibrationRun.h"
-#include "printing/RunThread.h"
-#include "printing/ui/PrinterHooks.h"
 
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -51,9 +48,10 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, const Q
 
 } // namespace
 
-PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host)
+PrintPositionScreen::PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host, CalibrationPrinting printCalibration)
     : QWidget(host, Qt::Window), m_stored(load.stored)
 {
+    m_printCalibrationLabel = std::move(printCalibration);
     setWindowTitle(QStringLiteral("印刷位置調整"));
     setFixedSize(twips(7900 + kPreviewWidthTwips), twips(4700 + kCalibrationTwips));
     move(twips(10), twips(10));
@@ -145,6 +143,7 @@ void PrintPositionScreen::addCalibration()
     m_printCalibration->setObjectName(QStringLiteral("Command2"));
     m_printCalibration->setGeometry(twips(240), twips(top), twips(2400), twips(480));
     connect(m_printCalibration, &QPushButton::clicked, this, &PrintPositionScreen::printCalibration);
+    m_printCalibration->setEnabled(bool(m_printCalibrationLabel));
 
     const char *captions[2] = {"左端の目盛り", "上端の目盛り"};
     for (int i = 0; i < 2; ++i) {
@@ -172,29 +171,10 @@ void PrintPositionScreen::addCalibration()
 
 void PrintPositionScreen::printCalibration()
 {
-    std::optional<printing::RunContext> context;
-    try {
-        context = printing::prepareCalibration(printerSetupHooks(this));
-    } catch (const Failure &failure) {
-        m_calibrationNote->setText(QStringLiteral("調整用ラベルを印刷できません: ") + failure.description());
-        return;
-    }
-    if (!context)
-        return;
     m_printCalibration->setEnabled(false);
     m_calibrationNote->setText(QStringLiteral("調整用ラベルを印刷しています…"));
     const QPointer<PrintPositionScreen> self(this);
-    QString said;
-    try {
-        printing::RunControl control;
-        const printing::RunResult r = printing::runOffThisThread(
-            [&] { return printing::printCalibration(std::move(*context), control, {}); }, &control);
-        said = r.printed > 0 && r.printed == r.wanted
-            ? QStringLiteral("調整用ラベルを印刷しました。") + printing::calibrationInstructions()
-            : QStringLiteral("調整用ラベルの印刷を中断しました。");
-    } catch (const Failure &failure) {
-        said = QStringLiteral("調整用ラベルを印刷できませんでした: ") + failure.description();
-    }
+    const QString said = m_printCalibrationLabel(this);
     if (!self)
         return;
     m_printCalibration->setEnabled(true);
@@ -312,7 +292,7 @@ void PrintPositionScreen::save()
     showMessage(parent, QStringLiteral("設定が変更されました｡"), QStringLiteral("設定変更"), Information);
 }
 
-QWidget *createPrintPositionScreen(QWidget *host)
+QWidget *createPrintPositionScreen(QWidget *host, const CalibrationPrinting &printCalibration)
 {
     layout::AdjustmentLoad load;
     try {
@@ -325,7 +305,7 @@ QWidget *createPrintPositionScreen(QWidget *host)
                     QStringLiteral("設定読み込みエラー"), Critical);
         return nullptr;
     }
-    auto *screen = new PrintPositionScreen(load, host);
+    auto *screen = new PrintPositionScreen(load, host, printCalibration);
     if (!load.problems.isEmpty())
         showMessage(host,
                     QStringLiteral("%1\n\nその調整は 0 の位置で表示しています。"
@@ -335,10 +315,11 @@ QWidget *createPrintPositionScreen(QWidget *host)
     return screen;
 }
 
-void registerLayoutScreens(ScreenRegistry &registry)
+void registerLayoutScreens(ScreenRegistry &registry, CalibrationPrinting printCalibration)
 {
     registry.add(QStringLiteral("Form3"), createLayoutSelectionScreen);
-    registry.add(QStringLiteral("Form13"), createPrintPositionScreen);
+    registry.add(QStringLiteral("Form13"),
+                 [printCalibration](QWidget *host) { return createPrintPositionScreen(host, printCalibration); });
 }
 
 } // namespace zl::ui

@@ -1,4 +1,5 @@
 #pragma once
+#include "layout/ui/LayoutScreens.h"
 #include "layout/PrintAdjustment.h"
 #include "label/LabelFields.h"
 
@@ -18,7 +19,7 @@ class LabelPreviewView;
 // fields hold the whole adjustment table so that a save loses nothing.
 class PrintPositionScreen : public QWidget {
 public:
-    PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host);
+    PrintPositionScreen(const layout::AdjustmentLoad &load, QWidget *host, CalibrationPrinting printCalibration = {});
 
     LabelPreviewView *preview() const { return m_preview; }
     // Beside the sliders, the first record's label at the sliders' positions.
@@ -45,6 +46,7 @@ private:
     QLabel *m_value[3] = {};
     LabelPreviewView *m_preview = nullptr;
     QPushButton *m_printCalibration = nullptr;
+    CalibrationPrinting m_printCalibrationLabel;
     QDoubleSpinBox *m_reading[2] = {};
     QLabel *m_calibrationNote = nullptr;
     label::LabelFields m_record;
