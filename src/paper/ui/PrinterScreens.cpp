@@ -151,12 +151,12 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     layout->addWidget(m_notice, 3, 0);
     layout->addWidget(saveButton, 3, 1, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
-    // A4 label sheets for office printers, beside the printer's papers.
+    // Label sheets for office printers, beside the printer's papers.
     m_sheets = new SheetList(this);
     // The paper to go back to is kept with the sheet, so leaving it brings
     // that paper back whenever it happens, this screen closed in between.
     m_paperBeforeSheet = printer::readPaperBeforeSheet();
-    layout->addWidget(named(new QLabel(QStringLiteral("A4ラベルシート"), this), "LabelSheet"), 0, 2);
+    layout->addWidget(named(new QLabel(QStringLiteral("ラベルシート"), this), "LabelSheet"), 0, 2);
     layout->addWidget(m_sheets, 1, 2, 2, 1);
     layout->setColumnStretch(2, 1);
     // The layout fills any label larger than itself unless the operator

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTreeView>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace zl::ui {
@@ -160,6 +161,12 @@ SheetList::SheetList(QWidget *parent) : QWidget(parent)
     for (int c = 0; c < int(std::size(widths)); ++c)
         m_view->setColumnWidth(c, widths[c] + 12);
     m_view->header()->setStretchLastSection(true);
+    // Maker, part, size and labels a sheet in view without scrolling: what
+    // a shop tells its sheets apart by.
+    int shown = 2 * m_view->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int c = 0; c < 4; ++c)
+        shown += widths[c] + 12;
+    setMinimumWidth(shown);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_filter);
