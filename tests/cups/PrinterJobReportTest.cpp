@@ -26,12 +26,9 @@ private slots:
         QTest::addColumn<bool>("reports");
         QTest::newRow("IPP Everywhere printer") << "ipp://192.0.2.7:631/ipp/print" << true;
         QTest::newRow("printer application") << "ipp://127.0.0.1:8000/ipp/print/Zebra" << true;
-        QTest::newRow("encrypted") << "ipps://printer.local/ipp/print" << true;
         QTest::newRow("another CUPS server") << "ipp://server:631/printers/Label" << false;
-        QTest::newRow("a class on another server") << "ipps://server/classes/Labels" << false;
         QTest::newRow("socket") << "socket://192.0.2.7:9100" << false;
         QTest::newRow("USB") << "usb://Zebra/ZD420?serial=1" << false;
-        QTest::newRow("not a URI") << "Zebra" << false;
     }
     void reportingPrinters()
     {

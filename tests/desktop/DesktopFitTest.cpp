@@ -152,8 +152,6 @@ private slots:
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QPointF>("corner"); // where its frame starts, in parts of the desktop
-        QTest::newRow("past the lower right corner") << QSize(400, 300) << QPointF(0.8, 0.8);
-        QTest::newRow("above the top") << QSize(400, 300) << QPointF(0.3, -0.2);
         QTest::newRow("taller than the desktop") << QSize(400, 4000) << QPointF(0.1, 0.1);
     }
     void aScreenPlacedWithTooSmallAFrameComesInside()

@@ -176,7 +176,6 @@ private slots:
                                 << QString::fromUtf8(said);
         };
         row("past +20", "19", "1.5", "0", 1, "-20 から 20 の範囲を外れる");
-        row("past -20 down", "0", "0", "-20.1", 1, "縦　位置調整が -20.1 になり");
         row("not a number", "0", "1,5mm", "0", 64, "数値ではありません");
         row("stored value unusable", "abc", "1", "0", 1, "「abc」");
     }

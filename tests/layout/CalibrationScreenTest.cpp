@@ -49,8 +49,6 @@ private slots:
         QTest::addColumn<QString>("note");
         QTest::newRow("added, tenths kept") << texts({"1", "0"}) << texts({"1.5", "-0.5"})
                                             << texts({"2.5", "-0.5"}) << QList<int>{3, -1} << QString::fromUtf8("横　位置調整 1 → 2.5");
-        QTest::newRow("back to whole numbers") << texts({"-0.5", "3"}) << texts({"0.5", "-3"})
-                                               << texts({"0", "0"}) << QList<int>{0, 0} << QString::fromUtf8("縦　位置調整 3 → 0");
         QTest::newRow("past the range: nothing stored") << texts({"19", "0"}) << texts({"1.5", "0"})
                                                         << texts({"19", "0"}) << QList<int>{19, 0}
                                                         << QString::fromUtf8("-20 から 20 の範囲を外れる");

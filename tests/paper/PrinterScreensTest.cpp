@@ -238,7 +238,6 @@ private slots:
         QTest::addColumn<QString>("chosen");   // the code shown chosen
         QTest::newRow("the stored paper") << QStringLiteral("300") << 9 << QStringLiteral("300");
         QTest::newRow("none stored: the printer's own") << QStringLiteral("_") << 257 << QStringLiteral("257");
-        QTest::newRow("stored, not listed: the printer's own") << QStringLiteral("70") << 1 << QStringLiteral("1");
     }
 
     void form7ShowsWholeNamesAndThePaperInUse()
@@ -303,7 +302,6 @@ private slots:
         QTest::addColumn<bool>("reopened");
         QTest::addColumn<bool>("printedOnTheSheet");
         QTest::addColumn<QString>("stored"); // YOSHI once the sheet is left
-        QTest::newRow("50 x 30, left in the same opening") << QStringLiteral("256") << false << false << QStringLiteral("256");
         QTest::newRow("50 x 30, left after closing the screen") << QStringLiteral("256") << true << false << QStringLiteral("256");
         QTest::newRow("Letter, a run on the sheet between") << QStringLiteral("1") << true << true << QStringLiteral("1");
         QTest::newRow("no paper chosen before") << QString() << true << false << QStringLiteral("_");
