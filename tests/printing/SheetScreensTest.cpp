@@ -1,6 +1,7 @@
 // Label sheets on the screens, driven as an operator would: choosing a sheet
 // beside the papers, seeing it on the print screen, clicking the first free
 // position, and a run that moves it on. The printer records what it is sent.
+#include "ScreenRuns.h"
 #include "DeviceOutput.h"
 #include "FakePrinter.h"
 #include "SheetPicking.h"
@@ -80,10 +81,14 @@ private slots:
 
         // Positions 9 to 12, then 1 on a new sheet: two sheets, and the next
         // run starts at 2.
-        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        // The sheet's A4 is the run's printer's alone: the printer the
+        // windows read keeps its paper while the run prints, and after.
+        QList<std::optional<int>> windowsPaper;
+        m_printers[0]->beforeDocument = [&](int) { windowsPaper << m_printers[0]->paperSize(); };
+        zltest::clickStart(screen);
         QCOMPARE(m_printers[0]->documents.size(), 2);
         QCOMPARE(printer::readSheetChoice().start, 2);
-        // The sheet's A4 was the run's alone: the paper in force before it is back.
+        QCOMPARE(windowsPaper, (QList<std::optional<int>>{256, 256}));
         QCOMPARE(m_printers[0]->paperSize(), std::optional<int>(256));
     }
 
@@ -110,7 +115,7 @@ private slots:
         QCOMPARE(zltest::currentSheetRow(screen), QString());
         screen->findChild<QCheckBox *>(QStringLiteral("CheckActualSize"))->setChecked(true);
         QVERIFY(zltest::pickSheet(screen, QStringLiteral("A4-12")));
-        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        zltest::clickStart(screen);
         QCOMPARE(printer::readLayoutRow().yoshi, QStringLiteral("9"));
         QCOMPARE(printer::readSheetChoice().sheetId, QStringLiteral("A4-12"));
         QCOMPARE(printer::readLabelScale(), printer::LabelScale::ActualSize);
