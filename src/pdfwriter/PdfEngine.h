@@ -54,7 +54,7 @@ private:
     // Text (PdfText.cpp).
     bool showUnshaped(const FontUse &use, const QPointF &p, const QTextItem &item, QRgb color);
     void showGlyphs(const FontUse &use, const QList<quint32> &glyphs, const QList<QPointF> &at, const QPointF &origin,
-                    const QHash<quint32, QString> &characters, QRgb color);
+                    const QHash<quint32, QString> &characters, QRgb color, bool unseen);
 
     // Shapes and clips (PdfEngine.cpp).
     bool fillsRectanglesAlone() const;

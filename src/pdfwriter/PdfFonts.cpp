@@ -11,26 +11,31 @@ const FontUse &Resources::use(const QFont &font)
             return *use;
     FontUse use;
     use.raw = QRawFont::fromFont(font);
-    if (use.raw.isValid()) {
-        use.pixelSize = use.raw.pixelSize();
-        const QByteArray head = use.raw.fontTable("head");
-        // The same file answers for every size and weight drawn from it.
-        const QString faceKey = use.raw.familyName() + QLatin1Char('\n') + QString::fromLatin1(head.toHex());
-        EmbeddedFace *&face = faceByKey[faceKey];
-        if (!face) {
-            faces.push_back(std::make_unique<EmbeddedFace>());
-            face = faces.back().get();
-            face->embeddable = face->subset.load(use.raw);
-            face->resource = "/F" + QByteArray::number(faces.size());
-        }
-        if (face->embeddable) {
-            use.face = face;
-            use.bold = font.weight() >= QFont::DemiBold && !face->subset.isBold();
-            use.italic = font.style() != QFont::StyleNormal && !face->subset.isItalic();
-        }
+    use.pixelSize = use.raw.pixelSize();
+    use.face = face(use.raw);
+    if (use.face) {
+        use.bold = font.weight() >= QFont::DemiBold && !use.face->subset.isBold();
+        use.italic = font.style() != QFont::StyleNormal && !use.face->subset.isItalic();
     }
     uses.emplace_back(font, std::make_unique<FontUse>(use));
     return *uses.back().second;
+}
+
+EmbeddedFace *Resources::face(const QRawFont &raw)
+{
+    if (!raw.isValid())
+        return nullptr;
+    const QByteArray head = raw.fontTable("head");
+    // The same file answers for every size and weight drawn from it.
+    const QString faceKey = raw.familyName() + QLatin1Char('\n') + QString::fromLatin1(head.toHex());
+    EmbeddedFace *&face = faceByKey[faceKey];
+    if (!face) {
+        faces.push_back(std::make_unique<EmbeddedFace>());
+        face = faces.back().get();
+        face->embeddable = face->subset.load(raw);
+        face->resource = "/F" + QByteArray::number(faces.size());
+    }
+    return face->embeddable ? face : nullptr;
 }
 
 QByteArray writeFonts(Output &out, Resources &resources)

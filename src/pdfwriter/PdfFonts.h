@@ -46,6 +46,9 @@ struct Resources {
 
     // The font `font` is drawn with; its face is taken in at its first use.
     const FontUse &use(const QFont &font);
+    // The face `raw` is drawn from, taken in at its first use; none when
+    // it cannot be embedded.
+    EmbeddedFace *face(const QRawFont &raw);
 };
 
 // Writes the embedded subsets of `resources` with their ToUnicode maps;

@@ -80,7 +80,7 @@ void PdfEngine::drawTextItem(const QPointF &p, const QTextItem &item)
         return;
     const FontUse &use = m_resources.use(item.font());
     const QRgb color = m_pen.color().rgb();
-    if (use.face && showUnshaped(use, p, item, color))
+    if (use.face && use.face->subset.hasOutlines() && showUnshaped(use, p, item, color))
         return;
     // The glyphs as Qt shapes them, where it places them: combining
     // marks over their letters, kerning, ligatures, and characters the
@@ -94,11 +94,21 @@ void PdfEngine::drawTextItem(const QPointF &p, const QTextItem &item)
     layout.endLayout();
     const QPointF origin = p - QPointF(0, line.ascent());
     for (const QGlyphRun &run : layout.glyphRuns()) {
-        if (use.face && sameFace(run.rawFont(), use.raw))
+        const QRawFont &raw = run.rawFont();
+        const bool ownFace = use.face && sameFace(raw, use.raw);
+        if (ownFace && use.face->subset.hasOutlines()) {
             showGlyphs(use, run.glyphIndexes(), run.positions(), origin,
-                       charactersOf(use.raw, text, layout, run.glyphIndexes()), color);
-        else
-            fillWith(outlines(run, origin), color); // a face that cannot be embedded
+                       charactersOf(raw, text, layout, run.glyphIndexes()), color, false);
+            continue;
+        }
+        // A face whose outlines cannot be embedded (CFF), or the face Qt took
+        // characters the font lacks from: drawn as outlines, exactly as Qt
+        // draws them, with the text laid unseen over them to be searched.
+        fillWith(outlines(run, origin), color);
+        const FontUse unseen = ownFace ? use : FontUse{m_resources.face(raw), raw, raw.pixelSize()};
+        if (unseen.face)
+            showGlyphs(unseen, run.glyphIndexes(), run.positions(), origin,
+                       charactersOf(raw, text, layout, run.glyphIndexes()), color, true);
     }
 }
 
@@ -130,22 +140,23 @@ bool PdfEngine::showUnshaped(const FontUse &use, const QPointF &p, const QTextIt
     QHash<quint32, QString> characters;
     for (qsizetype i = 0; i < glyphs.size(); ++i)
         characters.insert(glyphs[i], QString::fromUcs4(reinterpret_cast<const char32_t *>(&chars[i]), 1));
-    showGlyphs(use, glyphs, at, p, characters, color);
+    showGlyphs(use, glyphs, at, p, characters, color, false);
     return true;
 }
 
 // Glyphs of the embedded face, each at its place: a line of
 // them in one text object, its spacing as Qt laid it out; a glyph off
-// the line (a mark raised or lowered) placed on its own.
+// the line (a mark raised or lowered) placed on its own. `unseen`: only
+// for the text to be found, over outlines drawn already.
 void PdfEngine::showGlyphs(const FontUse &use, const QList<quint32> &glyphs, const QList<QPointF> &at,
-                           const QPointF &origin, const QHash<quint32, QString> &characters, QRgb color)
+                           const QPointF &origin, const QHash<quint32, QString> &characters, QRgb color, bool unseen)
 {
     EmbeddedFace &face = *use.face;
     if (glyphs.isEmpty())
         return;
     const double px = use.pixelSize;
     setFill(color);
-    if (use.bold) {
+    if (use.bold && !unseen) {
         setStroke(color);
         setLineWidth(px * std::sqrt(std::abs(m_transform.determinant())) * kBoldStroke);
         setJoin(Qt::RoundJoin);
@@ -155,7 +166,7 @@ void PdfEngine::showGlyphs(const FontUse &use, const QList<quint32> &glyphs, con
         m_state.font = face.resource;
         content += face.resource + " 1 Tf ";
     }
-    const int mode = use.bold ? 2 : 0;
+    const int mode = unseen ? 3 : use.bold ? 2 : 0;
     if (m_state.textMode != mode) {
         m_state.textMode = mode;
         content += QByteArray::number(mode) + " Tr ";

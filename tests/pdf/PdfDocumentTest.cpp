@@ -170,10 +170,10 @@ private slots:
             << QStringList{QStringLiteral("Tr")} << 1 << QStringLiteral("税込価格") << QRectF(2, 3, 15, 4);
         const QString lacked = lackedCharacter();
         if (!lacked.isEmpty())
-            QTest::newRow("a character the face lacks: that one as outlines")
+            QTest::newRow("a character the face lacks: that one as outlines, its text unseen over them")
                 << one([&](QPainter &p) { text(p, labelFont(false, false), QStringLiteral("商品") + lacked); })
-                << QStringList{QStringLiteral("c\\n"), QStringLiteral("f\\*?\\n")} << QStringList() << 1 << QStringLiteral("商品")
-                << QRectF(2, 3, 15, 4);
+                << QStringList{QStringLiteral("c\\n"), QStringLiteral("f\\*?\\n"), QStringLiteral("3 Tr")} << QStringList()
+                << 2 << QStringLiteral("商品") + lacked << QRectF(2, 3, 15, 4);
         // Two labels side by side, each reaching past its right edge.
         PaperPage sheet;
         for (int i = 0; i < 2; ++i)
@@ -248,6 +248,7 @@ private slots:
         QTest::newRow("composite glyphs") << QStringLiteral("Åland café") << QStringLiteral("DejaVu Sans") << Face::Composite;
         QTest::newRow("composite glyphs from combining marks")
             << QStringLiteral("A\u030Aland cafe\u0301") << QStringLiteral("DejaVu Sans") << Face::Composite;
+        QTest::newRow("CFF face: outlines") << QStringLiteral("AVATAR Toyota café") << QStringLiteral("C059") << Face::Cff;
     }
     void textAsQtShapesIt()
     {
