@@ -54,7 +54,8 @@ QList<QRectF> rectanglesOf(const QPainterPath &path)
 } // namespace
 
 PdfEngine::PdfEngine(Output &out, Resources &resources)
-    : QPaintEngine(AllFeatures & ~(PorterDuff | PerspectiveTransform | ObjectBoundingModeGradients | ConicalGradientFill)),
+    : QPaintEngine(AllFeatures
+                   & ~(PorterDuff | PerspectiveTransform | ObjectBoundingModeGradients | ConicalGradientFill)),
       m_out(out), m_resources(resources)
 {
 }

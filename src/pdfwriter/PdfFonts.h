@@ -21,13 +21,13 @@ namespace zl::pdfwriter {
 struct EmbeddedFace {
     FontSubset subset;
     bool embeddable = false;
-    QByteArray resource;   // "/F1"
+    QByteArray resource;                // "/F1"
     QList<QString> unicodes{QString()}; // the text each subset glyph stands for; empty: none known
 };
 
 // A font as the painter gives it, and how it is drawn from its face.
 struct FontUse {
-    EmbeddedFace *face = nullptr; // none: drawn as outlines
+    EmbeddedFace *face = nullptr; // none: drawn as outlines, not searchable
     QRawFont raw;
     double pixelSize = 0;
     bool bold = false;   // widened by a stroke

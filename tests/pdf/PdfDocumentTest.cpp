@@ -172,8 +172,8 @@ private slots:
         if (!lacked.isEmpty())
             QTest::newRow("a character the face lacks: that one as outlines, its text unseen over them")
                 << one([&](QPainter &p) { text(p, labelFont(false, false), QStringLiteral("商品") + lacked); })
-                << QStringList{QStringLiteral("c\\n"), QStringLiteral("f\\*?\\n"), QStringLiteral("3 Tr")} << QStringList()
-                << 2 << QStringLiteral("商品") + lacked << QRectF(2, 3, 15, 4);
+                << QStringList{QStringLiteral("c\\n"), QStringLiteral("f\\*?\\n"), QStringLiteral("3 Tr")}
+                << QStringList() << 2 << QStringLiteral("商品") + lacked << QRectF(2, 3, 15, 4);
         // Two labels side by side, each reaching past its right edge.
         PaperPage sheet;
         for (int i = 0; i < 2; ++i)
@@ -243,12 +243,15 @@ private slots:
         QTest::newRow("precomposed") << QStringLiteral("ガラスボトル") << QStringLiteral("IPAPGothic") << Face::Any;
         QTest::newRow("combining marks") << QStringLiteral("カ\u3099ラスホ\u3099トル") << QStringLiteral("IPAPGothic")
                                          << Face::Any;
-        QTest::newRow("kerning pairs") << QStringLiteral("AVATAR Toyota WAVE") << QStringLiteral("DejaVu Sans") << Face::Kerns;
+        QTest::newRow("kerning pairs")
+            << QStringLiteral("AVATAR Toyota WAVE") << QStringLiteral("DejaVu Sans") << Face::Kerns;
         QTest::newRow("ligature") << QStringLiteral("office fine") << QStringLiteral("DejaVu Serif") << Face::Ligatures;
-        QTest::newRow("composite glyphs") << QStringLiteral("Åland café") << QStringLiteral("DejaVu Sans") << Face::Composite;
+        QTest::newRow("composite glyphs")
+            << QStringLiteral("Åland café") << QStringLiteral("DejaVu Sans") << Face::Composite;
         QTest::newRow("composite glyphs from combining marks")
             << QStringLiteral("A\u030Aland cafe\u0301") << QStringLiteral("DejaVu Sans") << Face::Composite;
-        QTest::newRow("CFF face: outlines") << QStringLiteral("AVATAR Toyota café") << QStringLiteral("C059") << Face::Cff;
+        QTest::newRow("CFF face: outlines")
+            << QStringLiteral("AVATAR Toyota café") << QStringLiteral("C059") << Face::Cff;
     }
     void textAsQtShapesIt()
     {
