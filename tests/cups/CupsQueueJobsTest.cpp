@@ -31,7 +31,7 @@
 
 using namespace zl::printer;
 
-class CupsJobsTest : public CupsQueueFixture {
+class CupsQueueJobsTest : public CupsQueueFixture {
     Q_OBJECT
 
 private slots:
@@ -208,5 +208,5 @@ private slots:
     }
 };
 
-ZL_TEST(CupsJobsTest)
-#include "CupsJobsTest.moc"
+ZL_TEST(CupsQueueJobsTest)
+#include "CupsQueueJobsTest.moc"
