@@ -1,7 +1,8 @@
-// Print runs of the program itself into CUPS queues whose printers take
-// their time, cancel, fail or hold the job (the schedulers scripts/test
-// starts): how a run ends and what it counts as printed.
-#include "ScreenRuns.h"
+// Print runs of the program itself (`zenlabo --print`) into CUPS queues
+// whose printers take their time, cancel, fail or hold the job (the
+// schedulers scripts/test starts): how a run ends and what it counts as
+// printed, against what came out at the device.
+#include "CupsRunFixture.h"
 #include "DeviceOutput.h"
 #include "PdfPages.h"
 #include "TestEnv.h"
@@ -9,17 +10,13 @@
 #include "TestScheduler.h"
 #include "Zbar.h"
 
-#include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <csignal>
 #include <functional>
@@ -28,29 +25,11 @@
 #include <optional>
 #include <vector>
 
-#include "printer/PrinterSetup.h"
-#include "printing/PrintRun.h"
 #include "cups/platform/CupsConnection.h"
-#include "cups/platform/SystemPrinters.h"
-#include "ui/Dialogs.h"
-#include "ui/ScreenRegistry.h"
 
-class CupsRunEndTest : public QObject {
+class CupsRunEndTest : public CupsRunFixture {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        m_spool = qEnvironmentVariable("ZENLABO_TEST_SPOOL");
-        const QStringList outcomes = qEnvironmentVariable("ZENLABO_TEST_OUTCOME_QUEUES").split(QLatin1Char(','));
-        if (outcomes.size() == 3) {
-            m_slow = outcomes[0];
-            m_cancel = outcomes[1];
-            m_fail = outcomes[2];
-        }
-        if (m_spool.isEmpty())
-            QSKIP("CUPS is not up for the tests (ZENLABO_TEST_SPOOL not set): run scripts/test.");
-    }
-
     // Through `zenlabo --print`, one table: printers that cancel or fail
     // the job, a job the queue holds, a printer that keeps the job in hand
     // ("gated") until the test lets it go on. Meanwhile: Ctrl-C, the queue
@@ -367,228 +346,6 @@ private slots:
             twice = twice || n > 1;
         QVERIFY2(!twice || words.contains(QStringLiteral("重複")), qPrintable(seen));
     }
-
-    // The same through the screens: the progress window shows what was
-    // sent, processed and is known printed while the pace printer works
-    // through a run; キャンセル once labels come out ends the run with a
-    // message that counts no more than the device got and is never only
-    // the end message.
-    void progressWindowCountsAndCancelThroughTheScreens()
-    {
-        const QString pace = qEnvironmentVariable("ZENLABO_TEST_PACE_QUEUE");
-        if (pace.isEmpty())
-            QSKIP("the test scheduler has no printer that prints at a label printer's pace");
-        zltest::TempHome home;
-        writeThirtyItems(home);
-        const QString device = m_spool + QLatin1Char('/') + pace;
-        const QStringList before = zltest::jobFiles(device);
-        ScreensOnQueue screens(pace);
-        QVERIFY(screens.printer);
-        auto cancelLeftOvers = qScopeGuard([&] { QProcess::execute(QStringLiteral("cancel"), {QStringLiteral("-a"), pace}); });
-        const QList<zl::ui::ShownMessage> &messages = screens.messages;
-        auto labelsOut = [&] {
-            int n = 0;
-            for (const QString &file : zltest::jobFiles(device)) {
-                QFile f(file);
-                if (!before.contains(file) && f.open(QIODevice::ReadOnly))
-                    n += int(completeZplLabels(f.readAll()).size());
-            }
-            return n;
-        };
-        // The counts as the window showed them, and the cancel once three
-        // labels are out.
-        QStringList shown;
-        bool clicked = false;
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *counts = w->isVisible() ? w->findChild<QLabel *>(QStringLiteral("lblcounts")) : nullptr;
-                if (!counts)
-                    continue;
-                if (shown.isEmpty() || shown.last() != counts->text())
-                    shown << counts->text();
-                if (!clicked && labelsOut() >= 3) {
-                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
-                    clicked = true;
-                }
-            }
-        });
-        watch.start(20);
-        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
-        zltest::clickStart(screen);
-        watch.stop();
-        QVERIFY(clicked);
-        const QString said = messages.isEmpty() ? QString() : messages.last().text;
-        const QString status = screen->findChild<QLabel *>(QStringLiteral("Label1"))->text();
-        delete screen;
-        static const QRegularExpression three(QStringLiteral("送信 30 / 30　処理済み \\d+ / 30　印刷済み \\d+ / 30"));
-        QVERIFY2(std::any_of(shown.begin(), shown.end(), [](const QString &t) { return three.match(t).hasMatch(); }),
-                 qPrintable(shown.join(QLatin1Char('|'))));
-        QVERIFY2(said.startsWith(QStringLiteral("印刷をキャンセルしました。")) && !said.contains(zl::printing::kEndMessage),
-                 qPrintable(said));
-        QVERIFY2(countedPrinted(said) <= labelsOut(), qPrintable(said));
-        QVERIFY2(status.startsWith(QStringLiteral("※印刷を中断しました!!")), qPrintable(status));
-        qInfo("window showed %s; %d labels at the device; said: %s", qPrintable(shown.join(QStringLiteral(" | "))), labelsOut(),
-              qPrintable(said));
-    }
-
-    // The cancel button clicked in the progress window while the scheduler,
-    // frozen, has not answered the first label's question: the run ends at
-    // once (a cancel not honoured would end it only by the time limit, a
-    // minute later, with another message), with nothing printed or queued.
-    void cancelInTheWindowWhileTheSchedulerIsFrozen()
-    {
-        const QString pid = zltest::schedulerPid();
-        if (m_slow.isEmpty() || pid.isEmpty())
-            QSKIP("the test scheduler has no slow printer, or its process id is not known");
-        zltest::TempHome home;
-        home.installDefaults();
-        const QString folder = m_spool + QLatin1Char('/') + m_slow;
-        ScreensOnQueue screens(m_slow);
-        QVERIFY(screens.printer);
-        const QList<zl::ui::ShownMessage> &messages = screens.messages;
-        std::optional<zltest::FrozenScheduler> stopped;
-        auto restore = qScopeGuard([&] {
-            stopped.reset();
-            zl::printer::setCupsTimeLimitSeconds(8);
-        });
-        // Clicked once the run's question waits at the frozen scheduler.
-        const QString socket = qEnvironmentVariable("CUPS_SERVER");
-        bool clicked = false;
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (!clicked && w->isVisible() && w->findChild<QLabel *>(QStringLiteral("lblcounts"))
-                    && zltest::waitingConnections(socket) > 0) {
-                    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("comcancel1")), Qt::LeftButton);
-                    clicked = true;
-                }
-            }
-        });
-        watch.start(10);
-        const int before = int(zltest::jobFiles(folder).size());
-        QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
-        zl::printer::setCupsTimeLimitSeconds(60);
-        stopped.emplace(pid);
-        QVERIFY(stopped->frozen());
-        zltest::clickStart(screen);
-        stopped.reset();
-        delete screen;
-        QVERIFY(clicked);
-        QVERIFY(jobsOf(m_slow).isEmpty());
-        QCOMPARE(int(zltest::jobFiles(folder).size()), before);
-        QVERIFY2(!messages.isEmpty()
-                     && messages.last().text.contains(QStringLiteral("印刷をキャンセルしました。ラベルは1枚も印刷していません")),
-                 qPrintable(messages.isEmpty() ? QString() : messages.last().text));
-    }
-
-private:
-    // The print screens printing on `queue`, what the queue offers asked
-    // already (so that a run's first question is its first label's),
-    // message boxes recorded and questions answered yes; all put back after.
-    struct ScreensOnQueue {
-        QList<zl::ui::ShownMessage> messages;
-        zl::printer::Printer *printer = nullptr;
-        explicit ScreensOnQueue(const QString &queue)
-        {
-            zl::printer::installSystemPrinters(nullptr);
-            printer = zl::printer::findPrinter(queue);
-            if (printer) {
-                zl::printer::printers()->setCurrent(printer);
-                printer->pageGeometry();
-            }
-            zl::ui::recordMessagesInto(&messages);
-            zl::ui::answerQuestionsWith([](const zl::ui::ShownMessage &) { return true; });
-            zl::ui::registerAllScreens(zl::ui::ScreenRegistry::instance());
-            zl::ui::ScreenRegistry::instance().setHost(nullptr);
-        }
-        ~ScreensOnQueue()
-        {
-            zl::ui::recordMessagesInto(nullptr);
-            zl::ui::answerQuestionsWith({});
-            zl::ui::ScreenRegistry::instance().setHost(nullptr);
-            zl::printer::installPrinters(nullptr);
-        }
-    };
-
-    // Thirty records with barcodes that name their rows (…0001 to …0030).
-    static void writeThirtyItems(zltest::TempHome &home)
-    {
-        home.installDefaults();
-        QStringList values;
-        for (int i = 1; i <= 30; ++i)
-            values << QStringLiteral("49123450%1").arg(i, 4, 10, QLatin1Char('0'));
-        home.writeItems(values);
-    }
-
-    // The labels a message says are printed.
-    static int countedPrinted(const QString &said)
-    {
-        static const QRegularExpression count(QStringLiteral("印刷が確かなラベルは(\\d+)枚|(\\d+)枚のラベルを"));
-        const QRegularExpressionMatch m = count.match(said);
-        return m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
-    }
-
-    // A slow raw queue of the test's own, with `options` and its device
-    // URI's `query`, gone with it.
-    struct TestQueue {
-        QString name;
-        TestQueue(const QString &queue, const QString &folder, const QStringList &options, const QString &query = QString())
-            : name(queue)
-        {
-            QDir().mkpath(folder);
-            QFile(folder).setPermissions(QFileDevice::Permissions(0x7777));
-            QProcess::execute(QStringLiteral("lpadmin"), QStringList{QStringLiteral("-p"), queue, QStringLiteral("-E"),
-                                                                     QStringLiteral("-v"), QStringLiteral("zenlabo-slow:") + folder + query,
-                                                                     QStringLiteral("-m"), QStringLiteral("raw")}
-                                                             + options);
-        }
-        ~TestQueue() { QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name}); }
-    };
-
-    // The labels of a ZPL job that reached the printer whole: a graphic
-    // printed by the format after it. A job cut short and printed again
-    // holds a graphic cut short, with no format, before the next one.
-    static QList<QImage> completeZplLabels(const QByteArray &job)
-    {
-        QList<QImage> labels;
-        for (qsizetype at = job.indexOf("~DG"); at >= 0;) {
-            const qsizetype next = job.indexOf("~DG", at + 3);
-            const QByteArray one = job.mid(at, next < 0 ? -1 : next - at);
-            const qsizetype format = one.indexOf("^XG");
-            if (format >= 0 && one.indexOf("^XZ", format) >= 0)
-                labels << zltest::decodeZplGraphic(one);
-            at = next;
-        }
-        return labels;
-    }
-
-    // The queue's printer has a job in hand.
-    static bool printing(const QString &queue)
-    {
-        QProcess lpstat;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-        lpstat.setProcessEnvironment(env);
-        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-p"), queue});
-        lpstat.waitForFinished();
-        return lpstat.readAllStandardOutput().contains(" now printing ");
-    }
-
-    // The ids of the queue's jobs not yet ended.
-    static QStringList jobsOf(const QString &queue)
-    {
-        QProcess lpstat;
-        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue});
-        lpstat.waitForFinished();
-        QStringList ids;
-        for (const QString &line : QString::fromUtf8(lpstat.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            ids << line.section(QLatin1Char(' '), 0, 0).section(QLatin1Char('-'), -1);
-        return ids;
-    }
-
-    QString m_spool;
-    QString m_slow, m_cancel, m_fail;
 };
 
 ZL_TEST(CupsRunEndTest)
