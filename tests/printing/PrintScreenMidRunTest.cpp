@@ -149,6 +149,26 @@ private slots:
         }
     }
 
+    // The calibration label prints on the run's own thread: the print
+    // position screen says so at once and what came of it once it is out.
+    void theCalibrationLabelPrintsOffTheWindowsThread()
+    {
+        std::atomic<bool> held{true};
+        m_printer->beforeDocument = [&](int) { holdUntil([&] { return !held.load(); }); };
+        QPointer<QWidget> screen = openScreen("Form13");
+        auto *note = screen->findChild<QLabel *>(QStringLiteral("Label19"));
+        auto *print = screen->findChild<QPushButton *>(QStringLiteral("Command2"));
+        print->click();
+        // The printer holds the label: the click has returned all the same.
+        QCOMPARE(note->text(), QStringLiteral("調整用ラベルを印刷しています…"));
+        QVERIFY(!print->isEnabled());
+        held = false;
+        QTRY_VERIFY_WITH_TIMEOUT(print->isEnabled(), 60000);
+        QVERIFY2(note->text().startsWith(QStringLiteral("調整用ラベルを印刷しました。")), qPrintable(note->text()));
+        QCOMPARE(m_printer->documents.size(), 1);
+        delete screen.data();
+    }
+
     // The program ending mid-run (the session ending): its windows go, and
     // the screen going cancels the run after the label the printer holds
     // and waits for it, with no event loop run meanwhile and nothing said
