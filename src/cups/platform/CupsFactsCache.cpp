@@ -70,6 +70,7 @@ bool handToWorker(std::function<void()> question)
 
 std::shared_ptr<const CupsPrinter::QueueFacts> stillBeingAsked()
 {
+    // Never changed: the one "still being asked" every cache hands out.
     static const auto facts = [] {
         auto f = std::make_shared<CupsPrinter::QueueFacts>();
         f->asking = true;
