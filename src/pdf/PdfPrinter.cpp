@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <cerrno>
 #include <cmath>
+#include <mutex>
 #include <unistd.h>
 
 namespace zl::printer {
@@ -32,9 +33,9 @@ int twipsOf(double mm)
 
 } // namespace
 
-PdfPrinter::PdfPrinter(QString outputFolder)
-    : m_folder(outputFolder.isEmpty() ? defaultOutputFolder() : std::move(outputFolder))
+PdfPrinter::PdfPrinter(QString outputFolder) : m_last(std::make_shared<LastDocumentRecord>())
 {
+    m_settings.folder = outputFolder.isEmpty() ? defaultOutputFolder() : std::move(outputFolder);
 }
 
 QString PdfPrinter::defaultOutputFolder()
@@ -44,44 +45,44 @@ QString PdfPrinter::defaultOutputFolder()
 
 void PdfPrinter::setOutputFolder(const QString &folder)
 {
-    m_folder = folder;
+    m_settings.folder = folder;
 }
 
 bool PdfPrinter::setPaperSize(int code)
 {
     if (code == kUserSize) {
-        m_paper = code;
+        m_settings.paper = code;
         return true;
     }
     const QPageSize::PageSizeId id = QPageSize::id(code);
     if (id == QPageSize::Custom || !kStandardSizes.contains(id))
         return false;
     const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
-    m_paper = code;
-    m_widthTwips = twipsOf(mm.width());
-    m_heightTwips = twipsOf(mm.height());
+    m_settings.paper = code;
+    m_settings.widthTwips = twipsOf(mm.width());
+    m_settings.heightTwips = twipsOf(mm.height());
     return true;
 }
 
 bool PdfPrinter::setPageWidthTwips(int twips)
 {
-    if (m_paper != kUserSize || twips <= 0)
+    if (m_settings.paper != kUserSize || twips <= 0)
         return false;
-    m_userWidthTwips = twips;
+    m_settings.userWidthTwips = twips;
     return true;
 }
 
 bool PdfPrinter::setPageHeightTwips(int twips)
 {
-    if (m_paper != kUserSize || twips <= 0)
+    if (m_settings.paper != kUserSize || twips <= 0)
         return false;
-    m_userHeightTwips = twips;
+    m_settings.userHeightTwips = twips;
     return true;
 }
 
 bool PdfPrinter::setPaperBin(int bin)
 {
-    m_bin = bin;
+    m_settings.bin = bin;
     return true;
 }
 
@@ -90,7 +91,7 @@ bool PdfPrinter::setPrintQuality(int quality)
     // Positive values are dots per inch; the negative draft..high codes keep 300.
     if (quality > 0 && quality < 72)
         return false;
-    m_dpi = quality > 0 ? quality : kDefaultDpi;
+    m_settings.dpi = quality > 0 ? quality : kDefaultDpi;
     return true;
 }
 
@@ -98,7 +99,7 @@ bool PdfPrinter::setColorMode(int mode)
 {
     if (!isColorModeCode(mode))
         return false;
-    m_color = mode;
+    m_settings.color = mode;
     return true;
 }
 
@@ -106,7 +107,7 @@ bool PdfPrinter::setDuplex(int duplex)
 {
     if (!isDuplexCode(duplex))
         return false;
-    m_duplex = duplex;
+    m_settings.duplex = duplex;
     return true;
 }
 
@@ -114,7 +115,7 @@ bool PdfPrinter::setOrientation(int orientation)
 {
     if (!isOrientationCode(orientation))
         return false;
-    m_orientation = orientation;
+    m_settings.orientation = orientation;
     return true;
 }
 
@@ -125,7 +126,7 @@ QList<PaperInfo> PdfPrinter::papers() const
         const QSizeF mm = QPageSize::size(id, QPageSize::Millimeter);
         list.append({QPageSize::windowsId(id), twipsOf(mm.width()), twipsOf(mm.height()), QPageSize::name(id)});
     }
-    list.append({kUserSize, m_userWidthTwips, m_userHeightTwips, QStringLiteral("ユーザー定義サイズ")});
+    list.append({kUserSize, m_settings.userWidthTwips, m_settings.userHeightTwips, QStringLiteral("ユーザー定義サイズ")});
     std::sort(list.begin(), list.end(), [](const PaperInfo &a, const PaperInfo &b) { return a.code < b.code; });
     return list;
 }
@@ -133,9 +134,9 @@ QList<PaperInfo> PdfPrinter::papers() const
 PageGeometry PdfPrinter::pageGeometry() const
 {
     QSizeF paper(widthTwips() / kTwipsPerMm, heightTwips() / kTwipsPerMm);
-    if (m_orientation == 2)
+    if (m_settings.orientation == 2)
         paper.transpose();
-    return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
+    return {paper, QRectF(QPointF(0, 0), paper), m_settings.dpi};
 }
 
 PageGeometry PdfPrinter::pageGeometryFor(int code) const
@@ -144,9 +145,9 @@ PageGeometry PdfPrinter::pageGeometryFor(int code) const
         if (p.code != code)
             continue;
         QSizeF paper(p.widthTwips / kTwipsPerMm, p.heightTwips / kTwipsPerMm);
-        if (m_orientation == 2)
+        if (m_settings.orientation == 2)
             paper.transpose();
-        return {paper, QRectF(QPointF(0, 0), paper), m_dpi};
+        return {paper, QRectF(QPointF(0, 0), paper), m_settings.dpi};
     }
     return pageGeometry();
 }
@@ -203,13 +204,49 @@ QString nothingKept()
 
 PdfPrinter::~PdfPrinter() = default;
 
+struct PdfPrinter::LastDocumentRecord {
+    mutable std::mutex mutex;
+    LastDocument last;
+};
+
+PdfPrinter::LastDocument PdfPrinter::lastDocument() const
+{
+    const std::lock_guard<std::mutex> lock(m_last->mutex);
+    return m_last->last;
+}
+
+void PdfPrinter::keepLastDocument(const LastDocument &last)
+{
+    const std::lock_guard<std::mutex> lock(m_last->mutex);
+    m_last->last = last;
+}
+
+PdfPrinter::RunCopy PdfPrinter::runCopy() const
+{
+    return {m_settings, m_last};
+}
+
+void PdfPrinter::takeOver(const RunCopy &copy)
+{
+    m_settings = copy.settings;
+    m_last = copy.last;
+}
+
+RunPrinterMaker PdfPrinter::runPrinterMaker() const
+{
+    return [copy = runCopy()] {
+        auto run = std::make_unique<PdfPrinter>(copy.settings.folder);
+        run->takeOver(copy);
+        return run;
+    };
+}
+
 void PdfPrinter::beginRun()
 {
     m_file.reset();
-    m_lastPath.clear();
-    m_lastLabels = m_lastPages = 0;
+    keepLastDocument({});
     m_inRun = true;
-    m_runStart = m_clock ? m_clock() : QDateTime::currentDateTime();
+    m_runStart = m_settings.clock ? m_settings.clock() : QDateTime::currentDateTime();
 }
 
 void PdfPrinter::printDocument(const QList<QPicture> &pages)
@@ -243,12 +280,12 @@ void PdfPrinter::writePages(const QList<PaperPage> &pages)
 {
     const PageGeometry geometry = pageGeometry();
     if (!m_file) {
-        if (!QDir().mkpath(m_folder))
-            throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(QDir::toNativeSeparators(m_folder)));
-        auto file = std::make_unique<PdfRunFile>(m_folder);
+        if (!QDir().mkpath(m_settings.folder))
+            throw Failure(QStringLiteral("PDF の保存先フォルダ %1 を作成できません。").arg(QDir::toNativeSeparators(m_settings.folder)));
+        auto file = std::make_unique<PdfRunFile>(m_settings.folder);
         if (!file->open()) {
             const int error = errno;
-            throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_folder));
+            throw Failure(QStringLiteral("PDFファイルを作成できません。") + writeProblem(file->temp, error, m_settings.folder));
         }
         file->document = std::make_unique<pdfwriter::PdfDocument>(&file->temp, QStringLiteral("Zenlabo labels"));
         m_file = std::move(file);
@@ -267,7 +304,7 @@ void PdfPrinter::writePages(const QList<PaperPage> &pages)
     // A full disk shows at the label that did not fit, not 300 labels later.
     if (!written || !f.temp.flush() || f.temp.error() != QFileDevice::NoError) {
         const int error = errno;
-        const QString problem = writeProblem(f.temp, error, m_folder);
+        const QString problem = writeProblem(f.temp, error, m_settings.folder);
         m_file.reset();
         throw Failure(QStringLiteral("PDFファイルに書き込めません。") + problem + QLatin1Char('\n') + nothingKept());
     }
@@ -280,16 +317,17 @@ QString PdfPrinter::endRun(bool ok)
         return {};
     const QString path = finishFile();
     const QString shown = QDir::toNativeSeparators(path);
-    const QString why = m_standIn.done.isEmpty() ? QString() : m_standIn.done + QLatin1Char('\n');
+    const QString why = m_settings.standIn.done.isEmpty() ? QString() : m_settings.standIn.done + QLatin1Char('\n');
+    const int labels = lastDocumentLabels();
     if (ok)
-        return why + QStringLiteral("ラベル%1枚をPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
-    return why + QStringLiteral("それまでに印刷したラベル%1枚はPDFファイル %2 に保存しました。").arg(m_lastLabels).arg(shown);
+        return why + QStringLiteral("ラベル%1枚をPDFファイル %2 に保存しました。").arg(labels).arg(shown);
+    return why + QStringLiteral("それまでに印刷したラベル%1枚はPDFファイル %2 に保存しました。").arg(labels).arg(shown);
 }
 
 QString PdfPrinter::finishFile()
 {
     std::unique_ptr<PdfRunFile> file = std::move(m_file);
-    m_lastPath.clear();
+    keepLastDocument({});
     const bool ended = file->document->finish();
     // Every error up to the disk's own copy is seen before the file takes its
     // name; one sync for the whole run.
@@ -300,22 +338,20 @@ QString PdfPrinter::finishFile()
         error = errno;
     }
     if (!written)
-        throw Failure(QStringLiteral("PDFファイルを保存できません。") + writeProblem(file->temp, error, m_folder)
+        throw Failure(QStringLiteral("PDFファイルを保存できません。") + writeProblem(file->temp, error, m_settings.folder)
                       + QLatin1Char('\n') + nothingKept());
-    const QString stem = QStringLiteral("%1/labels-%2").arg(m_folder, m_runStart.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString stem = QStringLiteral("%1/labels-%2").arg(m_settings.folder, m_runStart.toString(QStringLiteral("yyyyMMdd-HHmmss")));
     // Runs in the same second get -2, -3 …; a name already taken is never replaced.
     error = EEXIST;
     for (int n = 1; n < 10000 && error == EEXIST; ++n) {
         const QString path = n == 1 ? stem + QStringLiteral(".pdf") : QStringLiteral("%1-%2.pdf").arg(stem).arg(n);
         if (file->file.place(path)) {
-            m_lastPath = path;
-            m_lastLabels = file->labels;
-            m_lastPages = file->pages;
+            keepLastDocument({path, file->labels, file->pages});
             return path;
         }
         error = errno;
     }
-    throw Failure(QStringLiteral("PDFファイルに名前を付けて保存できません。") + writeProblem(file->temp, error, m_folder)
+    throw Failure(QStringLiteral("PDFファイルに名前を付けて保存できません。") + writeProblem(file->temp, error, m_settings.folder)
                   + QLatin1Char('\n') + nothingKept());
 }
 

@@ -31,36 +31,37 @@ public:
 
     static QString defaultOutputFolder();
     // Where the documents go; told to the operator after printing.
-    QString outputFolder() const { return m_folder; }
+    QString outputFolder() const { return m_settings.folder; }
     void setOutputFolder(const QString &folder);
     // The file the last run was written to (empty before the first, and when
     // the last run kept nothing).
-    QString lastDocumentPath() const { return m_lastPath; }
+    // Told by the printers this one makes for runs, too.
+    QString lastDocumentPath() const { return lastDocument().path; }
     // Labels (documents) and pages in that file.
-    int lastDocumentLabels() const { return m_lastLabels; }
-    int lastDocumentPages() const { return m_lastPages; }
+    int lastDocumentLabels() const { return lastDocument().labels; }
+    int lastDocumentPages() const { return lastDocument().pages; }
     // The clock that names the files (tests set one).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(std::function<QDateTime()> clock) { m_settings.clock = std::move(clock); }
 
     QString deviceName() const override { return QStringLiteral("Zenlabo PDF"); }
     QString driverName() const override { return QStringLiteral("Zenlabo"); }
-    QString port() const override { return m_folder; }
+    QString port() const override { return m_settings.folder; }
 
-    std::optional<int> paperSize() const override { return m_paper; }
+    std::optional<int> paperSize() const override { return m_settings.paper; }
     bool setPaperSize(int code) override;
     std::optional<int> pageWidthTwips() const override { return widthTwips(); }
     std::optional<int> pageHeightTwips() const override { return heightTwips(); }
     bool setPageWidthTwips(int twips) override;
     bool setPageHeightTwips(int twips) override;
-    std::optional<int> paperBin() const override { return m_bin; }
+    std::optional<int> paperBin() const override { return m_settings.bin; }
     bool setPaperBin(int bin) override;
-    std::optional<int> printQuality() const override { return m_dpi; }
+    std::optional<int> printQuality() const override { return m_settings.dpi; }
     bool setPrintQuality(int quality) override;
-    std::optional<int> colorMode() const override { return m_color; }
+    std::optional<int> colorMode() const override { return m_settings.color; }
     bool setColorMode(int mode) override;
-    std::optional<int> duplex() const override { return m_duplex; }
+    std::optional<int> duplex() const override { return m_settings.duplex; }
     bool setDuplex(int duplex) override;
-    std::optional<int> orientation() const override { return m_orientation; }
+    std::optional<int> orientation() const override { return m_settings.orientation; }
     bool setOrientation(int orientation) override;
     std::optional<int> zoom() const override { return 100; }
     bool setZoom(int percent) override { return percent == 100; }
@@ -72,9 +73,10 @@ public:
     void printPlaced(const PaperPage &placed) override;
     void beginRun() override;
     QString endRun(bool ok) override;
-    std::optional<int> documentsKept() const override { return m_lastLabels; }
-    QString printingNotice() const override { return m_standIn.notice; }
-    void setStandIn(const StandIn &standIn) override { m_standIn = standIn; }
+    std::optional<int> documentsKept() const override { return lastDocumentLabels(); }
+    RunPrinterMaker runPrinterMaker() const override;
+    QString printingNotice() const override { return m_settings.standIn.notice; }
+    void setStandIn(const StandIn &standIn) override { m_settings.standIn = standIn; }
 
 private:
     // The file is opened at the run's first page: a run that prints nothing
@@ -83,29 +85,52 @@ private:
     void writePages(const QList<PaperPage> &pages);
     QString finishFile();
 
-    QString m_folder;
-    QString m_lastPath;
-    int m_lastLabels = 0;
-    int m_lastPages = 0;
+protected:
+    // What the operator set, as one value: a run's printer takes it whole.
+    struct Settings {
+        QString folder;
+        int paper = kUserSize;
+        int widthTwips = 2835;  // 50 mm
+        int heightTwips = 1701; // 30 mm
+        // The user-defined size is kept apart from the standard one in
+        // force, so a sheet's A4 leaves it as the operator set it.
+        int userWidthTwips = 2835;
+        int userHeightTwips = 1701;
+        int bin = 15;           // automatic
+        int dpi = kDefaultDpi;
+        int color = 1;          // monochrome
+        int duplex = 1;         // simplex
+        int orientation = 1;    // portrait
+        StandIn standIn;
+        std::function<QDateTime()> clock;
+    };
+    // The file a run kept, shared by a printer and the printers it made for
+    // runs: the operator is told where the labels went by the printer he chose.
+    struct LastDocument {
+        QString path;
+        int labels = 0;
+        int pages = 0;
+    };
+    struct LastDocumentRecord;
+    // What a printer made to print one run like this one takes over.
+    struct RunCopy {
+        Settings settings;
+        std::shared_ptr<LastDocumentRecord> last;
+    };
+    RunCopy runCopy() const;
+    void takeOver(const RunCopy &copy);
+
+private:
+    LastDocument lastDocument() const;
+    void keepLastDocument(const LastDocument &last);
+
+    Settings m_settings;
+    std::shared_ptr<LastDocumentRecord> m_last;
     bool m_inRun = false;
     QDateTime m_runStart;
     std::unique_ptr<PdfRunFile> m_file;
-    std::function<QDateTime()> m_clock;
-    int m_paper = kUserSize;
-    // The user-defined size is kept apart from the standard one in force,
-    // so a sheet's A4 leaves it as the operator set it.
-    int widthTwips() const { return m_paper == kUserSize ? m_userWidthTwips : m_widthTwips; }
-    int heightTwips() const { return m_paper == kUserSize ? m_userHeightTwips : m_heightTwips; }
-    int m_widthTwips = 2835;  // 50 mm
-    int m_heightTwips = 1701; // 30 mm
-    int m_userWidthTwips = 2835;
-    int m_userHeightTwips = 1701;
-    int m_bin = 15;           // automatic
-    int m_dpi = kDefaultDpi;
-    int m_color = 1;          // monochrome
-    int m_duplex = 1;         // simplex
-    int m_orientation = 1;    // portrait
-    StandIn m_standIn;
+    int widthTwips() const { return m_settings.paper == kUserSize ? m_settings.userWidthTwips : m_settings.widthTwips; }
+    int heightTwips() const { return m_settings.paper == kUserSize ? m_settings.userHeightTwips : m_settings.heightTwips; }
 };
 
 } // namespace zl::printer

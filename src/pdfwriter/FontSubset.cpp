@@ -92,9 +92,14 @@ bool FontSubset::load(const QRawFont &face)
     m_hmtx = table("hmtx");
     m_loca = table("loca");
     m_glyf = table("glyf");
-    if (m_head.size() < 54 || m_hhea.size() < 36 || m_maxp.size() < 6 || m_hmtx.isEmpty() || m_loca.isEmpty()
-        || m_glyf.isEmpty())
+    if (m_head.size() < 54 || m_hhea.size() < 36 || m_maxp.size() < 6 || m_hmtx.isEmpty())
         return false;
+    if (m_loca.isEmpty() || m_glyf.isEmpty()) {
+        m_loca.clear();
+        m_glyf.clear();
+        if (table("CFF ").isEmpty() && table("CFF2").isEmpty())
+            return false;
+    }
     m_unitsPerEm = std::max<int>(16, u16(m_head, 18));
     m_longLoca = s16(m_head, 50) == 1;
     m_glyphs = u16(m_maxp, 4);
@@ -194,6 +199,12 @@ QByteArray FontSubset::fontFile()
     put32(head, 8, 0);  // checkSumAdjustment, set once the whole file is known
     put16(head, 50, 1); // long offsets
     put16(hhea, 34, count);
+    if (u32(maxp, 0) != 0x00010000) {
+        // A CFF face's short maxp: TrueType's, every glyph empty.
+        maxp = QByteArray(32, '\0');
+        put32(maxp, 0, 0x00010000);
+        put16(maxp, 14, 1); // maxZones
+    }
     put16(maxp, 4, count);
 
     std::map<QByteArray, QByteArray> tables{{"head", head}, {"hhea", hhea}, {"maxp", maxp},

@@ -3,6 +3,10 @@
 // the glyphs are numbered anew in the order they are first used (0 stays the
 // missing-glyph box), so the embedded font holds nothing else, not even an
 // empty entry for each of the face's other glyphs.
+// A face whose outlines are not TrueType (CFF) is cut down the same way
+// without its outlines: a font of empty glyphs with the face's advances, for
+// the text laid unseen over the outlines it is drawn as, so that it can
+// still be searched and copied.
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -13,9 +17,12 @@ namespace zl::pdfwriter {
 
 class FontSubset {
 public:
-    // False when the face has no TrueType outlines to cut down (a CFF
-    // OpenType face, or a table missing): its texts are drawn as outlines.
+    // False when the face lacks the tables of its metrics (a face that is
+    // not OpenType): its texts are drawn as outlines, unsearchable.
     bool load(const QRawFont &face);
+    // The subset holds the glyphs' outlines; without them (a CFF face) its
+    // texts are drawn as outlines with the subset's glyphs unseen over them.
+    bool hasOutlines() const { return !m_glyf.isEmpty(); }
 
     // The subset's glyph for the face's glyph `glyph`, taken in at its first use.
     quint16 glyphFor(quint32 glyph);

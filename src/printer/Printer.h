@@ -111,6 +111,11 @@ inline bool isColorModeCode(int mode) { return mode == 1 || mode == 2; }   // mo
 inline bool isDuplexCode(int duplex) { return duplex >= 1 && duplex <= 3; } // simplex, long edge, short edge
 inline bool isOrientationCode(int orientation) { return orientation == 1 || orientation == 2; } // portrait, landscape
 
+class Printer;
+// Called once, on the run's thread; the printer it makes is the run's alone
+// and goes when the run ends.
+using RunPrinterMaker = std::function<std::unique_ptr<Printer>()>;
+
 class Printer {
 public:
     virtual ~Printer() = default;
@@ -140,12 +145,14 @@ public:
     virtual std::optional<int> zoom() const = 0;
     virtual bool setZoom(int percent) = 0;
 
-    // A printer of its own for a print run on another thread: the same
-    // queue with the settings in force now, so the run changes nothing the
-    // windows read (its sheet's paper, a roll's label length, its jobs).
-    // Null where the run prints on this very printer (the built-in PDF
-    // printer keeps its run's file; test printers record what they get).
-    virtual std::unique_ptr<Printer> copyForRun() const { return nullptr; }
+    // Makes, on the thread a print run prints on, a printer of the run's own:
+    // the same printer with the settings in force when this was asked, taken
+    // as one value, so the run changes nothing the windows read (its sheet's
+    // paper, a roll's label length, its connection, job and file) and
+    // nothing the operator sets meanwhile reaches the run. Empty where the
+    // printer cannot print a run of its own (a sheet's printer, which lives
+    // inside a run).
+    virtual RunPrinterMaker runPrinterMaker() const = 0;
 
     // Every paper this printer accepts, codes ascending. One question to the
     // printing system answers what probing codes 1..1024 one by one would.

@@ -93,18 +93,6 @@ private:
     const RunHooks &m_hooks;
 };
 
-// The stored paper on the run's printer only: the printer the windows show
-// keeps the paper it has, the one a restart shows too.
-void takeFixedPaper(RunContext &context, const QString &paper)
-{
-    printer::Printer *p = context.printer;
-    if (!p)
-        return;
-    const std::optional<int> before = p->paperSize();
-    if (printer::useLayoutPaper(paper, *p) && !context.ownPrinter && before != p->paperSize())
-        context.paperAfterRun = before;
-}
-
 } // namespace
 
 std::optional<RunContext> prepareRun(const RunHooks &hooks)
@@ -127,8 +115,7 @@ std::optional<RunContext> prepareRun(const RunHooks &hooks)
         return std::nullopt;
     refuseUnusablePrinter();
     RunContext context = gatherRunContext(layout);
-    if (setup.fixedPaper)
-        takeFixedPaper(context, *setup.fixedPaper);
+    context.fixedPaper = setup.fixedPaper;
     return context;
 }
 
@@ -137,10 +124,16 @@ ProgramRunServices::ProgramRunServices(RunContext context, const RunControl &con
 {
 }
 
-ProgramRunServices::~ProgramRunServices()
+ProgramRunServices::~ProgramRunServices() = default;
+
+printer::Printer *ProgramRunServices::ownPrinter()
 {
-    if (m_context.paperAfterRun && m_context.printer)
-        m_context.printer->setPaperSize(*m_context.paperAfterRun);
+    if (!m_ownPrinter && m_context.makePrinter) {
+        m_ownPrinter = m_context.makePrinter();
+        if (m_ownPrinter && m_context.fixedPaper)
+            printer::useLayoutPaper(*m_context.fixedPaper, *m_ownPrinter);
+    }
+    return m_ownPrinter.get();
 }
 
 LayoutChoice ProgramRunServices::readLayout()
@@ -190,7 +183,7 @@ LabelsOut ProgramRunServices::finishPrinting(bool cancelRest)
 bool ProgramRunServices::checkRows(const QList<RunRow> &rows)
 {
     m_total = int(rows.size());
-    const RunCheck check = checkRunRows(rows, m_context, m_unreadable);
+    const RunCheck check = checkRunRows(rows, m_context, ownPrinter(), m_unreadable);
     if (!check.refusal.isEmpty()) {
         // Whoever asks offers only to stop: nothing may print.
         if (m_hooks.confirmCheck) {
@@ -294,7 +287,7 @@ void ProgramRunServices::beginPrinting()
         throw Failure(m_context.printerProblem);
     if (!m_context.sheetProblem.isEmpty())
         throw Failure(m_context.sheetProblem);
-    m_runPrinter = m_context.printer;
+    m_runPrinter = ownPrinter();
     if (m_runPrinter) {
         m_sheetRun = printer::SheetRun::start(*m_runPrinter, m_context.sheet, m_context.sheetStored);
         if (m_sheetRun)

@@ -84,6 +84,8 @@ protected:
     // For runs that print something else than the data's labels on the
     // same printer, paper, fit and sheet.
     printer::Printer *runPrinter() const { return m_runPrinter; }
+    // The run's own printer, made on first use on the run's thread.
+    printer::Printer *ownPrinter();
     const RunContext &context() const { return m_context; }
 
 private:
@@ -96,7 +98,8 @@ private:
     // Rows the reader could not take as they stand, by row: what to fix.
     QHash<int, QString> m_unreadable;
     QString m_rowProblem; // the record being printed is one of them
-    printer::Printer *m_runPrinter = nullptr;
+    std::unique_ptr<printer::Printer> m_ownPrinter;
+    printer::Printer *m_runPrinter = nullptr; // the own printer, or the sheet's on it
     std::optional<int> m_kept;
     int m_total = 0;
     int m_sent = 0;

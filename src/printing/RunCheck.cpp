@@ -45,10 +45,10 @@ QString paperText(const printer::Printer &p, const printer::PageGeometry &label,
 
 } // namespace
 
-RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run, const QHash<int, QString> &unreadable)
+RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run, const printer::Printer *p,
+                      const QHash<int, QString> &unreadable)
 {
     RunCheck check;
-    const printer::Printer *p = run.printer;
     if (!p)
         return check;
     // A sheet table that cannot be read is the run's to report.

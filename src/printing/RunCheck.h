@@ -33,8 +33,10 @@ struct RunCheck {
 // run's printer will print it on (one position of the run's sheet, or the
 // printer's page), fitted as the run will fit it, collecting what the label
 // preview warns of. `unreadable`: why the reader could not take a row as it
-// stands, by row number; such a row is named for that alone.
-RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run, const QHash<int, QString> &unreadable = {});
+// stands, by row number; such a row is named for that alone. `p`: the run's
+// printer; nothing is checked without one.
+RunCheck checkRunRows(const QList<RunRow> &rows, const RunContext &run, const printer::Printer *p,
+                      const QHash<int, QString> &unreadable = {});
 
 // A run refused before its first label because its labels' barcodes could
 // not be trusted to scan on the stock chosen.

@@ -14,12 +14,10 @@ RunContext gatherRunContext(const LayoutChoice &layout)
     c.adjustments.adjustX = held.adjustX;
     c.adjustments.adjustY = held.adjustY;
     c.adjustments.adjustS = held.adjustS;
-    c.printer = printer::currentPrinter();
-    if (c.printer)
-        if (std::unique_ptr<printer::Printer> copy = c.printer->copyForRun()) {
-            c.ownPrinter = std::move(copy);
-            c.printer = c.ownPrinter.get();
-        }
+    if (const printer::Printer *current = printer::currentPrinter()) {
+        c.makePrinter = current->runPrinterMaker();
+        c.printerName = current->deviceName();
+    }
     if (printer::PrinterCollection *all = printer::printers())
         c.printerProblem = all->currentProblem();
     try {

@@ -29,17 +29,16 @@ struct RunContext {
     label::Titles titles;
     // The adjustments (adjustX, adjustY, adjustS) every label is drawn with.
     label::LabelFields adjustments;
-    // The printer the run prints on, whatever becomes current meanwhile:
-    // its own copy where the printer makes one (ownPrinter).
-    printer::Printer *printer = nullptr;
-    std::shared_ptr<printer::Printer> ownPrinter;
+    // The printer current when the run started, with its settings then,
+    // whatever becomes current or is set meanwhile: made on the run's thread,
+    // the run's alone. Empty when no printer is current.
+    printer::RunPrinterMaker makePrinter;
+    QString printerName; // for the messages of the windows
+    // The layout's own paper, taken by the run's printer only: the printer
+    // the windows show keeps the paper it has, the one a restart shows too.
+    std::optional<QString> fixedPaper;
     // Why it may not be the printer the operator set up; the run refuses.
     QString printerProblem;
-    // The paper the printer had before the run took the stored one, where
-    // the run prints on the very printer the windows show (no copy of its
-    // own): put back when the run is over, so that what the windows show
-    // and what a restart shows stay the same.
-    std::optional<int> paperAfterRun;
     printer::SheetChoice sheet;
     bool sheetStored = false; // the stored choice, whose first free position moves on
     printer::LabelScale scale = printer::LabelScale::Fit;

@@ -3,12 +3,11 @@
 #include "printing/RunCheck.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QThread>
-#include <atomic>
-#include <exception>
-#include <memory>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace zl::printing {
 
@@ -39,34 +38,74 @@ std::function<void(const A &...)> postedTo(QObject *context, const std::function
     };
 }
 
-std::function<bool(const RunCheck &)> askedOn(QObject *context, const std::function<bool(const RunCheck &)> &f)
+// The answer to a question the windows were asked for a run.
+class Answer {
+public:
+    void give(bool answer, std::exception_ptr error = {})
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_answer)
+            return;
+        m_answer = answer;
+        m_error = std::move(error);
+        m_given.notify_all();
+    }
+    // Waits for it; a cancel meanwhile answers no.
+    bool wait(const RunControl &control)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        // The cancel is an atomic nobody notifies: looked at now and then.
+        while (!m_answer && !control.cancel)
+            m_given.wait_for(lock, std::chrono::milliseconds(100));
+        if (m_error)
+            std::rethrow_exception(m_error);
+        return m_answer.value_or(false);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_given;
+    std::optional<bool> m_answer;
+    std::exception_ptr m_error;
+};
+
+// A question whose call is dropped unasked (its window gone) answers no.
+struct Unasked {
+    explicit Unasked(std::shared_ptr<Answer> a) : answer(std::move(a)) {}
+    Unasked(const Unasked &) = delete;
+    Unasked &operator=(const Unasked &) = delete;
+    ~Unasked() { answer->give(false); }
+    const std::shared_ptr<Answer> answer;
+};
+
+std::function<bool(const RunCheck &)> askedOn(QObject *context, const std::function<bool(const RunCheck &)> &f,
+                                              const RunControl &control)
 {
     if (!f)
         return f;
-    return [context, f](const RunCheck &check) {
+    return [context, f, &control](const RunCheck &check) {
         if (QThread::currentThread() == context->thread())
             return f(check);
-        bool answer = false;
-        std::exception_ptr error;
+        auto answer = std::make_shared<Answer>();
+        auto unasked = std::make_shared<Unasked>(answer);
         QMetaObject::invokeMethod(
             context,
-            [&] {
+            [f, check, unasked] {
                 try {
-                    answer = f(check);
+                    unasked->answer->give(f(check));
                 } catch (...) {
-                    error = std::current_exception();
+                    unasked->answer->give(false, std::current_exception());
                 }
             },
-            Qt::BlockingQueuedConnection);
-        if (error)
-            std::rethrow_exception(error);
-        return answer;
+            Qt::QueuedConnection);
+        unasked.reset();
+        return answer->wait(control);
     };
 }
 
 } // namespace
 
-RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
+RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h, const RunControl &control)
 {
     RunHooks on;
     on.status = postedTo(context, h.status);
@@ -78,50 +117,52 @@ RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h)
     on.printerWaiting = postedTo(context, h.printerWaiting);
     on.progressBar = postedTo(context, h.progressBar);
     on.runCounts = postedTo(context, h.runCounts);
-    on.confirmCheck = askedOn(context, h.confirmCheck);
+    on.confirmCheck = askedOn(context, h.confirmCheck, control);
     return on;
 }
 
-RunResult runOffThisThread(const std::function<RunResult()> &run, RunControl *control)
+RunThread::RunThread(RunControl &control, std::function<RunResult()> run, std::function<void(const RunEnd &)> ended)
+    : m_control(control), m_relay(std::make_unique<QObject>())
 {
-    // What the run hands back, under a lock of the C++ library's own, so
-    // that every checker of threads sees the hand-over Qt's event loop
-    // makes out of its sight.
-    std::mutex handBack;
-    RunResult result;
-    std::exception_ptr error;
-    std::atomic<bool> done{false};
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        RunResult r;
-        std::exception_ptr e;
+    // The application told to quit takes the run's labels back first.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        m_quitting = QObject::connect(app, &QCoreApplication::aboutToQuit, [&control] { control.cancel = true; });
+    // The relay lives until the thread has ended, so the end is always
+    // posted to something alive; it is dropped with the relay when this
+    // goes first.
+    QObject *relay = m_relay.get();
+    std::shared_ptr<bool> wanted = m_endWanted;
+    m_thread = std::thread([relay, wanted, run = std::move(run), ended = std::move(ended)] {
+        RunEnd end;
         try {
-            r = run();
+            end.result = run();
         } catch (...) {
-            e = std::current_exception();
+            end.error = std::current_exception();
         }
-        const std::lock_guard<std::mutex> lock(handBack);
-        result = std::move(r);
-        error = std::move(e);
-        done = true;
-    }));
-    thread->start();
-    QEventLoop loop;
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    if (!done)
-        loop.exec();
-    // The application told to quit leaves the loop early, and no loop runs
-    // again in this thread: the run is cancelled and waited for with this
-    // thread's events still handled, so a question it asks the windows
-    // meanwhile is answered instead of waiting for ever.
-    if (!done && control)
-        control->cancel = true;
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    thread->wait();
-    const std::lock_guard<std::mutex> lock(handBack);
-    if (error)
-        std::rethrow_exception(error);
-    return result;
+        // Read and cleared on the windows' thread only.
+        QMetaObject::invokeMethod(
+            relay,
+            [wanted, ended, end] {
+                if (*wanted)
+                    ended(end);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+RunThread::~RunThread()
+{
+    *m_endWanted = false;
+    QObject::disconnect(m_quitting);
+    if (m_thread.joinable()) {
+        m_control.cancel = true;
+        m_thread.join();
+    }
+    // Perhaps destroyed from the end's own call: the relay goes once that
+    // call has returned.
+    QObject *relay = m_relay.release();
+    QObject::disconnect(relay, nullptr, nullptr, nullptr);
+    relay->deleteLater();
 }
 
 } // namespace zl::printing

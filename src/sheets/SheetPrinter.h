@@ -33,6 +33,8 @@ public:
     // Sends the sheet being filled, when it holds a label.
     void flush();
 
+    // Lives inside a run, on the run's own printer.
+    RunPrinterMaker runPrinterMaker() const override { return {}; }
     QString deviceName() const override { return m_target.deviceName(); }
     QString driverName() const override { return m_target.driverName(); }
     QString port() const override { return m_target.port(); }

@@ -2,6 +2,7 @@
 // windows: the main menu, the print screen, 「プリンター/用紙設定」 and Qt's
 // print dialog, on a scheduler with the counter's own queues; and what the
 // main menu's printer line says as the printer, paper or sheet changes.
+#include "ScreenRuns.h"
 #include "DeviceOutput.h"
 #include "FakePrinter.h"
 #include "ModalDialogs.h"
@@ -231,13 +232,13 @@ private slots:
                    const auto lists = form7->findChildren<QListWidget *>(QStringLiteral("List2"));
                    const auto codes = lists[1]->findItems(QStringLiteral("1"), Qt::MatchExactly);
                    lists[0]->setCurrentRow(lists[1]->row(codes.value(0)));
-                   form7->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+                   zltest::clickStart(form7);
                })
             << QStringLiteral("用紙: paper 1（216 x 279 mm）");
         QTest::newRow("a label sheet chosen and saved")
             << onForm("Form7", [](QWidget *form7) {
                    QVERIFY(zltest::pickSheet(form7, QStringLiteral("A4-12")));
-                   form7->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+                   zltest::clickStart(form7);
                })
             << QStringLiteral("用紙: paper 9（210 x 297 mm）　シート: A4 12面");
         QTest::newRow("the variable connection type saved")
@@ -295,7 +296,7 @@ private slots:
                      && menuLine->text().contains(QStringLiteral("注意: CUPS(印刷システム)が動いていないため")),
                  qPrintable(menuLine->text()));
         QWidget *printScreen = ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
-        printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        zltest::clickStart(printScreen);
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(m_messages[0].text.contains(QStringLiteral("CUPSが動いていないため「Zenlabo PDF」に印刷しました"))
                      && m_messages[0].text.contains(QStringLiteral("ラベル2枚をPDFファイル")),
@@ -313,12 +314,12 @@ private slots:
         auto form7 = [](const QString &sheet) {
             QWidget *form = ui::ScreenRegistry::instance().show(QStringLiteral("Form7"));
             QVERIFY(zltest::pickSheet(form, sheet));
-            form->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+            zltest::clickStart(form);
         };
         QTest::newRow("a run on a label sheet, the sheet then left") << std::function<void()>([form7] {
             form7(QStringLiteral("A4-12"));
             const QPointer<QWidget> printScreen = ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
-            printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+            zltest::clickStart(printScreen);
             const QStringList printed = QDir(printer::PdfPrinter::defaultOutputFolder())
                                             .entryList({QStringLiteral("*.pdf")}, QDir::Files);
             QCOMPARE(printed.size(), 1);

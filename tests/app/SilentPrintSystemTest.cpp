@@ -2,6 +2,7 @@
 // queues current: every window opens while the queue is asked what it
 // offers, and says so; a run there ends with the message for a print
 // system that does not answer.
+#include "ScreenRuns.h"
 #include "TestEnv.h"
 #include "TestRegistry.h"
 
@@ -160,7 +161,7 @@ private slots:
         QTRY_VERIFY2(printerLine->text().contains(QStringLiteral("\n注意: ") + unansweredProblem()), qPrintable(printerLine->text()));
 
         if (printing) {
-            window->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+            zltest::clickStart(window);
             QVERIFY(!messages.isEmpty());
             QCOMPARE(messages.last().title, QStringLiteral("ERROR"));
             QVERIFY2(messages.last().text.contains(QStringLiteral("応答しませんでした")), qPrintable(messages.last().text));
@@ -216,7 +217,7 @@ private slots:
 
         QWidget *printScreen = ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
         QVERIFY(printScreen);
-        printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        zltest::clickStart(printScreen);
         QVERIFY(!messages.isEmpty());
         QCOMPARE(messages.last().title, QStringLiteral("ERROR"));
         QVERIFY2(messages.last().text.contains(unknown), qPrintable(messages.last().text));
@@ -241,7 +242,7 @@ private slots:
         QVERIFY2(line->text().startsWith(QStringLiteral("プリンター: Zenlabo PDF　用紙: ")) && !line->text().contains(unknown),
                  qPrintable(line->text()));
 
-        printScreen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        zltest::clickStart(printScreen);
         QCOMPARE(questionsAsked(), 1);
         const QStringList files =
             QDir(printer::PdfPrinter::defaultOutputFolder()).entryList({QStringLiteral("*.pdf")}, QDir::Files);

@@ -7,44 +7,53 @@ namespace zltest {
 using zl::printer::PaperInfo;
 
 FakePrinter::FakePrinter(QString name, QString driver, QString port)
-    : m_name(std::move(name)), m_driver(std::move(driver)), m_port(std::move(port))
 {
+    m_s.name = std::move(name);
+    m_s.driver = std::move(driver);
+    m_s.port = std::move(port);
+}
+
+FakePrinter::FakePrinter(const FakePrinter &from) : Printer(), m_log(from.m_log), m_s(from.m_s) {}
+
+zl::printer::RunPrinterMaker FakePrinter::runPrinterMaker() const
+{
+    return [copy = std::make_shared<FakePrinter>(*this)] { return std::make_unique<FakePrinter>(*copy); };
 }
 
 FakePrinter &FakePrinter::accept(int code, int widthTwips, int heightTwips, const QString &name)
 {
-    m_accepted.insert(code, {widthTwips, heightTwips});
+    m_s.accepted.insert(code, {widthTwips, heightTwips});
     if (!name.isEmpty())
-        m_names.insert(code, name);
-    if (m_paper == 0) {
-        m_paper = code;
-        m_width = widthTwips;
-        m_height = heightTwips;
+        m_s.names.insert(code, name);
+    if (m_s.paper == 0) {
+        m_s.paper = code;
+        m_s.width = widthTwips;
+        m_s.height = heightTwips;
     }
     return *this;
 }
 
 FakePrinter &FakePrinter::failing(Property p)
 {
-    m_failing.insert(p);
+    m_s.failing.insert(p);
     return *this;
 }
 
 FakePrinter &FakePrinter::refusing(Property p)
 {
-    m_refusing.insert(p);
+    m_s.refusing.insert(p);
     return *this;
 }
 
 FakePrinter &FakePrinter::failingToPrint(QString description)
 {
-    m_printFailure = std::move(description);
+    m_s.printFailure = std::move(description);
     return *this;
 }
 
 std::optional<int> FakePrinter::get(Property p, int value) const
 {
-    if (m_failing.contains(p))
+    if (m_s.failing.contains(p))
         return std::nullopt;
     return value;
 }
@@ -53,7 +62,7 @@ bool FakePrinter::set(Property p, int &field, int value)
 {
     static const char *const names[] = {"paper", "page", "bin", "quality", "color", "duplex", "orientation", "zoom"};
     setCalls << QStringLiteral("%1=%2").arg(QLatin1String(names[int(p)])).arg(value);
-    if (m_failing.contains(p) || m_refusing.contains(p))
+    if (m_s.failing.contains(p) || m_s.refusing.contains(p))
         return false;
     field = value;
     return true;
@@ -61,34 +70,34 @@ bool FakePrinter::set(Property p, int &field, int value)
 
 bool FakePrinter::setPaperSize(int code)
 {
-    int dummy = m_paper;
-    if (!m_accepted.contains(code)) {
+    int dummy = m_s.paper;
+    if (!m_s.accepted.contains(code)) {
         setCalls << QStringLiteral("paper=%1").arg(code);
         return false;
     }
     if (!set(Property::PaperSize, dummy, code))
         return false;
-    m_paper = code;
-    m_width = m_accepted[code].first;
-    m_height = m_accepted[code].second;
+    m_s.paper = code;
+    m_s.width = m_s.accepted[code].first;
+    m_s.height = m_s.accepted[code].second;
     return true;
 }
 
 bool FakePrinter::setPageWidthTwips(int twips)
 {
     setCalls << QStringLiteral("width=%1").arg(twips);
-    if (m_paper != 256 || m_failing.contains(Property::PageSize) || m_refusing.contains(Property::PageSize))
+    if (m_s.paper != 256 || m_s.failing.contains(Property::PageSize) || m_s.refusing.contains(Property::PageSize))
         return false;
-    m_width = twips;
+    m_s.width = twips;
     return true;
 }
 
 bool FakePrinter::setPageHeightTwips(int twips)
 {
     setCalls << QStringLiteral("height=%1").arg(twips);
-    if (m_paper != 256 || m_failing.contains(Property::PageSize) || m_refusing.contains(Property::PageSize))
+    if (m_s.paper != 256 || m_s.failing.contains(Property::PageSize) || m_s.refusing.contains(Property::PageSize))
         return false;
-    m_height = twips;
+    m_s.height = twips;
     return true;
 }
 
@@ -96,10 +105,10 @@ QList<PaperInfo> FakePrinter::papers() const
 {
     const_cast<FakePrinter *>(this)->papersAsked++;
     QList<PaperInfo> list;
-    for (auto it = m_accepted.cbegin(); it != m_accepted.cend(); ++it) {
-        const bool current = it.key() == 256 && m_paper == 256;
-        list << PaperInfo{it.key(), current ? m_width : it.value().first, current ? m_height : it.value().second,
-                          m_names.value(it.key(), QStringLiteral("paper %1").arg(it.key()))};
+    for (auto it = m_s.accepted.cbegin(); it != m_s.accepted.cend(); ++it) {
+        const bool current = it.key() == 256 && m_s.paper == 256;
+        list << PaperInfo{it.key(), current ? m_s.width : it.value().first, current ? m_s.height : it.value().second,
+                          m_s.names.value(it.key(), QStringLiteral("paper %1").arg(it.key()))};
     }
     return list;
 }
@@ -107,7 +116,7 @@ QList<PaperInfo> FakePrinter::papers() const
 zl::printer::PageGeometry FakePrinter::pageGeometry() const
 {
     zl::printer::PageGeometry g;
-    g.paperMm = QSizeF(m_width / 56.7, m_height / 56.7);
+    g.paperMm = QSizeF(m_s.width / 56.7, m_s.height / 56.7);
     g.printableMm = QRectF(QPointF(0, 0), g.paperMm);
     return g;
 }
@@ -115,19 +124,19 @@ zl::printer::PageGeometry FakePrinter::pageGeometry() const
 zl::printer::PageGeometry FakePrinter::pageGeometryFor(int code) const
 {
     // A paper it would refuse leaves its own, as a run finds it.
-    if (code == m_paper || !m_accepted.contains(code) || m_failing.contains(Property::PaperSize)
-        || m_refusing.contains(Property::PaperSize))
+    if (code == m_s.paper || !m_s.accepted.contains(code) || m_s.failing.contains(Property::PaperSize)
+        || m_s.refusing.contains(Property::PaperSize))
         return pageGeometry();
     zl::printer::PageGeometry g;
-    g.paperMm = QSizeF(m_accepted[code].first / 56.7, m_accepted[code].second / 56.7);
+    g.paperMm = QSizeF(m_s.accepted[code].first / 56.7, m_s.accepted[code].second / 56.7);
     g.printableMm = QRectF(QPointF(0, 0), g.paperMm);
     return g;
 }
 
 void FakePrinter::printDocument(const QList<QPicture> &pages)
 {
-    if (!m_printFailure.isEmpty())
-        throw zl::Failure(m_printFailure);
+    if (!m_s.printFailure.isEmpty())
+        throw zl::Failure(m_s.printFailure);
     if (beforeDocument)
         beforeDocument(int(documents.size()) + 1);
     documents << pages;

@@ -13,9 +13,22 @@ namespace zltest {
 enum class Property { PaperSize, PageSize, PaperBin, PrintQuality, ColorMode, Duplex, Orientation, Zoom };
 
 class FakePrinter : public zl::printer::Printer {
+    // What every printer made for a run reports to the one it was made from.
+    struct Log {
+        QStringList setCalls;
+        QList<QList<QPicture>> documents;
+        std::function<void(int)> beforeDocument;
+        int papersAsked = 0;
+    };
+    std::shared_ptr<Log> m_log = std::make_shared<Log>();
+
 public:
     explicit FakePrinter(QString name, QString driver = QStringLiteral("fake driver"),
                          QString port = QStringLiteral("fake:"));
+    // The same printer for a run: what it is told and given shows here.
+    FakePrinter(const FakePrinter &from);
+    FakePrinter &operator=(const FakePrinter &) = delete;
+    zl::printer::RunPrinterMaker runPrinterMaker() const override;
 
     // Accepted paper codes with their size in twips and, when given, the
     // name the printer calls the paper ("paper CODE" otherwise). 256 takes
@@ -28,27 +41,27 @@ public:
     // Throws from printDocument with this description.
     FakePrinter &failingToPrint(QString description);
 
-    QString deviceName() const override { return m_name; }
-    QString driverName() const override { return m_driver; }
-    QString port() const override { return m_port; }
-    std::optional<int> paperSize() const override { return get(Property::PaperSize, m_paper); }
+    QString deviceName() const override { return m_s.name; }
+    QString driverName() const override { return m_s.driver; }
+    QString port() const override { return m_s.port; }
+    std::optional<int> paperSize() const override { return get(Property::PaperSize, m_s.paper); }
     bool setPaperSize(int code) override;
-    std::optional<int> pageWidthTwips() const override { return get(Property::PageSize, m_width); }
-    std::optional<int> pageHeightTwips() const override { return get(Property::PageSize, m_height); }
+    std::optional<int> pageWidthTwips() const override { return get(Property::PageSize, m_s.width); }
+    std::optional<int> pageHeightTwips() const override { return get(Property::PageSize, m_s.height); }
     bool setPageWidthTwips(int twips) override;
     bool setPageHeightTwips(int twips) override;
-    std::optional<int> paperBin() const override { return get(Property::PaperBin, m_bin); }
-    bool setPaperBin(int bin) override { return set(Property::PaperBin, m_bin, bin); }
-    std::optional<int> printQuality() const override { return get(Property::PrintQuality, m_quality); }
-    bool setPrintQuality(int q) override { return set(Property::PrintQuality, m_quality, q); }
-    std::optional<int> colorMode() const override { return get(Property::ColorMode, m_color); }
-    bool setColorMode(int m) override { return set(Property::ColorMode, m_color, m); }
-    std::optional<int> duplex() const override { return get(Property::Duplex, m_duplex); }
-    bool setDuplex(int d) override { return set(Property::Duplex, m_duplex, d); }
-    std::optional<int> orientation() const override { return get(Property::Orientation, m_orientation); }
-    bool setOrientation(int o) override { return set(Property::Orientation, m_orientation, o); }
-    std::optional<int> zoom() const override { return get(Property::Zoom, m_zoom); }
-    bool setZoom(int z) override { return set(Property::Zoom, m_zoom, z); }
+    std::optional<int> paperBin() const override { return get(Property::PaperBin, m_s.bin); }
+    bool setPaperBin(int bin) override { return set(Property::PaperBin, m_s.bin, bin); }
+    std::optional<int> printQuality() const override { return get(Property::PrintQuality, m_s.quality); }
+    bool setPrintQuality(int q) override { return set(Property::PrintQuality, m_s.quality, q); }
+    std::optional<int> colorMode() const override { return get(Property::ColorMode, m_s.color); }
+    bool setColorMode(int m) override { return set(Property::ColorMode, m_s.color, m); }
+    std::optional<int> duplex() const override { return get(Property::Duplex, m_s.duplex); }
+    bool setDuplex(int d) override { return set(Property::Duplex, m_s.duplex, d); }
+    std::optional<int> orientation() const override { return get(Property::Orientation, m_s.orientation); }
+    bool setOrientation(int o) override { return set(Property::Orientation, m_s.orientation, o); }
+    std::optional<int> zoom() const override { return get(Property::Zoom, m_s.zoom); }
+    bool setZoom(int z) override { return set(Property::Zoom, m_s.zoom, z); }
 
     QList<zl::printer::PaperInfo> papers() const override;
     zl::printer::PageGeometry pageGeometry() const override;
@@ -56,24 +69,27 @@ public:
     void printDocument(const QList<QPicture> &pages) override;
 
     // Every setter call, in order, as "name=value" (refused ones too).
-    QStringList setCalls;
-    QList<QList<QPicture>> documents;
+    QStringList &setCalls = m_log->setCalls;
+    QList<QList<QPicture>> &documents = m_log->documents;
     // Called with the document's number (from 1) before it is taken, on the
     // thread that prints it: a printer that takes its time.
-    std::function<void(int)> beforeDocument;
-    int papersAsked = 0;
+    std::function<void(int)> &beforeDocument = m_log->beforeDocument;
+    int &papersAsked = m_log->papersAsked;
 
 private:
     std::optional<int> get(Property p, int value) const;
     bool set(Property p, int &field, int value);
 
-    QString m_name, m_driver, m_port;
-    QMap<int, QPair<int, int>> m_accepted;
-    QMap<int, QString> m_names;
-    QSet<Property> m_failing, m_refusing;
-    QString m_printFailure;
-    int m_paper = 0, m_width = 0, m_height = 0;
-    int m_bin = 7, m_quality = 300, m_color = 1, m_duplex = 1, m_orientation = 1, m_zoom = 100;
+    struct State {
+        QString name, driver, port;
+        QMap<int, QPair<int, int>> accepted;
+        QMap<int, QString> names;
+        QSet<Property> failing, refusing;
+        QString printFailure;
+        int paper = 0, width = 0, height = 0;
+        int bin = 7, quality = 300, color = 1, duplex = 1, orientation = 1, zoom = 100;
+    };
+    State m_s;
 };
 
 // Installs the given printers as the process-wide collection (the first

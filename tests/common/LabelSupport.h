@@ -16,6 +16,14 @@ class KeepingPrinter : public zl::printer::PdfPrinter {
 public:
     explicit KeepingPrinter(QList<QList<QPicture>> *documents) : PdfPrinter(QStringLiteral("/nonexistent")), m_documents(documents) {}
     void printDocument(const QList<QPicture> &pages) override { m_documents->append(pages); }
+    zl::printer::RunPrinterMaker runPrinterMaker() const override
+    {
+        return [documents = m_documents, copy = runCopy()] {
+            auto run = std::make_unique<KeepingPrinter>(documents);
+            run->takeOver(copy);
+            return run;
+        };
+    }
 
 private:
     QList<QList<QPicture>> *m_documents;

@@ -1,6 +1,7 @@
 // Print runs of the program itself into CUPS queues whose printers take
 // their time, cancel, fail or hold the job (the schedulers scripts/test
 // starts): how a run ends and what it counts as printed.
+#include "ScreenRuns.h"
 #include "DeviceOutput.h"
 #include "PdfPages.h"
 #include "TestEnv.h"
@@ -414,7 +415,7 @@ private slots:
         });
         watch.start(20);
         QWidget *screen = zl::ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput"));
-        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        zltest::clickStart(screen);
         watch.stop();
         QVERIFY(clicked);
         const QString said = messages.isEmpty() ? QString() : messages.last().text;
@@ -470,7 +471,7 @@ private slots:
         zl::printer::setCupsTimeLimitSeconds(60);
         stopped.emplace(pid);
         QVERIFY(stopped->frozen());
-        screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        zltest::clickStart(screen);
         stopped.reset();
         delete screen;
         QVERIFY(clicked);

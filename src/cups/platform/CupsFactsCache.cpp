@@ -191,23 +191,15 @@ CupsPrinter::CupsPrinter(QString queueName)
 {
 }
 
-std::unique_ptr<Printer> CupsPrinter::copyForRun() const
+RunPrinterMaker CupsPrinter::runPrinterMaker() const
 {
-    auto copy = std::make_unique<CupsPrinter>(m_name);
     // What the queue offers is the same queue's, asked once for both.
-    copy->m_facts = m_facts;
-    copy->m_paper = m_paper;
-    copy->m_customWidthTwips = m_customWidthTwips;
-    copy->m_customHeightTwips = m_customHeightTwips;
-    copy->m_labelLengthPt = m_labelLengthPt;
-    copy->m_bin = m_bin;
-    copy->m_quality = m_quality;
-    copy->m_color = m_color;
-    copy->m_duplex = m_duplex;
-    copy->m_orientation = m_orientation;
-    copy->m_zoom = m_zoom;
-    copy->m_driverOptions = m_driverOptions;
-    return copy;
+    return [name = m_name, facts = m_facts, settings = m_settings] {
+        auto run = std::make_unique<CupsPrinter>(name);
+        run->m_facts = facts;
+        run->m_settings = settings;
+        return run;
+    };
 }
 
 std::shared_ptr<const CupsPrinter::QueueFacts> CupsPrinter::facts() const

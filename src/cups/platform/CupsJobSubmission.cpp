@@ -13,7 +13,7 @@ namespace zl::printer {
 
 QByteArray CupsPrinter::renderPdf(const QList<PaperPage> &pages) const
 {
-    CupsRunDocument document(pageGeometry(), m_zoom, sentPointsAsSent());
+    CupsRunDocument document(pageGeometry(), m_settings.zoom, sentPointsAsSent());
     if (!document.add(pages))
         throw Failure(QStringLiteral("プリンター「%1」の印刷データを作れません。").arg(m_name));
     return document.finish();
@@ -73,7 +73,7 @@ void CupsPrinter::print(const QList<PaperPage> &pages)
             if (!c.http())
                 throw Failure(jobFailure(m_name, QStringLiteral("に印刷できません"), c));
             checkQueue(c);
-            m_runDocument = std::make_unique<CupsRunDocument>(pageGeometry(), m_zoom, sentPointsAsSent());
+            m_runDocument = std::make_unique<CupsRunDocument>(pageGeometry(), m_settings.zoom, sentPointsAsSent());
         }
         if (!m_runDocument->add(pages))
             throw Failure(QStringLiteral("プリンター「%1」の印刷データを作れません。").arg(m_name));

@@ -41,8 +41,8 @@ const CupsPrinter::QueueSize *CupsPrinter::rollOf(const QueueFacts &f, int code)
 
 int CupsPrinter::codeInForce(const QueueFacts &f) const
 {
-    if (m_paper)
-        return *m_paper;
+    if (m_settings.paper)
+        return *m_settings.paper;
     // No paper list (a raw queue, or the scheduler did not answer): the
     // label stock, as a user-defined size.
     return f.defaultPaper ? f.defaultPaper : kUserPaperSizeCode;
@@ -119,8 +119,8 @@ QSizeF CupsPrinter::pointsFor(const QueueFacts &f, int code) const
     const QueueSize *roll = rollFor(f, code);
     if (code == kUserPaperSizeCode) {
         QSizeF pt = labelStockPoints();
-        if (m_customWidthTwips > 0 && m_customHeightTwips > 0)
-            pt = QSizeF(Length::twips(m_customWidthTwips).pt(), Length::twips(m_customHeightTwips).pt());
+        if (m_settings.customWidthTwips > 0 && m_settings.customHeightTwips > 0)
+            pt = QSizeF(Length::twips(m_settings.customWidthTwips).pt(), Length::twips(m_settings.customHeightTwips).pt());
         // Cut from the roll the queue has loaded: as wide as the roll.
         if (roll) {
             pt.setWidth(roll->points.width());
@@ -200,7 +200,7 @@ PageGeometry CupsPrinter::geometryFor(const QueueFacts &f, int code) const
     g.roll = rollFor(f, code) != nullptr;
     g.paperMm = pt * mmPerPoint;
     g.printableMm = QRectF(printable.topLeft() * mmPerPoint, printable.size() * mmPerPoint);
-    if (m_orientation == 2) {
+    if (m_settings.orientation == 2) {
         g.paperMm.transpose();
         g.printableMm =
             QRectF(g.printableMm.top(), g.printableMm.left(), g.printableMm.height(), g.printableMm.width());

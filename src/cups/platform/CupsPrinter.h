@@ -43,7 +43,7 @@ public:
     std::optional<int> pageHeightTwips() const override;
     bool setPageWidthTwips(int twips) override;
     bool setPageHeightTwips(int twips) override;
-    std::optional<int> paperBin() const override { return m_bin; }
+    std::optional<int> paperBin() const override { return m_settings.bin; }
     bool setPaperBin(int bin) override;
     std::optional<int> printQuality() const override;
     bool setPrintQuality(int quality) override;
@@ -51,14 +51,14 @@ public:
     bool setColorMode(int mode) override;
     std::optional<int> duplex() const override;
     bool setDuplex(int duplex) override;
-    std::optional<int> orientation() const override { return m_orientation; }
+    std::optional<int> orientation() const override { return m_settings.orientation; }
     bool setOrientation(int orientation) override;
-    std::optional<int> zoom() const override { return m_zoom; }
+    std::optional<int> zoom() const override { return m_settings.zoom; }
     bool setZoom(int percent) override;
-    QStringList driverOptions() const override { return m_driverOptions; }
+    QStringList driverOptions() const override { return m_settings.driverOptions; }
     bool setDriverOptions(const QStringList &options) override;
 
-    std::unique_ptr<Printer> copyForRun() const override;
+    RunPrinterMaker runPrinterMaker() const override;
     QList<PaperInfo> papers() const override;
     PageGeometry pageGeometry() const override;
     PageGeometry pageGeometryFor(int code) const override;
@@ -161,7 +161,7 @@ private:
     QSizeF sentPointsAsSent() const
     {
         QSizeF sent = sentPoints();
-        if (m_orientation == 2)
+        if (m_settings.orientation == 2)
             sent.transpose();
         return sent;
     }
@@ -193,17 +193,22 @@ private:
     QString m_name;
     // Shared with a worker still asking, which may outlive this printer.
     std::shared_ptr<FactsCache> m_facts;
-    std::optional<int> m_paper;
-    int m_customWidthTwips = 0;
-    int m_customHeightTwips = 0;
+    // What the operator set, as one value: a run's printer takes it whole.
+    struct Settings {
+        std::optional<int> paper;
+        int customWidthTwips = 0;
+        int customHeightTwips = 0;
+        int bin = 7; // DMBIN_AUTO: the queue picks the source
+        std::optional<int> quality;
+        std::optional<int> color;
+        std::optional<int> duplex;
+        int orientation = 1; // DMORIENT_PORTRAIT
+        int zoom = 100;
+        QStringList driverOptions;
+    };
+    Settings m_settings;
+    // The run's own state, from here on; never copied.
     double m_labelLengthPt = 0; // on a roll; 0 until a label's length is set
-    int m_bin = 7; // DMBIN_AUTO: the queue picks the source
-    std::optional<int> m_quality;
-    std::optional<int> m_color;
-    std::optional<int> m_duplex;
-    int m_orientation = 1; // DMORIENT_PORTRAIT
-    int m_zoom = 100;
-    QStringList m_driverOptions;
     // The run's documents as pages of its one job, in the order drawn.
     std::unique_ptr<CupsRunDocument> m_runDocument;
     QList<int> m_pagesPerDocument;

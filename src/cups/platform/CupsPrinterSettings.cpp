@@ -45,25 +45,25 @@ bool CupsPrinter::setPaperSize(int code)
     if (code == kUserPaperSizeCode) {
         if (!f->customSizes && !noList)
             return false;
-        if (m_customWidthTwips <= 0 || m_customHeightTwips <= 0) {
+        if (m_settings.customWidthTwips <= 0 || m_settings.customHeightTwips <= 0) {
             // A new user-defined size is the label stock the paper list
             // shows for it, whatever paper was in use before.
-            m_customWidthTwips = Length::mm(kLayoutWidthMm).wholeTwips();
-            m_customHeightTwips = Length::mm(kLayoutHeightMm).wholeTwips();
+            m_settings.customWidthTwips = Length::mm(kLayoutWidthMm).wholeTwips();
+            m_settings.customHeightTwips = Length::mm(kLayoutHeightMm).wholeTwips();
         }
-        m_paper = code;
+        m_settings.paper = code;
         return true;
     }
     for (const PaperInfo &p : f->papers) {
         if (p.code == code) {
-            m_paper = code;
+            m_settings.paper = code;
             return true;
         }
     }
     // Without a paper list any standard size goes: the device is told
     // nothing and takes what it is sent.
     if (noList && code > 0 && code < kUserPaperSizeCode && QPageSize::id(code) != QPageSize::Custom) {
-        m_paper = code;
+        m_settings.paper = code;
         return true;
     }
     return false;
@@ -73,9 +73,9 @@ bool CupsPrinter::setPageWidthTwips(int twips)
 {
     if (paperSize() != kUserPaperSizeCode || twips <= 0)
         return false;
-    m_customWidthTwips = twips;
-    if (m_customHeightTwips <= 0)
-        m_customHeightTwips = Length::pt(currentPoints().height()).wholeTwips();
+    m_settings.customWidthTwips = twips;
+    if (m_settings.customHeightTwips <= 0)
+        m_settings.customHeightTwips = Length::pt(currentPoints().height()).wholeTwips();
     return true;
 }
 
@@ -83,9 +83,9 @@ bool CupsPrinter::setPageHeightTwips(int twips)
 {
     if (paperSize() != kUserPaperSizeCode || twips <= 0)
         return false;
-    m_customHeightTwips = twips;
-    if (m_customWidthTwips <= 0)
-        m_customWidthTwips = Length::pt(currentPoints().width()).wholeTwips();
+    m_settings.customHeightTwips = twips;
+    if (m_settings.customWidthTwips <= 0)
+        m_settings.customWidthTwips = Length::pt(currentPoints().width()).wholeTwips();
     return true;
 }
 
@@ -94,7 +94,7 @@ bool CupsPrinter::setPaperBin(int bin)
     // Label printers have one source; the bin is kept for the saved settings.
     if (bin < 1 || bin > 15)
         return false;
-    m_bin = bin;
+    m_settings.bin = bin;
     return true;
 }
 
@@ -105,12 +105,12 @@ std::optional<int> CupsPrinter::printQuality() const
 
 std::optional<int> CupsPrinter::qualityFor(const QueueFacts &f) const
 {
-    if (m_quality && *m_quality > 0)
-        return m_quality;
-    if (m_quality && !f.resolutions.isEmpty()) {
+    if (m_settings.quality && *m_settings.quality > 0)
+        return m_settings.quality;
+    if (m_settings.quality && !f.resolutions.isEmpty()) {
         // DMRES_HIGH (-4) .. DMRES_DRAFT (-1) pick from the queue's resolutions.
         const auto [low, high] = std::minmax_element(f.resolutions.begin(), f.resolutions.end());
-        return *m_quality <= -3 ? *high : *low;
+        return *m_settings.quality <= -3 ? *high : *low;
     }
     if (f.defaultResolution > 0)
         return f.defaultResolution;
@@ -121,7 +121,7 @@ bool CupsPrinter::setPrintQuality(int quality)
 {
     const QList<int> &res = facts()->resolutions;
     if ((quality < 0 && quality >= -4 && !res.isEmpty()) || (quality > 0 && res.contains(quality))) {
-        m_quality = quality;
+        m_settings.quality = quality;
         return true;
     }
     return false;
@@ -129,8 +129,8 @@ bool CupsPrinter::setPrintQuality(int quality)
 
 std::optional<int> CupsPrinter::colorMode() const
 {
-    if (m_color)
-        return m_color;
+    if (m_settings.color)
+        return m_settings.color;
     return facts()->colorDefault ? 2 : 1;
 }
 
@@ -138,20 +138,20 @@ bool CupsPrinter::setColorMode(int mode)
 {
     if (!isColorModeCode(mode))
         return false;
-    m_color = mode;
+    m_settings.color = mode;
     return true;
 }
 
 std::optional<int> CupsPrinter::duplex() const
 {
-    return m_duplex ? m_duplex : std::optional<int>(facts()->duplexDefault);
+    return m_settings.duplex ? m_settings.duplex : std::optional<int>(facts()->duplexDefault);
 }
 
 bool CupsPrinter::setDuplex(int duplex)
 {
     if (!isDuplexCode(duplex))
         return false;
-    m_duplex = duplex;
+    m_settings.duplex = duplex;
     return true;
 }
 
@@ -159,7 +159,7 @@ bool CupsPrinter::setOrientation(int orientation)
 {
     if (!isOrientationCode(orientation))
         return false;
-    m_orientation = orientation;
+    m_settings.orientation = orientation;
     return true;
 }
 
@@ -167,7 +167,7 @@ bool CupsPrinter::setZoom(int percent)
 {
     if (percent < 10 || percent > 400)
         return false;
-    m_zoom = percent;
+    m_settings.zoom = percent;
     return true;
 }
 
@@ -177,7 +177,7 @@ bool CupsPrinter::setDriverOptions(const QStringList &options)
         if (!o.contains(QLatin1Char('=')) || o.startsWith(QLatin1Char('=')))
             return false;
     }
-    m_driverOptions = options;
+    m_settings.driverOptions = options;
     return true;
 }
 
@@ -241,11 +241,11 @@ QList<std::pair<QString, QString>> CupsPrinter::jobOptions() const
     options.append({QStringLiteral("sides"), dup == 2   ? QStringLiteral("two-sided-long-edge")
                                              : dup == 3 ? QStringLiteral("two-sided-short-edge")
                                                         : QStringLiteral("one-sided")});
-    if (f->colorDefault || m_color)
+    if (f->colorDefault || m_settings.color)
         options.append({QStringLiteral("print-color-mode"),
                         colorMode() == 2 ? QStringLiteral("color") : QStringLiteral("monochrome")});
     QStringList chosen;
-    for (const QString &o : m_driverOptions) {
+    for (const QString &o : m_settings.driverOptions) {
         const QString key = o.section(QLatin1Char('='), 0, 0);
         if (isDriverDefault(key))
             continue;

@@ -10,7 +10,7 @@ class ScreenRegistry;
 // Prints the calibration label for the print position screen `owner`
 // (as a run, which the print runs' area knows) and says how it went;
 // empty when nothing was printed and there is nothing to say.
-using CalibrationPrinting = std::function<QString(QWidget *owner)>;
+using CalibrationPrinting = std::function<void(QWidget *owner, const std::function<void(const QString &)> &said)>;
 
 // Form3 (output layout selection) and Form13 (print position adjustment);
 // without `printCalibration` the screen offers no calibration label.

@@ -173,12 +173,11 @@ void PrintPositionScreen::printCalibration()
 {
     m_printCalibration->setEnabled(false);
     m_calibrationNote->setText(QStringLiteral("調整用ラベルを印刷しています…"));
-    const QPointer<PrintPositionScreen> self(this);
-    const QString said = m_printCalibrationLabel(this);
-    if (!self)
-        return;
-    m_printCalibration->setEnabled(true);
-    m_calibrationNote->setText(said);
+    // Told once the label is out (or not), on this screen's thread.
+    m_printCalibrationLabel(this, [this](const QString &said) {
+        m_printCalibration->setEnabled(true);
+        m_calibrationNote->setText(said);
+    });
 }
 
 void PrintPositionScreen::applyCalibration()

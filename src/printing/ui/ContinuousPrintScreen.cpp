@@ -135,10 +135,10 @@ void ContinuousPrintScreen::startRun()
         hooks.recordPrepared = [this, prepared, start = m_capCounter](int, const label::LabelFields &f) {
             showRecord(f, start - (*prepared)++);
         };
-        const printing::RunResult r = printRun(hooks, [](printing::RunServices &s, int &cap, int &remaining) {
-            return printing::runContinuous(s, cap, remaining);
-        });
-        reportEnd(r);
+        beginPrintRun(
+            hooks,
+            [](printing::RunServices &s, int &cap, int &remaining) { return printing::runContinuous(s, cap, remaining); },
+            [this](const printing::RunResult &r) { reportEnd(r); });
     });
 }
 

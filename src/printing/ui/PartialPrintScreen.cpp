@@ -85,10 +85,12 @@ void PartialPrintScreen::startRun()
             m_preview->setParameters(label::BarcodeParameters::forRecords());
         };
         const QString from = m_from->text(), to = m_to->text();
-        const printing::RunResult r = printRun(hooks, [from, to](printing::RunServices &s, int &cap, int &remaining) {
-            return printing::runPartial(s, cap, remaining, from, to);
-        });
-        reportEnd(r, true);
+        beginPrintRun(
+            hooks,
+            [from, to](printing::RunServices &s, int &cap, int &remaining) {
+                return printing::runPartial(s, cap, remaining, from, to);
+            },
+            [this](const printing::RunResult &r) { reportEnd(r, true); });
     });
 }
 

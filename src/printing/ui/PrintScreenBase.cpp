@@ -20,7 +20,6 @@
 #include "settings/StoredSettings.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -154,19 +153,31 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     try {
         run();
     } catch (const Failure &f) {
-        // The status must not go on saying that labels are printing.
-        if (m_status->text() == printing::kStatusPrinting)
-            m_status->setText(QStringLiteral("※印刷処理エラー!!"));
-        showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
+        reportRunError(f);
     }
+    // A run under way takes the guard down when it ends.
+    if (!m_runThread)
+        takeTheGuardDown();
+}
+
+void PrintScreenBase::reportRunError(const Failure &f)
+{
+    // The status must not go on saying that labels are printing.
+    if (m_status->text() == printing::kStatusPrinting)
+        m_status->setText(QStringLiteral("※印刷処理エラー!!"));
+    showMessage(this, printing::kRunErrorPrefix + f.description(), QStringLiteral("ERROR"), Critical);
+}
+
+void PrintScreenBase::takeTheGuardDown()
+{
     m_running = false;
     // At the limit a click would print nothing: the button says so by
     // being off, the status line says why.
     m_start->setEnabled(m_capCounter > 0);
     showLabelsLeft();
-    // The run moved the sheet's first free position on, and may have set
-    // the printer's paper.
+    // The run moved the sheet's first free position on.
     showWhatTheNextRunTakes();
+    emit runEnded();
     if (m_closeAfterRun)
         close();
 }
@@ -313,24 +324,25 @@ void PrintScreenBase::showRecordLabel(int row)
     }
 }
 
-printing::RunResult PrintScreenBase::printRun(const printing::RunHooks &given, const RunOnServices &run)
+void PrintScreenBase::beginPrintRun(const printing::RunHooks &given, const RunOnServices &run, const RunReported &report)
 {
     std::optional<printing::RunContext> context = printing::prepareRun(given);
     if (!context) {
         printing::RunResult declined;
         declined.outcome = printing::RunOutcome::SetupDeclined;
-        return declined;
+        report(declined);
+        return;
     }
     if (!m_gridStamp.path.isEmpty())
         context->expectedData = m_gridStamp;
-    m_runPrinterName = context->printer ? context->printer->deviceName() : QString();
-    printing::RunControl control;
+    m_runPrinterName = context->printerName;
+    m_runControl = std::make_unique<printing::RunControl>();
     // Open, and modal, from the start until the run ends: while the rows are
     // read and checked, nothing else may start a run or change the printer
     // or the adjustments either.
-    ProgressWindow window(control);
+    m_progress = std::make_unique<ProgressWindow>(*m_runControl);
     printing::RunHooks hooks = given;
-    const QPointer<ProgressWindow> shown(&window);
+    const QPointer<ProgressWindow> shown(m_progress.get());
     hooks.progressBar = [shown](const QString &bar) {
         if (shown)
             shown->setProgressText(bar);
@@ -339,25 +351,42 @@ printing::RunResult PrintScreenBase::printRun(const printing::RunHooks &given, c
         if (shown)
             shown->setRunCounts(counts);
     };
-    window.open();
-    printing::ProgramRunServices services(std::move(*context), control, printing::hooksOnThreadOf(this, hooks));
-    // The run counts on copies; the screen's counter takes them back however
-    // it ends.
-    int cap = m_capCounter;
-    int remaining = 0;
-    m_runControl = &control;
-    struct Ended {
-        PrintScreenBase *screen;
-        ProgressWindow &window;
-        int &cap;
-        ~Ended()
-        {
-            screen->m_runControl = nullptr;
-            screen->m_capCounter = cap;
-            window.close();
-        }
-    } ended{this, window, cap};
-    return printing::runOffThisThread([&] { return run(services, cap, remaining); }, &control);
+    m_progress->open();
+    // The run counts on a copy of the screen's counter, handed back however
+    // it ends; its context, services and printer are its own, made and let
+    // go on its thread.
+    auto cap = std::make_shared<int>(m_capCounter);
+    m_runThread = std::make_unique<printing::RunThread>(
+        *m_runControl,
+        [context = std::make_shared<printing::RunContext>(std::move(*context)), &control = *m_runControl,
+         posted = printing::hooksOnThreadOf(this, hooks, *m_runControl), run, cap] {
+            printing::ProgramRunServices services(std::move(*context), control, posted);
+            int remaining = 0;
+            return run(services, *cap, remaining);
+        },
+        [this, cap, report](const printing::RunEnd &end) {
+            m_capCounter = *cap;
+            m_runThread.reset();
+            m_progress->close();
+            m_progress.reset();
+            m_runControl.reset();
+            try {
+                if (end.error)
+                    std::rethrow_exception(end.error);
+                report(end.result);
+            } catch (const Failure &f) {
+                reportRunError(f);
+            } catch (const std::exception &e) {
+                reportRunError(Failure(QString::fromLocal8Bit(e.what())));
+            }
+            takeTheGuardDown();
+        });
+}
+
+PrintScreenBase::~PrintScreenBase()
+{
+    // A run still printing is cancelled, its labels taken back, and waited for.
+    m_runThread.reset();
 }
 
 } // namespace zl::ui

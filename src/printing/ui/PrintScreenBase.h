@@ -4,6 +4,11 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
+
+namespace zl::printing {
+class RunThread;
+}
 
 class QAbstractItemModel;
 class QLabel;
@@ -19,6 +24,7 @@ inline const QSize kPrintScreenSize(1000, 680);
 
 class BarcodePreview;
 class LabelPreviewView;
+class ProgressWindow;
 class SheetBox;
 
 // What both print screens share: the grid of the data source, the status
@@ -28,6 +34,7 @@ class PrintScreenBase : public QWidget {
     Q_OBJECT
 protected:
     explicit PrintScreenBase(QWidget *parent);
+    ~PrintScreenBase() override;
     // Reads the data-source table and shows the data file in the grid.
     void loadDataSource();
     void showDataSource(const QString &db1, const QString &db2);
@@ -38,7 +45,8 @@ protected:
     void reportOpeningError(const Failure &failure);
     printing::RunHooks commonHooks();
     // Runs `run` with the guard up; reports its failure with the run error
-    // message and keeps the screen usable.
+    // message and keeps the screen usable. A run it starts keeps the guard
+    // up until it is over.
     void guardedRun(const std::function<void()> &run);
     // The end message (and closing) after a run, or nothing.
     // sayCapStop: the counter stopping the run is always said (the partial
@@ -53,11 +61,13 @@ protected:
     // and whether another run can start.
     virtual void showLabelsLeft() {}
     void closeEvent(QCloseEvent *event) override;
-    // A print run started here: prepared on this thread (the print-setup
-    // dialog, the titles and settings it takes), printed on a thread of its
-    // own with the progress window open; what the run throws is thrown here.
+    // A print run started here (within guardedRun): prepared on this thread
+    // (the print-setup dialog, the titles and settings it takes), printed on
+    // a thread of its own with the progress window open, and `report`ed here
+    // when it is over; what the run throws is reported as the run's error.
     using RunOnServices = std::function<printing::RunResult(printing::RunServices &, int &capCounter, int &remaining)>;
-    printing::RunResult printRun(const printing::RunHooks &hooks, const RunOnServices &run);
+    using RunReported = std::function<void(const printing::RunResult &)>;
+    void beginPrintRun(const printing::RunHooks &hooks, const RunOnServices &run, const RunReported &report);
     // The grid with the selected record's whole label beside it.
     QLayout *gridBesideLabelPreview();
     void showRecordLabel(int row);
@@ -80,11 +90,21 @@ protected:
     QPushButton *m_close = nullptr; // 閉じる
     int m_capCounter = printing::kLabelsPerOpening;
 
+signals:
+    // A click on the start button has been dealt with: the run it started
+    // is over, or none started.
+    void runEnded();
+
 private:
     void showWhereTheRunEnded(const printing::RunResult &result);
+    void reportRunError(const Failure &failure);
+    void takeTheGuardDown();
     datasource::DataFileStamp m_gridStamp;
     bool m_running = false;
-    printing::RunControl *m_runControl = nullptr; // the run under way
+    // The run under way.
+    std::unique_ptr<printing::RunControl> m_runControl;
+    std::unique_ptr<ProgressWindow> m_progress;
+    std::unique_ptr<printing::RunThread> m_runThread;
     bool m_closeAfterRun = false; // a close asked for mid-run, or the run's end
 };
 
