@@ -32,10 +32,30 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 #include <atomic>
+#include <functional>
 
 using namespace zl;
+
+namespace {
+// Calls `look` at every turn of the windows' event loop until stopped.
+class Looks : public QObject {
+public:
+    explicit Looks(std::function<void()> look) : m_look(std::move(look)), m_timer(startTimer(0)) {}
+    void stop()
+    {
+        if (m_timer)
+            killTimer(std::exchange(m_timer, 0));
+    }
+
+protected:
+    void timerEvent(QTimerEvent *) override { m_look(); }
+
+private:
+    std::function<void()> m_look;
+    int m_timer;
+};
+} // namespace
 
 class SheetScreensTest : public QObject {
     Q_OBJECT
@@ -187,18 +207,23 @@ private slots:
             runWaits.store(false, std::memory_order_relaxed);
             return QDateTime(QDate(2026, 12, 8), QTime(9, 30));
         });
+        // Each look reads what the line shows straight from a timer event
+        // (no Qt functor in between, whose frames scripts/tsan.supp leaves
+        // unreported), then has the menu refresh the line itself.
         QStringList shownInRun;
-        QTimer looks;
-        looks.setInterval(1);
-        connect(&looks, &QTimer::timeout, this, [&] {
+        Looks looks([&] {
             const bool inRun = runWaits.load(std::memory_order_relaxed);
+            QString read;
+            {
+                const printer::WithoutWaiting withoutWaiting;
+                read = printer::printerInForceText();
+            }
             printer::PrinterInForceNews::instance().tell();
             if (inRun) {
-                shownInRun << line->text();
+                shownInRun << read << line->text();
                 looksInRun.fetch_add(1, std::memory_order_relaxed);
             }
         });
-        looks.start();
 
         ui::answerQuestionsWith([](const ui::ShownMessage &) { return true; });
         zltest::clickStart(ui::ScreenRegistry::instance().show(QStringLiteral("F_CustInput")));
@@ -207,7 +232,7 @@ private slots:
 
         // Fourteen labels, twelve a sheet: two A4 pages.
         QCOMPARE(zltest::pdfPageCount(folder + QStringLiteral("/labels-20261208-093000.pdf")), 2);
-        QVERIFY2(shownInRun.size() >= 5, qPrintable(QString::number(shownInRun.size())));
+        QVERIFY2(shownInRun.size() >= 10, qPrintable(QString::number(shownInRun.size())));
         QStringList otherwise;
         for (const QString &shown : shownInRun)
             if (shown != before && !otherwise.contains(shown))
