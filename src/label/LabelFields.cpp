@@ -148,6 +148,8 @@ QString priceText(const QString &price, const QLocale &locale)
 
 LabelFields &sharedLabelFields()
 {
+    // Process-wide: the print screens and the next run share what the
+    // operator adjusted, on the windows' thread only.
     static LabelFields fields;
     return fields;
 }

@@ -71,19 +71,23 @@ StoredChoices readChoices()
 
 StoredChoices storedChoices()
 {
-    static std::mutex mutex;
-    static std::optional<std::pair<Stamp, Stamp>> readAt;
-    static StoredChoices read;
+    // Process-wide as the tables it stands for are: the screens and the runs
+    // of every thread read them, at every record.
+    static struct {
+        std::mutex mutex;
+        std::optional<std::pair<Stamp, Stamp>> readAt;
+        StoredChoices read;
+    } cache;
     // Stamped before reading: a table replaced during the read is read again
     // next time.
     const std::pair<Stamp, Stamp> now{stampOf(settings::tablePath(settings::kLayoutTable)),
                                       stampOf(settings::tablePath(kSheetTable))};
-    std::lock_guard<std::mutex> lock(mutex);
-    if (readAt != now) {
-        read = readChoices();
-        readAt = now;
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    if (cache.readAt != now) {
+        cache.read = readChoices();
+        cache.readAt = now;
     }
-    return read;
+    return cache.read;
 }
 
 } // namespace zl::printer

@@ -4,6 +4,7 @@ namespace zl::printer {
 
 PrinterInForceNews &PrinterInForceNews::instance()
 {
+    // One a process: every screen that shows the printer in force listens to it.
     static PrinterInForceNews news;
     return news;
 }

@@ -8,12 +8,14 @@ namespace zl::printer {
 namespace {
 SavedPrinterSettings &saved()
 {
+    // The process's: what the setup dialog saved stands for every screen and run.
     static SavedPrinterSettings s;
     return s;
 }
 
 std::unique_ptr<PrintSetupDialog> &dialog()
 {
+    // Installed once by the program's shell (or a test) for every screen.
     static std::unique_ptr<PrintSetupDialog> d;
     return d;
 }

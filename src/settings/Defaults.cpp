@@ -18,6 +18,7 @@
 // The defaults live in a static library, whose resources must be pulled in by hand.
 static void initDefaultsResource()
 {
+    // A resource is registered once a process.
     static const bool done = [] {
         Q_INIT_RESOURCE(defaults);
         return true;

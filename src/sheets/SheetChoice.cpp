@@ -40,6 +40,7 @@ void writeTable(const SheetChoice &choice, LabelScale scale, const QString &pape
 
 SheetOverride &sheetOverride()
 {
+    // The command line's, for the process's one run (the windows never set it).
     static SheetOverride o;
     return o;
 }

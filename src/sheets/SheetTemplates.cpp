@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <future>
 #include <memory>
-#include <mutex>
 
 namespace zl::printer {
 
@@ -38,6 +37,7 @@ QString mmText(double mm)
 // entries of the same products.
 const QList<SheetTemplate> &builtInSheets()
 {
+    // Never changed: shared by every thread, which hold pointers into it.
     static const QList<SheetTemplate> sheets = [] {
         auto sheet = [](const char *id, const char *name, const char *part, QSizeF label, SheetLayout grid) {
             SheetTemplate t;
@@ -88,13 +88,11 @@ struct Library {
 
 // Read once for the process and never changed after, so the screens and a
 // run's thread can hold pointers into it.
-std::shared_future<std::shared_ptr<const Library>> &library()
+const std::shared_future<std::shared_ptr<const Library>> &library()
 {
-    static std::once_flag once;
-    static std::shared_future<std::shared_ptr<const Library>> future;
-    std::call_once(once, [] {
+    static const std::shared_future<std::shared_ptr<const Library>> future = [] {
         const SheetSources sources = systemSheetSources();
-        future = std::async(std::launch::async, [sources] {
+        return std::async(std::launch::async, [sources] {
                      QStringList problems;
                      auto lib = std::make_shared<Library>();
                      lib->sheets = readSheetLibrary(sources, &problems);
@@ -108,7 +106,7 @@ std::shared_future<std::shared_ptr<const Library>> &library()
                      std::fflush(stderr);
                      return std::shared_ptr<const Library>(std::move(lib));
                  }).share();
-    });
+    }();
     return future;
 }
 

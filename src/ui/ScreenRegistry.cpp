@@ -6,6 +6,7 @@ namespace zl::ui {
 
 ScreenRegistry &ScreenRegistry::instance()
 {
+    // One a process: every menu and screen opens the others through it.
     static ScreenRegistry registry;
     return registry;
 }

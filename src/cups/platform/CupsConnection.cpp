@@ -22,6 +22,8 @@
 namespace zl::printer {
 
 namespace {
+// Process-wide, as the print system is: the time limit every connection of
+// every thread keeps, and when the scheduler last let one run out.
 std::atomic<int> g_limit{8};
 // Milliseconds since the epoch of the steady clock at the last time-out; 0: none.
 std::atomic<qint64> g_silentSince{0};

@@ -7,33 +7,70 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <cups/cups.h>
 #include <mutex>
 
 namespace zl::printer {
 
 namespace {
-// The workers that ask queues for the windows. The application owns them:
-// its end waits for a question still out (the time limit bounds it) while
-// the news it tells still exists.
-QThreadPool *askingPool()
+// The workers that ask queues for the windows, and the questions handed to
+// them. The application owns the pool: its end waits for a question still
+// out (the time limit bounds it) while the news it tells still exists.
+// Process-wide: one pool serves every queue's cache, so that a frozen
+// scheduler holds at most four workers, whatever the number of queues.
+//
+// A question goes to its worker here, under this mutex, and not in the
+// task the pool is given: the pool hands its tasks over inside Qt, where
+// ThreadSanitizer does not see that the worker starts after the question
+// was made, and would report every reading of it.
+struct AskingWorkers {
+    std::mutex mutex;
+    QPointer<QThreadPool> pool;
+    std::deque<std::function<void()>> questions;
+};
+
+AskingWorkers &askingWorkers()
 {
-    static std::mutex mutex;
-    static QPointer<QThreadPool> pool;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!pool && QCoreApplication::instance()) {
+    static AskingWorkers workers;
+    return workers;
+}
+
+// Gives `question` to a worker; false when there is no application to own
+// the workers (the question is then not asked).
+bool handToWorker(std::function<void()> question)
+{
+    AskingWorkers &w = askingWorkers();
+    std::unique_lock<std::mutex> lock(w.mutex);
+    if (!w.pool && QCoreApplication::instance()) {
         // Made first, so that it outlives the workers that tell it.
         PrinterInForceNews::instance();
-        pool = new QThreadPool(QCoreApplication::instance());
+        w.pool = new QThreadPool(QCoreApplication::instance());
         // A frozen scheduler holds each question for the time limit; other
         // queues are asked meanwhile.
-        pool->setMaxThreadCount(4);
+        w.pool->setMaxThreadCount(4);
     }
-    return pool;
+    if (!w.pool)
+        return false;
+    w.questions.push_back(std::move(question));
+    QThreadPool *pool = w.pool;
+    lock.unlock();
+    // One task a question, each taking the oldest one not yet taken.
+    pool->start([] {
+        AskingWorkers &w = askingWorkers();
+        std::unique_lock<std::mutex> lock(w.mutex);
+        const std::function<void()> next = std::move(w.questions.front());
+        w.questions.pop_front();
+        lock.unlock();
+        next();
+    });
+    return true;
 }
 
 std::shared_ptr<const CupsPrinter::QueueFacts> stillBeingAsked()
 {
+    // Never changed: the one "still being asked" every cache hands out.
     static const auto facts = [] {
         auto f = std::make_shared<CupsPrinter::QueueFacts>();
         f->asking = true;
@@ -97,11 +134,7 @@ private:
     // Under the lock.
     void askOnWorker()
     {
-        QThreadPool *pool = askingPool();
-        if (!pool)
-            return;
-        m_asking = true;
-        pool->start([self = shared_from_this(), generation = m_generation] {
+        m_asking = handToWorker([self = shared_from_this(), generation = m_generation] {
             // A worker lives on from one question to the next, and libcups
             // keeps for each thread the server it first found: each question
             // goes to the server named now, as a run's own thread does.

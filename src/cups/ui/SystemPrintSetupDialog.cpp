@@ -33,6 +33,7 @@ namespace parts = printer::qtdialog;
 // Said once a run of the program: what of Qt's dialog was not found is left as Qt made it.
 void warnOfMissingParts(const QStringList &missing)
 {
+    // Process-wide so that it is said once a run; the windows' thread only.
     static QStringList warned;
     for (const QString &part : missing) {
         if (!warned.contains(part)) {
