@@ -3,38 +3,81 @@
 #include "printing/RunCheck.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
 #include <QThread>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 
 namespace zl::printing {
+
+// Calls from the run's thread to the windows': kept under the box's mutex,
+// taken and made on the thread the box lives on when Qt's event wakes it.
+class RunPostBox : public QObject {
+public:
+    void post(std::function<void()> call)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.push_back(std::move(call));
+        }
+        QCoreApplication::postEvent(this, new QEvent(kDeliver));
+    }
+    bool onItsThread() const { return QThread::currentThread() == thread(); }
+    // Once the run's thread has ended: what it told and was not yet made is
+    // for a screen that no longer waits for it.
+    void dropAll()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.clear();
+    }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() != kDeliver)
+            return QObject::event(e);
+        std::deque<std::function<void()>> calls;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            calls.swap(m_calls);
+        }
+        for (const std::function<void()> &call : calls)
+            call();
+        return true;
+    }
+
+private:
+    static inline const QEvent::Type kDeliver = QEvent::Type(QEvent::registerEventType());
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_calls;
+};
+
 
 namespace {
 
 // Told on the context's thread, in order, without the run waiting: the
 // arguments are copied, the run's own values stay its own.
 template <typename... A>
-std::function<void(const A &...)> postedTo(QObject *context, const std::function<void(const A &...)> &f)
+std::function<void(const A &...)> postedTo(RunPostBox *box, const std::function<void(const A &...)> &f)
 {
     if (!f)
         return f;
-    return [context, f](const A &...args) {
-        if (QThread::currentThread() == context->thread())
+    return [box, f](const A &...args) {
+        if (box->onItsThread())
             return f(args...);
         // What the screen makes of the news is its own business: a failure
         // there (the grid's file no longer opens) must not leave through the
         // event loop, and the run reports what goes wrong for it itself.
-        QMetaObject::invokeMethod(
-            context,
-            [f, args...] {
-                try {
-                    f(args...);
-                } catch (const std::exception &) {
-                }
-            },
-            Qt::QueuedConnection);
+        box->post([f, args...] {
+            try {
+                f(args...);
+            } catch (const std::exception &) {
+            }
+        });
     };
 }
 
@@ -78,26 +121,23 @@ struct Unasked {
     const std::shared_ptr<Answer> answer;
 };
 
-std::function<bool(const RunCheck &)> askedOn(QObject *context, const std::function<bool(const RunCheck &)> &f,
+std::function<bool(const RunCheck &)> askedOn(RunPostBox *box, const std::function<bool(const RunCheck &)> &f,
                                               const RunControl &control)
 {
     if (!f)
         return f;
-    return [context, f, &control](const RunCheck &check) {
-        if (QThread::currentThread() == context->thread())
+    return [box, f, &control](const RunCheck &check) {
+        if (box->onItsThread())
             return f(check);
         auto answer = std::make_shared<Answer>();
         auto unasked = std::make_shared<Unasked>(answer);
-        QMetaObject::invokeMethod(
-            context,
-            [f, check, unasked] {
-                try {
-                    unasked->answer->give(f(check));
-                } catch (...) {
-                    unasked->answer->give(false, std::current_exception());
-                }
-            },
-            Qt::QueuedConnection);
+        box->post([f, check, unasked] {
+            try {
+                unasked->answer->give(f(check));
+            } catch (...) {
+                unasked->answer->give(false, std::current_exception());
+            }
+        });
         unasked.reset();
         return answer->wait(control);
     };
@@ -105,34 +145,37 @@ std::function<bool(const RunCheck &)> askedOn(QObject *context, const std::funct
 
 } // namespace
 
-RunHooks hooksOnThreadOf(QObject *context, const RunHooks &h, const RunControl &control)
-{
-    RunHooks on;
-    on.status = postedTo(context, h.status);
-    on.paper = postedTo(context, h.paper);
-    on.printerType = postedTo(context, h.printerType);
-    on.dataSource = postedTo(context, h.dataSource);
-    on.recordPrepared = postedTo(context, h.recordPrepared);
-    on.labelsOut = postedTo(context, h.labelsOut);
-    on.printerWaiting = postedTo(context, h.printerWaiting);
-    on.progressBar = postedTo(context, h.progressBar);
-    on.runCounts = postedTo(context, h.runCounts);
-    on.confirmCheck = askedOn(context, h.confirmCheck, control);
-    return on;
-}
-
-RunThread::RunThread(RunControl &control, std::function<RunResult()> run, std::function<void(const RunEnd &)> ended)
-    : m_control(control), m_relay(std::make_unique<QObject>())
+RunThread::RunThread(RunControl &control) : m_control(control), m_box(std::make_unique<RunPostBox>())
 {
     // The application told to quit takes the run's labels back first.
     if (QCoreApplication *app = QCoreApplication::instance())
         m_quitting = QObject::connect(app, &QCoreApplication::aboutToQuit, [&control] { control.cancel = true; });
-    // The relay lives until the thread has ended, so the end is always
-    // posted to something alive; it is dropped with the relay when this
-    // goes first.
-    QObject *relay = m_relay.get();
+}
+
+RunHooks RunThread::postedHooks(const RunHooks &h) const
+{
+    RunPostBox *box = m_box.get();
+    RunHooks on;
+    on.status = postedTo(box, h.status);
+    on.paper = postedTo(box, h.paper);
+    on.printerType = postedTo(box, h.printerType);
+    on.dataSource = postedTo(box, h.dataSource);
+    on.recordPrepared = postedTo(box, h.recordPrepared);
+    on.labelsOut = postedTo(box, h.labelsOut);
+    on.printerWaiting = postedTo(box, h.printerWaiting);
+    on.progressBar = postedTo(box, h.progressBar);
+    on.runCounts = postedTo(box, h.runCounts);
+    on.confirmCheck = askedOn(box, h.confirmCheck, m_control);
+    return on;
+}
+
+void RunThread::start(std::function<RunResult()> run, std::function<void(const RunEnd &)> ended)
+{
+    // The box lives until the thread has ended, so every call is handed to
+    // something alive; what it holds is dropped with it.
+    RunPostBox *box = m_box.get();
     std::shared_ptr<bool> wanted = m_endWanted;
-    m_thread = std::thread([relay, wanted, run = std::move(run), ended = std::move(ended)] {
+    m_thread = std::thread([box, wanted, run = std::move(run), ended = std::move(ended)] {
         RunEnd end;
         try {
             end.result = run();
@@ -140,13 +183,10 @@ RunThread::RunThread(RunControl &control, std::function<RunResult()> run, std::f
             end.error = std::current_exception();
         }
         // Read and cleared on the windows' thread only.
-        QMetaObject::invokeMethod(
-            relay,
-            [wanted, ended, end] {
-                if (*wanted)
-                    ended(end);
-            },
-            Qt::QueuedConnection);
+        box->post([wanted, ended, end] {
+            if (*wanted)
+                ended(end);
+        });
     });
 }
 
@@ -158,11 +198,10 @@ RunThread::~RunThread()
         m_control.cancel = true;
         m_thread.join();
     }
-    // Perhaps destroyed from the end's own call: the relay goes once that
+    m_box->dropAll();
+    // Perhaps destroyed from the end's own call: the box goes once that
     // call has returned.
-    QObject *relay = m_relay.release();
-    QObject::disconnect(relay, nullptr, nullptr, nullptr);
-    relay->deleteLater();
+    m_box.release()->deleteLater();
 }
 
 } // namespace zl::printing

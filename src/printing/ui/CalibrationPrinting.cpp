@@ -38,8 +38,8 @@ void printCalibrationLabel(QWidget *owner, const std::function<void(const QStrin
         return;
     }
     auto *holder = new CalibrationRunHolder(owner);
-    holder->thread = std::make_unique<printing::RunThread>(
-        holder->control,
+    holder->thread = std::make_unique<printing::RunThread>(holder->control);
+    holder->thread->start(
         [context = std::make_shared<printing::RunContext>(std::move(*context)), &control = holder->control] {
             return printing::printCalibration(std::move(*context), control, {});
         },

@@ -356,10 +356,10 @@ void PrintScreenBase::beginPrintRun(const printing::RunHooks &given, const RunOn
     // it ends; its context, services and printer are its own, made and let
     // go on its thread.
     auto cap = std::make_shared<int>(m_capCounter);
-    m_runThread = std::make_unique<printing::RunThread>(
-        *m_runControl,
+    m_runThread = std::make_unique<printing::RunThread>(*m_runControl);
+    m_runThread->start(
         [context = std::make_shared<printing::RunContext>(std::move(*context)), &control = *m_runControl,
-         posted = printing::hooksOnThreadOf(this, hooks, *m_runControl), run, cap] {
+         posted = m_runThread->postedHooks(hooks), run, cap] {
             printing::ProgramRunServices services(std::move(*context), control, posted);
             int remaining = 0;
             return run(services, *cap, remaining);
