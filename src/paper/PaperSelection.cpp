@@ -191,6 +191,8 @@ QString paperText(const Printer &p, int code)
 QString printerInForceText()
 {
     Printer *p = currentPrinter();
+    if (PrinterCollection *all = printers(); !p && all && all->stillAsking())
+        return QStringLiteral("プリンター: 確認しています…");
     if (!p)
         return QStringLiteral("プリンター: なし");
     // A printer that merely stands in for one nobody knows is not named as
@@ -217,6 +219,7 @@ QString printerInForceText()
 
 QString unusablePrinterProblem()
 {
+    // Asked before a run waits for anything: what is known now.
     const WithoutWaiting withoutWaiting;
     if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
         return all->currentProblem();

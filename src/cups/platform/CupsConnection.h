@@ -8,6 +8,7 @@
 #include <memory>
 
 typedef struct _http_s http_t;
+class QThreadPool;
 
 namespace zl::printer {
 
@@ -75,6 +76,10 @@ private:
     std::unique_ptr<CancelWaker> m_waker;
     mutable qint64 m_questionSince = 0; // steady clock, ms
 };
+
+// The workers that ask the printing system what the windows show, so that
+// the windows' thread never waits for it; null before the application exists.
+QThreadPool *askingPool();
 
 // True for a while after a question ran out of time, until the scheduler
 // answers again: callers that only want a list then use what they knew

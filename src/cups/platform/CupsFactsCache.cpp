@@ -12,10 +12,9 @@
 
 namespace zl::printer {
 
-namespace {
-// The workers that ask queues for the windows. The application owns them:
-// its end waits for a question still out (the time limit bounds it) while
-// the news it tells still exists.
+// The workers that ask the printing system for the windows. The application
+// owns them: its end waits for a question still out (the time limit bounds
+// it) while the news it tells still exists.
 QThreadPool *askingPool()
 {
     static std::mutex mutex;
@@ -32,6 +31,7 @@ QThreadPool *askingPool()
     return pool;
 }
 
+namespace {
 std::shared_ptr<const CupsPrinter::QueueFacts> stillBeingAsked()
 {
     static const auto facts = [] {

@@ -1,6 +1,7 @@
 #include "printing/ui/CalibrationPrinting.h"
 
 #include "common/Failure.h"
+#include "printer/Printer.h"
 #include "printing/CalibrationRun.h"
 #include "printing/RunThread.h"
 #include "printing/ui/PrinterHooks.h"
@@ -11,6 +12,7 @@ QString printCalibrationLabel(QWidget *owner)
 {
     std::optional<printing::RunContext> context;
     try {
+        const printer::WaitingForARun waiting;
         context = printing::prepareCalibration(printerSetupHooks(owner));
     } catch (const Failure &failure) {
         return QStringLiteral("調整用ラベルを印刷できません: ") + failure.description();

@@ -152,6 +152,9 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     m_running = true;
     m_start->setEnabled(false);
     try {
+        // The run is prepared here, before it goes to its own thread, and
+        // needs the printer's answers as the run will.
+        const printer::WaitingForARun waiting;
         run();
     } catch (const Failure &f) {
         // The status must not go on saying that labels are printing.
@@ -259,10 +262,7 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
     // once, and so does what a queue offers once it has been heard.
     connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this,
             [this] { showWhatTheNextRunTakes(); });
-    {
-        const printer::WithoutWaiting withoutWaiting;
-        m_printerInForce->setText(printer::printerInForceText());
-    }
+    m_printerInForce->setText(printer::printerInForceText());
     auto *labels = new QVBoxLayout;
     labels->addWidget(m_printerInForce);
     labels->addWidget(m_labelPreview, 1);
@@ -277,10 +277,7 @@ void PrintScreenBase::showWhatTheNextRunTakes()
 {
     if (!m_labelPreview || m_running)
         return;
-    {
-        const printer::WithoutWaiting withoutWaiting;
-        m_printerInForce->setText(printer::printerInForceText());
-    }
+    m_printerInForce->setText(printer::printerInForceText());
     showRecordLabel(m_grid->currentIndex().isValid() ? m_grid->currentIndex().row() : 0);
     m_sheetBox->refresh();
 }
@@ -294,7 +291,6 @@ void PrintScreenBase::showRecordLabel(int row)
         return;
     // Until a queue has told what it offers, the label shows on the page
     // known now; the news of its answer shows it again.
-    const printer::WithoutWaiting withoutWaiting;
     try {
         if (const auto page = printer::pageInForce())
             m_labelPreview->setPaper(*page, printer::labelScaleInForce());
