@@ -120,7 +120,7 @@ struct InterruptHandlers {
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)
 {
     // No windows: the command reads its printer as its run does.
-    const printer::WaitingForARun waiting;
+    const printer::WaitingAllowed waiting;
     settings::clearStaleFiles();
     bool incomplete = false;
     const QString problem = settingsProblem(incomplete);

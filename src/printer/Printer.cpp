@@ -66,7 +66,7 @@ WithoutWaiting::~WithoutWaiting()
     t_waitScope = m_outer;
 }
 
-WaitingForARun::WaitingForARun()
+WaitingAllowed::WaitingAllowed()
 {
     m_waits = true;
     // Counted from the loop the run is prepared in: a nested loop started

@@ -248,21 +248,24 @@ public:
     static bool mayWait();
 
 private:
-    friend class WaitingForARun;
+    friend class WaitingAllowed;
     const WithoutWaiting *m_outer;
     bool m_waits = false;
     int m_loopLevel = 0;
 };
 
-// The one deliberate exception on the windows' thread: a run prepared there
-// (the printer and paper it takes, before it goes to a thread of its own),
-// and the command line, which has no windows, read the printer as the run
-// will and wait for the answers. Events the windows handle meanwhile in a
-// nested event loop (a dialog, the progress window) are the windows' own and
-// still never wait.
-class WaitingForARun : private WithoutWaiting {
+// The deliberate exceptions on the windows' thread, where reads wait for
+// the answers while one lives: a run prepared there (the printer and paper
+// it takes, before it goes to a thread of its own) and the command line,
+// which has no windows, read the printer as the run will; a choice confirmed
+// in the printer setup is applied with the chosen queue's answer (Qt's
+// dialog has just heard from the printing system itself). A printing system
+// known to be silent is not asked again for a while, so none of these waits
+// on it twice. Events the windows handle meanwhile in a nested event loop (a
+// dialog, the progress window) are the windows' own and still never wait.
+class WaitingAllowed : private WithoutWaiting {
 public:
-    WaitingForARun();
+    WaitingAllowed();
 };
 
 // The operator's cancel of a run, as waits for the printing system on the

@@ -361,6 +361,9 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
     case WithoutCups::Answered:
         break;
     }
+    // The printing system has just answered, and Qt's dialog asks it
+    // itself: what the queues offer is asked here too (WaitingAllowed).
+    const WaitingAllowed answered;
     QPrinter qprinter(QPrinter::HighResolution);
     configureFromRecords(qprinter, records);
     QString paperName;

@@ -12,7 +12,7 @@ QString printCalibrationLabel(QWidget *owner)
 {
     std::optional<printing::RunContext> context;
     try {
-        const printer::WaitingForARun waiting;
+        const printer::WaitingAllowed waiting;
         context = printing::prepareCalibration(printerSetupHooks(owner));
     } catch (const Failure &failure) {
         return QStringLiteral("調整用ラベルを印刷できません: ") + failure.description();

@@ -154,7 +154,7 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     try {
         // The run is prepared here, before it goes to its own thread, and
         // needs the printer's answers as the run will.
-        const printer::WaitingForARun waiting;
+        const printer::WaitingAllowed waiting;
         run();
     } catch (const Failure &f) {
         // The status must not go on saying that labels are printing.
