@@ -491,6 +491,8 @@ private:
         explicit ScreensOnQueue(const QString &queue)
         {
             zl::printer::installSystemPrinters(nullptr);
+            // Asked as a run asks: waiting for the answers.
+            const zl::printer::WaitingAllowed asARun;
             printer = zl::printer::findPrinter(queue);
             if (printer) {
                 zl::printer::printers()->setCurrent(printer);
