@@ -190,9 +190,10 @@ QString paperText(const Printer &p, int code)
 
 QString printerInForceText()
 {
-    Printer *p = currentPrinter();
-    if (PrinterCollection *all = printers(); !p && all && all->stillAsking())
+    // Asked first: an answer taken in between would leave no printer named.
+    if (PrinterCollection *all = printers(); all && all->stillAsking())
         return QStringLiteral("プリンター: 確認しています…");
+    Printer *p = currentPrinter();
     if (!p)
         return QStringLiteral("プリンター: なし");
     // A printer that merely stands in for one nobody knows is not named as

@@ -262,9 +262,15 @@ void PaperSelectionScreen::openPrinterSettings()
 
 void PaperSelectionScreen::fillPaperList()
 {
+    // Whether the printer is still being asked, before its papers are read:
+    // an answer that comes in between only makes the list filled again.
+    const printer::PrinterCollection *all = printer::printers();
+    const bool noPrinterYet = all && all->stillAsking();
+    const printer::Printer *p = printer::currentPrinter();
+    m_papersAsked = noPrinterYet || (p && p->stillAsking());
     // The whole list comes from one question to the printer; its paper size
     // is left as it was, so opening the list changes nothing.
-    const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
+    const printer::PaperChoices choices = printer::paperChoices(p);
     const QSignalBlocker quiet(m_papers);
     m_papers->clear();
     m_codes->clear();
@@ -279,9 +285,6 @@ void PaperSelectionScreen::fillPaperList()
                               + m_papers->verticalScrollBar()->sizeHint().width());
     // A queue that will not turn labels into the printer's language says so
     // before any label is printed.
-    const printer::Printer *p = printer::currentPrinter();
-    const printer::PrinterCollection *all = printer::printers();
-    m_papersAsked = p ? p->stillAsking() : all && all->stillAsking();
     m_notice->setText(m_papersAsked ? QStringLiteral("プリンターに用紙を確認しています…")
                       : p           ? p->printingNotice()
                                     : QString());
@@ -383,8 +386,9 @@ void ConnectionTypeScreen::saveSettingsOnceKnown()
     // The settings a run goes back to are the printer's as the printing
     // system tells them: taken once it has, the screen open meanwhile.
     const printer::PrinterCollection *all = printer::printers();
+    const bool noPrinterYet = all && all->stillAsking();
     const printer::Printer *p = printer::currentPrinter();
-    if ((!p && all && all->stillAsking()) || (p && p->stillAsking())) {
+    if (noPrinterYet || (p && p->stillAsking())) {
         if (!m_waitingForPrinter)
             m_waitingForPrinter = connect(&printer::PrinterInForceNews::instance(),
                                           &printer::PrinterInForceNews::changed, this,
