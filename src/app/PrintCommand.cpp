@@ -119,6 +119,8 @@ struct InterruptHandlers {
 
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)
 {
+    // No windows: the command reads its printer as its run does.
+    const printer::WaitingAllowed waiting;
     settings::clearStaleFiles();
     bool incomplete = false;
     const QString problem = settingsProblem(incomplete);

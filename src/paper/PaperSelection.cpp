@@ -190,6 +190,9 @@ QString paperText(const Printer &p, int code)
 
 QString printerInForceText()
 {
+    // Asked first: an answer taken in between would leave no printer named.
+    if (PrinterCollection *all = printers(); all && all->stillAsking())
+        return QStringLiteral("プリンター: 確認しています…");
     Printer *p = currentPrinter();
     if (!p)
         return QStringLiteral("プリンター: なし");
@@ -217,6 +220,7 @@ QString printerInForceText()
 
 QString unusablePrinterProblem()
 {
+    // Asked before a run waits for anything: what is known now.
     const WithoutWaiting withoutWaiting;
     if (PrinterCollection *all = printers(); all && !all->currentProblem().isEmpty())
         return all->currentProblem();

@@ -70,8 +70,9 @@ LabelScale labelScaleInForce();
 // says (a raw queue, the built-in printer standing in), why what it offers
 // is not known (the printing system did not answer) and why a run would be
 // refused follow. Takes the stored paper as pageInForce does. Read without
-// waiting (WithoutWaiting), a queue not heard from yet has 「確認しています…」
-// for its paper.
+// waiting (the windows' thread), it is 「プリンター: 確認しています…」 while the
+// printing system has not told its default, and a queue not heard from yet
+// has 「確認しています…」 for its paper.
 QString printerInForceText();
 
 // Why the next run cannot print on the printer in force, as known now and

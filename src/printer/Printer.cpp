@@ -1,5 +1,8 @@
 #include "printer/Printer.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 namespace zl::printer {
 
 namespace {
@@ -43,22 +46,41 @@ std::function<bool()> RunCancelWatch::current()
 }
 
 namespace {
-thread_local bool t_withoutWaiting = false;
+// The innermost scope that says whether this thread may wait.
+thread_local const WithoutWaiting *t_waitScope = nullptr;
+
+bool onWindowsThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
 } // namespace
 
-WithoutWaiting::WithoutWaiting() : m_outer(t_withoutWaiting)
+WithoutWaiting::WithoutWaiting() : m_outer(t_waitScope)
 {
-    t_withoutWaiting = true;
+    t_waitScope = this;
 }
 
 WithoutWaiting::~WithoutWaiting()
 {
-    t_withoutWaiting = m_outer;
+    t_waitScope = m_outer;
+}
+
+WaitingAllowed::WaitingAllowed()
+{
+    m_waits = true;
+    // Counted from the loop the run is prepared in: a nested loop started
+    // below it runs the windows' own events.
+    m_loopLevel = QThread::currentThread()->loopLevel();
 }
 
 bool WithoutWaiting::mayWait()
 {
-    return !t_withoutWaiting;
+    if (!t_waitScope)
+        return !onWindowsThread();
+    if (!t_waitScope->m_waits)
+        return false;
+    return !onWindowsThread() || QThread::currentThread()->loopLevel() == t_waitScope->m_loopLevel;
 }
 
 PrinterCollection *printers()

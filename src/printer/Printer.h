@@ -226,7 +226,7 @@ public:
     // printer that stands in says so before the first label
     // (printingNotice) and with where the labels went (endRun).
     virtual void setStandIn(const StandIn &standIn) { Q_UNUSED(standIn); }
-    // Read where nothing waits (WithoutWaiting): true while what the
+    // Read where nothing waits (the windows' thread): true while what the
     // printer offers is still being asked on a worker; its reads meanwhile
     // answer as for a printer that lists no paper.
     virtual bool stillAsking() const { return false; }
@@ -235,11 +235,16 @@ public:
     virtual QString unansweredProblem() const { return {}; }
 };
 
-// While one lives on a thread, printers read there answer from what they
-// already know and never wait for the printing system: what they have not
-// heard yet is asked on a worker, and PrinterInForceNews tells when it has
-// come. The windows show printers under one; a run never reads under one,
-// since it needs the answer.
+// Whether reads of printers may wait for the printing system. On the
+// application's main thread, the windows' thread, they never do: printers and
+// the collection answer from what they already know, what they have not heard
+// yet is asked on a worker, and PrinterInForceNews tells when it has come, so
+// a screen shows what is known now and again once the answer is in. Other
+// threads (a run's own) wait, since they need the answer.
+//
+// WithoutWaiting makes reads on any thread answer without waiting while one
+// lives there (a test reading as the windows do, a worker that must not
+// block).
 class WithoutWaiting {
 public:
     WithoutWaiting();
@@ -250,7 +255,24 @@ public:
     static bool mayWait();
 
 private:
-    bool m_outer;
+    friend class WaitingAllowed;
+    const WithoutWaiting *m_outer;
+    bool m_waits = false;
+    int m_loopLevel = 0;
+};
+
+// The deliberate exceptions on the windows' thread, where reads wait for
+// the answers while one lives: a run prepared there (the printer and paper
+// it takes, before it goes to a thread of its own) and the command line,
+// which has no windows, read the printer as the run will; a choice confirmed
+// in the printer setup is applied with the chosen queue's answer (Qt's
+// dialog has just heard from the printing system itself). A printing system
+// known to be silent is not asked again for a while, so none of these waits
+// on it twice. Events the windows handle meanwhile in a nested event loop (a
+// dialog, the progress window) are the windows' own and still never wait.
+class WaitingAllowed : private WithoutWaiting {
+public:
+    WaitingAllowed();
 };
 
 // The operator's cancel of a run, as waits for the printing system on the
@@ -295,11 +317,10 @@ public:
     // The program's own printer, found without asking the printing system
     // (which may not answer); null when there is none.
     virtual Printer *builtIn() const { return nullptr; }
-    // Asks the printing system once whether it answers, touching nothing
-    // else: safe on any thread, and alive apart from the collection, so the
-    // screen's thread asks it afterwards only when it answers (a silent one
-    // is then known and not waited on). Empty where there is nothing to ask.
-    virtual std::function<void()> printingSystemProbe() const { return {}; }
+    // Read on the windows' thread: true while the printing system has not
+    // yet told its queues and its default, so no printer is current yet
+    // (current() is null); PrinterInForceNews tells when it has.
+    virtual bool stillAsking() const { return false; }
 };
 
 // The process-wide collection. Until one is installed there is none (null).

@@ -161,6 +161,8 @@ SetupResult runPrinterSetup(uint32_t flags, QWidget *owner)
     PrintSetupDialog *d = printSetupDialog();
     if (!d || !d->run(records, flags, owner))
         return SetupResult::Cancelled;
+    // Applied as confirmed, with what the chosen queue offers.
+    const WaitingAllowed applying;
 
     const DevMode &dm = records.devMode;
     // The exact name when the dialog gave one: the names record is ANSI and

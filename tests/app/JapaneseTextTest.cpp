@@ -73,7 +73,10 @@ void saveScreenshot(QWidget *w, const QString &name)
 // The dialog is looked for without blocking: `open` may let the windows'
 // events run before its dialog is up (the print setup asks the printing
 // system on a thread first).
-void withModalDialog(const std::function<void()> &open, const std::function<void(QWidget *)> &inspect)
+// The dialog the program shows while CUPS is asked whether it answers gives
+// way to Qt's own once it has: `wanted` tells which one to inspect.
+void withModalDialog(const std::function<void()> &open, const std::function<void(QWidget *)> &inspect,
+                     const std::function<bool(QWidget *)> &wanted = {})
 {
     bool seen = false;
     int triesLeft = 3000;
@@ -81,7 +84,7 @@ void withModalDialog(const std::function<void()> &open, const std::function<void
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget *dialog = QApplication::activeModalWidget();
-        if (!dialog) {
+        if (!dialog || (wanted && !wanted(dialog))) {
             if (--triesLeft <= 0)
                 poll.stop();
             return;
@@ -162,7 +165,8 @@ private slots:
                             QVERIFY(qobject_cast<QPrintDialog *>(dialog));
                             buttons = buttonTexts(dialog);
                             saveScreenshot(dialog, QStringLiteral("print-setup-dialog"));
-                        });
+                        },
+                        [](QWidget *dialog) { return dialog->inherits("QPrintDialog"); });
         QVERIFY2(buttons.size() >= 2, qPrintable(buttons.join(QLatin1Char('|'))));
         QVERIFY2(english(buttons).isEmpty(), qPrintable(buttons.join(QLatin1Char('|'))));
         QVERIFY2(buttons.join(QString()).contains(QStringLiteral("キャンセル")), qPrintable(buttons.join(QLatin1Char('|'))));

@@ -203,8 +203,10 @@ private slots:
         QCOMPARE(printerOf(menuLine->text()), choose);
         QCOMPARE(printerOf(screenLine->text()), choose);
 
-        // The next start: the windows' and the command line's.
+        // The next start: the windows' (once the printing system has told
+        // its queues) and the command line's.
         printer::installSystemPrinters(std::make_unique<printer::PdfPrinter>());
+        QTRY_VERIFY_WITH_TIMEOUT(printer::currentPrinter(), 30000);
         QCOMPARE(printer::currentPrinter()->deviceName(), choose);
         const int jobsBefore = zltest::jobAttributes(scheduler, 0, choose).value(QStringLiteral("job-id")).toInt();
         const zltest::ProgramOutcome run =

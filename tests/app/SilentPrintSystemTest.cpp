@@ -24,6 +24,8 @@
 #include <algorithm>
 
 #include <QLabel>
+#include <QListWidget>
+#include <QThreadPool>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -83,6 +85,24 @@ QString unansweredProblem()
 {
     const printer::WithoutWaiting withoutWaiting;
     return printer::currentPrinter()->unansweredProblem();
+}
+
+// What a window shows: its title, and the text of every label, list row
+// and box it shows.
+QString shownText(const QWidget *window)
+{
+    QStringList shown{window->windowTitle()};
+    for (const QLabel *l : window->findChildren<QLabel *>())
+        if (l->isVisible())
+            shown << l->text();
+    for (const QListWidget *list : window->findChildren<QListWidget *>())
+        if (list->isVisible())
+            for (int i = 0; i < list->count(); ++i)
+                shown << list->item(i)->text();
+    for (const QComboBox *box : window->findChildren<QComboBox *>())
+        if (box->isVisible())
+            shown << box->currentText();
+    return shown.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -166,6 +186,132 @@ private slots:
             QCOMPARE(messages.last().title, QStringLiteral("ERROR"));
             QVERIFY2(messages.last().text.contains(QStringLiteral("応答しませんでした")), qPrintable(messages.last().text));
         }
+    }
+
+    // Every screen opened while the printing system's first answer is out
+    // (0.5 s and 2 s after the start, the time limit far beyond) and once it
+    // is known to be silent (after the time limit, as at 9 s against the
+    // program's 8 s): the moment its opening returns it is up and shows
+    // what is known then; while the question is out, it still is then, so
+    // the opening did not wait for it.
+    void everyScreenOpensAtOnceWhateverThePrintSystemSays_data()
+    {
+        QTest::addColumn<QString>("form");   // empty: the main window itself
+        QTest::addColumn<QString>("button"); // what opens it: a main menu button, else the registry
+        QTest::addColumn<int>("moment");     // ms after the start; -1: once the time limit has run out
+        QTest::addColumn<QString>("shows");
+        struct Screen {
+            const char *name;
+            QString form, button, asking, silent;
+        };
+        const QString line = QStringLiteral("プリンター: 確認しています…");
+        const QString noPrinter = QStringLiteral("プリンター: なし（印刷しません）");
+        const Screen screens[] = {
+            {"main menu", {}, {}, line, noPrinter},
+            {"continuous printing", QStringLiteral("F_CustInput"), QStringLiteral("Command1"), line, noPrinter},
+            {"partial printing", QStringLiteral("F_CustInput2"), QStringLiteral("Command5"), line, noPrinter},
+            {"connection type", QStringLiteral("Form17"), QStringLiteral("Command4"),
+             QStringLiteral("プリンター接続タイプ設定"), QStringLiteral("プリンター接続タイプ設定")},
+            {"paper", QStringLiteral("Form7"), {}, QStringLiteral("プリンターに用紙を確認しています…"),
+             QStringLiteral("ユーザー定義サイズ")},
+            {"print position", QStringLiteral("Form13"), {}, QStringLiteral("印刷位置調整"), QStringLiteral("印刷位置調整")},
+            // Opened from the paper screen's 「プリンターの設定」.
+            {"printer setup", QStringLiteral("Form7"), QStringLiteral("Command2"),
+             QStringLiteral("印刷システム(CUPS)に問い合わせています…"), QStringLiteral("応答しなかった")},
+        };
+        const std::pair<const char *, int> moments[] = {{"0.5 s", 500}, {"2 s", 2000}, {"after the time limit", -1}};
+        for (const Screen &screen : screens)
+            for (const auto &[when, ms] : moments)
+                QTest::addRow("%s at %s", screen.name, when)
+                    << screen.form << screen.button << ms << (ms < 0 ? screen.silent : screen.asking);
+    }
+    void everyScreenOpensAtOnceWhateverThePrintSystemSays()
+    {
+        QFETCH(QString, form);
+        QFETCH(QString, button);
+        QFETCH(int, moment);
+        QFETCH(QString, shows);
+        zltest::TempHome home;
+        home.installDefaults();
+        home.writeItems({QStringLiteral("4912345000019"), QStringLiteral("4912345000026")});
+        auto server = std::make_unique<SilentServer>();
+        QVERIFY(server->listening());
+        const QByteArray named = qgetenv("CUPS_SERVER");
+        std::unique_ptr<ui::MainWindow> mainWindow;
+        auto restore = qScopeGuard([&] {
+            for (const QString &open : ui::ScreenRegistry::instance().names())
+                delete ui::ScreenRegistry::instance().find(open);
+            mainWindow.reset();
+            printer::installPrinters(nullptr);
+            printer::installPrintSetupDialog(nullptr);
+            // The questions still out end with the server, before the next
+            // case asks anew.
+            server.reset();
+            printer::askingPool()->waitForDone();
+            qputenv("CUPS_SERVER", named);
+            cupsSetServer(nullptr);
+            printer::setCupsTimeLimitSeconds(8);
+            printer::cupsAnswered();
+        });
+        qputenv("CUPS_SERVER", server->name().toUtf8());
+        cupsSetServer(nullptr);
+        // While the first question is out, it stays out well past the
+        // moment whatever the machine's load; after it, a short limit.
+        printer::setCupsTimeLimitSeconds(moment < 0 ? 2 : 60);
+        printer::cupsAnswered();
+        printer::installSystemPrinters(std::make_unique<printer::PdfPrinter>(home.root()));
+        ui::installSystemPrintSetupDialog();
+        ui::registerAllScreens(ui::ScreenRegistry::instance());
+
+        // The start: the main window asks the printing system.
+        const auto openMainWindow = [&] {
+            mainWindow = std::make_unique<ui::MainWindow>(home.root());
+            mainWindow->show();
+        };
+        if (!form.isEmpty())
+            openMainWindow();
+        if (moment < 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(!printer::printers()->stillAsking(), 60000);
+            QVERIFY(printer::cupsRecentlySilent());
+        } else {
+            QTest::qWait(moment);
+        }
+
+        // What the screen shows, and whether the question is still out, the
+        // moment its opening has returned.
+        QString shown;
+        bool visible = false;
+        bool asking = false;
+        const auto judge = [&](QWidget *window) {
+            visible = window->isVisible();
+            shown = shownText(window);
+            asking = printer::printers()->stillAsking();
+        };
+        if (form.isEmpty()) {
+            openMainWindow();
+            judge(mainWindow->startupMenu());
+        } else if (button == QStringLiteral("Command2")) {
+            QWidget *paper = ui::ScreenRegistry::instance().show(form);
+            QVERIFY(paper);
+            zltest::whenDialogIsUp(
+                this, [](QDialog *d) { return d->objectName() == QStringLiteral("PrintSetupWithoutCups"); },
+                [&](QDialog *dialog) {
+                    judge(dialog);
+                    dialog->reject();
+                });
+            paper->findChild<QPushButton *>(button)->click();
+        } else {
+            if (button.isEmpty())
+                QVERIFY(ui::ScreenRegistry::instance().show(form));
+            else
+                mainWindow->startupMenu()->findChild<QPushButton *>(button)->click();
+            QWidget *window = ui::ScreenRegistry::instance().find(form);
+            QVERIFY2(window, qPrintable(mainWindow->startupMenu()->findChild<QLabel *>(QStringLiteral("Label12"))->text()));
+            judge(window);
+        }
+        QVERIFY(visible);
+        QVERIFY2(shown.contains(shows), qPrintable(shown));
+        QCOMPARE(asking, moment >= 0);
     }
 
     // The printing system's default cannot be known, so no printer is the

@@ -179,7 +179,7 @@ private slots:
             answered = true;
             dialog->accept();
         };
-        whenDialogIsUp(this, [](QDialog *) { return true; }, [&](QDialog *dialog) {
+        whenDialogIsUp(this, [](QDialog *d) { return d->inherits("QPrintDialog"); }, [&](QDialog *dialog) {
             missingInQt << qtdialog::missingInPrintDialog(*dialog);
             // What the print-setup form does not offer.
             for (const char *name : {"copies", "gbPrintRange", "filename"}) {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <optional>
 
 class CupsQueueFixture : public QObject {
     Q_OBJECT
@@ -40,10 +41,14 @@ private slots:
     {
         if (m_unavailable)
             QSKIP(m_unavailable);
+        // Read as a run reads them, waiting for the answers; what the
+        // windows show meanwhile is the screens' tests'.
+        m_asARun.emplace();
     }
 
     void cleanup()
     {
+        m_asARun.reset();
         zl::printer::installPrinters(nullptr);
         zl::printer::clearSavedPrinterSettings();
     }
@@ -51,4 +56,5 @@ private slots:
 protected:
     QString m_generic, m_label, m_spool;
     const char *m_unavailable = nullptr;
+    std::optional<zl::printer::WaitingAllowed> m_asARun;
 };

@@ -48,6 +48,8 @@ protected:
         explicit ScreensOnQueue(const QString &queue)
         {
             zl::printer::installSystemPrinters(nullptr);
+            // Asked as a run asks: waiting for the answers.
+            const zl::printer::WaitingAllowed asARun;
             printer = zl::printer::findPrinter(queue);
             if (printer) {
                 zl::printer::printers()->setCurrent(printer);

@@ -79,8 +79,10 @@ private slots:
         qputenv("CUPS_SERVER", server.toUtf8());
         cupsSetServer(nullptr);
         QString paperCode = yoshi;
-        if (yoshi.startsWith(QLatin1Char('w')))
+        if (yoshi.startsWith(QLatin1Char('w'))) {
+            const zl::printer::WaitingAllowed asARun; // the queue's answer, as a run waits for it
             paperCode = QString::number(zl::printer::CupsPrinter(queue).paperCodeForMedia(yoshi));
+        }
         qputenv("CUPS_SERVER", oldServer);
         cupsSetServer(nullptr);
         QVERIFY2(paperCode != QStringLiteral("0"), qPrintable(QStringLiteral("%1 does not list %2").arg(queue, yoshi)));

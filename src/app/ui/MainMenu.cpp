@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace zl::ui {
@@ -189,32 +188,12 @@ void MainMenu::showSettings()
 
 void MainMenu::showPrinterInForce(QLabel *line)
 {
-    // The main window opens at once even when the printing system has
-    // stopped answering: it is asked first on a thread of its own, and the
-    // line is filled once it has answered or is known to be silent.
-    // What a queue offers is asked on a worker; the line shows it once heard.
-    const auto show = [line] {
-        const printer::WithoutWaiting withoutWaiting;
-        line->setText(printer::printerInForceText());
-    };
-    printer::PrinterCollection *all = printer::printers();
-    if (!all) {
-        show();
-        return;
-    }
-    line->setText(QStringLiteral("プリンター: 確認しています…"));
-    // The probe holds nothing of the collection, which may be gone first.
-    QThread *probe = QThread::create([ask = all->printingSystemProbe()] {
-        if (ask)
-            ask();
-    });
-    connect(probe, &QThread::finished, line, [line, show] {
-        // From now on the line follows every printer, paper or sheet chosen.
-        connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, line, show);
-        show();
-    });
-    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
-    probe->start();
+    // What is known now (「確認しています…」 while the printing system is
+    // asked, on a worker), and again whenever a printer, paper or sheet is
+    // chosen or an answer comes in.
+    const auto show = [line] { line->setText(printer::printerInForceText()); };
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, line, show);
+    show();
 }
 
 void MainMenu::openWithWaiting(const QString &formName, const QString &failureText)

@@ -5,9 +5,11 @@
 // such a scheduler shows up as a clear failure within seconds.
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 typedef struct _http_s http_t;
+class QThreadPool;
 
 namespace zl::printer {
 
@@ -75,6 +77,11 @@ private:
     std::unique_ptr<CancelWaker> m_waker;
     mutable qint64 m_questionSince = 0; // steady clock, ms
 };
+
+// Gives `question` to one of the workers that ask the printing system what
+// the windows show, so that the windows' thread never waits for it; false
+// (and not asked) before the application exists to own them.
+bool handToWorker(std::function<void()> question);
 
 // True for a while after a question ran out of time, until the scheduler
 // answers again: callers that only want a list then use what they knew

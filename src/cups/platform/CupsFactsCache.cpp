@@ -36,9 +36,8 @@ AskingWorkers &askingWorkers()
     static AskingWorkers workers;
     return workers;
 }
+} // namespace
 
-// Gives `question` to a worker; false when there is no application to own
-// the workers (the question is then not asked).
 bool handToWorker(std::function<void()> question)
 {
     AskingWorkers &w = askingWorkers();
@@ -68,6 +67,7 @@ bool handToWorker(std::function<void()> question)
     return true;
 }
 
+namespace {
 std::shared_ptr<const CupsPrinter::QueueFacts> stillBeingAsked()
 {
     // Never changed: the one "still being asked" every cache hands out.

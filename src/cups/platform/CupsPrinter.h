@@ -2,7 +2,7 @@
 // A CUPS queue as the program's printer. The queue is asked what it offers
 // (its PPD when it has one, its IPP attributes otherwise) through a
 // connection with a time limit, once, and the answer kept for every thread;
-// read where nothing may wait (WithoutWaiting), it is asked on a worker.
+// read on the windows' thread, where nothing waits, it is asked on a worker.
 // The settings the operator chooses are kept here and sent with each
 // document as job options, so what prints is what was chosen, at the
 // resolution the queue's driver will rasterise at.

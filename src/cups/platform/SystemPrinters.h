@@ -2,8 +2,12 @@
 // The installed printers: the CUPS queues in the order the printing system
 // lists them, then the built-in PDF printer. The list is asked afresh each
 // time it is used, so a queue added or removed while the program runs is
-// seen; nothing is asked while the program starts.
+// seen; nothing is asked while the program starts. Read on the windows'
+// thread, the list is the one heard last and the question goes to a worker:
+// PrinterInForceNews tells when its answer brings something new.
 #include "printer/Printer.h"
+
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -28,20 +32,31 @@ public:
     QString problem() const override;
     QString currentProblem() const override;
     Printer *builtIn() const override { return m_pdf.get(); }
-    std::function<void()> printingSystemProbe() const override;
+    bool stillAsking() const override;
+
+    struct Listing;
 
 private:
-    // The queue names and the default one, from the scheduler; when it does
-    // not answer in time, the names it gave last.
-    QStringList queueNames(QString *defaultQueue) const;
+    // Takes what is known of the queues now: asked here where this thread
+    // may wait, else the answer a worker has brought since (and a question
+    // sent when none is out).
+    void refresh() const;
+    void take(const Listing &listing) const;
+
+    struct Asking;
+    // A list of queues has been taken (answered or not).
+    mutable bool m_heard = false;
+    mutable QString m_lastDefault;
 
     std::unique_ptr<Printer> m_pdf;
+    const std::shared_ptr<Asking> m_asking;
     // One object per queue name, kept for the program's life so that a
     // printer held by a screen never dangles after its queue is removed.
     mutable std::map<QString, std::unique_ptr<CupsPrinter>> m_queues;
     mutable QStringList m_lastNames;
     mutable Printer *m_current = nullptr;
     mutable bool m_currentChosen = false;
+    mutable bool m_choiceRead = false;
     // Why the printing system could not be asked last time; empty when it answered.
     mutable QString m_unanswered;
     // The default was unknown because the printing system did not answer.

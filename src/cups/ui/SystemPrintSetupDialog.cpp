@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QDialogButtonBox>
 #include <QEvent>
-#include <QEventLoop>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -243,54 +242,75 @@ void takePdfPrinter(printer::PrintSetupRecords &records, const printer::Printer 
     }
 }
 
-// Whether the printing system answers, asked on a thread of its own while
-// the windows go on: Qt's dialog would wait for it without a limit. Empty
-// when it answers (or there is none to wait for), else why not.
-QString schedulerSilence()
+// What the printing system is known to have said of late: why it does not
+// answer, or empty when that is not known.
+QString knownSilence()
 {
-    if (printer::cupsRecentlySilent()) {
-        const printer::PrinterCollection *all = printer::printers();
-        const QString problem = all ? all->problem() : QString();
-        return problem.isEmpty() ? QStringLiteral("印刷システム(CUPS)が応答しません（%1）。").arg(printer::cupsServerName())
-                                 : problem;
-    }
-    QString silence;
-    QEventLoop answered;
-    QThread *asking = QThread::create([&silence] {
+    if (!printer::cupsRecentlySilent())
+        return {};
+    const printer::PrinterCollection *all = printer::printers();
+    const QString problem = all ? all->problem() : QString();
+    return problem.isEmpty() ? QStringLiteral("印刷システム(CUPS)が応答しません（%1）。").arg(printer::cupsServerName())
+                             : problem;
+}
+
+// Whether the printing system answers, asked on a thread of its own: Qt's
+// dialog would wait for it without a limit. `silence` is why not, empty
+// when it answers (or there is none to wait for); read once the thread has
+// finished. The thread deletes itself.
+QThread *askWhetherSchedulerAnswers(const std::shared_ptr<QString> &silence)
+{
+    QThread *asking = QThread::create([silence] {
         try {
             printer::requireSchedulerAnswering();
         } catch (const Failure &f) {
-            silence = f.description();
+            *silence = f.description();
         }
     });
-    QObject::connect(asking, &QThread::finished, &answered, &QEventLoop::quit);
-    asking->start();
-    // Only the question's end is awaited here; what the operator does
-    // meanwhile goes to the modal waiting state of the screen below.
-    answered.exec(QEventLoop::ExcludeUserInputEvents);
-    asking->wait();
-    delete asking;
-    return silence;
+    QObject::connect(asking, &QThread::finished, asking, &QObject::deleteLater);
+    return asking;
 }
 
-// The print setup while the printing system does not answer: the printers
-// known so far and the PDF printer, to choose from; what a queue offers
-// cannot be asked now, so nothing else is set here.
-bool choosePrinterWithoutCups(printer::PrintSetupRecords &records, const QString &silence, QWidget *owner)
+enum class WithoutCups { Cancelled, Chosen, Answered };
+constexpr int kSchedulerAnswered = 2; // the dialog's result when it did
+
+// The print setup while the printing system does not answer, or while it is
+// asked whether it does (`asking`): the printers known so far and the PDF
+// printer, to choose from; what a queue offers cannot be asked now, so
+// nothing else is set here. Once the printing system answers, the dialog
+// gives way to the full one (Answered).
+WithoutCups choosePrinterWithoutCups(printer::PrintSetupRecords &records, const QString &silence, QWidget *owner,
+                                     QThread *asking = nullptr, const std::shared_ptr<QString> &heard = {})
 {
     using namespace printer;
     PrinterCollection *all = printers();
     if (!all)
-        return false;
+        return WithoutCups::Cancelled;
     const WithoutWaiting withoutWaiting;
     QDialog dialog(owner);
     dialog.setObjectName(QStringLiteral("PrintSetupWithoutCups"));
     dialog.setWindowTitle(QStringLiteral("プリンターの設定"));
-    auto *said = new QLabel(silence + QStringLiteral("\nいまは「%1」と、これまでに分かっているプリンターから選べます。"
-                                                     "プリンターの用紙や詳しい設定は、CUPSが応答するようになってから変更してください。")
-                                          .arg(all->builtIn() ? all->builtIn()->deviceName() : QString()),
+    const QString pdfName = all->builtIn() ? all->builtIn()->deviceName() : QString();
+    const auto silentText = [pdfName](const QString &why) {
+        return why + QStringLiteral("\nいまは「%1」と、これまでに分かっているプリンターから選べます。"
+                                    "プリンターの用紙や詳しい設定は、CUPSが応答するようになってから変更してください。")
+                         .arg(pdfName);
+    };
+    auto *said = new QLabel(asking ? QStringLiteral("印刷システム(CUPS)に問い合わせています…\n"
+                                                    "応答があればプリンターの設定を開きます。いまは「%1」と、"
+                                                    "これまでに分かっているプリンターから選べます。")
+                                         .arg(pdfName)
+                                   : silentText(silence),
                             &dialog);
+    said->setObjectName(QStringLiteral("said"));
     said->setWordWrap(true);
+    if (asking)
+        QObject::connect(asking, &QThread::finished, &dialog, [&dialog, said, heard, silentText] {
+            if (heard->isEmpty())
+                dialog.done(kSchedulerAnswered);
+            else
+                said->setText(silentText(*heard));
+        });
     auto *box = new QComboBox(&dialog);
     box->setObjectName(QLatin1String(parts::kPrinterList));
     const QList<Printer *> offered = all->printers();
@@ -307,16 +327,21 @@ bool choosePrinterWithoutCups(printer::PrintSetupRecords &records, const QString
     layout->addWidget(said);
     layout->addWidget(box);
     layout->addWidget(buttons);
-    if (dialog.exec() != QDialog::Accepted || box->currentIndex() < 0)
-        return false;
+    if (asking)
+        asking->start();
+    const int result = dialog.exec();
+    if (result == kSchedulerAnswered)
+        return WithoutCups::Answered;
+    if (result != QDialog::Accepted || box->currentIndex() < 0)
+        return WithoutCups::Cancelled;
     Printer *chosen = offered[box->currentIndex()];
     if (box->currentIndex() == opened)
-        return true;
+        return WithoutCups::Chosen;
     if (chosen == all->builtIn())
         takePdfPrinter(records, *chosen);
     else
         records = buildPrintSetupRecords(chosen);
-    return true;
+    return WithoutCups::Chosen;
 }
 
 } // namespace
@@ -325,9 +350,21 @@ bool SystemPrintSetupDialog::run(printer::PrintSetupRecords &records, uint32_t, 
 {
     using namespace printer;
     // A silent printing system is no dead end: the PDF printer can still
-    // be chosen, and the queues known so far.
-    if (const QString silence = schedulerSilence(); !silence.isEmpty())
-        return choosePrinterWithoutCups(records, silence, owner);
+    // be chosen, and the queues known so far, also while it is asked.
+    if (const QString silence = knownSilence(); !silence.isEmpty())
+        return choosePrinterWithoutCups(records, silence, owner) == WithoutCups::Chosen;
+    const auto heard = std::make_shared<QString>();
+    switch (choosePrinterWithoutCups(records, QString(), owner, askWhetherSchedulerAnswers(heard), heard)) {
+    case WithoutCups::Cancelled:
+        return false;
+    case WithoutCups::Chosen:
+        return true;
+    case WithoutCups::Answered:
+        break;
+    }
+    // The printing system has just answered, and Qt's dialog asks it
+    // itself: what the queues offer is asked here too (WaitingAllowed).
+    const WaitingAllowed answered;
     QPrinter qprinter(QPrinter::HighResolution);
     configureFromRecords(qprinter, records);
     QString paperName;

@@ -232,8 +232,8 @@ void PrintPositionScreen::addPreview()
 
 void PrintPositionScreen::showPaper()
 {
-    // The label goes on the page known now, never waiting for the printing system.
-    const printer::WithoutWaiting withoutWaiting;
+    // The label goes on the page known now (the windows never wait for the
+    // printing system).
     if (const auto page = printer::pageInForce())
         m_preview->setPaper(*page, printer::labelScaleInForce());
 }

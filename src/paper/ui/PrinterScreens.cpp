@@ -141,6 +141,11 @@ PaperSelectionScreen::PaperSelectionScreen(QWidget *host) : QWidget(host, Qt::Wi
     m_text4 = holder(this, "Text4", row.printer);
 
     fillPaperList();
+    // A printer not heard from yet lists its papers once it has been.
+    connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this, [this] {
+        if (m_papersAsked)
+            fillPaperList();
+    });
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(heading, 0, 0);
@@ -257,9 +262,15 @@ void PaperSelectionScreen::openPrinterSettings()
 
 void PaperSelectionScreen::fillPaperList()
 {
+    // Whether the printer is still being asked, before its papers are read:
+    // an answer that comes in between only makes the list filled again.
+    const printer::PrinterCollection *all = printer::printers();
+    const bool noPrinterYet = all && all->stillAsking();
+    const printer::Printer *p = printer::currentPrinter();
+    m_papersAsked = noPrinterYet || (p && p->stillAsking());
     // The whole list comes from one question to the printer; its paper size
     // is left as it was, so opening the list changes nothing.
-    const printer::PaperChoices choices = printer::paperChoices(printer::currentPrinter());
+    const printer::PaperChoices choices = printer::paperChoices(p);
     const QSignalBlocker quiet(m_papers);
     m_papers->clear();
     m_codes->clear();
@@ -274,8 +285,9 @@ void PaperSelectionScreen::fillPaperList()
                               + m_papers->verticalScrollBar()->sizeHint().width());
     // A queue that will not turn labels into the printer's language says so
     // before any label is printed.
-    const printer::Printer *p = printer::currentPrinter();
-    m_notice->setText(p ? p->printingNotice() : QString());
+    m_notice->setText(m_papersAsked ? QStringLiteral("プリンターに用紙を確認しています…")
+                      : p           ? p->printingNotice()
+                                    : QString());
     m_notice->setVisible(!m_notice->text().isEmpty());
     // The paper in use is the one shown chosen: the stored one, or, where
     // none of the list is stored ("_"), the printer's own, which a run
@@ -366,7 +378,33 @@ ConnectionTypeScreen::ConnectionTypeScreen(QWidget *host) : QWidget(host, Qt::Wi
         m_label2->setText(QStringLiteral("保存されている接続タイプ「%1」が読み取れないため、【固定】として表示しています。")
                               .arg(row.printer));
 
-    printer::SavePrinterSettings();
+    saveSettingsOnceKnown();
+}
+
+void ConnectionTypeScreen::saveSettingsOnceKnown()
+{
+    // The settings a run goes back to are the printer's as the printing
+    // system tells them: taken once it has, the screen open meanwhile.
+    const printer::PrinterCollection *all = printer::printers();
+    const bool noPrinterYet = all && all->stillAsking();
+    const printer::Printer *p = printer::currentPrinter();
+    if (noPrinterYet || (p && p->stillAsking())) {
+        if (!m_waitingForPrinter)
+            m_waitingForPrinter = connect(&printer::PrinterInForceNews::instance(),
+                                          &printer::PrinterInForceNews::changed, this,
+                                          &ConnectionTypeScreen::saveSettingsOnceKnown);
+        return;
+    }
+    const bool opened = !m_waitingForPrinter;
+    disconnect(m_waitingForPrinter);
+    try {
+        printer::SavePrinterSettings();
+    } catch (const Failure &) {
+        // At the opening the menu says so; later, the screen does.
+        if (opened)
+            throw;
+        m_label2->setText(QStringLiteral("プリンターエラー"));
+    }
 }
 
 void ConnectionTypeScreen::save()

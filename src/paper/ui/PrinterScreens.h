@@ -33,6 +33,8 @@ private:
     PaperColumns *m_paperColumns = nullptr;
     QListWidget *m_codes = nullptr;
     QLabel *m_notice = nullptr;
+    // The list was filled before the printer had told its papers.
+    bool m_papersAsked = false;
     QLineEdit *m_text1 = nullptr;
     QLineEdit *m_text2 = nullptr;
     QLineEdit *m_text4 = nullptr;
@@ -45,7 +47,8 @@ private:
 };
 
 // Form17. Opening reads vokiconfig4.txt and saves the printer settings
-// (throws zl::Failure when either fails).
+// (throws zl::Failure when either fails); a printer the printing system has
+// not told of yet has its settings saved once it has.
 class ConnectionTypeScreen : public QWidget {
     Q_OBJECT
 public:
@@ -56,6 +59,8 @@ private:
 
     QRadioButton *m_fixed = nullptr;
     QRadioButton *m_variable = nullptr;
+    void saveSettingsOnceKnown();
+    QMetaObject::Connection m_waitingForPrinter;
     QLabel *m_label2 = nullptr;
     QLineEdit *m_text1 = nullptr;
     QLineEdit *m_text2 = nullptr;

@@ -1,6 +1,7 @@
 #include "printing/ui/CalibrationPrinting.h"
 
 #include "common/Failure.h"
+#include "printer/Printer.h"
 #include "printing/CalibrationRun.h"
 #include "printing/RunThread.h"
 #include "printing/ui/PrinterHooks.h"
@@ -28,6 +29,7 @@ void printCalibrationLabel(QWidget *owner, const std::function<void(const QStrin
 {
     std::optional<printing::RunContext> context;
     try {
+        const printer::WaitingAllowed waiting;
         context = printing::prepareCalibration(printerSetupHooks(owner));
     } catch (const Failure &failure) {
         said(QStringLiteral("調整用ラベルを印刷できません: ") + failure.description());

@@ -151,6 +151,9 @@ void PrintScreenBase::guardedRun(const std::function<void()> &run)
     m_running = true;
     m_start->setEnabled(false);
     try {
+        // The run is prepared here, before it goes to its own thread, and
+        // needs the printer's answers as the run will.
+        const printer::WaitingAllowed waiting;
         run();
     } catch (const Failure &f) {
         reportRunError(f);
@@ -270,10 +273,7 @@ QLayout *PrintScreenBase::gridBesideLabelPreview()
     // once, and so does what a queue offers once it has been heard.
     connect(&printer::PrinterInForceNews::instance(), &printer::PrinterInForceNews::changed, this,
             [this] { showWhatTheNextRunTakes(); });
-    {
-        const printer::WithoutWaiting withoutWaiting;
-        m_printerInForce->setText(printer::printerInForceText());
-    }
+    m_printerInForce->setText(printer::printerInForceText());
     auto *labels = new QVBoxLayout;
     labels->addWidget(m_printerInForce);
     labels->addWidget(m_labelPreview, 1);
@@ -288,10 +288,7 @@ void PrintScreenBase::showWhatTheNextRunTakes()
 {
     if (!m_labelPreview || m_running)
         return;
-    {
-        const printer::WithoutWaiting withoutWaiting;
-        m_printerInForce->setText(printer::printerInForceText());
-    }
+    m_printerInForce->setText(printer::printerInForceText());
     showRecordLabel(m_grid->currentIndex().isValid() ? m_grid->currentIndex().row() : 0);
     m_sheetBox->refresh();
 }
@@ -305,7 +302,6 @@ void PrintScreenBase::showRecordLabel(int row)
         return;
     // Until a queue has told what it offers, the label shows on the page
     // known now; the news of its answer shows it again.
-    const printer::WithoutWaiting withoutWaiting;
     try {
         if (const auto page = printer::pageInForce())
             m_labelPreview->setPaper(*page, printer::labelScaleInForce());
