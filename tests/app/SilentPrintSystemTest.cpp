@@ -247,7 +247,7 @@ private slots:
             // The questions still out end with the server, before the next
             // case asks anew.
             server.reset();
-            printer::askingPool()->waitForDone();
+            printer::waitForAskingWorkers();
             qputenv("CUPS_SERVER", named);
             cupsSetServer(nullptr);
             printer::setCupsTimeLimitSeconds(8);

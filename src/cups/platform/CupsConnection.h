@@ -82,6 +82,8 @@ private:
 // the windows show, so that the windows' thread never waits for it; false
 // (and not asked) before the application exists to own them.
 bool handToWorker(std::function<void()> question);
+// Until every question handed to them has been answered or given up.
+void waitForAskingWorkers();
 
 // True for a while after a question ran out of time, until the scheduler
 // answers again: callers that only want a list then use what they knew

@@ -67,6 +67,16 @@ bool handToWorker(std::function<void()> question)
     return true;
 }
 
+void waitForAskingWorkers()
+{
+    AskingWorkers &w = askingWorkers();
+    std::unique_lock<std::mutex> lock(w.mutex);
+    const QPointer<QThreadPool> pool = w.pool;
+    lock.unlock();
+    if (pool)
+        pool->waitForDone();
+}
+
 namespace {
 std::shared_ptr<const CupsPrinter::QueueFacts> stillBeingAsked()
 {
