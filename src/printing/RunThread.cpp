@@ -20,11 +20,15 @@ class RunPostBox : public QObject {
 public:
     void post(std::function<void()> call)
     {
+        QEvent *wake = nullptr;
         {
+            // Made under the lock too: the windows' thread reads it only
+            // after taking the lock.
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_calls.push_back(std::move(call));
+            wake = new QEvent(kDeliver);
         }
-        QCoreApplication::postEvent(this, new QEvent(kDeliver));
+        QCoreApplication::postEvent(this, wake);
     }
     bool onItsThread() const { return QThread::currentThread() == thread(); }
     // Once the run's thread has ended: what it told and was not yet made is
@@ -38,13 +42,16 @@ public:
 protected:
     bool event(QEvent *e) override
     {
-        if (e->type() != kDeliver)
-            return QObject::event(e);
         std::deque<std::function<void()>> calls;
+        bool ours = false;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            calls.swap(m_calls);
+            ours = e->type() == kDeliver;
+            if (ours)
+                calls.swap(m_calls);
         }
+        if (!ours)
+            return QObject::event(e);
         for (const std::function<void()> &call : calls)
             call();
         return true;

@@ -130,7 +130,10 @@ protected:
         explicit ProgressBarWatch(std::function<void(int, const QString &, QWidget *)> action) : m_action(std::move(action)) {}
         bool eventFilter(QObject *o, QEvent *e) override
         {
-            if (e->type() == QEvent::Show && o->objectName() == QStringLiteral("frmprinting")) {
+            // The window first: events posted from other threads (a run's
+            // news) are the windows' to read only once their owner has
+            // taken them.
+            if (o->objectName() == QStringLiteral("frmprinting") && e->type() == QEvent::Show) {
                 auto *w = static_cast<QWidget *>(o);
                 auto *bar = w->findChild<QLineEdit *>(QStringLiteral("txtprogress"));
                 auto labels = std::make_shared<int>(0);

@@ -37,20 +37,27 @@ private slots:
         QPointer<QWidget> screen = openScreen("F_CustInput");
         // The printer holds the second and third labels until the operator's
         // hand has acted on the screen.
+        std::atomic<int> holding{0};
         std::atomic<bool> acted{false};
         m_printer->beforeDocument = [&](int n) {
             if (n != 2 && n != 3)
                 return;
             acted = false;
-            QMetaObject::invokeMethod(screen, [&, n] {
-                if (n == 2) // a second click, straight on the button, mid-run
-                    screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
-                else
-                    screen->close();
-                acted = true;
-            });
+            holding = n;
             holdUntil([&] { return acted.load(); });
         };
+        // The operator's hand, on the windows' thread.
+        QTimer hand;
+        QObject::connect(&hand, &QTimer::timeout, [&] {
+            const int n = holding.exchange(0);
+            if (n == 2) // a second click, straight on the button, mid-run
+                screen->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+            else if (n == 3)
+                screen->close();
+            if (n)
+                acted = true;
+        });
+        hand.start(5);
         click(screen, "Command3");
         // The close asked for during the third label stops the run after it.
         QCOMPARE(m_printer->documents.size(), 3);
